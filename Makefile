@@ -1,0 +1,41 @@
+# Two set-up commands on a fresh Debian machine (as root):
+#   make serve   install what is missing, build, start the web host on the demo database
+#   make test    install what is missing, build, run every test (also under ASan/UBSan)
+
+BUILD       ?= build
+SAN_BUILD   ?= build-san
+JOBS        ?= $(shell nproc)
+HOST        ?= 127.0.0.1
+PORT        ?= 8080
+
+.PHONY: all deps build build-san test test-san bench serve clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+build-san: deps
+	@cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DOSTRAND_SANITIZE=ON -DOSTRAND_BENCH=OFF >/dev/null
+	@cmake --build $(SAN_BUILD) -j$(JOBS)
+
+# Every test: the optimised build first (unit, command line, web host and
+# browser tests), then the unit and integration tests again under the
+# sanitizers.
+test: build build-san
+	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS) -LE browser
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+serve: build
+	@scripts/serve $(BUILD)/apps/ostrand/ostrand $(HOST) $(PORT)
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -1,0 +1,21 @@
+// The subcommands of the ostrand executable. Each Add... function registers
+// its subcommand on the app; when the subcommand runs, its callback stores
+// the process exit code in *exit_code.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace ostrand::cli {
+
+// `ostrand call`: one member on a fresh instance.
+void AddCallCommand(CLI::App& app, int* exit_code);
+// `ostrand script`: members read as JSON lines, on one instance.
+void AddScriptCommand(CLI::App& app, int* exit_code);
+// `ostrand demo-db`: writes a demo database.
+void AddDemoDbCommand(CLI::App& app, int* exit_code);
+// `ostrand serve`: the web host.
+void AddServeCommand(CLI::App& app, int* exit_code);
+// `ostrand passwd`: sets a person's sign-in password.
+void AddPasswdCommand(CLI::App& app, int* exit_code);
+
+}  // namespace ostrand::cli

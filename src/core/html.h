@@ -1,0 +1,17 @@
+// Escaping of text that goes into HTML markup: element content and quoted
+// attribute values alike. This is the one place where markup is escaped.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ostrand {
+
+// Appends text to out with & < > " ' written as &amp; &lt; &gt; &quot; &#39;.
+// Text without those characters is appended unchanged.
+void AppendEscapedHtml(std::string& out, std::string_view text);
+
+// The escaped copy of text.
+std::string EscapeHtml(std::string_view text);
+
+}  // namespace ostrand

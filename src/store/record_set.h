@@ -1,0 +1,56 @@
+// RecordSet: the rows of one query, read fully into memory when the query
+// ran, walked forward one row at a time. Because nothing stays open in the
+// database, any number of record sets of one connection can be walked at
+// once.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/value.h"
+
+namespace ostrand::store {
+
+class RecordSet {
+ public:
+  RecordSet() = default;
+  RecordSet(std::vector<std::string> columns, std::vector<std::vector<Value>> rows);
+
+  // True when no current row is left (at once for an empty result).
+  bool Eof() const { return position_ >= rows_.size(); }
+  // Advances to the next row. Throws Error at the end of data.
+  void MoveNext();
+  // The value of the named column (compared without regard to ASCII case) in
+  // the current row. Throws Error naming the column when there is no such
+  // column, or when no current row is left.
+  const Value& Field(std::string_view name) const;
+  // The value of the column at a 0-based position. Throws Error when out of
+  // range or at the end of data.
+  const Value& Field(std::size_t index) const;
+
+  std::size_t column_count() const { return columns_.size(); }
+  const std::vector<std::string>& columns() const { return columns_; }
+  std::size_t row_count() const { return rows_.size(); }
+  // Drops the rows; Eof holds afterwards.
+  void Close();
+
+ private:
+  const std::vector<Value>& CurrentRow() const;
+
+  std::vector<std::string> columns_;
+  std::vector<std::vector<Value>> rows_;
+  std::size_t position_ = 0;
+};
+
+// What the renderers query: runs one SQL text (in the SQL Server dialect the
+// component writes) and returns all its rows. Throws Error with the
+// database's message when the query fails or no connection is open.
+class QuerySource {
+ public:
+  virtual ~QuerySource() = default;
+  virtual RecordSet Query(const std::string& tsql) = 0;
+};
+
+}  // namespace ostrand::store
