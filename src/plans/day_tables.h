@@ -1,0 +1,35 @@
+// Per-day tables: the month and week renderers spread the plans of a period
+// over two tables indexed by day of month (1..31; entry 0 stays empty): the
+// text gathered for the day, each plan's piece followed by "||", and the kind
+// of place (Type1ID) of the last plan covering the day.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "core/date.h"
+#include "core/value.h"
+
+namespace ostrand::plans {
+
+inline constexpr std::string_view kDaySeparator = "||";
+
+struct DayTables {
+  std::array<std::string, 32> text;
+  std::array<Value, 32> kind;  // empty until a plan marks the day
+
+  // Marks every calendar day from start to end (dates only, both included)
+  // that lies within first..last (dates only): appends piece and "||" to the
+  // day's text and sets its kind. Only the part of the plan inside the
+  // period is walked, so a plan of a hundred years costs no more than one of
+  // a week. Nothing is marked when end lies before start. The period must not
+  // span more than 31 days, so no two of its days share a day of month.
+  void Mark(const DateTime& start, const DateTime& end, const DateTime& first,
+            const DateTime& last, const Value& kind_of_place, std::string_view piece);
+};
+
+// Copy of text with every "||" replaced by `with` (from the start, exact).
+std::string ReplaceSeparators(std::string_view text, std::string_view with);
+
+}  // namespace ostrand::plans
