@@ -4,8 +4,11 @@
 // every row at once.
 //
 // Connection strings: "sqlite:PATH", a path ending in ".db", or
-// "sqlite::memory:". The file must exist: a missing or unopenable file is an
-// error, not a new empty database.
+// "sqlite::memory:" (a new empty database on every Open). The file must
+// exist: a missing or unopenable file is an error, not a new empty database.
+// Use CreateSqliteDatabase (store/schema.h) to make a new one.
+//
+// A PlanStore is used by one thread at a time.
 #pragma once
 
 #include <memory>
@@ -31,8 +34,20 @@ class PlanStore : public QuerySource {
   void Close();
 
   // Translates the text to the engine's dialect, runs it and reads all rows.
-  // Throws Error when not open or when the database reports an error.
+  // Each value's kind follows what the database holds: integers as int32
+  // (double beyond its range), reals as double, text as text (a date when
+  // the column is declared as a date or time), NULL as null. Throws Error
+  // when not open, when the database reports an error, when the text holds
+  // more than one statement, or when a date column holds text that is no
+  // date (naming the column and the text).
   RecordSet Query(const std::string& tsql) override;
+
+  // Runs SQL in the engine's own dialect, untranslated, with no result rows;
+  // the text may hold several statements separated by ';'. For hosts that
+  // maintain the tables and for tests: the component itself never writes.
+  // Throws Error with the database's message when not open or when a
+  // statement fails (statements before the failing one stay done).
+  void Execute(const std::string& sql);
 
  private:
   struct Impl;

@@ -1,0 +1,44 @@
+-- Tables the staff-schedule component reads. Dates are stored as text
+-- 'YYYY-MM-DD HH:MM:SS'. Every statement can be run again on an existing
+-- database without harm.
+
+CREATE TABLE IF NOT EXISTS personDuty (
+  dutyID INTEGER PRIMARY KEY,
+  dutyName TEXT
+);
+
+CREATE TABLE IF NOT EXISTS person (
+  personID INTEGER PRIMARY KEY,
+  personName TEXT,
+  dutyID INTEGER,
+  systemID INTEGER
+);
+
+CREATE TABLE IF NOT EXISTS planAddrType (
+  planAddrTypeID INTEGER PRIMARY KEY,
+  planAddrTypeName TEXT
+);
+
+-- planAddrTypeID lets a host form offer the places of one kind; the
+-- component's queries do not read it.
+CREATE TABLE IF NOT EXISTS planAddr (
+  planAddrID INTEGER PRIMARY KEY,
+  planAddrName TEXT,
+  planAddrTypeID INTEGER
+);
+
+CREATE TABLE IF NOT EXISTS personPlan (
+  planID INTEGER PRIMARY KEY,
+  personID INTEGER NOT NULL,
+  planStartTime DATETIME,
+  planEndTime DATETIME,
+  planAddrTypeID INTEGER,
+  planAddrID INTEGER,
+  planAddrDetail TEXT,
+  planTypeID INTEGER,
+  planContent TEXT,
+  planAddition TEXT,
+  planFlagID INTEGER
+);
+
+CREATE INDEX IF NOT EXISTS personPlan_person_start ON personPlan (personID, planStartTime);

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/error.h"
+#include "store/dialect.h"
+
+namespace ostrand::store {
+namespace {
+
+std::string Sqlite(const std::string& tsql) { return TranslateTsql(tsql, Engine::kSqlite); }
+
+// Expects an Error whose message contains every one of `parts`.
+void ExpectError(const std::string& tsql, const std::vector<std::string>& parts) {
+  try {
+    Sqlite(tsql);
+    ADD_FAILURE() << "no error for: " << tsql;
+  } catch (const Error& e) {
+    for (const std::string& part : parts) {
+      EXPECT_NE(std::string(e.what()).find(part), std::string::npos)
+          << "'" << e.what() << "' lacks '" << part << "'";
+    }
+  }
+}
+
+TEST(DialectAliases, SelectListItemsOnly) {
+  EXPECT_EQ(Sqlite("select planID,planStartTime,planEndTime,Type1ID=personPlan.planAddrTypeID,"
+                   "Type1=planAddrType.planAddrTypeName,Type2=planAddr.planAddrName,"
+                   "planAddrDetail from personPlan,planAddrType where "
+                   "personPlan.planAddrTypeID=planAddrType.planAddrTypeID and personID=12"),
+            "select planID,planStartTime,planEndTime,personPlan.planAddrTypeID AS Type1ID,"
+            "planAddrType.planAddrTypeName AS Type1,planAddr.planAddrName AS Type2,"
+            "planAddrDetail from personPlan,planAddrType where "
+            "personPlan.planAddrTypeID=planAddrType.planAddrTypeID and personID=12");
+}
+
+TEST(DialectAliases, SpacingCaseAndModifiers) {
+  EXPECT_EQ(Sqlite("SELECT  N = a.b , x\nFROM t"), "SELECT  a.b AS N , x\nFROM t");
+  EXPECT_EQ(Sqlite("select distinct N=a from t"), "select distinct a AS N from t");
+  EXPECT_EQ(Sqlite("select top 5 N=a from t"), "select top 5 a AS N from t");
+  EXPECT_EQ(Sqlite("select A=1"), "select 1 AS A");
+  EXPECT_EQ(Sqlite("select [My Name]=a from t"), "select a AS [My Name] from t");
+}
+
+TEST(DialectAliases, ExpressionsWithCommasAndSubqueries) {
+  EXPECT_EQ(Sqlite("select Total=coalesce(a,b), c from t"),
+            "select coalesce(a,b) AS Total, c from t");
+  EXPECT_EQ(Sqlite("select a from t where b in (select X=c from u where d=1) and e=2"),
+            "select a from t where b in (select c AS X from u where d=1) and e=2");
+  EXPECT_EQ(Sqlite("select M=(select max(p) from u where u.k=t.k), n from t"),
+            "select (select max(p) from u where u.k=t.k) AS M, n from t");
+}
+
+TEST(DialectAliases, ComparisonsAndNonAliasItemsUntouched) {
+  for (const std::string text : {
+           "select a from t where b<=c and d>=e and f<>g and h!=i",
+           "select case when a=b then 1 else 0 end as c from t",
+           "update t set a=b where c=1",
+           "select a, b from t order by a",
+           "select a=",  // nothing after '=': left for the database to reject
+       }) {
+    EXPECT_EQ(Sqlite(text), text);
+  }
+}
+
+TEST(DialectDateDiff, SelectListAndWhereClause) {
+  EXPECT_EQ(Sqlite("select DATEDIFF(dd, planStartTime, '2001-12-5') as d from personPlan"),
+            "select ostrand_daydiff(planStartTime, '2001-12-5') as d from personPlan");
+  EXPECT_EQ(Sqlite("select planID from personPlan where datediff(DD,planStartTime,'2001-12-5')=0"
+                   " and personID=3"),
+            "select planID from personPlan where ostrand_daydiff(planStartTime, '2001-12-5')=0"
+            " and personID=3");
+  EXPECT_EQ(Sqlite("select Days=DateDiff(day, a, b) from t"),
+            "select ostrand_daydiff(a, b) AS Days from t");
+}
+
+TEST(DialectDateDiff, NestedParenthesesAndCalls) {
+  EXPECT_EQ(Sqlite("select datediff(dd, (a), max((b))) from t"),
+            "select ostrand_daydiff((a), max((b))) from t");
+  EXPECT_EQ(Sqlite("select datediff(dd, a, b) - datediff(dd, c, d) from t"),
+            "select ostrand_daydiff(a, b) - ostrand_daydiff(c, d) from t");
+  EXPECT_EQ(Sqlite("where abs(DATEDIFF(dd, x, coalesce(y, '2001-1-1')))<7"),
+            "where abs(ostrand_daydiff(x, coalesce(y, '2001-1-1')))<7");
+}
+
+TEST(DialectDateDiff, NotACallLeftAlone) {
+  EXPECT_EQ(Sqlite("select datediff from t"), "select datediff from t");
+  EXPECT_EQ(Sqlite("select t.datediff(dd, a, b) from t"), "select t.datediff(dd, a, b) from t");
+}
+
+TEST(DialectLiterals, TextInsideLiteralsAndCommentsUntouched) {
+  for (const std::string text : {
+           "select a from t where b='x=1' and c='DATEDIFF(mm,a,b)'",
+           "select a from t where b='it''s, DATEDIFF(dd,a,b) FROM'",
+           "select a from t -- DATEDIFF(mm, a, b)\nwhere b=1",
+           "select a /* N=b, DATEDIFF(yy,a,b) */ from t",
+           "select \"x=y\" from t",
+       }) {
+    EXPECT_EQ(Sqlite(text), text);
+  }
+  EXPECT_EQ(Sqlite("select N='it''s = DATEDIFF(dd,a,b)', M='from' from t"),
+            "select 'it''s = DATEDIFF(dd,a,b)' AS N, 'from' AS M from t");
+  // An unterminated literal swallows the rest; the database reports it.
+  EXPECT_EQ(Sqlite("select 'a=DATEDIFF(mm"), "select 'a=DATEDIFF(mm");
+}
+
+TEST(DialectDateDiff, MalformedCallsNameTheText) {
+  ExpectError("select DATEDIFF(mm, a, b) from t", {"'mm'", "select DATEDIFF(mm, a, b) from t"});
+  ExpectError("select DATEDIFF(dd, a, b from t", {"closing parenthesis", "DATEDIFF(dd, a, b"});
+  ExpectError("select DATEDIFF(dd, a) from t", {"3 arguments", "DATEDIFF(dd, a)"});
+  ExpectError("select DATEDIFF(dd, a, b, c) from t", {"3 arguments"});
+  ExpectError("select DATEDIFF(dd, , b) from t", {"empty argument"});
+  ExpectError("select DATEDIFF(, a, b) from t", {"unit ''"});
+  ExpectError("select DATEDIFF('dd', a, b) from t", {"unit ''dd''"});
+  // A bad call nested in an argument is found too.
+  ExpectError("select DATEDIFF(dd, a, DATEDIFF(hh, b, c)) from t", {"'hh'"});
+}
+
+TEST(DialectCache, SameResultsAcrossThreadsAndEvictions) {
+  const std::string text = "select N=DATEDIFF(dd, a, b) from t";
+  const std::string expected = "select ostrand_daydiff(a, b) AS N from t";
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      // Enough distinct texts to overflow the memo several times over.
+      for (int i = 0; i < 3000; ++i) {
+        const std::string own = "select N" + std::to_string(t) + "_" + std::to_string(i) + "=a";
+        const std::string want = "select a AS N" + std::to_string(t) + "_" + std::to_string(i);
+        if (TranslateTsqlCached(own, Engine::kSqlite) != want) ++wrong[t];
+        if (TranslateTsqlCached(text, Engine::kSqlite) != expected) ++wrong[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+TEST(DialectCache, ErrorsAreNotRemembered) {
+  const std::string bad = "select DATEDIFF(mm, a, b) from t";
+  EXPECT_THROW(TranslateTsqlCached(bad, Engine::kSqlite), Error);
+  EXPECT_THROW(TranslateTsqlCached(bad, Engine::kSqlite), Error);
+}
+
+}  // namespace
+}  // namespace ostrand::store
