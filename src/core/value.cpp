@@ -6,15 +6,10 @@
 #include <cstdlib>
 
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ostrand {
 namespace {
-
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -255,7 +250,7 @@ std::string FormatNumber(double x, int digits) {
 }
 
 bool ParseNumber(std::string_view text, double* out) {
-  text = TrimSpaces(text);
+  text = TrimBlanks(text);
   std::size_t i = 0;
   std::string normal;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ostrand::store {
 namespace {
@@ -37,16 +38,6 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 // Finds the end of a run that closes with `close` starting at `pos`; an

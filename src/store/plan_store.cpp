@@ -14,59 +14,12 @@
 
 #include "core/date.h"
 #include "core/error.h"
+#include "core/text.h"
+#include "store/connection_string.h"
 #include "store/dialect.h"
 
 namespace ostrand::store {
 namespace {
-
-// Where a connection string points.
-struct ConnectionTarget {
-  Engine engine = Engine::kSqlite;
-  std::string database;  // file path, or ":memory:"
-  bool in_memory = false;
-};
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
-  }
-  return true;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-  const auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-// The one place that knows the forms of connection strings; server
-// databases will be added here.
-ConnectionTarget ParseConnectionString(const std::string& connection_string) {
-  const std::string_view text = TrimSpaces(connection_string);
-  if (text.empty()) throw Error("no connection string");
-  ConnectionTarget target;
-  if (StartsWithNoCase(text, "sqlite:")) {
-    target.database = std::string(text.substr(7));
-    if (target.database.empty()) {
-      throw Error("no database path in connection string '" + connection_string + "'");
-    }
-  } else if (EndsWithNoCase(text, ".db")) {
-    target.database = std::string(text);
-  } else {
-    throw Error("unsupported connection string '" + connection_string + "'");
-  }
-  target.in_memory = target.database == ":memory:";
-  return target;
-}
 
 // Opening a missing path would make SQLite create an empty database there;
 // the store must report the mistake instead.
@@ -93,7 +46,7 @@ std::optional<DateTime> ReadDateArgument(std::string_view text) {
   if (colon == std::string_view::npos || dot == std::string_view::npos || dot < colon) {
     return std::nullopt;
   }
-  const std::string_view fraction = TrimSpaces(text.substr(dot + 1));
+  const std::string_view fraction = TrimWhitespace(text.substr(dot + 1));
   if (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
   }
@@ -142,12 +95,6 @@ Value IntegerValue(long long i) {
   return Value::Double(static_cast<double>(i));
 }
 
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (StartsWithNoCase(text.substr(i), part)) return true;
-  }
-  return false;
-}
 
 struct FinalizeStatement {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }

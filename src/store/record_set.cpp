@@ -3,21 +3,9 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ostrand::store {
-namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 RecordSet::RecordSet(std::vector<std::string> columns, std::vector<std::vector<Value>> rows)
     : columns_(std::move(columns)), rows_(std::move(rows)) {
