@@ -1,0 +1,29 @@
+// The query of one person's plans on one day, shared by the full and the
+// compact day cell.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "plans/plan_select.h"
+
+namespace ostrand::plans {
+
+// The plan select for the person `id` restricted to the plans that start on
+// or before the day and end on or after it, counted in whole days. The text
+// ends in ")>= 0 " so that a flag condition and the order clause can follow.
+// Both values must have passed IdForSql / DateForSql.
+inline std::string DayPlanSql(std::string_view id, std::string_view day) {
+  std::string sql;
+  sql.reserve(kPlanSelect.size() + id.size() + 2 * day.size() + 128);
+  sql += kPlanSelect;
+  sql += id;
+  sql += " and DATEDIFF(dd, planStartTime, '";
+  sql += day;
+  sql += "') >= 0 AND DATEDIFF(dd, '";
+  sql += day;
+  sql += "', planEndTime)>= 0 ";
+  return sql;
+}
+
+}  // namespace ostrand::plans

@@ -1,0 +1,21 @@
+// The kind of place of a plan (its Type1ID) as the renderers classify it:
+// 2 Beijing, 3 outside Beijing, 4 abroad, and everything else (1, null, any
+// other value) the office.
+#pragma once
+
+#include "core/value.h"
+
+namespace ostrand::plans {
+
+// 2, 3 or 4 when type1_id reads as exactly that number; 1 otherwise (null,
+// empty, text that is no number and other numbers included). Never throws.
+inline int PlaceKind(const Value& type1_id) {
+  if (type1_id.is_null() || !type1_id.ReadsAsNumber()) return 1;
+  const double n = type1_id.ToNumber();
+  if (n == 2) return 2;
+  if (n == 3) return 3;
+  if (n == 4) return 4;
+  return 1;
+}
+
+}  // namespace ostrand::plans

@@ -1,0 +1,117 @@
+#include "views/personal_month.h"
+
+#include <string_view>
+
+#include "calendar/week.h"
+#include "core/date.h"
+#include "core/html.h"
+#include "core/text.h"
+#include "plans/day_tables.h"
+#include "plans/plan_select.h"
+#include "plans/sql_values.h"
+
+namespace ostrand::views {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kBlankCell = "<td class='sch0'>&nbsp;</td>";
+
+std::string MonthSql(std::string_view id, const DateTime& first, const DateTime& last, bool own) {
+  std::string sql;
+  sql.reserve(plans::kPlanSelect.size() + 192);
+  sql += plans::kPlanSelect;
+  sql += id;
+  sql += " and DATEDIFF(dd, planStartTime, '";
+  sql += last.ToText();
+  sql += "') >= 0 AND DATEDIFF(dd, '";
+  sql += first.ToText();
+  sql += "', planEndTime)>= 0   ";
+  sql += own ? "  order by planStartTime" : " and planFlagID=1 order by planStartTime";
+  return sql;
+}
+
+// Spreads the rows over the days of first..last (one month).
+void SpreadPlans(store::RecordSet& rs, const DateTime& first, const DateTime& last,
+                 plans::DayTables& days) {
+  std::string piece;
+  for (; !rs.Eof(); rs.MoveNext()) {
+    const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
+    const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
+    piece.clear();
+    AppendEscapedHtml(piece, TrimBlanks(rs.Field("planContent").ToText()));
+    days.Mark(start, end, first, last, rs.Field("Type1ID"), piece);
+  }
+}
+
+void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables& days) {
+  const int n = day.day_of_month();
+  out += "<td class='sch";
+  AppendEscapedHtml(out, days.kind[n].ToText());
+  out += "' valign='top' onclick=manage('";
+  out += day.ToText();
+  out += "');>";
+  out += std::to_string(n);
+  out += "<br><span style='font-size:12px;'>";
+  out += plans::ReplaceSeparators(days.text[n], "<br>");
+  out += "</span></td>";
+  out += kCrLf;
+}
+
+}  // namespace
+
+std::string DispMonthHeader() {
+  return "<table border=1 bordercolor=#FFFFFF cellspadding=0 cellspacing=0 width=100% "
+         "height=85%>\r\n"
+         "<tr class='schh'>"
+         "<th height='23' nowrap>星期一</th><th height='23' nowrap>星期二</th>"
+         "<th height='23' nowrap>星期三</th><th height='23' nowrap>星期四</th>"
+         "<th height='23' nowrap>星期五</th><th height='23' nowrap>星期六</th>"
+         "<th height='23' nowrap>星期日</th>"
+         "</tr>\r\n";
+}
+
+std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const Value& pID,
+                             const Value& viewerID, const SqlTrace& trace) {
+  const std::string id = plans::IdForSql(pID, "person id");
+  const DateTime date = dtDate.ToDate();
+  const bool own = SameWholeNumber(pID, viewerID);
+
+  const int month = date.month();
+  const int previous_month = month == 1 ? 12 : month - 1;
+  const DateTime first = DateTime::FromCivil(date.year(), month, 1);
+  const DateTime last = DateTime::FromCivil(date.year(), month, DaysInMonth(date.year(), month));
+
+  const std::string sql = MonthSql(id, first, last, own);
+  if (trace) trace(sql);
+  store::RecordSet rs = db.Query(sql);
+  plans::DayTables days;
+  SpreadPlans(rs, first, last, days);
+
+  std::size_t content_size = 0;
+  for (const std::string& t : days.text) content_size += t.size();
+  std::string out;
+  out.reserve(6 * 7 * 160 + content_size * 5 / 4);
+
+  // Rows run while the Monday that begins them lies in the previous or the
+  // shown month, so the last row holds the month's last day.
+  DateTime day = calendar::GetFirstMonday(dtDate).date();
+  while (day.month() == previous_month || day.month() == month) {
+    out += " <tr height=40>";
+    out += kCrLf;
+    for (int i = 0; i < 7; ++i) {
+      if (day.month() != month) {
+        out += kBlankCell;
+      } else {
+        AppendDayCell(out, day, days);
+      }
+      day = day.AddDays(1);
+    }
+    out += " </tr>";
+    out += kCrLf;
+  }
+  out += " </table>";
+  out += kCrLf;
+  return out;
+}
+
+}  // namespace ostrand::views
