@@ -1,0 +1,50 @@
+#include "views/leader_rows.h"
+
+#include "core/error.h"
+#include "core/html.h"
+#include "core/text.h"
+#include "plans/sql_values.h"
+
+namespace ostrand::views {
+
+std::string PersonListSql(std::string_view system_id, std::string_view condition) {
+  constexpr std::string_view kSelect =
+      " select person.personID,person.personName,person.dutyID,personDuty.dutyName from "
+      "person,personDuty where  person.DutyID=personDuty.DutyID and systemID=";
+  constexpr std::string_view kOrder = " order by person.dutyID ";
+  std::string sql;
+  sql.reserve(kSelect.size() + system_id.size() + condition.size() + kOrder.size() + 8);
+  sql += kSelect;
+  sql += system_id;
+  sql += " and ";
+  sql += condition;
+  sql += kOrder;
+  return sql;
+}
+
+std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const Value& strCond,
+                           const PersonCells& cells) {
+  const std::string system_id = plans::IdForSql(systemID, "system id");
+  const std::string condition = strCond.ToText();
+  // An empty condition would leave "and" dangling in the SQL; say so plainly
+  // instead of passing on the database's syntax error.
+  if (TrimBlanks(condition).empty()) {
+    throw Error(
+        "empty person condition (strCond): the page must give an SQL condition such as 1=1");
+  }
+
+  store::RecordSet persons = db.Query(PersonListSql(system_id, condition));
+  std::string out;
+  out.reserve(persons.row_count() * 2048);
+  for (; !persons.Eof(); persons.MoveNext()) {
+    const std::string row_cells = cells(persons.Field(std::size_t{0}));
+    out += "<tr><td class=td2 nowrap>";
+    AppendEscapedHtml(out, persons.Field(std::size_t{1}).ToText());
+    out += "</td>";
+    out += row_cells;
+    out += "</tr>\r\n";
+  }
+  return out;
+}
+
+}  // namespace ostrand::views

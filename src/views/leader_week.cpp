@@ -1,0 +1,116 @@
+#include "views/leader_week.h"
+
+#include <array>
+
+#include "calendar/week.h"
+#include "core/html.h"
+#include "core/text.h"
+#include "plans/day_tables.h"
+#include "plans/plan_select.h"
+#include "plans/sql_values.h"
+#include "views/leader_rows.h"
+
+namespace ostrand::views {
+namespace {
+
+// Weekday captions by weekday number minus 1, Sunday first.
+constexpr std::array<std::string_view, 7> kWeekdayNames = {"日", "一", "二", "三",
+                                                           "四", "五", "六"};
+
+// The text of one plan as the viewer may see it.
+void AppendPlanText(std::string& out, const store::RecordSet& rs, bool own) {
+  AppendEscapedHtml(out, TrimBlanks(rs.Field("Type2").ToText()));
+  if (!own) return;
+  AppendEscapedHtml(out, rs.Field("planAddrDetail").ToText());
+  out += ":";
+  AppendEscapedHtml(out, rs.Field("planContent").ToText());
+  AppendEscapedHtml(out, rs.Field("planAddition").ToText());
+}
+
+}  // namespace
+
+std::string DispLeaderWeekHeader(const Value& dtDate) {
+  const Value monday = calendar::GetPrevMonday(dtDate);
+  DateTime day = monday.ToDate();
+
+  std::string out;
+  out.reserve(512);
+  out += "<table cellspadding=0 cellspacing=1 width=100% height=85%>\r\n";
+  out += "<tr class='schh'><th height='23' nowrap>姓名</th>";
+  for (int i = 0; i < 7; ++i) {
+    out += "<th height='23' nowrap>星期";
+    out += kWeekdayNames[day.weekday() - 1];
+    out += "<br>";
+    AppendEscapedHtml(out, i == 0 ? monday.ToText() : day.ToText());
+    out += "</th>";
+    day = day.AddDays(1);
+  }
+  out += "</tr>\r\n";
+  return out;
+}
+
+std::string PersonWeekSql(std::string_view id, const DateTime& monday, const DateTime& sunday) {
+  std::string sql;
+  sql.reserve(plans::kPlanSelect.size() + id.size() + 176);
+  sql += plans::kPlanSelect;
+  sql += id;
+  sql += " and DATEDIFF(dd, planStartTime, '";
+  sql += sunday.ToText();
+  sql += "') >= 0 AND DATEDIFF(dd, '";
+  sql += monday.ToText();
+  sql += "', planEndTime)>= 0   ";
+  sql += " and planFlagID=1 order by planStartTime";
+  return sql;
+}
+
+std::string DispPersonWeek(store::QuerySource& db, const Value& dtDate, const Value& pID,
+                           const Value& viewerID,
+                           const std::function<void(const std::string&)>& trace) {
+  const std::string id = plans::IdForSql(pID, "person id");
+  const DateTime monday = calendar::GetPrevMonday(dtDate).ToDate();
+  const DateTime sunday = monday.AddDays(6);
+  const bool own = SameWholeNumber(pID, viewerID);
+
+  const std::string sql = PersonWeekSql(id, monday, sunday);
+  if (trace) trace(sql);
+  store::RecordSet rs = db.Query(sql);
+
+  // Plans are marked by calendar day; the week's seven days have seven
+  // different day numbers.
+  const DateTime first = monday.DateOnly();
+  const DateTime last = sunday.DateOnly();
+  plans::DayTables tables;
+  std::string piece;
+  for (; !rs.Eof(); rs.MoveNext()) {
+    const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
+    const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
+    piece.clear();
+    AppendPlanText(piece, rs, own);
+    tables.Mark(start, end, first, last, rs.Field("Type1ID"), piece);
+  }
+
+  std::size_t text_size = 0;
+  for (const std::string& t : tables.text) text_size += t.size();
+  std::string out;
+  out.reserve(7 * 32 + text_size);
+  for (DateTime day = first; day <= last; day = day.AddDays(1)) {
+    const int n = day.day_of_month();
+    out += "<td class='sch";
+    AppendEscapedHtml(out, tables.kind[n].ToText());
+    out += "' >";
+    out += plans::ReplaceSeparators(tables.text[n], "\r\n");
+    out += "</td>";
+  }
+  return out;
+}
+
+std::string DispLeaderWeekContent(store::QuerySource& db, const Value& dtDate, const Value& strCond,
+                                  const Value& systemID, const Value& viewerID,
+                                  const std::function<void(const std::string&)>& trace) {
+  static_cast<void>(dtDate.ToDate());  // a bad date fails before the person list is read
+  return DispLeaderRows(db, systemID, strCond, [&](const Value& pID) {
+    return DispPersonWeek(db, dtDate, pID, viewerID, trace);
+  });
+}
+
+}  // namespace ostrand::views
