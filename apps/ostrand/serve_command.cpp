@@ -1,15 +1,88 @@
+// `ostrand serve`: the web host.
 #include <iostream>
+#include <memory>
+#include <string>
 
 #include "commands.h"
+#include "core/error.h"
+#include "web/server.h"
+#include "web/server_options.h"
+#include "web/server_secret.h"
 
 namespace ostrand::cli {
+namespace {
+
+constexpr const char* kDefaultSecretFile = "var/ostrand.secret";
+
+struct ServeArguments {
+  std::string db;
+  std::string host = "127.0.0.1";
+  int port = 8080;
+  std::string secret_file;
+  std::string leader_duties{web::kDefaultLeaderDuties};
+  std::string leader_cond{web::kDefaultLeaderCond};
+  std::string leader2_cond{web::kDefaultLeader2Cond};
+};
+
+int RunServe(const ServeArguments& args) {
+  web::ServerOptions options;
+  options.connection_string = args.db;
+  options.host = args.host;
+  options.port = args.port;
+  options.leader_duties = web::ParseDutyList(args.leader_duties);
+  options.leader_cond = args.leader_cond;
+  options.leader2_cond = args.leader2_cond;
+  // A secret file named by the operator must exist; the default one is made
+  // on first start.
+  options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
+                                            : web::LoadSecret(args.secret_file, false);
+  options.access_log = &std::cerr;
+  web::WebServer server(std::move(options));
+  const int port = server.Bind();
+  std::cout << "ostrand serve: listening on http://" << args.host << ":" << port << "/"
+            << std::endl;
+  if (!web::ServeUntilSignalled(server)) {
+    std::cerr << "ostrand: serving failed\n";
+    return 1;
+  }
+  std::cout << "ostrand serve: stopped" << std::endl;
+  return 0;
+}
+
+}  // namespace
 
 void AddServeCommand(CLI::App& app, int* exit_code) {
-  CLI::App* cmd = app.add_subcommand("serve", "not built yet");
-  cmd->allow_extras();
-  cmd->callback([exit_code] {
-    std::cerr << "ostrand: serve is not implemented yet\n";
-    *exit_code = 1;
+  auto args = std::make_shared<ServeArguments>();
+  CLI::App* cmd = app.add_subcommand(
+      "serve",
+      "Serve the schedule pages in a browser: sign-in, personal and leader views, day editor.");
+  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH)")
+      ->required();
+  cmd->add_option("--host", args->host, "Address to listen on")->capture_default_str();
+  cmd->add_option("--port", args->port, "Port to listen on (0: any free port)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 65535));
+  cmd->add_option("--secret-file", args->secret_file,
+                  "File whose content (at least 32 bytes) signs the session cookies; processes "
+                  "sharing it accept each other's sign-ins. Default: var/ostrand.secret, "
+                  "generated with mode 0600 on first start");
+  cmd->add_option("--leader-duties", args->leader_duties,
+                  "Comma list of the dutyIDs that may open the leader pages")
+      ->capture_default_str();
+  cmd->add_option("--leader-cond", args->leader_cond,
+                  "SQL condition over person and personDuty choosing the persons of "
+                  "leaderMonth.asp / leaderWeek.asp (operator configuration, never from a request)")
+      ->capture_default_str();
+  cmd->add_option("--leader2-cond", args->leader2_cond,
+                  "SQL condition choosing the persons of leader2Month.asp / leader2Week.asp")
+      ->capture_default_str();
+  cmd->callback([args, exit_code] {
+    try {
+      *exit_code = RunServe(*args);
+    } catch (const std::exception& e) {
+      std::cerr << "ostrand: " << e.what() << "\n";
+      *exit_code = 1;
+    }
   });
 }
 

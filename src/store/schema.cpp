@@ -55,6 +55,13 @@ CREATE TABLE IF NOT EXISTS personPlan (
 );
 
 CREATE INDEX IF NOT EXISTS personPlan_person_start ON personPlan (personID, planStartTime);
+
+-- Sign-in accounts of the web host: one Argon2id hash (libsodium's string
+-- form, salt and limits included) per person who may sign in.
+CREATE TABLE IF NOT EXISTS hostAccount (
+  personID INTEGER PRIMARY KEY,
+  passwordHash TEXT NOT NULL
+);
 )sql";
 
 struct CloseDatabase {

@@ -1,0 +1,404 @@
+#include "web/editor_page.h"
+
+#include <cstdio>
+#include <variant>
+#include <vector>
+
+#include "core/html.h"
+#include "web/http_error.h"
+#include "web/page_layout.h"
+#include "web/plan_repository.h"
+#include "web/request_values.h"
+#include "web/schedule_pages.h"
+
+namespace ostrand::web {
+namespace {
+
+constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
+
+// Whose day the editor shows; the visitor's own only.
+struct EditorTarget {
+  std::int64_t person_id = 0;
+  DateTime day;
+};
+
+// The form's fields as typed (or as stored, or the defaults of a new plan).
+struct PlanFields {
+  std::string plan_id;
+  std::string start;
+  std::string end;
+  std::string kind;
+  std::string place;
+  std::string detail;
+  std::string content;
+  std::string addition;
+  std::string flag;
+};
+
+EditorTarget ReadTarget(PageRequest& request) {
+  EditorTarget target;
+  const std::optional<std::string> person = FindField(request.query, "personID");
+  target.person_id = person && !person->empty() ? ReadPersonIdValue("personID", *person)
+                                                : request.visitor.person.id;
+  RequireSelf(request.visitor, target.person_id);
+  const std::optional<std::string> dt = FindField(request.query, "dt");
+  target.day = dt && !dt->empty()
+                   ? ReadDayValue("dt", *dt)
+                   : (request.options.today ? request.options.today().DateOnly() : LocalToday());
+  return target;
+}
+
+std::optional<std::int64_t> ReadPlanId(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  return ReadPersonIdValue("planID", text);
+}
+
+std::string ClockText(const DateTime& time) {
+  char buffer[32];  // room for any int, which keeps the compiler's format check quiet
+  std::snprintf(buffer, sizeof buffer, "%02d:%02d", time.hour(), time.minute());
+  return buffer;
+}
+
+std::string DayHeading(const DateTime& day) {
+  const CivilDate civil = day.civil();
+  return std::to_string(civil.year) + "年" + std::to_string(civil.month) + "月" +
+         std::to_string(civil.day) + "日 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
+}
+
+std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
+  return std::string(kEditorPath) + "?personID=" + std::to_string(target.person_id) +
+         "&dt=" + IsoDate(day);
+}
+
+PlanFields DefaultFields(const DateTime& day, const std::vector<PlaceKind>& kinds) {
+  PlanFields fields;
+  fields.start = FormDateTime(DateTime::FromSerial(day.day(), 9 * 3600));
+  fields.end = FormDateTime(DateTime::FromSerial(day.day(), 17 * 3600 + 30 * 60));
+  if (!kinds.empty()) fields.kind = std::to_string(kinds.front().id);
+  fields.flag = std::to_string(kSharedPlan);
+  return fields;
+}
+
+PlanFields FieldsOfPlan(const StoredPlan& plan) {
+  PlanFields fields;
+  fields.plan_id = std::to_string(plan.id);
+  fields.start = plan.start ? FormDateTime(*plan.start) : plan.start_text;
+  fields.end = plan.end ? FormDateTime(*plan.end) : plan.end_text;
+  if (plan.kind_id) fields.kind = std::to_string(*plan.kind_id);
+  if (plan.place_id) fields.place = std::to_string(*plan.place_id);
+  fields.detail = plan.detail.value_or("");
+  fields.content = plan.content.value_or("");
+  fields.addition = plan.addition.value_or("");
+  fields.flag = std::to_string(plan.flag.value_or(kSharedPlan));
+  return fields;
+}
+
+PlanFields FieldsOfForm(const FormFields& form) {
+  PlanFields fields;
+  fields.plan_id = FieldOrEmpty(form, "planID");
+  fields.start = FieldOrEmpty(form, "start");
+  fields.end = FieldOrEmpty(form, "end");
+  fields.kind = FieldOrEmpty(form, "kind");
+  fields.place = FieldOrEmpty(form, "place");
+  fields.detail = FieldOrEmpty(form, "detail");
+  fields.content = FieldOrEmpty(form, "content");
+  fields.addition = FieldOrEmpty(form, "addition");
+  fields.flag = FieldOrEmpty(form, "flag");
+  return fields;
+}
+
+std::optional<DateTime> ReadFormTime(const std::string& text) {
+  try {
+    return DateTime::Parse(text);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::int64_t> ReadFormId(const std::string& text) {
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  return std::stoll(text);
+}
+
+std::optional<std::string> NullWhenEmpty(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+// The plan the fields describe, or the messages that say what is wrong.
+std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& fields,
+                                                              const std::vector<PlaceKind>& kinds,
+                                                              const std::vector<Place>& places) {
+  std::vector<std::string> messages;
+  const std::optional<DateTime> start = ReadFormTime(fields.start);
+  const std::optional<DateTime> end = ReadFormTime(fields.end);
+  if (!start) messages.push_back("开始时间“" + fields.start + "”不是有效的日期时间。");
+  if (!end) messages.push_back("结束时间“" + fields.end + "”不是有效的日期时间。");
+  if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
+
+  const std::optional<std::int64_t> kind_id = ReadFormId(fields.kind);
+  const PlaceKind* kind = nullptr;
+  for (const PlaceKind& k : kinds) {
+    if (kind_id && k.id == *kind_id) kind = &k;
+  }
+  if (kind == nullptr) messages.push_back("请选择地点类别。");
+  const std::optional<std::int64_t> place_id = ReadFormId(fields.place);
+  const Place* place = nullptr;
+  for (const Place& p : places) {
+    if (place_id && p.id == *place_id) place = &p;
+  }
+  if (place == nullptr) {
+    messages.push_back("请选择地点。");
+  } else if (kind != nullptr && place->kind_id && *place->kind_id != kind->id) {
+    messages.push_back("地点“" + place->name + "”不属于“" + kind->name + "”。");
+  }
+  const std::optional<std::int64_t> flag = ReadFormId(fields.flag);
+  if (!flag || (*flag != kSharedPlan && *flag != kPrivatePlan)) {
+    messages.push_back("请选择共享或个人。");
+  }
+  if (!messages.empty()) return messages;
+
+  PlanInput plan;
+  plan.start = *start;
+  plan.end = *end;
+  plan.kind_id = kind->id;
+  plan.place_id = place->id;
+  plan.detail = NullWhenEmpty(fields.detail);
+  plan.content = NullWhenEmpty(fields.content);
+  plan.addition = NullWhenEmpty(fields.addition);
+  plan.flag = *flag;
+  return plan;
+}
+
+std::string TimeRange(const StoredPlan& plan, const DateTime& day) {
+  if (plan.start && plan.end && plan.start->day() == day.day() && plan.end->day() == day.day()) {
+    return ClockText(*plan.start) + "–" + ClockText(*plan.end);
+  }
+  const auto show = [](const std::optional<DateTime>& time, const std::string& text) {
+    return time ? IsoDate(*time) + " " + ClockText(*time) : text;
+  };
+  return show(plan.start, plan.start_text) + " – " + show(plan.end, plan.end_text);
+}
+
+void AppendHidden(std::string& out, std::string_view name, std::string_view value) {
+  out += "<input type=\"hidden\" name=\"";
+  out += name;
+  out += "\" value=\"";
+  AppendEscapedHtml(out, value);
+  out += "\">";
+}
+
+void AppendCell(std::string& out, std::string_view text) {
+  out += "<td>";
+  AppendEscapedHtml(out, text);
+  out += "</td>";
+}
+
+void AppendPlanList(std::string& out, const EditorTarget& target,
+                    const std::vector<StoredPlan>& plans, const std::string& csrf) {
+  out += "<h2>当日日程</h2>\n";
+  if (plans.empty()) {
+    out += "<p class=\"empty\">这一天还没有日程。</p>\n";
+    return;
+  }
+  out +=
+      "<table class=\"day-plans\">\n<tr><th>时间</th><th>地点类别</th><th>地点</th>"
+      "<th>详细地点</th><th>内容</th><th>附加</th><th>类型</th><th></th></tr>\n";
+  for (const StoredPlan& plan : plans) {
+    out += "<tr>";
+    AppendCell(out, TimeRange(plan, target.day));
+    AppendCell(out, plan.kind_name);
+    AppendCell(out, plan.place_name);
+    AppendCell(out, plan.detail.value_or(""));
+    AppendCell(out, plan.content.value_or(""));
+    AppendCell(out, plan.addition.value_or(""));
+    AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
+    out += "<td class=\"actions\"><a href=\"";
+    AppendEscapedHtml(out,
+                      EditorAddress(target, target.day) + "&planID=" + std::to_string(plan.id));
+    out += "\">修改</a> <form method=\"post\" action=\"";
+    AppendEscapedHtml(out, EditorAddress(target, target.day));
+    out += "\">";
+    AppendHidden(out, "csrf", csrf);
+    AppendHidden(out, "action", "delete");
+    AppendHidden(out, "planID", std::to_string(plan.id));
+    out += "<button type=\"submit\">删除</button></form></td></tr>\n";
+  }
+  out += "</table>\n";
+}
+
+void AppendOption(std::string& out, const std::string& value, std::string_view caption,
+                  bool selected) {
+  out += "<option value=\"";
+  AppendEscapedHtml(out, value);
+  out += selected ? "\" selected>" : "\">";
+  AppendEscapedHtml(out, caption);
+  out += "</option>\n";
+}
+
+void AppendTextField(std::string& out, std::string_view name, std::string_view caption,
+                     std::string_view value) {
+  out += "<label>";
+  out += caption;
+  out += " <input type=\"text\" name=\"";
+  out += name;
+  out += "\" value=\"";
+  AppendEscapedHtml(out, value);
+  out += "\"></label>\n";
+}
+
+void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFields& fields,
+                    const std::vector<std::string>& messages, const std::vector<PlaceKind>& kinds,
+                    const std::vector<Place>& places, const std::string& csrf) {
+  out += fields.plan_id.empty() ? "<h2>新增日程</h2>\n" : "<h2>修改日程</h2>\n";
+  if (!messages.empty()) {
+    out += "<ul class=\"error\">\n";
+    for (const std::string& message : messages) {
+      out += "<li>";
+      AppendEscapedHtml(out, message);
+      out += "</li>\n";
+    }
+    out += "</ul>\n";
+  }
+  out += "<form class=\"editor\" method=\"post\" action=\"";
+  AppendEscapedHtml(out, EditorAddress(target, target.day));
+  out += "\">\n";
+  AppendHidden(out, "csrf", csrf);
+  AppendHidden(out, "action", "save");
+  AppendHidden(out, "planID", fields.plan_id);
+  out += "\n<label>开始 <input type=\"datetime-local\" name=\"start\" value=\"";
+  AppendEscapedHtml(out, fields.start);
+  out += "\"></label>\n<label>结束 <input type=\"datetime-local\" name=\"end\" value=\"";
+  AppendEscapedHtml(out, fields.end);
+  out += "\"></label>\n<label>地点类别 <select name=\"kind\">\n";
+  if (fields.kind.empty()) AppendOption(out, "", "请选择", true);
+  for (const PlaceKind& kind : kinds) {
+    const std::string id = std::to_string(kind.id);
+    AppendOption(out, id, kind.name, id == fields.kind);
+  }
+  out += "</select></label>\n<label>地点 <select name=\"place\">\n";
+  AppendOption(out, "", "请选择", fields.place.empty());
+  // Places grouped under their kind; places of no known kind come last.
+  std::vector<bool> shown(places.size(), false);
+  const auto append_group = [&](std::string_view label, auto belongs) {
+    bool opened = false;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      if (shown[i] || !belongs(places[i])) continue;
+      if (!opened) {
+        out += "<optgroup label=\"";
+        AppendEscapedHtml(out, label);
+        out += "\">\n";
+        opened = true;
+      }
+      shown[i] = true;
+      const std::string id = std::to_string(places[i].id);
+      AppendOption(out, id, places[i].name, id == fields.place);
+    }
+    if (opened) out += "</optgroup>\n";
+  };
+  for (const PlaceKind& kind : kinds) {
+    append_group(kind.name, [&](const Place& p) { return p.kind_id == kind.id; });
+  }
+  append_group("其他", [](const Place&) { return true; });
+  out += "</select></label>\n";
+  AppendTextField(out, "detail", "详细地点", fields.detail);
+  AppendTextField(out, "content", "内容", fields.content);
+  AppendTextField(out, "addition", "附加", fields.addition);
+  const std::string shared = std::to_string(kSharedPlan);
+  const std::string priv = std::to_string(kPrivatePlan);
+  out += "<fieldset class=\"flag\"><legend>类型</legend>\n";
+  out += "<label><input type=\"radio\" name=\"flag\" value=\"" + shared + "\"";
+  out += fields.flag == shared ? " checked" : "";
+  out += "> 共享</label>\n<label><input type=\"radio\" name=\"flag\" value=\"" + priv + "\"";
+  out += fields.flag == priv ? " checked" : "";
+  out += "> 个人</label>\n</fieldset>\n<button type=\"submit\">保存</button>\n";
+  if (!fields.plan_id.empty()) {
+    out += "<a href=\"";
+    AppendEscapedHtml(out, EditorAddress(target, target.day));
+    out += "\">取消修改</a>\n";
+  }
+  out += "</form>\n";
+}
+
+PageReply EditorPage(PageRequest& request, const EditorTarget& target, const PlanFields& fields,
+                     const std::vector<std::string>& messages, int status) {
+  PlanRepository plans(request.db);
+  const std::vector<PlaceKind> kinds = plans.PlaceKinds();
+  const std::vector<Place> places = plans.Places();
+  const std::vector<StoredPlan> day_plans = plans.PlansOfDay(target.person_id, target.day);
+  const std::string& csrf = request.visitor.csrf_token;
+
+  std::string out;
+  out.reserve(8192);
+  AppendPageStart(out, "日程编辑", &request.visitor);
+  out += "<div class=\"page-head\">\n<h1>";
+  AppendEscapedHtml(out, request.visitor.person.name + " " + DayHeading(target.day));
+  out += "</h1>\n<p class=\"day-nav\"><a href=\"";
+  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(-1)));
+  out += "\">前一天</a> <a href=\"";
+  AppendEscapedHtml(out, ReturnAddress(*request.visitor.session, target.person_id, target.day));
+  out += "\">返回</a> <a href=\"";
+  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(1)));
+  out += "\">后一天</a></p>\n</div>\n";
+  AppendPlanList(out, target, day_plans, csrf);
+  AppendPlanForm(out, target, fields, messages, kinds, places, csrf);
+  AppendPageEnd(out);
+  return PageReply{status, std::move(out), {}};
+}
+
+}  // namespace
+
+std::string ReturnAddress(const host::Session& session, std::int64_t person_id,
+                          const DateTime& day) {
+  const Value held = session.Get("strURL");
+  std::string page = held.is_text() ? held.text() : std::string();
+  if (FindViewPage(page) == nullptr) page = std::string(ViewPages().front().path);
+  return page + "?personID=" + std::to_string(person_id) + "&dt=" + IsoDate(day);
+}
+
+PageReply ShowEditor(PageRequest& request) {
+  const EditorTarget target = ReadTarget(request);
+  const std::optional<std::int64_t> plan_id = ReadPlanId(FieldOrEmpty(request.query, "planID"));
+  if (!plan_id) {
+    PlanRepository plans(request.db);
+    return EditorPage(request, target, DefaultFields(target.day, plans.PlaceKinds()), {}, 200);
+  }
+  const std::optional<StoredPlan> plan =
+      PlanRepository(request.db).FindPlan(target.person_id, *plan_id);
+  if (!plan) throw HttpError(404, "没有这条日程。");
+  return EditorPage(request, target, FieldsOfPlan(*plan), {}, 200);
+}
+
+PageReply SubmitEditor(PageRequest& request) {
+  const EditorTarget target = ReadTarget(request);
+  const std::string action = FieldOrEmpty(request.form, "action");
+  PlanRepository plans(request.db);
+  const std::optional<std::int64_t> plan_id = ReadPlanId(FieldOrEmpty(request.form, "planID"));
+
+  if (action == "delete") {
+    if (!plan_id) throw HttpError(400, "删除时缺少日程编号。");
+    if (!plans.Remove(target.person_id, *plan_id)) throw HttpError(404, "没有这条日程。");
+    return PageReply{
+        303, {}, ReturnAddress(*request.visitor.session, target.person_id, target.day)};
+  }
+  if (action != "save") throw HttpError(400, "unknown action '" + action + "'");
+
+  const PlanFields fields = FieldsOfForm(request.form);
+  auto checked = CheckFields(fields, plans.PlaceKinds(), plans.Places());
+  if (auto* messages = std::get_if<std::vector<std::string>>(&checked)) {
+    return EditorPage(request, target, fields, *messages, 400);
+  }
+  const PlanInput& plan = std::get<PlanInput>(checked);
+  if (plan_id) {
+    if (!plans.Update(target.person_id, *plan_id, plan)) throw HttpError(404, "没有这条日程。");
+  } else {
+    plans.Add(target.person_id, plan);
+  }
+  return PageReply{
+      303, {}, ReturnAddress(*request.visitor.session, target.person_id, plan.start.DateOnly())};
+}
+
+}  // namespace ostrand::web

@@ -1,0 +1,286 @@
+// The host stylesheet, served as /static/ostrand.css. The component's own
+// stylesheet (written by SetDispStyle) styles its furniture classes; this one
+// styles the classes its views write but leave to the host (the tabs, the
+// day cells and the kinds of place) and the chrome the host puts around the
+// fragments (navigation bar, sign-in, day editor, legends, error pages).
+#include <string_view>
+
+#include "web/static_assets.h"
+
+namespace ostrand::web {
+namespace {
+
+// The four kinds of place keep one colour each everywhere: the day cells of
+// the month grid and the leader summaries (sch1..sch4), the entries of the
+// week view (spans sch1..sch4), the compact cells (Office, Beijing, Outside,
+// Aboad) and the legends. Background and edge differ in hue, not only in
+// lightness, so they stay apart for most colour-blind readers as well.
+constexpr std::string_view kStylesheet = R"css(/* ostrand host stylesheet */
+:root {
+  --ink: #1f2933;
+  --muted: #5f6b7a;
+  --line: #c9d1dc;
+  --brand: #2d4f86;
+  --brand-light: #dfe7f3;
+  --tab: #5b7bab;
+  --outside-month: #eceff3;
+  --office: #d3ecc8;        --office-edge: #3f8f2f;
+  --beijing: #cde0fb;       --beijing-edge: #2d6cc9;
+  --outside: #fde0a6;       --outside-edge: #c07a00;
+  --abroad: #f6c6d5;        --abroad-edge: #bd3563;
+  --error: #b42318;
+  --error-light: #fdecea;
+}
+
+html { background: #fff; }
+body {
+  margin: 0;
+  color: var(--ink);
+  background: #fff;
+  font-family: "Noto Sans CJK SC", "Source Han Sans SC", "PingFang SC", "Microsoft YaHei",
+    "WenQuanYi Micro Hei", "Helvetica Neue", Arial, sans-serif;
+  font-size: 14px;
+  line-height: 1.45;
+}
+main { display: block; padding: 12px 16px 24px; }
+a { color: var(--brand); }
+h1 { font-size: 20px; margin: 4px 0; }
+h2 { font-size: 16px; margin: 18px 0 6px; }
+button, input, select { font: inherit; }
+button {
+  padding: 3px 12px;
+  border: 1px solid var(--brand);
+  border-radius: 4px;
+  background: var(--brand);
+  color: #fff;
+  cursor: pointer;
+}
+button:hover { filter: brightness(1.12); }
+input[type=text], input[type=password], input[type=datetime-local], select {
+  padding: 3px 6px;
+  border: 1px solid var(--line);
+  border-radius: 4px;
+  background: #fff;
+}
+
+/* Navigation bar: who is signed in, their pages, sign-out. */
+nav.site-nav {
+  display: flex;
+  flex-wrap: wrap;
+  align-items: center;
+  gap: 4px 18px;
+  padding: 8px 16px;
+  background: var(--brand);
+  color: #fff;
+}
+nav.site-nav .who { font-weight: bold; }
+nav.site-nav a { color: #fff; text-decoration: none; }
+nav.site-nav a:hover { text-decoration: underline; }
+nav.site-nav form.signout { margin: 0 0 0 auto; }
+nav.site-nav form.signout button { background: transparent; border-color: #fff; }
+
+/* Page heading with the person picker. */
+div.page-head {
+  display: flex;
+  flex-wrap: wrap;
+  align-items: center;
+  gap: 6px 24px;
+  margin-bottom: 10px;
+}
+form.person-picker { display: flex; align-items: center; gap: 8px; margin: 0; }
+
+/* View tabs (DispSwitch): the current tab, the link to the other view, and
+   the separator images whose cells take the colour of the tab on their left.
+   The tab bar's stretching last cell stays white like the separators' outer
+   corner. */
+.schh { background: var(--tab); color: #fff; font-weight: bold; }
+th.schh, th.td2 { padding: 0 0 0 10px; height: 22px; font-weight: normal; white-space: nowrap; }
+th.schh img, th.td2 img { display: block; }
+.td2 { background: var(--brand-light); }
+th.td2 a { color: var(--ink); text-decoration: none; }
+th.td2 a:hover { text-decoration: underline; }
+th.schh + th.schh, th.td2 + th.td2 { padding: 0; width: 22px; }
+
+/* Month and week pickers. */
+div.picker { margin: 10px 0; text-align: center; font-size: 16px; white-space: nowrap; }
+div.picker a { text-decoration: none; }
+div.picker img { vertical-align: middle; border: 0; }
+
+/* Day cells of the personal month grid and the leader summaries. */
+td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4, td.td1 {
+  border: 1px solid var(--line);
+  vertical-align: top;
+  padding: 3px 5px;
+}
+/* Seven equal columns in the month grid, whatever the days hold. */
+td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4 { width: 14.28%; }
+td.sch, td.td1 { background: #fff; }
+td.sch0 { background: var(--outside-month); color: var(--muted); }
+td[onclick] { cursor: pointer; }
+td[onclick]:hover { outline: 2px solid var(--brand); outline-offset: -2px; }
+tr.schh th { padding: 4px 2px; border: 1px solid var(--line); background: var(--tab); }
+
+/* The four kinds of place. */
+.sch1, .Office { background: var(--office); }
+.sch2, .Beijing { background: var(--beijing); }
+.sch3, .Outside { background: var(--outside); }
+.sch4, .Aboad { background: var(--abroad); }
+td.sch1 { box-shadow: inset 4px 0 0 var(--office-edge); }
+td.sch2 { box-shadow: inset 4px 0 0 var(--beijing-edge); }
+td.sch3 { box-shadow: inset 4px 0 0 var(--outside-edge); }
+td.sch4 { box-shadow: inset 4px 0 0 var(--abroad-edge); }
+
+/* Entries of the week view and the compact cells: coloured labels. */
+span.sch1, span.sch2, span.sch3, span.sch4,
+span.Office, span.Beijing, span.Outside, span.Aboad {
+  display: inline-block;
+  box-sizing: border-box;
+  margin: 1px 0;
+  padding: 1px 6px;
+  border-radius: 3px;
+}
+span.sch1, span.Office { border-left: 4px solid var(--office-edge); }
+span.sch2, span.Beijing { border-left: 4px solid var(--beijing-edge); }
+span.sch3, span.Outside { border-left: 4px solid var(--outside-edge); }
+span.sch4, span.Aboad { border-left: 4px solid var(--abroad-edge); }
+td.schh { padding: 4px 10px; vertical-align: middle; border-bottom: 1px solid #fff; }
+
+/* Leader summaries: the wide tables scroll sideways on a narrow screen, and
+   the name column stays in view while they do. */
+.wide { overflow-x: auto; -webkit-overflow-scrolling: touch; }
+/* Separate borders: collapsed ones would scroll past the sticky column. */
+.wide table {
+  min-width: 60em;
+  border-collapse: separate;
+  border-spacing: 0;
+  border: solid var(--line);
+  border-width: 1px 0 0 1px;
+}
+.wide th, .wide td { border: solid var(--line); border-width: 0 1px 1px 0; }
+.wide th { text-align: center; }
+.wide td { width: auto; padding: 3px 5px; vertical-align: top; }
+/* Month cells carry their plans in a tooltip and show a centred marker. */
+.wide td[title] {
+  padding: 2px 1px;
+  text-align: center;
+  vertical-align: middle;
+  font-size: 16px;
+  cursor: default;
+}
+.wide td.td2, .wide tr.schh th:first-child {
+  position: sticky;
+  left: 0;
+  z-index: 1;
+  text-align: left;
+  padding: 2px 8px;
+  white-space: nowrap;
+}
+.wide td[title].sch1 { color: var(--office-edge); }
+.wide td[title].sch2 { color: var(--beijing-edge); }
+.wide td[title].sch3 { color: var(--outside-edge); }
+.wide td[title].sch4 { color: var(--abroad-edge); }
+.wide td[title] { box-shadow: none; }
+
+/* Legends of the kinds of place and of the leader markers. */
+ul.legend {
+  display: flex;
+  flex-wrap: wrap;
+  gap: 6px 20px;
+  margin: 12px 0;
+  padding: 0;
+  list-style: none;
+  color: var(--muted);
+}
+ul.legend li { display: flex; align-items: center; gap: 6px; }
+ul.legend .swatch {
+  display: inline-block;
+  width: 1.4em;
+  height: 1.1em;
+  border: 1px solid var(--line);
+  border-radius: 3px;
+}
+ul.legend .marker {
+  display: inline-block;
+  min-width: 1.6em;
+  text-align: center;
+  border-radius: 3px;
+}
+ul.legend .marker.sch1 { color: var(--office-edge); }
+ul.legend .marker.sch2 { color: var(--beijing-edge); }
+ul.legend .marker.sch3 { color: var(--outside-edge); }
+ul.legend .marker.sch4 { color: var(--abroad-edge); }
+
+/* Sign-in. */
+div.signin {
+  max-width: 22em;
+  margin: 48px auto;
+  padding: 20px 24px;
+  border: 1px solid var(--line);
+  border-radius: 8px;
+  box-shadow: 0 2px 10px rgba(31, 41, 51, 0.08);
+}
+div.signin h1 { margin-bottom: 12px; color: var(--brand); }
+div.signin form { display: grid; gap: 12px; }
+div.signin label { display: grid; gap: 4px; color: var(--muted); }
+
+/* Messages. */
+p.error, ul.error {
+  margin: 8px 0;
+  padding: 8px 12px;
+  border: 1px solid var(--error);
+  border-radius: 4px;
+  background: var(--error-light);
+  color: var(--error);
+}
+ul.error { padding-left: 2em; }
+p.empty { color: var(--muted); }
+div.error-page { max-width: 40em; margin: 32px auto; }
+
+/* Day editor. */
+p.day-nav { display: flex; gap: 16px; margin: 0; }
+table.day-plans { border-collapse: collapse; width: 100%; }
+table.day-plans th, table.day-plans td {
+  border: 1px solid var(--line);
+  padding: 4px 8px;
+  text-align: left;
+  vertical-align: top;
+}
+table.day-plans th { background: var(--brand-light); }
+td.actions { white-space: nowrap; }
+td.actions form { display: inline; margin: 0 0 0 8px; }
+td.actions button {
+  padding: 1px 8px;
+  border-color: var(--error);
+  background: #fff;
+  color: var(--error);
+}
+form.editor {
+  display: grid;
+  grid-template-columns: repeat(auto-fill, minmax(16em, 1fr));
+  gap: 10px 18px;
+  align-items: end;
+  max-width: 60em;
+}
+form.editor label { display: grid; gap: 4px; color: var(--muted); }
+form.editor fieldset.flag {
+  display: flex;
+  gap: 16px;
+  margin: 0;
+  border: 1px solid var(--line);
+  border-radius: 4px;
+}
+form.editor fieldset.flag label { display: inline-flex; gap: 4px; color: var(--ink); }
+form.editor button { justify-self: start; }
+
+@media (max-width: 640px) {
+  main { padding: 8px; }
+  nav.site-nav { padding: 6px 8px; gap: 4px 12px; }
+  td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4 { padding: 2px; font-size: 12px; }
+}
+)css";
+
+}  // namespace
+
+std::string_view HostStylesheet() { return kStylesheet; }
+
+}  // namespace ostrand::web

@@ -1,0 +1,32 @@
+// The persons of the schedule database as the web host needs them: the
+// signed-in person's row (system and duty), a person looked up by name for
+// the sign-in, and the persons of one system for the picker.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "web/host_database.h"
+
+namespace ostrand::web {
+
+struct Person {
+  std::int64_t id = 0;
+  std::string name;
+  std::optional<std::int64_t> duty_id;
+  std::optional<std::int64_t> system_id;
+};
+
+// The person with that id, or nothing. Throws Error on a database failure.
+std::optional<Person> FindPerson(HostDatabase& db, std::int64_t id);
+
+// Every person whose name is exactly `name`, in id order.
+std::vector<Person> FindPersonsByName(HostDatabase& db, std::string_view name);
+
+// The persons of one system, the most senior duty first, then by id.
+std::vector<Person> PersonsOfSystem(HostDatabase& db, std::int64_t system_id);
+
+}  // namespace ostrand::web

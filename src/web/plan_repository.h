@@ -1,0 +1,88 @@
+// PlanRepository: the day editor's reads and writes of one person's plans.
+// The component only reads the schedule; the host writes it here, each
+// write in its own transaction, with every value bound as a parameter.
+// Every statement names the person as well as the plan, so a plan id of
+// somebody else's plan finds nothing and changes nothing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/date.h"
+#include "web/host_database.h"
+
+namespace ostrand::web {
+
+struct PlaceKind {
+  std::int64_t id = 0;
+  std::string name;
+};
+
+struct Place {
+  std::int64_t id = 0;
+  std::string name;
+  std::optional<std::int64_t> kind_id;  // the kind of place it belongs to, when recorded
+};
+
+// Plan flags: a shared plan shows to colleagues, a private one only to its
+// person.
+inline constexpr std::int64_t kSharedPlan = 1;
+inline constexpr std::int64_t kPrivatePlan = 2;
+
+// What the editor writes.
+struct PlanInput {
+  DateTime start;
+  DateTime end;
+  std::int64_t kind_id = 0;
+  std::int64_t place_id = 0;
+  std::optional<std::string> detail;
+  std::optional<std::string> content;
+  std::optional<std::string> addition;
+  std::int64_t flag = kSharedPlan;
+};
+
+// A plan as stored. Times that do not read as dates keep only their text.
+struct StoredPlan {
+  std::int64_t id = 0;
+  std::string start_text;
+  std::string end_text;
+  std::optional<DateTime> start;
+  std::optional<DateTime> end;
+  std::optional<std::int64_t> kind_id;
+  std::optional<std::int64_t> place_id;
+  std::string kind_name;   // empty when the kind is unknown
+  std::string place_name;  // empty when the place is unknown
+  std::optional<std::string> detail;
+  std::optional<std::string> content;
+  std::optional<std::string> addition;
+  std::optional<std::int64_t> flag;
+};
+
+class PlanRepository {
+ public:
+  // The repository uses `db`, which must outlive it.
+  explicit PlanRepository(HostDatabase& db) : db_(db) {}
+
+  std::vector<PlaceKind> PlaceKinds();
+  std::vector<Place> Places();
+
+  // The person's plans of every flag that cover some part of `day`, by
+  // start time.
+  std::vector<StoredPlan> PlansOfDay(std::int64_t person_id, const DateTime& day);
+  // The person's plan of that id, or nothing.
+  std::optional<StoredPlan> FindPlan(std::int64_t person_id, std::int64_t plan_id);
+
+  // Stores a new plan of the person; returns its id.
+  std::int64_t Add(std::int64_t person_id, const PlanInput& plan);
+  // Replaces the person's plan of that id; false when the person has none.
+  bool Update(std::int64_t person_id, std::int64_t plan_id, const PlanInput& plan);
+  // Deletes the person's plan of that id; false when the person has none.
+  bool Remove(std::int64_t person_id, std::int64_t plan_id);
+
+ private:
+  HostDatabase& db_;
+};
+
+}  // namespace ostrand::web

@@ -1,0 +1,29 @@
+// Reading the values a page takes from its query string or form. A value
+// that does not read is the caller's mistake: HttpError 400 naming it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/date.h"
+
+namespace ostrand::web {
+
+// A person id: decimal digits only, within 32 bits. Throws HttpError 400
+// ("personID 'abc' is not a number") for anything else.
+std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text);
+
+// The calendar date of a "dt" value (any date text the component reads, an
+// optional time of day dropped). Throws HttpError 400 naming the text.
+DateTime ReadDayValue(std::string_view name, std::string_view text);
+
+// "YYYY-MM-DD" of a date, zero-padded.
+std::string IsoDate(const DateTime& date);
+// "YYYY-MM-DD HH:MM:SS", the form the database stores.
+std::string StorageDateTime(const DateTime& date);
+// "YYYY-MM-DDTHH:MM", the value of a datetime-local form field.
+std::string FormDateTime(const DateTime& date);
+
+}  // namespace ostrand::web

@@ -1,0 +1,201 @@
+#include "web/schedule_pages.h"
+
+#include <memory>
+
+#include "component/member_table.h"
+#include "component/schedulers.h"
+#include "core/html.h"
+#include "web/http_context.h"
+#include "web/http_error.h"
+#include "web/page_layout.h"
+#include "web/plan_repository.h"
+#include "web/request_values.h"
+
+namespace ostrand::web {
+namespace {
+
+constexpr ViewPage kViewPages[] = {
+    {"/schedule/personMonth.asp", ViewKind::kPersonMonth, "月计划"},
+    {"/schedule/personWeek.asp", ViewKind::kPersonWeek, "周计划"},
+    {"/schedule/leaderMonth.asp", ViewKind::kLeaderMonth, "部门月汇总"},
+    {"/schedule/leaderWeek.asp", ViewKind::kLeaderWeek, "部门周汇总"},
+    {"/schedule/leader2Month.asp", ViewKind::kLeader2Month, "部门月汇总二"},
+    {"/schedule/leader2Week.asp", ViewKind::kLeader2Week, "部门周汇总二"},
+};
+
+constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
+
+// The markers of the leader month summary, by kind of place.
+constexpr std::string_view kMarkers[] = {"△", "◇", "▲", "◆"};
+
+bool IsPersonal(ViewKind kind) {
+  return kind == ViewKind::kPersonMonth || kind == ViewKind::kPersonWeek;
+}
+
+bool IsMonth(ViewKind kind) {
+  return kind == ViewKind::kPersonMonth || kind == ViewKind::kLeaderMonth ||
+         kind == ViewKind::kLeader2Month;
+}
+
+std::string_view SwitchCode(ViewKind kind) {
+  switch (kind) {
+    case ViewKind::kPersonMonth:
+      return "m";
+    case ViewKind::kPersonWeek:
+      return "w";
+    case ViewKind::kLeaderMonth:
+      return "lm";
+    case ViewKind::kLeaderWeek:
+      return "lw";
+    case ViewKind::kLeader2Month:
+      return "lm2";
+    case ViewKind::kLeader2Week:
+      return "lw2";
+  }
+  return "";
+}
+
+// The person whose page this is: the personID of the query, or the
+// visitor. Personal pages show persons of the visitor's own system only.
+Person ShownPerson(const ViewPage& page, PageRequest& request) {
+  const Visitor& visitor = request.visitor;
+  const std::optional<std::string> text = FindField(request.query, "personID");
+  std::optional<std::int64_t> id;
+  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
+  if (!IsPersonal(page.kind)) {
+    // Leader pages show the visitor's system; personID only travels in links.
+    RequireLeader(visitor);
+    return visitor.person;
+  }
+  if (!id || *id == visitor.person.id) return visitor.person;
+  std::optional<Person> shown = FindPerson(request.db, *id);
+  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
+  RequireSameSystem(visitor, *shown);
+  return *shown;
+}
+
+DateTime ShownDay(const PageRequest& request) {
+  const std::optional<std::string> text = FindField(request.query, "dt");
+  if (text && !text->empty()) return ReadDayValue("dt", *text);
+  return request.options.today ? request.options.today().DateOnly() : LocalToday();
+}
+
+void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
+                        const Person& shown, const DateTime& day) {
+  const std::vector<Person> colleagues =
+      request.visitor.person.system_id
+          ? PersonsOfSystem(request.db, *request.visitor.person.system_id)
+          : std::vector<Person>{request.visitor.person};
+  out += "<form class=\"person-picker\" method=\"get\" action=\"";
+  AppendEscapedHtml(out, page.path);
+  out += "\">\n<label>人员 <select name=\"personID\" onchange=\"this.form.submit()\">\n";
+  for (const Person& person : colleagues) {
+    out += "<option value=\"";
+    out += std::to_string(person.id);
+    out += person.id == shown.id ? "\" selected>" : "\">";
+    AppendEscapedHtml(out, person.name);
+    out += "</option>\n";
+  }
+  out += "</select></label>\n<input type=\"hidden\" name=\"dt\" value=\"";
+  AppendEscapedHtml(out, IsoDate(day));
+  out += "\">\n<button type=\"submit\">查看</button>\n</form>\n";
+}
+
+// The kinds of place 1 to 4 with their colours (personal pages) or their
+// markers (leader month pages).
+void AppendLegend(std::string& out, PageRequest& request, bool markers) {
+  out += "<ul class=\"legend\">\n";
+  for (const PlaceKind& kind : PlanRepository(request.db).PlaceKinds()) {
+    if (kind.id < 1 || kind.id > 4) continue;
+    const std::string cls = "sch" + std::to_string(kind.id);
+    out += "<li><span class=\"";
+    out += markers ? "marker " : "swatch ";
+    out += cls;
+    out += "\">";
+    out += markers ? kMarkers[kind.id - 1] : std::string_view("&nbsp;");
+    out += "</span> ";
+    AppendEscapedHtml(out, kind.name);
+    out += "</li>\n";
+  }
+  out += "</ul>\n";
+}
+
+void Write(host::Response& response, const Value& fragment) { response.Write(fragment.ToText()); }
+
+}  // namespace
+
+std::span<const ViewPage> ViewPages() { return kViewPages; }
+
+const ViewPage* FindViewPage(std::string_view path) {
+  for (const ViewPage& page : kViewPages) {
+    if (page.path == path) return &page;
+  }
+  return nullptr;
+}
+
+PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
+  const Person shown = ShownPerson(page, request);
+  const DateTime day = ShownDay(request);
+  const ViewKind kind = page.kind;
+
+  auto response = std::make_shared<HttpResponse>();
+  auto context = std::make_shared<HttpPageContext>(
+      response, std::make_shared<HttpRequest>(request.server_variables), request.visitor.session);
+  std::string markup;
+  markup.reserve(4096);
+  AppendPageStart(markup, page.title, &request.visitor);
+  response->Write(markup);
+
+  const std::unique_ptr<Schedulers> object = CreateObject(kProgrammaticName);
+  object->OnStartPage(Value::Object(context));
+  object->Init(Value::Text(request.options.connection_string));
+
+  const Value pID = Value::Int32(static_cast<std::int32_t>(shown.id));
+  const Value dt = Value::Date(day);
+  const Value which = Value::Text(std::string(SwitchCode(kind)));
+  if (IsPersonal(kind)) {
+    if (kind == ViewKind::kPersonMonth) object->SetDispStyle(Value::Int32(1));
+    markup.clear();
+    markup += "<div class=\"page-head\">\n<h1 class=\"person-name\">";
+    markup += object->GetName(pID).ToText();  // the component escapes name and duty
+    markup += "</h1>\n";
+    AppendPersonPicker(markup, page, request, shown, day);
+    markup += "</div>\n";
+    response->Write(markup);
+    Write(*response, object->DispSwitch(dt, pID, which));
+    response->Write("<div class=\"picker\">");
+    Write(*response,
+          IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
+    response->Write("</div>\n");
+    Write(*response, IsMonth(kind) ? object->DispMonth(dt, pID) : object->DispWeek(dt, pID));
+    if (kind == ViewKind::kPersonMonth) {
+      markup.clear();
+      AppendLegend(markup, request, false);
+      response->Write(markup);
+    }
+    Write(*response, object->DispScript(pID));
+  } else {
+    const bool second = kind == ViewKind::kLeader2Month || kind == ViewKind::kLeader2Week;
+    const Value cond =
+        Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
+    Write(*response, object->DispSwitch(dt, pID, which));
+    response->Write("<div class=\"picker\">");
+    Write(*response,
+          IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
+    response->Write("</div>\n<div class=\"wide\">\n");
+    Write(*response,
+          IsMonth(kind) ? object->DispLeaderMonth(dt, cond) : object->DispLeaderWeek(dt, cond));
+    response->Write("</table>\n</div>\n");
+    markup.clear();
+    AppendLegend(markup, request, true);
+    response->Write(markup);
+  }
+  object->OnEndPage();
+
+  markup.clear();
+  AppendPageEnd(markup);
+  response->Write(markup);
+  return PageReply{200, response->TakeBody(), {}};
+}
+
+}  // namespace ostrand::web

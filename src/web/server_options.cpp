@@ -1,0 +1,38 @@
+#include "web/server_options.h"
+
+#include <ctime>
+
+#include "core/error.h"
+
+namespace ostrand::web {
+
+std::set<std::int64_t> ParseDutyList(std::string_view list) {
+  std::set<std::int64_t> duties;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string_view::npos) end = list.size();
+    std::string_view item = list.substr(start, end - start);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    std::int64_t id = 0;
+    bool ok = !item.empty() && item.size() <= 10;
+    for (const char c : item) {
+      ok = ok && c >= '0' && c <= '9';
+      if (ok) id = id * 10 + (c - '0');
+    }
+    if (!ok) throw Error("invalid duty list '" + std::string(list) + "'");
+    duties.insert(id);
+    start = end + 1;
+  }
+  return duties;
+}
+
+DateTime LocalToday() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return DateTime::FromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+}  // namespace ostrand::web

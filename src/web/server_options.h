@@ -1,0 +1,55 @@
+// What an operator configures for `ostrand serve`. The two leader
+// conditions are SQL conditions over person and personDuty that the leader
+// pages hand to the component; they are configuration only and never come
+// from a request.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "core/date.h"
+#include "web/accounts.h"
+#include "web/server_secret.h"
+
+namespace ostrand::web {
+
+// Leading duties of the demo database (局长, 副局长, 处长).
+inline constexpr std::string_view kDefaultLeaderDuties = "1,2,3";
+// Everybody of the leader's system.
+inline constexpr std::string_view kDefaultLeaderCond = "1=1";
+// The staff below the leading duties.
+inline constexpr std::string_view kDefaultLeader2Cond = "person.dutyID>3";
+
+struct ServerOptions {
+  std::string connection_string;
+  std::string host = "127.0.0.1";
+  int port = 8080;  // 0: any free port
+  SecretKey secret{};
+  std::set<std::int64_t> leader_duties;
+  std::string leader_cond{kDefaultLeaderCond};
+  std::string leader2_cond{kDefaultLeader2Cond};
+  // How long a failed sign-in waits before it answers.
+  std::chrono::milliseconds failed_signin_delay{1000};
+  // Limits of the stand-in hash that a sign-in of an unknown person checks.
+  PasswordLimits password_limits = PasswordLimits::Interactive();
+  // How long a sign-in lasts.
+  std::chrono::seconds session_lifetime{std::chrono::hours(12)};
+  // Today's date for pages without "dt"; unset: the local date.
+  std::function<DateTime()> today;
+  // Where the access log goes (one line per request); null: nowhere.
+  std::ostream* access_log = nullptr;
+};
+
+// The duty ids of a comma list such as "1,2,3" (blanks allowed around the
+// numbers). Throws Error naming the list when an item is not a whole number.
+std::set<std::int64_t> ParseDutyList(std::string_view list);
+
+// The local calendar date now.
+DateTime LocalToday();
+
+}  // namespace ostrand::web

@@ -1,0 +1,141 @@
+#include "web/session_cookie.h"
+
+#include <sodium.h>
+
+#include <array>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "core/error.h"
+
+namespace ostrand::web {
+namespace {
+
+using Json = nlohmann::json;
+
+std::string ToBase64(std::string_view bytes) {
+  std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING),
+                  '\0');
+  sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                    bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  out.resize(out.size() - 1);  // the terminating NUL
+  return out;
+}
+
+std::optional<std::string> FromBase64(std::string_view text) {
+  std::string out(text.size(), '\0');
+  std::size_t length = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(reinterpret_cast<unsigned char*>(out.data()), out.size(), text.data(),
+                        text.size(), nullptr, &length, &end,
+                        sodium_base64_VARIANT_URLSAFE_NO_PADDING) != 0 ||
+      end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  out.resize(length);
+  return out;
+}
+
+Json ItemToJson(const Value& value) {
+  switch (value.kind()) {
+    case Kind::kNull:
+      return nullptr;
+    case Kind::kBool:
+      return value.ToNumber() != 0;
+    case Kind::kInt16:
+    case Kind::kInt32:
+      return static_cast<std::int64_t>(value.ToNumber());
+    case Kind::kSingle:
+    case Kind::kDouble:
+      return value.ToNumber();
+    default:
+      return value.ToText();  // text, and dates as their text
+  }
+}
+
+Value ItemFromJson(const Json& json) {
+  if (json.is_null()) return Value::Null();
+  if (json.is_boolean()) return Value::Bool(json.get<bool>());
+  if (json.is_number_integer()) {
+    const std::int64_t i = json.get<std::int64_t>();
+    if (i >= INT32_MIN && i <= INT32_MAX) return Value::Int32(static_cast<std::int32_t>(i));
+    return Value::Double(static_cast<double>(i));
+  }
+  if (json.is_number()) return Value::Double(json.get<double>());
+  if (json.is_string()) return Value::Text(json.get<std::string>());
+  throw Error("unexpected session item");
+}
+
+}  // namespace
+
+std::string SessionSigner::Tag(std::string_view purpose, std::string_view data) const {
+  // The purpose keeps a session tag from ever serving as a CSRF token.
+  std::string message(purpose);
+  message += '\0';
+  message += data;
+  std::array<unsigned char, crypto_auth_BYTES> tag{};
+  crypto_auth(tag.data(), reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+              key_.data());
+  return std::string(reinterpret_cast<const char*>(tag.data()), tag.size());
+}
+
+std::string SessionSigner::Seal(const host::MemorySession& items, std::int64_t expires) const {
+  Json fields = Json::object();
+  for (const auto& [lower_key, item] : items.items()) {
+    if (item.value.is_empty()) continue;
+    if (item.value.kind() == Kind::kObject) {
+      throw Error("session item '" + item.key + "' holds an object, which a cookie cannot carry");
+    }
+    fields[item.key] = ItemToJson(item.value);
+  }
+  const Json payload = {{"exp", expires}, {"items", fields}};
+  const std::string encoded = ToBase64(payload.dump());
+  return encoded + "." + ToBase64(Tag("session", encoded));
+}
+
+std::optional<OpenedSession> SessionSigner::Open(std::string_view cookie_value,
+                                                 std::int64_t now) const {
+  const std::size_t dot = cookie_value.find('.');
+  if (dot == std::string_view::npos) return std::nullopt;
+  const std::string_view encoded = cookie_value.substr(0, dot);
+  const std::optional<std::string> tag = FromBase64(cookie_value.substr(dot + 1));
+  if (!tag || !SameText(*tag, Tag("session", encoded))) return std::nullopt;
+  const std::optional<std::string> payload = FromBase64(encoded);
+  if (!payload) return std::nullopt;
+  try {
+    const Json json = Json::parse(*payload);
+    OpenedSession opened;
+    opened.expires = json.at("exp").get<std::int64_t>();
+    if (opened.expires <= now) return std::nullopt;
+    opened.items = std::make_shared<host::MemorySession>();
+    for (const auto& [key, item] : json.at("items").items()) {
+      opened.items->Set(key, ItemFromJson(item));
+    }
+    return opened;
+  } catch (const std::exception&) {
+    // Signed by us yet unreadable: an older format, treated as no session.
+    return std::nullopt;
+  }
+}
+
+std::string SessionSigner::CsrfToken(std::string_view rnd) const {
+  return ToBase64(Tag("csrf", rnd));
+}
+
+bool SessionSigner::CheckCsrfToken(std::string_view rnd, std::string_view token) const {
+  return !rnd.empty() && SameText(CsrfToken(rnd), token);
+}
+
+std::string RandomToken() {
+  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
+  std::array<unsigned char, 16> bytes{};
+  randombytes_buf(bytes.data(), bytes.size());
+  return ToBase64(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && (a.empty() || sodium_memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+}  // namespace ostrand::web

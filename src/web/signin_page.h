@@ -1,0 +1,31 @@
+// The sign-in form at /login and the sign-out confirmation at /logout.
+//
+// The form posts the fields "person" (a person id or the exact name),
+// "password", "next" (the local page to open afterwards) and "signin" (a
+// token that must equal the sign-in cookie set with the form, so that no
+// other site can sign a browser in behind its back).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "web/visitor.h"
+
+namespace ostrand::web {
+
+// The message of every failed sign-in, whatever went wrong.
+inline constexpr std::string_view kSignInFailed = "人员或密码不正确。";
+
+// The sign-in page; `message` (may be empty) is shown above the form, and
+// `person` is put back into its field.
+std::string SignInPage(std::string_view signin_token, std::string_view next,
+                       std::string_view person, std::string_view message);
+
+// A page with the sign-out button for a signed-in visitor.
+std::string SignOutPage(const Visitor& visitor);
+
+// `next` when it is a page of this host (a path under /schedule/), else
+// the month page. Keeps sign-in from sending a browser to another site.
+std::string SafeNextPage(std::string_view next);
+
+}  // namespace ostrand::web

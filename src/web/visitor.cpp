@@ -1,0 +1,25 @@
+#include "web/visitor.h"
+
+#include "web/http_error.h"
+
+namespace ostrand::web {
+
+bool IsLeader(const Person& person, const std::set<std::int64_t>& leader_duties) {
+  return person.duty_id && leader_duties.contains(*person.duty_id);
+}
+
+void RequireSameSystem(const Visitor& visitor, const Person& shown) {
+  if (!visitor.person.system_id || shown.system_id != visitor.person.system_id) {
+    throw HttpError(403, "只能查看本部门人员的计划。");
+  }
+}
+
+void RequireLeader(const Visitor& visitor) {
+  if (!visitor.leader) throw HttpError(403, "汇总页面只对领导开放。");
+}
+
+void RequireSelf(const Visitor& visitor, std::int64_t person_id) {
+  if (visitor.person.id != person_id) throw HttpError(403, "只能编辑自己的计划。");
+}
+
+}  // namespace ostrand::web

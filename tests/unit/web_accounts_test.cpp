@@ -1,0 +1,149 @@
+// Signing of the session cookie, the server secret, and sign-in accounts.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "core/error.h"
+#include "web/accounts.h"
+#include "web/server_secret.h"
+#include "web/session_cookie.h"
+#include "web_test_server.h"
+
+namespace ostrand::web {
+namespace {
+
+using testing::TempDir;
+
+constexpr std::int64_t kNow = 1'000'000'000;
+
+TEST(WebSessionCookie, CarriesItemsWithTheirKinds) {
+  const SessionSigner signer(RandomSecret());
+  host::MemorySession items;
+  items.Set("personID", Value::Int32(12));
+  items.Set("systemID", Value::Double(1.5));
+  items.Set("rnd", Value::Text("a'b<c"));
+  items.Set("strURL", Value::Text("/schedule/personMonth.asp"));
+  items.Set("gone", Value());
+
+  const std::optional<OpenedSession> opened = signer.Open(signer.Seal(items, kNow + 60), kNow);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(opened->expires, kNow + 60);
+  EXPECT_EQ(opened->items->Get("PERSONID"), Value::Int32(12));
+  EXPECT_EQ(opened->items->Get("systemID"), Value::Double(1.5));
+  EXPECT_EQ(opened->items->Get("rnd"), Value::Text("a'b<c"));
+  EXPECT_EQ(opened->items->Get("strURL"), Value::Text("/schedule/personMonth.asp"));
+  EXPECT_EQ(opened->items->items().count("gone"), 0u);
+}
+
+TEST(WebSessionCookie, RefusesTamperedExpiredAndForeignCookies) {
+  const SessionSigner signer(RandomSecret());
+  host::MemorySession items;
+  items.Set("personID", Value::Int32(2));
+  const std::string cookie = signer.Seal(items, kNow + 60);
+  ASSERT_TRUE(signer.Open(cookie, kNow));
+
+  // A payload naming another person, under the old signature.
+  host::MemorySession forged_items;
+  forged_items.Set("personID", Value::Int32(1));
+  const std::string forged = signer.Seal(forged_items, kNow + 60);
+  const std::string spliced = forged.substr(0, forged.find('.')) + cookie.substr(cookie.find('.'));
+  EXPECT_FALSE(signer.Open(spliced, kNow));
+
+  std::string flipped = cookie;
+  flipped[flipped.size() / 3] = flipped[flipped.size() / 3] == 'A' ? 'B' : 'A';
+  EXPECT_FALSE(signer.Open(flipped, kNow));
+  EXPECT_FALSE(signer.Open(cookie.substr(0, cookie.size() - 2), kNow));
+  EXPECT_FALSE(signer.Open("", kNow));
+  EXPECT_FALSE(signer.Open("no-dot-at-all", kNow));
+  EXPECT_FALSE(signer.Open(cookie, kNow + 60)) << "expired at its expiry time";
+  EXPECT_FALSE(SessionSigner(RandomSecret()).Open(cookie, kNow)) << "signed with another key";
+}
+
+TEST(WebSessionCookie, CsrfTokenBelongsToItsSessionAndKey) {
+  const SessionSigner signer(RandomSecret());
+  const std::string token = signer.CsrfToken("rnd-1");
+  EXPECT_TRUE(signer.CheckCsrfToken("rnd-1", token));
+  EXPECT_FALSE(signer.CheckCsrfToken("rnd-2", token));
+  EXPECT_FALSE(signer.CheckCsrfToken("rnd-1", ""));
+  EXPECT_FALSE(signer.CheckCsrfToken("", signer.CsrfToken("")));
+  EXPECT_FALSE(SessionSigner(RandomSecret()).CheckCsrfToken("rnd-1", token));
+  EXPECT_NE(RandomToken(), RandomToken());
+}
+
+TEST(WebServerSecret, IsMadeOnceWithOwnerOnlyAccessAndThenReused) {
+  const TempDir dir;
+  const std::string path = dir.File("var/ostrand.secret");
+  const SecretKey first = LoadSecret(path, true);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(LoadSecret(path, true), first);
+  EXPECT_EQ(LoadSecret(path, false), first);
+
+  EXPECT_THROW(LoadSecret(dir.File("missing"), false), Error);
+  std::ofstream(dir.File("short")) << "too short";
+  EXPECT_THROW(LoadSecret(dir.File("short"), false), Error);
+}
+
+class WebAccounts : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::WriteFixture(path_); }
+  const TempDir dir_;
+  const std::string path_ = dir_.File("accounts.db");
+};
+
+TEST_F(WebAccounts, SignInByIdOrUniqueNameWithTheRightPasswordOnly) {
+  HostDatabase db("sqlite:" + path_);
+  const SignInChecker checker(PasswordLimits::Minimal());
+  const std::optional<Person> by_id = checker.Check(db, "2", testing::kPassword);
+  ASSERT_TRUE(by_id);
+  EXPECT_EQ(by_id->name, "李科员");
+  EXPECT_EQ(by_id->system_id, 1);
+  const std::optional<Person> by_name = checker.Check(db, "张局长", testing::kPassword);
+  ASSERT_TRUE(by_name);
+  EXPECT_EQ(by_name->id, testing::kZhang);
+
+  EXPECT_FALSE(checker.Check(db, "2", "wrong"));
+  EXPECT_FALSE(checker.Check(db, "99", testing::kPassword));
+  EXPECT_FALSE(checker.Check(db, "nobody", testing::kPassword));
+  EXPECT_FALSE(checker.Check(db, "", testing::kPassword));
+
+  // Two persons of one name: the name identifies nobody.
+  db.Execute("INSERT INTO person VALUES (5, '李科员', 4, 1)");
+  EXPECT_FALSE(checker.Check(db, "李科员", testing::kPassword));
+  // A person without an account cannot sign in.
+  EXPECT_FALSE(checker.Check(db, "5", testing::kPassword));
+}
+
+TEST_F(WebAccounts, SetPasswordReplacesTheOldOneAndNeedsAPerson) {
+  HostDatabase db("sqlite:" + path_);
+  SetPassword(db, testing::kLi, "new secret", PasswordLimits::Minimal());
+  const SignInChecker checker(PasswordLimits::Minimal());
+  EXPECT_TRUE(checker.Check(db, "2", "new secret"));
+  EXPECT_FALSE(checker.Check(db, "2", testing::kPassword));
+  EXPECT_THROW(SetPassword(db, 99, "x", PasswordLimits::Minimal()), Error);
+  EXPECT_THROW(SetPassword(db, testing::kLi, "", PasswordLimits::Minimal()), Error);
+}
+
+TEST_F(WebAccounts, DemoPasswordsAreAllOrNothing) {
+  const std::int64_t with_missing[] = {testing::kLi, 99};
+  EXPECT_THROW(
+      GiveDemoPasswords("sqlite:" + path_, with_missing, "demo", PasswordLimits::Minimal()), Error);
+  HostDatabase db("sqlite:" + path_);
+  const SignInChecker checker(PasswordLimits::Minimal());
+  EXPECT_TRUE(checker.Check(db, "2", testing::kPassword)) << "the failed call changed nothing";
+  EXPECT_FALSE(checker.Check(db, "2", "demo"));
+}
+
+TEST(WebHashing, ArgonHashesVerifyAndCarryTheirSalt) {
+  const std::string hash = HashPassword("pw", PasswordLimits::Minimal());
+  EXPECT_EQ(hash.rfind("$argon2id$", 0), 0u) << hash;
+  EXPECT_NE(hash, HashPassword("pw", PasswordLimits::Minimal()));
+  EXPECT_TRUE(VerifyPassword(hash, "pw"));
+  EXPECT_FALSE(VerifyPassword(hash, "pw "));
+  EXPECT_FALSE(VerifyPassword("not a hash", "pw"));
+}
+
+}  // namespace
+}  // namespace ostrand::web

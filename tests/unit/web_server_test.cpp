@@ -1,0 +1,346 @@
+// The web host over HTTP: sign-in and sign-out, who may see which page,
+// bad query values, CSRF, the day editor, the privacy of private plans,
+// error pages and parallel requests.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "web/signin_page.h"
+#include "web_test_server.h"
+
+namespace ostrand::web {
+namespace {
+
+using testing::Browser;
+using testing::kLi;
+using testing::kPassword;
+using testing::kWang;
+using testing::kZhang;
+using testing::RunningServer;
+using testing::TempDir;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class WebServerTest : public ::testing::Test {
+ protected:
+  WebServerTest() {
+    testing::WriteFixture(path_);
+    ServerOptions options = testing::TestOptions(path_);
+    options.access_log = &log_;
+    server_ = std::make_unique<RunningServer>(std::move(options));
+  }
+
+  // A browser signed in as the person.
+  std::unique_ptr<Browser> SignedIn(int person) {
+    auto browser = std::make_unique<Browser>(server_->port());
+    const httplib::Result result = browser->SignIn(std::to_string(person), kPassword);
+    EXPECT_TRUE(result && result->status == 303);
+    return browser;
+  }
+
+  int StatusOf(Browser& browser, const std::string& path) {
+    const httplib::Result result = browser.Get(path);
+    return result ? result->status : -1;
+  }
+
+  const TempDir dir_;
+  const std::string path_ = dir_.File("schedule.db");
+  std::ostringstream log_;
+  std::unique_ptr<RunningServer> server_;
+};
+
+TEST_F(WebServerTest, PagesAskForSignInAndReturnAfterwards) {
+  Browser browser(server_->port());
+  const httplib::Result root = browser.Get("/");
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->status, 303);
+  EXPECT_EQ(root->get_header_value("Location"), "/schedule/personMonth.asp");
+
+  const httplib::Result page = browser.Get("/schedule/personWeek.asp?dt=2001-12-5");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 303);
+  // The client hands out the Location header URL-decoded.
+  EXPECT_EQ(page->get_header_value("Location"),
+            "/login?next=/schedule/personWeek.asp?dt=2001-12-5");
+
+  const httplib::Result signed_in =
+      browser.SignIn("李科员", kPassword, "/schedule/personWeek.asp?dt=2001-12-5");
+  ASSERT_TRUE(signed_in);
+  EXPECT_EQ(signed_in->status, 303);
+  EXPECT_EQ(signed_in->get_header_value("Location"), "/schedule/personWeek.asp?dt=2001-12-5");
+  const std::string cookie = signed_in->get_header_value("Set-Cookie");
+  EXPECT_TRUE(Contains(cookie, "HttpOnly")) << cookie;
+  EXPECT_TRUE(Contains(cookie, "SameSite=Lax")) << cookie;
+  EXPECT_TRUE(Contains(cookie, "Max-Age=43200")) << cookie;
+
+  // A next page elsewhere is not followed.
+  Browser other(server_->port());
+  const httplib::Result away = other.SignIn("2", kPassword, "https://example.com/");
+  ASSERT_TRUE(away);
+  EXPECT_EQ(away->get_header_value("Location"), "/schedule/personMonth.asp");
+}
+
+TEST_F(WebServerTest, FailedSignInsLookTheSame) {
+  Browser browser(server_->port());
+  const httplib::Result unknown = browser.SignIn("nobody", kPassword);
+  const httplib::Result wrong = browser.SignIn("2", "wrong password");
+  ASSERT_TRUE(unknown && wrong);
+  EXPECT_EQ(unknown->status, 403);
+  EXPECT_EQ(wrong->status, 403);
+  EXPECT_TRUE(Contains(unknown->body, std::string(kSignInFailed)));
+  EXPECT_TRUE(Contains(wrong->body, std::string(kSignInFailed)));
+  EXPECT_EQ(browser.cookies().count("ostrand_session"), 0u);
+  EXPECT_EQ(StatusOf(browser, "/schedule/personMonth.asp"), 303);
+
+  // A sign-in post that did not come from our form (no matching token).
+  Browser stranger(server_->port());
+  const httplib::Result forged =
+      stranger.Post("/login", {{"person", "2"}, {"password", kPassword}, {"signin", "x"}});
+  ASSERT_TRUE(forged);
+  EXPECT_EQ(forged->status, 403);
+  EXPECT_EQ(stranger.cookies().count("ostrand_session"), 0u);
+}
+
+TEST_F(WebServerTest, FailedSignInIsSlowedDown) {
+  ServerOptions options = testing::TestOptions(path_);
+  options.failed_signin_delay = std::chrono::milliseconds(300);
+  RunningServer slow(std::move(options));
+  Browser browser(slow.port());
+  const auto started = std::chrono::steady_clock::now();
+  const httplib::Result result = browser.SignIn("2", "wrong");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 403);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+}
+
+TEST_F(WebServerTest, TamperedCookieIsNoSession) {
+  const auto browser = SignedIn(kLi);
+  std::string& cookie = browser->cookies()["ostrand_session"];
+  ASSERT_FALSE(cookie.empty());
+  cookie[cookie.size() / 2] = cookie[cookie.size() / 2] == 'x' ? 'y' : 'x';
+  const httplib::Result result = browser->Get("/schedule/manage.asp?personID=2&dt=2001-12-5");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 303);
+  EXPECT_EQ(result->get_header_value("Location").rfind("/login?next=", 0), 0u);
+  EXPECT_EQ(browser->cookies().count("ostrand_session"), 0u) << "the bad cookie is cleared";
+}
+
+TEST_F(WebServerTest, SignOutNeedsTheTokenAndEndsTheSession) {
+  const auto browser = SignedIn(kLi);
+  const httplib::Result confirm = browser->Get("/logout");
+  ASSERT_TRUE(confirm);
+  ASSERT_EQ(confirm->status, 200);
+  const std::string token = Browser::FieldValue(confirm->body, "csrf");
+  ASSERT_FALSE(token.empty());
+
+  const httplib::Result forged = browser->Post("/logout", {{"csrf", "forged"}});
+  ASSERT_TRUE(forged);
+  EXPECT_EQ(forged->status, 403);
+  EXPECT_EQ(StatusOf(*browser, "/schedule/manage.asp?dt=2001-12-5"), 200);
+
+  const httplib::Result out = browser->Post("/logout", {{"csrf", token}});
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->status, 303);
+  EXPECT_EQ(browser->cookies().count("ostrand_session"), 0u);
+  EXPECT_EQ(StatusOf(*browser, "/schedule/manage.asp?dt=2001-12-5"), 303);
+}
+
+TEST_F(WebServerTest, OnlyAllowedPagesOpen) {
+  const auto li = SignedIn(kLi);
+  EXPECT_EQ(StatusOf(*li, "/schedule/personMonth.asp?personID=3"), 403) << "another system";
+  EXPECT_EQ(StatusOf(*li, "/schedule/personWeek.asp?personID=3"), 403);
+  EXPECT_EQ(StatusOf(*li, "/schedule/personMonth.asp?personID=77"), 404);
+  for (const char* page : {"leaderMonth", "leaderWeek", "leader2Month", "leader2Week"}) {
+    EXPECT_EQ(StatusOf(*li, std::string("/schedule/") + page + ".asp"), 403) << page;
+  }
+  EXPECT_EQ(StatusOf(*li, "/schedule/manage.asp?personID=1&dt=2001-12-5"), 403);
+  EXPECT_EQ(StatusOf(*li, "/schedule/manage.asp?personID=2&dt=2001-12-5"), 200);
+  EXPECT_EQ(StatusOf(*li, "/schedule/nothing.asp"), 404);
+
+  const auto wang = SignedIn(kWang);
+  EXPECT_EQ(StatusOf(*wang, "/schedule/personWeek.asp?personID=2"), 403);
+}
+
+TEST_F(WebServerTest, BadQueryValuesAreBadRequests) {
+  const auto zhang = SignedIn(kZhang);
+  for (const char* path :
+       {"/schedule/personMonth.asp?dt=2001-13-45", "/schedule/personWeek.asp?dt=tomorrow",
+        "/schedule/leaderMonth.asp?dt=12", "/schedule/personMonth.asp?personID=abc",
+        "/schedule/personMonth.asp?personID=1%20or%201=1", "/schedule/leaderWeek.asp?personID=-1",
+        "/schedule/manage.asp?personID=1&dt=2001-02-30", "/schedule/manage.asp?personID=1.5"}) {
+    const httplib::Result result = zhang->Get(path);
+    ASSERT_TRUE(result) << path;
+    EXPECT_EQ(result->status, 400) << path;
+  }
+  const httplib::Result result = zhang->Get("/schedule/personMonth.asp?dt=%3Cb%3E");
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(Contains(result->body, "&lt;b&gt;")) << "the bad value is shown escaped";
+  EXPECT_FALSE(Contains(result->body, "<b>"));
+}
+
+// The editor's form of a page, ready to post back.
+httplib::Params PlanForm(const std::string& csrf, const std::string& content,
+                         const std::string& flag = "1") {
+  return {{"csrf", csrf},
+          {"action", "save"},
+          {"planID", ""},
+          {"start", "2001-12-20T09:00"},
+          {"end", "2001-12-20T11:30"},
+          {"kind", "2"},
+          {"place", "2"},
+          {"detail", "二楼"},
+          {"content", content},
+          {"addition", "带电脑"},
+          {"flag", flag}};
+}
+
+TEST_F(WebServerTest, EditorPostsNeedTheSessionsToken) {
+  const auto li = SignedIn(kLi);
+  const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
+  for (const std::string token : {"", "forged"}) {
+    const httplib::Result result = li->Post(editor, PlanForm(token, "伪造的日程"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 403);
+  }
+  // Another person's token does not serve either.
+  const auto zhang = SignedIn(kZhang);
+  const httplib::Result zhang_page = zhang->Get("/schedule/manage.asp?dt=2001-12-20");
+  const std::string zhang_token = Browser::FieldValue(zhang_page->body, "csrf");
+  const httplib::Result result = li->Post(editor, PlanForm(zhang_token, "伪造的日程"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 403);
+
+  const httplib::Result day = li->Get(editor);
+  ASSERT_TRUE(day);
+  EXPECT_FALSE(Contains(day->body, "伪造的日程"));
+}
+
+TEST_F(WebServerTest, EditorAddsChangesAndDeletesOwnPlans) {
+  const auto li = SignedIn(kLi);
+  const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
+  const httplib::Result form = li->Get(editor);
+  ASSERT_TRUE(form);
+  ASSERT_EQ(form->status, 200);
+  const std::string csrf = Browser::FieldValue(form->body, "csrf");
+
+  const httplib::Result added = li->Post(editor, PlanForm(csrf, "新增<季度>总结"));
+  ASSERT_TRUE(added);
+  ASSERT_EQ(added->status, 303) << added->body;
+  EXPECT_EQ(added->get_header_value("Location"),
+            "/schedule/personMonth.asp?personID=2&dt=2001-12-20");
+
+  const httplib::Result day = li->Get(editor);
+  ASSERT_TRUE(day);
+  EXPECT_TRUE(Contains(day->body, "新增&lt;季度&gt;总结"));
+  EXPECT_TRUE(Contains(day->body, "09:00–11:30"));
+  const std::regex edit_link("planID=([0-9]+)\">修改");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(day->body, match, edit_link));
+  const std::string plan_id = match[1].str();
+
+  // Change it into a private plan two days long.
+  httplib::Params change = PlanForm(csrf, "改过的总结", "2");
+  change.erase("planID");
+  change.emplace("planID", plan_id);
+  change.erase("end");
+  change.emplace("end", "2001-12-21T10:00");
+  const httplib::Result changed = li->Post(editor, change);
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->status, 303);
+  const httplib::Result next_day = li->Get("/schedule/manage.asp?personID=2&dt=2001-12-21");
+  EXPECT_TRUE(Contains(next_day->body, "改过的总结"));
+  EXPECT_TRUE(Contains(next_day->body, "个人"));
+
+  // Someone else cannot change or delete it through their own editor.
+  const auto zhao = SignedIn(testing::kZhao);
+  const httplib::Result zhao_page = zhao->Get("/schedule/manage.asp?dt=2001-12-20");
+  const std::string zhao_csrf = Browser::FieldValue(zhao_page->body, "csrf");
+  const httplib::Result stolen =
+      zhao->Post("/schedule/manage.asp?dt=2001-12-20",
+                 {{"csrf", zhao_csrf}, {"action", "delete"}, {"planID", plan_id}});
+  ASSERT_TRUE(stolen);
+  EXPECT_EQ(stolen->status, 404);
+  EXPECT_EQ(StatusOf(*zhao, "/schedule/manage.asp?dt=2001-12-20&planID=" + plan_id), 404);
+
+  const httplib::Result deleted =
+      li->Post(editor, {{"csrf", csrf}, {"action", "delete"}, {"planID", plan_id}});
+  ASSERT_TRUE(deleted);
+  EXPECT_EQ(deleted->status, 303);
+  EXPECT_FALSE(Contains(li->Get(editor)->body, "改过的总结"));
+}
+
+TEST_F(WebServerTest, InvalidEditorInputKeepsEverythingTyped) {
+  const auto li = SignedIn(kLi);
+  const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
+  const std::string csrf = Browser::FieldValue(li->Get(editor)->body, "csrf");
+
+  httplib::Params backwards = PlanForm(csrf, "保留<我>的内容", "2");
+  backwards.erase("end");
+  backwards.emplace("end", "2001-12-19T08:00");
+  const httplib::Result result = li->Post(editor, backwards);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 400);
+  EXPECT_TRUE(Contains(result->body, "结束时间早于开始时间"));
+  EXPECT_TRUE(Contains(result->body, "value=\"保留&lt;我&gt;的内容\""));
+  EXPECT_TRUE(Contains(result->body, "value=\"二楼\""));
+  EXPECT_TRUE(Contains(result->body, "value=\"带电脑\""));
+  EXPECT_TRUE(Contains(result->body, "value=\"2001-12-20T09:00\""));
+  EXPECT_TRUE(Contains(result->body, "value=\"2001-12-19T08:00\""));
+  EXPECT_TRUE(Contains(result->body, "<option value=\"2\" selected>发改委"));
+  EXPECT_TRUE(Contains(result->body, "value=\"2\" checked"));
+
+  httplib::Params unreadable = PlanForm(csrf, "内容");
+  unreadable.erase("start");
+  unreadable.emplace("start", "2001-02-30T09:00");
+  unreadable.erase("place");
+  unreadable.emplace("place", "");
+  const httplib::Result second = li->Post(editor, unreadable);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->status, 400);
+  EXPECT_TRUE(Contains(second->body, "2001-02-30T09:00"));
+  EXPECT_TRUE(Contains(second->body, "请选择地点。"));
+
+  httplib::Params wrong_kind = PlanForm(csrf, "内容");
+  wrong_kind.erase("kind");
+  wrong_kind.emplace("kind", "4");
+  const httplib::Result third = li->Post(editor, wrong_kind);
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->status, 400);
+
+  EXPECT_FALSE(Contains(li->Get(editor)->body, "<td>内容</td>")) << "nothing was stored";
+}
+
+TEST_F(WebServerTest, ImagesAndStylesheetNeedNoSignIn) {
+  Browser browser(server_->port());
+  const httplib::Result css = browser.Get("/static/ostrand.css");
+  ASSERT_TRUE(css);
+  EXPECT_EQ(css->status, 200);
+  EXPECT_EQ(css->get_header_value("Content-Type").rfind("text/css", 0), 0u);
+  const httplib::Result gif = browser.Get("/Images/jian1.gif");
+  ASSERT_TRUE(gif);
+  EXPECT_EQ(gif->status, 200);
+  EXPECT_EQ(gif->body.rfind("GIF89a", 0), 0u);
+  EXPECT_EQ(StatusOf(browser, "/Images/../static/ostrand.css"), 404);
+  EXPECT_EQ(StatusOf(browser, "/Images/nothing.gif"), 404);
+}
+
+TEST_F(WebServerTest, AccessLogHasOneLinePerRequest) {
+  const auto li = SignedIn(kLi);
+  li->Get("/schedule/manage.asp?dt=2001-12-5");
+  li->Get("/schedule/manage.asp?dt=bad");
+  server_.reset();  // the workers have written their lines once the server stopped
+  const std::string log = log_.str();
+  EXPECT_TRUE(Contains(log, "POST /login 303 0 ")) << log;
+  EXPECT_TRUE(
+      std::regex_search(log, std::regex("GET /schedule/manage\\.asp 200 [1-9][0-9]* [0-9]+ms\n")))
+      << log;
+  EXPECT_TRUE(Contains(log, "GET /schedule/manage.asp 400 ")) << log;
+}
+
+}  // namespace
+}  // namespace ostrand::web
