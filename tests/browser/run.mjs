@@ -1,0 +1,564 @@
+#!/usr/bin/env node
+// Browser tests of the web host in headless Chromium, driven by
+// playwright-core.
+//
+//   node run.mjs --binary BUILD/apps/ostrand/ostrand [--screenshots DIR] [--docs DIR]
+//
+// Writes a demo database into a temporary directory, gives two demo persons a
+// password, starts `ostrand serve` on a free loopback port, walks the pages as
+// those two persons (the leader of system 1 and a colleague without a leading
+// duty), saves a screenshot of every page it visits into --screenshots and,
+// with --docs, the screenshots the README shows. Then it stops the server and
+// removes the directory.
+//
+// Exits 0 when every test passed, 1 otherwise; exits 0 with a "skipped" line
+// when Chromium is not installed. Installs node_modules with `npm ci` when
+// playwright-core is missing.
+import assert from 'node:assert/strict';
+import { spawn, spawnSync } from 'node:child_process';
+import crypto from 'node:crypto';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+// The demo database's leader of system 1 (the demo account) and a colleague
+// of the same system whose duty does not lead.
+const LEADER = { id: 1 };
+const COLLEAGUE = { id: 5 };
+const PASSWORD = 'browser-test-pass';
+const CHROMIUM_FLAGS = [
+  '--disable-gpu',
+  '--disable-quic',
+  '--no-first-run',
+  '--disable-background-networking',
+  '--disable-component-update',
+  '--disable-sync',
+];
+
+function parseArguments(argv) {
+  const options = {
+    binary: process.env.OSTRAND_BINARY,
+    screenshots: path.resolve('screenshots'),
+    docs: null,
+    chromium: process.env.CHROMIUM || '/usr/bin/chromium',
+  };
+  for (let i = 0; i < argv.length; i += 2) {
+    const [key, value] = [argv[i], argv[i + 1]];
+    if (value === undefined) throw new Error(`${key} needs a value`);
+    if (key === '--binary') options.binary = path.resolve(value);
+    else if (key === '--screenshots') options.screenshots = path.resolve(value);
+    else if (key === '--docs') options.docs = path.resolve(value);
+    else if (key === '--chromium') options.chromium = value;
+    else throw new Error(`unknown option ${key}`);
+  }
+  if (!options.binary) throw new Error('--binary (the built ostrand) is required');
+  return options;
+}
+
+// Runs a command to completion and returns its standard output; throws with
+// its standard error when it fails.
+function run(command, args, cwd) {
+  const result = spawnSync(command, args, { cwd, encoding: 'utf8' });
+  if (result.error) throw result.error;
+  if (result.status !== 0) {
+    throw new Error(`${path.basename(command)} ${args.join(' ')} failed: ${result.stderr}`);
+  }
+  return result.stdout;
+}
+
+async function loadPlaywright() {
+  const marker = path.join(here, 'node_modules', 'playwright-core', 'package.json');
+  if (!fs.existsSync(marker)) {
+    console.log('installing playwright-core with npm ci');
+    const npm = spawnSync('npm', ['ci', '--no-audit', '--no-fund'], {
+      cwd: here,
+      stdio: 'inherit',
+    });
+    if (npm.status !== 0) throw new Error('npm ci failed');
+  }
+  return import('playwright-core');
+}
+
+// --- dates -----------------------------------------------------------------
+
+const pad = (n) => String(n).padStart(2, '0');
+// The component's date text: 2001-12-5.
+const dayText = (d) => `${d.getFullYear()}-${d.getMonth() + 1}-${d.getDate()}`;
+// The database's date text: 2001-12-05.
+const isoDay = (d) => `${d.getFullYear()}-${pad(d.getMonth() + 1)}-${pad(d.getDate())}`;
+const monthCaption = (d) => `${d.getFullYear()}年${d.getMonth() + 1}月`;
+const addDays = (d, n) => new Date(d.getFullYear(), d.getMonth(), d.getDate() + n);
+const firstOfMonth = (d, months = 0) => new Date(d.getFullYear(), d.getMonth() + months, 1);
+const readDay = (text) => {
+  const [y, m, d] = text.slice(0, 10).split('-').map(Number);
+  return new Date(y, m - 1, d);
+};
+
+// --- the server ------------------------------------------------------------
+
+class Server {
+  constructor(binary) {
+    this.binary = binary;
+    this.dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ostrand-browser-'));
+    this.db = path.join(this.dir, 'demo.db');
+    this.log = [];
+  }
+
+  prepare() {
+    // demo-db gives every demo person the one password; the leader and the
+    // colleague below sign in with it.
+    run(this.binary, ['demo-db', this.db, '--password', PASSWORD], this.dir);
+    const secret = path.join(this.dir, 'secret');
+    fs.writeFileSync(secret, crypto.randomBytes(32).toString('hex'), { mode: 0o600 });
+    return secret;
+  }
+
+  async start() {
+    const secret = this.prepare();
+    const args = ['serve', '--db', `sqlite:${this.db}`, '--host', '127.0.0.1', '--port', '0',
+      '--secret-file', secret];
+    this.process = spawn(this.binary, args, { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
+    this.exited = new Promise((resolve) => {
+      this.process.on('exit', (code, signal) => resolve({ code, signal }));
+    });
+    const keep = (chunk) => {
+      this.log.push(...chunk.toString().split('\n').filter(Boolean));
+      this.log.splice(0, Math.max(0, this.log.length - 200));
+    };
+    this.process.stderr.on('data', keep);
+    this.base = await new Promise((resolve, reject) => {
+      let seen = '';
+      const timer = setTimeout(() => {
+        reject(new Error(`no address from ostrand serve: ${seen}`));
+      }, 20000);
+      this.process.stdout.on('data', (chunk) => {
+        keep(chunk);
+        seen += chunk.toString();
+        const match = /listening on (http:\/\/\S+?)\/?\s/.exec(seen);
+        if (match) {
+          clearTimeout(timer);
+          resolve(match[1]);
+        }
+      });
+      this.exited.then(({ code }) => {
+        clearTimeout(timer);
+        reject(new Error(`ostrand serve exited with ${code}: ${this.log.join('\n')}`));
+      });
+    });
+  }
+
+  // The person's plans overlapping the month of `day`, oldest first.
+  plansOfMonth(personId, day) {
+    const sql = `select planStartTime, planEndTime, planContent, planFlagID, planAddrTypeID
+      from personPlan where personID=${Number(personId)}
+      and planStartTime < '${isoDay(firstOfMonth(day, 1))}'
+      and planEndTime >= '${isoDay(firstOfMonth(day))}' order by planStartTime`;
+    const out = run('sqlite3', ['-json', this.db, sql]).trim();
+    return out ? JSON.parse(out) : [];
+  }
+
+  // Asks the server to stop and returns how it ended.
+  async stop() {
+    if (!this.process) return null;
+    this.process.kill('SIGTERM');
+    const timeout = new Promise((resolve) => setTimeout(() => resolve(null), 10000));
+    const ended = await Promise.race([this.exited, timeout]);
+    if (ended === null) this.process.kill('SIGKILL');
+    return ended;
+  }
+
+  remove() {
+    fs.rmSync(this.dir, { recursive: true, force: true });
+  }
+}
+
+// --- the tests ---------------------------------------------------------------
+
+class Suite {
+  constructor() {
+    this.tests = [];
+  }
+  test(name, body) {
+    this.tests.push({ name, body });
+  }
+  async run() {
+    let passed = 0;
+    let failed = 0;
+    for (const { name, body } of this.tests) {
+      try {
+        await body();
+        passed += 1;
+        console.log(`ok - ${name}`);
+      } catch (error) {
+        failed += 1;
+        console.log(`not ok - ${name}\n  ${String(error.stack || error).replace(/\n/g, '\n  ')}`);
+      }
+    }
+    return { passed, failed };
+  }
+}
+
+async function main() {
+  const options = parseArguments(process.argv.slice(2));
+  if (!fs.existsSync(options.chromium)) {
+    console.log(`browser tests skipped: Chromium not found at ${options.chromium}`);
+    return 0;
+  }
+  const { chromium } = await loadPlaywright();
+  fs.mkdirSync(options.screenshots, { recursive: true });
+
+  const server = new Server(options.binary);
+  // However the runner ends (a CTest timeout, Ctrl-C, a closed output pipe),
+  // it leaves no server or files behind.
+  process.on('exit', () => {
+    const child = server.process;
+    if (child && child.exitCode === null && child.signalCode === null) child.kill('SIGKILL');
+    server.remove();
+  });
+  for (const signal of ['SIGINT', 'SIGTERM']) process.on(signal, () => process.exit(1));
+  let browser;
+  let result = { passed: 0, failed: 1 };
+  try {
+    await server.start();
+    browser = await chromium.launch({
+      executablePath: options.chromium,
+      headless: true,
+      args: CHROMIUM_FLAGS,
+    });
+    const suite = new Suite();
+    defineTests(suite, { server, browser, options });
+    result = await suite.run();
+    await browser.close();
+    browser = null;
+    const ended = await server.stop();
+    if (ended && ended.code === 0) {
+      result.passed += 1;
+      console.log('ok - the server stops cleanly on SIGTERM');
+    } else {
+      result.failed += 1;
+      console.log(`not ok - the server stops cleanly on SIGTERM: ${JSON.stringify(ended)}`);
+    }
+  } catch (error) {
+    console.log(`browser tests could not run: ${error.stack || error}`);
+  } finally {
+    if (browser) await browser.close().catch(() => {});
+    await server.stop();
+    if (result.failed > 0 && server.log.length > 0) {
+      console.log(`server log (last lines):\n  ${server.log.slice(-40).join('\n  ')}`);
+    }
+    server.remove();
+  }
+  console.log(`${result.passed} passed, ${result.failed} failed`);
+  return result.failed === 0 ? 0 : 1;
+}
+
+function defineTests(suite, { server, browser, options }) {
+  const today = new Date();
+  const thisMonth = firstOfMonth(today);
+  const nextMonth = firstOfMonth(today, 1);
+  const url = (page, query = {}) => {
+    const search = new URLSearchParams(query).toString();
+    return `${server.base}/schedule/${page}${search ? `?${search}` : ''}`;
+  };
+
+  // The demo account's plans this month: the demo data promises a shared and
+  // a private one, and one person's plans never overlap.
+  const plans = server.plansOfMonth(LEADER.id, today);
+  const shared = plans.find((p) => p.planFlagID === 1);
+  const privately = plans.find((p) => p.planFlagID === 2);
+  const shownDay = (plan) => {
+    const start = readDay(plan.planStartTime);
+    return start < thisMonth ? thisMonth : start;
+  };
+  // A day of this month without any plan of the demo account, for the editor.
+  const busy = new Set();
+  for (const p of plans) {
+    for (let d = readDay(p.planStartTime); d <= readDay(p.planEndTime); d = addDays(d, 1)) {
+      busy.add(isoDay(d));
+    }
+  }
+  let freeDay = addDays(thisMonth, 1);
+  while (busy.has(isoDay(freeDay))) freeDay = addDays(freeDay, 1);
+  const addedContent = `浏览器测试私人安排${crypto.randomBytes(3).toString('hex')}`;
+
+  const state = {};
+  const shot = async (page, name) => {
+    await page.screenshot({ path: path.join(options.screenshots, `${name}.png`), fullPage: true });
+  };
+  const dayCell = (page, day) => page.locator(`td[onclick="manage('${dayText(day)}');"]`);
+  const pickerArrow = (page, image) => page.locator(`div.picker a:has(img[src$="${image}"])`);
+  // Images the browser could not load or decode (the drawn GIFs among them).
+  const brokenImages = (page) => page.evaluate(() => [...document.images]
+    .filter((img) => !img.complete || img.naturalWidth === 0)
+    .map((img) => img.src));
+  const assertIncludes = (text, part, message) => {
+    assert.ok(text.includes(part), message || `'${part}' is missing from '${text}'`);
+  };
+
+  const signIn = async (person) => {
+    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const page = await context.newPage();
+    await page.goto(url('personMonth.asp'));
+    assert.match(page.url(), /\/login/);
+    await page.fill('input[name=person]', String(person.id));
+    await page.fill('input[name=password]', PASSWORD);
+    await Promise.all([
+      page.waitForURL(/personMonth\.asp/),
+      page.click('div.signin button[type=submit]'),
+    ]);
+    return page;
+  };
+
+  suite.test('sign-in leads to one\'s own month plan', async () => {
+    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const page = await context.newPage();
+    await page.goto(`${server.base}/`);
+    assert.match(page.url(), /\/login/);
+    await shot(page, 'login');
+    await context.close();
+
+    state.leader = await signIn(LEADER);
+    const page2 = state.leader;
+    assert.equal(new URL(page2.url()).pathname, '/schedule/personMonth.asp');
+    const name = (await page2.locator('nav.site-nav .who').textContent()).trim();
+    assert.ok(name.length > 0);
+    assertIncludes(await page2.locator('h1.person-name').textContent(), name);
+    assertIncludes(await page2.locator('div.picker').textContent(), monthCaption(today));
+    LEADER.name = name;
+    await shot(page2, 'person-month');
+  });
+
+  // The README's screenshots show the demo data as it comes, before the
+  // tests below add a plan.
+  if (options.docs) {
+    suite.test('screenshots for the README', async () => {
+      fs.mkdirSync(options.docs, { recursive: true });
+      const context = await browser.newContext({ viewport: { width: 1100, height: 400 } });
+      await context.addCookies(await state.leader.context().cookies());
+      const page = await context.newPage();
+      await page.goto(url('personMonth.asp', { dt: dayText(today) }));
+      await page.screenshot({ path: path.join(options.docs, 'month.png'), fullPage: true });
+      await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+      await page.screenshot({ path: path.join(options.docs, 'leader-month.png'), fullPage: true });
+      await context.close();
+    });
+  }
+
+  suite.test('the month shows one\'s own shared and private plans in their colours', async () => {
+    const page = state.leader;
+    assert.ok(shared && privately, 'the demo account has a shared and a private plan this month');
+    for (const plan of [shared, privately]) {
+      const cell = dayCell(page, shownDay(plan));
+      assertIncludes(await cell.textContent(), plan.planContent);
+      assert.equal(await cell.getAttribute('class'), `sch${plan.planAddrTypeID}`);
+    }
+    // The four kinds of place are four different colours, and the legend
+    // shows the same ones.
+    const colours = await page.evaluate(() => [1, 2, 3, 4].map((kind) => {
+      const probe = document.createElement('td');
+      probe.className = `sch${kind}`;
+      document.body.appendChild(probe);
+      const colour = getComputedStyle(probe).backgroundColor;
+      probe.remove();
+      return colour;
+    }));
+    assert.equal(new Set(colours).size, 4, `colours ${colours}`);
+    assert.equal(await page.locator('ul.legend li').count(), 4);
+    assert.deepEqual(await brokenImages(page), []);
+  });
+
+  suite.test('the month arrows move by a month and by a year', async () => {
+    const page = state.leader;
+    await Promise.all([page.waitForURL(/dt=/), pickerArrow(page, 'jian2.gif').click()]);
+    assertIncludes(await page.locator('div.picker').textContent(), monthCaption(nextMonth));
+    assert.ok(await dayCell(page, nextMonth).count() === 1, 'the grid shows the next month');
+    await Promise.all([page.waitForNavigation(), pickerArrow(page, 'jian4.gif').click()]);
+    const yearOn = new Date(nextMonth.getFullYear() + 1, nextMonth.getMonth(), 1);
+    assertIncludes(await page.locator('div.picker').textContent(), monthCaption(yearOn));
+    await Promise.all([page.waitForNavigation(), pickerArrow(page, 'jian3.gif').click()]);
+    await Promise.all([page.waitForNavigation(), pickerArrow(page, 'jian1.gif').click()]);
+    assertIncludes(await page.locator('div.picker').textContent(), monthCaption(today));
+  });
+
+  suite.test('the week tab opens the week plan and its arrows step by a week', async () => {
+    const page = state.leader;
+    await page.goto(url('personMonth.asp', { dt: dayText(today) }));
+    await Promise.all([page.waitForURL(/personWeek\.asp/), page.locator('th.td2 a').click()]);
+    assert.match(await page.locator('th.schh').first().textContent(), /周计划/);
+    const captions = await page.locator('td.schh').allTextContents();
+    assert.equal(captions.length, 7);
+    assert.match(captions[0], /星期一/);
+    assert.match(captions[6], /星期日/);
+    const firstDay = async () => {
+      const onclick = await page.locator('td.td1').first().getAttribute('onclick');
+      return readDay(/manage\('([^']+)'/.exec(onclick)[1]);
+    };
+    const monday = await firstDay();
+    assert.equal(monday.getDay(), 1);
+    assert.ok(monday <= today && today < addDays(monday, 7), 'the week holds today');
+    await shot(page, 'person-week');
+    await Promise.all([page.waitForNavigation(), pickerArrow(page, 'jian2.gif').click()]);
+    assert.equal(isoDay(await firstDay()), isoDay(addDays(monday, 7)));
+    assert.deepEqual(await brokenImages(page), []);
+    // And back to the month through the other tab.
+    await Promise.all([page.waitForURL(/personMonth\.asp/), page.locator('th.td2 a').click()]);
+  });
+
+  suite.test('a click on a day opens the day editor for that date', async () => {
+    const page = state.leader;
+    await page.goto(url('personMonth.asp', { dt: dayText(freeDay) }));
+    await Promise.all([page.waitForURL(/manage\.asp/), dayCell(page, freeDay).click()]);
+    const query = new URL(page.url()).searchParams;
+    assert.equal(query.get('personID'), String(LEADER.id));
+    assert.equal(query.get('dt'), dayText(freeDay));
+    assert.match(await page.locator('h1').textContent(),
+      new RegExp(`${freeDay.getFullYear()}年${freeDay.getMonth() + 1}月${freeDay.getDate()}日`));
+    assert.equal(await page.locator('form.editor').count(), 1);
+    await shot(page, 'day-editor');
+  });
+
+  suite.test('the editor keeps what was typed when the input is wrong', async () => {
+    const page = state.leader;
+    await page.fill('form.editor input[name=start]', `${isoDay(freeDay)}T10:00`);
+    await page.fill('form.editor input[name=end]', `${isoDay(freeDay)}T09:00`);
+    await page.fill('form.editor input[name=content]', addedContent);
+    await page.check('form.editor input[name=flag][value="2"]');
+    await Promise.all([
+      page.waitForLoadState('load'),
+      page.click('form.editor button[type=submit]'),
+    ]);
+    await page.locator('ul.error').waitFor();
+    assert.equal(await page.inputValue('form.editor input[name=content]'), addedContent);
+    assert.equal(await page.inputValue('form.editor input[name=end]'), `${isoDay(freeDay)}T09:00`);
+    assert.ok(await page.isChecked('form.editor input[name=flag][value="2"]'));
+    await shot(page, 'day-editor-error');
+  });
+
+  suite.test('a plan added in the editor shows in the month', async () => {
+    const page = state.leader;
+    await page.fill('form.editor input[name=start]', `${isoDay(freeDay)}T09:30`);
+    await page.fill('form.editor input[name=end]', `${isoDay(freeDay)}T11:00`);
+    await page.selectOption('form.editor select[name=kind]', '2');
+    // The first place of the second kind, 北京.
+    const place = await page.locator('form.editor select[name=place] optgroup').nth(1)
+      .locator('option').first().getAttribute('value');
+    await page.selectOption('form.editor select[name=place]', place);
+    await page.fill('form.editor input[name=content]', addedContent);
+    await page.check('form.editor input[name=flag][value="2"]');
+    await Promise.all([page.waitForURL((u) => !/manage\.asp/.test(u.pathname)),
+      page.click('form.editor button[type=submit]')]);
+    // Saving returns to the page the editor was opened from.
+    assert.equal(new URL(page.url()).pathname, '/schedule/personMonth.asp');
+    const cell = dayCell(page, freeDay);
+    assertIncludes(await cell.textContent(), addedContent);
+    assert.equal(await cell.getAttribute('class'), 'sch2');
+    await shot(page, 'person-month-after-save');
+  });
+
+  suite.test('a colleague sees only shared plans and cannot open the editor', async () => {
+    const page = await signIn(COLLEAGUE);
+    state.colleague = page;
+    await page.goto(url('personMonth.asp', { personID: LEADER.id, dt: dayText(today) }));
+    assertIncludes(await dayCell(page, shownDay(shared)).textContent(), shared.planContent);
+    const privateCell = await dayCell(page, shownDay(privately)).textContent();
+    assert.ok(!privateCell.includes(privately.planContent), 'the private demo plan is hidden');
+    await page.goto(url('personMonth.asp', { personID: LEADER.id, dt: dayText(freeDay) }));
+    assert.ok(!(await page.content()).includes(addedContent), 'the private plan is hidden');
+    assert.equal(await dayCell(page, freeDay).getAttribute('class'), 'sch');
+    await shot(page, 'person-month-colleague');
+    const before = page.url();
+    await dayCell(page, freeDay).click();
+    await page.waitForTimeout(700);
+    assert.equal(page.url(), before, 'a day click on another person\'s month goes nowhere');
+    const editor = url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) });
+    const response = await page.goto(editor);
+    assert.equal(response.status(), 403);
+    await shot(page, 'forbidden-editor');
+  });
+
+  suite.test('the leader month summary shows markers and tooltips', async () => {
+    const page = state.leader;
+    const response = await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    assert.equal(response.status(), 200);
+    const table = page.locator('div.wide table');
+    const days = new Date(today.getFullYear(), today.getMonth() + 1, 0).getDate();
+    assert.equal(await table.locator('tr.schh th').count(), days + 1);
+    const row = table.locator('tr', { has: page.locator(`td.td2:text-is("${LEADER.name}")`) });
+    const cells = row.locator('td[title]');
+    assert.equal(await cells.count(), days);
+    const markers = { 1: '△', 2: '◇', 3: '▲', 4: '◆' };
+    const sharedCell = cells.nth(shownDay(shared).getDate() - 1);
+    assert.ok((await sharedCell.getAttribute('title')).split(/\r?\n/).includes(shared.planContent));
+    assert.equal((await sharedCell.textContent()).trim(), markers[shared.planAddrTypeID]);
+    for (const hidden of [privately.planContent, addedContent]) {
+      assert.ok(!(await row.innerHTML()).includes(hidden), `${hidden} is private`);
+    }
+    const cellTexts = await table.locator('td[title]').allTextContents();
+    const shownMarkers = new Set(cellTexts.map((t) => t.trim()));
+    const kinds = Object.values(markers).filter((m) => shownMarkers.has(m));
+    assert.ok(kinds.length >= 3, `markers shown: ${kinds}`);
+    const legend = await page.locator('ul.legend').textContent();
+    for (const marker of Object.values(markers)) assert.ok(legend.includes(marker), marker);
+    await shot(page, 'leader-month');
+    assert.deepEqual(await brokenImages(page), []);
+  });
+
+  suite.test('the leader month table scrolls sideways on a narrow screen', async () => {
+    const context = await browser.newContext({ viewport: { width: 420, height: 800 } });
+    await context.addCookies(await state.leader.context().cookies());
+    const page = await context.newPage();
+    await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    const sizes = await page.evaluate(() => {
+      const wide = document.querySelector('div.wide');
+      const page = document.documentElement.scrollWidth;
+      return { wide: wide.scrollWidth, shown: wide.clientWidth, page };
+    });
+    assert.ok(sizes.wide > sizes.shown, `table ${sizes.wide} within ${sizes.shown}`);
+    assert.ok(sizes.page <= 420 + 1, `the page itself is ${sizes.page} wide`);
+    await page.locator('div.wide').evaluate((wide) => { wide.scrollLeft = 300; });
+    await shot(page, 'leader-month-narrow');
+    await context.close();
+  });
+
+  suite.test('the other leader pages render', async () => {
+    const page = state.leader;
+    const pages = [
+      ['leaderWeek.asp', '周汇总', 'leader-week'],
+      ['leader2Month.asp', '月汇总', 'leader2-month'],
+      ['leader2Week.asp', '周汇总', 'leader2-week'],
+    ];
+    for (const [name, tab, screenshot] of pages) {
+      const response = await page.goto(url(name, { dt: dayText(today) }));
+      assert.equal(response.status(), 200, name);
+      assert.match(await page.locator('th.schh').first().textContent(), new RegExp(tab));
+      assert.ok(await page.locator('div.wide table tr').count() > 1, `${name} has rows`);
+      assert.deepEqual(await brokenImages(page), []);
+      await shot(page, screenshot);
+    }
+  });
+
+  suite.test('leader pages are closed to a colleague without a leading duty', async () => {
+    const page = state.colleague;
+    const response = await page.goto(url('leaderMonth.asp'));
+    assert.equal(response.status(), 403);
+    await shot(page, 'forbidden-leader');
+  });
+
+  suite.test('signing out ends the session', async () => {
+    const page = state.colleague;
+    await page.goto(url('personWeek.asp'));
+    await Promise.all([page.waitForURL(/\/login/), page.click('nav.site-nav form.signout button')]);
+    await page.goto(url('personMonth.asp'));
+    assert.match(page.url(), /\/login/);
+  });
+
+}
+
+main().then((code) => process.exit(code), (error) => {
+  console.error(error.stack || error);
+  console.log('0 passed, 1 failed');
+  process.exit(1);
+});
