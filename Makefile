@@ -8,15 +8,17 @@ JOBS        ?= $(shell nproc)
 HOST        ?= 127.0.0.1
 PORT        ?= 8080
 
-.PHONY: all deps build build-san test test-san bench serve clean
+.PHONY: all deps configure build build-san test test-san bench serve clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 build-san: deps
@@ -34,7 +36,9 @@ test: build build-san
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
-serve: build
+# Builds only the executable (not the tests and benchmarks), then starts it.
+serve: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target ostrand
 	@scripts/serve $(BUILD)/apps/ostrand/ostrand $(HOST) $(PORT)
 
 clean:
