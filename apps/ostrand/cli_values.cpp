@@ -7,18 +7,10 @@
 
 #include "core/date.h"
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ostrand::cli {
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 Value NumberFromText(std::string_view text) {
   double d = 0;
@@ -47,8 +39,8 @@ Value DateFromText(std::string_view text) {
 }
 
 Value BoolFromText(std::string_view text) {
-  if (EqualsIgnoreCase(text, "true")) return Value::Bool(true);
-  if (EqualsIgnoreCase(text, "false")) return Value::Bool(false);
+  if (EqualsNoCase(text, "true")) return Value::Bool(true);
+  if (EqualsNoCase(text, "false")) return Value::Bool(false);
   throw Error("cannot read '" + std::string(text) + "' as a bool (true or false)");
 }
 

@@ -5,18 +5,10 @@
 
 #include "component/module_identity.h"
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ostrand {
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 using P = Parameter;
 constexpr std::array<P, 0> kNone{};
@@ -112,7 +104,7 @@ std::span<const Member> Members() { return kMembers; }
 
 const Member* FindMember(std::string_view name, InvokeKind invoke) {
   for (const Member& m : kMembers) {
-    if (m.invoke == invoke && EqualsIgnoreCase(m.name, name)) return &m;
+    if (m.invoke == invoke && EqualsNoCase(m.name, name)) return &m;
   }
   return nullptr;
 }
@@ -146,7 +138,7 @@ Value InvokeById(Schedulers& object, DispId dispid, InvokeKind invoke,
 
 std::unique_ptr<Schedulers> CreateObject(std::string_view programmatic_name,
                                          std::shared_ptr<const host::Clock> clock) {
-  if (!EqualsIgnoreCase(programmatic_name, module_identity::kProgrammaticName)) {
+  if (!EqualsNoCase(programmatic_name, module_identity::kProgrammaticName)) {
     throw Error("unknown class '" + std::string(programmatic_name) + "'");
   }
   return std::make_unique<Schedulers>(std::move(clock));

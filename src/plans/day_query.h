@@ -14,16 +14,7 @@ namespace ostrand::plans {
 // ends in ")>= 0 " so that a flag condition and the order clause can follow.
 // Both values must have passed IdForSql / DateForSql.
 inline std::string DayPlanSql(std::string_view id, std::string_view day) {
-  std::string sql;
-  sql.reserve(kPlanSelect.size() + id.size() + 2 * day.size() + 128);
-  sql += kPlanSelect;
-  sql += id;
-  sql += " and DATEDIFF(dd, planStartTime, '";
-  sql += day;
-  sql += "') >= 0 AND DATEDIFF(dd, '";
-  sql += day;
-  sql += "', planEndTime)>= 0 ";
-  return sql;
+  return PeriodPlanSql(id, day, day) + " ";
 }
 
 }  // namespace ostrand::plans

@@ -51,17 +51,8 @@ std::string DispLeaderMonthHeader(const Value& dtDate) {
 }
 
 std::string PersonMonthSql(std::string_view id, const DateTime& first, const DateTime& last) {
-  std::string sql;
-  sql.reserve(plans::kPlanSelect.size() + id.size() + 160);
-  sql += plans::kPlanSelect;
-  sql += id;
-  sql += " and DATEDIFF(dd, planStartTime, '";
-  sql += last.ToText();
-  sql += "') >= 0 AND DATEDIFF(dd, '";
-  sql += first.ToText();
-  sql += "', planEndTime)>= 0  ";
-  sql += " and planFlagID=1 order by planStartTime ";
-  return sql;
+  return plans::PeriodPlanSql(id, first.ToText(), last.ToText()) +
+         "   and planFlagID=1 order by planStartTime ";
 }
 
 std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const Value& pID) {

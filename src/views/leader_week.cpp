@@ -50,17 +50,8 @@ std::string DispLeaderWeekHeader(const Value& dtDate) {
 }
 
 std::string PersonWeekSql(std::string_view id, const DateTime& monday, const DateTime& sunday) {
-  std::string sql;
-  sql.reserve(plans::kPlanSelect.size() + id.size() + 176);
-  sql += plans::kPlanSelect;
-  sql += id;
-  sql += " and DATEDIFF(dd, planStartTime, '";
-  sql += sunday.ToText();
-  sql += "') >= 0 AND DATEDIFF(dd, '";
-  sql += monday.ToText();
-  sql += "', planEndTime)>= 0   ";
-  sql += " and planFlagID=1 order by planStartTime";
-  return sql;
+  return plans::PeriodPlanSql(id, monday.ToText(), sunday.ToText()) +
+         "    and planFlagID=1 order by planStartTime";
 }
 
 std::string DispPersonWeek(store::QuerySource& db, const Value& dtDate, const Value& pID,

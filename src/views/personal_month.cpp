@@ -17,17 +17,8 @@ constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kBlankCell = "<td class='sch0'>&nbsp;</td>";
 
 std::string MonthSql(std::string_view id, const DateTime& first, const DateTime& last, bool own) {
-  std::string sql;
-  sql.reserve(plans::kPlanSelect.size() + 192);
-  sql += plans::kPlanSelect;
-  sql += id;
-  sql += " and DATEDIFF(dd, planStartTime, '";
-  sql += last.ToText();
-  sql += "') >= 0 AND DATEDIFF(dd, '";
-  sql += first.ToText();
-  sql += "', planEndTime)>= 0   ";
-  sql += own ? "  order by planStartTime" : " and planFlagID=1 order by planStartTime";
-  return sql;
+  return plans::PeriodPlanSql(id, first.ToText(), last.ToText()) +
+         (own ? "     order by planStartTime" : "    and planFlagID=1 order by planStartTime");
 }
 
 // Spreads the rows over the days of first..last (one month).
