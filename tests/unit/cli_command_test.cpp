@@ -1,24 +1,16 @@
 // `ostrand call` and `ostrand script`, run as the built executable.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "store/schema.h"
-
-extern char** environ;
+#include "test_support.h"
 
 namespace ostrand {
-namespace fs = std::filesystem;
 namespace {
 
 const std::string kDebugTrace =
@@ -26,18 +18,7 @@ const std::string kDebugTrace =
 const std::string kOpenTrace =
     "<span id=debugID style='display:none'>##调试信息:打开数据库 OK!<br>\r\n</span>";
 
-struct Outcome {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test_support::Outcome;
 
 std::vector<nlohmann::json> JsonLines(const std::string& text) {
   std::vector<nlohmann::json> lines;
@@ -49,43 +30,9 @@ std::vector<nlohmann::json> JsonLines(const std::string& text) {
 // Each test gets a directory for the child's standard streams and databases.
 class CliCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ostrand_cli_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs ostrand with `args`, `input` on standard input; no shell involved.
   Outcome Ostrand(const std::vector<std::string>& args, const std::string& input = "") {
-    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    std::ofstream(in, std::ios::binary) << input;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> words{OSTRAND_BINARY};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome run;
-    const int spawned = posix_spawn(&pid, OSTRAND_BINARY, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << OSTRAND_BINARY;
-      return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
-    return run;
+    return test_support::RunOstrand(dir_, args, input);
   }
 
   // A new database with the schema; returns its connection string.
@@ -95,7 +42,7 @@ class CliCommand : public ::testing::Test {
     return "sqlite:" + path;
   }
 
-  fs::path dir_;
+  test_support::TempDir dir_;
 };
 
 // A failure: nothing on stdout, one "ostrand: ..." line on stderr, exit 1.

@@ -10,6 +10,7 @@
 #include "core/error.h"
 #include "host/memory_context.h"
 #include "store/schema.h"
+#include "test_support.h"
 
 namespace ostrand {
 namespace fs = std::filesystem;
@@ -33,17 +34,9 @@ std::string ErrorOf(F&& action) {
 // One page over in-memory objects and a fresh SQLite database file.
 class ComponentLifecycle : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ostrand_lifecycle_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    store::CreateSqliteDatabase(DbPath("plans.db"));
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { store::CreateSqliteDatabase(DbPath("plans.db")); }
 
-  std::string DbPath(const std::string& name) const { return (dir_ / name).string(); }
+  std::string DbPath(const std::string& name) const { return dir_.File(name); }
   Value Conn(const std::string& name = "plans.db") const {
     return Value::Text("sqlite:" + DbPath(name));
   }
@@ -51,7 +44,7 @@ class ComponentLifecycle : public ::testing::Test {
     return Value::Object(std::make_shared<host::MemoryContext>(response_, request_, session_));
   }
 
-  fs::path dir_;
+  test_support::TempDir dir_;
   std::shared_ptr<host::MemoryResponse> response_ = std::make_shared<host::MemoryResponse>();
   std::shared_ptr<host::MemoryRequest> request_ =
       std::make_shared<host::MemoryRequest>("/Sched/leaderMonth.asp");

@@ -16,6 +16,7 @@
 #include "host/memory_context.h"
 #include "store/plan_store.h"
 #include "store/schema.h"
+#include "test_support.h"
 
 namespace ostrand::plans_test {
 
@@ -58,12 +59,7 @@ std::string ErrorOf(F&& action) {
 class PlansDb : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("ostrand_plans_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "plans.db").string();
+    path_ = dir_.File("plans.db");
     store::CreateSqliteDatabase(path_);
     store_.Open("sqlite:" + path_);
     store_.Execute(
@@ -75,7 +71,6 @@ class PlansDb : public ::testing::Test {
   }
   void TearDown() override {
     store_.Close();
-    std::filesystem::remove_all(dir_);
   }
 
   // Adds a plan; texts are SQL literals ("NULL" or "'...'").
@@ -91,7 +86,7 @@ class PlansDb : public ::testing::Test {
         std::to_string(flag) + ")");
   }
 
-  std::filesystem::path dir_;
+  test_support::TempDir dir_;
   std::string path_;
   store::PlanStore store_;
 };

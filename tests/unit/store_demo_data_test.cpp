@@ -1,9 +1,5 @@
 // The demo data generator, the demo database writer and `ostrand demo-db`.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
@@ -20,13 +16,14 @@
 #include "store/demo_database.h"
 #include "store/plan_store.h"
 #include "web/accounts.h"
+#include "test_support.h"
 #include "web/host_database.h"
-
-extern char** environ;
 
 namespace ostrand::store {
 namespace fs = std::filesystem;
 namespace {
+
+using test_support::ReadFile;
 
 const DateTime kToday = DateTime::FromCivil(2001, 12, 5);
 
@@ -42,13 +39,6 @@ bool IsChineseUtf8(const std::string& text) {
     }
   }
   return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool CrossesMonthEnd(const DemoPlan& plan) {
@@ -185,26 +175,17 @@ TEST(StoreDemoData, DemoAccountSeesBothFlagsInEveryMonth) {
 
 class StoreDemoDatabase : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ostrand_demo_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return dir_.File(name); }
   std::vector<std::string> FilesInDir() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
   }
 
-  fs::path dir_;
+  test_support::TempDir dir_;
 };
 
 int CountOf(PlanStore& store, const std::string& sql) {
@@ -287,43 +268,30 @@ TEST_F(StoreDemoDatabase, AnUnwritablePlaceFailsWithoutLeftovers) {
   EXPECT_TRUE(FilesInDir().empty());
 }
 
+TEST_F(StoreDemoDatabase, AFailingFinishLeavesNoFile) {
+  const std::string path = PathOf("demo.db");
+  bool ran = false;
+  EXPECT_THROW(WriteDemoDatabase(GenerateDemoData(1, kToday), path, false,
+                                 [&](const std::string& file) {
+                                   ran = true;
+                                   EXPECT_NE(file, path);
+                                   EXPECT_TRUE(fs::exists(file));
+                                   throw Error("accounts failed");
+                                 }),
+               Error);
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(FilesInDir().empty());
+}
+
 // ---- the command ------------------------------------------------------------
 
-struct Outcome {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
+using test_support::Outcome;
 
 class DemoDbCommand : public StoreDemoDatabase {
  protected:
   // Runs ostrand with `args`; no shell involved.
   Outcome Ostrand(const std::vector<std::string>& args) {
-    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> words{OSTRAND_BINARY};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome run;
-    const int spawned = posix_spawn(&pid, OSTRAND_BINARY, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << OSTRAND_BINARY;
-      return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
-    return run;
+    return test_support::RunOstrand(dir_, args);
   }
 };
 

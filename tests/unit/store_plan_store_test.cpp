@@ -12,6 +12,7 @@
 #include "store/plan_store.h"
 #include "store/record_set.h"
 #include "store/schema.h"
+#include "test_support.h"
 
 namespace ostrand::store {
 namespace fs = std::filesystem;
@@ -37,18 +38,9 @@ std::string ErrorOf(F&& action) {
 // A fresh directory per test, removed afterwards.
 class StoreTempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ostrand_store_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  std::string PathOf(const std::string& name) const { return dir_.File(name); }
 
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
+  test_support::TempDir dir_;
 };
 
 // ---- RecordSet on its own -------------------------------------------------
@@ -170,7 +162,6 @@ TEST_F(StoreTempDir, CreatingTwiceKeepsRows) {
 class StoreQuery : public StoreTempDir {
  protected:
   void SetUp() override {
-    StoreTempDir::SetUp();
     const std::string path = PathOf("plans.db");
     CreateSqliteDatabase(path);
     store_.Open("sqlite:" + path);

@@ -14,6 +14,7 @@
 #include "core/error.h"
 #include "store/plan_store.h"
 #include "store/schema.h"
+#include "test_support.h"
 
 namespace ostrand::views::testing {
 
@@ -51,11 +52,6 @@ std::string ErrorOf(F&& action) {
 class LeaderDb : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("ostrand_leader_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
     store::CreateSqliteDatabase(DbPath());
     store_.Open("sqlite:" + DbPath());
     store_.Execute("PRAGMA synchronous=OFF");  // test data need not survive a crash
@@ -67,10 +63,9 @@ class LeaderDb : public ::testing::Test {
   }
   void TearDown() override {
     store_.Close();
-    std::filesystem::remove_all(dir_);
   }
 
-  std::string DbPath() const { return (dir_ / "plans.db").string(); }
+  std::string DbPath() const { return dir_.File("plans.db"); }
 
   void AddPerson(int id, const std::string& name, int duty, int system) {
     store_.Execute("INSERT INTO person VALUES (" + std::to_string(id) + "," + Quoted(name) + "," +
@@ -89,7 +84,7 @@ class LeaderDb : public ::testing::Test {
         Quoted(addition) + "," + std::to_string(flag) + ")");
   }
 
-  std::filesystem::path dir_;
+  test_support::TempDir dir_;
   store::PlanStore store_;
   RecordingSource db_{store_};
 };

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -17,6 +15,7 @@
 #include <thread>
 
 #include "store/schema.h"
+#include "test_support.h"
 #include "web/accounts.h"
 #include "web/host_database.h"
 #include "web/server.h"
@@ -32,22 +31,7 @@ inline constexpr int kWang = 3;
 inline constexpr int kZhao = 4;
 inline constexpr const char* kPassword = "pass-1234";
 
-// A fresh temporary directory, removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("ostrand_web_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = test_support::TempDir;
 
 // Writes the fixture into a new database and gives every person the test
 // password. Plans lie in December 2001: each person of system 1 has a
