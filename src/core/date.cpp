@@ -107,9 +107,12 @@ DateTime DateTime::FromNumber(double serial) {
   double whole = std::trunc(serial);
   std::int64_t total = std::llround(std::fabs(serial - whole) * kSecondsPerDay);
   std::int64_t day = static_cast<std::int64_t>(whole);
-  if (total >= kSecondsPerDay) {  // rounding carried into the next day
+  if (total >= kSecondsPerDay) {
+    // Rounding carried the time past midnight: the moment lies at the start
+    // of the following calendar day, also for negative serials, whose time
+    // of day counts forward from their day's midnight as well.
     total -= kSecondsPerDay;
-    day += serial < 0 ? -1 : 1;
+    day += 1;
   }
   return FromSerial(day, static_cast<std::int32_t>(total));
 }

@@ -107,6 +107,12 @@ TEST(ValueDate, ReadsDateTextAndNumbers) {
   EXPECT_EQ(Value::Double(37230.75).ToDate(), D(2001, 12, 5, 18));
   EXPECT_EQ(Value::Double(-1.25).ToDate(), D(1899, 12, 29, 6));
   EXPECT_EQ(Value::Int32(2).ToDate(), D(1900, 1, 1));
+  // A time within half a second of midnight rounds forward to the next
+  // day's midnight, for negative serials too (-1.999999999 is 29 Dec 1899
+  // at 23:59:59.9999, so 30 Dec 1899).
+  EXPECT_EQ(Value::Double(37230.999999999).ToDate(), D(2001, 12, 6));
+  EXPECT_EQ(Value::Double(-1.999999999).ToDate(), D(1899, 12, 30));
+  EXPECT_EQ(Value::Double(-0.999999999).ToDate(), D(1899, 12, 31));
 }
 
 TEST(ValueDate, RejectsTextThatIsNotADate) {
