@@ -16,9 +16,7 @@ void DayTables::Mark(const DateTime& start, const DateTime& end, const DateTime&
   }
 }
 
-std::string ReplaceSeparators(std::string_view text, std::string_view with) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 4);
+void AppendReplacingSeparators(std::string& out, std::string_view text, std::string_view with) {
   std::size_t pos = 0;
   while (true) {
     const std::size_t hit = text.find(kDaySeparator, pos);
@@ -28,6 +26,12 @@ std::string ReplaceSeparators(std::string_view text, std::string_view with) {
     pos = hit + kDaySeparator.size();
   }
   out.append(text.substr(pos));
+}
+
+std::string ReplaceSeparators(std::string_view text, std::string_view with) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  AppendReplacingSeparators(out, text, with);
   return out;
 }
 

@@ -29,6 +29,10 @@ struct DayTables {
             const DateTime& last, const Value& kind_of_place, std::string_view piece);
 };
 
+// Appends text to out with every "||" replaced by `with` (from the start,
+// exact). The renderers write each day straight into their result this way.
+void AppendReplacingSeparators(std::string& out, std::string_view text, std::string_view with);
+
 // Copy of text with every "||" replaced by `with` (from the start, exact).
 std::string ReplaceSeparators(std::string_view text, std::string_view with);
 

@@ -32,19 +32,22 @@ std::string_view Marker(const Value& kind) {
 std::string DispLeaderMonthHeader(const Value& dtDate) {
   const DateTime date = dtDate.ToDate();
   const int days = DaysInMonth(date.year(), date.month());
-  DateTime day = DateTime::FromCivil(date.year(), date.month(), 1);
+  const DateTime first = DateTime::FromCivil(date.year(), date.month(), 1);
 
   std::string out;
   out.reserve(128 + days * 48);
   out += "<table border=1 cellspadding=0 cellspacing=0 width=100% >\r\n";
   out += "<tr class='schh'><th nowrap>姓&nbsp;&nbsp;名</th>";
+  // The weekday moves on by itself: stepping the date past the last day
+  // would leave the calendar's range in December 9999.
+  int weekday = first.weekday() - 1;
   for (int n = 1; n <= days; ++n) {
     out += "<th height='23' nowrap>";
     out += std::to_string(n);
     out += "<br>";
-    out += kWeekdayNames[day.weekday() - 1];
+    out += kWeekdayNames[weekday];
     out += "</th>";
-    day = day.AddDays(1);
+    weekday = (weekday + 1) % 7;
   }
   out += "</tr>\r\n";
   return out;
@@ -79,7 +82,7 @@ std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const V
   out.reserve(days * 48 + text_size);
   for (int n = 1; n <= days; ++n) {
     out += "<td title='";
-    out += plans::ReplaceSeparators(tables.text[n], "\r\n");
+    plans::AppendReplacingSeparators(out, tables.text[n], "\r\n");
     out += "' class='sch";
     AppendEscapedHtml(out, tables.kind[n].ToText());
     out += "' >";

@@ -89,7 +89,7 @@ std::string DispPersonWeek(store::QuerySource& db, const Value& dtDate, const Va
     out += "<td class='sch";
     AppendEscapedHtml(out, tables.kind[n].ToText());
     out += "' >";
-    out += plans::ReplaceSeparators(tables.text[n], "\r\n");
+    plans::AppendReplacingSeparators(out, tables.text[n], "\r\n");
     out += "</td>";
   }
   return out;

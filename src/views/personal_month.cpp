@@ -43,7 +43,7 @@ void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables
   out += "');>";
   out += std::to_string(n);
   out += "<br><span style='font-size:12px;'>";
-  out += plans::ReplaceSeparators(days.text[n], "<br>");
+  plans::AppendReplacingSeparators(out, days.text[n], "<br>");
   out += "</span></td>";
   out += kCrLf;
 }

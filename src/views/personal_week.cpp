@@ -38,7 +38,9 @@ std::string DispWeek(store::QuerySource& db, const Value& dtDate, const Value& p
     out += "&nbsp;<br><td></td><td width=100% class=td1 onclick=manage('";
     out += day_text;
     out += "');>";
-    out += plans::ReplaceSeparators(cell + "&nbsp;", "<br>");
+    // "&nbsp;" holds no "|", so replacing before appending it gives the same text.
+    plans::AppendReplacingSeparators(out, cell, "<br>");
+    out += "&nbsp;";
     out += "</td></tr>";
     day = Value::Date(date.AddDays(1));
   }

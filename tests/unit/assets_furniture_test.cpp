@@ -19,18 +19,34 @@ std::vector<std::string> CrLfLines(const std::string& text) {
   return lines;
 }
 
+// The sixteen lines of the stylesheet, byte for byte.
+const std::vector<std::string> kStyleLines = {
+    "<style>",
+    ".tbl { background-color: #FFFFFF; FONT-FAMILY: '宋体'; width:100%;BORDER: black double;}",
+    ".tbl th{BORDER-RIGHT: black 1pt solid;BORDER-TOP: black 1pt;BORDER-LEFT: black "
+    "1pt;BORDER-BOTTOM: black 1pt solid }",
+    ".tbl td{BORDER-RIGHT: black 1pt solid;BORDER-TOP: black 1pt;BORDER-LEFT: black "
+    "1pt;BORDER-BOTTOM: black 1pt solid }",
+    ".lable{background-color:#718EB7;FONT-FAMILY: '宋体';color:#FFFFFF;}",
+    ".input{background-color: #E3ECF2;FONT-FAMILY: '宋体';}",
+    ".tbl a{ color:black;text-decoration: none}",
+    ".title { color:black;text-align: center; FONT-SIZE: 14pt bold; background-color: #FFFFFF; "
+    "FONT-FAMILY: '宋体'; }",
+    ".menu { background-color: #FFFFFF; FONT-FAMILY: '宋体'; width:100%;}",
+    ".menu td{width:80px; color:#DDDDDD;background-color: #cdcdcd;text-align: center; "
+    "BORDER-RIGHT: black 1pt solid;BORDER-TOP: black 1pt;BORDER-LEFT: black 1pt;BORDER-BOTTOM: "
+    "black 1pt solid }",
+    ".menu.a2{width:100%;background-color: #EFEFEF;color:#FFFFFF;text-decoration: none}",
+    ".menu a{ width:100%;color:black;text-decoration: none}",
+    ".page { background-color: #FFFFFF; FONT-FAMILY: '宋体'; }",
+    ".page td{width:60px;color:#DDDDDD;background-color:#F0F0F0;FONT-SIZE: small;text-align: "
+    "center; BORDER-RIGHT: black 1pt solid;BORDER-TOP: black 1pt;BORDER-LEFT: black "
+    "1pt;BORDER-BOTTOM: black 1pt solid }",
+    ".page a{ width:100%;color:black;FONT-SIZE: small;text-decoration: none}",
+    "</style>"};
+
 void ExpectStylesheet(const std::string& written) {
-  const std::vector<std::string> lines = CrLfLines(written);
-  ASSERT_EQ(lines.size(), 16u);
-  EXPECT_EQ(lines.front(), "<style>");
-  EXPECT_EQ(lines[1],
-            ".tbl { background-color: #FFFFFF; FONT-FAMILY: '宋体'; width:100%;BORDER: black "
-            "double;}");
-  EXPECT_EQ(lines[4], ".lable{background-color:#718EB7;FONT-FAMILY: '宋体';color:#FFFFFF;}");
-  EXPECT_EQ(lines[10],
-            ".menu.a2{width:100%;background-color: #EFEFEF;color:#FFFFFF;text-decoration: none}");
-  EXPECT_EQ(lines[14], ".page a{ width:100%;color:black;FONT-SIZE: small;text-decoration: none}");
-  EXPECT_EQ(lines.back(), "</style>");
+  EXPECT_EQ(CrLfLines(written), kStyleLines);
 }
 
 const std::string kScriptOpening = "<script language='javascript'>\r\n function manage(dt){\r\n";

@@ -23,6 +23,10 @@ TEST(LeaderMonthHeader, DaysOfTheMonthWithWeekdayCaptions) {
   EXPECT_EQ(Count(dec, "<th"), 32u);
   EXPECT_EQ(Count(DispLeaderMonthHeader(Value::Text("2000-2-15")), "<th"), 30u);
   EXPECT_THROW(DispLeaderMonthHeader(Value::Text("2000-2-30")), Error);
+  // The last month of the calendar renders in full.
+  const std::string last = DispLeaderMonthHeader(Value::Text("9999-12-5"));
+  EXPECT_NE(last.find("<th height='23' nowrap>1<br>三</th>"), std::string::npos);
+  EXPECT_TRUE(last.ends_with("<th height='23' nowrap>31<br>五</th></tr>\r\n"));
 }
 
 TEST_F(LeaderDb, PersonMonthSqlTextAndEmptyCells) {
