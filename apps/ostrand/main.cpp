@@ -1,5 +1,6 @@
 // ostrand: renders staff schedules. See `ostrand --help`.
 #include <iostream>
+#include <string>
 
 #include "commands.h"
 #include "core/error.h"
@@ -16,8 +17,18 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? 0 : 1;
+    // --help and --version print what was asked for and succeed.
+    if (e.get_exit_code() == 0) return app.exit(e);
+    // Every other mistake in the words is one line, as all errors are.
+    std::string message = e.what();
+    if (argc > 1 && argv[1][0] != '-' && app.get_subcommands().empty()) {
+      message = "unknown command '" + std::string(argv[1]) +
+                "' (commands: call, script, demo-db, serve, passwd)";
+    } else if (argc <= 1) {
+      message = "no command given (commands: call, script, demo-db, serve, passwd)";
+    }
+    std::cerr << "ostrand: " << message << "; see 'ostrand --help'\n";
+    return 1;
   } catch (const std::exception& e) {
     std::cerr << "ostrand: " << e.what() << "\n";
     return 1;

@@ -145,6 +145,16 @@ TEST_F(CliCommand, CallFailuresAreOneLineOnStderr) {
   ExpectOneLineError(Ostrand({"call", "GetFirstMonday", "-5"}), "'-5'");
 }
 
+TEST_F(CliCommand, MistakesInTheCommandWordsAreOneLineToo) {
+  ExpectOneLineError(Ostrand({"frob"}), "unknown command 'frob'");
+  ExpectOneLineError(Ostrand({}), "no command given");
+  ExpectOneLineError(Ostrand({"call", "--db"}), "--db");
+  ExpectOneLineError(Ostrand({"demo-db"}), "PATH");
+  const test_support::Outcome help = Ostrand({"call", "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--session"), std::string::npos) << help.out;
+}
+
 TEST_F(CliCommand, CallJsonFailureHasNullKindAndValue) {
   Outcome run = Ostrand({"call", "--json", "GetFirstMonday", "2001-13-45"});
   EXPECT_EQ(run.exit_code, 1);
