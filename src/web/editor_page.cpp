@@ -1,6 +1,7 @@
 #include "web/editor_page.h"
 
 #include <cstdio>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -15,6 +16,11 @@ namespace ostrand::web {
 namespace {
 
 constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
+
+// The longest detail, content or addition, in characters. Every view and
+// summary repeats a plan's text on each day it covers, so one unbounded
+// field could swell every page that shows it.
+constexpr std::size_t kMaxTextLength = 500;
 
 // Whose day the editor shows; the visitor's own only.
 struct EditorTarget {
@@ -123,6 +129,15 @@ std::optional<std::int64_t> ReadFormId(const std::string& text) {
   return std::stoll(text);
 }
 
+// Characters of UTF-8 text (bytes that do not continue a character).
+std::size_t CharacterCount(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
 std::optional<std::string> NullWhenEmpty(const std::string& text) {
   if (text.empty()) return std::nullopt;
   return text;
@@ -158,6 +173,14 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
   const std::optional<std::int64_t> flag = ReadFormId(fields.flag);
   if (!flag || (*flag != kSharedPlan && *flag != kPrivatePlan)) {
     messages.push_back("请选择共享或个人。");
+  }
+  const std::pair<std::string_view, const std::string*> texts[] = {
+      {"详细地点", &fields.detail}, {"内容", &fields.content}, {"附加", &fields.addition}};
+  for (const auto& [caption, text] : texts) {
+    if (CharacterCount(*text) > kMaxTextLength) {
+      messages.push_back(std::string(caption) + "超过 " + std::to_string(kMaxTextLength) +
+                         " 个字。");
+    }
   }
   if (!messages.empty()) return messages;
 
@@ -245,7 +268,7 @@ void AppendTextField(std::string& out, std::string_view name, std::string_view c
   out += caption;
   out += " <input type=\"text\" name=\"";
   out += name;
-  out += "\" value=\"";
+  out += "\" maxlength=\"" + std::to_string(kMaxTextLength) + "\" value=\"";
   AppendEscapedHtml(out, value);
   out += "\"></label>\n";
 }

@@ -1,7 +1,9 @@
 #include "web/request_values.h"
 
+#include <cstdint>
 #include <cstdio>
 
+#include "core/error.h"
 #include "web/http_error.h"
 
 namespace ostrand::web {
@@ -34,6 +36,13 @@ DateTime ReadDayValue(std::string_view name, std::string_view text) {
                     "cannot read " + std::string(name) + " '" + std::string(text) + "' as a date");
   }
   return date->DateOnly();
+}
+
+Value IdValue(std::int64_t id) {
+  if (id >= INT32_MIN && id <= INT32_MAX) return Value::Int32(static_cast<std::int32_t>(id));
+  constexpr std::int64_t kExact = std::int64_t{1} << 53;
+  if (id < -kExact || id > kExact) throw Error("id " + std::to_string(id) + " is too large");
+  return Value::Double(static_cast<double>(id));
 }
 
 std::string IsoDate(const DateTime& date) {

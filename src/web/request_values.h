@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/date.h"
+#include "core/value.h"
 
 namespace ostrand::web {
 
@@ -18,6 +19,11 @@ std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text);
 // The calendar date of a "dt" value (any date text the component reads, an
 // optional time of day dropped). Throws HttpError 400 naming the text.
 DateTime ReadDayValue(std::string_view name, std::string_view text);
+
+// The host value of a database id: int32 when it fits, else a double, which
+// holds every integer up to 2^53 exactly. Throws Error naming the id beyond
+// that, rather than hand the component a different number.
+Value IdValue(std::int64_t id);
 
 // "YYYY-MM-DD" of a date, zero-padded.
 std::string IsoDate(const DateTime& date);

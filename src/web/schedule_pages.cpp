@@ -150,7 +150,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   object->OnStartPage(Value::Object(context));
   object->Init(Value::Text(request.options.connection_string));
 
-  const Value pID = Value::Int32(static_cast<std::int32_t>(shown.id));
+  const Value pID = IdValue(shown.id);
   const Value dt = Value::Date(day);
   const Value which = Value::Text(std::string(SwitchCode(kind)));
   if (IsPersonal(kind)) {

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "core/text.h"
 #include "web/editor_page.h"
 #include "web/http_error.h"
+#include "web/request_values.h"
 #include "web/page_layout.h"
 #include "web/page_request.h"
 #include "web/schedule_pages.h"
@@ -120,6 +122,26 @@ std::string RequestPathWithQuery(const httplib::Request& req) {
   return question == std::string::npos ? req.path : req.path + req.target.substr(question);
 }
 
+// The text for the access log: bytes that could end the line or split its
+// fields (controls, space, DEL) and '%' itself become %XX, so that a request
+// cannot forge or break log lines.
+std::string LogSafe(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u == 0x7f || c == '%') {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string UrlEncode(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -164,6 +186,8 @@ struct WebServer::Impl {
   SignInChecker checker;
   httplib::Server http;
   std::mutex log_mutex;
+  // Sign-ins being checked right now (at most options.parallel_signins).
+  std::atomic<std::size_t> signins_running{0};
   std::atomic<bool> stop_requested{false};
   std::atomic<bool> listening{false};
 };
@@ -190,7 +214,7 @@ std::optional<Visitor> WebServer::Impl::LoadVisitor(const httplib::Request& req,
   // database, not the cookie.
   visitor.session->Set("systemID",
                        visitor.person.system_id
-                           ? Value::Int32(static_cast<std::int32_t>(*visitor.person.system_id))
+                           ? IdValue(*visitor.person.system_id)
                            : Value());
   return visitor;
 }
@@ -261,6 +285,19 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
       SendHtml(res, 403, SignInPage(token, next, person, "登录表单已过期，请重新登录。"));
       return;
     }
+    // A slot for the check and the delay after a failure; without one the
+    // sign-in is turned away at once rather than waiting on a worker.
+    struct Leave {
+      std::atomic<std::size_t>& running;
+      ~Leave() { --running; }
+    };
+    const bool slot_free = ++signins_running <= options.parallel_signins;
+    const Leave leave{signins_running};
+    if (!slot_free) {
+      res.set_header("Retry-After", "5");
+      SendHtml(res, 503, SignInPage(cookie_token, next, person, kSignInBusy));
+      return;
+    }
     HostDatabase db(options.connection_string);
     const std::optional<Person> signed_in =
         checker.Check(db, person, FieldOrEmpty(form, "password"));
@@ -271,9 +308,9 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
       return;
     }
     host::MemorySession session;
-    session.Set("personID", Value::Int32(static_cast<std::int32_t>(signed_in->id)));
+    session.Set("personID", IdValue(signed_in->id));
     if (signed_in->system_id) {
-      session.Set("systemID", Value::Int32(static_cast<std::int32_t>(*signed_in->system_id)));
+      session.Set("systemID", IdValue(*signed_in->system_id));
     }
     session.Set("rnd", Value::Text(RandomToken()));
     const std::int64_t lifetime = options.session_lifetime.count();
@@ -301,6 +338,11 @@ void WebServer::Impl::SetUpRoutes() {
                             {"X-Frame-Options", "DENY"},
                             {"Referrer-Policy", "same-origin"}});
   http.set_payload_max_length(1 << 20);
+  // The server owns the queue it is handed.
+  const std::size_t workers = std::max<std::size_t>(options.worker_threads, 1);
+  http.new_task_queue = [workers] {
+    return std::make_unique<httplib::ThreadPool>(workers).release();
+  };
   http.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
     request_started = Clock::now();
     return httplib::Server::HandlerResponse::Unhandled;
@@ -377,8 +419,9 @@ void WebServer::Impl::Log(const httplib::Request& req, const httplib::Response& 
       started == Clock::time_point{}
           ? 0
           : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
-  std::string line = req.method + " " + req.path + " " + std::to_string(res.status) + " " +
-                     std::to_string(res.body.size()) + " " + std::to_string(ms) + "ms\n";
+  std::string line = LogSafe(req.method) + " " + LogSafe(req.path) + " " +
+                     std::to_string(res.status) + " " + std::to_string(res.body.size()) + " " +
+                     std::to_string(ms) + "ms\n";
   const std::lock_guard<std::mutex> lock(log_mutex);
   *options.access_log << line << std::flush;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -37,6 +38,15 @@ struct ServerOptions {
   std::chrono::milliseconds failed_signin_delay{1000};
   // Limits of the stand-in hash that a sign-in of an unknown person checks.
   PasswordLimits password_limits = PasswordLimits::Interactive();
+  // How many sign-ins are checked at the same time. Each holds a worker
+  // thread (and the hash's memory) for the check and, when it fails, for
+  // the delay; sign-ins beyond this are turned away at once, so that
+  // guessing never ties up the workers that serve the pages.
+  std::size_t parallel_signins = 4;
+  // Worker threads. A connection holds one from its opening until its
+  // request has arrived (or the read timeout ends it), and browsers open
+  // connections ahead of need, so there are many more than processors.
+  std::size_t worker_threads = 64;
   // How long a sign-in lasts.
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};
   // Today's date for pages without "dt"; unset: the local date.

@@ -15,6 +15,8 @@ namespace ostrand::web {
 
 // The message of every failed sign-in, whatever went wrong.
 inline constexpr std::string_view kSignInFailed = "人员或密码不正确。";
+// The message of a sign-in turned away because too many are being checked.
+inline constexpr std::string_view kSignInBusy = "登录的人太多，请稍后再试。";
 
 // The sign-in page; `message` (may be empty) is shown above the form, and
 // `person` is put back into its field.

@@ -6,6 +6,7 @@
 
 #include "core/error.h"
 #include "web/accounts.h"
+#include "web/request_values.h"
 #include "web/server_secret.h"
 #include "web/session_cookie.h"
 #include "web_test_server.h"
@@ -34,6 +35,20 @@ TEST(WebSessionCookie, CarriesItemsWithTheirKinds) {
   EXPECT_EQ(opened->items->Get("rnd"), Value::Text("a'b<c"));
   EXPECT_EQ(opened->items->Get("strURL"), Value::Text("/schedule/personMonth.asp"));
   EXPECT_EQ(opened->items->items().count("gone"), 0u);
+}
+
+// Ids from the database reach the session and the component unchanged, also
+// beyond 32 bits (where a cast would name another person).
+TEST(WebSessionCookie, LargeIdsSurviveTheRoundTrip) {
+  const SessionSigner signer(RandomSecret());
+  host::MemorySession items;
+  items.Set("personID", IdValue(3'000'000'007));
+  items.Set("systemID", IdValue(7));
+  const std::optional<OpenedSession> opened = signer.Open(signer.Seal(items, kNow + 60), kNow);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(opened->items->Get("personID").ToText(), "3000000007");
+  EXPECT_EQ(opened->items->Get("systemID"), Value::Int32(7));
+  EXPECT_THROW(IdValue((std::int64_t{1} << 53) + 1), Error);
 }
 
 TEST(WebSessionCookie, RefusesTamperedExpiredAndForeignCookies) {

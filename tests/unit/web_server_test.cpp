@@ -3,6 +3,13 @@
 // error pages and parallel requests.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -312,7 +319,21 @@ TEST_F(WebServerTest, InvalidEditorInputKeepsEverythingTyped) {
   ASSERT_TRUE(third);
   EXPECT_EQ(third->status, 400);
 
+  // Texts beyond the limit are refused, and still kept in the form.
+  const std::string long_content(501, 'x');
+  const httplib::Result too_long = li->Post(editor, PlanForm(csrf, long_content));
+  ASSERT_TRUE(too_long);
+  EXPECT_EQ(too_long->status, 400);
+  EXPECT_TRUE(Contains(too_long->body, "内容超过 500 个字。"));
+  EXPECT_TRUE(Contains(too_long->body, "value=\"" + long_content + "\""));
+  std::string five_hundred;
+  for (int i = 0; i < 500; ++i) five_hundred += "字";
+  const httplib::Result at_limit = li->Post(editor, PlanForm(csrf, five_hundred));
+  ASSERT_TRUE(at_limit);
+  EXPECT_EQ(at_limit->status, 303) << "500 characters of three bytes each are fine";
+
   EXPECT_FALSE(Contains(li->Get(editor)->body, "<td>内容</td>")) << "nothing was stored";
+  EXPECT_FALSE(Contains(li->Get(editor)->body, long_content));
 }
 
 TEST_F(WebServerTest, ImagesAndStylesheetNeedNoSignIn) {
@@ -333,6 +354,7 @@ TEST_F(WebServerTest, AccessLogHasOneLinePerRequest) {
   const auto li = SignedIn(kLi);
   li->Get("/schedule/manage.asp?dt=2001-12-5");
   li->Get("/schedule/manage.asp?dt=bad");
+  li->Get("/schedule/x%0AGET%20/forged%20200%201%201ms");
   server_.reset();  // the workers have written their lines once the server stopped
   const std::string log = log_.str();
   EXPECT_TRUE(Contains(log, "POST /login 303 0 ")) << log;
@@ -340,6 +362,81 @@ TEST_F(WebServerTest, AccessLogHasOneLinePerRequest) {
       std::regex_search(log, std::regex("GET /schedule/manage\\.asp 200 [1-9][0-9]* [0-9]+ms\n")))
       << log;
   EXPECT_TRUE(Contains(log, "GET /schedule/manage.asp 400 ")) << log;
+  // A decoded line break or blank in the path cannot forge a line or a field.
+  EXPECT_TRUE(Contains(log, "GET /schedule/x%0AGET%20/forged%20200%201%201ms 404 ")) << log;
+  EXPECT_FALSE(Contains(log, "\nGET /forged")) << log;
+}
+
+// Milliseconds that a GET of the stylesheet takes, or -1 without a reply.
+long long StylesheetMilliseconds(int port) {
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(20, 0);
+  const auto started = std::chrono::steady_clock::now();
+  const httplib::Result result = client.Get("/static/ostrand.css");
+  if (!result || result->status != 200) return -1;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               started)
+      .count();
+}
+
+TEST_F(WebServerTest, IdleConnectionsAndGuessersLeaveWorkersFree) {
+  // Connections that send nothing (as browsers open ahead of need) each
+  // hold a worker until the read timeout; there are workers to spare.
+  std::vector<int> sockets;
+  for (int i = 0; i < 12; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(server_->port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    sockets.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const long long with_idle = StylesheetMilliseconds(server_->port());
+  for (const int fd : sockets) ::close(fd);
+  EXPECT_GE(with_idle, 0);
+  EXPECT_LT(with_idle, 1500) << "a page waited for idle connections";
+
+  // Failed sign-ins wait on a worker; only a few are checked at a time, the
+  // rest are turned away at once, so pages go on being served.
+  ServerOptions options = testing::TestOptions(path_);
+  options.failed_signin_delay = std::chrono::milliseconds(1500);
+  options.worker_threads = 4;
+  options.parallel_signins = 2;
+  RunningServer slow(std::move(options));
+  std::vector<std::unique_ptr<Browser>> guessers;
+  std::vector<httplib::Params> forms;
+  for (int i = 0; i < 10; ++i) {
+    guessers.push_back(std::make_unique<Browser>(slow.port()));
+    const httplib::Result form = guessers.back()->Get("/login");
+    ASSERT_TRUE(form);
+    forms.push_back({{"signin", Browser::FieldValue(form->body, "signin")},
+                     {"person", "2"},
+                     {"password", "guess"}});
+  }
+  std::vector<int> statuses(guessers.size(), -1);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < guessers.size(); ++i) {
+    threads.emplace_back([&, i] {
+      const httplib::Result result = guessers[i]->Post("/login", forms[i]);
+      statuses[i] = result ? result->status : -1;
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const long long while_guessing = StylesheetMilliseconds(slow.port());
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_GE(while_guessing, 0);
+  EXPECT_LT(while_guessing, 1000) << "the guesses held every worker";
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 403), 2);
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 503), 8);
+
+  // Once the checks are over, signing in works again.
+  Browser browser(slow.port());
+  const httplib::Result signed_in = browser.SignIn("2", kPassword);
+  ASSERT_TRUE(signed_in);
+  EXPECT_EQ(signed_in->status, 303);
 }
 
 }  // namespace
