@@ -41,8 +41,11 @@ struct ServerOptions {
   // How many sign-ins are checked at the same time. Each holds a worker
   // thread (and the hash's memory) for the check and, when it fails, for
   // the delay; sign-ins beyond this are turned away at once, so that
-  // guessing never ties up the workers that serve the pages.
-  std::size_t parallel_signins = 4;
+  // guessing never ties up the workers that serve the pages. A quarter of
+  // the workers: room for a morning's burst of people signing in at once
+  // (each check takes a fraction of a second), with 48 workers left for
+  // pages, and at most 16 hashes' memory (64 MiB each) in use.
+  std::size_t parallel_signins = 16;
   // Worker threads. A connection holds one from its opening until its
   // request has arrived (or the read timeout ends it), and browsers open
   // connections ahead of need, so there are many more than processors.
