@@ -2,7 +2,21 @@
 
 #include <algorithm>
 
+#include "core/html.h"
+#include "core/text.h"
+
 namespace ostrand::plans {
+
+void DayTables::MarkContents(store::RecordSet& rs, const DateTime& first, const DateTime& last) {
+  std::string piece;
+  for (; !rs.Eof(); rs.MoveNext()) {
+    const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
+    const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
+    piece.clear();
+    AppendEscapedHtml(piece, TrimBlanks(rs.Field("planContent").ToText()));
+    Mark(start, end, first, last, rs.Field("Type1ID"), piece);
+  }
+}
 
 void DayTables::Mark(const DateTime& start, const DateTime& end, const DateTime& first,
                      const DateTime& last, const Value& kind_of_place, std::string_view piece) {

@@ -10,6 +10,7 @@
 
 #include "core/date.h"
 #include "core/value.h"
+#include "store/record_set.h"
 
 namespace ostrand::plans {
 
@@ -27,6 +28,12 @@ struct DayTables {
   // span more than 31 days, so no two of its days share a day of month.
   void Mark(const DateTime& start, const DateTime& end, const DateTime& first,
             const DateTime& last, const Value& kind_of_place, std::string_view piece);
+
+  // Marks every remaining row of a plan-select result (planStartTime,
+  // planEndTime, Type1ID, planContent) within first..last, each with its
+  // content, blanks trimmed and HTML-escaped, as the piece. Leaves the
+  // record set at its end. Throws Error when a row's times are no dates.
+  void MarkContents(store::RecordSet& rs, const DateTime& first, const DateTime& last);
 };
 
 // Appends text to out with every "||" replaced by `with` (from the start,

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "core/html.h"
-#include "core/text.h"
 #include "plans/day_tables.h"
 #include "plans/plan_select.h"
 #include "plans/sql_values.h"
@@ -67,14 +66,7 @@ std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const V
 
   store::RecordSet rs = db.Query(PersonMonthSql(id, first, last));
   plans::DayTables tables;
-  std::string piece;
-  for (; !rs.Eof(); rs.MoveNext()) {
-    const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
-    const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
-    piece.clear();
-    AppendEscapedHtml(piece, TrimBlanks(rs.Field("planContent").ToText()));
-    tables.Mark(start, end, first, last, rs.Field("Type1ID"), piece);
-  }
+  tables.MarkContents(rs, first, last);
 
   std::size_t text_size = 0;
   for (const std::string& t : tables.text) text_size += t.size();

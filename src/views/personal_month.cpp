@@ -5,7 +5,6 @@
 #include "calendar/week.h"
 #include "core/date.h"
 #include "core/html.h"
-#include "core/text.h"
 #include "plans/day_tables.h"
 #include "plans/plan_select.h"
 #include "plans/sql_values.h"
@@ -19,19 +18,6 @@ constexpr std::string_view kBlankCell = "<td class='sch0'>&nbsp;</td>";
 std::string MonthSql(std::string_view id, const DateTime& first, const DateTime& last, bool own) {
   return plans::PeriodPlanSql(id, first.ToText(), last.ToText()) +
          (own ? "     order by planStartTime" : "    and planFlagID=1 order by planStartTime");
-}
-
-// Spreads the rows over the days of first..last (one month).
-void SpreadPlans(store::RecordSet& rs, const DateTime& first, const DateTime& last,
-                 plans::DayTables& days) {
-  std::string piece;
-  for (; !rs.Eof(); rs.MoveNext()) {
-    const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
-    const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
-    piece.clear();
-    AppendEscapedHtml(piece, TrimBlanks(rs.Field("planContent").ToText()));
-    days.Mark(start, end, first, last, rs.Field("Type1ID"), piece);
-  }
 }
 
 void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables& days) {
@@ -76,7 +62,7 @@ std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const 
   if (trace) trace(sql);
   store::RecordSet rs = db.Query(sql);
   plans::DayTables days;
-  SpreadPlans(rs, first, last, days);
+  days.MarkContents(rs, first, last);
 
   std::size_t content_size = 0;
   for (const std::string& t : days.text) content_size += t.size();
