@@ -21,14 +21,10 @@ const std::string kDebugTrace =
 const std::string kOpenTrace =
     "<span id=debugID style='display:none'>##调试信息:打开数据库 OK!<br>\r\n</span>";
 
+// The message of the Error that `action` throws; "(no error)" when none.
 template <typename F>
 std::string ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
+  return test_support::ErrorOf(action, "(no error)");
 }
 
 // One page over in-memory objects and a fresh SQLite database file.

@@ -6,18 +6,15 @@
 
 #include "component/member_table.h"
 #include "core/error.h"
+#include "test_support.h"
 
 namespace ostrand {
 namespace {
 
+// The message of the Error that `action` throws; "(no error)" when none.
 template <typename F>
 std::string ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
+  return test_support::ErrorOf(action, "(no error)");
 }
 
 TEST(ComponentMemberTable, RowsInInterfaceOrderWithTheirDispatchIds) {

@@ -14,6 +14,7 @@
 #include "component/schedulers.h"
 #include "core/error.h"
 #include "host/memory_context.h"
+#include "test_support.h"
 
 namespace ostrand::testing_page {
 
@@ -62,14 +63,10 @@ inline Value D(int y, int m, int d, int hh = 0, int mi = 0, int ss = 0) {
   return Value::Date(DateTime::FromCivil(y, m, d, hh, mi, ss));
 }
 
+// The message of the Error that `action` throws; "(no error)" when none.
 template <typename F>
 std::string ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
+  return test_support::ErrorOf(action, "(no error)");
 }
 
 // Every value that follows `key` in `text`, up to the next '&' or quote.

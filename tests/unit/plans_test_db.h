@@ -43,16 +43,7 @@ class RecordingSource : public store::QuerySource {
   store::QuerySource* store_;
 };
 
-// Message of the Error that action throws ("" when none).
-template <typename F>
-std::string ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
+using test_support::ErrorOf;
 
 // Persons: 7 张三 科长, 8 李四 (duty without a row), 9 NULL name 处长.
 // Kinds 1..4 and 5; places 1 办公楼, 2 "  中关村 " (blanks kept), 3 上海, 4 东京.

@@ -18,16 +18,7 @@ namespace ostrand::store {
 namespace fs = std::filesystem;
 namespace {
 
-// Runs `action` and returns the message of the Error it throws ("" when none).
-template <typename F>
-std::string ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
+using test_support::ErrorOf;
 
 #define EXPECT_ERROR_HAS(action, part)                                            \
   do {                                                                            \

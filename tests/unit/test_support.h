@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/error.h"
+
 extern char** environ;
 
 namespace ostrand::test_support {
@@ -49,6 +51,18 @@ class TempDir {
 
 inline std::filesystem::path operator/(const TempDir& dir, std::string_view name) {
   return dir.path() / name;
+}
+
+// The message of the Error that `action` throws, or `when_none` when it
+// throws nothing.
+template <typename F>
+std::string ErrorOf(F&& action, std::string_view when_none = "") {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return std::string(when_none);
 }
 
 // The whole content of a file ("" when it cannot be read).

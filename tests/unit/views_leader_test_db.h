@@ -38,16 +38,7 @@ inline std::string Quoted(const std::optional<std::string>& text) {
   return out + "'";
 }
 
-// Runs `action` and returns the message of the Error it throws ("" when none).
-template <typename F>
-std::string ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
+using test_support::ErrorOf;
 
 class LeaderDb : public ::testing::Test {
  protected:
