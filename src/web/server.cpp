@@ -12,16 +12,16 @@
 
 #include "core/error.h"
 #include "core/text.h"
-#include "web/editor_page.h"
-#include "web/http_error.h"
-#include "web/request_values.h"
-#include "web/page_layout.h"
-#include "web/page_request.h"
-#include "web/schedule_pages.h"
-#include "web/session_cookie.h"
-#include "web/signin_page.h"
-#include "web/static_assets.h"
-#include "web/visitor.h"
+#include "web/pages/editor_page.h"
+#include "web/http/http_error.h"
+#include "web/http/request_values.h"
+#include "web/pages/page_layout.h"
+#include "web/pages/page_request.h"
+#include "web/pages/schedule_pages.h"
+#include "web/auth/session_cookie.h"
+#include "web/pages/signin_page.h"
+#include "web/assets/static_assets.h"
+#include "web/auth/visitor.h"
 
 namespace ostrand::web {
 namespace {

@@ -14,8 +14,8 @@
 #include <string_view>
 
 #include "core/date.h"
-#include "web/accounts.h"
-#include "web/server_secret.h"
+#include "web/auth/accounts.h"
+#include "web/auth/server_secret.h"
 
 namespace ostrand::web {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "web/host_database.h"
-#include "web/persons.h"
+#include "web/data/host_database.h"
+#include "web/data/persons.h"
 
 namespace ostrand::web {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/memory_context.h"
-#include "web/persons.h"
+#include "web/data/persons.h"
 
 namespace ostrand::web {
 

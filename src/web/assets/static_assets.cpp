@@ -1,4 +1,4 @@
-#include "web/static_assets.h"
+#include "web/assets/static_assets.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "web/gif_encoder.h"
+#include "web/assets/gif_encoder.h"
 
 namespace ostrand::web {
 namespace {

@@ -1,15 +1,15 @@
-#include "web/schedule_pages.h"
+#include "web/pages/schedule_pages.h"
 
 #include <memory>
 
 #include "component/member_table.h"
 #include "component/schedulers.h"
 #include "core/html.h"
-#include "web/http_context.h"
-#include "web/http_error.h"
-#include "web/page_layout.h"
-#include "web/plan_repository.h"
-#include "web/request_values.h"
+#include "web/pages/http_context.h"
+#include "web/http/http_error.h"
+#include "web/pages/page_layout.h"
+#include "web/data/plan_repository.h"
+#include "web/http/request_values.h"
 
 namespace ostrand::web {
 namespace {

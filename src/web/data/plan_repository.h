@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/date.h"
-#include "web/host_database.h"
+#include "web/data/host_database.h"
 
 namespace ostrand::web {
 

@@ -1,4 +1,4 @@
-#include "web/persons.h"
+#include "web/data/persons.h"
 
 namespace ostrand::web {
 namespace {

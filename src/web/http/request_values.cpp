@@ -1,10 +1,10 @@
-#include "web/request_values.h"
+#include "web/http/request_values.h"
 
 #include <cstdint>
 #include <cstdio>
 
 #include "core/error.h"
-#include "web/http_error.h"
+#include "web/http/http_error.h"
 
 namespace ostrand::web {
 

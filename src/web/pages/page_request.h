@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "web/host_database.h"
+#include "web/data/host_database.h"
 #include "web/server_options.h"
-#include "web/visitor.h"
+#include "web/auth/visitor.h"
 
 namespace ostrand::web {
 

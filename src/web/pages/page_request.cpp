@@ -1,4 +1,4 @@
-#include "web/page_request.h"
+#include "web/pages/page_request.h"
 
 namespace ostrand::web {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/visitor.h"
+#include "web/auth/visitor.h"
 
 namespace ostrand::web {
 

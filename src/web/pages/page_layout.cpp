@@ -1,4 +1,4 @@
-#include "web/page_layout.h"
+#include "web/pages/page_layout.h"
 
 #include "core/html.h"
 

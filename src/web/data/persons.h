@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "web/host_database.h"
+#include "web/data/host_database.h"
 
 namespace ostrand::web {
 

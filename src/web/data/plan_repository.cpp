@@ -1,6 +1,6 @@
-#include "web/plan_repository.h"
+#include "web/data/plan_repository.h"
 
-#include "web/request_values.h"
+#include "web/http/request_values.h"
 
 namespace ostrand::web {
 namespace {

@@ -22,7 +22,7 @@
 #include <span>
 #include <string_view>
 
-#include "web/page_request.h"
+#include "web/pages/page_request.h"
 
 namespace ostrand::web {
 

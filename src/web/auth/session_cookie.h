@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "host/memory_context.h"
-#include "web/server_secret.h"
+#include "web/auth/server_secret.h"
 
 namespace ostrand::web {
 

@@ -1,4 +1,4 @@
-#include "web/gif_encoder.h"
+#include "web/assets/gif_encoder.h"
 
 #include <algorithm>
 #include <string>

@@ -12,7 +12,7 @@
 // opened on the plan's day.
 #pragma once
 
-#include "web/page_request.h"
+#include "web/pages/page_request.h"
 
 namespace ostrand::web {
 

@@ -5,7 +5,7 @@
 // fragments (navigation bar, sign-in, day editor, legends, error pages).
 #include <string_view>
 
-#include "web/static_assets.h"
+#include "web/assets/static_assets.h"
 
 namespace ostrand::web {
 namespace {

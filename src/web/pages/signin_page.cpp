@@ -1,7 +1,7 @@
-#include "web/signin_page.h"
+#include "web/pages/signin_page.h"
 
 #include "core/html.h"
-#include "web/page_layout.h"
+#include "web/pages/page_layout.h"
 
 namespace ostrand::web {
 

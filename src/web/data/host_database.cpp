@@ -1,4 +1,4 @@
-#include "web/host_database.h"
+#include "web/data/host_database.h"
 
 #include <filesystem>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "web/http_context.h"
+#include "web/pages/http_context.h"
 
 namespace ostrand::web {
 namespace {

@@ -1,6 +1,6 @@
-#include "web/visitor.h"
+#include "web/auth/visitor.h"
 
-#include "web/http_error.h"
+#include "web/http/http_error.h"
 
 namespace ostrand::web {
 

@@ -1,4 +1,4 @@
-#include "web/server_secret.h"
+#include "web/auth/server_secret.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "web/session_cookie.h"
+#include "web/auth/session_cookie.h"
 
 #include <sodium.h>
 

@@ -1,4 +1,4 @@
-#include "web/accounts.h"
+#include "web/auth/accounts.h"
 
 #include <sodium.h>
 

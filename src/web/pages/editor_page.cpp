@@ -1,4 +1,4 @@
-#include "web/editor_page.h"
+#include "web/pages/editor_page.h"
 
 #include <cstdio>
 #include <utility>
@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/html.h"
-#include "web/http_error.h"
-#include "web/page_layout.h"
-#include "web/plan_repository.h"
-#include "web/request_values.h"
-#include "web/schedule_pages.h"
+#include "web/http/http_error.h"
+#include "web/pages/page_layout.h"
+#include "web/data/plan_repository.h"
+#include "web/http/request_values.h"
+#include "web/pages/schedule_pages.h"
 
 namespace ostrand::web {
 namespace {
