@@ -15,7 +15,7 @@
 #include "core/error.h"
 #include "store/demo_data.h"
 #include "store/demo_database.h"
-#include "web/accounts.h"
+#include "web/auth/accounts.h"
 
 namespace ostrand::cli {
 namespace {

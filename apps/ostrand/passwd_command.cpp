@@ -6,8 +6,8 @@
 
 #include "commands.h"
 #include "core/error.h"
-#include "web/accounts.h"
-#include "web/host_database.h"
+#include "web/auth/accounts.h"
+#include "web/data/host_database.h"
 
 namespace ostrand::cli {
 namespace {

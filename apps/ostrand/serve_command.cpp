@@ -7,7 +7,7 @@
 #include "core/error.h"
 #include "web/server.h"
 #include "web/server_options.h"
-#include "web/server_secret.h"
+#include "web/auth/server_secret.h"
 
 namespace ostrand::cli {
 namespace {

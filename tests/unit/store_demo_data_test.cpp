@@ -15,9 +15,9 @@
 #include "store/demo_data.h"
 #include "store/demo_database.h"
 #include "store/plan_store.h"
-#include "web/accounts.h"
+#include "web/auth/accounts.h"
 #include "test_support.h"
-#include "web/host_database.h"
+#include "web/data/host_database.h"
 
 namespace ostrand::store {
 namespace fs = std::filesystem;

@@ -5,10 +5,10 @@
 #include <fstream>
 
 #include "core/error.h"
-#include "web/accounts.h"
-#include "web/request_values.h"
-#include "web/server_secret.h"
-#include "web/session_cookie.h"
+#include "web/auth/accounts.h"
+#include "web/http/request_values.h"
+#include "web/auth/server_secret.h"
+#include "web/auth/session_cookie.h"
 #include "web_test_server.h"
 
 namespace ostrand::web {

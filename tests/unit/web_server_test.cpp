@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "web/signin_page.h"
+#include "web/pages/signin_page.h"
 #include "web_test_server.h"
 
 namespace ostrand::web {

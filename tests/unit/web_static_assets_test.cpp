@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/error.h"
-#include "web/gif_encoder.h"
-#include "web/static_assets.h"
+#include "web/assets/gif_encoder.h"
+#include "web/assets/static_assets.h"
 
 namespace ostrand::web {
 namespace {

@@ -16,8 +16,8 @@
 
 #include "store/schema.h"
 #include "test_support.h"
-#include "web/accounts.h"
-#include "web/host_database.h"
+#include "web/auth/accounts.h"
+#include "web/data/host_database.h"
 #include "web/server.h"
 #include "web/server_options.h"
 
