@@ -10,7 +10,6 @@
 namespace ostrand::cli {
 namespace {
 
-constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
 constexpr double kSecondsPerDay = 86400;
 
 // The text of a value for the report; objects have none and report as "".

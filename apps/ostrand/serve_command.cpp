@@ -19,9 +19,9 @@ struct ServeArguments {
   std::string host = "127.0.0.1";
   int port = 8080;
   std::string secret_file;
-  std::string leader_duties{web::kDefaultLeaderDuties};
+  std::string leader_duties = web::DefaultLeaderDuties();
   std::string leader_cond{web::kDefaultLeaderCond};
-  std::string leader2_cond{web::kDefaultLeader2Cond};
+  std::string leader2_cond = web::DefaultLeader2Cond();
 };
 
 int RunServe(const ServeArguments& args) {

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 
-#include "component/module_identity.h"
 #include "core/error.h"
 #include "core/text.h"
 
@@ -138,7 +137,7 @@ Value InvokeById(Schedulers& object, DispId dispid, InvokeKind invoke,
 
 std::unique_ptr<Schedulers> CreateObject(std::string_view programmatic_name,
                                          std::shared_ptr<const host::Clock> clock) {
-  if (!EqualsNoCase(programmatic_name, module_identity::kProgrammaticName)) {
+  if (!EqualsNoCase(programmatic_name, kProgrammaticName)) {
     throw Error("unknown class '" + std::string(programmatic_name) + "'");
   }
   return std::make_unique<Schedulers>(std::move(clock));

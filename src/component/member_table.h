@@ -52,8 +52,12 @@ Value InvokeByName(Schedulers& object, std::string_view name, std::span<const Va
 Value InvokeById(Schedulers& object, DispId dispid, InvokeKind invoke,
                  std::span<const Value> args);
 
-// Creates an instance by its programmatic name (ostrandSchedulerS.Schedulers,
-// any case). Throws Error naming an unknown class. The clock is handed to the
+// The programmatic name of the class: its library name, a point, the class
+// name. Hosts create instances by it; it is looked up without regard to case.
+inline constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
+
+// Creates an instance by its programmatic name (kProgrammaticName, any
+// case). Throws Error naming an unknown class. The clock is handed to the
 // instance (null: the system clock).
 std::unique_ptr<Schedulers> CreateObject(std::string_view programmatic_name,
                                          std::shared_ptr<const host::Clock> clock = nullptr);

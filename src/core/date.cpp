@@ -96,11 +96,16 @@ DateTime DateTime::FromSerial(std::int64_t day, std::int32_t seconds) {
 }
 
 DateTime DateTime::FromNumber(double serial) {
+  if (const std::optional<DateTime> date = TryFromNumber(serial)) return *date;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", serial);
+  throw Error(std::string("day serial ") + buf + " lies outside 100-1-1 .. 9999-12-31");
+}
+
+std::optional<DateTime> DateTime::TryFromNumber(double serial) noexcept {
   if (!std::isfinite(serial) || serial < static_cast<double>(kMinSerial) - 1 ||
       serial > static_cast<double>(kMaxSerial) + 1) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", serial);
-    throw Error(std::string("day serial ") + buf + " lies outside 100-1-1 .. 9999-12-31");
+    return std::nullopt;
   }
   // The whole part counts days; the fraction's magnitude is the time of day,
   // also for negative serials (-1.25 is 29 December 1899, 6:00).
@@ -114,10 +119,11 @@ DateTime DateTime::FromNumber(double serial) {
     total -= kSecondsPerDay;
     day += 1;
   }
-  return FromSerial(day, static_cast<std::int32_t>(total));
+  if (day < kMinSerial || day > kMaxSerial) return std::nullopt;
+  return DateTime(day, static_cast<std::int32_t>(total));
 }
 
-std::optional<DateTime> DateTime::Parse(std::string_view text) {
+std::optional<DateTime> DateTime::Parse(std::string_view text) noexcept {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   std::size_t pos = 0;
@@ -147,8 +153,13 @@ std::optional<DateTime> DateTime::Parse(std::string_view text) {
       ss > 59) {
     return std::nullopt;
   }
-  return FromCivil(y, m, d, hh, mm, ss);
+  return DateTime(DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) -
+                      kEpochShift,
+                  hh * 3600 + mm * 60 + ss);
 }
+
+DateTime DateTime::Earliest() { return DateTime(kMinSerial, 0); }
+DateTime DateTime::Latest() { return DateTime(kMaxSerial, 0); }
 
 CivilDate DateTime::civil() const { return CivilFromDays(day_ + kEpochShift); }
 

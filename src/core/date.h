@@ -31,11 +31,21 @@ class DateTime {
   // A host day serial as a number: the whole part counts days from the zero
   // date, the fraction is the time of day (for negative serials the fraction
   // still counts forward from midnight). Rounded to the nearest second.
+  // Throws Error naming the number when it is not finite or lies outside
+  // the range.
   static DateTime FromNumber(double serial);
+  // As FromNumber, but nothing where FromNumber throws.
+  static std::optional<DateTime> TryFromNumber(double serial) noexcept;
   // Reads "Y-M-D" or "Y/M/D" (4-digit year, 1- or 2-digit month and day),
   // optionally followed by a space or 'T' and "H:MM" or "H:MM:SS", after
-  // trimming ASCII spaces. Returns nothing when the text is not such a date.
-  static std::optional<DateTime> Parse(std::string_view text);
+  // trimming ASCII spaces. Returns nothing when the text is not such a date
+  // or names a day outside the range; never throws.
+  static std::optional<DateTime> Parse(std::string_view text) noexcept;
+
+  // Midnight of 1 January 100 and of 31 December 9999, the first and the
+  // last day that exist.
+  static DateTime Earliest();
+  static DateTime Latest();
 
   std::int64_t day() const { return day_; }
   std::int32_t seconds() const { return seconds_; }

@@ -149,34 +149,29 @@ bool Value::ReadsAsNumber() const {
 }
 
 DateTime Value::ToDate() const {
+  if (std::optional<DateTime> date = DateIfReadable()) return *date;
+  throw Error("cannot read " + Describe(*this) + " as a date");
+}
+
+std::optional<DateTime> Value::DateIfReadable() const {
   switch (kind_) {
     case Kind::kEmpty:
       return DateTime();
     case Kind::kDate:
       return std::get<DateTime>(payload_);
     case Kind::kText:
-      if (auto d = DateTime::Parse(std::get<std::string>(payload_))) return *d;
-      break;
+      return DateTime::Parse(std::get<std::string>(payload_));
     case Kind::kNull:
     case Kind::kObject:
-      break;
-    default:
-      try {
-        return DateTime::FromNumber(ToNumber());
-      } catch (const Error&) {
-        break;
-      }
+      return std::nullopt;
+    case Kind::kBool:
+    case Kind::kInt16:
+    case Kind::kInt32:
+    case Kind::kSingle:
+    case Kind::kDouble:
+      return DateTime::TryFromNumber(ToNumber());  // numbers always read as numbers
   }
-  throw Error("cannot read " + Describe(*this) + " as a date");
-}
-
-bool Value::ReadsAsDate() const {
-  try {
-    (void)ToDate();
-    return true;
-  } catch (const Error&) {
-    return false;
-  }
+  return std::nullopt;
 }
 
 const std::string& Value::text() const {
@@ -295,8 +290,11 @@ bool ParseNumber(std::string_view text, double* out) {
 }
 
 bool SameWholeNumber(const Value& a, const Value& b) {
-  if (a.is_null() || b.is_null()) return false;
-  return std::floor(a.ToNumber()) == std::floor(b.ToNumber());
+  // Each side that is not null is read before the null test, so that text
+  // that is no number fails whichever side is null.
+  const double x = a.is_null() ? 0 : std::floor(a.ToNumber());
+  const double y = b.is_null() ? 0 : std::floor(b.ToNumber());
+  return !a.is_null() && !b.is_null() && x == y;
 }
 
 }  // namespace ostrand

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -66,8 +67,10 @@ class Value {
   // empty as the zero date, text in the forms of DateTime::Parse. Throws
   // Error naming the value for anything else, null included.
   DateTime ToDate() const;
+  // The date ToDate gives, or nothing where ToDate throws.
+  std::optional<DateTime> DateIfReadable() const;
   // True when ToDate would succeed.
-  bool ReadsAsDate() const;
+  bool ReadsAsDate() const { return DateIfReadable().has_value(); }
 
   // Accessors of the held payload; each throws Error when the kind differs.
   const std::string& text() const;
@@ -97,8 +100,9 @@ std::string FormatNumber(double x, int digits);
 bool ParseNumber(std::string_view text, double* out);
 
 // The viewer test: both values read as numbers and rounded down are equal.
-// A null on either side never holds; text that does not read as a number
-// throws Error.
+// A null on either side never holds. Either side that is not null must read
+// as a number, also when the other is null: text that does not throws Error
+// naming it.
 bool SameWholeNumber(const Value& a, const Value& b);
 
 }  // namespace ostrand

@@ -1,7 +1,10 @@
 // The kind of place of a plan (its Type1ID) as the renderers classify it:
 // 2 Beijing, 3 outside Beijing, 4 abroad, and everything else (1, null, any
-// other value) the office.
+// other value) the office; and the marker of each kind in the leader month
+// summary.
 #pragma once
+
+#include <string_view>
 
 #include "core/value.h"
 
@@ -16,6 +19,23 @@ inline int PlaceKind(const Value& type1_id) {
   if (n == 3) return 3;
   if (n == 4) return 4;
   return 1;
+}
+
+// The marker of kind 1 to 4: "△" office, "◇" Beijing, "▲" outside Beijing,
+// "◆" abroad; the empty text for any other number.
+constexpr std::string_view PlaceMarker(int kind) {
+  switch (kind) {
+    case 1:
+      return "△";
+    case 2:
+      return "◇";
+    case 3:
+      return "▲";
+    case 4:
+      return "◆";
+    default:
+      return {};
+  }
 }
 
 }  // namespace ostrand::plans

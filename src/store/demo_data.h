@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/date.h"
+#include "store/plan_flags.h"
 
 namespace ostrand::store {
 
@@ -50,8 +51,8 @@ struct DemoPlace {
 };
 
 // A row of personPlan. kind_id always equals the kind of place_id. An empty
-// detail or addition is stored as NULL. flag_id 1 is a shared plan, 2 a
-// private one.
+// detail or addition is stored as NULL. flag_id is kSharedPlanFlag or
+// kPrivatePlanFlag.
 struct DemoPlan {
   std::int64_t id;
   std::int64_t person_id;
@@ -67,9 +68,6 @@ struct DemoPlan {
 
   friend bool operator==(const DemoPlan&, const DemoPlan&) = default;
 };
-
-inline constexpr std::int64_t kSharedPlanFlag = 1;
-inline constexpr std::int64_t kPrivatePlanFlag = 2;
 
 // Duties 1 to 3 (局长, 副局长, 处长) lead: their holders are the ones a host
 // lets see the leader summaries.

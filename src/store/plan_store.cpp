@@ -74,12 +74,7 @@ void DayDiff(sqlite3_context* context, int argc, sqlite3_value** argv) {
         raw ? std::string_view(reinterpret_cast<const char*>(raw),
                                static_cast<std::size_t>(sqlite3_value_bytes(argv[i])))
             : std::string_view();
-    std::optional<DateTime> date;
-    try {
-      date = ReadDateArgument(text);
-    } catch (const std::exception&) {
-      date.reset();  // out of the supported range: reported as unreadable below
-    }
+    const std::optional<DateTime> date = ReadDateArgument(text);
     if (!date) {
       const std::string message = "cannot read '" + std::string(text) + "' as a date";
       sqlite3_result_error(context, message.c_str(), -1);
@@ -153,12 +148,7 @@ Value ReadField(sqlite3_stmt* statement, int i) {
           !(ContainsNoCase(declared, "date") || ContainsNoCase(declared, "time"))) {
         return Value::Text(std::move(text));
       }
-      std::optional<DateTime> date;
-      try {
-        date = ReadDateArgument(text);
-      } catch (const std::exception&) {
-        date.reset();
-      }
+      const std::optional<DateTime> date = ReadDateArgument(text);
       if (!date) {
         throw Error("column '" + std::string(sqlite3_column_name(statement, i)) + "' holds '" +
                     text + "', which is not a date");

@@ -1,9 +1,10 @@
 #include "views/leader_month.h"
 
-#include <array>
 
+#include "calendar/weekday_caption.h"
 #include "core/html.h"
 #include "plans/day_tables.h"
+#include "plans/place_kind.h"
 #include "plans/plan_select.h"
 #include "plans/sql_values.h"
 #include "views/leader_rows.h"
@@ -11,18 +12,13 @@
 namespace ostrand::views {
 namespace {
 
-// Weekday captions by weekday number minus 1, Sunday first.
-constexpr std::array<std::string_view, 7> kWeekdayNames = {"日", "一", "二", "三",
-                                                           "四", "五", "六"};
-
 // The marker of a kind of place; "&nbsp;" for no plan and unknown kinds.
 std::string_view Marker(const Value& kind) {
   if (kind.is_empty() || kind.is_null() || !kind.ReadsAsNumber()) return "&nbsp;";
   const double n = kind.ToNumber();
-  if (n == 1) return "△";
-  if (n == 2) return "◇";
-  if (n == 3) return "▲";
-  if (n == 4) return "◆";
+  for (int k = 1; k <= 4; ++k) {
+    if (n == k) return plans::PlaceMarker(k);
+  }
   return "&nbsp;";
 }
 
@@ -39,14 +35,14 @@ std::string DispLeaderMonthHeader(const Value& dtDate) {
   out += "<tr class='schh'><th nowrap>姓&nbsp;&nbsp;名</th>";
   // The weekday moves on by itself: stepping the date past the last day
   // would leave the calendar's range in December 9999.
-  int weekday = first.weekday() - 1;
+  int weekday = first.weekday();
   for (int n = 1; n <= days; ++n) {
     out += "<th height='23' nowrap>";
     out += std::to_string(n);
     out += "<br>";
-    out += kWeekdayNames[weekday];
+    out += calendar::WeekdayCaption(weekday);
     out += "</th>";
-    weekday = (weekday + 1) % 7;
+    weekday = weekday % 7 + 1;
   }
   out += "</tr>\r\n";
   return out;

@@ -1,8 +1,8 @@
 #include "views/leader_week.h"
 
-#include <array>
 
 #include "calendar/week.h"
+#include "calendar/weekday_caption.h"
 #include "core/html.h"
 #include "core/text.h"
 #include "plans/day_tables.h"
@@ -12,10 +12,6 @@
 
 namespace ostrand::views {
 namespace {
-
-// Weekday captions by weekday number minus 1, Sunday first.
-constexpr std::array<std::string_view, 7> kWeekdayNames = {"日", "一", "二", "三",
-                                                           "四", "五", "六"};
 
 // The text of one plan as the viewer may see it.
 void AppendPlanText(std::string& out, const store::RecordSet& rs, bool own) {
@@ -39,7 +35,7 @@ std::string DispLeaderWeekHeader(const Value& dtDate) {
   out += "<tr class='schh'><th height='23' nowrap>姓名</th>";
   for (int i = 0; i < 7; ++i) {
     out += "<th height='23' nowrap>星期";
-    out += kWeekdayNames[day.weekday() - 1];
+    out += calendar::WeekdayCaption(day.weekday());
     out += "<br>";
     AppendEscapedHtml(out, i == 0 ? monday.ToText() : day.ToText());
     out += "</th>";

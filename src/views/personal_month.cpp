@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "calendar/week.h"
+#include "calendar/weekday_caption.h"
 #include "core/date.h"
 #include "core/html.h"
 #include "plans/day_tables.h"
@@ -37,14 +38,18 @@ void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables
 }  // namespace
 
 std::string DispMonthHeader() {
-  return "<table border=1 bordercolor=#FFFFFF cellspadding=0 cellspacing=0 width=100% "
-         "height=85%>\r\n"
-         "<tr class='schh'>"
-         "<th height='23' nowrap>星期一</th><th height='23' nowrap>星期二</th>"
-         "<th height='23' nowrap>星期三</th><th height='23' nowrap>星期四</th>"
-         "<th height='23' nowrap>星期五</th><th height='23' nowrap>星期六</th>"
-         "<th height='23' nowrap>星期日</th>"
-         "</tr>\r\n";
+  std::string out =
+      "<table border=1 bordercolor=#FFFFFF cellspadding=0 cellspacing=0 width=100% "
+      "height=85%>\r\n"
+      "<tr class='schh'>";
+  // Monday (weekday 2) to Saturday (7), then Sunday (1).
+  for (int i = 0; i < 7; ++i) {
+    out += "<th height='23' nowrap>星期";
+    out += calendar::WeekdayCaption((i + 1) % 7 + 1);
+    out += "</th>";
+  }
+  out += "</tr>\r\n";
+  return out;
 }
 
 std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const Value& pID,

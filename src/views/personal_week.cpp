@@ -1,23 +1,15 @@
 #include "views/personal_week.h"
 
-#include <array>
 #include <string_view>
 
 #include "calendar/week.h"
+#include "calendar/weekday_caption.h"
 #include "core/html.h"
 #include "plans/day_tables.h"
 #include "plans/person_day.h"
 #include "plans/sql_values.h"
 
 namespace ostrand::views {
-namespace {
-
-// Weekday names by weekday number minus 1, Sunday first.
-constexpr std::array<std::string_view, 7> kWeekdayNames = {"日", "一", "二", "三",
-                                                           "四", "五", "六"};
-
-}  // namespace
-
 std::string DispWeek(store::QuerySource& db, const Value& dtDate, const Value& pID,
                      const Value& viewerID) {
   plans::IdForSql(pID, "person id");
@@ -32,7 +24,7 @@ std::string DispWeek(store::QuerySource& db, const Value& dtDate, const Value& p
     const DateTime date = day.ToDate();
     const std::string day_text = EscapeHtml(day.ToText());
     out += "<tr><td class='schh' nowrap><br>星期";
-    out += kWeekdayNames[date.weekday() - 1];
+    out += calendar::WeekdayCaption(date.weekday());
     out += "<br>&nbsp;";
     out += day_text;
     out += "&nbsp;<br><td></td><td width=100% class=td1 onclick=manage('";

@@ -3,8 +3,22 @@
 #include <ctime>
 
 #include "core/error.h"
+#include "store/demo_data.h"
 
 namespace ostrand::web {
+
+std::string DefaultLeaderDuties() {
+  std::string list;
+  for (std::int64_t duty = 1; store::IsLeadingDuty(duty); ++duty) {
+    if (!list.empty()) list += ',';
+    list += std::to_string(duty);
+  }
+  return list;
+}
+
+std::string DefaultLeader2Cond() {
+  return "person.dutyID>" + std::to_string(store::kLastLeadingDuty);
+}
 
 std::set<std::int64_t> ParseDutyList(std::string_view list) {
   std::set<std::int64_t> duties;

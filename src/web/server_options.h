@@ -19,12 +19,13 @@
 
 namespace ostrand::web {
 
-// Leading duties of the demo database (局长, 副局长, 处长).
-inline constexpr std::string_view kDefaultLeaderDuties = "1,2,3";
+// The leading duties of the demo database (store::IsLeadingDuty: 局长,
+// 副局长, 处长) as a comma list, "1,2,3".
+std::string DefaultLeaderDuties();
 // Everybody of the leader's system.
 inline constexpr std::string_view kDefaultLeaderCond = "1=1";
-// The staff below the leading duties.
-inline constexpr std::string_view kDefaultLeader2Cond = "person.dutyID>3";
+// The staff below the demo database's leading duties, "person.dutyID>3".
+std::string DefaultLeader2Cond();
 
 struct ServerOptions {
   std::string connection_string;
@@ -33,7 +34,7 @@ struct ServerOptions {
   SecretKey secret{};
   std::set<std::int64_t> leader_duties;
   std::string leader_cond{kDefaultLeaderCond};
-  std::string leader2_cond{kDefaultLeader2Cond};
+  std::string leader2_cond = DefaultLeader2Cond();
   // How long a failed sign-in waits before it answers.
   std::chrono::milliseconds failed_signin_delay{1000};
   // Limits of the stand-in hash that a sign-in of an unknown person checks.

@@ -141,6 +141,10 @@ TEST_F(AssetsFurniture, ScriptFailsOnIdsThatAreNotNumbers) {
             std::string::npos);
   session_->Set("personID", Value::Text("abc"));
   EXPECT_NE(ErrorOf([&] { page.DispScript(Value::Int32(12)); }).find("abc"), std::string::npos);
+  // A null on the other side hides nothing: the bad side still fails.
+  EXPECT_NE(ErrorOf([&] { page.DispScript(Value::Null()); }).find("'abc'"), std::string::npos);
+  session_->Set("personID", Value::Null());
+  EXPECT_NE(ErrorOf([&] { page.DispScript(Value::Text("--")); }).find("'--'"), std::string::npos);
 }
 
 }  // namespace

@@ -95,6 +95,8 @@ TEST(ValueNumber, WholeNumberComparison) {
   EXPECT_FALSE(SameWholeNumber(Value::Null(), Value::Null()));
   EXPECT_FALSE(SameWholeNumber(Value::Int32(12), Value::Text("13")));
   EXPECT_THROW(SameWholeNumber(Value::Int32(12), Value::Text("x")), Error);
+  EXPECT_THROW(SameWholeNumber(Value::Null(), Value::Text("x")), Error);
+  EXPECT_THROW(SameWholeNumber(Value::Text("x"), Value::Null()), Error);
 }
 
 TEST(ValueDate, ReadsDateTextAndNumbers) {
@@ -120,9 +122,15 @@ TEST(ValueDate, RejectsTextThatIsNotADate) {
                           "2001-12", "2001-12-5 25:00", "2001-12-5 12:5", "2001-12-5 12:30:60",
                           "2001-12/5", "2001-12-5x", "0099-12-31", "2001-012-5"}) {
     EXPECT_THROW(Value::Text(bad).ToDate(), Error) << bad;
+    EXPECT_FALSE(Value::Text(bad).ReadsAsDate()) << bad;
   }
   EXPECT_THROW(Value::Null().ToDate(), Error);
   EXPECT_THROW(Value::Double(1e9).ToDate(), Error);
+  EXPECT_FALSE(Value::Double(1e9).ReadsAsDate());
+  // The last moment rounds forward past the last day.
+  EXPECT_EQ(Value::Double(DateTime::Latest().ToNumber() + 0.9999).ToDate(),
+            D(9999, 12, 31, 23, 59, 51));
+  EXPECT_FALSE(Value::Double(DateTime::Latest().ToNumber() + 0.999999999).ReadsAsDate());
   try {
     Value::Text("2001-13-45").ToDate();
     FAIL();

@@ -14,14 +14,6 @@ constexpr std::string_view kPlanColumns =
     "LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = personPlan.planAddrTypeID "
     "LEFT JOIN planAddr ON planAddr.planAddrID = personPlan.planAddrID ";
 
-std::optional<DateTime> ReadStoredTime(const std::string& text) {
-  try {
-    return DateTime::Parse(text);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
 std::optional<std::int64_t> OptionalInt(const Statement& row, int column) {
   if (row.IsNull(column)) return std::nullopt;
   return row.Int(column);
@@ -32,8 +24,8 @@ StoredPlan ReadPlan(const Statement& row) {
   plan.id = row.Int(0);
   plan.start_text = row.Text(1);
   plan.end_text = row.Text(2);
-  plan.start = ReadStoredTime(plan.start_text);
-  plan.end = ReadStoredTime(plan.end_text);
+  plan.start = DateTime::Parse(plan.start_text);
+  plan.end = DateTime::Parse(plan.end_text);
   plan.kind_id = OptionalInt(row, 3);
   plan.place_id = OptionalInt(row, 4);
   plan.kind_name = row.Text(5);

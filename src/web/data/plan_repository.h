@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/date.h"
+#include "store/plan_flags.h"
 #include "web/data/host_database.h"
 
 namespace ostrand::web {
@@ -26,11 +27,6 @@ struct Place {
   std::optional<std::int64_t> kind_id;  // the kind of place it belongs to, when recorded
 };
 
-// Plan flags: a shared plan shows to colleagues, a private one only to its
-// person.
-inline constexpr std::int64_t kSharedPlan = 1;
-inline constexpr std::int64_t kPrivatePlan = 2;
-
 // What the editor writes.
 struct PlanInput {
   DateTime start;
@@ -40,7 +36,7 @@ struct PlanInput {
   std::optional<std::string> detail;
   std::optional<std::string> content;
   std::optional<std::string> addition;
-  std::int64_t flag = kSharedPlan;
+  std::int64_t flag = store::kSharedPlanFlag;
 };
 
 // A plan as stored. Times that do not read as dates keep only their text.

@@ -25,12 +25,7 @@ std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
 }
 
 DateTime ReadDayValue(std::string_view name, std::string_view text) {
-  std::optional<DateTime> date;
-  try {
-    date = DateTime::Parse(text);
-  } catch (const std::exception&) {
-    date.reset();
-  }
+  const std::optional<DateTime> date = DateTime::Parse(text);
   if (!date) {
     throw HttpError(400,
                     "cannot read " + std::string(name) + " '" + std::string(text) + "' as a date");

@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "calendar/weekday_caption.h"
 #include "core/html.h"
 #include "web/http/http_error.h"
 #include "web/pages/page_layout.h"
@@ -14,8 +15,6 @@
 
 namespace ostrand::web {
 namespace {
-
-constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
 
 // The longest detail, content or addition, in characters. Every view and
 // summary repeats a plan's text on each day it covers, so one unbounded
@@ -68,7 +67,7 @@ std::string ClockText(const DateTime& time) {
 std::string DayHeading(const DateTime& day) {
   const CivilDate civil = day.civil();
   return std::to_string(civil.year) + "年" + std::to_string(civil.month) + "月" +
-         std::to_string(civil.day) + "日 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
+         std::to_string(civil.day) + "日 星期" + std::string(calendar::WeekdayCaption(day.weekday()));
 }
 
 std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
@@ -81,7 +80,7 @@ PlanFields DefaultFields(const DateTime& day, const std::vector<PlaceKind>& kind
   fields.start = FormDateTime(DateTime::FromSerial(day.day(), 9 * 3600));
   fields.end = FormDateTime(DateTime::FromSerial(day.day(), 17 * 3600 + 30 * 60));
   if (!kinds.empty()) fields.kind = std::to_string(kinds.front().id);
-  fields.flag = std::to_string(kSharedPlan);
+  fields.flag = std::to_string(store::kSharedPlanFlag);
   return fields;
 }
 
@@ -95,7 +94,7 @@ PlanFields FieldsOfPlan(const StoredPlan& plan) {
   fields.detail = plan.detail.value_or("");
   fields.content = plan.content.value_or("");
   fields.addition = plan.addition.value_or("");
-  fields.flag = std::to_string(plan.flag.value_or(kSharedPlan));
+  fields.flag = std::to_string(plan.flag.value_or(store::kSharedPlanFlag));
   return fields;
 }
 
@@ -111,14 +110,6 @@ PlanFields FieldsOfForm(const FormFields& form) {
   fields.addition = FieldOrEmpty(form, "addition");
   fields.flag = FieldOrEmpty(form, "flag");
   return fields;
-}
-
-std::optional<DateTime> ReadFormTime(const std::string& text) {
-  try {
-    return DateTime::Parse(text);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
 }
 
 std::optional<std::int64_t> ReadFormId(const std::string& text) {
@@ -148,8 +139,8 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
                                                               const std::vector<PlaceKind>& kinds,
                                                               const std::vector<Place>& places) {
   std::vector<std::string> messages;
-  const std::optional<DateTime> start = ReadFormTime(fields.start);
-  const std::optional<DateTime> end = ReadFormTime(fields.end);
+  const std::optional<DateTime> start = DateTime::Parse(fields.start);
+  const std::optional<DateTime> end = DateTime::Parse(fields.end);
   if (!start) messages.push_back("开始时间“" + fields.start + "”不是有效的日期时间。");
   if (!end) messages.push_back("结束时间“" + fields.end + "”不是有效的日期时间。");
   if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
@@ -171,7 +162,7 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
     messages.push_back("地点“" + place->name + "”不属于“" + kind->name + "”。");
   }
   const std::optional<std::int64_t> flag = ReadFormId(fields.flag);
-  if (!flag || (*flag != kSharedPlan && *flag != kPrivatePlan)) {
+  if (!flag || (*flag != store::kSharedPlanFlag && *flag != store::kPrivatePlanFlag)) {
     messages.push_back("请选择共享或个人。");
   }
   const std::pair<std::string_view, const std::string*> texts[] = {
@@ -238,7 +229,7 @@ void AppendPlanList(std::string& out, const EditorTarget& target,
     AppendCell(out, plan.detail.value_or(""));
     AppendCell(out, plan.content.value_or(""));
     AppendCell(out, plan.addition.value_or(""));
-    AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
+    AppendCell(out, plan.flag == store::kSharedPlanFlag ? "共享" : "个人");
     out += "<td class=\"actions\"><a href=\"";
     AppendEscapedHtml(out,
                       EditorAddress(target, target.day) + "&planID=" + std::to_string(plan.id));
@@ -330,8 +321,8 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   AppendTextField(out, "detail", "详细地点", fields.detail);
   AppendTextField(out, "content", "内容", fields.content);
   AppendTextField(out, "addition", "附加", fields.addition);
-  const std::string shared = std::to_string(kSharedPlan);
-  const std::string priv = std::to_string(kPrivatePlan);
+  const std::string shared = std::to_string(store::kSharedPlanFlag);
+  const std::string priv = std::to_string(store::kPrivatePlanFlag);
   out += "<fieldset class=\"flag\"><legend>类型</legend>\n";
   out += "<label><input type=\"radio\" name=\"flag\" value=\"" + shared + "\"";
   out += fields.flag == shared ? " checked" : "";

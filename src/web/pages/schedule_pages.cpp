@@ -5,6 +5,7 @@
 #include "component/member_table.h"
 #include "component/schedulers.h"
 #include "core/html.h"
+#include "plans/place_kind.h"
 #include "web/pages/http_context.h"
 #include "web/http/http_error.h"
 #include "web/pages/page_layout.h"
@@ -22,11 +23,6 @@ constexpr ViewPage kViewPages[] = {
     {"/schedule/leader2Month.asp", ViewKind::kLeader2Month, "部门月汇总二"},
     {"/schedule/leader2Week.asp", ViewKind::kLeader2Week, "部门周汇总二"},
 };
-
-constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
-
-// The markers of the leader month summary, by kind of place.
-constexpr std::string_view kMarkers[] = {"△", "◇", "▲", "◆"};
 
 bool IsPersonal(ViewKind kind) {
   return kind == ViewKind::kPersonMonth || kind == ViewKind::kPersonWeek;
@@ -112,7 +108,7 @@ void AppendLegend(std::string& out, PageRequest& request, bool markers) {
     out += markers ? "marker " : "swatch ";
     out += cls;
     out += "\">";
-    out += markers ? kMarkers[kind.id - 1] : std::string_view("&nbsp;");
+    out += markers ? plans::PlaceMarker(static_cast<int>(kind.id)) : std::string_view("&nbsp;");
     out += "</span> ";
     AppendEscapedHtml(out, kind.name);
     out += "</li>\n";
