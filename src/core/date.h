@@ -82,6 +82,17 @@ class DateTime {
   std::int32_t seconds_ = 0;
 };
 
+// The calendar days first..last, both included.
+struct DayRange {
+  DateTime first;
+  DateTime last;
+
+  // Whether the calendar date of `day` lies within the range.
+  bool Contains(const DateTime& day) const {
+    return first.day() <= day.day() && day.day() <= last.day();
+  }
+};
+
 // Number of days in the given month of the proleptic Gregorian calendar.
 int DaysInMonth(int year, int month);
 

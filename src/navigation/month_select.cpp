@@ -14,6 +14,9 @@ constexpr std::string_view kMonthForward =
 constexpr std::string_view kYearForward =
     "'>&nbsp;<img src='../Images/jian4.gif'  border='0' align='absmiddle'>&nbsp;</a>";
 
+// The longest step of the picker, a year either way.
+constexpr int kYear = 12;
+
 }  // namespace
 
 std::string DispMonthSelect(std::string_view url, const Value& dtDate, const Value& pID,
@@ -23,8 +26,8 @@ std::string DispMonthSelect(std::string_view url, const Value& dtDate, const Val
   const DateTime shown = dtDate.ToDate();
   const DateTime previous = shown.AddMonths(-1);
   const DateTime next = shown.AddMonths(1);
-  const DateTime year_back = shown.AddMonths(-12);
-  const DateTime year_forward = shown.AddMonths(12);
+  const DateTime year_back = shown.AddMonths(-kYear);
+  const DateTime year_forward = shown.AddMonths(kYear);
   const std::string person = pID.ToText();
 
   std::string out;
@@ -38,6 +41,11 @@ std::string DispMonthSelect(std::string_view url, const Value& dtDate, const Val
   AppendPickerLink(out, url, person, next, stamp, kMonthForward);
   AppendPickerLink(out, url, person, year_forward, stamp, kYearForward);
   return out;
+}
+
+DayRange MonthSelectDays() {
+  // Month steps clamp the day of month, so every day of those months works.
+  return DayRange{DateTime::Earliest().AddMonths(kYear), DateTime::Latest().AddMonths(-kYear)};
 }
 
 }  // namespace ostrand::navigation

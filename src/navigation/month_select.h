@@ -21,4 +21,8 @@ namespace ostrand::navigation {
 std::string DispMonthSelect(std::string_view url, const Value& dtDate, const Value& pID,
                             const LinkStamp& stamp);
 
+// The days for which DispMonthSelect succeeds: those a year's step from
+// either end of the calendar, 101-1-1 .. 9998-12-31.
+DayRange MonthSelectDays();
+
 }  // namespace ostrand::navigation

@@ -15,6 +15,10 @@ constexpr std::string_view kWeekForward =
 constexpr std::string_view kMonthForward =
     "'>&nbsp;<img src='../Images/jian4.gif'  border='0' align='absmiddle'>&nbsp;</a> ";
 
+// The longest steps of the picker: a month either way (a week's step is
+// always shorter).
+constexpr int kMonth = 1;
+
 }  // namespace
 
 std::string DispWeekSelect(std::string_view url, const Value& dtDate, const Value& pID,
@@ -22,10 +26,10 @@ std::string DispWeekSelect(std::string_view url, const Value& dtDate, const Valu
   // Every date is worked out before the first link, so a bad date fails
   // before anything is read for the links.
   const DateTime shown = dtDate.ToDate();
-  const DateTime month_back = shown.AddMonths(-1);
+  const DateTime month_back = shown.AddMonths(-kMonth);
   const DateTime week_back = shown.AddDays(-7);
   const DateTime week_forward = shown.AddDays(7);
-  const DateTime month_forward = shown.AddMonths(1);
+  const DateTime month_forward = shown.AddMonths(kMonth);
   const std::string person = pID.ToText();
 
   std::string out;
@@ -41,6 +45,11 @@ std::string DispWeekSelect(std::string_view url, const Value& dtDate, const Valu
   AppendPickerLink(out, url, person, week_forward, stamp, kWeekForward);
   AppendPickerLink(out, url, person, month_forward, stamp, kMonthForward);
   return out;
+}
+
+DayRange WeekSelectDays() {
+  // Month steps clamp the day of month: 9999-11-30 steps to 9999-12-30.
+  return DayRange{DateTime::Earliest().AddMonths(kMonth), DateTime::Latest().AddMonths(-kMonth)};
 }
 
 }  // namespace ostrand::navigation

@@ -25,4 +25,8 @@ namespace ostrand::navigation {
 std::string DispWeekSelect(std::string_view url, const Value& dtDate, const Value& pID,
                            const LinkStamp& stamp);
 
+// The days for which DispWeekSelect succeeds: those a month's step from
+// either end of the calendar, 100-2-1 .. 9999-11-30.
+DayRange WeekSelectDays();
+
 }  // namespace ostrand::navigation

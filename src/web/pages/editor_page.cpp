@@ -1,5 +1,6 @@
 #include "web/pages/editor_page.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <variant>
@@ -144,6 +145,12 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
   if (!start) messages.push_back("开始时间“" + fields.start + "”不是有效的日期时间。");
   if (!end) messages.push_back("结束时间“" + fields.end + "”不是有效的日期时间。");
   if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
+  // A plan must show on every page it can be opened from.
+  const DayRange showable = DaysEveryPageShows();
+  if ((start && !showable.Contains(*start)) || (end && !showable.Contains(*end))) {
+    messages.push_back("日程须在 " + IsoDate(showable.first) + " 至 " + IsoDate(showable.last) +
+                       " 之间，页面才能显示。");
+  }
 
   const std::optional<std::int64_t> kind_id = ReadFormId(fields.kind);
   const PlaceKind* kind = nullptr;
@@ -350,13 +357,22 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Pla
   AppendPageStart(out, "日程编辑", &request.visitor);
   out += "<div class=\"page-head\">\n<h1>";
   AppendEscapedHtml(out, request.visitor.person.name + " " + DayHeading(target.day));
-  out += "</h1>\n<p class=\"day-nav\"><a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(-1)));
-  out += "\">前一天</a> <a href=\"";
+  out += "</h1>\n<p class=\"day-nav\">";
+  // The first and the last day of the calendar have no day before or after.
+  if (target.day.day() > DateTime::Earliest().day()) {
+    out += "<a href=\"";
+    AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(-1)));
+    out += "\">前一天</a> ";
+  }
+  out += "<a href=\"";
   AppendEscapedHtml(out, ReturnAddress(*request.visitor.session, target.person_id, target.day));
-  out += "\">返回</a> <a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(1)));
-  out += "\">后一天</a></p>\n</div>\n";
+  out += "\">返回</a>";
+  if (target.day.day() < DateTime::Latest().day()) {
+    out += " <a href=\"";
+    AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(1)));
+    out += "\">后一天</a>";
+  }
+  out += "</p>\n</div>\n";
   AppendPlanList(out, target, day_plans, csrf);
   AppendPlanForm(out, target, fields, messages, kinds, places, csrf);
   AppendPageEnd(out);
@@ -368,9 +384,13 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Pla
 std::string ReturnAddress(const host::Session& session, std::int64_t person_id,
                           const DateTime& day) {
   const Value held = session.Get("strURL");
-  std::string page = held.is_text() ? held.text() : std::string();
-  if (FindViewPage(page) == nullptr) page = std::string(ViewPages().front().path);
-  return page + "?personID=" + std::to_string(person_id) + "&dt=" + IsoDate(day);
+  const ViewPage* page = FindViewPage(held.is_text() ? held.text() : std::string_view());
+  if (page == nullptr) page = &ViewPages().front();
+  // A day the page cannot show opens it on the nearest one it can.
+  const DayRange showable = ShowableDays(*page);
+  const DateTime shown = std::clamp(day.DateOnly(), showable.first, showable.last);
+  return std::string(page->path) + "?personID=" + std::to_string(person_id) +
+         "&dt=" + IsoDate(shown);
 }
 
 PageReply ShowEditor(PageRequest& request) {

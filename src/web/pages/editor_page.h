@@ -2,6 +2,9 @@
 // day cells' manage(dt). It lists the visitor's plans of that day (shared
 // and private alike) with edit and delete, and a form that adds a plan or,
 // with planID, changes one. Only the visitor's own plans can be edited.
+// Any day of the calendar opens, so that a plan stored where the schedule
+// pages cannot show it can still be deleted; a saved plan must lie within
+// the days every schedule page shows.
 //
 // The form posts back to the same address with the fields planID, start,
 // end (datetime-local text), kind, place, detail, content, addition, flag
@@ -29,7 +32,7 @@ PageReply SubmitEditor(PageRequest& request);
 
 // Where the editor returns after a write: the page in the Session item
 // "strURL" when it is one of the schedule pages (else the month page), for
-// the person and day given.
+// the person and day given, or the nearest day that page can show.
 std::string ReturnAddress(const host::Session& session, std::int64_t person_id,
                           const DateTime& day);
 

@@ -1,10 +1,13 @@
 #include "web/pages/schedule_pages.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "component/member_table.h"
 #include "component/schedulers.h"
 #include "core/html.h"
+#include "navigation/month_select.h"
+#include "navigation/week_select.h"
 #include "plans/place_kind.h"
 #include "web/pages/http_context.h"
 #include "web/http/http_error.h"
@@ -70,10 +73,18 @@ Person ShownPerson(const ViewPage& page, PageRequest& request) {
   return *shown;
 }
 
-DateTime ShownDay(const PageRequest& request) {
+DateTime ShownDay(const ViewPage& page, const PageRequest& request) {
   const std::optional<std::string> text = FindField(request.query, "dt");
-  if (text && !text->empty()) return ReadDayValue("dt", *text);
-  return request.options.today ? request.options.today().DateOnly() : LocalToday();
+  const DateTime day = text && !text->empty()
+                           ? ReadDayValue("dt", *text)
+                           : (request.options.today ? request.options.today().DateOnly()
+                                                    : LocalToday());
+  const DayRange showable = ShowableDays(page);
+  if (!showable.Contains(day)) {
+    throw HttpError(400, "日期 " + IsoDate(day) + " 超出本页能显示的范围（" +
+                             IsoDate(showable.first) + " 至 " + IsoDate(showable.last) + "）。");
+  }
+  return day;
 }
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
@@ -122,6 +133,20 @@ void Write(host::Response& response, const Value& fragment) { response.Write(fra
 
 std::span<const ViewPage> ViewPages() { return kViewPages; }
 
+DayRange ShowableDays(const ViewPage& page) {
+  return IsMonth(page.kind) ? navigation::MonthSelectDays() : navigation::WeekSelectDays();
+}
+
+DayRange DaysEveryPageShows() {
+  DayRange every{DateTime::Earliest(), DateTime::Latest()};
+  for (const ViewPage& page : kViewPages) {
+    const DayRange days = ShowableDays(page);
+    every.first = std::max(every.first, days.first);
+    every.last = std::min(every.last, days.last);
+  }
+  return every;
+}
+
 const ViewPage* FindViewPage(std::string_view path) {
   for (const ViewPage& page : kViewPages) {
     if (page.path == path) return &page;
@@ -131,7 +156,7 @@ const ViewPage* FindViewPage(std::string_view path) {
 
 PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   const Person shown = ShownPerson(page, request);
-  const DateTime day = ShownDay(request);
+  const DateTime day = ShownDay(page, request);
   const ViewKind kind = page.kind;
 
   auto response = std::make_shared<HttpResponse>();

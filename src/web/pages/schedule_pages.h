@@ -16,12 +16,14 @@
 //                     second condition
 //
 // Query values: personID (personal pages: whose plan; default the visitor)
-// and dt (a day of the period; default today).
+// and dt (a day of the period; default today), which must lie within the
+// days the page can show.
 #pragma once
 
 #include <span>
 #include <string_view>
 
+#include "core/date.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
@@ -46,8 +48,15 @@ std::span<const ViewPage> ViewPages();
 // The page served at that path, or null.
 const ViewPage* FindViewPage(std::string_view path);
 
+// The days the page can show: those from which its picker's steps stay
+// within the calendar (month pages 101-1-1 .. 9998-12-31, week pages
+// 100-2-1 .. 9999-11-30).
+DayRange ShowableDays(const ViewPage& page);
+// The days that every one of the six pages can show.
+DayRange DaysEveryPageShows();
+
 // Renders the page. Throws HttpError 400 for a personID or dt that does not
-// read, 403 for a person of another system or a leader page for somebody
+// read or a dt outside ShowableDays, 403 for a person of another system or a leader page for somebody
 // without a leading duty, 404 for an unknown person; a failing member's
 // Error passes through (the server answers 500).
 PageReply RenderViewPage(const ViewPage& page, PageRequest& request);
