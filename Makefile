@@ -1,14 +1,27 @@
-# Two set-up commands on a fresh Debian machine (as root):
-#   make serve   install what is missing, build, start the web host on the demo database
-#   make test    install what is missing, build, run every test (also under ASan/UBSan)
+# Set-up and checks on a fresh Debian machine (as root):
+#   make test    install what is missing, build, run every test (also under
+#                ASan/UBSan) and fuzz each parser briefly; one line per stage
+#   make serve   install what is missing, build, start the web host on the
+#                demo database (holds the terminal until Ctrl-C)
+# More: make fuzz, make bench (README.md).
 
 BUILD       ?= build
 SAN_BUILD   ?= build-san
+FUZZ_BUILD  ?= build-fuzz
 JOBS        ?= $(shell nproc)
 HOST        ?= 127.0.0.1
 PORT        ?= 8080
+# Warnings are errors in these builds (make test, CI); plain cmake builds
+# leave them warnings.
+WERROR      ?= ON
+# make fuzz: seconds per target, and optionally a number of inputs after
+# which each target stops sooner.
+FUZZ_TIME   ?= 60
+FUZZ_RUNS   ?=
+# make test: seconds per fuzz target.
+FUZZ_SMOKE_TIME ?= 10
 
-.PHONY: all deps configure build build-san test test-san bench serve clean
+.PHONY: all deps configure build build-san build-fuzz test fuzz bench serve clean
 
 all: build
 
@@ -16,22 +29,30 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTRAND_WERROR=$(WERROR) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 build-san: deps
-	@cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DOSTRAND_SANITIZE=ON -DOSTRAND_BENCH=OFF >/dev/null
+	@cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DOSTRAND_SANITIZE=ON -DOSTRAND_BENCH=OFF \
+	  -DOSTRAND_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(SAN_BUILD) -j$(JOBS)
 
-# Every test: the optimised build first (unit, command line, web host and
-# browser tests), then the unit and integration tests again under the
-# sanitizers.
-test: build build-san
-	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
-	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS) -LE browser
+# The libFuzzer targets, built with clang (ASan, UBSan, coverage).
+build-fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DOSTRAND_FUZZ=ON -DOSTRAND_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_targets
+
+# Every stage with a one-line summary; the full log is $(BUILD)/make-test.log.
+test: deps
+	@BUILD=$(BUILD) SAN_BUILD=$(SAN_BUILD) FUZZ_BUILD=$(FUZZ_BUILD) JOBS=$(JOBS) \
+	  FUZZ_SMOKE_TIME=$(FUZZ_SMOKE_TIME) scripts/run-tests
+
+# Each fuzz target in turn for FUZZ_TIME seconds (tests/fuzz/README.md).
+fuzz: build-fuzz
+	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_RUNS)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
@@ -42,4 +63,4 @@ serve: configure
 	@scripts/serve $(BUILD)/apps/ostrand/ostrand $(HOST) $(PORT)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,34 @@
+// The values a page reads from its query or form (person ids, days, the
+// page to open after signing in) and the operator's duty list: any text
+// reads or fails with the error each reader promises.
+#include "core/error.h"
+#include "fuzz_check.h"
+#include "web/http/http_error.h"
+#include "web/http/request_values.h"
+#include "web/pages/signin_page.h"
+#include "web/server_options.h"
+
+using ostrand::fuzz::Check;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text = ostrand::fuzz::AsText(data, size);
+  try {
+    const std::int64_t id = ostrand::web::ReadPersonIdValue("personID", text);
+    Check(id >= 0 && id <= INT32_MAX, "a person id lies within 32 bits");
+  } catch (const ostrand::web::HttpError& e) {
+    Check(e.status() == 400, "a bad person id is a bad request");
+  }
+  try {
+    const ostrand::DateTime day = ostrand::web::ReadDayValue("dt", text);
+    Check(day.seconds() == 0, "a day has no time of day");
+  } catch (const ostrand::web::HttpError& e) {
+    Check(e.status() == 400, "a bad day is a bad request");
+  }
+  const std::string next = ostrand::web::SafeNextPage(text);
+  Check(next.starts_with("/schedule/"), "sign-in only ever goes to a page of this host");
+  try {
+    (void)ostrand::web::ParseDutyList(text);
+  } catch (const ostrand::Error&) {
+  }
+  return 0;
+}

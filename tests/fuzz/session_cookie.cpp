@@ -1,0 +1,33 @@
+// The session cookie as a browser may send it: any value either opens as a
+// session signed with the server's key or is no session, without failing.
+// A value sealed by the server opens again with the same items.
+#include "core/value.h"
+#include "fuzz_check.h"
+#include "host/memory_context.h"
+#include "web/auth/session_cookie.h"
+
+using ostrand::fuzz::Check;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const ostrand::web::SecretKey key = [] {
+    ostrand::web::SecretKey k{};
+    for (std::size_t i = 0; i < k.size(); ++i) k[i] = static_cast<unsigned char>(i * 7 + 1);
+    return k;
+  }();
+  static const ostrand::web::SessionSigner signer(key);
+  const std::string_view text = ostrand::fuzz::AsText(data, size);
+
+  (void)signer.Open(text, 1000);
+
+  // The input as the text of an item (as "strURL" holds a request path).
+  ostrand::host::MemorySession items;
+  items.Set("strURL", ostrand::Value::Text(std::string(text)));
+  const std::optional<ostrand::web::OpenedSession> opened =
+      signer.Open(signer.Seal(items, 2000), 1000);
+  Check(opened.has_value(), "a sealed session opens");
+  if (!text.empty()) {
+    Check(opened->items->Get("strURL") == ostrand::Value::Text(std::string(text)),
+          "a sealed item comes back");
+  }
+  return 0;
+}
