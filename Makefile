@@ -3,7 +3,7 @@
 #                ASan/UBSan) and fuzz each parser briefly; one line per stage
 #   make serve   install what is missing, build, start the web host on the
 #                demo database (holds the terminal until Ctrl-C)
-# More: make fuzz, make bench (README.md).
+# More: make fuzz, make deb, make release-check, make bench (README.md).
 
 BUILD       ?= build
 SAN_BUILD   ?= build-san
@@ -21,7 +21,7 @@ FUZZ_RUNS   ?=
 # make test: seconds per fuzz target.
 FUZZ_SMOKE_TIME ?= 10
 
-.PHONY: all deps configure build build-san build-fuzz test fuzz bench serve clean
+.PHONY: all deps configure build build-san build-fuzz test fuzz deb release-check bench serve clean
 
 all: build
 
@@ -53,6 +53,17 @@ test: deps
 # Each fuzz target in turn for FUZZ_TIME seconds (tests/fuzz/README.md).
 fuzz: build-fuzz
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_RUNS)
+
+# The Debian package of the optimised build, in $(BUILD)/.
+deb: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target ostrand ostrand_manpage
+	@cd $(BUILD) && cpack -G DEB >/dev/null
+	@ls $(BUILD)/ostrand_*.deb
+
+# Release builds from the committed sources with GCC and with clang, as a
+# distribution would make them (warnings stay warnings); runs their tests.
+release-check: deps
+	@scripts/release-check $(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -8,6 +8,7 @@
 int main(int argc, char** argv) {
   CLI::App app{"ostrand: staff-schedule renderer"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("ostrand ") + OSTRAND_VERSION);
   int exit_code = 0;
   ostrand::cli::AddCallCommand(app, &exit_code);
   ostrand::cli::AddScriptCommand(app, &exit_code);
