@@ -90,7 +90,10 @@ std::string SessionSigner::Seal(const host::MemorySession& items, std::int64_t e
     fields[item.key] = ItemToJson(item.value);
   }
   const Json payload = {{"exp", expires}, {"items", fields}};
-  const std::string encoded = ToBase64(payload.dump());
+  // Text that is no UTF-8 (a request path may hold any bytes) keeps its
+  // valid characters; the rest become U+FFFD rather than failing the page.
+  const std::string encoded =
+      ToBase64(payload.dump(-1, ' ', false, Json::error_handler_t::replace));
   return encoded + "." + ToBase64(Tag("session", encoded));
 }
 

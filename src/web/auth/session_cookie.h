@@ -33,8 +33,8 @@ class SessionSigner {
 
   // The cookie value for the items, valid until `expires`. Items keep their
   // kind as far as JSON can: numbers, text, booleans and null; a date is
-  // kept as its text, empty items are left out. Throws Error for an item
-  // that holds an object.
+  // kept as its text, empty items are left out; bytes of a text that are no
+  // UTF-8 become U+FFFD. Throws Error for an item that holds an object.
   std::string Seal(const host::MemorySession& items, std::int64_t expires) const;
 
   // The items of a cookie value whose signature holds and whose expiry lies

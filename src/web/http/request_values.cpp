@@ -12,7 +12,7 @@ std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
   std::int64_t id = 0;
   bool ok = !text.empty() && text.size() <= 10;
   for (const char c : text) {
-    if (c < '0' || c > '9') {
+    if (!ok || c < '0' || c > '9') {
       ok = false;
       break;
     }
