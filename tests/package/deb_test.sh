@@ -48,6 +48,7 @@ dpkg --root="$root" -L ostrand | sed 's/^/  /'
 # The man page is ostrand(1) and documents every command.
 man=$(zcat "$root/usr/share/man/man1/ostrand.1.gz")
 grep -q '^\.TH OSTRAND "1"' <<<"$man" || fail "no ostrand(1) heading"
+! grep -q "$build" <<<"$man" || fail "the man page names the build directory"
 for command in call script demo-db passwd serve; do
   grep -q "^\\.SS \"ostrand $command\"" <<<"$man" || fail "the man page lacks $command"
 done
