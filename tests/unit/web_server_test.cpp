@@ -179,7 +179,11 @@ TEST_F(WebServerTest, BadQueryValuesAreBadRequests) {
        {"/schedule/personMonth.asp?dt=2001-13-45", "/schedule/personWeek.asp?dt=tomorrow",
         "/schedule/leaderMonth.asp?dt=12", "/schedule/personMonth.asp?personID=abc",
         "/schedule/personMonth.asp?personID=1%20or%201=1", "/schedule/leaderWeek.asp?personID=-1",
-        "/schedule/manage.asp?personID=1&dt=2001-02-30", "/schedule/manage.asp?personID=1.5"}) {
+        "/schedule/manage.asp?personID=1&dt=2001-02-30", "/schedule/manage.asp?personID=1.5",
+        "/schedule/personMonth.asp?personID=99999999999999999999",
+        "/schedule/personWeek.asp?personID=2147483648",
+        "/schedule/manage.asp?personID=1&dt=2001-12-5&planID=99999999999999999999",
+        "/schedule/personMonth.asp?dt=2001-12-99999999999999999999"}) {
     const httplib::Result result = zhang->Get(path);
     ASSERT_TRUE(result) << path;
     EXPECT_EQ(result->status, 400) << path;

@@ -122,11 +122,7 @@ std::optional<DateTime> ReadFormTime(const std::string& text) {
 }
 
 std::optional<std::int64_t> ReadFormId(const std::string& text) {
-  if (text.empty() || text.size() > 10 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  return std::stoll(text);
+  return ReadWholeNumber(text, kLargestExactId);
 }
 
 // Characters of UTF-8 text (bytes that do not continue a character).
