@@ -1,4 +1,6 @@
 // `ostrand serve`: the web host.
+#include <cstddef>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@ struct ServeArguments {
   std::string leader_duties{web::kDefaultLeaderDuties};
   std::string leader_cond{web::kDefaultLeaderCond};
   std::string leader2_cond{web::kDefaultLeader2Cond};
+  std::size_t hash_workers = 0;
 };
 
 int RunServe(const ServeArguments& args) {
@@ -32,6 +35,7 @@ int RunServe(const ServeArguments& args) {
   options.leader_duties = web::ParseDutyList(args.leader_duties);
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
+  options.hash_workers = args.hash_workers;
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -76,6 +80,11 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
   cmd->add_option("--leader2-cond", args->leader2_cond,
                   "SQL condition choosing the persons of leader2Month.asp / leader2Week.asp")
       ->capture_default_str();
+  cmd->add_option("--hash-workers", args->hash_workers,
+                  "Threads that check sign-in passwords, each using 64 MiB while it works "
+                  "(default 0: as many as the processors and a sixteenth of the memory allow)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 256));
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);
