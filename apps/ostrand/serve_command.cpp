@@ -25,6 +25,8 @@ struct ServeArguments {
   std::string leader_cond{web::kDefaultLeaderCond};
   std::string leader2_cond{web::kDefaultLeader2Cond};
   std::size_t hash_workers = 0;
+  std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
+  std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
 };
 
 int RunServe(const ServeArguments& args) {
@@ -36,6 +38,8 @@ int RunServe(const ServeArguments& args) {
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
   options.hash_workers = args.hash_workers;
+  options.max_plans_per_day = args.max_plans_per_day;
+  options.max_plan_days = args.max_plan_days;
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -85,6 +89,15 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "(default 0: as many as the processors and a sixteenth of the memory allow)")
       ->capture_default_str()
       ->check(CLI::Range(0, 256));
+  cmd->add_option("--max-plans-per-day", args->max_plans_per_day,
+                  "The day editor refuses a plan when the person already has this many plans "
+                  "on one of its days")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
+  cmd->add_option("--max-plan-days", args->max_plan_days,
+                  "The most days one plan written in the day editor may cover")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3660000));
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

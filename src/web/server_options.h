@@ -43,6 +43,11 @@ struct ServerOptions {
   // at the interactive limits); 0: as many as the machine's processors and
   // a sixteenth of its memory allow (HashPool::WorkersFor).
   std::size_t hash_workers = 0;
+  // The day editor's limits: plans of one person touching any one day, and
+  // the days one plan may cover. Pages show every plan of a day on each day
+  // it covers, so these bound the pages that anyone can make big.
+  std::size_t max_plans_per_day = 20;
+  std::int64_t max_plan_days = 366;
   // Worker threads. A connection holds one from its opening until its
   // request has arrived (or the read timeout ends it), and browsers open
   // connections ahead of need, so there are many more than processors.

@@ -403,6 +403,106 @@ TEST_F(WebServerTest, InvalidEditorInputKeepsEverythingTyped) {
   EXPECT_FALSE(Contains(li->Get(editor)->body, long_content));
 }
 
+TEST_F(WebServerTest, EditorBoundsPlansPerDayAndDaysPerPlan) {
+  ServerOptions options = testing::TestOptions(path_);
+  options.max_plans_per_day = 2;
+  options.max_plan_days = 3;
+  RunningServer bounded(std::move(options));
+  Browser li(bounded.port());
+  ASSERT_EQ(li.SignIn("2", kPassword)->status, 303);
+  const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
+  const std::string csrf = Browser::FieldValue(li.Get(editor)->body, "csrf");
+  const auto post = [&](const std::string& content, const std::string& start,
+                        const std::string& end, const std::string& plan_id = "") {
+    httplib::Params form = PlanForm(csrf, content);
+    form.erase("start");
+    form.erase("end");
+    form.erase("planID");
+    form.emplace("start", start);
+    form.emplace("end", end);
+    form.emplace("planID", plan_id);
+    return li.Post(editor, form);
+  };
+  EXPECT_EQ(post("一", "2001-12-20T09:00", "2001-12-20T10:00")->status, 303);
+  EXPECT_EQ(post("二", "2001-12-18T09:00", "2001-12-20T10:00")->status, 303);
+  // A third plan touching the 20th is refused, naming the day.
+  const httplib::Result third = post("三", "2001-12-20T11:00", "2001-12-22T10:00");
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->status, 400);
+  EXPECT_TRUE(Contains(third->body, "2001年12月20日已有 2 条日程")) << third->body;
+  EXPECT_TRUE(Contains(third->body, "value=\"三\"")) << "what was typed is kept";
+  EXPECT_EQ(post("三", "2001-12-21T11:00", "2001-12-22T10:00")->status, 303);
+  // A plan of the full day can still be changed; it does not count itself.
+  const std::regex edit_link("planID=([0-9]+)\">修改");
+  std::smatch match;
+  const std::string day = li.Get(editor)->body;
+  ASSERT_TRUE(std::regex_search(day, match, edit_link));
+  EXPECT_EQ(post("一改", "2001-12-20T08:00", "2001-12-20T10:00", match[1].str())->status, 303);
+  // Three days at most.
+  const httplib::Result long_plan = post("长", "2001-12-23T09:00", "2001-12-26T10:00");
+  ASSERT_TRUE(long_plan);
+  EXPECT_EQ(long_plan->status, 400);
+  EXPECT_TRUE(Contains(long_plan->body, "日程跨越 4 天，最长 3 天。")) << long_plan->body;
+
+  // Plans written by other programs beyond the limit are still all shown.
+  {
+    HostDatabase db("sqlite:" + path_);
+    for (int i = 0; i < 4; ++i) {
+      db.Execute(
+          "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
+          "planAddrID, planContent, planFlagID) VALUES (2, '2001-12-27 09:00:00', "
+          "'2001-12-27 10:00:00', 1, 1, '外部" +
+          std::to_string(i) + "', 1)");
+    }
+  }
+  const std::string outside = li.Get("/schedule/manage.asp?personID=2&dt=2001-12-27")->body;
+  const std::string month = li.Get("/schedule/personMonth.asp?dt=2001-12-27")->body;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_TRUE(Contains(outside, "外部" + std::to_string(i)));
+    EXPECT_TRUE(Contains(month, "外部" + std::to_string(i)));
+  }
+}
+
+TEST_F(WebServerTest, ControlCharactersNeitherGoInNorComeOut) {
+  using namespace std::string_literals;
+  const auto li = SignedIn(kLi);
+  const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
+  const std::string csrf = Browser::FieldValue(li->Get(editor)->body, "csrf");
+  httplib::Params form = PlanForm(csrf, "内容\0有空字符"s);
+  form.erase("detail");
+  form.emplace("detail", "二楼\r\n三楼");
+  form.erase("addition");
+  form.emplace("addition", "\x1b[31m红色");
+  const httplib::Result refused = li->Post(editor, form);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 400);
+  for (const char* field : {"详细地点", "内容", "附加"}) {
+    EXPECT_TRUE(Contains(refused->body, std::string(field) + "含有控制字符")) << field;
+  }
+  EXPECT_EQ(refused->body.find_first_of("\0\x1b"s), std::string::npos) << "nor echoed raw";
+  EXPECT_EQ(li->Post(editor, PlanForm(csrf, "制表符\t可以"))->status, 303);
+
+  // Text other programs stored with control characters shows replaced.
+  {
+    HostDatabase db("sqlite:" + path_);
+    db.Execute(
+        "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
+        "planAddrID, planAddrDetail, planContent, planAddition, planFlagID) VALUES (2, "
+        "'2001-12-21 09:00:00', '2001-12-21 10:00:00', 1, 1, 'a' || char(0) || 'b', "
+        "'旧' || char(27) || '数据', 'x' || char(10) || 'y', 1)");
+  }
+  for (const std::string page :
+       {"/schedule/manage.asp?personID=2&dt=2001-12-21", "/schedule/personMonth.asp?dt=2001-12-21",
+        "/schedule/personWeek.asp?dt=2001-12-21"}) {
+    const std::string body = li->Get(page)->body;
+    EXPECT_TRUE(Contains(body, "旧\uFFFD数据")) << page;
+    EXPECT_EQ(body.find_first_of("\0\x1b"s), std::string::npos) << page;
+  }
+  const std::string leader = SignedIn(kZhang)->Get("/schedule/leaderMonth.asp?dt=2001-12-21")->body;
+  EXPECT_TRUE(Contains(leader, "旧\uFFFD数据")) << "the leader's summary too";
+  EXPECT_EQ(leader.find_first_of("\0\x1b"s), std::string::npos);
+}
+
 TEST_F(WebServerTest, ImagesAndStylesheetNeedNoSignIn) {
   Browser browser(server_->port());
   const httplib::Result css = browser.Get("/static/ostrand.css");
