@@ -163,7 +163,9 @@ TEST(CalendarFeed, EachViewShowsWhatThePagesShow) {
 TEST(CalendarFeed, PythonsIcalendarReadsTheSameEvents) {
   test_support::TempDir dir;
   const std::string path = dir.File("own.ics");
-  std::ofstream(path, std::ios::binary) << WriteCalendar(Request(FeedView::kOwn), Shanghai());
+  FeedRequest request = Request(FeedView::kOwn);
+  request.persons[0].plans[0].addition = "带材料\x01\xff";  // as a database may hold it
+  std::ofstream(path, std::ios::binary) << WriteCalendar(request, Shanghai());
   const nlohmann::json feed = test_support::RunPythonCheck("ical_events.py", {path});
   ASSERT_TRUE(feed.is_object());
   EXPECT_EQ(feed["name"], "张三的计划");
@@ -173,7 +175,7 @@ TEST(CalendarFeed, PythonsIcalendarReadsTheSameEvents) {
   EXPECT_EQ(first["uid"], "plan-11-own@plans.example.org");
   EXPECT_EQ(first["summary"], kTricky);  // escaping and folding undone
   EXPECT_EQ(first["location"], "财政部 二号楼");
-  EXPECT_EQ(first["description"], "带材料");
+  EXPECT_EQ(first["description"], "带材料\uFFFD");  // control left out, bad byte replaced
   EXPECT_EQ(first["transp"], "TRANSPARENT");
   EXPECT_EQ(first["class"], "PUBLIC");
   EXPECT_EQ(first["sequence"], 3);
