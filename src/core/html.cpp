@@ -1,6 +1,6 @@
 #include "core/html.h"
 
-#include "core/text.h"
+#include "core/utf8.h"
 
 namespace ostrand {
 

@@ -8,7 +8,7 @@
 namespace ostrand {
 
 // Appends text to out with & < > " ' written as &amp; &lt; &gt; &quot; &#39;,
-// and control characters (core/text.h) replaced, never written raw: a line
+// and control characters (core/utf8.h) replaced, never written raw: a line
 // break or carriage return by a space (as a browser shows it anyway), any
 // other by U+FFFD. Tabs stay. Text without those characters is appended
 // unchanged.

@@ -1,7 +1,7 @@
-// Small text helpers shared across the library: blank trimming, control
-// characters, and ASCII case-insensitive comparison (member names, column
-// names, SQL keywords and connection strings are compared without regard to
-// ASCII case; other bytes, UTF-8 included, compare exactly).
+// Small text helpers shared across the library: blank trimming and ASCII
+// case-insensitive comparison (member names, column names, SQL keywords and
+// connection strings are compared without regard to ASCII case; other bytes,
+// UTF-8 included, compare exactly).
 #pragma once
 
 #include <cstddef>
@@ -23,28 +23,6 @@ inline std::string_view TrimWhitespace(std::string_view s) {
   while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
   return s;
-}
-
-// The length in bytes of the control character that `text` starts with: 1
-// for a C0 control other than tab, or DEL; 2 for a C1 control (U+0080 to
-// U+009F) in UTF-8; 0 for anything else, tab included.
-inline std::size_t ControlCharacterLength(std::string_view text) {
-  if (text.empty()) return 0;
-  const auto first = static_cast<unsigned char>(text[0]);
-  if ((first < 0x20 && first != '\t') || first == 0x7f) return 1;
-  if (first == 0xc2 && text.size() > 1) {
-    const auto second = static_cast<unsigned char>(text[1]);
-    if (second >= 0x80 && second <= 0x9f) return 2;
-  }
-  return 0;
-}
-
-// Whether the text holds a control character other than tab.
-inline bool HasControlCharacter(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (ControlCharacterLength(text.substr(i)) > 0) return true;
-  }
-  return false;
 }
 
 inline char LowerAscii(char c) {

@@ -2,7 +2,7 @@
 
 #include "core/error.h"
 #include "core/html.h"
-#include "core/text.h"
+#include "core/utf8.h"
 #include "core/value.h"
 
 namespace ostrand {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/html.h"
-#include "core/text.h"
+#include "core/utf8.h"
 #include "web/http/http_error.h"
 #include "web/pages/page_layout.h"
 #include "web/data/plan_repository.h"
