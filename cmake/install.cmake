@@ -14,10 +14,12 @@ set(OSTRAND_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ostrand)
 install(TARGETS ostrand_lib EXPORT ostrandTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 # The headers keep their folders: a program includes "component/schedulers.h".
+# Those of the web host, the feeds and the exports belong to their own
+# libraries, which are not installed.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ostrand
         COMPONENT development
         FILES_MATCHING PATTERN "*.h"
-        PATTERN "web" EXCLUDE)
+        PATTERN "web" EXCLUDE PATTERN "feeds" EXCLUDE PATTERN "exports" EXCLUDE)
 install(EXPORT ostrandTargets NAMESPACE ostrand:: DESTINATION ${OSTRAND_CMAKE_DIR}
         COMPONENT development)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ostrandConfig.cmake.in

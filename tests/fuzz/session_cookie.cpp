@@ -1,5 +1,6 @@
-// The session cookie as a browser may send it: any value either opens as a
-// session signed with the server's key or is no session, without failing.
+// The session cookie and the sign-in token as a browser may send them: any
+// value either opens as a session signed with the server's key (or checks
+// as a token) or is none, without failing.
 // A value sealed by the server opens again with the same items.
 #include <nlohmann/json.hpp>
 
@@ -20,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = ostrand::fuzz::AsText(data, size);
 
   (void)signer.Open(text, 1000);
+  (void)signer.CheckSignInToken(text, 1000, 3600);
 
   // The input as the text of an item (as "strURL" holds a request path).
   ostrand::host::MemorySession items;

@@ -21,10 +21,12 @@ for file in bin/ostrand lib/libostrand.a include/ostrand/component/schedulers.h 
     lib/systemd/system/ostrand.service etc/default/ostrand; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
-if [ -e "$prefix/include/ostrand/web" ]; then
-  echo "the web host's headers are not part of the library"
-  exit 1
-fi
+for part in web feeds exports; do
+  if [ -e "$prefix/include/ostrand/$part" ]; then
+    echo "the headers of $part are not part of the library"
+    exit 1
+  fi
+done
 # The unit starts the program of this prefix.
 grep -q "^ExecStart=$prefix/bin/ostrand serve " "$prefix/lib/systemd/system/ostrand.service"
 
