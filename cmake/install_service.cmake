@@ -14,7 +14,10 @@ endif()
 set(OSTRAND_BINDIR "${prefix}/bin")
 set(OSTRAND_STATEDIR "/var/lib/ostrand")
 
-set(staging "${OSTRAND_STAGING_DIR}")
+# One staging directory per destination, so that installs running at the
+# same time (cpack and cmake --install) never mix their files.
+string(MD5 destination "$ENV{DESTDIR}|${prefix}")
+set(staging "${OSTRAND_STAGING_DIR}/${destination}")
 file(MAKE_DIRECTORY "${staging}")
 foreach(name ostrand.service ostrand.default ostrand.sysusers ostrand.tmpfiles)
   configure_file("${OSTRAND_PACKAGING_DIR}/${name}.in" "${staging}/${name}" @ONLY)
