@@ -16,6 +16,7 @@
 #include "core/date.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
+#include "web/http/access_log.h"
 
 namespace ostrand::web {
 
@@ -34,28 +35,46 @@ struct ServerOptions {
   std::set<std::int64_t> leader_duties;
   std::string leader_cond{kDefaultLeaderCond};
   std::string leader2_cond{kDefaultLeader2Cond};
-  // How long a failed sign-in waits before it answers.
+  // How long a failed sign-in waits before it answers. The wait holds no
+  // thread: the answer is sent by a timer.
   std::chrono::milliseconds failed_signin_delay{1000};
   // Limits of the stand-in hash that a sign-in of an unknown person checks.
   PasswordLimits password_limits = PasswordLimits::Interactive();
-  // How many sign-ins are checked at the same time. Each holds a worker
-  // thread (and the hash's memory) for the check and, when it fails, for
-  // the delay; sign-ins beyond this are turned away at once, so that
-  // guessing never ties up the workers that serve the pages. A quarter of
-  // the workers: room for a morning's burst of people signing in at once
-  // (each check takes a fraction of a second), with 48 workers left for
-  // pages, and at most 16 hashes' memory (64 MiB each) in use.
+  // How many sign-ins are under way at the same time: each holds a slot
+  // from its check to its answer (over the delay after a failure), and the
+  // hash's memory (64 MiB) while checking. Sign-ins beyond this are turned
+  // away at once (503), so that guessing never ties up the server. Room
+  // for a morning's burst of people signing in together.
   std::size_t parallel_signins = 16;
-  // Worker threads. A connection holds one from its opening until its
-  // request has arrived (or the read timeout ends it), and browsers open
-  // connections ahead of need, so there are many more than processors.
-  std::size_t worker_threads = 64;
+  // Threads that check passwords (at most parallel_signins checks wait for
+  // them), apart from the page workers so that pages never queue behind
+  // hashes. 0: one per processor.
+  std::size_t signin_threads = 0;
+  // Threads that run the pages (database work and rendering). 0: two per
+  // processor, at least four.
+  std::size_t worker_threads = 0;
+  // Pages waiting for a worker at most; beyond that a request gets 503.
+  std::size_t worker_queue = 1024;
+
+  // The HTTP side (see http/http_server.h): I/O threads (0: one per
+  // processor), open connections at most (one more gets 503), the deadlines
+  // of a request's head (from its first byte) and body, and of an idle
+  // keep-alive connection, and whether other processes may listen on the
+  // same port.
+  std::size_t io_threads = 0;
+  std::size_t max_connections = 4096;
+  std::chrono::milliseconds head_timeout{std::chrono::seconds(10)};
+  std::chrono::milliseconds body_timeout{std::chrono::seconds(30)};
+  std::chrono::milliseconds idle_timeout{std::chrono::seconds(15)};
+  bool reuse_port = false;
+
   // How long a sign-in lasts.
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};
   // Today's date for pages without "dt"; unset: the local date.
   std::function<DateTime()> today;
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
+  http::LogFormat log_format = http::LogFormat::kText;
 };
 
 // The duty ids of a comma list such as "1,2,3" (blanks allowed around the

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "core/html.h"
-#include "web/http/http_error.h"
-#include "web/pages/page_layout.h"
 #include "web/data/plan_repository.h"
+#include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/http/url.h"
+#include "web/pages/html_form.h"
+#include "web/pages/page_layout.h"
 #include "web/pages/schedule_pages.h"
 
 namespace ostrand::web {
@@ -72,8 +74,8 @@ std::string DayHeading(const DateTime& day) {
 }
 
 std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
-  return std::string(kEditorPath) + "?personID=" + std::to_string(target.person_id) +
-         "&dt=" + IsoDate(day);
+  return http::LinkWithQuery(
+      kEditorPath, {{"personID", std::to_string(target.person_id)}, {"dt", IsoDate(day)}});
 }
 
 PlanFields DefaultFields(const DateTime& day, const std::vector<PlaceKind>& kinds) {
@@ -206,14 +208,6 @@ std::string TimeRange(const StoredPlan& plan, const DateTime& day) {
   return show(plan.start, plan.start_text) + " – " + show(plan.end, plan.end_text);
 }
 
-void AppendHidden(std::string& out, std::string_view name, std::string_view value) {
-  out += "<input type=\"hidden\" name=\"";
-  out += name;
-  out += "\" value=\"";
-  AppendEscapedHtml(out, value);
-  out += "\">";
-}
-
 void AppendCell(std::string& out, std::string_view text) {
   out += "<td>";
   AppendEscapedHtml(out, text);
@@ -242,35 +236,21 @@ void AppendPlanList(std::string& out, const EditorTarget& target,
     out += "<td class=\"actions\"><a href=\"";
     AppendEscapedHtml(out,
                       EditorAddress(target, target.day) + "&planID=" + std::to_string(plan.id));
-    out += "\">修改</a> <form method=\"post\" action=\"";
-    AppendEscapedHtml(out, EditorAddress(target, target.day));
-    out += "\">";
-    AppendHidden(out, "csrf", csrf);
-    AppendHidden(out, "action", "delete");
-    AppendHidden(out, "planID", std::to_string(plan.id));
-    out += "<button type=\"submit\">删除</button></form></td></tr>\n";
+    out += "\">修改</a> ";
+    AppendFormStart(out, "post", EditorAddress(target, target.day));
+    AppendHiddenField(out, "csrf", csrf);
+    AppendHiddenField(out, "action", "delete");
+    AppendHiddenField(out, "planID", std::to_string(plan.id));
+    AppendSubmitButton(out, "删除");
+    out += "</form></td></tr>\n";
   }
   out += "</table>\n";
 }
 
-void AppendOption(std::string& out, const std::string& value, std::string_view caption,
-                  bool selected) {
-  out += "<option value=\"";
-  AppendEscapedHtml(out, value);
-  out += selected ? "\" selected>" : "\">";
-  AppendEscapedHtml(out, caption);
-  out += "</option>\n";
-}
-
 void AppendTextField(std::string& out, std::string_view name, std::string_view caption,
                      std::string_view value) {
-  out += "<label>";
-  out += caption;
-  out += " <input type=\"text\" name=\"";
-  out += name;
-  out += "\" maxlength=\"" + std::to_string(kMaxTextLength) + "\" value=\"";
-  AppendEscapedHtml(out, value);
-  out += "\"></label>\n";
+  AppendLabelledInput(out, caption, "text", name, value,
+                      "maxlength=\"" + std::to_string(kMaxTextLength) + "\"");
 }
 
 void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFields& fields,
@@ -286,17 +266,15 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
     }
     out += "</ul>\n";
   }
-  out += "<form class=\"editor\" method=\"post\" action=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day));
-  out += "\">\n";
-  AppendHidden(out, "csrf", csrf);
-  AppendHidden(out, "action", "save");
-  AppendHidden(out, "planID", fields.plan_id);
-  out += "\n<label>开始 <input type=\"datetime-local\" name=\"start\" value=\"";
-  AppendEscapedHtml(out, fields.start);
-  out += "\"></label>\n<label>结束 <input type=\"datetime-local\" name=\"end\" value=\"";
-  AppendEscapedHtml(out, fields.end);
-  out += "\"></label>\n<label>地点类别 <select name=\"kind\">\n";
+  AppendFormStart(out, "post", EditorAddress(target, target.day), "editor");
+  out += '\n';
+  AppendHiddenField(out, "csrf", csrf);
+  AppendHiddenField(out, "action", "save");
+  AppendHiddenField(out, "planID", fields.plan_id);
+  out += '\n';
+  AppendLabelledInput(out, "开始", "datetime-local", "start", fields.start);
+  AppendLabelledInput(out, "结束", "datetime-local", "end", fields.end);
+  out += "<label>地点类别 <select name=\"kind\">\n";
   if (fields.kind.empty()) AppendOption(out, "", "请选择", true);
   for (const PlaceKind& kind : kinds) {
     const std::string id = std::to_string(kind.id);
@@ -337,7 +315,9 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   out += fields.flag == shared ? " checked" : "";
   out += "> 共享</label>\n<label><input type=\"radio\" name=\"flag\" value=\"" + priv + "\"";
   out += fields.flag == priv ? " checked" : "";
-  out += "> 个人</label>\n</fieldset>\n<button type=\"submit\">保存</button>\n";
+  out += "> 个人</label>\n</fieldset>\n";
+  AppendSubmitButton(out, "保存");
+  out += '\n';
   if (!fields.plan_id.empty()) {
     out += "<a href=\"";
     AppendEscapedHtml(out, EditorAddress(target, target.day));
@@ -379,7 +359,7 @@ std::string ReturnAddress(const host::Session& session, std::int64_t person_id,
   const Value held = session.Get("strURL");
   std::string page = held.is_text() ? held.text() : std::string();
   if (FindViewPage(page) == nullptr) page = std::string(ViewPages().front().path);
-  return page + "?personID=" + std::to_string(person_id) + "&dt=" + IsoDate(day);
+  return http::LinkWithQuery(page, {{"personID", std::to_string(person_id)}, {"dt", IsoDate(day)}});
 }
 
 PageReply ShowEditor(PageRequest& request) {
