@@ -345,6 +345,21 @@ TEST_F(WebServerTest, ImagesAndStylesheetNeedNoSignIn) {
   ASSERT_TRUE(gif);
   EXPECT_EQ(gif->status, 200);
   EXPECT_EQ(gif->body.rfind("GIF89a", 0), 0u);
+  const testing::Result icon = browser.Get("/favicon.ico");
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->status, 200);
+  EXPECT_EQ(icon->get_header_value("Content-Type"), "image/x-icon");
+  testing::HttpClient client(server_->port());
+  const testing::Result part = client.Get("/static/ostrand.css", {{"Range", "bytes=-10"}});
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->status, 206);
+  EXPECT_EQ(part->body, css->body.substr(css->body.size() - 10));
+  EXPECT_EQ(part->get_header_value("Content-Range"),
+            "bytes " + std::to_string(css->body.size() - 10) + "-" +
+                std::to_string(css->body.size() - 1) + "/" + std::to_string(css->body.size()));
+  const testing::Result beyond = client.Get("/Images/jian1.gif", {{"Range", "bytes=5000-"}});
+  ASSERT_TRUE(beyond);
+  EXPECT_EQ(beyond->status, 416);
   EXPECT_EQ(StatusOf(browser, "/Images/../static/ostrand.css"), 404);
   EXPECT_EQ(StatusOf(browser, "/Images/nothing.gif"), 404);
 }
