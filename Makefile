@@ -8,7 +8,7 @@ JOBS        ?= $(shell nproc)
 HOST        ?= 127.0.0.1
 PORT        ?= 8080
 
-.PHONY: all deps configure build build-san test test-san bench serve clean
+.PHONY: all deps configure build build-san test test-san bench bench-web serve clean
 
 all: build
 
@@ -35,6 +35,12 @@ test: build build-san
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The web host against nginx serving the same bytes (bench/bench-web): takes
+# about two minutes and prints each page's figures and the soak's memory.
+bench-web: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target ostrand
+	@bench/bench-web $(BUILD)/apps/ostrand/ostrand
 
 # Builds only the executable (not the tests and benchmarks), then starts it.
 serve: configure

@@ -172,6 +172,7 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   EnsureAccountTable(*db);
   // Readers then never wait for the editor's writes, nor writers for readers.
   db->Execute("PRAGMA journal_mode=WAL");
+  impl_->databases.KeepOpen();
 }
 
 WebServer::~WebServer() { Stop(); }

@@ -13,6 +13,8 @@ std::unique_ptr<HostDatabase> Databases::OpenHost() const {
   }
 }
 
+void Databases::KeepOpen() { kept_ = std::make_unique<HostDatabase>(connection_string_); }
+
 void Databases::ConnectComponent(Schedulers& object) const {
   object.Init(Value::Text(connection_string_));
 }

@@ -21,6 +21,7 @@ inline constexpr std::string_view kDatabaseUnavailable = "数据库暂时不可�
 
 class Databases {
  public:
+  // Remembers the connection string; opens nothing yet.
   explicit Databases(std::string connection_string)
       : connection_string_(std::move(connection_string)) {}
   Databases(const Databases&) = delete;
@@ -37,8 +38,15 @@ class Databases {
 
   const std::string& connection_string() const { return connection_string_; }
 
+  // Opens one connection and keeps it open until the object goes, so that
+  // SQLite keeps the database's write-ahead log and shared memory between
+  // requests rather than making and deleting them with every request's
+  // connections. Throws Error as HostDatabase does.
+  void KeepOpen();
+
  private:
   std::string connection_string_;
+  std::unique_ptr<HostDatabase> kept_;
 };
 
 }  // namespace ostrand::web
