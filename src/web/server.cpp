@@ -134,7 +134,8 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
         return respond(std::move(*file));
       }
     }
-    if (path == "/" || path == "/schedule" || path == kScheduleFolder) {
+    const std::string_view folder = kScheduleFolder.substr(0, kScheduleFolder.size() - 1);
+    if (path == "/" || path == folder || path == kScheduleFolder) {
       return respond(get ? http::Response::Redirect(kHomePage) : MethodNotAllowed("GET, HEAD"));
     }
     if (path == kSignInPath) {

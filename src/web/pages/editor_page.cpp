@@ -274,13 +274,14 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   out += '\n';
   AppendLabelledInput(out, "开始", "datetime-local", "start", fields.start);
   AppendLabelledInput(out, "结束", "datetime-local", "end", fields.end);
-  out += "<label>地点类别 <select name=\"kind\">\n";
+  AppendSelectStart(out, "地点类别", "kind");
   if (fields.kind.empty()) AppendOption(out, "", "请选择", true);
   for (const PlaceKind& kind : kinds) {
     const std::string id = std::to_string(kind.id);
     AppendOption(out, id, kind.name, id == fields.kind);
   }
-  out += "</select></label>\n<label>地点 <select name=\"place\">\n";
+  AppendSelectEnd(out);
+  AppendSelectStart(out, "地点", "place");
   AppendOption(out, "", "请选择", fields.place.empty());
   // Places grouped under their kind; places of no known kind come last.
   std::vector<bool> shown(places.size(), false);
@@ -289,9 +290,7 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
     for (std::size_t i = 0; i < places.size(); ++i) {
       if (shown[i] || !belongs(places[i])) continue;
       if (!opened) {
-        out += "<optgroup label=\"";
-        AppendEscapedHtml(out, label);
-        out += "\">\n";
+        AppendOptionGroupStart(out, label);
         opened = true;
       }
       shown[i] = true;
@@ -304,18 +303,16 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
     append_group(kind.name, [&](const Place& p) { return p.kind_id == kind.id; });
   }
   append_group("其他", [](const Place&) { return true; });
-  out += "</select></label>\n";
+  AppendSelectEnd(out);
   AppendTextField(out, "detail", "详细地点", fields.detail);
   AppendTextField(out, "content", "内容", fields.content);
   AppendTextField(out, "addition", "附加", fields.addition);
   const std::string shared = std::to_string(kSharedPlan);
   const std::string priv = std::to_string(kPrivatePlan);
   out += "<fieldset class=\"flag\"><legend>类型</legend>\n";
-  out += "<label><input type=\"radio\" name=\"flag\" value=\"" + shared + "\"";
-  out += fields.flag == shared ? " checked" : "";
-  out += "> 共享</label>\n<label><input type=\"radio\" name=\"flag\" value=\"" + priv + "\"";
-  out += fields.flag == priv ? " checked" : "";
-  out += "> 个人</label>\n</fieldset>\n";
+  AppendRadioButton(out, "flag", shared, "共享", fields.flag == shared);
+  AppendRadioButton(out, "flag", priv, "个人", fields.flag == priv);
+  out += "</fieldset>\n";
   AppendSubmitButton(out, "保存");
   out += '\n';
   if (!fields.plan_id.empty()) {

@@ -49,6 +49,39 @@ void AppendLabelledInput(std::string& out, std::string_view caption, std::string
   out += "></label>\n";
 }
 
+void AppendSelectStart(std::string& out, std::string_view caption, std::string_view name,
+                       std::string_view attributes) {
+  out += "<label>";
+  AppendEscapedHtml(out, caption);
+  out += " <select name=\"";
+  out += name;
+  out += '"';
+  if (!attributes.empty()) {
+    out += ' ';
+    out += attributes;
+  }
+  out += ">\n";
+}
+
+void AppendSelectEnd(std::string& out) { out += "</select></label>\n"; }
+
+void AppendOptionGroupStart(std::string& out, std::string_view label) {
+  out += "<optgroup label=\"";
+  AppendEscapedHtml(out, label);
+  out += "\">\n";
+}
+
+void AppendRadioButton(std::string& out, std::string_view name, std::string_view value,
+                       std::string_view caption, bool checked) {
+  out += "<label><input type=\"radio\" name=\"";
+  out += name;
+  out += "\" value=\"";
+  AppendEscapedHtml(out, value);
+  out += checked ? "\" checked> " : "\"> ";
+  AppendEscapedHtml(out, caption);
+  out += "</label>\n";
+}
+
 void AppendOption(std::string& out, std::string_view value, std::string_view caption,
                   bool selected) {
   out += "<option value=\"";

@@ -26,6 +26,21 @@ void AppendLabelledInput(std::string& out, std::string_view caption, std::string
                          std::string_view name, std::optional<std::string_view> value,
                          std::string_view attributes = {});
 
+// <label>CAPTION <select name="N" ATTRIBUTES> and a line break; the options
+// follow, then AppendSelectEnd.
+void AppendSelectStart(std::string& out, std::string_view caption, std::string_view name,
+                       std::string_view attributes = {});
+// </select></label> and a line break.
+void AppendSelectEnd(std::string& out);
+
+// <optgroup label="LABEL"> and a line break; </optgroup> closes it.
+void AppendOptionGroupStart(std::string& out, std::string_view label);
+
+// <label><input type="radio" name="N" value="V" checked> CAPTION</label> and a
+// line break.
+void AppendRadioButton(std::string& out, std::string_view name, std::string_view value,
+                       std::string_view caption, bool checked);
+
 // <option value="V" selected>CAPTION</option> and a line break.
 void AppendOption(std::string& out, std::string_view value, std::string_view caption,
                   bool selected);

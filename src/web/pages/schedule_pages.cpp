@@ -89,11 +89,12 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
           ? PersonsOfSystem(request.db, *request.visitor.person.system_id)
           : std::vector<Person>{request.visitor.person};
   AppendFormStart(out, "get", page.path, "person-picker");
-  out += "\n<label>人员 <select name=\"personID\" onchange=\"this.form.submit()\">\n";
+  out += '\n';
+  AppendSelectStart(out, "人员", "personID", "onchange=\"this.form.submit()\"");
   for (const Person& person : colleagues) {
     AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
-  out += "</select></label>\n";
+  AppendSelectEnd(out);
   AppendHiddenField(out, "dt", IsoDate(day));
   out += '\n';
   AppendSubmitButton(out, "查看");
