@@ -129,10 +129,8 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
   const bool post = request.method == "POST";
   const std::string_view path = request.path;
   try {
-    if (get) {
-      if (std::optional<http::Response> file = ServeStaticAsset(request)) {
-        return respond(std::move(*file));
-      }
+    if (std::optional<http::Response> file = ServeStaticAsset(request)) {
+      return respond(get ? std::move(*file) : MethodNotAllowed("GET, HEAD"));
     }
     const std::string_view folder = kScheduleFolder.substr(0, kScheduleFolder.size() - 1);
     if (path == "/" || path == folder || path == kScheduleFolder) {

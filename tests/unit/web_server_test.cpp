@@ -360,6 +360,10 @@ TEST_F(WebServerTest, ImagesAndStylesheetNeedNoSignIn) {
   const testing::Result beyond = client.Get("/Images/jian1.gif", {{"Range", "bytes=5000-"}});
   ASSERT_TRUE(beyond);
   EXPECT_EQ(beyond->status, 416);
+  const testing::Result posted = client.Post("/favicon.ico", {});
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(posted->status, 405);
+  EXPECT_EQ(posted->get_header_value("Allow"), "GET, HEAD");
   EXPECT_EQ(StatusOf(browser, "/Images/../static/ostrand.css"), 404);
   EXPECT_EQ(StatusOf(browser, "/Images/nothing.gif"), 404);
 }
