@@ -140,7 +140,7 @@ TEST(HttpAccessLog, TextAndJsonLinesCarryEveryField) {
   entry.target = "/schedule/x%0A%22?dt=2001-12-5";
   entry.status = 500;
   entry.bytes = 1234;
-  entry.milliseconds = 2.25;
+  entry.milliseconds = 2.24;
   entry.person = 7;
   entry.incident = "0A1B2C3D";
   entry.cause = "near \"<\": syntax error\nSELECT 1";

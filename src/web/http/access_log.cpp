@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 #include "core/error.h"
 #include "web/http/log_text.h"
@@ -10,10 +11,12 @@
 namespace ostrand::web::http {
 namespace {
 
+// "12.3": milliseconds to a tenth.
 void AppendMilliseconds(std::string& out, double ms) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.1f", ms < 0 ? 0.0 : ms);
-  out += buffer;
+  const long long tenths = ms > 0 ? static_cast<long long>(ms * 10 + 0.5) : 0;
+  out += std::to_string(tenths / 10);
+  out += '.';
+  out += static_cast<char>('0' + tenths % 10);
 }
 
 // A quoted JSON string of text that has been through the log escaper.
@@ -35,17 +38,26 @@ LogFormat ParseLogFormat(std::string_view name) {
 
 std::string IsoTime(std::chrono::system_clock::time_point time) {
   const auto since_epoch = time.time_since_epoch();
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since_epoch);
   const auto millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch - seconds).count();
+  // The date and time to the second, formatted once a second per thread.
+  thread_local std::time_t shown = std::numeric_limits<std::time_t>::min();
+  thread_local char prefix[48] = {};
   const std::time_t whole = static_cast<std::time_t>(seconds.count());
-  std::tm utc{};
-  gmtime_r(&whole, &utc);
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>(millis));
-  return buffer;
+  if (whole != shown) {
+    std::tm utc{};
+    gmtime_r(&whole, &utc);
+    std::snprintf(prefix, sizeof prefix, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    shown = whole;
+  }
+  std::string text(prefix);
+  text += static_cast<char>('0' + millis / 100);
+  text += static_cast<char>('0' + millis / 10 % 10);
+  text += static_cast<char>('0' + millis % 10);
+  text += 'Z';
+  return text;
 }
 
 std::string FormatLogLine(const LogEntry& entry, LogFormat format) {
