@@ -78,6 +78,13 @@ std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
       kEditorPath, {{"personID", std::to_string(target.person_id)}, {"dt", IsoDate(day)}});
 }
 
+// The editor opened on one of the day's plans.
+std::string PlanAddress(const EditorTarget& target, std::int64_t plan_id) {
+  return http::LinkWithQuery(kEditorPath, {{"personID", std::to_string(target.person_id)},
+                                           {"dt", IsoDate(target.day)},
+                                           {"planID", std::to_string(plan_id)}});
+}
+
 PlanFields DefaultFields(const DateTime& day, const std::vector<PlaceKind>& kinds) {
   PlanFields fields;
   fields.start = FormDateTime(DateTime::FromSerial(day.day(), 9 * 3600));
@@ -234,8 +241,7 @@ void AppendPlanList(std::string& out, const EditorTarget& target,
     AppendCell(out, plan.addition.value_or(""));
     AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
     out += "<td class=\"actions\"><a href=\"";
-    AppendEscapedHtml(out,
-                      EditorAddress(target, target.day) + "&planID=" + std::to_string(plan.id));
+    AppendEscapedHtml(out, PlanAddress(target, plan.id));
     out += "\">修改</a> ";
     AppendFormStart(out, "post", EditorAddress(target, target.day));
     AppendHiddenField(out, "csrf", csrf);
