@@ -34,7 +34,7 @@ using testing::ServeProcess;
 // The sanitizers make every page about ten times dearer, and keep freed
 // memory in quarantine (so resident memory grows with what was allocated,
 // not with what is live).
-constexpr int kLoadConnections = 2;
+constexpr int kLoadConnections = 1;
 constexpr long kMemorySlackKiB = 96 * 1024;
 #else
 // Each keeps a page request waiting for a worker: the user's page queues
