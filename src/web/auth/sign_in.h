@@ -6,6 +6,13 @@
 // other site can sign a browser in behind its back). A good password sets
 // the session cookie and leads to "next"; a wrong one answers, after
 // failed_signin_delay, the same message whatever was wrong.
+//
+// Submit runs on the sign-in workers, apart from the page workers. A wait
+// before an answer is the response's `delay`: the HTTP server sends the
+// answer from a timer, so a waiting sign-in holds no thread; what must last
+// until the answer has gone (the sign-in's slot) rides in the response's
+// `hold`. A throttle that grows the delay per guesser, or a bounded pool
+// for the hashes, plugs in here.
 #pragma once
 
 #include <atomic>
