@@ -17,5 +17,7 @@ void AddDemoDbCommand(CLI::App& app, int* exit_code);
 void AddServeCommand(CLI::App& app, int* exit_code);
 // `ostrand passwd`: sets a person's sign-in password.
 void AddPasswdCommand(CLI::App& app, int* exit_code);
+// `ostrand signout`: ends the web sessions of a person or of everybody.
+void AddSignoutCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

@@ -83,7 +83,6 @@ struct WebServer::Impl {
       : options(std::move(opts)),
         databases(options.connection_string),
         signer(options.secret),
-        signin(options, databases, signer),
         runner(options, databases, signer),
         log(options.access_log, options.log_format),
         http(
@@ -95,33 +94,36 @@ struct WebServer::Impl {
         pages(options.worker_threads != 0 ? options.worker_threads
                                           : std::max<std::size_t>(4, 2 * Processors()),
               options.worker_queue),
-        signins(options.signin_threads != 0 ? options.signin_threads : Processors(),
-                options.parallel_signins + 1) {}
+        signin(options, databases, signer) {}
 
   // On an I/O thread: answers what needs no database at once and hands the
   // rest to the workers.
   void Handle(http::Request request, http::Responder respond);
+  // Runs `work` on a page worker, or answers 503 when too many wait.
+  void OnWorker(const http::Responder& respond, std::function<void()> work);
   // Runs `page` for the signed-in visitor on a page worker.
   void RunPage(http::Request request, http::Responder respond, PageFunction page);
 
   ServerOptions options;
   Databases databases;
   SessionSigner signer;
-  SignInFlow signin;
   PageRunner runner;
   http::AccessLog log;
-  // Declared before the pools: the pools end first (their queued requests
-  // still refer to connections of the server).
+  // The pools and the sign-in are declared after the server, so that they
+  // end first: their last jobs still answer through its connections.
   http::HttpServer http;
   http::WorkerPool pages;
-  http::WorkerPool signins;
+  SignInFlow signin;
 };
 
+void WebServer::Impl::OnWorker(const http::Responder& respond, std::function<void()> work) {
+  if (!pages.TryPost(std::move(work))) respond(ServerErrorPage(503, ""));
+}
+
 void WebServer::Impl::RunPage(http::Request request, http::Responder respond, PageFunction page) {
-  auto job = [this, request = std::move(request), respond, page = std::move(page)] {
+  OnWorker(respond, [this, request = std::move(request), respond, page = std::move(page)] {
     respond(runner.Run(request, page));
-  };
-  if (!pages.TryPost(std::move(job))) respond(ServerErrorPage(503, ""));
+  });
 }
 
 void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
@@ -139,11 +141,11 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
     if (path == kSignInPath) {
       if (get) return respond(signin.ShowForm(request));
       if (!post) return respond(MethodNotAllowed("GET, HEAD, POST"));
-      auto job = [this, request = std::move(request), respond] { respond(signin.Submit(request)); };
-      if (!signins.TryPost(std::move(job))) {
-        respond(HtmlPage(503, ErrorPage(503, kSignInBusy, nullptr)));
-      }
-      return;
+      // The person is looked up on a worker; the password then goes to the
+      // hash pool, which answers.
+      return OnWorker(respond, [this, request = std::move(request), respond] {
+        signin.Submit(request, respond);
+      });
     }
     if (path == kSignOutPath) {
       if (!get && !post) return respond(MethodNotAllowed("GET, HEAD, POST"));

@@ -16,6 +16,7 @@
 #include "core/date.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
+#include "web/auth/signin_throttle.h"
 #include "web/http/access_log.h"
 
 namespace ostrand::web {
@@ -35,21 +36,20 @@ struct ServerOptions {
   std::set<std::int64_t> leader_duties;
   std::string leader_cond{kDefaultLeaderCond};
   std::string leader2_cond{kDefaultLeader2Cond};
-  // How long a failed sign-in waits before it answers. The wait holds no
-  // thread: the answer is sent by a timer.
-  std::chrono::milliseconds failed_signin_delay{1000};
   // Limits of the stand-in hash that a sign-in of an unknown person checks.
   PasswordLimits password_limits = PasswordLimits::Interactive();
-  // How many sign-ins are under way at the same time: each holds a slot
-  // from its check to its answer (over the delay after a failure), and the
-  // hash's memory (64 MiB) while checking. Sign-ins beyond this are turned
-  // away at once (503), so that guessing never ties up the server. Room
-  // for a morning's burst of people signing in together.
-  std::size_t parallel_signins = 16;
-  // Threads that check passwords (at most parallel_signins checks wait for
-  // them), apart from the page workers so that pages never queue behind
-  // hashes. 0: one per processor.
-  std::size_t signin_threads = 0;
+  // How often an address and an account may fail to sign in.
+  ThrottleRules signin_throttle;
+  // Threads that check passwords, each holding one hash's memory (64 MiB
+  // at the interactive limits); 0: as many as the machine's processors and
+  // a sixteenth of its memory allow (HashPool::WorkersFor). They are apart
+  // from the page workers, so that pages never queue behind hashes.
+  std::size_t hash_workers = 0;
+  // The day editor's limits: plans of one person touching any one day, and
+  // the days one plan may cover. Pages show every plan of a day on each day
+  // it covers, so these bound the pages that anyone can make big.
+  std::size_t max_plans_per_day = 20;
+  std::int64_t max_plan_days = 366;
   // Threads that run the pages (database work and rendering). 0: two per
   // processor, at least four.
   std::size_t worker_threads = 0;

@@ -61,10 +61,22 @@ struct Reply {
 // A reply, or nothing when the connection failed or the reply did not parse.
 using Result = std::optional<Reply>;
 
-// A connected loopback socket with a receive time-out, or -1.
-inline int ConnectLoopback(int port, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+// A connected loopback socket with a receive time-out, or -1. A `source`
+// address (127.0.0.2, ...: Linux routes all of 127/8 locally) makes the
+// connection come from there.
+inline int ConnectLoopback(int port, std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                           const std::string& source = "") {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  if (!source.empty()) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+      ::close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -153,7 +165,11 @@ inline std::string FormEncode(std::string_view text) {
 // One keep-alive connection; reconnects when the server has closed it.
 class HttpClient {
  public:
-  explicit HttpClient(int port) : port_(port) {}
+  // A client of the loopback port that waits up to `timeout` for a reply;
+  // `source`: see ConnectLoopback.
+  explicit HttpClient(int port, std::string source = "",
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20))
+      : port_(port), source_(std::move(source)), timeout_(timeout) {}
   ~HttpClient() { Disconnect(); }
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
@@ -170,7 +186,7 @@ class HttpClient {
     request += body;
     for (int attempt = 0; attempt < 2; ++attempt) {
       const bool fresh = fd_ < 0;
-      if (fresh) fd_ = ConnectLoopback(port_);
+      if (fresh) fd_ = ConnectLoopback(port_, timeout_, source_);
       if (fd_ < 0) return std::nullopt;
       pending_.clear();
       Result reply;
@@ -205,6 +221,8 @@ class HttpClient {
 
  private:
   int port_;
+  std::string source_;
+  std::chrono::milliseconds timeout_;
   int fd_ = -1;
   std::string pending_;
 };

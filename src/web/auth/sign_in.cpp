@@ -3,7 +3,9 @@
 #include <chrono>
 #include <memory>
 
+#include "core/error.h"
 #include "core/text.h"
+#include "web/auth/accounts.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/http_error.h"
@@ -14,7 +16,7 @@
 namespace ostrand::web {
 namespace {
 
-// How long the sign-in form stays good.
+// How long a sign-in form (its token and cookie) may be used, in seconds.
 constexpr std::int64_t kSignInFormLifetime = 3600;
 
 std::string SignInCookie(std::string_view token, std::int64_t max_age) {
@@ -42,12 +44,16 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, HostDatabase& d
   if (!person_id.is_numeric() || !rnd.is_text() || rnd.text().empty()) return std::nullopt;
   std::optional<Person> person = FindPerson(db, static_cast<std::int64_t>(person_id.ToNumber()));
   if (!person) return std::nullopt;
+  // Signed out, a new password, or ended by the operator since.
+  const std::optional<SessionGeneration> current = CurrentSessionGeneration(db, person->id);
+  if (!current || *current != opened->generation) return std::nullopt;
 
   Visitor visitor;
   visitor.person = std::move(*person);
   visitor.leader = IsLeader(visitor.person, leader_duties);
   visitor.session = std::move(opened->items);
   visitor.expires = opened->expires;
+  visitor.generation = opened->generation;
   visitor.csrf_token = signer.CsrfToken(rnd.text());
   // The person may have changed system since signing in; pages follow the
   // database, not the cookie.
@@ -57,7 +63,8 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, HostDatabase& d
 }
 
 std::string SessionCookie(const SessionSigner& signer, const Visitor& visitor) {
-  return http::SetCookieValue(kSessionCookieName, signer.Seal(*visitor.session, visitor.expires),
+  return http::SetCookieValue(kSessionCookieName,
+                              signer.Seal(*visitor.session, visitor.expires, visitor.generation),
                               "/", visitor.expires - UnixNow());
 }
 
@@ -66,10 +73,10 @@ SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
     : options_(options),
       databases_(databases),
       signer_(signer),
-      checker_(options.password_limits) {}
+      gate_(options.password_limits, options.signin_throttle, options.hash_workers) {}
 
 http::Response SignInFlow::ShowForm(const http::Request& request) const {
-  const std::string token = RandomToken();
+  const std::string token = signer_.SignInToken(UnixNow());
   const http::FormFields query = http::ParseFields(request.query);
   http::Response response =
       HtmlPage(200, SignInPage(token, SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
@@ -77,70 +84,76 @@ http::Response SignInFlow::ShowForm(const http::Request& request) const {
   return response;
 }
 
-http::Response SignInFlow::Submit(const http::Request& request) {
+void SignInFlow::Submit(const http::Request& request, const http::Responder& respond) {
   try {
     const http::FormFields form = http::FormOf(request);
-    const std::string next = SafeNextPage(http::FieldOrEmpty(form, "next"));
-    const std::string person = std::string(TrimBlanks(http::FieldOrEmpty(form, "person")));
-    const std::string cookie_token =
+    std::string next = SafeNextPage(http::FieldOrEmpty(form, "next"));
+    std::string person = std::string(TrimBlanks(http::FieldOrEmpty(form, "person")));
+    std::string cookie_token =
         std::string(http::FindRequestCookie(request, kSignInCookieName).value_or(""));
-    if (cookie_token.empty() || !SameText(cookie_token, http::FieldOrEmpty(form, "signin"))) {
+    if (cookie_token.empty() || !SameText(cookie_token, http::FieldOrEmpty(form, "signin")) ||
+        !signer_.CheckSignInToken(cookie_token, UnixNow(), kSignInFormLifetime)) {
       // No form of ours behind this post (or its cookie expired): offer a
       // fresh one.
-      const std::string token = RandomToken();
+      const std::string token = signer_.SignInToken(UnixNow());
       http::Response response =
           HtmlPage(403, SignInPage(token, next, person, "登录表单已过期，请重新登录。"));
       response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
-      return response;
-    }
-    // A slot for the check and the delay after a failure; without one the
-    // sign-in is turned away at once. The slot is released when the answer
-    // has gone out.
-    struct Leave {
-      explicit Leave(std::atomic<std::size_t>& counter) : running(counter) {}
-      Leave(const Leave&) = delete;
-      Leave& operator=(const Leave&) = delete;
-      ~Leave() { --running; }
-      std::atomic<std::size_t>& running;
-    };
-    const bool slot_free = ++signins_running_ <= options_.parallel_signins;
-    const auto leave = std::make_shared<const Leave>(signins_running_);
-    if (!slot_free) {
-      http::Response response = HtmlPage(503, SignInPage(cookie_token, next, person, kSignInBusy));
-      response.AddHeader("Retry-After", "5");
-      return response;
+      return respond(std::move(response));
     }
     const std::unique_ptr<HostDatabase> db = databases_.OpenHost();
-    const std::optional<Person> signed_in =
-        checker_.Check(*db, person, http::FieldOrEmpty(form, "password"));
-    if (!signed_in) {
-      // Slow down guessing; the message is the same whatever was wrong. The
-      // delay holds no thread, only the slot.
-      http::Response response =
-          HtmlPage(403, SignInPage(cookie_token, next, person, kSignInFailed));
-      response.delay = options_.failed_signin_delay;
-      response.hold = leave;
+    SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password")};
+    gate_.Check(*db, std::move(attempt),
+                [this, respond, next = std::move(next), person = std::move(person),
+                 cookie_token = std::move(cookie_token)](SignInOutcome outcome) {
+                  respond(Finish(outcome, next, person, cookie_token));
+                });
+  } catch (const HttpError& e) {
+    respond(ErrorResponse(e, nullptr));
+  } catch (const std::exception& e) {
+    respond(FailureResponse(e.what(), nullptr));
+  }
+}
+
+http::Response SignInFlow::Finish(const SignInOutcome& outcome, const std::string& next,
+                                  const std::string& person, const std::string& form_token) const {
+  try {
+    if (outcome.status != SignInOutcome::Status::kSignedIn) {
+      // The message is the same whatever was wrong with person or password.
+      const auto [status, message] = SignInRefusal(outcome);
+      http::Response response = HtmlPage(status, SignInPage(form_token, next, person, message));
+      if (outcome.retry_after.count() > 0) {
+        response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
+      }
       return response;
     }
+    const Person& signed_in = *outcome.person;
+    const std::unique_ptr<HostDatabase> db = databases_.OpenHost();
+    const std::optional<SessionGeneration> generation = CurrentSessionGeneration(*db, signed_in.id);
+    if (!generation) {
+      throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
+    }
     host::MemorySession session;
-    session.Set("personID", IdValue(signed_in->id));
-    if (signed_in->system_id) {
-      session.Set("systemID", IdValue(*signed_in->system_id));
+    session.Set("personID", IdValue(signed_in.id));
+    if (signed_in.system_id) {
+      session.Set("systemID", IdValue(*signed_in.system_id));
     }
     session.Set("rnd", Value::Text(RandomToken()));
     const std::int64_t lifetime = options_.session_lifetime.count();
     http::Response response = http::Response::Redirect(next);
     response.AddHeader(
-        "Set-Cookie",
-        http::SetCookieValue(kSessionCookieName, signer_.Seal(session, UnixNow() + lifetime), "/",
-                             lifetime));
+        "Set-Cookie", http::SetCookieValue(kSessionCookieName,
+                                           signer_.Seal(session, UnixNow() + lifetime, *generation),
+                                           "/", lifetime));
     response.AddHeader("Set-Cookie", SignInCookie("", 0));
-    response.person = signed_in->id;
+    response.person = signed_in.id;
     return response;
   } catch (const HttpError& e) {
     return ErrorResponse(e, nullptr);
   } catch (const std::exception& e) {
     return FailureResponse(e.what(), nullptr);
+  } catch (...) {
+    return FailureResponse("unknown failure", nullptr);
   }
 }
 

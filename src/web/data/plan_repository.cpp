@@ -1,5 +1,8 @@
 #include "web/data/plan_repository.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -99,30 +102,75 @@ std::optional<StoredPlan> PlanRepository::FindPlan(std::int64_t person_id, std::
   return ReadPlan(query);
 }
 
-std::int64_t PlanRepository::Add(std::int64_t person_id, const PlanInput& plan) {
+std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, const DateTime& first,
+                                                     const DateTime& last, std::size_t limit,
+                                                     std::int64_t except) {
+  Statement query = db_.Prepare(
+      "SELECT substr(planStartTime, 1, 10), substr(planEndTime, 1, 10) FROM personPlan "
+      "WHERE personID = ? AND planID <> ? "
+      "AND substr(planStartTime, 1, 10) <= ? AND substr(planEndTime, 1, 10) >= ?");
+  const std::string first_text = IsoDate(first);
+  const std::string last_text = IsoDate(last);
+  query.Bind(1, person_id)
+      .Bind(2, except)
+      .Bind(3, std::string_view(last_text))
+      .Bind(4, std::string_view(first_text));
+  // Each plan adds one on its first day within the range and takes it back
+  // after its last; the running sum is the day's count.
+  std::vector<std::pair<std::int64_t, int>> changes;
+  while (query.Step()) {
+    const std::optional<DateTime> start = ReadStoredTime(query.Text(0));
+    const std::optional<DateTime> end = ReadStoredTime(query.Text(1));
+    if (!start || !end || end->day() < start->day()) continue;
+    changes.emplace_back(std::max(start->day(), first.day()), 1);
+    changes.emplace_back(std::min(end->day(), last.day()) + 1, -1);
+  }
+  std::sort(changes.begin(), changes.end());
+  std::size_t count = 0;
+  for (const auto& [day, change] : changes) {
+    count = change > 0 ? count + 1 : count - 1;
+    if (count >= limit) return DateTime::FromSerial(day, 0);
+  }
+  return std::nullopt;
+}
+
+PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
+                              std::size_t per_day_limit) {
   HostDatabase::Transaction transaction(db_);
+  PlanWrite write;
+  write.full_day =
+      FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
+  if (write.full_day) return write;
   Statement insert = db_.Prepare(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
   BindPlan(insert, plan);
   insert.Bind(9, person_id).Run();
-  const std::int64_t id = db_.LastInsertId();
+  write.plan_id = db_.LastInsertId();
   transaction.Commit();
-  return id;
+  return write;
 }
 
-bool PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id, const PlanInput& plan) {
+PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
+                                 const PlanInput& plan, std::size_t per_day_limit) {
   HostDatabase::Transaction transaction(db_);
+  PlanWrite write;
+  Statement exists = db_.Prepare("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?");
+  exists.Bind(1, person_id).Bind(2, plan_id);
+  if (!exists.Step()) return write;
+  write.full_day =
+      FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
+  if (write.full_day) return write;
   Statement update = db_.Prepare(
       "UPDATE personPlan SET planStartTime = ?, planEndTime = ?, planAddrTypeID = ?, "
       "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
       "WHERE personID = ? AND planID = ?");
   BindPlan(update, plan);
   update.Bind(9, person_id).Bind(10, plan_id).Run();
-  const bool changed = db_.Changes() > 0;
+  if (db_.Changes() > 0) write.plan_id = plan_id;
   transaction.Commit();
-  return changed;
+  return write;
 }
 
 bool PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id) {

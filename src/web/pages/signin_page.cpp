@@ -1,6 +1,7 @@
 #include "web/pages/signin_page.h"
 
 #include "core/html.h"
+#include "web/auth/accounts.h"
 #include "web/pages/html_form.h"
 #include "web/pages/page_layout.h"
 
@@ -49,9 +50,23 @@ std::string SignOutPage(const Visitor& visitor) {
 
 PageReply SignOut(PageRequest& request, bool confirmed) {
   if (!confirmed) return PageReply{200, SignOutPage(request.visitor), {}};
-  // The session is dropped: expire the cookie instead of renewing it.
+  // The session ends for good (with the person's other sessions: they
+  // share the generation), and the cookie expires instead of renewing.
+  EndSessionsOf(request.db, request.visitor.person.id);
   request.visitor.expires = 0;
   return PageReply{303, {}, std::string(kSignInPath)};
+}
+
+std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome) {
+  switch (outcome.status) {
+    case SignInOutcome::Status::kThrottled:
+      return {429,
+              "尝试次数过多，请 " + std::to_string(outcome.retry_after.count()) + " 秒后再试。"};
+    case SignInOutcome::Status::kBusy:
+      return {503, std::string(kSignInBusy)};
+    default:
+      return {403, std::string(kSignInFailed)};
+  }
 }
 
 std::string SafeNextPage(std::string_view next) {
