@@ -91,10 +91,10 @@ struct WebServer::Impl {
               Handle(std::move(request), std::move(respond));
             },
             ServerErrorPage, &log),
+        signin(options, databases, signer),
         pages(options.worker_threads != 0 ? options.worker_threads
                                           : std::max<std::size_t>(4, 2 * Processors()),
-              options.worker_queue),
-        signin(options, databases, signer) {}
+              options.worker_queue) {}
 
   // On an I/O thread: answers what needs no database at once and hands the
   // rest to the workers.
@@ -109,11 +109,12 @@ struct WebServer::Impl {
   SessionSigner signer;
   PageRunner runner;
   http::AccessLog log;
-  // The pools and the sign-in are declared after the server, so that they
-  // end first: their last jobs still answer through its connections.
+  // Declared after the server, so that they end before it (their last jobs
+  // still answer through its connections): the page workers first, which
+  // hand sign-ins to the hash pool, then the sign-in with its hash pool.
   http::HttpServer http;
-  http::WorkerPool pages;
   SignInFlow signin;
+  http::WorkerPool pages;
 };
 
 void WebServer::Impl::OnWorker(const http::Responder& respond, std::function<void()> work) {
