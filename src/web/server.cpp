@@ -170,7 +170,13 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
 }
 
 WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
-  const std::unique_ptr<HostDatabase> db = impl_->databases.OpenHost();
+  std::unique_ptr<HostDatabase> db;
+  try {
+    db = impl_->databases.OpenHost();
+  } catch (const HttpError& e) {
+    // At start the operator reads the cause, not the page's message.
+    throw Error(e.cause());
+  }
   EnsureAccountTable(*db);
   // Readers then never wait for the editor's writes, nor writers for readers.
   db->Execute("PRAGMA journal_mode=WAL");

@@ -248,7 +248,7 @@ TEST(WebLoad, RangeFloodsAndConnectionBurstsKeepMemoryAndQueue) {
   EXPECT_EQ(server.Stop(), 0);
 }
 
-TEST(WebLoad, APortInUseIsOneLineAndExitOneUnlessSharedOnPurpose) {
+TEST(WebLoad, APortInUseOrAMissingDatabaseIsOneLineAndExitOne) {
   ServeProcess first;
   ASSERT_GT(first.port(), 0);
   const std::string port = std::to_string(first.port());
@@ -261,6 +261,13 @@ TEST(WebLoad, APortInUseIsOneLineAndExitOneUnlessSharedOnPurpose) {
             "ostrand: cannot listen on 127.0.0.1:" + port + ": Address already in use\n");
   EXPECT_EQ(second.out, "");
   EXPECT_EQ(first.Stop(), 0);
+
+  // So is a database that is not there: the line names it.
+  const test_support::Outcome missing =
+      test_support::RunOstrand(dir, {"serve", "--db", "sqlite:" + dir.File("none.db"), "--port",
+                                     "0", "--secret-file", first.secret()});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "ostrand: database file '" + dir.File("none.db") + "' does not exist\n");
 
   // Processes that all ask for it share one port.
   ServeProcess shared({"--reuse-port"});
