@@ -21,7 +21,7 @@ FUZZ_RUNS   ?=
 # make test: seconds per fuzz target.
 FUZZ_SMOKE_TIME ?= 10
 
-.PHONY: all deps configure build build-san build-fuzz test fuzz deb release-check bench serve clean
+.PHONY: all deps configure build build-san build-fuzz test fuzz deb release-check bench bench-web serve clean
 
 all: build
 
@@ -67,6 +67,12 @@ release-check: deps
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The web host against nginx serving the same bytes (bench/bench-web): takes
+# about two minutes and prints each page's figures and the soak's memory.
+bench-web: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target ostrand
+	@bench/bench-web $(BUILD)/apps/ostrand/ostrand
 
 # Builds only the executable (not the tests and benchmarks), then starts it.
 serve: configure

@@ -27,19 +27,19 @@ class WebDateEdgesTest : public ::testing::Test {
     testing::WriteFixture(path_);
     server_ = std::make_unique<testing::RunningServer>(testing::TestOptions(path_));
     zhang_ = std::make_unique<Browser>(server_->port());
-    const httplib::Result in = zhang_->SignIn(std::to_string(kZhang), kPassword);
+    const testing::Result in = zhang_->SignIn(std::to_string(kZhang), kPassword);
     ASSERT_TRUE(in && in->status == 303);
   }
 
   // Status and body of a page of the signed-in leader.
   std::pair<int, std::string> Get(const std::string& path) {
-    const httplib::Result result = zhang_->Get(path);
+    const testing::Result result = zhang_->Get(path);
     if (!result) return {0, "no reply"};
     return {result->status, result->body};
   }
 
   // The reply to saving a new plan of the leader from start to end.
-  httplib::Result Save(const std::string& day, const std::string& start, const std::string& end) {
+  testing::Result Save(const std::string& day, const std::string& start, const std::string& end) {
     const std::string editor = "/schedule/manage.asp?dt=" + day;
     return zhang_->Post(editor, {{"csrf", Browser::FieldValue(Get(editor).second, "csrf")},
                                  {"action", "save"},
@@ -91,21 +91,21 @@ TEST_F(WebDateEdgesTest, EditorKeepsNewPlansWherePagesShowThem) {
   EXPECT_EQ(IsoDate(every.first), "0101-01-01");
   EXPECT_EQ(IsoDate(every.last), "9998-12-31");
 
-  const httplib::Result refused = Save("9999-12-31", "9999-12-31T09:00", "9999-12-31T10:00");
+  const testing::Result refused = Save("9999-12-31", "9999-12-31T09:00", "9999-12-31T10:00");
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 400);
   EXPECT_TRUE(Contains(refused->body, "日程须在 0101-01-01 至 9998-12-31 之间")) << refused->body;
-  const httplib::Result across = Save("9998-12-31", "9998-12-31T09:00", "9999-01-01T10:00");
+  const testing::Result across = Save("9998-12-31", "9998-12-31T09:00", "9999-01-01T10:00");
   ASSERT_TRUE(across);
   EXPECT_EQ(across->status, 400) << "a plan that ends beyond the last day";
 
-  const httplib::Result saved = Save("9998-12-31", "9998-12-31T09:00", "9998-12-31T10:00");
+  const testing::Result saved = Save("9998-12-31", "9998-12-31T09:00", "9998-12-31T10:00");
   ASSERT_TRUE(saved);
   ASSERT_EQ(saved->status, 303) << saved->body;
   const auto [status, month] = Get(saved->get_header_value("Location"));
   EXPECT_EQ(status, 200);
   EXPECT_TRUE(Contains(month, "边界日程"));
-  const httplib::Result first = Save("0101-01-01", "0101-01-01T09:00", "0101-01-01T10:00");
+  const testing::Result first = Save("0101-01-01", "0101-01-01T09:00", "0101-01-01T10:00");
   ASSERT_TRUE(first);
   EXPECT_EQ(first->status, 303);
 }
@@ -132,7 +132,7 @@ TEST_F(WebDateEdgesTest, PlanStoredBeyondThePagesCanBeListedAndDeleted) {
   EXPECT_FALSE(Contains(first, "前一天")) << "no day before the first";
 
   const std::string editor = "/schedule/manage.asp?dt=9999-12-31";
-  const httplib::Result deleted = zhang_->Post(
+  const testing::Result deleted = zhang_->Post(
       editor, {{"csrf", Browser::FieldValue(last, "csrf")}, {"action", "delete"}, {"planID", "90"}});
   ASSERT_TRUE(deleted);
   EXPECT_EQ(deleted->status, 303);

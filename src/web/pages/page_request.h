@@ -1,30 +1,26 @@
-// What a page handler receives for one request, free of the HTTP library:
-// the server's options, the request's own database connection, the
-// signed-in visitor, and the request's path, query values and form fields.
+// What a page handler receives for one request, free of the HTTP server:
+// the server's options, the request's database connections, the signed-in
+// visitor, and the request's path, query values and form fields.
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
-#include <string_view>
 
-#include "web/data/host_database.h"
-#include "web/server_options.h"
 #include "web/auth/visitor.h"
+#include "web/data/databases.h"
+#include "web/http/form_fields.h"
+#include "web/server_options.h"
 
 namespace ostrand::web {
 
-// Query or form values by name; a name may repeat.
-using FormFields = std::multimap<std::string, std::string>;
-
-// The first value of `name`, or nothing.
-std::optional<std::string> FindField(const FormFields& fields, std::string_view name);
-// The first value of `name`, or the empty text.
-std::string FieldOrEmpty(const FormFields& fields, std::string_view name);
+using http::FieldOrEmpty;
+using http::FindField;
+using http::FormFields;
 
 struct PageRequest {
   const ServerOptions& options;
-  HostDatabase& db;
+  const Databases& databases;  // where the component gets its connection
+  HostDatabase& db;            // the host's connection of this request
   Visitor& visitor;
   std::string path;  // e.g. "/schedule/personMonth.asp"
   FormFields query;  // decoded query values
