@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "core/error.h"
+#include "store/settings.h"
 #include "web/server.h"
 #include "web/server_options.h"
 #include "web/auth/server_secret.h"
@@ -22,6 +23,7 @@ struct ServeArguments {
   std::string leader_duties{web::kDefaultLeaderDuties};
   std::string leader_cond{web::kDefaultLeaderCond};
   std::string leader2_cond{web::kDefaultLeader2Cond};
+  std::size_t pool_size = store::kDefaultPoolSize;
 };
 
 int RunServe(const ServeArguments& args) {
@@ -32,6 +34,7 @@ int RunServe(const ServeArguments& args) {
   options.leader_duties = web::ParseDutyList(args.leader_duties);
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
+  options.pool_size = args.pool_size;
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -56,12 +59,16 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
   CLI::App* cmd = app.add_subcommand(
       "serve",
       "Serve the schedule pages in a browser: sign-in, personal and leader views, day editor.");
-  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH)")
+  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)")
       ->required();
   cmd->add_option("--host", args->host, "Address to listen on")->capture_default_str();
   cmd->add_option("--port", args->port, "Port to listen on (0: any free port)")
       ->capture_default_str()
       ->check(CLI::Range(0, 65535));
+  cmd->add_option("--pool-size", args->pool_size,
+                  "Database connections the server keeps open and shares among requests")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000));
   cmd->add_option("--secret-file", args->secret_file,
                   "File whose content (at least 32 bytes) signs the session cookies; processes "
                   "sharing it accept each other's sign-ins. Default: var/ostrand.secret, "

@@ -12,6 +12,9 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "store/connection_pool.h"
+#include "store/database_error.h"
+#include "store/schema.h"
 #include "web/pages/editor_page.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
@@ -31,6 +34,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kSignInCookieName = "ostrand_signin";
 constexpr std::string_view kHtml = "text/html; charset=utf-8";
 constexpr std::string_view kHomePage = "/schedule/personMonth.asp";
+constexpr std::string_view kDatabaseUnavailable = "数据库暂时不可用，请稍后再试。";
 
 // When the current request of this worker thread began (for the log).
 thread_local Clock::time_point request_started{};
@@ -163,14 +167,18 @@ std::string UrlEncode(std::string_view text) {
 
 struct WebServer::Impl {
   explicit Impl(ServerOptions opts)
-      : options(std::move(opts)), signer(options.secret), checker(options.password_limits) {}
+      : options(std::move(opts)),
+        signer(options.secret),
+        checker(options.password_limits),
+        pool(options.connection_string, options.pool_size),
+        pool_registration(options.connection_string, pool) {}
 
   void SetUpRoutes();
   void Log(const httplib::Request& req, const httplib::Response& res);
 
   // The signed-in visitor of the request, or nothing when the request
   // carries no valid session cookie or the person no longer exists.
-  std::optional<Visitor> LoadVisitor(const httplib::Request& req, HostDatabase& db) const;
+  std::optional<Visitor> LoadVisitor(const httplib::Request& req, store::Connection& db) const;
   // Runs a page for a signed-in visitor: opens the database, reads the
   // session (or redirects to the sign-in), checks the CSRF token of a POST,
   // runs `page`, renews the cookie and sends the reply or the error page.
@@ -184,6 +192,10 @@ struct WebServer::Impl {
   ServerOptions options;
   SessionSigner signer;
   SignInChecker checker;
+  // Every request leases its connection here; the component's Init in the
+  // pages finds the pool by the connection string and shares the lease.
+  store::ConnectionPool pool;
+  store::PoolRegistration pool_registration;
   httplib::Server http;
   std::mutex log_mutex;
   // Sign-ins being checked right now (at most options.parallel_signins).
@@ -193,7 +205,7 @@ struct WebServer::Impl {
 };
 
 std::optional<Visitor> WebServer::Impl::LoadVisitor(const httplib::Request& req,
-                                                    HostDatabase& db) const {
+                                                    store::Connection& db) const {
   const std::string cookie = CookieValue(req, kSessionCookieName);
   if (cookie.empty()) return std::nullopt;
   std::optional<OpenedSession> opened = signer.Open(cookie, UnixNow());
@@ -224,7 +236,8 @@ void WebServer::Impl::ServePage(const httplib::Request& req, httplib::Response& 
                                 PageFunction page) {
   std::optional<Visitor> visitor;
   try {
-    HostDatabase db(options.connection_string);
+    const store::ConnectionPool::Lease lease = pool.Acquire();
+    store::Connection& db = *lease;
     visitor = LoadVisitor(req, db);
     if (!visitor) {
       if (!CookieValue(req, kSessionCookieName).empty()) {
@@ -259,6 +272,14 @@ void WebServer::Impl::ServePage(const httplib::Request& req, httplib::Response& 
     }
   } catch (const HttpError& e) {
     SendHtml(res, e.status(), ErrorPage(e.status(), e.what(), visitor ? &*visitor : nullptr));
+  } catch (const store::DatabaseError& e) {
+    if (!e.unavailable()) {
+      SendHtml(res, 500, ErrorPage(500, e.what(), visitor ? &*visitor : nullptr));
+      return;
+    }
+    res.set_header("Retry-After", "5");
+    SendHtml(res, 503,
+             ErrorPage(503, std::string(kDatabaseUnavailable), visitor ? &*visitor : nullptr));
   } catch (const std::exception& e) {
     SendHtml(res, 500, ErrorPage(500, e.what(), visitor ? &*visitor : nullptr));
   }
@@ -298,9 +319,8 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
       SendHtml(res, 503, SignInPage(cookie_token, next, person, kSignInBusy));
       return;
     }
-    HostDatabase db(options.connection_string);
     const std::optional<Person> signed_in =
-        checker.Check(db, person, FieldOrEmpty(form, "password"));
+        checker.Check(*pool.Acquire(), person, FieldOrEmpty(form, "password"));
     if (!signed_in) {
       // Slow down guessing; the message is the same whatever was wrong.
       std::this_thread::sleep_for(options.failed_signin_delay);
@@ -319,6 +339,13 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
                                 lifetime));
     res.set_header("Set-Cookie", CookieHeader(kSignInCookieName, "", "/login", 0));
     SendRedirect(res, next);
+  } catch (const store::DatabaseError& e) {
+    if (!e.unavailable()) {
+      SendHtml(res, 500, ErrorPage(500, e.what(), nullptr));
+      return;
+    }
+    res.set_header("Retry-After", "5");
+    SendHtml(res, 503, ErrorPage(503, std::string(kDatabaseUnavailable), nullptr));
   } catch (const std::exception& e) {
     SendHtml(res, 500, ErrorPage(500, e.what(), nullptr));
   }
@@ -427,10 +454,19 @@ void WebServer::Impl::Log(const httplib::Request& req, const httplib::Response& 
 }
 
 WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
-  HostDatabase db(impl_->options.connection_string);
-  EnsureAccountTable(db);
-  // Readers then never wait for the editor's writes, nor writers for readers.
-  db.Execute("PRAGMA journal_mode=WAL");
+  {
+    const store::ConnectionPool::Lease db = impl_->pool.Acquire();
+    store::CheckSchema(*db);
+    // Readers then never wait for the editor's writes, nor writers for
+    // readers. A database that is read-only right now keeps its mode.
+    if (db->engine() == store::Engine::kSqlite) {
+      try {
+        db->ExecuteScript("PRAGMA journal_mode=WAL");
+      } catch (const store::DatabaseError& e) {
+        if (!e.unavailable()) throw;
+      }
+    }
+  }
   impl_->SetUpRoutes();
 }
 

@@ -1,13 +1,14 @@
 // WebServer: `ostrand serve`. Serves the schedule pages under /schedule/,
 // the sign-in at /login and /logout, and the images and stylesheet, on a
-// thread pool; every request opens its own database connection and every
-// schedule page runs its own Schedulers instance, so requests share
-// nothing but the options and the signing key.
+// thread pool; every request leases a connection from the server's pool
+// (the component in a page shares it) and every schedule page runs its own
+// Schedulers instance, so requests share nothing but the options, the
+// signing key and the pool.
 //
 // Each request writes one line to the access log: method, path, status,
 // body bytes and milliseconds. A page that fails answers with an error page
-// (400, 403, 404, or 500 with the error's message) and the server goes on
-// serving.
+// (400, 403, 404, or 500 with the error's message; 503 when the database
+// is unavailable) and the server goes on serving.
 #pragma once
 
 #include <memory>
@@ -18,9 +19,9 @@ namespace ostrand::web {
 
 class WebServer {
  public:
-  // Checks that the database opens, creates the account table when it is
-  // missing, and sets up the routes. Throws Error when the database cannot
-  // be used.
+  // Checks that the database opens and holds the schedule tables, creates
+  // the account table when it is missing, and sets up the routes. Throws
+  // Error when the database cannot be used.
   explicit WebServer(ServerOptions options);
   ~WebServer();
   WebServer(const WebServer&) = delete;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/date.h"
+#include "store/settings.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
 
@@ -50,6 +51,9 @@ struct ServerOptions {
   // request has arrived (or the read timeout ends it), and browsers open
   // connections ahead of need, so there are many more than processors.
   std::size_t worker_threads = 64;
+  // Database connections of the process (store/connection_pool.h); a
+  // request waits for one when all are in use.
+  std::size_t pool_size = store::kDefaultPoolSize;
   // How long a sign-in lasts.
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};
   // Today's date for pages without "dt"; unset: the local date.

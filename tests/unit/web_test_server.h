@@ -17,7 +17,7 @@
 #include "store/schema.h"
 #include "test_support.h"
 #include "web/auth/accounts.h"
-#include "web/data/host_database.h"
+#include "store/connect.h"
 #include "web/server.h"
 #include "web/server_options.h"
 
@@ -38,8 +38,7 @@ using TempDir = test_support::TempDir;
 // shared and a private plan, with contents that name their owner.
 inline void WriteFixture(const std::string& path) {
   store::CreateSqliteDatabase(path);
-  HostDatabase db("sqlite:" + path);
-  db.Execute(R"sql(
+  store::Connect("sqlite:" + path)->ExecuteScript(R"sql(
     INSERT INTO personDuty VALUES (1, '局长'), (4, '科员');
     INSERT INTO person VALUES (1, '张局长', 1, 1), (2, '李科员', 4, 1), (3, '王外单位', 4, 2),
                               (4, '赵<&>六', 4, 1);

@@ -3,8 +3,11 @@
 #include <sodium.h>
 
 #include <array>
+#include <memory>
 
 #include "core/error.h"
+#include "store/connect.h"
+#include "web/data/row_values.h"
 
 namespace ostrand::web {
 namespace {
@@ -24,18 +27,20 @@ std::optional<std::int64_t> ReadPersonId(std::string_view text) {
   return id;
 }
 
-std::optional<std::string> StoredHash(HostDatabase& db, std::int64_t person_id) {
-  Statement query = db.Prepare("SELECT passwordHash FROM hostAccount WHERE personID = ?");
-  query.Bind(1, person_id);
-  if (!query.Step()) return std::nullopt;
-  return query.Text(0);
+std::optional<std::string> StoredHash(store::Connection& db, std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  const store::RecordSet rows =
+      db.Query("SELECT passwordHash FROM hostAccount WHERE personID = ?", params);
+  if (rows.Eof()) return std::nullopt;
+  return Text(rows, 0);
 }
 
-void StoreHash(HostDatabase& db, std::int64_t person_id, const std::string& hash) {
-  Statement upsert = db.Prepare(
-      "INSERT INTO hostAccount (personID, passwordHash) VALUES (?, ?) "
-      "ON CONFLICT (personID) DO UPDATE SET passwordHash = excluded.passwordHash");
-  upsert.Bind(1, person_id).Bind(2, std::string_view(hash)).Run();
+// Replaces the person's hash, or adds it: every engine runs these two
+// statements alike. Runs inside the caller's transaction.
+void StoreHash(store::Connection& db, std::int64_t person_id, const std::string& hash) {
+  const std::array params{store::SqlParam::Text(hash), store::SqlParam::Integer(person_id)};
+  if (db.Execute("UPDATE hostAccount SET passwordHash = ? WHERE personID = ?", params) > 0) return;
+  db.Execute("INSERT INTO hostAccount (passwordHash, personID) VALUES (?, ?)", params);
 }
 
 }  // namespace
@@ -64,31 +69,30 @@ bool VerifyPassword(const std::string& hash, std::string_view password) {
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
-void EnsureAccountTable(HostDatabase& db) {
-  db.Execute(
-      "CREATE TABLE IF NOT EXISTS hostAccount (personID INTEGER PRIMARY KEY, "
-      "passwordHash TEXT NOT NULL)");
-}
-
-void SetPassword(HostDatabase& db, std::int64_t person_id, std::string_view password,
+void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits) {
   if (!FindPerson(db, person_id)) throw Error("no person with id " + std::to_string(person_id));
   const std::string hash = HashPassword(password, limits);
-  EnsureAccountTable(db);
+  store::Transaction transaction(db);
   StoreHash(db, person_id, hash);
+  transaction.Commit();
+}
+
+void GiveDemoPasswords(store::Connection& db, std::span<const std::int64_t> person_ids,
+                       std::string_view password, const PasswordLimits& limits) {
+  const std::string hash = HashPassword(password, limits);
+  for (const std::int64_t id : person_ids) {
+    if (!FindPerson(db, id)) throw Error("no person with id " + std::to_string(id));
+    StoreHash(db, id, hash);
+  }
 }
 
 void GiveDemoPasswords(const std::string& connection_string,
                        std::span<const std::int64_t> person_ids, std::string_view password,
                        const PasswordLimits& limits) {
-  HostDatabase db(connection_string);
-  EnsureAccountTable(db);
-  const std::string hash = HashPassword(password, limits);
-  HostDatabase::Transaction transaction(db);
-  for (const std::int64_t id : person_ids) {
-    if (!FindPerson(db, id)) throw Error("no person with id " + std::to_string(id));
-    StoreHash(db, id, hash);
-  }
+  const std::unique_ptr<store::Connection> db = store::Connect(connection_string);
+  store::Transaction transaction(*db);
+  GiveDemoPasswords(*db, person_ids, password, limits);
   transaction.Commit();
 }
 
@@ -106,7 +110,7 @@ std::string RandomPassword() {
 SignInChecker::SignInChecker(const PasswordLimits& limits)
     : stand_in_hash_(HashPassword("stand-in password of no account", limits)) {}
 
-std::optional<Person> SignInChecker::Check(HostDatabase& db, std::string_view who,
+std::optional<Person> SignInChecker::Check(store::Connection& db, std::string_view who,
                                            std::string_view password) const {
   std::optional<Person> person;
   if (const std::optional<std::int64_t> id = ReadPersonId(who)) {

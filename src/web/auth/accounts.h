@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/data/host_database.h"
+#include "store/connection.h"
 #include "web/data/persons.h"
 
 namespace ostrand::web {
@@ -34,18 +34,21 @@ std::string HashPassword(std::string_view password, const PasswordLimits& limits
 // never matches.
 bool VerifyPassword(const std::string& hash, std::string_view password);
 
-// Creates hostAccount in a database made before the table existed.
-void EnsureAccountTable(HostDatabase& db);
-
-// Sets (or replaces) the password of the person. Throws Error naming the id
-// when no such person exists, or for an empty password.
-void SetPassword(HostDatabase& db, std::int64_t person_id, std::string_view password,
+// Sets (or replaces) the password of the person, in one transaction.
+// Throws Error naming the id when no such person exists, or for an empty
+// password.
+void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits);
 
-// Gives each listed person the same password, in one transaction, for a
-// demo database. The password is hashed once and the hash stored for all,
-// so that forty persons cost one hash. Throws Error naming a missing person
-// (nothing is stored then).
+// Gives each listed person the same password, for a demo database. The
+// password is hashed once and the hash stored for all, so that forty
+// persons cost one hash. Runs inside the caller's transaction, if any (the
+// demo writer's). Throws Error naming a missing person.
+void GiveDemoPasswords(store::Connection& db, std::span<const std::int64_t> person_ids,
+                       std::string_view password,
+                       const PasswordLimits& limits = PasswordLimits::Interactive());
+// As above on the database of the connection string, in one transaction of
+// its own: nothing is stored when a person is missing.
 void GiveDemoPasswords(const std::string& connection_string,
                        std::span<const std::int64_t> person_ids, std::string_view password,
                        const PasswordLimits& limits = PasswordLimits::Interactive());
@@ -62,7 +65,7 @@ std::string RandomPassword();
 class SignInChecker {
  public:
   explicit SignInChecker(const PasswordLimits& limits);
-  std::optional<Person> Check(HostDatabase& db, std::string_view who,
+  std::optional<Person> Check(store::Connection& db, std::string_view who,
                               std::string_view password) const;
 
  private:

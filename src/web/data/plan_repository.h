@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/date.h"
-#include "web/data/host_database.h"
+#include "store/connection.h"
 
 namespace ostrand::web {
 
@@ -63,7 +63,7 @@ struct StoredPlan {
 class PlanRepository {
  public:
   // The repository uses `db`, which must outlive it.
-  explicit PlanRepository(HostDatabase& db) : db_(db) {}
+  explicit PlanRepository(store::Connection& db) : db_(db) {}
 
   std::vector<PlaceKind> PlaceKinds();
   std::vector<Place> Places();
@@ -82,7 +82,7 @@ class PlanRepository {
   bool Remove(std::int64_t person_id, std::int64_t plan_id);
 
  private:
-  HostDatabase& db_;
+  store::Connection& db_;
 };
 
 }  // namespace ostrand::web

@@ -1,5 +1,6 @@
 // What a page handler receives for one request, free of the HTTP library:
-// the server's options, the request's own database connection, the
+// the server's options, the request's database connection (leased from
+// the server's pool), the
 // signed-in visitor, and the request's path, query values and form fields.
 #pragma once
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/data/host_database.h"
+#include "store/connection.h"
 #include "web/server_options.h"
 #include "web/auth/visitor.h"
 
@@ -24,7 +25,7 @@ std::string FieldOrEmpty(const FormFields& fields, std::string_view name);
 
 struct PageRequest {
   const ServerOptions& options;
-  HostDatabase& db;
+  store::Connection& db;
   Visitor& visitor;
   std::string path;  // e.g. "/schedule/personMonth.asp"
   FormFields query;  // decoded query values
