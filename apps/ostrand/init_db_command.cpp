@@ -25,7 +25,7 @@ struct InitDbArguments {
 int RunInitDb(const InitDbArguments& args) {
   const std::unique_ptr<store::Connection> db = store::Connect(args.db, store::OpenMode::kCreate);
   const std::vector<std::string_view> missing = store::MissingTables(*db);
-  if (missing.empty()) {
+  if (missing.empty() && args.add_missing) {
     std::cout << "database '" << db->name() << "' already holds every schedule table\n";
     return 0;
   }

@@ -2,6 +2,8 @@
 
 #include "core/error.h"
 #include "store/connection_string.h"
+#include "store/odbc/odbc_connection.h"
+#include "store/postgresql/pg_connection.h"
 #include "store/sqlite/sqlite_connection.h"
 
 namespace ostrand::store {
@@ -12,11 +14,11 @@ std::unique_ptr<Connection> Connect(std::string_view connection_string, OpenMode
     case Backend::kSqlite:
       return OpenSqlite(target.database, mode == OpenMode::kCreate);
     case Backend::kPostgresql:
+      return OpenPostgresql(target.database);
     case Backend::kOdbc:
-      break;
+      return OpenOdbc(target.database, RedactConnectionString(connection_string));
   }
-  throw Error("connection string '" + RedactConnectionString(connection_string) +
-              "' names a database server, which this build cannot reach yet");
+  throw Error("unsupported connection string '" + RedactConnectionString(connection_string) + "'");
 }
 
 }  // namespace ostrand::store

@@ -12,10 +12,11 @@
 
 namespace ostrand::store {
 
-std::int64_t InsertReturningId(Connection& connection, std::string_view insert_sql,
-                               std::span<const SqlParam> params, std::string_view id_column) {
+std::int64_t Connection::InsertReturningId(std::string_view insert_sql,
+                                           std::span<const SqlParam> params,
+                                           std::string_view id_column) {
   std::string sql(insert_sql);
-  if (connection.engine() == Engine::kSqlServer) {
+  if (engine() == Engine::kSqlServer) {
     // T-SQL names the output between the column list and VALUES.
     std::size_t values = std::string::npos;
     for (const SqlToken& t : TokenizeSql(sql)) {
@@ -32,7 +33,7 @@ std::int64_t InsertReturningId(Connection& connection, std::string_view insert_s
     sql += " RETURNING ";
     sql += id_column;
   }
-  RecordSet rows = connection.Query(sql, params);
+  RecordSet rows = Query(sql, params);
   if (rows.Eof()) {
     throw DatabaseError::Statement("the insert returned no " + std::string(id_column), sql);
   }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,6 +47,14 @@ class Connection {
   // Runs one statement that returns no rows; returns how many rows it
   // inserted, changed or deleted.
   virtual std::int64_t Execute(std::string_view sql, std::span<const SqlParam> params = {}) = 0;
+
+  // Runs an INSERT of one row (a text "INSERT INTO t (...) VALUES (...)")
+  // and returns the value the database gave its `id_column`, in the way the
+  // engine offers (RETURNING, OUTPUT INSERTED). Throws DatabaseError as
+  // Query does.
+  virtual std::int64_t InsertReturningId(std::string_view insert_sql,
+                                         std::span<const SqlParam> params,
+                                         std::string_view id_column);
 
   // Runs a script of statements separated by ';' (no parameters, no rows),
   // such as a schema. Statements before a failing one stay done unless a
@@ -99,13 +108,6 @@ class Transaction {
   Connection& connection_;
   bool done_ = false;
 };
-
-// Runs an INSERT of one row (a text "INSERT INTO t (...) VALUES (...)") and
-// returns the value the database gave its `id_column`, in the way the
-// engine offers (RETURNING, OUTPUT INSERTED). Throws DatabaseError as
-// Query does.
-std::int64_t InsertReturningId(Connection& connection, std::string_view insert_sql,
-                               std::span<const SqlParam> params, std::string_view id_column);
 
 // The host value of a database integer: int32 when it fits, a double while
 // its decimal text has at most 15 digits (so it prints exactly), and its

@@ -117,8 +117,7 @@ std::optional<StoredPlan> PlanRepository::FindPlan(std::int64_t person_id, std::
 
 std::int64_t PlanRepository::Add(std::int64_t person_id, const PlanInput& plan) {
   store::Transaction transaction(db_);
-  const std::int64_t id = store::InsertReturningId(
-      db_,
+  const std::int64_t id = db_.InsertReturningId(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
