@@ -8,7 +8,7 @@ JOBS        ?= $(shell nproc)
 HOST        ?= 127.0.0.1
 PORT        ?= 8080
 
-.PHONY: all deps configure build build-san test test-san bench serve clean
+.PHONY: all deps configure build build-san test test-san bench bench-store serve clean
 
 all: build
 
@@ -35,6 +35,11 @@ test: build build-san
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The leader month of 1,000 persons against the store's floor, on SQLite and
+# on a throwaway PostgreSQL (started and stopped by the script).
+bench-store: build
+	@scripts/bench-store $(BUILD)
 
 # Builds only the executable (not the tests and benchmarks), then starts it.
 serve: configure

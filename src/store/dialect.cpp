@@ -1,9 +1,7 @@
 #include "store/dialect.h"
 
 #include <cstddef>
-#include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -459,30 +457,6 @@ std::string TranslateTsql(std::string_view tsql, Engine engine) {
   RewriteConcatenation(tokens);
   if (engine == Engine::kPostgresql) CompleteOrderBy(tokens);
   return Join(tokens, 0, tokens.size());
-}
-
-std::string TranslateTsqlCached(const std::string& tsql, Engine engine) {
-  // The component sends a handful of distinct shapes many times; the bound
-  // only guards against hosts that build unbounded numbers of texts.
-  static constexpr std::size_t kMaxEntries = 4096;
-  static std::mutex mutex;
-  static std::unordered_map<std::string, std::string> cache;
-
-  std::string key;
-  key.reserve(tsql.size() + 2);
-  key += static_cast<char>('0' + static_cast<int>(engine));
-  key += '\n';
-  key += tsql;
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    const auto found = cache.find(key);
-    if (found != cache.end()) return found->second;
-  }
-  std::string translated = TranslateTsql(tsql, engine);  // may throw; errors are not cached
-  const std::lock_guard<std::mutex> lock(mutex);
-  if (cache.size() >= kMaxEntries) cache.clear();
-  cache.emplace(std::move(key), translated);
-  return translated;
 }
 
 }  // namespace ostrand::store

@@ -34,7 +34,4 @@ std::string_view EngineName(Engine engine);
 // malformed (missing parenthesis, unit other than dd).
 std::string TranslateTsql(std::string_view tsql, Engine engine);
 
-// As TranslateTsql, memoised per text and engine (thread-safe, bounded).
-std::string TranslateTsqlCached(const std::string& tsql, Engine engine);
-
 }  // namespace ostrand::store

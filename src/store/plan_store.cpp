@@ -1,6 +1,8 @@
 #include "store/plan_store.h"
 
+#include <functional>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "core/error.h"
@@ -9,6 +11,8 @@
 #include "store/database_error.h"
 #include "store/dialect.h"
 #include "store/literal_lifting.h"
+#include "store/settings.h"
+#include "store/statement_cache.h"
 
 namespace ostrand::store {
 
@@ -16,6 +20,16 @@ struct PlanStore::Impl {
   std::unique_ptr<Connection> owned;
   std::optional<ConnectionPool::Lease> lease;
   Connection* connection = nullptr;
+  // Translated shapes of this store's engine: the component sends a handful.
+  std::unordered_map<std::string, std::string, SqlTextHash, std::equal_to<>> translated;
+  Engine engine = Engine::kSqlite;
+
+  const std::string& Translated(const std::string& shape) {
+    const auto found = translated.find(shape);
+    if (found != translated.end()) return found->second;
+    if (translated.size() >= kStatementCacheSize) translated.clear();
+    return translated.emplace(shape, TranslateTsql(shape, engine)).first->second;
+  }
 };
 
 PlanStore::PlanStore() : impl_(std::make_unique<Impl>()) {}
@@ -35,10 +49,12 @@ void PlanStore::Open(const std::string& connection_string) {
   if (ConnectionPool* pool = FindPool(connection_string)) {
     impl_->lease = pool->Acquire();
     impl_->connection = &**impl_->lease;
-    return;
+  } else {
+    impl_->owned = Connect(connection_string);
+    impl_->connection = impl_->owned.get();
   }
-  impl_->owned = Connect(connection_string);
-  impl_->connection = impl_->owned.get();
+  if (impl_->connection->engine() != impl_->engine) impl_->translated.clear();
+  impl_->engine = impl_->connection->engine();
 }
 
 Connection& PlanStore::connection() {
@@ -49,7 +65,7 @@ Connection& PlanStore::connection() {
 RecordSet PlanStore::Query(const std::string& tsql) {
   Connection& db = connection();
   const LiftedQuery lifted = LiftLiterals(tsql);
-  const std::string sql = TranslateTsqlCached(lifted.shape, db.engine());
+  const std::string& sql = impl_->Translated(lifted.shape);
   try {
     return db.Query(sql, lifted.params);
   } catch (const DatabaseError& e) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/error.h"
@@ -147,32 +146,6 @@ TEST(DialectDateDiff, MalformedCallsNameTheText) {
   ExpectError("select DATEDIFF('dd', a, b) from t", {"unit ''dd''"});
   // A bad call nested in an argument is found too.
   ExpectError("select DATEDIFF(dd, a, DATEDIFF(hh, b, c)) from t", {"'hh'"});
-}
-
-TEST(DialectCache, SameResultsAcrossThreadsAndEvictions) {
-  const std::string text = "select N=DATEDIFF(dd, a, b) from t";
-  const std::string expected = "select " + Days("a", "b") + " AS N from t";
-  std::vector<std::thread> threads;
-  std::vector<int> wrong(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      // Enough distinct texts to overflow the memo several times over.
-      for (int i = 0; i < 3000; ++i) {
-        const std::string own = "select N" + std::to_string(t) + "_" + std::to_string(i) + "=a";
-        const std::string want = "select a AS N" + std::to_string(t) + "_" + std::to_string(i);
-        if (TranslateTsqlCached(own, Engine::kSqlite) != want) ++wrong[t];
-        if (TranslateTsqlCached(text, Engine::kSqlite) != expected) ++wrong[t];
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(wrong, std::vector<int>(4, 0));
-}
-
-TEST(DialectCache, ErrorsAreNotRemembered) {
-  const std::string bad = "select DATEDIFF(mm, a, b) from t";
-  EXPECT_THROW(TranslateTsqlCached(bad, Engine::kSqlite), Error);
-  EXPECT_THROW(TranslateTsqlCached(bad, Engine::kSqlite), Error);
 }
 
 }  // namespace

@@ -88,16 +88,23 @@ class SqliteConnection final : public Connection {
     const int column_count = sqlite3_column_count(statement);
     std::vector<std::string> columns;
     columns.reserve(static_cast<std::size_t>(column_count));
+    // Text in a column declared as a date or time reads as a date.
+    std::vector<bool> dates(static_cast<std::size_t>(column_count));
     for (int i = 0; i < column_count; ++i) {
       const char* name = sqlite3_column_name(statement, i);
       columns.emplace_back(name ? name : "");
+      const char* declared = sqlite3_column_decltype(statement, i);
+      dates[static_cast<std::size_t>(i)] =
+          declared != nullptr && (ContainsNoCase(declared, "date") || ContainsNoCase(declared, "time"));
     }
     std::vector<std::vector<Value>> rows;
     for (int rc = first_step_; rc != SQLITE_DONE; rc = sqlite3_step(statement)) {
       if (rc != SQLITE_ROW) Fail(rc, sql);
       std::vector<Value> values;
       values.reserve(columns.size());
-      for (int i = 0; i < column_count; ++i) values.push_back(ReadField(statement, i));
+      for (int i = 0; i < column_count; ++i) {
+        values.push_back(ReadField(statement, i, dates[static_cast<std::size_t>(i)]));
+      }
       rows.push_back(std::move(values));
     }
     return RecordSet(std::move(columns), std::move(rows));
@@ -223,7 +230,7 @@ class SqliteConnection final : public Connection {
 
   // One field of the current row. The value's own storage class decides its
   // kind; text in a column declared as a date or time becomes a date.
-  static Value ReadField(sqlite3_stmt* statement, int i) {
+  static Value ReadField(sqlite3_stmt* statement, int i, bool date_column) {
     switch (sqlite3_column_type(statement, i)) {
       case SQLITE_NULL:
         return Value::Null();
@@ -233,17 +240,13 @@ class SqliteConnection final : public Connection {
         return Value::Double(sqlite3_column_double(statement, i));
       case SQLITE_TEXT: {
         const unsigned char* raw = sqlite3_column_text(statement, i);
-        std::string text(raw ? reinterpret_cast<const char*>(raw) : "",
-                         static_cast<std::size_t>(sqlite3_column_bytes(statement, i)));
-        const char* declared = sqlite3_column_decltype(statement, i);
-        if (declared == nullptr ||
-            !(ContainsNoCase(declared, "date") || ContainsNoCase(declared, "time"))) {
-          return Value::Text(std::move(text));
-        }
+        const std::string_view text(raw ? reinterpret_cast<const char*>(raw) : "",
+                                    static_cast<std::size_t>(sqlite3_column_bytes(statement, i)));
+        if (!date_column) return Value::Text(std::string(text));
         const std::optional<DateTime> date = ReadStoredDateTime(text);
         if (!date) {
           throw Error("column '" + std::string(sqlite3_column_name(statement, i)) + "' holds '" +
-                      text + "', which is not a date");
+                      std::string(text) + "', which is not a date");
         }
         return Value::Date(*date);
       }
@@ -309,7 +312,9 @@ std::unique_ptr<Connection> OpenSqlite(const std::string& path, bool create) {
   }
   // Without SQLITE_OPEN_CREATE a file that vanished since the check above is
   // still an error rather than a new empty database.
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  // A connection is used by one thread at a time: it needs no lock of its own.
+  const int flags =
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   sqlite3* raw = nullptr;
   const int opened = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   // SQLite hands out a handle even when opening fails; it must be closed.
