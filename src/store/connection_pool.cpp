@@ -48,8 +48,12 @@ ConnectionPool::ConnectionPool(std::string connection_string, std::size_t size)
     : ConnectionPool([cs = connection_string] { return Connect(cs); }, size,
                      RedactConnectionString(connection_string)) {}
 
-ConnectionPool::ConnectionPool(Connector connect, std::size_t size, std::string name)
-    : connect_(std::move(connect)), size_(std::max<std::size_t>(size, 1)), name_(std::move(name)) {}
+ConnectionPool::ConnectionPool(Connector connect, std::size_t size, std::string name,
+                               std::chrono::milliseconds wait)
+    : connect_(std::move(connect)),
+      size_(std::max<std::size_t>(size, 1)),
+      name_(std::move(name)),
+      wait_(wait) {}
 
 ConnectionPool::~ConnectionPool() = default;
 
@@ -76,7 +80,7 @@ ConnectionPool::Lease ConnectionPool::Acquire() {
     if (lease.pool != this) continue;
     if (std::shared_ptr<Slot> slot = lease.slot.lock()) return Lease(std::move(slot));
   }
-  const auto deadline = std::chrono::steady_clock::now() + kPoolWaitTimeout;
+  const auto deadline = std::chrono::steady_clock::now() + wait_;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     while (!idle_.empty()) {

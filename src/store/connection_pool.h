@@ -19,6 +19,7 @@
 // component's Init in a page uses the page's connection.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "store/connection.h"
+#include "store/settings.h"
 
 namespace ostrand::store {
 
@@ -40,8 +42,9 @@ class ConnectionPool {
   // for the connection string. Connects nothing yet.
   ConnectionPool(std::string connection_string, std::size_t size);
   // A pool whose connections `connect` makes; `name` names the database in
-  // messages.
-  ConnectionPool(Connector connect, std::size_t size, std::string name);
+  // messages; Acquire waits at most `wait` for a connection to come back.
+  ConnectionPool(Connector connect, std::size_t size, std::string name,
+                 std::chrono::milliseconds wait = kPoolWaitTimeout);
   // Closes the idle connections. Every Lease must be gone.
   ~ConnectionPool();
   ConnectionPool(const ConnectionPool&) = delete;
@@ -66,7 +69,7 @@ class ConnectionPool {
   // A checked connection: this thread's current one of this pool, an idle
   // one, or a new one. Throws what connecting throws (an unreachable server
   // is DatabaseError unavailable), and DatabaseError unavailable when all
-  // `size` connections stay in use for kPoolWaitTimeout.
+  // `size` connections stay in use for the pool's wait (kPoolWaitTimeout).
   Lease Acquire();
 
   std::size_t size() const { return size_; }
@@ -87,6 +90,7 @@ class ConnectionPool {
   Connector connect_;
   std::size_t size_;
   std::string name_;
+  std::chrono::milliseconds wait_;
   mutable std::mutex mutex_;
   std::condition_variable returned_;
   std::vector<Idle> idle_;

@@ -128,7 +128,7 @@ ConnectionTarget ParseConnectionString(std::string_view connection_string) {
 
 std::string RedactConnectionString(std::string_view connection_string) {
   const std::string_view text = TrimWhitespace(connection_string);
-  if (IsUri(text)) return RedactUri(text);
+  if (text.find("://") != std::string_view::npos) return RedactUri(text);
   if (StartsWithNoCase(text, "sqlite:") || EndsWithNoCase(text, ".db")) return std::string(text);
   return RedactAttributes(text);
 }

@@ -121,6 +121,8 @@ class TestDatabase {
   TestDatabase& operator=(const TestDatabase&) = delete;
 
   TestBackend backend() const { return backend_; }
+  // The schema of a database on the test server (empty for SQLite).
+  const std::string& schema() const { return schema_; }
   const std::string& connection_string() const { return connection_string_; }
 
  private:

@@ -167,12 +167,11 @@ class PgConnection final : public Connection {
 
   bool IsUsable() override {
     if (broken() || PQstatus(conn_) != CONNECTION_OK) return false;
-    // A server that shut down or dropped the connection has said so on the
-    // socket: read it.
+    // An idle connection hears nothing from the server (this program
+    // listens for no notifications) unless the server shut down or dropped
+    // it: anything to read means a new connection is due.
     pollfd fd{PQsocket(conn_), POLLIN, 0};
-    if (::poll(&fd, 1, 0) != 0) {
-      if (PQconsumeInput(conn_) == 0 || PQstatus(conn_) != CONNECTION_OK) return false;
-    }
+    if (::poll(&fd, 1, 0) != 0) return false;
     const auto now = std::chrono::steady_clock::now();
     if (now - last_used_ < kPoolPingAfterIdle) return true;
     const Result result(PQexec(conn_, ""));
