@@ -15,6 +15,11 @@ inline constexpr std::chrono::milliseconds kBusyTimeout{5000};
 // connect_timeout, ODBC's login timeout) before it is reported unavailable.
 inline constexpr std::chrono::seconds kConnectTimeout{5};
 
+// How long data sent to a database server over TCP may stay unacknowledged
+// before the connection is given up: a server that vanished from the
+// network, rather than one that is slow to answer.
+inline constexpr std::chrono::milliseconds kServerSilenceTimeout{10000};
+
 // How long a request waits for a pooled connection when every one is in
 // use, before the database is reported busy.
 inline constexpr std::chrono::seconds kPoolWaitTimeout{5};

@@ -310,10 +310,12 @@ void IgnoreNotice(void*, const char*) {}
 std::unique_ptr<Connection> OpenPostgresql(const std::string& uri) {
   const std::string name = RedactConnectionString(uri);
   const std::string timeout = std::to_string(kConnectTimeout.count());
+  const std::string silence = std::to_string(kServerSilenceTimeout.count());
   // Values before dbname yield to the URI's own; those after it hold.
-  const char* keywords[] = {"connect_timeout", "application_name", "dbname", "client_encoding",
-                            nullptr};
-  const char* values[] = {timeout.c_str(), "ostrand", uri.c_str(), "UTF8", nullptr};
+  const char* keywords[] = {"connect_timeout", "tcp_user_timeout", "application_name", "dbname",
+                            "client_encoding", nullptr};
+  const char* values[] = {timeout.c_str(), silence.c_str(), "ostrand", uri.c_str(), "UTF8",
+                          nullptr};
   std::unique_ptr<PGconn, FinishConnection> conn(PQconnectdbParams(keywords, values, 1));
   if (!conn) throw DatabaseError::Unavailable("cannot connect to '" + name + "': out of memory");
   if (PQstatus(conn.get()) != CONNECTION_OK) {
