@@ -48,9 +48,19 @@ IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'personPlan_person_start'
 CREATE INDEX personPlan_person_start ON personPlan (personID, planStartTime);
 
 -- Sign-in accounts of the web host: one Argon2id hash (libsodium's string
--- form, salt and limits included) per person who may sign in.
+-- form, salt and limits included) per person who may sign in, and the
+-- generation of the person's sessions (raising it ends them all).
 IF OBJECT_ID(N'hostAccount', N'U') IS NULL
 CREATE TABLE hostAccount (
   personID BIGINT PRIMARY KEY,
-  passwordHash NVARCHAR(255) NOT NULL
+  passwordHash NVARCHAR(255) NOT NULL,
+  sessionGeneration BIGINT NOT NULL DEFAULT 0
+);
+
+-- Settings of the web host by name; 'sessionGeneration' ends everybody's
+-- sessions when raised.
+IF OBJECT_ID(N'hostSetting', N'U') IS NULL
+CREATE TABLE hostSetting (
+  name NVARCHAR(100) PRIMARY KEY,
+  value BIGINT NOT NULL
 );

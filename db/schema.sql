@@ -44,8 +44,17 @@ CREATE TABLE IF NOT EXISTS personPlan (
 CREATE INDEX IF NOT EXISTS personPlan_person_start ON personPlan (personID, planStartTime);
 
 -- Sign-in accounts of the web host: one Argon2id hash (libsodium's string
--- form, salt and limits included) per person who may sign in.
+-- form, salt and limits included) per person who may sign in, and the
+-- generation of the person's sessions (raising it ends them all).
 CREATE TABLE IF NOT EXISTS hostAccount (
   personID INTEGER PRIMARY KEY,
-  passwordHash TEXT NOT NULL
+  passwordHash TEXT NOT NULL,
+  sessionGeneration INTEGER NOT NULL DEFAULT 0
+);
+
+-- Settings of the web host by name; 'sessionGeneration' ends everybody's
+-- sessions when raised.
+CREATE TABLE IF NOT EXISTS hostSetting (
+  name TEXT PRIMARY KEY,
+  value INTEGER NOT NULL
 );

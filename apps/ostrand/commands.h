@@ -19,5 +19,7 @@ void AddServeCommand(CLI::App& app, int* exit_code);
 void AddInitDbCommand(CLI::App& app, int* exit_code);
 // `ostrand passwd`: sets a person's sign-in password.
 void AddPasswdCommand(CLI::App& app, int* exit_code);
+// `ostrand signout`: ends the web sessions of a person or of everybody.
+void AddSignoutCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

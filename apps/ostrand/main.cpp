@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   ostrand::cli::AddInitDbCommand(app, &exit_code);
   ostrand::cli::AddServeCommand(app, &exit_code);
   ostrand::cli::AddPasswdCommand(app, &exit_code);
+  ostrand::cli::AddSignoutCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -24,9 +25,9 @@ int main(int argc, char** argv) {
     std::string message = e.what();
     if (argc > 1 && argv[1][0] != '-' && app.get_subcommands().empty()) {
       message = "unknown command '" + std::string(argv[1]) +
-                "' (commands: call, script, demo-db, init-db, serve, passwd)";
+                "' (commands: call, script, demo-db, init-db, serve, passwd, signout)";
     } else if (argc <= 1) {
-      message = "no command given (commands: call, script, demo-db, init-db, serve, passwd)";
+      message = "no command given (commands: call, script, demo-db, init-db, serve, passwd, signout)";
     }
     std::cerr << "ostrand: " << message << "; see 'ostrand --help'\n";
     return 1;

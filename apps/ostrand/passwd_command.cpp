@@ -31,7 +31,7 @@ int RunPasswd(const PasswdArguments& args) {
   const std::unique_ptr<store::Connection> db = store::Connect(args.db);
   store::CheckSchema(*db);
   web::SetPassword(*db, args.person_id, password, web::PasswordLimits::Interactive());
-  std::cout << "password set for person " << args.person_id << "\n";
+  std::cout << "password set for person " << args.person_id << "; the person's sessions ended\n";
   return 0;
 }
 
@@ -41,10 +41,12 @@ void AddPasswdCommand(CLI::App& app, int* exit_code) {
   auto args = std::make_shared<PasswdArguments>();
   CLI::App* cmd = app.add_subcommand(
       "passwd",
-      "Set the web sign-in password of a person. The password is read from the first line of "
-      "standard input, or taken from --password (visible to other users of the machine; for "
-      "scripts).");
-  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)")
+      "Set the web sign-in password of a person and end the person's sessions. The password "
+      "is read from the first line of standard input, or taken from --password (visible to "
+      "other users of the machine; for scripts).");
+  cmd->add_option("--db", args->db, 
+                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
+                  "odbc:...)")
       ->required();
   cmd->add_option("PERSONID", args->person_id, "The person's personID")->required();
   cmd->add_option("--password", args->password, "The new password, instead of standard input");

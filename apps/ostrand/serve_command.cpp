@@ -1,4 +1,6 @@
 // `ostrand serve`: the web host.
+#include <cstddef>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -24,6 +26,9 @@ struct ServeArguments {
   std::string leader_cond{web::kDefaultLeaderCond};
   std::string leader2_cond{web::kDefaultLeader2Cond};
   std::size_t pool_size = store::kDefaultPoolSize;
+  std::size_t hash_workers = 0;
+  std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
+  std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
 };
 
 int RunServe(const ServeArguments& args) {
@@ -35,6 +40,9 @@ int RunServe(const ServeArguments& args) {
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
   options.pool_size = args.pool_size;
+  options.hash_workers = args.hash_workers;
+  options.max_plans_per_day = args.max_plans_per_day;
+  options.max_plan_days = args.max_plan_days;
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -83,6 +91,20 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
   cmd->add_option("--leader2-cond", args->leader2_cond,
                   "SQL condition choosing the persons of leader2Month.asp / leader2Week.asp")
       ->capture_default_str();
+  cmd->add_option("--hash-workers", args->hash_workers,
+                  "Threads that check sign-in passwords, each using 64 MiB while it works "
+                  "(default 0: as many as the processors and a sixteenth of the memory allow)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 256));
+  cmd->add_option("--max-plans-per-day", args->max_plans_per_day,
+                  "The day editor refuses a plan when the person already has this many plans "
+                  "on one of its days")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
+  cmd->add_option("--max-plan-days", args->max_plan_days,
+                  "The most days one plan written in the day editor may cover")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3660000));
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -1,9 +1,12 @@
 #include "core/html.h"
 
+#include "core/utf8.h"
+
 namespace ostrand {
 
 void AppendEscapedHtml(std::string& out, std::string_view text) {
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (c) {
       case '&':
         out += "&amp;";
@@ -20,8 +23,17 @@ void AppendEscapedHtml(std::string& out, std::string_view text) {
       case '\'':
         out += "&#39;";
         break;
+      case '\n':
+      case '\r':
+        out.push_back(' ');
+        break;
       default:
-        out.push_back(c);
+        if (const std::size_t control = ControlCharacterLength(text.substr(i))) {
+          out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+          i += control - 1;
+        } else {
+          out.push_back(c);
+        }
     }
   }
 }

@@ -7,8 +7,11 @@
 
 namespace ostrand {
 
-// Appends text to out with & < > " ' written as &amp; &lt; &gt; &quot; &#39;.
-// Text without those characters is appended unchanged.
+// Appends text to out with & < > " ' written as &amp; &lt; &gt; &quot; &#39;,
+// and control characters (core/utf8.h) replaced, never written raw: a line
+// break or carriage return by a space (as a browser shows it anyway), any
+// other by U+FFFD. Tabs stay. Text without those characters is appended
+// unchanged.
 void AppendEscapedHtml(std::string& out, std::string_view text);
 
 // The escaped copy of text.

@@ -1,7 +1,5 @@
 #include "plans/day_tables.h"
 
-#include <algorithm>
-
 #include "core/html.h"
 #include "core/text.h"
 
@@ -13,21 +11,22 @@ void DayTables::MarkContents(store::RecordSet& rs, const DateTime& first, const 
     const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
     const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
     piece.clear();
-    AppendEscapedHtml(piece, TrimBlanks(rs.Field("planContent").ToText()));
+    AppendEscapedHtml(piece, MonthPlanText(rs));
     Mark(start, end, first, last, rs.Field("Type1ID"), piece);
   }
 }
 
+std::string MonthPlanText(const store::RecordSet& rs) {
+  return std::string(TrimBlanks(rs.Field("planContent").ToText()));
+}
+
 void DayTables::Mark(const DateTime& start, const DateTime& end, const DateTime& first,
                      const DateTime& last, const Value& kind_of_place, std::string_view piece) {
-  const std::int64_t from = std::max(start.day(), first.day());
-  const std::int64_t to = std::min(end.day(), last.day());
-  for (std::int64_t serial = from; serial <= to; ++serial) {
-    const int n = DateTime::FromSerial(serial).day_of_month();
+  ForEachCoveredDay(start, end, first, last, [&](int n) {
     text[n].append(piece);
     text[n].append(kDaySeparator);
     kind[n] = kind_of_place;
-  }
+  });
 }
 
 void AppendReplacingSeparators(std::string& out, std::string_view text, std::string_view with) {

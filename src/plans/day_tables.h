@@ -16,22 +16,38 @@ namespace ostrand::plans {
 
 inline constexpr std::string_view kDaySeparator = "||";
 
+// Calls mark(n) with the day of month n of every calendar day from start to
+// end (dates only, both included) that lies within first..last (dates only).
+// Only the part of the plan inside the period is walked, so a plan of a
+// hundred years costs no more than one of a week. Nothing happens when end
+// lies before start. The period must not span more than 31 days, so that no
+// two of its days share a day of month.
+template <typename Mark>
+void ForEachCoveredDay(const DateTime& start, const DateTime& end, const DateTime& first,
+                       const DateTime& last, Mark&& mark) {
+  const std::int64_t from = start.day() > first.day() ? start.day() : first.day();
+  const std::int64_t to = end.day() < last.day() ? end.day() : last.day();
+  for (std::int64_t serial = from; serial <= to; ++serial) {
+    mark(DateTime::FromSerial(serial).day_of_month());
+  }
+}
+
+// What the month views show of a plan-select row: its content, blanks
+// trimmed (not escaped).
+std::string MonthPlanText(const store::RecordSet& rs);
+
 struct DayTables {
   std::array<std::string, 32> text;
   std::array<Value, 32> kind;  // empty until a plan marks the day
 
-  // Marks every calendar day from start to end (dates only, both included)
-  // that lies within first..last (dates only): appends piece and "||" to the
-  // day's text and sets its kind. Only the part of the plan inside the
-  // period is walked, so a plan of a hundred years costs no more than one of
-  // a week. Nothing is marked when end lies before start. The period must not
-  // span more than 31 days, so no two of its days share a day of month.
+  // Marks every day that ForEachCoveredDay walks: appends piece and "||" to
+  // the day's text and sets its kind.
   void Mark(const DateTime& start, const DateTime& end, const DateTime& first,
             const DateTime& last, const Value& kind_of_place, std::string_view piece);
 
   // Marks every remaining row of a plan-select result (planStartTime,
   // planEndTime, Type1ID, planContent) within first..last, each with its
-  // content, blanks trimmed and HTML-escaped, as the piece. Leaves the
+  // MonthPlanText, HTML-escaped, as the piece. Leaves the
   // record set at its end. Throws Error when a row's times are no dates.
   void MarkContents(store::RecordSet& rs, const DateTime& first, const DateTime& last);
 };

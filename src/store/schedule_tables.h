@@ -1,5 +1,5 @@
 // The tables of the schedule database and their keys: the five the
-// component reads and the web host's hostAccount. The schema scripts in db/
+// component reads and the web host's hostAccount and hostSetting. The schema scripts in db/
 // create them; the checks and the demo writer name them from here.
 #pragma once
 
@@ -15,16 +15,17 @@ struct ScheduleTable {
 };
 
 // In the order a writer fills them (a plan's person, place and kind first).
-inline constexpr std::array<ScheduleTable, 6> kScheduleTables = {{
+inline constexpr std::array<ScheduleTable, 7> kScheduleTables = {{
     {"personDuty", "dutyID"},
     {"person", "personID"},
     {"planAddrType", "planAddrTypeID"},
     {"planAddr", "planAddrID"},
     {"personPlan", "planID"},
     {"hostAccount", "personID"},
+    {"hostSetting", "name"},
 }};
 
-// The five tables the component reads: every table but hostAccount.
+// The five tables the component reads: the first five.
 inline constexpr std::size_t kComponentTableCount = 5;
 
 // The key column of the table of that name (compared without regard to

@@ -1,5 +1,7 @@
 #include "store/schema.h"
 
+#include <array>
+
 #include "core/error.h"
 #include "core/text.h"
 #include "store/connect.h"
@@ -20,6 +22,46 @@ std::string_view TableCatalogSql(Engine engine) {
       break;
   }
   return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)";
+}
+
+std::string_view ColumnCatalogSql(Engine engine) {
+  switch (engine) {
+    case Engine::kPostgresql:
+      return "SELECT 1 FROM information_schema.columns WHERE table_schema = ANY "
+             "(current_schemas(false)) AND table_name = lower(?) AND column_name = lower(?)";
+    case Engine::kSqlServer:
+      return "SELECT 1 FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? AND COLUMN_NAME = ?";
+    case Engine::kSqlite:
+      break;
+  }
+  return "SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = lower(?)";
+}
+
+// Adds the column to a hostAccount of the first form.
+std::string_view AddSessionGenerationSql(Engine engine) {
+  switch (engine) {
+    case Engine::kPostgresql:
+      return "ALTER TABLE hostAccount ADD COLUMN IF NOT EXISTS sessionGeneration BIGINT NOT NULL "
+             "DEFAULT 0";
+    case Engine::kSqlServer:
+      return "ALTER TABLE hostAccount ADD sessionGeneration BIGINT NOT NULL DEFAULT 0";
+    case Engine::kSqlite:
+      break;
+  }
+  return "ALTER TABLE hostAccount ADD COLUMN sessionGeneration INTEGER NOT NULL DEFAULT 0";
+}
+
+// Runs the statements of the engine's script that create `table`.
+void CreateFromScript(Connection& db, std::string_view table) {
+  for (const std::string_view statement : SplitSqlStatements(SchemaSql(db.engine()))) {
+    const std::vector<SqlToken> tokens = TokenizeSql(statement);
+    for (const SqlToken& t : tokens) {
+      if (t.kind == SqlTokenKind::kIdentifier && EqualsNoCase(t.text, table)) {
+        db.ExecuteScript(statement);
+        break;
+      }
+    }
+  }
 }
 
 std::string JoinNames(const std::vector<std::string_view>& names) {
@@ -46,6 +88,11 @@ std::vector<std::string_view> MissingTables(Connection& db) {
   return missing;
 }
 
+bool HasColumn(Connection& db, std::string_view table, std::string_view column) {
+  const std::array params{SqlParam::Text(std::string(table)), SqlParam::Text(std::string(column))};
+  return !db.Query(ColumnCatalogSql(db.engine()), params).Eof();
+}
+
 int ReadSchemaVersion(Connection& db) {
   std::vector<std::string_view> missing;
   for (std::size_t i = 0; i < kComponentTableCount; ++i) {
@@ -56,7 +103,24 @@ int ReadSchemaVersion(Connection& db) {
     throw Error("database '" + db.name() + "' lacks the tables " + JoinNames(missing) +
                 " (create them with 'ostrand init-db CONN --add-missing')");
   }
-  return kSchemaVersion;
+  const bool current = HasTable(db, "hostSetting") && HasTable(db, "hostAccount") &&
+                       HasColumn(db, "hostAccount", "sessionGeneration");
+  return current ? kSchemaVersion : 1;
+}
+
+void UpgradeHostTables(Connection& db) {
+  const auto current = [&] {
+    return HasTable(db, "hostAccount") && HasTable(db, "hostSetting") &&
+           HasColumn(db, "hostAccount", "sessionGeneration");
+  };
+  if (current()) return;
+  Transaction transaction(db);
+  if (!HasTable(db, "hostAccount")) CreateFromScript(db, "hostAccount");
+  if (!HasColumn(db, "hostAccount", "sessionGeneration")) {
+    db.ExecuteScript(AddSessionGenerationSql(db.engine()));
+  }
+  if (!HasTable(db, "hostSetting")) CreateFromScript(db, "hostSetting");
+  transaction.Commit();
 }
 
 void CheckSchema(Connection& db) {
@@ -64,11 +128,7 @@ void CheckSchema(Connection& db) {
     throw Error("database '" + db.name() +
                 "' has none of the schedule tables (create them with 'ostrand init-db CONN')");
   }
-  if (HasTable(db, "hostAccount")) return;
-  // Only the statements of the script that make hostAccount.
-  for (const std::string_view statement : SplitSqlStatements(SchemaSql(db.engine()))) {
-    if (ContainsNoCase(statement, "hostAccount")) db.ExecuteScript(statement);
-  }
+  UpgradeHostTables(db);
 }
 
 void CreateSchema(Connection& db) {

@@ -14,8 +14,9 @@
 namespace ostrand::store {
 
 // The version of the schema this program reads and writes: 1 is the five
-// tables of the component and hostAccount (store/schedule_tables.h).
-inline constexpr int kSchemaVersion = 1;
+// tables of the component and hostAccount; 2 adds the session generations
+// (hostAccount.sessionGeneration and hostSetting).
+inline constexpr int kSchemaVersion = 2;
 
 // The schema script of the engine. The text lives for the whole program.
 std::string_view SchemaSql(Engine engine = Engine::kSqlite);
@@ -28,15 +29,26 @@ bool HasTable(Connection& db, std::string_view table);
 // order.
 std::vector<std::string_view> MissingTables(Connection& db);
 
+// Whether the table holds a column of that name (without regard to ASCII
+// case).
+bool HasColumn(Connection& db, std::string_view table, std::string_view column);
+
 // The schema version of the database: 0 when it holds none of the
-// component's tables, kSchemaVersion when it holds them all. Throws Error
-// naming the database and the missing tables when it holds only some.
+// component's tables, 1 when it holds them (with or without a hostAccount
+// of the first form), kSchemaVersion when the host's tables are current.
+// Throws Error naming the database and the missing tables when it holds
+// only some of the component's.
 int ReadSchemaVersion(Connection& db);
 
-// Checks that the database holds the component's five tables and creates
-// hostAccount when only it is missing (databases made before the web host
-// had accounts). Throws Error naming the database and the missing tables,
-// with a hint to `ostrand init-db`.
+// Brings the web host's tables to kSchemaVersion in a database made before
+// they (or their columns) existed: creates hostAccount and hostSetting
+// from the engine's script and adds hostAccount.sessionGeneration, in one
+// transaction, so that several servers starting at once do it once.
+void UpgradeHostTables(Connection& db);
+
+// Checks that the database holds the component's five tables, then
+// UpgradeHostTables. Throws Error naming the database and the missing
+// tables, with a hint to `ostrand init-db`.
 void CheckSchema(Connection& db);
 
 // Runs the engine's schema script: every missing table and index is

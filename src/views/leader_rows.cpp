@@ -22,8 +22,8 @@ std::string PersonListSql(std::string_view system_id, std::string_view condition
   return sql;
 }
 
-std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const Value& strCond,
-                           const PersonCells& cells) {
+void ForEachListedPerson(store::QuerySource& db, const Value& systemID, const Value& strCond,
+                         const std::function<void(const Value& id, const Value& name)>& each) {
   const std::string system_id = plans::IdForSql(systemID, "system id");
   const std::string condition = strCond.ToText();
   // An empty condition would leave "and" dangling in the SQL; say so plainly
@@ -34,16 +34,23 @@ std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const 
   }
 
   store::RecordSet persons = db.Query(PersonListSql(system_id, condition));
-  std::string out;
-  out.reserve(persons.row_count() * 2048);
   for (; !persons.Eof(); persons.MoveNext()) {
-    const std::string row_cells = cells(persons.Field(std::size_t{0}));
+    each(persons.Field(std::size_t{0}), persons.Field(std::size_t{1}));
+  }
+}
+
+std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const Value& strCond,
+                           const PersonCells& cells) {
+  std::string out;
+  ForEachListedPerson(db, systemID, strCond, [&](const Value& id, const Value& name) {
+    const std::string row_cells = cells(id);
+    if (out.empty()) out.reserve(row_cells.size() * 48);
     out += "<tr><td class=td2 nowrap>";
-    AppendEscapedHtml(out, persons.Field(std::size_t{1}).ToText());
+    AppendEscapedHtml(out, name.ToText());
     out += "</td>";
     out += row_cells;
     out += "</tr>\r\n";
-  }
+  });
   return out;
 }
 

@@ -25,16 +25,24 @@ using PersonCells = std::function<std::string(const Value& personID)>;
 // visitor can choose), since no check here could make that safe.
 std::string PersonListSql(std::string_view system_id, std::string_view condition);
 
-// The person rows of system `systemID` (the Session item "systemID")
-// restricted by `strCond` (see PersonListSql): for each person, in the
-// order of the list, "<tr><td class=td2 nowrap>", the HTML-escaped name,
-// "</td>", the cells that `cells` renders for the person, "</tr>" and CR LF.
-// The list stays open (in memory) while `cells` runs its own queries on the
-// same connection. Returns the empty text when no person matches.
+// Calls `each` with the id and the name (the first two columns of the list)
+// of every person of system `systemID` (the Session item "systemID") that
+// satisfies `strCond` (see PersonListSql), in the order of the list. The
+// list stays open (in memory) while `each` runs its own queries on the same
+// connection.
 //
 // Throws Error before any query when systemID does not read as a number or
 // strCond is empty or blank; throws with the database's message when the
-// query fails, and whatever `cells` throws.
+// query fails, and whatever `each` throws.
+void ForEachListedPerson(store::QuerySource& db, const Value& systemID, const Value& strCond,
+                         const std::function<void(const Value& id, const Value& name)>& each);
+
+// The person rows of system `systemID` (the Session item "systemID")
+// restricted by `strCond` (see PersonListSql): for each person, in the
+// order of the list, "<tr><td class=td2 nowrap>", the HTML-escaped name,
+// "</td>", the cells that `cells` renders for the person, "</tr>" and CR LF
+// (see ForEachListedPerson). Returns the empty text when no person matches.
+// Throws as ForEachListedPerson.
 std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const Value& strCond,
                            const PersonCells& cells);
 

@@ -17,16 +17,6 @@ namespace {
 constexpr std::array<std::string_view, 7> kWeekdayNames = {"日", "一", "二", "三",
                                                            "四", "五", "六"};
 
-// The text of one plan as the viewer may see it.
-void AppendPlanText(std::string& out, const store::RecordSet& rs, bool own) {
-  AppendEscapedHtml(out, TrimBlanks(rs.Field("Type2").ToText()));
-  if (!own) return;
-  AppendEscapedHtml(out, rs.Field("planAddrDetail").ToText());
-  out += ":";
-  AppendEscapedHtml(out, rs.Field("planContent").ToText());
-  AppendEscapedHtml(out, rs.Field("planAddition").ToText());
-}
-
 }  // namespace
 
 std::string DispLeaderWeekHeader(const Value& dtDate) {
@@ -46,6 +36,16 @@ std::string DispLeaderWeekHeader(const Value& dtDate) {
     day = day.AddDays(1);
   }
   out += "</tr>\r\n";
+  return out;
+}
+
+std::string WeekPlanText(const store::RecordSet& rs, bool own) {
+  std::string out(TrimBlanks(rs.Field("Type2").ToText()));
+  if (!own) return out;
+  out += rs.Field("planAddrDetail").ToText();
+  out += ":";
+  out += rs.Field("planContent").ToText();
+  out += rs.Field("planAddition").ToText();
   return out;
 }
 
@@ -76,7 +76,7 @@ std::string DispPersonWeek(store::QuerySource& db, const Value& dtDate, const Va
     const DateTime start = rs.Field("planStartTime").ToDate().DateOnly();
     const DateTime end = rs.Field("planEndTime").ToDate().DateOnly();
     piece.clear();
-    AppendPlanText(piece, rs, own);
+    AppendEscapedHtml(piece, WeekPlanText(rs, own));
     tables.Mark(start, end, first, last, rs.Field("Type1ID"), piece);
   }
 

@@ -28,6 +28,11 @@ std::string DispLeaderWeekHeader(const Value& dtDate);
 // start time. The two dates go in with their time of day, if any.
 std::string PersonWeekSql(std::string_view id, const DateTime& monday, const DateTime& sunday);
 
+// What a week row shows of one plan-select row (not escaped): for the
+// person himself or herself (`own`) the trimmed place name, detail, ":",
+// content and addition; for anyone else the trimmed place name alone.
+std::string WeekPlanText(const store::RecordSet& rs, bool own);
+
 // The seven day cells of person pID for the week of dtDate, Monday first and
 // no line breaks: "<td class='schK' >T</td>". K is the kind of place
 // (Type1ID) of the day's last shared plan, empty for a day without plans. T

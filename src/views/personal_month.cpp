@@ -15,11 +15,6 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kBlankCell = "<td class='sch0'>&nbsp;</td>";
 
-std::string MonthSql(std::string_view id, const DateTime& first, const DateTime& last, bool own) {
-  return plans::PeriodPlanSql(id, first.ToText(), last.ToText()) +
-         (own ? "     order by planStartTime" : "    and planFlagID=1 order by planStartTime");
-}
-
 void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables& days) {
   const int n = day.day_of_month();
   out += "<td class='sch";
@@ -35,6 +30,12 @@ void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables
 }
 
 }  // namespace
+
+std::string PersonalMonthSql(std::string_view id, const DateTime& first, const DateTime& last,
+                             bool own) {
+  return plans::PeriodPlanSql(id, first.ToText(), last.ToText()) +
+         (own ? "     order by planStartTime" : "    and planFlagID=1 order by planStartTime");
+}
 
 std::string DispMonthHeader() {
   return "<table border=1 bordercolor=#FFFFFF cellspadding=0 cellspacing=0 width=100% "
@@ -58,7 +59,7 @@ std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const 
   const DateTime first = DateTime::FromCivil(date.year(), month, 1);
   const DateTime last = DateTime::FromCivil(date.year(), month, DaysInMonth(date.year(), month));
 
-  const std::string sql = MonthSql(id, first, last, own);
+  const std::string sql = PersonalMonthSql(id, first, last, own);
   if (trace) trace(sql);
   store::RecordSet rs = db.Query(sql);
   plans::DayTables days;

@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
+#include "core/date.h"
 #include "core/value.h"
 #include "store/record_set.h"
 
@@ -14,6 +16,12 @@ namespace ostrand::views {
 
 // Receives the SQL text of the month query just before it runs.
 using SqlTrace = std::function<void(const std::string&)>;
+
+// The month query of person `id` (passed through plans::IdForSql): the plans
+// that overlap first..last in whole days, by start time; all of them when
+// `own`, the shared ones (planFlagID 1) otherwise.
+std::string PersonalMonthSql(std::string_view id, const DateTime& first, const DateTime& last,
+                             bool own);
 
 // The table opening and the row of weekday headings (Monday first), two
 // lines ending in CR LF. Never fails.

@@ -22,6 +22,7 @@
 #include "web/pages/page_request.h"
 #include "web/pages/schedule_pages.h"
 #include "web/auth/session_cookie.h"
+#include "web/auth/signin_gate.h"
 #include "web/pages/signin_page.h"
 #include "web/assets/static_assets.h"
 #include "web/auth/visitor.h"
@@ -35,6 +36,8 @@ constexpr std::string_view kSignInCookieName = "ostrand_signin";
 constexpr std::string_view kHtml = "text/html; charset=utf-8";
 constexpr std::string_view kHomePage = "/schedule/personMonth.asp";
 constexpr std::string_view kDatabaseUnavailable = "数据库暂时不可用，请稍后再试。";
+// How long a sign-in form (its token and cookie) may be used, in seconds.
+constexpr std::int64_t kSignInFormLifetime = 3600;
 
 // When the current request of this worker thread began (for the log).
 thread_local Clock::time_point request_started{};
@@ -169,7 +172,7 @@ struct WebServer::Impl {
   explicit Impl(ServerOptions opts)
       : options(std::move(opts)),
         signer(options.secret),
-        checker(options.password_limits),
+        signin_gate(options.password_limits, options.signin_throttle, options.hash_workers),
         pool(options.connection_string, options.pool_size),
         pool_registration(options.connection_string, pool) {}
 
@@ -191,15 +194,13 @@ struct WebServer::Impl {
 
   ServerOptions options;
   SessionSigner signer;
-  SignInChecker checker;
+  SignInGate signin_gate;
   // Every request leases its connection here; the component's Init in the
   // pages finds the pool by the connection string and shares the lease.
   store::ConnectionPool pool;
   store::PoolRegistration pool_registration;
   httplib::Server http;
   std::mutex log_mutex;
-  // Sign-ins being checked right now (at most options.parallel_signins).
-  std::atomic<std::size_t> signins_running{0};
   std::atomic<bool> stop_requested{false};
   std::atomic<bool> listening{false};
 };
@@ -215,12 +216,16 @@ std::optional<Visitor> WebServer::Impl::LoadVisitor(const httplib::Request& req,
   if (!person_id.is_numeric() || !rnd.is_text() || rnd.text().empty()) return std::nullopt;
   std::optional<Person> person = FindPerson(db, static_cast<std::int64_t>(person_id.ToNumber()));
   if (!person) return std::nullopt;
+  // Signed out, a new password, or ended by the operator since.
+  const std::optional<SessionGeneration> current = CurrentSessionGeneration(db, person->id);
+  if (!current || *current != opened->generation) return std::nullopt;
 
   Visitor visitor;
   visitor.person = std::move(*person);
   visitor.leader = IsLeader(visitor.person, options.leader_duties);
   visitor.session = std::move(opened->items);
   visitor.expires = opened->expires;
+  visitor.generation = opened->generation;
   visitor.csrf_token = signer.CsrfToken(rnd.text());
   // The person may have changed system since signing in; pages follow the
   // database, not the cookie.
@@ -263,8 +268,9 @@ void WebServer::Impl::ServePage(const httplib::Request& req, httplib::Response& 
     };
     PageReply reply = page(request);
     res.set_header("Set-Cookie", CookieHeader(kSessionCookieName,
-                                              signer.Seal(*visitor->session, visitor->expires), "/",
-                                              visitor->expires - UnixNow()));
+                                              signer.Seal(*visitor->session, visitor->expires,
+                                                          visitor->generation),
+                                              "/", visitor->expires - UnixNow()));
     if (!reply.location.empty()) {
       SendRedirect(res, reply.location);
     } else {
@@ -286,8 +292,9 @@ void WebServer::Impl::ServePage(const httplib::Request& req, httplib::Response& 
 }
 
 void WebServer::Impl::ShowSignIn(const httplib::Request& req, httplib::Response& res) {
-  const std::string token = RandomToken();
-  res.set_header("Set-Cookie", CookieHeader(kSignInCookieName, token, "/login", 3600));
+  const std::string token = signer.SignInToken(UnixNow());
+  res.set_header("Set-Cookie",
+                 CookieHeader(kSignInCookieName, token, "/login", kSignInFormLifetime));
   SendHtml(res, 200,
            SignInPage(token, SafeNextPage(FieldOrEmpty(QueryFields(req), "next")), "", ""));
 }
@@ -298,34 +305,32 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
     const std::string next = SafeNextPage(FieldOrEmpty(form, "next"));
     const std::string person = std::string(TrimBlanks(FieldOrEmpty(form, "person")));
     const std::string cookie_token = CookieValue(req, kSignInCookieName);
-    if (cookie_token.empty() || !SameText(cookie_token, FieldOrEmpty(form, "signin"))) {
+    if (cookie_token.empty() || !SameText(cookie_token, FieldOrEmpty(form, "signin")) ||
+        !signer.CheckSignInToken(cookie_token, UnixNow(), kSignInFormLifetime)) {
       // No form of ours behind this post (or its cookie expired): offer a
       // fresh one.
-      const std::string token = RandomToken();
-      res.set_header("Set-Cookie", CookieHeader(kSignInCookieName, token, "/login", 3600));
+      const std::string token = signer.SignInToken(UnixNow());
+      res.set_header("Set-Cookie",
+                     CookieHeader(kSignInCookieName, token, "/login", kSignInFormLifetime));
       SendHtml(res, 403, SignInPage(token, next, person, "登录表单已过期，请重新登录。"));
       return;
     }
-    // A slot for the check and the delay after a failure; without one the
-    // sign-in is turned away at once rather than waiting on a worker.
-    struct Leave {
-      std::atomic<std::size_t>& running;
-      ~Leave() { --running; }
-    };
-    const bool slot_free = ++signins_running <= options.parallel_signins;
-    const Leave leave{signins_running};
-    if (!slot_free) {
-      res.set_header("Retry-After", "5");
-      SendHtml(res, 503, SignInPage(cookie_token, next, person, kSignInBusy));
+    const SignInOutcome outcome =
+        signin_gate.CheckAndWait(pool, {req.remote_addr, person, FieldOrEmpty(form, "password")});
+    if (outcome.status != SignInOutcome::Status::kSignedIn) {
+      // The message is the same whatever was wrong with person or password.
+      const auto [status, message] = SignInRefusal(outcome);
+      if (outcome.retry_after.count() > 0) {
+        res.set_header("Retry-After", std::to_string(outcome.retry_after.count()));
+      }
+      SendHtml(res, status, SignInPage(cookie_token, next, person, message));
       return;
     }
-    const std::optional<Person> signed_in =
-        checker.Check(*pool.Acquire(), person, FieldOrEmpty(form, "password"));
-    if (!signed_in) {
-      // Slow down guessing; the message is the same whatever was wrong.
-      std::this_thread::sleep_for(options.failed_signin_delay);
-      SendHtml(res, 403, SignInPage(cookie_token, next, person, kSignInFailed));
-      return;
+    const Person* const signed_in = &*outcome.person;
+    const std::optional<SessionGeneration> generation =
+        CurrentSessionGeneration(*pool.Acquire(), signed_in->id);
+    if (!generation) {
+      throw Error("the account of person " + std::to_string(signed_in->id) + " is gone");
     }
     host::MemorySession session;
     session.Set("personID", IdValue(signed_in->id));
@@ -334,9 +339,10 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
     }
     session.Set("rnd", Value::Text(RandomToken()));
     const std::int64_t lifetime = options.session_lifetime.count();
-    res.set_header("Set-Cookie",
-                   CookieHeader(kSessionCookieName, signer.Seal(session, UnixNow() + lifetime), "/",
-                                lifetime));
+    res.set_header(
+        "Set-Cookie",
+        CookieHeader(kSessionCookieName, signer.Seal(session, UnixNow() + lifetime, *generation),
+                     "/", lifetime));
     res.set_header("Set-Cookie", CookieHeader(kSignInCookieName, "", "/login", 0));
     SendRedirect(res, next);
   } catch (const store::DatabaseError& e) {
@@ -354,7 +360,9 @@ void WebServer::Impl::SubmitSignIn(const httplib::Request& req, httplib::Respons
 void WebServer::Impl::SignOut(const httplib::Request& req, httplib::Response& res, bool confirmed) {
   ServePage(req, res, [&](PageRequest& request) {
     if (!confirmed) return PageReply{200, SignOutPage(request.visitor), {}};
-    // The session is dropped: expire the cookie instead of renewing it.
+    // The session ends for good (with the person's other sessions: they
+    // share the generation), and the cookie expires instead of renewing.
+    EndSessionsOf(request.db, request.visitor.person.id);
     request.visitor.expires = 0;
     return PageReply{303, {}, "/login"};
   });

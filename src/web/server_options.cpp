@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "core/error.h"
+#include "web/http/request_values.h"
 
 namespace ostrand::web {
 
@@ -15,14 +16,9 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
     std::string_view item = list.substr(start, end - start);
     while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
     while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    std::int64_t id = 0;
-    bool ok = !item.empty() && item.size() <= 10;
-    for (const char c : item) {
-      ok = ok && c >= '0' && c <= '9';
-      if (ok) id = id * 10 + (c - '0');
-    }
-    if (!ok) throw Error("invalid duty list '" + std::string(list) + "'");
-    duties.insert(id);
+    const std::optional<std::int64_t> id = ReadWholeNumber(item, kLargestExactId);
+    if (!id) throw Error("invalid duty list '" + std::string(list) + "'");
+    duties.insert(*id);
     start = end + 1;
   }
   return duties;

@@ -17,6 +17,7 @@
 #include "store/settings.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
+#include "web/auth/signin_throttle.h"
 
 namespace ostrand::web {
 
@@ -35,18 +36,19 @@ struct ServerOptions {
   std::set<std::int64_t> leader_duties;
   std::string leader_cond{kDefaultLeaderCond};
   std::string leader2_cond{kDefaultLeader2Cond};
-  // How long a failed sign-in waits before it answers.
-  std::chrono::milliseconds failed_signin_delay{1000};
   // Limits of the stand-in hash that a sign-in of an unknown person checks.
   PasswordLimits password_limits = PasswordLimits::Interactive();
-  // How many sign-ins are checked at the same time. Each holds a worker
-  // thread (and the hash's memory) for the check and, when it fails, for
-  // the delay; sign-ins beyond this are turned away at once, so that
-  // guessing never ties up the workers that serve the pages. A quarter of
-  // the workers: room for a morning's burst of people signing in at once
-  // (each check takes a fraction of a second), with 48 workers left for
-  // pages, and at most 16 hashes' memory (64 MiB each) in use.
-  std::size_t parallel_signins = 16;
+  // How often an address and an account may fail to sign in.
+  ThrottleRules signin_throttle;
+  // Threads that check passwords, each holding one hash's memory (64 MiB
+  // at the interactive limits); 0: as many as the machine's processors and
+  // a sixteenth of its memory allow (HashPool::WorkersFor).
+  std::size_t hash_workers = 0;
+  // The day editor's limits: plans of one person touching any one day, and
+  // the days one plan may cover. Pages show every plan of a day on each day
+  // it covers, so these bound the pages that anyone can make big.
+  std::size_t max_plans_per_day = 20;
+  std::int64_t max_plan_days = 366;
   // Worker threads. A connection holds one from its opening until its
   // request has arrived (or the read timeout ends it), and browsers open
   // connections ahead of need, so there are many more than processors.

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/html.h"
+#include "core/utf8.h"
 #include "core/value.h"
 
 namespace ostrand {
@@ -159,6 +160,18 @@ TEST(Html, EscapesTheFiveCharacters) {
   EXPECT_EQ(EscapeHtml("<script>alert('x&y')</script>\""),
             "&lt;script&gt;alert(&#39;x&amp;y&#39;)&lt;/script&gt;&quot;");
   EXPECT_EQ(EscapeHtml("北京 plain text"), "北京 plain text");
+}
+
+TEST(Html, ControlCharactersAreReplacedNeverWritten) {
+  using namespace std::string_literals;
+  EXPECT_EQ(EscapeHtml("a\0b\x1b[31m\x7f|\xc2\x85|\xc2\x9f|\t|\r\n"s),
+            "a\uFFFDb\uFFFD[31m\uFFFD|\uFFFD|\uFFFD|\t|  ");
+  // Characters near them are ordinary text: no-break space, é, U+2028.
+  EXPECT_EQ(EscapeHtml("\xc2\xa0 \xc3\xa9 \xe2\x80\xa8 \xc2"),
+            "\xc2\xa0 \xc3\xa9 \xe2\x80\xa8 \xc2");
+  EXPECT_TRUE(HasControlCharacter("x\ny"));
+  EXPECT_TRUE(HasControlCharacter("\xc2\x80"));
+  EXPECT_FALSE(HasControlCharacter("tab\tis fine 北京"));
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ using test_support::ErrorOf;
 class LeaderDb : public ::testing::TestWithParam<test_support::TestBackend> {
  protected:
   void SetUp() override {
-    database_ = std::make_unique<test_support::TestDatabase>(GetParam());
+    database_ = std::make_unique<test_support::TestDatabase>(Backend());
     store_.Open(database_->connection_string());
-    if (GetParam() == test_support::TestBackend::kSqlite) {
+    if (Backend() == test_support::TestBackend::kSqlite) {
       store_.Execute("PRAGMA synchronous=OFF");  // test data need not survive a crash
     }
     store_.Execute(
@@ -60,6 +60,9 @@ class LeaderDb : public ::testing::TestWithParam<test_support::TestBackend> {
   }
 
   const std::string& Connection() const { return database_->connection_string(); }
+  // The backend of the test's database: the test's parameter; a fixture
+  // of tests that are not parametrised names one.
+  virtual test_support::TestBackend Backend() const { return GetParam(); }
 
   void AddPerson(int id, const std::string& name, int duty, int system) {
     store_.Execute("INSERT INTO person VALUES (" + std::to_string(id) + "," + Quoted(name) + "," +
@@ -78,6 +81,7 @@ class LeaderDb : public ::testing::TestWithParam<test_support::TestBackend> {
         Quoted(addition) + "," + std::to_string(flag) + ")");
   }
 
+  test_support::TempDir dir_;  // for files a test writes beside the database
   std::unique_ptr<test_support::TestDatabase> database_;
   store::PlanStore store_;
   RecordingSource db_{store_};

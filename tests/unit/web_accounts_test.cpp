@@ -14,6 +14,7 @@
 namespace ostrand::web {
 namespace {
 
+using test_support::ErrorOf;
 using testing::TempDir;
 
 constexpr std::int64_t kNow = 1'000'000'000;
@@ -86,6 +87,36 @@ TEST(WebSessionCookie, CsrfTokenBelongsToItsSessionAndKey) {
   EXPECT_NE(RandomToken(), RandomToken());
 }
 
+TEST(WebSessionCookie, CarriesItsGenerations) {
+  const SessionSigner signer(RandomSecret());
+  host::MemorySession items;
+  items.Set("personID", Value::Int32(2));
+  const std::optional<OpenedSession> opened =
+      signer.Open(signer.Seal(items, kNow + 60, {7, 3}), kNow);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(opened->generation, (SessionGeneration{7, 3}));
+  EXPECT_EQ(opened->items->items().count("gen"), 0u) << "not a Session item";
+}
+
+TEST(WebSignInToken, OnlyOurOwnRecentTokensHold) {
+  const SessionSigner signer(RandomSecret());
+  const std::string token = signer.SignInToken(kNow);
+  EXPECT_NE(token, signer.SignInToken(kNow));
+  EXPECT_TRUE(signer.CheckSignInToken(token, kNow + 3600, 3600));
+  EXPECT_FALSE(signer.CheckSignInToken(token, kNow + 3601, 3600)) << "expired";
+  EXPECT_FALSE(signer.CheckSignInToken(token, kNow - 61, 3600)) << "from the future";
+  EXPECT_FALSE(SessionSigner(RandomSecret()).CheckSignInToken(token, kNow, 3600))
+      << "another server's key";
+  // A planted value, or ours with its time moved on, is no token.
+  const std::string data = token.substr(0, token.rfind('.'));
+  const std::string moved = data.substr(0, data.find('.') + 1) + std::to_string(kNow + 100) +
+                            token.substr(token.rfind('.'));
+  for (const std::string& planted : {std::string("abc"), std::string(""), moved,
+                                     RandomToken() + "." + std::to_string(kNow) + ".x"}) {
+    EXPECT_FALSE(signer.CheckSignInToken(planted, kNow, 3600)) << planted;
+  }
+}
+
 TEST(WebServerSecret, IsMadeOnceWithOwnerOnlyAccessAndThenReused) {
   const TempDir dir;
   const std::string path = dir.File("var/ostrand.secret");
@@ -151,6 +182,30 @@ TEST_F(WebAccounts, DemoPasswordsAreAllOrNothing) {
   const SignInChecker checker(PasswordLimits::Minimal());
   EXPECT_TRUE(checker.Check(*db, "2", testing::kPassword)) << "the failed call changed nothing";
   EXPECT_FALSE(checker.Check(*db, "2", "demo"));
+}
+
+TEST_F(WebAccounts, SessionGenerationsMoveOnAndOldTablesAreUpgraded) {
+  const std::unique_ptr<store::Connection> connection = store::Connect("sqlite:" + path_);
+  store::Connection& db = *connection;
+  // A database from before session generations.
+  db.ExecuteScript(
+      "DROP TABLE hostAccount; DROP TABLE hostSetting; "
+      "CREATE TABLE hostAccount (personID INTEGER PRIMARY KEY, passwordHash TEXT NOT NULL); "
+      "INSERT INTO hostAccount VALUES (2, 'x'), (3, 'y')");
+  EnsureAccountTable(db);
+  EnsureAccountTable(db);
+  EXPECT_EQ(CurrentSessionGeneration(db, 2), (SessionGeneration{0, 0}));
+  EXPECT_EQ(CurrentSessionGeneration(db, 1), std::nullopt) << "no account";
+
+  EndSessionsOf(db, 2);
+  EXPECT_EQ(CurrentSessionGeneration(db, 2), (SessionGeneration{1, 0}));
+  EXPECT_EQ(CurrentSessionGeneration(db, 3), (SessionGeneration{0, 0}));
+  SetPassword(db, 3, "new", PasswordLimits::Minimal());
+  EXPECT_EQ(CurrentSessionGeneration(db, 3), (SessionGeneration{1, 0}));
+  EndAllSessions(db);
+  EndAllSessions(db);
+  EXPECT_EQ(CurrentSessionGeneration(db, 2), (SessionGeneration{1, 2}));
+  EXPECT_EQ(ErrorOf([&] { EndSessionsOf(db, 1); }), "person 1 has no sign-in account");
 }
 
 TEST(WebHashing, ArgonHashesVerifyAndCarryTheirSalt) {

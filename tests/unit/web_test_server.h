@@ -63,7 +63,7 @@ inline void WriteFixture(const std::string& path) {
 }
 
 // Options for a test server on the database: a free port, a fixed "today",
-// no sign-in delay, the fast password limits.
+// the fast password limits.
 inline ServerOptions TestOptions(const std::string& db_path) {
   ServerOptions options;
   options.connection_string = "sqlite:" + db_path;
@@ -71,7 +71,6 @@ inline ServerOptions TestOptions(const std::string& db_path) {
   options.port = 0;
   options.secret = RandomSecret();
   options.leader_duties = ParseDutyList("1,2,3");
-  options.failed_signin_delay = std::chrono::milliseconds(0);
   options.password_limits = PasswordLimits::Minimal();
   options.today = [] { return DateTime::FromCivil(2001, 12, 5); };
   return options;
@@ -97,10 +96,15 @@ class RunningServer {
   std::thread thread_;
 };
 
-// One browser: keeps the cookies the server sets and sends them back.
+// One browser: keeps the cookies the server sets and sends them back. A
+// `source` address (127.0.0.2, ...: Linux routes all of 127/8 locally)
+// makes it another client to the server's per-address rules.
 class Browser {
  public:
-  explicit Browser(int port) : client_("127.0.0.1", port) { client_.set_read_timeout(20, 0); }
+  explicit Browser(int port, const std::string& source = "") : client_("127.0.0.1", port) {
+    client_.set_read_timeout(20, 0);
+    if (!source.empty()) client_.set_interface(source);
+  }
 
   httplib::Result Get(const std::string& path) { return Keep(client_.Get(path, CookieHeaders())); }
 

@@ -7,24 +7,15 @@
 
 #include "core/error.h"
 #include "store/connect.h"
+#include "store/schema.h"
 #include "web/data/row_values.h"
+#include "web/http/request_values.h"
 
 namespace ostrand::web {
 namespace {
 
 void InitSodium() {
   if (sodium_init() < 0) throw Error("cannot initialise libsodium");
-}
-
-// A person id as typed into the sign-in form: digits only.
-std::optional<std::int64_t> ReadPersonId(std::string_view text) {
-  if (text.empty() || text.size() > 15) return std::nullopt;
-  std::int64_t id = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    id = id * 10 + (c - '0');
-  }
-  return id;
 }
 
 std::optional<std::string> StoredHash(store::Connection& db, std::int64_t person_id) {
@@ -35,11 +26,15 @@ std::optional<std::string> StoredHash(store::Connection& db, std::int64_t person
   return Text(rows, 0);
 }
 
-// Replaces the person's hash, or adds it: every engine runs these two
-// statements alike. Runs inside the caller's transaction.
+// Stores the hash; a replaced password ends the person's sessions. Every
+// engine runs these two statements alike; the caller holds a transaction.
 void StoreHash(store::Connection& db, std::int64_t person_id, const std::string& hash) {
   const std::array params{store::SqlParam::Text(hash), store::SqlParam::Integer(person_id)};
-  if (db.Execute("UPDATE hostAccount SET passwordHash = ? WHERE personID = ?", params) > 0) return;
+  if (db.Execute("UPDATE hostAccount SET passwordHash = ?, "
+                 "sessionGeneration = sessionGeneration + 1 WHERE personID = ?",
+                 params) > 0) {
+    return;
+  }
   db.Execute("INSERT INTO hostAccount (passwordHash, personID) VALUES (?, ?)", params);
 }
 
@@ -69,10 +64,42 @@ bool VerifyPassword(const std::string& hash, std::string_view password) {
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
+void EnsureAccountTable(store::Connection& db) { store::UpgradeHostTables(db); }
+
+std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
+                                                          std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  const store::RecordSet rows = db.Query(
+      "SELECT sessionGeneration, COALESCE((SELECT value FROM hostSetting "
+      "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ?",
+      params);
+  if (rows.Eof()) return std::nullopt;
+  return SessionGeneration{Int(rows, 0), Int(rows, 1)};
+}
+
+void EndSessionsOf(store::Connection& db, std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  if (db.Execute("UPDATE hostAccount SET sessionGeneration = sessionGeneration + 1 "
+                 "WHERE personID = ?",
+                 params) == 0) {
+    throw Error("person " + std::to_string(person_id) + " has no sign-in account");
+  }
+}
+
+void EndAllSessions(store::Connection& db) {
+  store::Transaction transaction(db);
+  if (db.Execute("UPDATE hostSetting SET value = value + 1 WHERE name = 'sessionGeneration'") ==
+      0) {
+    db.Execute("INSERT INTO hostSetting (name, value) VALUES ('sessionGeneration', 1)");
+  }
+  transaction.Commit();
+}
+
 void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits) {
   if (!FindPerson(db, person_id)) throw Error("no person with id " + std::to_string(person_id));
   const std::string hash = HashPassword(password, limits);
+  EnsureAccountTable(db);
   store::Transaction transaction(db);
   StoreHash(db, person_id, hash);
   transaction.Commit();
@@ -91,6 +118,7 @@ void GiveDemoPasswords(const std::string& connection_string,
                        std::span<const std::int64_t> person_ids, std::string_view password,
                        const PasswordLimits& limits) {
   const std::unique_ptr<store::Connection> db = store::Connect(connection_string);
+  EnsureAccountTable(*db);
   store::Transaction transaction(*db);
   GiveDemoPasswords(*db, person_ids, password, limits);
   transaction.Commit();
@@ -110,24 +138,38 @@ std::string RandomPassword() {
 SignInChecker::SignInChecker(const PasswordLimits& limits)
     : stand_in_hash_(HashPassword("stand-in password of no account", limits)) {}
 
-std::optional<Person> SignInChecker::Check(store::Connection& db, std::string_view who,
-                                           std::string_view password) const {
+SignInTarget SignInChecker::Find(store::Connection& db, std::string_view who) const {
+  SignInTarget target;
   std::optional<Person> person;
-  if (const std::optional<std::int64_t> id = ReadPersonId(who)) {
+  if (const std::optional<std::int64_t> id = ReadWholeNumber(who, kLargestExactId)) {
     person = FindPerson(db, *id);
   } else {
     std::vector<Person> named = FindPersonsByName(db, who);
     if (named.size() == 1) person = std::move(named.front());
   }
+  target.account_key =
+      person ? "person:" + std::to_string(person->id) : "name:" + std::string(who.substr(0, 64));
   std::optional<std::string> hash;
   if (person) hash = StoredHash(db, person->id);
-  if (!hash) {
-    // Spend the same time as a real check, then refuse.
-    VerifyPassword(stand_in_hash_, password);
-    return std::nullopt;
+  if (hash) {
+    target.person = std::move(person);
+    target.hash = std::move(*hash);
+  } else {
+    target.hash = stand_in_hash_;
   }
-  if (!VerifyPassword(*hash, password)) return std::nullopt;
-  return person;
+  return target;
+}
+
+std::optional<Person> SignInChecker::Verify(const SignInTarget& target, std::string_view password) {
+  // Without a person the stand-in hash costs the same time, then refuses.
+  const bool matches = VerifyPassword(target.hash, password);
+  if (!matches || !target.person) return std::nullopt;
+  return target.person;
+}
+
+std::optional<Person> SignInChecker::Check(store::Connection& db, std::string_view who,
+                                           std::string_view password) const {
+  return Verify(Find(db, who), password);
 }
 
 }  // namespace ostrand::web

@@ -1,6 +1,11 @@
-// Sign-in accounts: the host table hostAccount(personID, passwordHash) holds
-// one Argon2id hash per person (libsodium's string form, which carries its
-// own salt and limits, so hashes made with different limits all verify).
+// Sign-in accounts: the host table hostAccount(personID, passwordHash,
+// sessionGeneration) holds one Argon2id hash per person (libsodium's string
+// form, which carries its own salt and limits, so hashes made with different
+// limits all verify) and the generation of the person's sessions. A session
+// cookie carries the generations it was issued under; raising the person's
+// generation (sign-out, a new password, `ostrand signout PERSON`) or the
+// host-wide one in hostSetting (`ostrand signout --all`) ends every session
+// issued before.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "web/auth/session_cookie.h"
 #include "store/connection.h"
 #include "web/data/persons.h"
 
@@ -34,11 +40,30 @@ std::string HashPassword(std::string_view password, const PasswordLimits& limits
 // never matches.
 bool VerifyPassword(const std::string& hash, std::string_view password);
 
-// Sets (or replaces) the password of the person, in one transaction.
-// Throws Error naming the id when no such person exists, or for an empty
-// password.
+// Brings the host tables up to date in a database made before they (or
+// their columns) existed: creates hostAccount and hostSetting, adds
+// hostAccount.sessionGeneration (store::UpgradeHostTables). Safe when
+// several processes start at once. Throws Error on a database failure.
+void EnsureAccountTable(store::Connection& db);
+
+// Sets (or replaces) the password of the person and ends every session of
+// the person, in one transaction. Throws Error naming the id when no such
+// person exists, or for an empty password.
 void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits);
+
+// The current generations of the person's sessions (hostAccount's
+// sessionGeneration and hostSetting's 'sessionGeneration'); nothing when
+// the person has no account. Throws Error on a database failure.
+std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
+                                                          std::int64_t person_id);
+
+// Ends every session of the person. Throws Error naming the id when the
+// person has no account.
+void EndSessionsOf(store::Connection& db, std::int64_t person_id);
+
+// Ends every session of every person, in one transaction.
+void EndAllSessions(store::Connection& db);
 
 // Gives each listed person the same password, for a demo database. The
 // password is hashed once and the hash stored for all, so that forty
@@ -57,6 +82,17 @@ void GiveDemoPasswords(const std::string& connection_string,
 // demo accounts. Throws Error when libsodium cannot start.
 std::string RandomPassword();
 
+// The account a sign-in names, looked up before its password is checked.
+struct SignInTarget {
+  // What throttling counts the attempt against: "person:ID" when `who`
+  // names a person, else "name:" and the text as typed (cut to 64 bytes).
+  std::string account_key;
+  // The person when `who` names exactly one person who has an account.
+  std::optional<Person> person;
+  // The person's hash, or the stand-in hash when there is no person.
+  std::string hash;
+};
+
 // Checks sign-ins. `who` is a person id, or a name that exactly one person
 // bears. An unknown person, an ambiguous name, a person without an account
 // and a wrong password all give nothing, after the same work: a password is
@@ -64,7 +100,16 @@ std::string RandomPassword();
 // time does not tell them apart.
 class SignInChecker {
  public:
+  // Makes the stand-in hash with `limits`. Throws Error when hashing fails.
   explicit SignInChecker(const PasswordLimits& limits);
+
+  // Looks up whom `who` names (cheap: no hashing). Throws Error on a
+  // database failure.
+  SignInTarget Find(store::Connection& db, std::string_view who) const;
+  // The target's person when the password matches its hash (the costly
+  // part: run it where the hash's memory is accounted for).
+  static std::optional<Person> Verify(const SignInTarget& target, std::string_view password);
+  // Find, then Verify.
   std::optional<Person> Check(store::Connection& db, std::string_view who,
                               std::string_view password) const;
 

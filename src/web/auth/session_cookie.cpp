@@ -4,10 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "core/error.h"
+#include "web/http/request_values.h"
 
 namespace ostrand::web {
 namespace {
@@ -80,7 +82,8 @@ std::string SessionSigner::Tag(std::string_view purpose, std::string_view data) 
   return std::string(reinterpret_cast<const char*>(tag.data()), tag.size());
 }
 
-std::string SessionSigner::Seal(const host::MemorySession& items, std::int64_t expires) const {
+std::string SessionSigner::Seal(const host::MemorySession& items, std::int64_t expires,
+                                const SessionGeneration& generation) const {
   Json fields = Json::object();
   for (const auto& [lower_key, item] : items.items()) {
     if (item.value.is_empty()) continue;
@@ -89,7 +92,8 @@ std::string SessionSigner::Seal(const host::MemorySession& items, std::int64_t e
     }
     fields[item.key] = ItemToJson(item.value);
   }
-  const Json payload = {{"exp", expires}, {"items", fields}};
+  const Json payload = {
+      {"exp", expires}, {"gen", {generation.person, generation.all}}, {"items", fields}};
   const std::string encoded = ToBase64(payload.dump());
   return encoded + "." + ToBase64(Tag("session", encoded));
 }
@@ -108,6 +112,9 @@ std::optional<OpenedSession> SessionSigner::Open(std::string_view cookie_value,
     OpenedSession opened;
     opened.expires = json.at("exp").get<std::int64_t>();
     if (opened.expires <= now) return std::nullopt;
+    if (const auto gen = json.find("gen"); gen != json.end()) {
+      opened.generation = {gen->at(0).get<std::int64_t>(), gen->at(1).get<std::int64_t>()};
+    }
     opened.items = std::make_shared<host::MemorySession>();
     for (const auto& [key, item] : json.at("items").items()) {
       opened.items->Set(key, ItemFromJson(item));
@@ -125,6 +132,24 @@ std::string SessionSigner::CsrfToken(std::string_view rnd) const {
 
 bool SessionSigner::CheckCsrfToken(std::string_view rnd, std::string_view token) const {
   return !rnd.empty() && SameText(CsrfToken(rnd), token);
+}
+
+std::string SessionSigner::SignInToken(std::int64_t now) const {
+  const std::string data = RandomToken() + "." + std::to_string(now);
+  return data + "." + ToBase64(Tag("signin", data));
+}
+
+bool SessionSigner::CheckSignInToken(std::string_view token, std::int64_t now,
+                                     std::int64_t lifetime) const {
+  const std::size_t last = token.rfind('.');
+  if (last == std::string_view::npos) return false;
+  const std::string_view data = token.substr(0, last);
+  if (!SameText(token.substr(last + 1), ToBase64(Tag("signin", data)))) return false;
+  const std::size_t first = data.find('.');
+  if (first == std::string_view::npos) return false;
+  const std::optional<std::int64_t> issued =
+      ReadWholeNumber(data.substr(first + 1), std::numeric_limits<std::int64_t>::max());
+  return issued && *issued <= now + 60 && now - *issued <= lifetime;
 }
 
 std::string RandomToken() {

@@ -1,11 +1,14 @@
 // The signed-in session lives entirely in a cookie: the Session items
-// ("personID", "systemID", "rnd", "strURL") and an expiry time, serialised
-// as JSON and signed with the server secret (HMAC through libsodium's
-// crypto_auth). There is no session store on the server; a cookie whose
-// signature does not hold, or whose time has run out, is no session.
+// ("personID", "systemID", "rnd", "strURL"), an expiry time and the session
+// generations it was issued under, serialised as JSON and signed with the
+// server secret (HMAC through libsodium's crypto_auth). There is no session
+// store on the server; a cookie whose signature does not hold, or whose
+// time has run out, is no session, and the server compares the generations
+// with the database's on every request (accounts.h).
 //
 // The same key also derives the CSRF token of a session from its "rnd"
-// item, so forms need no server-side state either.
+// item, and signs the token of the sign-in form, so forms need no
+// server-side state either.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +25,18 @@ namespace ostrand::web {
 // Name of the session cookie.
 inline constexpr std::string_view kSessionCookieName = "ostrand_session";
 
+// The generations a session is issued under: the person's and the
+// host-wide one. Raising either in the database ends the session.
+struct SessionGeneration {
+  std::int64_t person = 0;
+  std::int64_t all = 0;
+  friend bool operator==(const SessionGeneration&, const SessionGeneration&) = default;
+};
+
 struct OpenedSession {
   std::shared_ptr<host::MemorySession> items;
   std::int64_t expires = 0;  // seconds since the Unix epoch
+  SessionGeneration generation;  // {0, 0} for a cookie made before generations
 };
 
 class SessionSigner {
@@ -35,7 +47,8 @@ class SessionSigner {
   // kind as far as JSON can: numbers, text, booleans and null; a date is
   // kept as its text, empty items are left out. Throws Error for an item
   // that holds an object.
-  std::string Seal(const host::MemorySession& items, std::int64_t expires) const;
+  std::string Seal(const host::MemorySession& items, std::int64_t expires,
+                   const SessionGeneration& generation = {}) const;
 
   // The items of a cookie value whose signature holds and whose expiry lies
   // after `now`; nothing for anything else (tampered, truncated, expired or
@@ -46,6 +59,15 @@ class SessionSigner {
   std::string CsrfToken(std::string_view rnd) const;
   // Whether `token` is the CSRF token of that "rnd" (constant-time compare).
   bool CheckCsrfToken(std::string_view rnd, std::string_view token) const;
+
+  // A fresh token for the sign-in form and its cookie, issued at `now`:
+  // random, stamped with the time and signed, so that only a server holding
+  // this key can have made it.
+  std::string SignInToken(std::int64_t now) const;
+  // Whether `token` is a SignInToken of this key issued within `lifetime`
+  // seconds before `now` (or up to a minute after it: servers sharing the key
+  // may disagree on the clock a little).
+  bool CheckSignInToken(std::string_view token, std::int64_t now, std::int64_t lifetime) const;
 
  private:
   std::string Tag(std::string_view purpose, std::string_view data) const;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "host/memory_context.h"
+#include "web/auth/session_cookie.h"
 #include "web/data/persons.h"
 
 namespace ostrand::web {
@@ -20,6 +21,7 @@ struct Visitor {
   // writes "strURL" back at page end.
   std::shared_ptr<host::MemorySession> session;
   std::int64_t expires = 0;  // when the sign-in ends (Unix seconds)
+  SessionGeneration generation;  // what the session was issued under
   std::string csrf_token;    // the token this session's forms carry
 };
 

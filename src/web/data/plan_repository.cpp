@@ -1,6 +1,8 @@
 #include "web/data/plan_repository.h"
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 #include "store/connection.h"
 #include "web/data/row_values.h"
@@ -115,26 +117,91 @@ std::optional<StoredPlan> PlanRepository::FindPlan(std::int64_t person_id, std::
   return ReadPlan(rows);
 }
 
-std::int64_t PlanRepository::Add(std::int64_t person_id, const PlanInput& plan) {
+std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, const DateTime& first,
+                                                     const DateTime& last, std::size_t limit,
+                                                     std::int64_t except) {
+  const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(except),
+                          store::SqlParam::Date(last.AddDays(1)), store::SqlParam::Date(first)};
+  const store::Engine engine = db_.engine();
+  store::RecordSet rows =
+      db_.Query("SELECT " + TimeText(engine, "planStartTime") + ", " +
+                    TimeText(engine, "planEndTime") +
+                    " FROM personPlan WHERE personID = ? AND planID <> ? "
+                    "AND planStartTime < ? AND planEndTime >= ?",
+                params);
+  // Each plan adds one on its first day within the range and takes it back
+  // after its last; the running sum is the day's count.
+  std::vector<std::pair<std::int64_t, int>> changes;
+  for (; !rows.Eof(); rows.MoveNext()) {
+    const std::optional<DateTime> start = store::ReadStoredDateTime(Text(rows, 0));
+    const std::optional<DateTime> end = store::ReadStoredDateTime(Text(rows, 1));
+    if (!start || !end || end->day() < start->day()) continue;
+    changes.emplace_back(std::max(start->day(), first.day()), 1);
+    changes.emplace_back(std::min(end->day(), last.day()) + 1, -1);
+  }
+  std::sort(changes.begin(), changes.end());
+  std::size_t count = 0;
+  for (const auto& [day, change] : changes) {
+    count = change > 0 ? count + 1 : count - 1;
+    if (count >= limit) return DateTime::FromSerial(day, 0);
+  }
+  return std::nullopt;
+}
+
+void PlanRepository::LockPerson(std::int64_t person_id) {
+  // SQLite's write transaction holds the whole database already; a server
+  // locks the person's row, so that parallel writes for one person count
+  // one after the other.
+  const std::array params{store::SqlParam::Integer(person_id)};
+  switch (db_.engine()) {
+    case store::Engine::kPostgresql:
+      db_.Query("SELECT personID FROM person WHERE personID = ? FOR UPDATE", params);
+      break;
+    case store::Engine::kSqlServer:
+      db_.Query("SELECT personID FROM person WITH (UPDLOCK, HOLDLOCK) WHERE personID = ?", params);
+      break;
+    case store::Engine::kSqlite:
+      break;
+  }
+}
+
+PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
+                              std::size_t per_day_limit) {
   store::Transaction transaction(db_);
-  const std::int64_t id = db_.InsertReturningId(
+  LockPerson(person_id);
+  PlanWrite write;
+  write.full_day =
+      FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
+  if (write.full_day) return write;
+  write.plan_id = db_.InsertReturningId(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
       PlanParams(plan, {person_id}), "planID");
   transaction.Commit();
-  return id;
+  return write;
 }
 
-bool PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id, const PlanInput& plan) {
+PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
+                                 const PlanInput& plan, std::size_t per_day_limit) {
   store::Transaction transaction(db_);
+  LockPerson(person_id);
+  PlanWrite write;
+  const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  if (db_.Query("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?", ids).Eof()) {
+    return write;
+  }
+  write.full_day =
+      FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
+  if (write.full_day) return write;
   const std::int64_t changed = db_.Execute(
       "UPDATE personPlan SET planStartTime = ?, planEndTime = ?, planAddrTypeID = ?, "
       "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
       "WHERE personID = ? AND planID = ?",
       PlanParams(plan, {person_id, plan_id}));
+  if (changed > 0) write.plan_id = plan_id;
   transaction.Commit();
-  return changed > 0;
+  return write;
 }
 
 bool PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id) {

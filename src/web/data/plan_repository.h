@@ -5,6 +5,7 @@
 // somebody else's plan finds nothing and changes nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,6 +61,15 @@ struct StoredPlan {
   std::optional<std::int64_t> flag;
 };
 
+// What a write checked against the plans per day did.
+struct PlanWrite {
+  // The plan added or changed; 0 when nothing was written.
+  std::int64_t plan_id = 0;
+  // Why nothing was written, when that was the reason: the first day of the
+  // plan on which the person already has the most plans allowed.
+  std::optional<DateTime> full_day;
+};
+
 class PlanRepository {
  public:
   // The repository uses `db`, which must outlive it.
@@ -74,14 +84,29 @@ class PlanRepository {
   // The person's plan of that id, or nothing.
   std::optional<StoredPlan> FindPlan(std::int64_t person_id, std::int64_t plan_id);
 
-  // Stores a new plan of the person; returns its id.
-  std::int64_t Add(std::int64_t person_id, const PlanInput& plan);
-  // Replaces the person's plan of that id; false when the person has none.
-  bool Update(std::int64_t person_id, std::int64_t plan_id, const PlanInput& plan);
+  // Stores a new plan of the person, unless on one of its days the person
+  // already has `per_day_limit` plans (counted and written in one
+  // transaction, so parallel writes cannot pass the limit together).
+  PlanWrite Add(std::int64_t person_id, const PlanInput& plan, std::size_t per_day_limit);
+  // Replaces the person's plan of that id under the same limit (the plan
+  // itself not counted); plan_id 0 and no full_day when the person has no
+  // such plan.
+  PlanWrite Update(std::int64_t person_id, std::int64_t plan_id, const PlanInput& plan,
+                   std::size_t per_day_limit);
   // Deletes the person's plan of that id; false when the person has none.
   bool Remove(std::int64_t person_id, std::int64_t plan_id);
 
  private:
+  // The first day from `first` to `last` on which the person has
+  // `limit` plans other than `except`. Plans whose stored times do not read
+  // as dates are not counted.
+  std::optional<DateTime> FirstFullDay(std::int64_t person_id, const DateTime& first,
+                                       const DateTime& last, std::size_t limit,
+                                       std::int64_t except);
+  // Inside a write transaction: holds the person's row until the commit on
+  // engines that lock rows.
+  void LockPerson(std::int64_t person_id);
+
   store::Connection& db_;
 };
 

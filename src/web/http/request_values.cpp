@@ -8,20 +8,24 @@
 
 namespace ostrand::web {
 
-std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
-  std::int64_t id = 0;
-  bool ok = !text.empty() && text.size() <= 10;
+std::optional<std::int64_t> ReadWholeNumber(std::string_view text, std::int64_t max) {
+  if (text.empty() || max < 0) return std::nullopt;
+  std::int64_t value = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') {
-      ok = false;
-      break;
-    }
-    id = id * 10 + (c - '0');
+    if (c < '0' || c > '9') return std::nullopt;
+    const int digit = c - '0';
+    if (digit > max || value > (max - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
   }
-  if (!ok || id > INT32_MAX) {
+  return value;
+}
+
+std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
+  const std::optional<std::int64_t> id = ReadWholeNumber(text, INT32_MAX);
+  if (!id) {
     throw HttpError(400, std::string(name) + " '" + std::string(text) + "' is not a number");
   }
-  return id;
+  return *id;
 }
 
 DateTime ReadDayValue(std::string_view name, std::string_view text) {
@@ -40,8 +44,9 @@ DateTime ReadDayValue(std::string_view name, std::string_view text) {
 
 Value IdValue(std::int64_t id) {
   if (id >= INT32_MIN && id <= INT32_MAX) return Value::Int32(static_cast<std::int32_t>(id));
-  constexpr std::int64_t kExact = std::int64_t{1} << 53;
-  if (id < -kExact || id > kExact) throw Error("id " + std::to_string(id) + " is too large");
+  if (id < -kLargestExactId || id > kLargestExactId) {
+    throw Error("id " + std::to_string(id) + " is too large");
+  }
   return Value::Double(static_cast<double>(id));
 }
 

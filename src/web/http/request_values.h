@@ -12,8 +12,20 @@
 
 namespace ostrand::web {
 
-// A person id: decimal digits only, within 32 bits. Throws HttpError 400
-// ("personID 'abc' is not a number") for anything else.
+// The largest id a host value carries exactly (as a double): 2^53.
+inline constexpr std::int64_t kLargestExactId = std::int64_t{1} << 53;
+
+// The one reader of whole numbers in text from outside (query values, form
+// fields, cookies, configuration): decimal digits only, no sign or blank,
+// leading zeros allowed; the number when it lies within 0..max, nothing for
+// anything else. Text of any length is read without overflow: the value is
+// compared with `max` before each digit is added. `max` must not be
+// negative.
+std::optional<std::int64_t> ReadWholeNumber(std::string_view text, std::int64_t max);
+
+// A person id (or another id a page takes): ReadWholeNumber within 32 bits.
+// Throws HttpError 400 ("personID 'abc' is not a number") for anything
+// else.
 std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text);
 
 // The calendar date of a "dt" value (any date text the component reads, an

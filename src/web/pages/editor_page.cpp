@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/html.h"
+#include "core/utf8.h"
 #include "web/http/http_error.h"
 #include "web/pages/page_layout.h"
 #include "web/data/plan_repository.h"
@@ -65,10 +66,14 @@ std::string ClockText(const DateTime& time) {
   return buffer;
 }
 
-std::string DayHeading(const DateTime& day) {
+std::string DayText(const DateTime& day) {
   const CivilDate civil = day.civil();
   return std::to_string(civil.year) + "年" + std::to_string(civil.month) + "月" +
-         std::to_string(civil.day) + "日 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
+         std::to_string(civil.day) + "日";
+}
+
+std::string DayHeading(const DateTime& day) {
+  return DayText(day) + " 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
 }
 
 std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
@@ -122,11 +127,7 @@ std::optional<DateTime> ReadFormTime(const std::string& text) {
 }
 
 std::optional<std::int64_t> ReadFormId(const std::string& text) {
-  if (text.empty() || text.size() > 10 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  return std::stoll(text);
+  return ReadWholeNumber(text, kLargestExactId);
 }
 
 // Characters of UTF-8 text (bytes that do not continue a character).
@@ -146,13 +147,18 @@ std::optional<std::string> NullWhenEmpty(const std::string& text) {
 // The plan the fields describe, or the messages that say what is wrong.
 std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& fields,
                                                               const std::vector<PlaceKind>& kinds,
-                                                              const std::vector<Place>& places) {
+                                                              const std::vector<Place>& places,
+                                                              std::int64_t max_plan_days) {
   std::vector<std::string> messages;
   const std::optional<DateTime> start = ReadFormTime(fields.start);
   const std::optional<DateTime> end = ReadFormTime(fields.end);
   if (!start) messages.push_back("开始时间“" + fields.start + "”不是有效的日期时间。");
   if (!end) messages.push_back("结束时间“" + fields.end + "”不是有效的日期时间。");
   if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
+  if (start && end && end->day() - start->day() + 1 > max_plan_days) {
+    messages.push_back("日程跨越 " + std::to_string(end->day() - start->day() + 1) + " 天，最长 " +
+                       std::to_string(max_plan_days) + " 天。");
+  }
 
   const std::optional<std::int64_t> kind_id = ReadFormId(fields.kind);
   const PlaceKind* kind = nullptr;
@@ -180,6 +186,11 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
     if (CharacterCount(*text) > kMaxTextLength) {
       messages.push_back(std::string(caption) + "超过 " + std::to_string(kMaxTextLength) +
                          " 个字。");
+    }
+    // Pages show these texts as they are; line breaks, NUL and the like do
+    // not belong in a one-line field.
+    if (HasControlCharacter(*text)) {
+      messages.push_back(std::string(caption) + "含有控制字符（换行等），请删去。");
     }
   }
   if (!messages.empty()) return messages;
@@ -410,16 +421,21 @@ PageReply SubmitEditor(PageRequest& request) {
   if (action != "save") throw HttpError(400, "unknown action '" + action + "'");
 
   const PlanFields fields = FieldsOfForm(request.form);
-  auto checked = CheckFields(fields, plans.PlaceKinds(), plans.Places());
+  auto checked =
+      CheckFields(fields, plans.PlaceKinds(), plans.Places(), request.options.max_plan_days);
   if (auto* messages = std::get_if<std::vector<std::string>>(&checked)) {
     return EditorPage(request, target, fields, *messages, 400);
   }
   const PlanInput& plan = std::get<PlanInput>(checked);
-  if (plan_id) {
-    if (!plans.Update(target.person_id, *plan_id, plan)) throw HttpError(404, "没有这条日程。");
-  } else {
-    plans.Add(target.person_id, plan);
+  const std::size_t limit = request.options.max_plans_per_day;
+  const PlanWrite write = plan_id ? plans.Update(target.person_id, *plan_id, plan, limit)
+                                  : plans.Add(target.person_id, plan, limit);
+  if (write.full_day) {
+    const std::vector<std::string> messages{DayText(*write.full_day) + "已有 " +
+                                            std::to_string(limit) + " 条日程，不能再添加。"};
+    return EditorPage(request, target, fields, messages, 400);
   }
+  if (write.plan_id == 0) throw HttpError(404, "没有这条日程。");
   return PageReply{
       303, {}, ReturnAddress(*request.visitor.session, target.person_id, plan.start.DateOnly())};
 }

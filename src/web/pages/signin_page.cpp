@@ -45,6 +45,18 @@ std::string SignOutPage(const Visitor& visitor) {
   return out;
 }
 
+std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome) {
+  switch (outcome.status) {
+    case SignInOutcome::Status::kThrottled:
+      return {429,
+              "尝试次数过多，请 " + std::to_string(outcome.retry_after.count()) + " 秒后再试。"};
+    case SignInOutcome::Status::kBusy:
+      return {503, std::string(kSignInBusy)};
+    default:
+      return {403, std::string(kSignInFailed)};
+  }
+}
+
 std::string SafeNextPage(std::string_view next) {
   constexpr std::string_view kPrefix = "/schedule/";
   const bool local =

@@ -2,13 +2,16 @@
 //
 // The form posts the fields "person" (a person id or the exact name),
 // "password", "next" (the local page to open afterwards) and "signin" (a
-// token that must equal the sign-in cookie set with the form, so that no
-// other site can sign a browser in behind its back).
+// token signed with the server's key that must equal the sign-in cookie set
+// with the form, so that no other site can sign a browser in behind its
+// back).
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "web/auth/signin_gate.h"
 #include "web/auth/visitor.h"
 
 namespace ostrand::web {
@@ -17,6 +20,11 @@ namespace ostrand::web {
 inline constexpr std::string_view kSignInFailed = "人员或密码不正确。";
 // The message of a sign-in turned away because too many are being checked.
 inline constexpr std::string_view kSignInBusy = "登录的人太多，请稍后再试。";
+
+// The status and message of a sign-in that did not sign in: 403 and
+// kSignInFailed for a wrong person or password, 429 naming the seconds to
+// wait for a throttled one, 503 and kSignInBusy when the checks are full.
+std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome);
 
 // The sign-in page; `message` (may be empty) is shown above the form, and
 // `person` is put back into its field.

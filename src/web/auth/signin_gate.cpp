@@ -1,0 +1,77 @@
+#include "web/auth/signin_gate.h"
+
+#include <sodium.h>
+
+#include <future>
+#include <memory>
+
+namespace ostrand::web {
+namespace {
+
+constexpr std::size_t kQueuedPerWorker = 16;
+
+std::size_t WorkerCount(const PasswordLimits& limits, std::size_t asked) {
+  return asked > 0 ? asked : HashPool::WorkersFor(limits.mem);
+}
+
+}  // namespace
+
+SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
+                       std::size_t hash_workers)
+    : checker_(limits),
+      throttle_(rules),
+      pool_(WorkerCount(limits, hash_workers),
+            WorkerCount(limits, hash_workers) * kQueuedPerWorker) {}
+
+void SignInGate::Check(store::ConnectionPool& database, SignInAttempt attempt,
+                       std::function<void(SignInOutcome)> done) {
+  // The lease ends with this statement, before any waiting or hashing.
+  auto target = std::make_shared<SignInTarget>(checker_.Find(*database.Acquire(), attempt.who));
+  const std::string address = ClientAddressKey(attempt.client_address);
+  SignInThrottle::Verdict verdict;
+  {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    verdict = throttle_.Admit(address, target->account_key, std::chrono::steady_clock::now());
+  }
+  if (!verdict.admitted) {
+    sodium_memzero(attempt.password.data(), attempt.password.size());
+    done({SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after});
+    return;
+  }
+  // The job owns the password until it has been checked; `done` goes with
+  // it and comes back when the pool refuses the job.
+  auto password = std::make_shared<std::string>(std::move(attempt.password));
+  auto callback = std::make_shared<std::function<void(SignInOutcome)>>(std::move(done));
+  const auto check = [this, target, address, password, callback] {
+    SignInOutcome outcome;
+    outcome.person = SignInChecker::Verify(*target, *password);
+    sodium_memzero(password->data(), password->size());
+    if (outcome.person) outcome.status = SignInOutcome::Status::kSignedIn;
+    {
+      const std::lock_guard<std::mutex> lock(throttle_mutex_);
+      throttle_.Done(address, target->account_key, !outcome.person,
+                     std::chrono::steady_clock::now());
+    }
+    (*callback)(std::move(outcome));
+  };
+  const HashPool::Lane lane =
+      verdict.fresh_address ? HashPool::Lane::kFirst : HashPool::Lane::kLater;
+  if (pool_.Submit(lane, check)) return;
+  sodium_memzero(password->data(), password->size());
+  {
+    // Never checked: no guess to count.
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    throttle_.Done(address, target->account_key, false, std::chrono::steady_clock::now());
+  }
+  (*callback)({SignInOutcome::Status::kBusy, std::nullopt, std::chrono::seconds(5)});
+}
+
+SignInOutcome SignInGate::CheckAndWait(store::ConnectionPool& database, SignInAttempt attempt) {
+  auto promise = std::make_shared<std::promise<SignInOutcome>>();
+  std::future<SignInOutcome> outcome = promise->get_future();
+  Check(database, std::move(attempt),
+        [promise](SignInOutcome result) { promise->set_value(std::move(result)); });
+  return outcome.get();
+}
+
+}  // namespace ostrand::web

@@ -1,0 +1,77 @@
+// SignInGate: the way of every sign-in attempt. The account is looked up
+// on the caller's thread; the throttle (signin_throttle.h) then admits the
+// attempt or names when to come back; an admitted password is checked on
+// the hash pool (hash_pool.h), attempts from addresses without failures
+// first; the outcome is counted back into the throttle and handed to the
+// caller's callback. Nothing here knows HTTP: a server calls Check with the
+// client's address and the form's fields, and turns the outcome into its
+// reply.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "web/auth/accounts.h"
+#include "web/auth/hash_pool.h"
+#include "web/auth/signin_throttle.h"
+#include "store/connection_pool.h"
+#include "web/data/persons.h"
+
+namespace ostrand::web {
+
+struct SignInAttempt {
+  std::string client_address;  // the peer's address as the server sees it
+  std::string who;             // person id or name, as typed
+  std::string password;        // wiped once checked
+};
+
+struct SignInOutcome {
+  enum class Status {
+    kSignedIn,   // `person` holds who signed in
+    kRefused,    // wrong password, or nobody to sign in as: one answer for all
+    kThrottled,  // too many failures: try again after `retry_after`
+    kBusy,       // the hash pool's queue is full: try again shortly
+  };
+  Status status = Status::kRefused;
+  std::optional<Person> person;
+  std::chrono::seconds retry_after{0};
+};
+
+class SignInGate {
+ public:
+  // Hashes the stand-in password with `limits` and starts `hash_workers`
+  // threads (0: HashPool::WorkersFor the limits' memory), each lane of the
+  // pool queueing up to 16 attempts per worker. Throws Error when hashing
+  // fails.
+  SignInGate(const PasswordLimits& limits, const ThrottleRules& rules, std::size_t hash_workers);
+  // Waits for the attempts being checked; their callbacks run.
+  ~SignInGate() = default;
+  SignInGate(const SignInGate&) = delete;
+  SignInGate& operator=(const SignInGate&) = delete;
+
+  // Starts checking the attempt; `done` runs once with the outcome: on the
+  // calling thread when the attempt is throttled or the pool is busy, else
+  // on a pool thread. The account is looked up on a connection of
+  // `database`, given back before any hashing, so that waiting sign-ins
+  // never hold the connections that pages need. Throws Error (and `done`
+  // never runs) when the database lookup fails.
+  void Check(store::ConnectionPool& database, SignInAttempt attempt,
+             std::function<void(SignInOutcome)> done);
+  // Check, waiting for the outcome on the calling thread.
+  SignInOutcome CheckAndWait(store::ConnectionPool& database, SignInAttempt attempt);
+
+  std::size_t hash_workers() const { return pool_.workers(); }
+
+ private:
+  SignInChecker checker_;
+  std::mutex throttle_mutex_;
+  SignInThrottle throttle_;
+  // Last: destroyed first, so that jobs still running find the throttle.
+  HashPool pool_;
+};
+
+}  // namespace ostrand::web
