@@ -8,7 +8,7 @@ JOBS        ?= $(shell nproc)
 HOST        ?= 127.0.0.1
 PORT        ?= 8080
 
-.PHONY: all deps configure build build-san test test-san bench bench-store serve clean
+.PHONY: all deps configure build build-san test test-san bench bench-store bench-web serve clean
 
 all: build
 
@@ -40,6 +40,12 @@ bench: build
 # on a throwaway PostgreSQL (started and stopped by the script).
 bench-store: build
 	@scripts/bench-store $(BUILD)
+
+# The web host against nginx serving the same bytes (bench/bench-web): takes
+# about two minutes and prints each page's figures and the soak's memory.
+bench-web: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target ostrand
+	@bench/bench-web $(BUILD)/apps/ostrand/ostrand
 
 # Builds only the executable (not the tests and benchmarks), then starts it.
 serve: configure

@@ -1,4 +1,7 @@
 // `ostrand serve`: the web host.
+#include <sys/resource.h>
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -8,9 +11,10 @@
 #include "commands.h"
 #include "core/error.h"
 #include "store/settings.h"
+#include "web/auth/server_secret.h"
+#include "web/http/access_log.h"
 #include "web/server.h"
 #include "web/server_options.h"
-#include "web/auth/server_secret.h"
 
 namespace ostrand::cli {
 namespace {
@@ -21,6 +25,14 @@ struct ServeArguments {
   std::string db;
   std::string host = "127.0.0.1";
   int port = 8080;
+  bool reuse_port = false;
+  double head_timeout = 10;
+  double body_timeout = 30;
+  double idle_timeout = 15;
+  std::size_t max_connections = 4096;
+  std::size_t io_threads = 0;
+  std::size_t workers = 0;
+  std::string log_format = "text";
   std::string secret_file;
   std::string leader_duties{web::kDefaultLeaderDuties};
   std::string leader_cond{web::kDefaultLeaderCond};
@@ -31,11 +43,43 @@ struct ServeArguments {
   std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
 };
 
+std::chrono::milliseconds Milliseconds(double seconds) {
+  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
+}
+
+// Raises the limit of open files to the most the system allows this
+// process, so that max_connections (plus the database files and the log)
+// fit. Throws Error when even the raised limit is too small.
+void AllowOpenFiles(std::size_t connections) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  constexpr std::size_t kSpareFiles = 64;
+  if (limit.rlim_cur != RLIM_INFINITY && connections + kSpareFiles > limit.rlim_cur) {
+    throw Error("--max-connections " + std::to_string(connections) + " needs " +
+                std::to_string(connections + kSpareFiles) + " open files; the limit is " +
+                std::to_string(limit.rlim_cur));
+  }
+}
+
 int RunServe(const ServeArguments& args) {
+  AllowOpenFiles(args.max_connections);
   web::ServerOptions options;
   options.connection_string = args.db;
   options.host = args.host;
   options.port = args.port;
+  options.reuse_port = args.reuse_port;
+  options.head_timeout = Milliseconds(args.head_timeout);
+  options.body_timeout = Milliseconds(args.body_timeout);
+  options.idle_timeout = Milliseconds(args.idle_timeout);
+  options.max_connections = args.max_connections;
+  options.io_threads = args.io_threads;
+  options.worker_threads = args.workers;
+  options.log_format = web::http::ParseLogFormat(args.log_format);
   options.leader_duties = web::ParseDutyList(args.leader_duties);
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
@@ -77,6 +121,39 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "Database connections the server keeps open and shares among requests")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000));
+  cmd->add_flag("--reuse-port", args->reuse_port,
+                "Share the port with other ostrand serve processes started with this flag "
+                "(without it, a port in use is an error)");
+  const auto seconds = CLI::Range(0.001, 86400.0);
+  cmd->add_option("--head-timeout", args->head_timeout,
+                  "Seconds a request's head may take from its first byte")
+      ->capture_default_str()
+      ->check(seconds);
+  cmd->add_option("--body-timeout", args->body_timeout,
+                  "Seconds a request's body may take after its head (and a response to be taken)")
+      ->capture_default_str()
+      ->check(seconds);
+  cmd->add_option("--idle-timeout", args->idle_timeout,
+                  "Seconds a keep-alive connection may wait for its next request")
+      ->capture_default_str()
+      ->check(seconds);
+  cmd->add_option("--max-connections", args->max_connections,
+                  "Open connections at most; one more gets 503 and is closed")
+      ->capture_default_str()
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+  cmd->add_option("--io-threads", args->io_threads,
+                  "Threads that read and write connections (0: one per processor)")
+      ->capture_default_str()
+      ->check(CLI::Range(std::size_t{0}, std::size_t{256}));
+  cmd->add_option("--workers", args->workers,
+                  "Threads that run the pages (0: two per processor, at least four)")
+      ->capture_default_str()
+      ->check(CLI::Range(std::size_t{0}, std::size_t{1024}));
+  cmd->add_option("--log-format", args->log_format,
+                  "Access log on standard error: text (one line per request) or json (one "
+                  "object per line)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"text", "json"}));
   cmd->add_option("--secret-file", args->secret_file,
                   "File whose content (at least 32 bytes) signs the session cookies; processes "
                   "sharing it accept each other's sign-ins. Default: var/ostrand.secret, "

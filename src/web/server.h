@@ -1,14 +1,16 @@
 // WebServer: `ostrand serve`. Serves the schedule pages under /schedule/,
-// the sign-in at /login and /logout, and the images and stylesheet, on a
-// thread pool; every request leases a connection from the server's pool
-// (the component in a page shares it) and every schedule page runs its own
-// Schedulers instance, so requests share nothing but the options, the
-// signing key and the pool.
+// the sign-in at /login and /logout, the images, stylesheet and site icon,
+// on the event-driven HTTP server of http/. The I/O threads read and write
+// connections and serve the static files; the pages run on a pool of
+// worker threads and the password checks on a pool of their own, so that
+// no database call or hash ever holds an I/O thread. A page leases its
+// database connection from the server's pool (store/connection_pool.h),
+// and the component in the page shares it.
 //
-// Each request writes one line to the access log: method, path, status,
-// body bytes and milliseconds. A page that fails answers with an error page
-// (400, 403, 404, or 500 with the error's message; 503 when the database
-// is unavailable) and the server goes on serving.
+// Every request writes one access-log line. A page that fails answers with
+// an error page (400, 403, 404 with its message; 500 with an incident
+// number whose cause goes to the log; 503 when the server is busy or the
+// database unavailable) and the server goes on serving.
 #pragma once
 
 #include <memory>
@@ -19,21 +21,23 @@ namespace ostrand::web {
 
 class WebServer {
  public:
-  // Checks that the database opens and holds the schedule tables, creates
-  // the account table when it is missing, and sets up the routes. Throws
-  // Error when the database cannot be used.
+  // Checks that the database opens and holds the schedule tables, brings
+  // the host's tables up to date, and sets up the routes and the worker
+  // threads. Throws Error when the database cannot be used.
   explicit WebServer(ServerOptions options);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
   // Binds to the options' host and port (port 0: a free port) and returns
-  // the port. Throws Error when the address cannot be bound.
+  // the port. Throws Error ("cannot listen on 127.0.0.1:8080: Address
+  // already in use") when the address cannot be bound.
   int Bind();
   // Serves on the bound address until Stop; false when serving failed.
   bool Listen();
-  // Ends Listen; safe to call from any thread, also before Listen started
-  // (then Listen does not block) or after it ended.
+  // Ends Listen, letting requests being answered finish; safe to call from
+  // any thread, also before Listen started (then Listen does not block) or
+  // after it ended.
   void Stop();
 
  private:

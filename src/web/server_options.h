@@ -18,6 +18,7 @@
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
 #include "web/auth/signin_throttle.h"
+#include "web/http/access_log.h"
 
 namespace ostrand::web {
 
@@ -42,26 +43,43 @@ struct ServerOptions {
   ThrottleRules signin_throttle;
   // Threads that check passwords, each holding one hash's memory (64 MiB
   // at the interactive limits); 0: as many as the machine's processors and
-  // a sixteenth of its memory allow (HashPool::WorkersFor).
+  // a sixteenth of its memory allow (HashPool::WorkersFor). They are apart
+  // from the page workers, so that pages never queue behind hashes.
   std::size_t hash_workers = 0;
   // The day editor's limits: plans of one person touching any one day, and
   // the days one plan may cover. Pages show every plan of a day on each day
   // it covers, so these bound the pages that anyone can make big.
   std::size_t max_plans_per_day = 20;
   std::int64_t max_plan_days = 366;
-  // Worker threads. A connection holds one from its opening until its
-  // request has arrived (or the read timeout ends it), and browsers open
-  // connections ahead of need, so there are many more than processors.
-  std::size_t worker_threads = 64;
-  // Database connections of the process (store/connection_pool.h); a
-  // request waits for one when all are in use.
+  // Threads that run the pages (database work and rendering). 0: two per
+  // processor, at least four.
+  std::size_t worker_threads = 0;
+  // Pages waiting for a worker at most; beyond that a request gets 503.
+  std::size_t worker_queue = 1024;
+
+  // The HTTP side (see http/http_server.h): I/O threads (0: one per
+  // processor), open connections at most (one more gets 503), the deadlines
+  // of a request's head (from its first byte) and body, and of an idle
+  // keep-alive connection, and whether other processes may listen on the
+  // same port.
+  std::size_t io_threads = 0;
+  std::size_t max_connections = 4096;
+  std::chrono::milliseconds head_timeout{std::chrono::seconds(10)};
+  std::chrono::milliseconds body_timeout{std::chrono::seconds(30)};
+  std::chrono::milliseconds idle_timeout{std::chrono::seconds(15)};
+  bool reuse_port = false;
+
+  // Database connections of the process (store/connection_pool.h), shared
+  // by the page workers; a page waits for one when all are in use.
   std::size_t pool_size = store::kDefaultPoolSize;
+
   // How long a sign-in lasts.
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};
   // Today's date for pages without "dt"; unset: the local date.
   std::function<DateTime()> today;
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
+  http::LogFormat log_format = http::LogFormat::kText;
 };
 
 // The duty ids of a comma list such as "1,2,3" (blanks allowed around the

@@ -1,93 +1,115 @@
-// An `ostrand serve` process for the tests that need a server of its own:
-// several servers on one database, a database that goes away under a
-// server, a server that runs as an unprivileged user. It listens on a free
-// loopback port and is stopped with SIGTERM when the object goes.
+// `ostrand serve` as its own process for the tests that watch it from
+// outside: its memory, its listen queue, its exit and its log. The server
+// runs on the test fixture's database with a fresh secret on a free port.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <grp.h>
-#include <pwd.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <chrono>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
+#include "web_test_server.h"
 
-namespace ostrand::test_support {
+namespace ostrand::web::testing {
 
 class ServeProcess {
  public:
-  // Runs `ostrand serve --port 0 ARGS...`; when `as_user` is given and this
-  // process is root, the server runs as that user and its group. The
-  // server's standard error goes to log().
-  explicit ServeProcess(const std::vector<std::string>& args, const std::string& as_user = "")
-      : log_(dir_.File("serve.log")) {
-    std::vector<std::string> words;
-    if (!as_user.empty() && ::geteuid() == 0) {
-      const passwd* user = ::getpwnam(as_user.c_str());
-      if (user == nullptr) {
-        ADD_FAILURE() << "no user " << as_user;
-        return;
-      }
-      words = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user->pw_uid),
-               "--regid=" + std::to_string(user->pw_gid), "--clear-groups", "--"};
-    }
-    words.insert(words.end(), {OSTRAND_BINARY, "serve", "--port", "0"});
-    words.insert(words.end(), args.begin(), args.end());
+  // Starts `ostrand serve --db FIXTURE --port PORT ... EXTRA` and waits for
+  // its address (port 0: a free one). The standard error (the access log)
+  // goes to a file.
+  explicit ServeProcess(const std::vector<std::string>& extra = {}, int port = 0) {
+    WriteFixture(db_);
+    std::ofstream(secret_) << "0123456789abcdef0123456789abcdef0123456789abcdef\n";
+    std::vector<std::string> words{OSTRAND_BINARY,  "serve",  "--db",
+                                   "sqlite:" + db_, "--port", std::to_string(port),
+                                   "--secret-file", secret_};
+    words.insert(words.end(), extra.begin(), extra.end());
     int out[2];
-    if (::pipe(out) != 0) {
-      ADD_FAILURE() << "no pipe";
-      return;
-    }
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      if (std::freopen(log_.c_str(), "w", stderr) == nullptr) ::_exit(126);
-      std::vector<char*> argv;
-      for (std::string& w : words) argv.push_back(w.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    if (::pipe2(out, O_CLOEXEC) != 0) throw Error("cannot make a pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, log_.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const int spawned = posix_spawn(&pid_, OSTRAND_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) pid_ = -1;
     ::close(out[1]);
-    output_ = ::fdopen(out[0], "r");
+    out_ = ::fdopen(out[0], "r");
     char line[256] = {};
     const std::string prefix = "ostrand serve: listening on http://127.0.0.1:";
-    if (std::fgets(line, sizeof line, output_) == nullptr ||
-        std::string(line).rfind(prefix, 0) != 0) {
-      ADD_FAILURE() << "ostrand serve did not start: " << line << ReadFile(log_);
-      return;
+    if (std::fgets(line, sizeof line, out_) != nullptr && std::string(line).rfind(prefix, 0) == 0) {
+      port_ = std::stoi(std::string(line).substr(prefix.size()));
     }
-    port_ = std::stoi(std::string(line).substr(prefix.size()));
   }
-
-  ~ServeProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-    }
-    if (output_ != nullptr) std::fclose(output_);
-  }
+  ~ServeProcess() { Stop(); }
   ServeProcess(const ServeProcess&) = delete;
   ServeProcess& operator=(const ServeProcess&) = delete;
 
-  // 0 when the server did not start.
   int port() const { return port_; }
-  std::string log() const { return ReadFile(log_); }
+  pid_t pid() const { return pid_; }
+  const std::string& db() const { return db_; }
+  const std::string& secret() const { return secret_; }
+
+  // The resident memory of the server in KiB (0 once it has ended).
+  long ResidentKiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string key;
+    while (status >> key) {
+      if (key == "VmRSS:") {
+        long kib = 0;
+        status >> kib;
+        return kib;
+      }
+    }
+    return 0;
+  }
+
+  // Sends SIGTERM, waits, and returns the exit status (-1 when it did not
+  // exit on its own).
+  int Stop() {
+    if (pid_ <= 0) return exit_status_;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (out_ != nullptr) std::fclose(out_);
+    out_ = nullptr;
+    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exit_status_;
+  }
+
+  // The access log written so far.
+  std::string Log() const { return test_support::ReadFile(log_); }
+
+  // A session cookie of the person, signed in through the form.
+  std::string SessionCookie(int person) {
+    Browser browser(port_);
+    const Result result = browser.SignIn(std::to_string(person), kPassword);
+    if (!result || result->status != 303) return "";
+    return "ostrand_session=" + browser.cookies()["ostrand_session"];
+  }
 
  private:
-  TempDir dir_;
-  std::string log_;
+  const TempDir dir_;
+  const std::string db_ = dir_.File("schedule.db");
+  const std::string secret_ = dir_.File("secret");
+  const std::string log_ = dir_.File("access.log");
   pid_t pid_ = -1;
-  FILE* output_ = nullptr;
+  FILE* out_ = nullptr;
   int port_ = 0;
+  int exit_status_ = -1;
 };
 
-}  // namespace ostrand::test_support
+}  // namespace ostrand::web::testing

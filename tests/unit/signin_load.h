@@ -6,7 +6,6 @@
 // are distinct clients to the server).
 #pragma once
 
-#include <httplib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +20,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "http_test_client.h"
 
 namespace ostrand::web::load {
 
@@ -95,29 +96,24 @@ struct SignInResult {
   double seconds = 0;
 };
 
-// One connection for the form and its post. A connection the server's
-// listen queue dropped (cpp-httplib listens with a backlog of 5, so a burst
-// of new connections loses some) is tried again once, as a browser would.
+// One connection for the form and its post. A connection that fails is
+// tried again once, as a browser would.
 inline SignInResult SignInFrom(int port, const std::string& source, const std::string& person,
                                const std::string& password) {
   const Clock::time_point started = Clock::now();
   SignInResult result;
   for (int attempt = 0; attempt < 2 && result.status < 0; ++attempt) {
-    httplib::Client client("127.0.0.1", port);
-    client.set_interface(source);
-    client.set_keep_alive(true);
-    client.set_read_timeout(60, 0);
-    const httplib::Result form = client.Get("/login");
+    testing::HttpClient client(port, source, std::chrono::seconds(60));
+    const testing::Result form = client.Get("/login");
     if (!form) continue;
     if (form->status != 200) break;
     static const std::regex field("name=\"signin\" value=\"([^\"]*)\"");
     std::smatch match;
     if (!std::regex_search(form->body, match, field)) break;
     const std::string cookie = form->get_header_value("Set-Cookie");
-    const httplib::Headers headers{{"Cookie", cookie.substr(0, cookie.find(';'))}};
-    const httplib::Result posted = client.Post(
-        "/login", headers,
-        httplib::Params{{"signin", match[1].str()}, {"person", person}, {"password", password}});
+    const testing::Result posted = client.Post(
+        "/login", {{"signin", match[1].str()}, {"person", person}, {"password", password}},
+        {{"Cookie", cookie.substr(0, cookie.find(';'))}});
     if (posted) result.status = posted->status;
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - started).count();

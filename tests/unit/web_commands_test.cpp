@@ -68,7 +68,7 @@ TEST(WebServeCommand, PrintsItsAddressAndStopsCleanlyOnSignals) {
     const int port = std::stoi(first.substr(prefix.size()));
 
     testing::Browser browser(port);
-    const httplib::Result page = browser.Get("/login");
+    const testing::Result page = browser.Get("/login");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "serve_process.h"
+#include "server_on_database.h"
 #include "store/connect.h"
 #include "test_databases.h"
 #include "web_test_server.h"
@@ -19,7 +19,7 @@
 namespace ostrand::web {
 namespace {
 
-using test_support::ServeProcess;
+using test_support::ServerOnDatabase;
 using testing::Browser;
 using testing::kLi;
 using testing::kPassword;
@@ -44,7 +44,7 @@ std::string WriteSecret(const test_support::TempDir& dir) {
 // A browser signed in as Li on the server at `port`.
 std::unique_ptr<Browser> SignedInLi(int port) {
   auto browser = std::make_unique<Browser>(port);
-  const httplib::Result result = browser->SignIn(std::to_string(kLi), kPassword);
+  const testing::Result result = browser->SignIn(std::to_string(kLi), kPassword);
   EXPECT_TRUE(result && result->status == 303) << (result ? result->body : "no answer");
   return browser;
 }
@@ -53,9 +53,9 @@ std::unique_ptr<Browser> SignedInLi(int port) {
 // returns the status of the POST.
 int SavePlan(Browser& browser, const std::string& content) {
   const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
-  const httplib::Result form = browser.Get(editor);
+  const testing::Result form = browser.Get(editor);
   if (!form || form->status != 200) return form ? form->status : -1;
-  const httplib::Result saved =
+  const testing::Result saved =
       browser.Post(editor, {{"csrf", Browser::FieldValue(form->body, "csrf")},
                             {"action", "save"},
                             {"planID", ""},
@@ -94,7 +94,7 @@ TEST(WebReadOnlySpell, TheNextWriteSucceedsOnceTheDatabaseIsWritableAgain) {
   GiveToUnprivileged(secret);
   ASSERT_EQ(::chmod(db.c_str(), 0444), 0);
 
-  const ServeProcess server({"--db", "sqlite:" + db, "--secret-file", secret, "--pool-size", "2"},
+  const ServerOnDatabase server({"--db", "sqlite:" + db, "--secret-file", secret, "--pool-size", "2"},
                             kUnprivileged);
   ASSERT_NE(server.port(), 0);
   const auto li = SignedInLi(server.port());
@@ -118,8 +118,8 @@ TEST(WebPostgres, TwoServersShareOneDatabaseAndOneSecret) {
   testing::WriteFixtureTo(database.connection_string());
   const test_support::TempDir dir;
   const std::string secret = WriteSecret(dir);
-  const ServeProcess first({"--db", database.connection_string(), "--secret-file", secret});
-  const ServeProcess second({"--db", database.connection_string(), "--secret-file", secret});
+  const ServerOnDatabase first({"--db", database.connection_string(), "--secret-file", secret});
+  const ServerOnDatabase second({"--db", database.connection_string(), "--secret-file", secret});
   ASSERT_NE(first.port(), 0);
   ASSERT_NE(second.port(), 0);
 
@@ -127,12 +127,12 @@ TEST(WebPostgres, TwoServersShareOneDatabaseAndOneSecret) {
   Browser elsewhere(second.port());
   elsewhere.cookies() = li->cookies();
   const std::string day = "/schedule/manage.asp?personID=2&dt=2001-12-20";
-  const httplib::Result before = elsewhere.Get(day);
+  const testing::Result before = elsewhere.Get(day);
   ASSERT_TRUE(before);
   EXPECT_EQ(before->status, 200) << "the second server refused the first one's session";
 
   EXPECT_EQ(SavePlan(*li, "两台服务器"), 303);
-  const httplib::Result after = elsewhere.Get(day);
+  const testing::Result after = elsewhere.Get(day);
   ASSERT_TRUE(after);
   EXPECT_NE(after->body.find("两台服务器"), std::string::npos);
   EXPECT_EQ(PlansWithContent(database.connection_string(), "两台服务器"), 1);
@@ -153,7 +153,7 @@ TEST(WebPostgres, PagesAnswer503WhileTheDatabaseIsDownAndRecover) {
   const std::string database = std::string(TrimWhitespace(test_support::ReadFile(state + "/conninfo")));
   store::CreateSchema(*store::Connect(database));
   testing::WriteFixtureTo(database);
-  const ServeProcess server({"--db", database, "--secret-file", WriteSecret(dir)});
+  const ServerOnDatabase server({"--db", database, "--secret-file", WriteSecret(dir)});
   ASSERT_NE(server.port(), 0);
   const auto li = SignedInLi(server.port());
   const std::string page = "/schedule/personMonth.asp?dt=2001-12-5";
@@ -162,7 +162,7 @@ TEST(WebPostgres, PagesAnswer503WhileTheDatabaseIsDownAndRecover) {
   ASSERT_EQ(std::system((script + "halt " + state).c_str()), 0);
   for (int i = 0; i < 3; ++i) {
     const auto started = std::chrono::steady_clock::now();
-    const httplib::Result down = li->Get(page);
+    const testing::Result down = li->Get(page);
     ASSERT_TRUE(down);
     EXPECT_EQ(down->status, 503);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));

@@ -45,13 +45,13 @@ class WebServerTest : public ::testing::Test {
   // A browser signed in as the person.
   std::unique_ptr<Browser> SignedIn(int person) {
     auto browser = std::make_unique<Browser>(server_->port());
-    const httplib::Result result = browser->SignIn(std::to_string(person), kPassword);
+    const testing::Result result = browser->SignIn(std::to_string(person), kPassword);
     EXPECT_TRUE(result && result->status == 303);
     return browser;
   }
 
   int StatusOf(Browser& browser, const std::string& path) {
-    const httplib::Result result = browser.Get(path);
+    const testing::Result result = browser.Get(path);
     return result ? result->status : -1;
   }
 
@@ -63,19 +63,18 @@ class WebServerTest : public ::testing::Test {
 
 TEST_F(WebServerTest, PagesAskForSignInAndReturnAfterwards) {
   Browser browser(server_->port());
-  const httplib::Result root = browser.Get("/");
+  const testing::Result root = browser.Get("/");
   ASSERT_TRUE(root);
   EXPECT_EQ(root->status, 303);
   EXPECT_EQ(root->get_header_value("Location"), "/schedule/personMonth.asp");
 
-  const httplib::Result page = browser.Get("/schedule/personWeek.asp?dt=2001-12-5");
+  const testing::Result page = browser.Get("/schedule/personWeek.asp?dt=2001-12-5");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 303);
-  // The client hands out the Location header URL-decoded.
   EXPECT_EQ(page->get_header_value("Location"),
-            "/login?next=/schedule/personWeek.asp?dt=2001-12-5");
+            "/login?next=/schedule/personWeek.asp%3Fdt%3D2001-12-5");
 
-  const httplib::Result signed_in =
+  const testing::Result signed_in =
       browser.SignIn("李科员", kPassword, "/schedule/personWeek.asp?dt=2001-12-5");
   ASSERT_TRUE(signed_in);
   EXPECT_EQ(signed_in->status, 303);
@@ -87,15 +86,15 @@ TEST_F(WebServerTest, PagesAskForSignInAndReturnAfterwards) {
 
   // A next page elsewhere is not followed.
   Browser other(server_->port());
-  const httplib::Result away = other.SignIn("2", kPassword, "https://example.com/");
+  const testing::Result away = other.SignIn("2", kPassword, "https://example.com/");
   ASSERT_TRUE(away);
   EXPECT_EQ(away->get_header_value("Location"), "/schedule/personMonth.asp");
 }
 
 TEST_F(WebServerTest, FailedSignInsLookTheSame) {
   Browser browser(server_->port());
-  const httplib::Result unknown = browser.SignIn("nobody", kPassword);
-  const httplib::Result wrong = browser.SignIn("2", "wrong password");
+  const testing::Result unknown = browser.SignIn("nobody", kPassword);
+  const testing::Result wrong = browser.SignIn("2", "wrong password");
   ASSERT_TRUE(unknown && wrong);
   EXPECT_EQ(unknown->status, 403);
   EXPECT_EQ(wrong->status, 403);
@@ -107,12 +106,12 @@ TEST_F(WebServerTest, FailedSignInsLookTheSame) {
   // A sign-in post that did not come from our form: no matching token, or
   // a planted cookie and field of equal value that we never issued.
   Browser stranger(server_->port());
-  const httplib::Result forged =
+  const testing::Result forged =
       stranger.Post("/login", {{"person", "2"}, {"password", kPassword}, {"signin", "x"}});
   ASSERT_TRUE(forged);
   EXPECT_EQ(forged->status, 403);
   stranger.cookies()["ostrand_signin"] = "abc";
-  const httplib::Result planted =
+  const testing::Result planted =
       stranger.Post("/login", {{"person", "2"}, {"password", kPassword}, {"signin", "abc"}});
   ASSERT_TRUE(planted);
   EXPECT_EQ(planted->status, 403);
@@ -122,12 +121,12 @@ TEST_F(WebServerTest, FailedSignInsLookTheSame) {
 TEST_F(WebServerTest, RepeatedFailuresWaitPerAddressNotForEveryone) {
   Browser guesser(server_->port());
   for (int i = 0; i < 3; ++i) {
-    const httplib::Result wrong = guesser.SignIn("2", "wrong");
+    const testing::Result wrong = guesser.SignIn("2", "wrong");
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->status, 403) << i;
   }
   // The next attempt from there waits, even with the right password.
-  const httplib::Result held = guesser.SignIn("2", kPassword);
+  const testing::Result held = guesser.SignIn("2", kPassword);
   ASSERT_TRUE(held);
   EXPECT_EQ(held->status, 429);
   EXPECT_EQ(held->get_header_value("Retry-After"), "1");
@@ -136,7 +135,7 @@ TEST_F(WebServerTest, RepeatedFailuresWaitPerAddressNotForEveryone) {
 
   // The person signs in from elsewhere at once.
   Browser person(server_->port(), "127.0.0.2");
-  const httplib::Result signed_in = person.SignIn("2", kPassword);
+  const testing::Result signed_in = person.SignIn("2", kPassword);
   ASSERT_TRUE(signed_in);
   EXPECT_EQ(signed_in->status, 303);
 }
@@ -146,7 +145,7 @@ TEST_F(WebServerTest, TamperedCookieIsNoSession) {
   std::string& cookie = browser->cookies()["ostrand_session"];
   ASSERT_FALSE(cookie.empty());
   cookie[cookie.size() / 2] = cookie[cookie.size() / 2] == 'x' ? 'y' : 'x';
-  const httplib::Result result = browser->Get("/schedule/manage.asp?personID=2&dt=2001-12-5");
+  const testing::Result result = browser->Get("/schedule/manage.asp?personID=2&dt=2001-12-5");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 303);
   EXPECT_EQ(result->get_header_value("Location").rfind("/login?next=", 0), 0u);
@@ -156,19 +155,19 @@ TEST_F(WebServerTest, TamperedCookieIsNoSession) {
 TEST_F(WebServerTest, SignOutNeedsTheTokenAndEndsTheSession) {
   const auto browser = SignedIn(kLi);
   const auto other_browser = SignedIn(kLi);
-  const httplib::Result confirm = browser->Get("/logout");
+  const testing::Result confirm = browser->Get("/logout");
   ASSERT_TRUE(confirm);
   ASSERT_EQ(confirm->status, 200);
   const std::string token = Browser::FieldValue(confirm->body, "csrf");
   ASSERT_FALSE(token.empty());
 
-  const httplib::Result forged = browser->Post("/logout", {{"csrf", "forged"}});
+  const testing::Result forged = browser->Post("/logout", {{"csrf", "forged"}});
   ASSERT_TRUE(forged);
   EXPECT_EQ(forged->status, 403);
   EXPECT_EQ(StatusOf(*browser, "/schedule/manage.asp?dt=2001-12-5"), 200);
 
   const std::string cookie = browser->cookies()["ostrand_session"];
-  const httplib::Result out = browser->Post("/logout", {{"csrf", token}});
+  const testing::Result out = browser->Post("/logout", {{"csrf", token}});
   ASSERT_TRUE(out);
   EXPECT_EQ(out->status, 303);
   EXPECT_EQ(browser->cookies().count("ostrand_session"), 0u);
@@ -246,18 +245,18 @@ TEST_F(WebServerTest, BadQueryValuesAreBadRequests) {
         "/schedule/personWeek.asp?personID=2147483648",
         "/schedule/manage.asp?personID=1&dt=2001-12-5&planID=99999999999999999999",
         "/schedule/personMonth.asp?dt=2001-12-99999999999999999999"}) {
-    const httplib::Result result = zhang->Get(path);
+    const testing::Result result = zhang->Get(path);
     ASSERT_TRUE(result) << path;
     EXPECT_EQ(result->status, 400) << path;
   }
-  const httplib::Result result = zhang->Get("/schedule/personMonth.asp?dt=%3Cb%3E");
+  const testing::Result result = zhang->Get("/schedule/personMonth.asp?dt=%3Cb%3E");
   ASSERT_TRUE(result);
   EXPECT_TRUE(Contains(result->body, "&lt;b&gt;")) << "the bad value is shown escaped";
   EXPECT_FALSE(Contains(result->body, "<b>"));
 }
 
 // The editor's form of a page, ready to post back.
-httplib::Params PlanForm(const std::string& csrf, const std::string& content,
+testing::Params PlanForm(const std::string& csrf, const std::string& content,
                          const std::string& flag = "1") {
   return {{"csrf", csrf},
           {"action", "save"},
@@ -276,19 +275,19 @@ TEST_F(WebServerTest, EditorPostsNeedTheSessionsToken) {
   const auto li = SignedIn(kLi);
   const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
   for (const std::string token : {"", "forged"}) {
-    const httplib::Result result = li->Post(editor, PlanForm(token, "伪造的日程"));
+    const testing::Result result = li->Post(editor, PlanForm(token, "伪造的日程"));
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 403);
   }
   // Another person's token does not serve either.
   const auto zhang = SignedIn(kZhang);
-  const httplib::Result zhang_page = zhang->Get("/schedule/manage.asp?dt=2001-12-20");
+  const testing::Result zhang_page = zhang->Get("/schedule/manage.asp?dt=2001-12-20");
   const std::string zhang_token = Browser::FieldValue(zhang_page->body, "csrf");
-  const httplib::Result result = li->Post(editor, PlanForm(zhang_token, "伪造的日程"));
+  const testing::Result result = li->Post(editor, PlanForm(zhang_token, "伪造的日程"));
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 403);
 
-  const httplib::Result day = li->Get(editor);
+  const testing::Result day = li->Get(editor);
   ASSERT_TRUE(day);
   EXPECT_FALSE(Contains(day->body, "伪造的日程"));
 }
@@ -296,18 +295,18 @@ TEST_F(WebServerTest, EditorPostsNeedTheSessionsToken) {
 TEST_F(WebServerTest, EditorAddsChangesAndDeletesOwnPlans) {
   const auto li = SignedIn(kLi);
   const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
-  const httplib::Result form = li->Get(editor);
+  const testing::Result form = li->Get(editor);
   ASSERT_TRUE(form);
   ASSERT_EQ(form->status, 200);
   const std::string csrf = Browser::FieldValue(form->body, "csrf");
 
-  const httplib::Result added = li->Post(editor, PlanForm(csrf, "新增<季度>总结"));
+  const testing::Result added = li->Post(editor, PlanForm(csrf, "新增<季度>总结"));
   ASSERT_TRUE(added);
   ASSERT_EQ(added->status, 303) << added->body;
   EXPECT_EQ(added->get_header_value("Location"),
             "/schedule/personMonth.asp?personID=2&dt=2001-12-20");
 
-  const httplib::Result day = li->Get(editor);
+  const testing::Result day = li->Get(editor);
   ASSERT_TRUE(day);
   EXPECT_TRUE(Contains(day->body, "新增&lt;季度&gt;总结"));
   EXPECT_TRUE(Contains(day->body, "09:00–11:30"));
@@ -317,30 +316,30 @@ TEST_F(WebServerTest, EditorAddsChangesAndDeletesOwnPlans) {
   const std::string plan_id = match[1].str();
 
   // Change it into a private plan two days long.
-  httplib::Params change = PlanForm(csrf, "改过的总结", "2");
+  testing::Params change = PlanForm(csrf, "改过的总结", "2");
   change.erase("planID");
   change.emplace("planID", plan_id);
   change.erase("end");
   change.emplace("end", "2001-12-21T10:00");
-  const httplib::Result changed = li->Post(editor, change);
+  const testing::Result changed = li->Post(editor, change);
   ASSERT_TRUE(changed);
   EXPECT_EQ(changed->status, 303);
-  const httplib::Result next_day = li->Get("/schedule/manage.asp?personID=2&dt=2001-12-21");
+  const testing::Result next_day = li->Get("/schedule/manage.asp?personID=2&dt=2001-12-21");
   EXPECT_TRUE(Contains(next_day->body, "改过的总结"));
   EXPECT_TRUE(Contains(next_day->body, "个人"));
 
   // Someone else cannot change or delete it through their own editor.
   const auto zhao = SignedIn(testing::kZhao);
-  const httplib::Result zhao_page = zhao->Get("/schedule/manage.asp?dt=2001-12-20");
+  const testing::Result zhao_page = zhao->Get("/schedule/manage.asp?dt=2001-12-20");
   const std::string zhao_csrf = Browser::FieldValue(zhao_page->body, "csrf");
-  const httplib::Result stolen =
+  const testing::Result stolen =
       zhao->Post("/schedule/manage.asp?dt=2001-12-20",
                  {{"csrf", zhao_csrf}, {"action", "delete"}, {"planID", plan_id}});
   ASSERT_TRUE(stolen);
   EXPECT_EQ(stolen->status, 404);
   EXPECT_EQ(StatusOf(*zhao, "/schedule/manage.asp?dt=2001-12-20&planID=" + plan_id), 404);
 
-  const httplib::Result deleted =
+  const testing::Result deleted =
       li->Post(editor, {{"csrf", csrf}, {"action", "delete"}, {"planID", plan_id}});
   ASSERT_TRUE(deleted);
   EXPECT_EQ(deleted->status, 303);
@@ -352,10 +351,10 @@ TEST_F(WebServerTest, InvalidEditorInputKeepsEverythingTyped) {
   const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
   const std::string csrf = Browser::FieldValue(li->Get(editor)->body, "csrf");
 
-  httplib::Params backwards = PlanForm(csrf, "保留<我>的内容", "2");
+  testing::Params backwards = PlanForm(csrf, "保留<我>的内容", "2");
   backwards.erase("end");
   backwards.emplace("end", "2001-12-19T08:00");
-  const httplib::Result result = li->Post(editor, backwards);
+  const testing::Result result = li->Post(editor, backwards);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 400);
   EXPECT_TRUE(Contains(result->body, "结束时间早于开始时间"));
@@ -367,34 +366,34 @@ TEST_F(WebServerTest, InvalidEditorInputKeepsEverythingTyped) {
   EXPECT_TRUE(Contains(result->body, "<option value=\"2\" selected>发改委"));
   EXPECT_TRUE(Contains(result->body, "value=\"2\" checked"));
 
-  httplib::Params unreadable = PlanForm(csrf, "内容");
+  testing::Params unreadable = PlanForm(csrf, "内容");
   unreadable.erase("start");
   unreadable.emplace("start", "2001-02-30T09:00");
   unreadable.erase("place");
   unreadable.emplace("place", "");
-  const httplib::Result second = li->Post(editor, unreadable);
+  const testing::Result second = li->Post(editor, unreadable);
   ASSERT_TRUE(second);
   EXPECT_EQ(second->status, 400);
   EXPECT_TRUE(Contains(second->body, "2001-02-30T09:00"));
   EXPECT_TRUE(Contains(second->body, "请选择地点。"));
 
-  httplib::Params wrong_kind = PlanForm(csrf, "内容");
+  testing::Params wrong_kind = PlanForm(csrf, "内容");
   wrong_kind.erase("kind");
   wrong_kind.emplace("kind", "4");
-  const httplib::Result third = li->Post(editor, wrong_kind);
+  const testing::Result third = li->Post(editor, wrong_kind);
   ASSERT_TRUE(third);
   EXPECT_EQ(third->status, 400);
 
   // Texts beyond the limit are refused, and still kept in the form.
   const std::string long_content(501, 'x');
-  const httplib::Result too_long = li->Post(editor, PlanForm(csrf, long_content));
+  const testing::Result too_long = li->Post(editor, PlanForm(csrf, long_content));
   ASSERT_TRUE(too_long);
   EXPECT_EQ(too_long->status, 400);
   EXPECT_TRUE(Contains(too_long->body, "内容超过 500 个字。"));
   EXPECT_TRUE(Contains(too_long->body, "value=\"" + long_content + "\""));
   std::string five_hundred;
   for (int i = 0; i < 500; ++i) five_hundred += "字";
-  const httplib::Result at_limit = li->Post(editor, PlanForm(csrf, five_hundred));
+  const testing::Result at_limit = li->Post(editor, PlanForm(csrf, five_hundred));
   ASSERT_TRUE(at_limit);
   EXPECT_EQ(at_limit->status, 303) << "500 characters of three bytes each are fine";
 
@@ -413,7 +412,7 @@ TEST_F(WebServerTest, EditorBoundsPlansPerDayAndDaysPerPlan) {
   const std::string csrf = Browser::FieldValue(li.Get(editor)->body, "csrf");
   const auto post = [&](const std::string& content, const std::string& start,
                         const std::string& end, const std::string& plan_id = "") {
-    httplib::Params form = PlanForm(csrf, content);
+    testing::Params form = PlanForm(csrf, content);
     form.erase("start");
     form.erase("end");
     form.erase("planID");
@@ -425,7 +424,7 @@ TEST_F(WebServerTest, EditorBoundsPlansPerDayAndDaysPerPlan) {
   EXPECT_EQ(post("一", "2001-12-20T09:00", "2001-12-20T10:00")->status, 303);
   EXPECT_EQ(post("二", "2001-12-18T09:00", "2001-12-20T10:00")->status, 303);
   // A third plan touching the 20th is refused, naming the day.
-  const httplib::Result third = post("三", "2001-12-20T11:00", "2001-12-22T10:00");
+  const testing::Result third = post("三", "2001-12-20T11:00", "2001-12-22T10:00");
   ASSERT_TRUE(third);
   EXPECT_EQ(third->status, 400);
   EXPECT_TRUE(Contains(third->body, "2001年12月20日已有 2 条日程")) << third->body;
@@ -438,7 +437,7 @@ TEST_F(WebServerTest, EditorBoundsPlansPerDayAndDaysPerPlan) {
   ASSERT_TRUE(std::regex_search(day, match, edit_link));
   EXPECT_EQ(post("一改", "2001-12-20T08:00", "2001-12-20T10:00", match[1].str())->status, 303);
   // Three days at most.
-  const httplib::Result long_plan = post("长", "2001-12-23T09:00", "2001-12-26T10:00");
+  const testing::Result long_plan = post("长", "2001-12-23T09:00", "2001-12-26T10:00");
   ASSERT_TRUE(long_plan);
   EXPECT_EQ(long_plan->status, 400);
   EXPECT_TRUE(Contains(long_plan->body, "日程跨越 4 天，最长 3 天。")) << long_plan->body;
@@ -467,12 +466,12 @@ TEST_F(WebServerTest, ControlCharactersNeitherGoInNorComeOut) {
   const auto li = SignedIn(kLi);
   const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-20";
   const std::string csrf = Browser::FieldValue(li->Get(editor)->body, "csrf");
-  httplib::Params form = PlanForm(csrf, "内容\0有空字符"s);
+  testing::Params form = PlanForm(csrf, "内容\0有空字符"s);
   form.erase("detail");
   form.emplace("detail", "二楼\r\n三楼");
   form.erase("addition");
   form.emplace("addition", "\x1b[31m红色");
-  const httplib::Result refused = li->Post(editor, form);
+  const testing::Result refused = li->Post(editor, form);
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 400);
   for (const char* field : {"详细地点", "内容", "附加"}) {
@@ -503,14 +502,33 @@ TEST_F(WebServerTest, ControlCharactersNeitherGoInNorComeOut) {
 
 TEST_F(WebServerTest, ImagesAndStylesheetNeedNoSignIn) {
   Browser browser(server_->port());
-  const httplib::Result css = browser.Get("/static/ostrand.css");
+  const testing::Result css = browser.Get("/static/ostrand.css");
   ASSERT_TRUE(css);
   EXPECT_EQ(css->status, 200);
   EXPECT_EQ(css->get_header_value("Content-Type").rfind("text/css", 0), 0u);
-  const httplib::Result gif = browser.Get("/Images/jian1.gif");
+  const testing::Result gif = browser.Get("/Images/jian1.gif");
   ASSERT_TRUE(gif);
   EXPECT_EQ(gif->status, 200);
   EXPECT_EQ(gif->body.rfind("GIF89a", 0), 0u);
+  const testing::Result icon = browser.Get("/favicon.ico");
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->status, 200);
+  EXPECT_EQ(icon->get_header_value("Content-Type"), "image/x-icon");
+  testing::HttpClient client(server_->port());
+  const testing::Result part = client.Get("/static/ostrand.css", {{"Range", "bytes=-10"}});
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->status, 206);
+  EXPECT_EQ(part->body, css->body.substr(css->body.size() - 10));
+  EXPECT_EQ(part->get_header_value("Content-Range"),
+            "bytes " + std::to_string(css->body.size() - 10) + "-" +
+                std::to_string(css->body.size() - 1) + "/" + std::to_string(css->body.size()));
+  const testing::Result beyond = client.Get("/Images/jian1.gif", {{"Range", "bytes=5000-"}});
+  ASSERT_TRUE(beyond);
+  EXPECT_EQ(beyond->status, 416);
+  const testing::Result posted = client.Post("/favicon.ico", {});
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(posted->status, 405);
+  EXPECT_EQ(posted->get_header_value("Allow"), "GET, HEAD");
   EXPECT_EQ(StatusOf(browser, "/Images/../static/ostrand.css"), 404);
   EXPECT_EQ(StatusOf(browser, "/Images/nothing.gif"), 404);
 }
@@ -520,13 +538,20 @@ TEST_F(WebServerTest, AccessLogHasOneLinePerRequest) {
   li->Get("/schedule/manage.asp?dt=2001-12-5");
   li->Get("/schedule/manage.asp?dt=bad");
   li->Get("/schedule/x%0AGET%20/forged%20200%201%201ms");
-  server_.reset();  // the workers have written their lines once the server stopped
+  server_.reset();  // every line is written once the server has stopped
   const std::string log = log_.str();
-  EXPECT_TRUE(Contains(log, "POST /login 303 0 ")) << log;
+  const std::string time = "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z";
   EXPECT_TRUE(
-      std::regex_search(log, std::regex("GET /schedule/manage\\.asp 200 [1-9][0-9]* [0-9]+ms\n")))
+      std::regex_search(log, std::regex(time + " 127\\.0\\.0\\.1 POST /login 303 0 [0-9.]+ms 2\n")))
       << log;
-  EXPECT_TRUE(Contains(log, "GET /schedule/manage.asp 400 ")) << log;
+  EXPECT_TRUE(std::regex_search(
+      log, std::regex(time +
+                      " 127\\.0\\.0\\.1 GET /schedule/manage\\.asp\\?dt=2001-12-5 200 [1-9][0-9]* "
+                      "[0-9]+\\.[0-9]ms 2\n")))
+      << log;
+  EXPECT_TRUE(Contains(log, " GET /login 200 ")) << log;
+  EXPECT_TRUE(Contains(log, "ms -\n")) << "nobody signed in yet: " << log;
+  EXPECT_TRUE(Contains(log, "GET /schedule/manage.asp?dt=bad 400 ")) << log;
   // A decoded line break or blank in the path cannot forge a line or a field.
   EXPECT_TRUE(Contains(log, "GET /schedule/x%0AGET%20/forged%20200%201%201ms 404 ")) << log;
   EXPECT_FALSE(Contains(log, "\nGET /forged")) << log;
@@ -534,10 +559,9 @@ TEST_F(WebServerTest, AccessLogHasOneLinePerRequest) {
 
 // Milliseconds that a GET of the stylesheet takes, or -1 without a reply.
 long long StylesheetMilliseconds(int port) {
-  httplib::Client client("127.0.0.1", port);
-  client.set_read_timeout(20, 0);
+  testing::HttpClient client(port);
   const auto started = std::chrono::steady_clock::now();
-  const httplib::Result result = client.Get("/static/ostrand.css");
+  const testing::Result result = client.Get("/static/ostrand.css");
   if (!result || result->status != 200) return -1;
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                started)
@@ -545,8 +569,8 @@ long long StylesheetMilliseconds(int port) {
 }
 
 TEST_F(WebServerTest, IdleConnectionsAndGuessersLeaveWorkersFree) {
-  // Connections that send nothing (as browsers open ahead of need) each
-  // hold a worker until the read timeout; there are workers to spare.
+  // Connections that send nothing (as browsers open ahead of need) hold no
+  // thread.
   std::vector<int> sockets;
   for (int i = 0; i < 12; ++i) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -574,14 +598,14 @@ TEST_F(WebServerTest, IdleConnectionsAndGuessersLeaveWorkersFree) {
   for (std::size_t i = 0; i < statuses.size(); ++i) {
     threads.emplace_back([&, i] {
       Browser guesser(busy.port(), "127.0.0." + std::to_string(10 + i));
-      const httplib::Result result = guesser.SignIn("2", "guess");
+      const testing::Result result = guesser.SignIn("2", "guess");
       statuses[i] = result ? result->status : -1;
     });
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 403), 12);
   Browser browser(busy.port());
-  const httplib::Result signed_in = browser.SignIn("2", kPassword);
+  const testing::Result signed_in = browser.SignIn("2", kPassword);
   ASSERT_TRUE(signed_in);
   EXPECT_EQ(signed_in->status, 303);
 }

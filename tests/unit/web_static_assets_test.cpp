@@ -235,6 +235,31 @@ TEST(WebStaticAssetsTest, OnlyKnownPathsAreAssets) {
   EXPECT_EQ(Asset("/Images/jian1.gif").data(), Asset("/Images/jian1.gif").data());
 }
 
+TEST(WebStaticAssetsTest, FaviconIsAnIconWithATransparentEdge) {
+  const std::optional<StaticAsset> icon = FindStaticAsset("/favicon.ico");
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->content_type, "image/x-icon");
+  const std::string_view bytes = icon->bytes;
+  const auto word = [&](std::size_t at) {
+    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+  };
+  ASSERT_EQ(bytes.size(), 6u + 16 + 40 + 16 * 16 * 4 + 16 * 4);
+  EXPECT_EQ(word(2), 1) << "an icon";
+  EXPECT_EQ(word(4), 1) << "one image";
+  EXPECT_EQ(bytes[6], 16);
+  EXPECT_EQ(word(12), 32) << "bits per pixel";
+  EXPECT_EQ(word(18), 22) << "the bitmap follows the directory";
+  EXPECT_EQ(word(22 + 8), 32) << "the bitmap's height counts the mask too";
+  // Rows are stored bottom up: the top row comes last.
+  const auto pixel = [&](int row, int col) { return 22 + 40 + ((15 - row) * 16 + col) * 4; };
+  EXPECT_EQ(static_cast<unsigned char>(bytes[pixel(0, 0) + 3]), 0) << "the corner is clear";
+  EXPECT_EQ(bytes.substr(pixel(1, 1), 4), std::string_view("\x86\x4f\x2d\xff", 4))
+      << "the border is opaque blue";
+  const std::size_t mask = 22 + 40 + 16 * 16 * 4;
+  EXPECT_EQ(bytes.substr(mask + 15 * 4, 2), "\xff\xff") << "the top row is masked out";
+  EXPECT_EQ(static_cast<unsigned char>(bytes[mask + 14 * 4]), 0x80) << "row 1: only its edge";
+}
+
 // Every class the component writes for the host to style, and the wrapper
 // that lets the leader tables scroll sideways.
 TEST(WebStaticAssetsTest, StylesheetDefinesTheComponentClasses) {

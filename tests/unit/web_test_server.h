@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <filesystem>
 #include <map>
@@ -14,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "http_test_client.h"
 #include "store/schema.h"
 #include "test_support.h"
 #include "web/auth/accounts.h"
@@ -101,41 +101,46 @@ class RunningServer {
 // makes it another client to the server's per-address rules.
 class Browser {
  public:
-  explicit Browser(int port, const std::string& source = "") : client_("127.0.0.1", port) {
-    client_.set_read_timeout(20, 0);
-    if (!source.empty()) client_.set_interface(source);
-  }
+  explicit Browser(int port, const std::string& source = "") : client_(port, source) {}
 
-  httplib::Result Get(const std::string& path) { return Keep(client_.Get(path, CookieHeaders())); }
+  Result Get(const std::string& path) { return Keep(client_.Get(path, CookieHeaders())); }
 
-  httplib::Result Post(const std::string& path, const httplib::Params& form) {
-    return Keep(client_.Post(path, CookieHeaders(), form));
+  Result Post(const std::string& path, const Params& form) {
+    return Keep(client_.Post(path, form, CookieHeaders()));
   }
 
   // Signs in through the form; returns the reply to the form's POST.
-  httplib::Result SignIn(const std::string& person, const std::string& password,
-                         const std::string& next = "") {
-    const httplib::Result form = Get("/login");
+  Result SignIn(const std::string& person, const std::string& password,
+                const std::string& next = "") {
+    const Result form = Get("/login");
     EXPECT_TRUE(form && form->status == 200);
-    httplib::Params fields{
-        {"signin", FieldValue(form->body, "signin")}, {"person", person}, {"password", password}};
+    Params fields{{"signin", form ? FieldValue(form->body, "signin") : ""},
+                  {"person", person},
+                  {"password", password}};
     if (!next.empty()) fields.emplace("next", next);
     return Post("/login", fields);
   }
 
   std::map<std::string, std::string>& cookies() { return cookies_; }
 
+  // The value of the first hidden field of that name in a page.
+  static std::string FieldValue(const std::string& page, const std::string& name) {
+    const std::regex pattern("name=\"" + name + "\" value=\"([^\"]*)\"");
+    std::smatch match;
+    return std::regex_search(page, match, pattern) ? match[1].str() : std::string();
+  }
+
  private:
-  httplib::Headers CookieHeaders() const {
+  Headers CookieHeaders() const {
     std::string header;
     for (const auto& [name, value] : cookies_) {
       if (!header.empty()) header += "; ";
       header += name + "=" + value;
     }
-    return header.empty() ? httplib::Headers{} : httplib::Headers{{"Cookie", header}};
+    return header.empty() ? Headers{} : Headers{{"Cookie", header}};
   }
 
-  httplib::Result Keep(httplib::Result result) {
+  Result Keep(Result result) {
     if (!result) return result;
     const std::size_t count = result->get_header_value_count("Set-Cookie");
     for (std::size_t i = 0; i < count; ++i) {
@@ -153,16 +158,7 @@ class Browser {
     return result;
   }
 
- public:
-  // The value of the first hidden field of that name in a page.
-  static std::string FieldValue(const std::string& page, const std::string& name) {
-    const std::regex pattern("name=\"" + name + "\" value=\"([^\"]*)\"");
-    std::smatch match;
-    return std::regex_search(page, match, pattern) ? match[1].str() : std::string();
-  }
-
- private:
-  httplib::Client client_;
+  HttpClient client_;
   std::map<std::string, std::string> cookies_;
 };
 

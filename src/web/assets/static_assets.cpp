@@ -7,6 +7,9 @@
 
 #include "core/error.h"
 #include "web/assets/gif_encoder.h"
+#include "web/assets/icon_encoder.h"
+#include "web/http/byte_range.h"
+#include "web/pages/page_paths.h"
 
 namespace ostrand::web {
 namespace {
@@ -103,12 +106,41 @@ GifImage DrawTabSeparator() {
   return image;
 }
 
+// The site icon (16x16): a calendar page with a blue head and a marked day.
+const Drawing kFavicon = {{
+                              "................",
+                              ".##############.",
+                              ".#bbbbbbbbbbbb#.",
+                              ".#bbbbbbbbbbbb#.",
+                              ".##############.",
+                              ".#wwwwwwwwwwww#.",
+                              ".#wggwggwggwgw#.",
+                              ".#wggwggwggwgw#.",
+                              ".#wwwwwwwwwwww#.",
+                              ".#wggwggwrrwgw#.",
+                              ".#wggwggwrrwgw#.",
+                              ".#wwwwwwwwwwww#.",
+                              ".#wggwggwggwgw#.",
+                              ".#wggwggwggwgw#.",
+                              ".#wwwwwwwwwwww#.",
+                              ".##############.",
+                          },
+                          ".#bwgr",
+                          {{0, 0, 0},
+                           {0x2d, 0x4f, 0x86},
+                           {0x4a, 0x74, 0xb5},
+                           {0xff, 0xff, 0xff},
+                           {0x8a, 0xa3, 0xc8},
+                           {0xc8, 0x46, 0x3c}},
+                          0};
+
 struct Images {
   std::string single_left = EncodeGif(Paint(kSingleLeft, false));
   std::string single_right = EncodeGif(Paint(kSingleLeft, true));
   std::string double_left = EncodeGif(Paint(kDoubleLeft, false));
   std::string double_right = EncodeGif(Paint(kDoubleLeft, true));
   std::string tab_separator = EncodeGif(DrawTabSeparator());
+  std::string favicon = EncodeIcon(Paint(kFavicon, false));
 };
 
 const Images& DrawnImages() {
@@ -118,24 +150,61 @@ const Images& DrawnImages() {
 
 constexpr std::string_view kGif = "image/gif";
 constexpr std::string_view kCss = "text/css; charset=utf-8";
+constexpr std::string_view kIcon = "image/x-icon";
 
 }  // namespace
 
 std::optional<StaticAsset> FindStaticAsset(std::string_view path) {
-  if (path == "/static/ostrand.css") return StaticAsset{kCss, HostStylesheet()};
-  if (!path.starts_with("/Images/")) return std::nullopt;
+  if (path == kHostStylesheet) return StaticAsset{kCss, HostStylesheet()};
+  if (path == kFaviconPath) return StaticAsset{kIcon, DrawnImages().favicon};
+  if (!path.starts_with(kImagesFolder)) return std::nullopt;
+  const std::string_view name = path.substr(kImagesFolder.size());
   const Images& images = DrawnImages();
   const std::array<std::pair<std::string_view, const std::string*>, 5> gifs = {{
-      {"/Images/jian1.gif", &images.single_left},
-      {"/Images/jian2.gif", &images.single_right},
-      {"/Images/jian3.gif", &images.double_left},
-      {"/Images/jian4.gif", &images.double_right},
-      {"/Images/niuban.gif", &images.tab_separator},
+      {"jian1.gif", &images.single_left},
+      {"jian2.gif", &images.single_right},
+      {"jian3.gif", &images.double_left},
+      {"jian4.gif", &images.double_right},
+      {"niuban.gif", &images.tab_separator},
   }};
-  for (const auto& [name, bytes] : gifs) {
-    if (path == name) return StaticAsset{kGif, *bytes};
+  for (const auto& [file, bytes] : gifs) {
+    if (name == file) return StaticAsset{kGif, *bytes};
   }
   return std::nullopt;
+}
+
+std::optional<http::Response> ServeStaticAsset(const http::Request& request) {
+  const std::optional<StaticAsset> asset = FindStaticAsset(request.path);
+  if (!asset) return std::nullopt;
+  http::Response response;
+  response.AddHeader("Cache-Control", "public, max-age=3600");
+  response.AddHeader("Accept-Ranges", "bytes");
+  const std::string_view range = request.HeaderValue("Range");
+  // A Range with If-Range asks for a part of a version we cannot vouch
+  // for: the whole file is the safe answer.
+  if (range.empty() || !request.HeaderValue("If-Range").empty()) {
+    response.SetStaticBody(asset->content_type, asset->bytes);
+    return response;
+  }
+  const std::string size = std::to_string(asset->bytes.size());
+  const http::RangeAnswer answer = http::AnswerRange(range, asset->bytes.size());
+  switch (answer.kind) {
+    case http::RangeAnswer::Kind::kWhole:
+      response.SetStaticBody(asset->content_type, asset->bytes);
+      break;
+    case http::RangeAnswer::Kind::kPart:
+      response.status = 206;
+      response.AddHeader("Content-Range", "bytes " + std::to_string(answer.first) + "-" +
+                                              std::to_string(answer.last) + "/" + size);
+      response.SetStaticBody(asset->content_type,
+                             asset->bytes.substr(answer.first, answer.last - answer.first + 1));
+      break;
+    case http::RangeAnswer::Kind::kUnsatisfiable:
+      response.status = 416;
+      response.AddHeader("Content-Range", "bytes */" + size);
+      break;
+  }
+  return response;
 }
 
 }  // namespace ostrand::web

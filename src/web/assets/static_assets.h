@@ -1,12 +1,15 @@
 // The files the web host serves as they are: the picker arrows and the tab
 // separator under /Images/ (the component's markup links them as
-// ../Images/NAME.gif from the pages under /schedule/), and the host
+// ../Images/NAME.gif from the pages under /schedule/), the host
 // stylesheet, which styles the classes the component writes and the page
-// chrome around its fragments.
+// chrome around its fragments, and the site icon /favicon.ico.
 #pragma once
 
 #include <optional>
 #include <string_view>
+
+#include "web/http/request.h"
+#include "web/http/response.h"
 
 namespace ostrand::web {
 
@@ -16,10 +19,18 @@ struct StaticAsset {
 };
 
 // Returns the asset served at `path` ("/Images/jian1.gif", ...,
-// "/static/ostrand.css"), or nothing when no asset has that path; the
+// "/static/ostrand.css", "/favicon.ico"), or nothing when no asset has that path; the
 // comparison is exact. The views point at data that lives for the whole
 // program; the images are drawn on the first call, which is thread-safe.
 std::optional<StaticAsset> FindStaticAsset(std::string_view path);
+
+// The answer to a GET or HEAD of an asset, or nothing when no asset has the
+// request's path. The body is sent from the asset's own bytes, without a
+// copy, cacheable for an hour. A Range header is honoured for one range
+// (206, or 416 when it starts beyond the end); several ranges, a malformed
+// one, or an If-Range get the whole file, so that no request can make the
+// answer larger than the file. Needs no database: fit for an I/O thread.
+std::optional<http::Response> ServeStaticAsset(const http::Request& request);
 
 // The text of the host stylesheet (also served as /static/ostrand.css).
 std::string_view HostStylesheet();

@@ -23,10 +23,9 @@ SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
       pool_(WorkerCount(limits, hash_workers),
             WorkerCount(limits, hash_workers) * kQueuedPerWorker) {}
 
-void SignInGate::Check(store::ConnectionPool& database, SignInAttempt attempt,
+void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
                        std::function<void(SignInOutcome)> done) {
-  // The lease ends with this statement, before any waiting or hashing.
-  auto target = std::make_shared<SignInTarget>(checker_.Find(*database.Acquire(), attempt.who));
+  auto target = std::make_shared<SignInTarget>(checker_.Find(db, attempt.who));
   const std::string address = ClientAddressKey(attempt.client_address);
   SignInThrottle::Verdict verdict;
   {
@@ -66,10 +65,10 @@ void SignInGate::Check(store::ConnectionPool& database, SignInAttempt attempt,
   (*callback)({SignInOutcome::Status::kBusy, std::nullopt, std::chrono::seconds(5)});
 }
 
-SignInOutcome SignInGate::CheckAndWait(store::ConnectionPool& database, SignInAttempt attempt) {
+SignInOutcome SignInGate::CheckAndWait(store::Connection& db, SignInAttempt attempt) {
   auto promise = std::make_shared<std::promise<SignInOutcome>>();
   std::future<SignInOutcome> outcome = promise->get_future();
-  Check(database, std::move(attempt),
+  Check(db, std::move(attempt),
         [promise](SignInOutcome result) { promise->set_value(std::move(result)); });
   return outcome.get();
 }

@@ -7,10 +7,12 @@
 
 #include "core/html.h"
 #include "core/utf8.h"
-#include "web/http/http_error.h"
-#include "web/pages/page_layout.h"
 #include "web/data/plan_repository.h"
+#include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/http/url.h"
+#include "web/pages/html_form.h"
+#include "web/pages/page_layout.h"
 #include "web/pages/schedule_pages.h"
 
 namespace ostrand::web {
@@ -77,8 +79,15 @@ std::string DayHeading(const DateTime& day) {
 }
 
 std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
-  return std::string(kEditorPath) + "?personID=" + std::to_string(target.person_id) +
-         "&dt=" + IsoDate(day);
+  return http::LinkWithQuery(
+      kEditorPath, {{"personID", std::to_string(target.person_id)}, {"dt", IsoDate(day)}});
+}
+
+// The editor opened on one of the day's plans.
+std::string PlanAddress(const EditorTarget& target, std::int64_t plan_id) {
+  return http::LinkWithQuery(kEditorPath, {{"personID", std::to_string(target.person_id)},
+                                           {"dt", IsoDate(target.day)},
+                                           {"planID", std::to_string(plan_id)}});
 }
 
 PlanFields DefaultFields(const DateTime& day, const std::vector<PlaceKind>& kinds) {
@@ -217,14 +226,6 @@ std::string TimeRange(const StoredPlan& plan, const DateTime& day) {
   return show(plan.start, plan.start_text) + " – " + show(plan.end, plan.end_text);
 }
 
-void AppendHidden(std::string& out, std::string_view name, std::string_view value) {
-  out += "<input type=\"hidden\" name=\"";
-  out += name;
-  out += "\" value=\"";
-  AppendEscapedHtml(out, value);
-  out += "\">";
-}
-
 void AppendCell(std::string& out, std::string_view text) {
   out += "<td>";
   AppendEscapedHtml(out, text);
@@ -251,37 +252,22 @@ void AppendPlanList(std::string& out, const EditorTarget& target,
     AppendCell(out, plan.addition.value_or(""));
     AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
     out += "<td class=\"actions\"><a href=\"";
-    AppendEscapedHtml(out,
-                      EditorAddress(target, target.day) + "&planID=" + std::to_string(plan.id));
-    out += "\">修改</a> <form method=\"post\" action=\"";
-    AppendEscapedHtml(out, EditorAddress(target, target.day));
-    out += "\">";
-    AppendHidden(out, "csrf", csrf);
-    AppendHidden(out, "action", "delete");
-    AppendHidden(out, "planID", std::to_string(plan.id));
-    out += "<button type=\"submit\">删除</button></form></td></tr>\n";
+    AppendEscapedHtml(out, PlanAddress(target, plan.id));
+    out += "\">修改</a> ";
+    AppendFormStart(out, "post", EditorAddress(target, target.day));
+    AppendHiddenField(out, "csrf", csrf);
+    AppendHiddenField(out, "action", "delete");
+    AppendHiddenField(out, "planID", std::to_string(plan.id));
+    AppendSubmitButton(out, "删除");
+    out += "</form></td></tr>\n";
   }
   out += "</table>\n";
 }
 
-void AppendOption(std::string& out, const std::string& value, std::string_view caption,
-                  bool selected) {
-  out += "<option value=\"";
-  AppendEscapedHtml(out, value);
-  out += selected ? "\" selected>" : "\">";
-  AppendEscapedHtml(out, caption);
-  out += "</option>\n";
-}
-
 void AppendTextField(std::string& out, std::string_view name, std::string_view caption,
                      std::string_view value) {
-  out += "<label>";
-  out += caption;
-  out += " <input type=\"text\" name=\"";
-  out += name;
-  out += "\" maxlength=\"" + std::to_string(kMaxTextLength) + "\" value=\"";
-  AppendEscapedHtml(out, value);
-  out += "\"></label>\n";
+  AppendLabelledInput(out, caption, "text", name, value,
+                      "maxlength=\"" + std::to_string(kMaxTextLength) + "\"");
 }
 
 void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFields& fields,
@@ -297,23 +283,22 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
     }
     out += "</ul>\n";
   }
-  out += "<form class=\"editor\" method=\"post\" action=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day));
-  out += "\">\n";
-  AppendHidden(out, "csrf", csrf);
-  AppendHidden(out, "action", "save");
-  AppendHidden(out, "planID", fields.plan_id);
-  out += "\n<label>开始 <input type=\"datetime-local\" name=\"start\" value=\"";
-  AppendEscapedHtml(out, fields.start);
-  out += "\"></label>\n<label>结束 <input type=\"datetime-local\" name=\"end\" value=\"";
-  AppendEscapedHtml(out, fields.end);
-  out += "\"></label>\n<label>地点类别 <select name=\"kind\">\n";
+  AppendFormStart(out, "post", EditorAddress(target, target.day), "editor");
+  out += '\n';
+  AppendHiddenField(out, "csrf", csrf);
+  AppendHiddenField(out, "action", "save");
+  AppendHiddenField(out, "planID", fields.plan_id);
+  out += '\n';
+  AppendLabelledInput(out, "开始", "datetime-local", "start", fields.start);
+  AppendLabelledInput(out, "结束", "datetime-local", "end", fields.end);
+  AppendSelectStart(out, "地点类别", "kind");
   if (fields.kind.empty()) AppendOption(out, "", "请选择", true);
   for (const PlaceKind& kind : kinds) {
     const std::string id = std::to_string(kind.id);
     AppendOption(out, id, kind.name, id == fields.kind);
   }
-  out += "</select></label>\n<label>地点 <select name=\"place\">\n";
+  AppendSelectEnd(out);
+  AppendSelectStart(out, "地点", "place");
   AppendOption(out, "", "请选择", fields.place.empty());
   // Places grouped under their kind; places of no known kind come last.
   std::vector<bool> shown(places.size(), false);
@@ -322,9 +307,7 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
     for (std::size_t i = 0; i < places.size(); ++i) {
       if (shown[i] || !belongs(places[i])) continue;
       if (!opened) {
-        out += "<optgroup label=\"";
-        AppendEscapedHtml(out, label);
-        out += "\">\n";
+        AppendOptionGroupStart(out, label);
         opened = true;
       }
       shown[i] = true;
@@ -337,18 +320,18 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
     append_group(kind.name, [&](const Place& p) { return p.kind_id == kind.id; });
   }
   append_group("其他", [](const Place&) { return true; });
-  out += "</select></label>\n";
+  AppendSelectEnd(out);
   AppendTextField(out, "detail", "详细地点", fields.detail);
   AppendTextField(out, "content", "内容", fields.content);
   AppendTextField(out, "addition", "附加", fields.addition);
   const std::string shared = std::to_string(kSharedPlan);
   const std::string priv = std::to_string(kPrivatePlan);
   out += "<fieldset class=\"flag\"><legend>类型</legend>\n";
-  out += "<label><input type=\"radio\" name=\"flag\" value=\"" + shared + "\"";
-  out += fields.flag == shared ? " checked" : "";
-  out += "> 共享</label>\n<label><input type=\"radio\" name=\"flag\" value=\"" + priv + "\"";
-  out += fields.flag == priv ? " checked" : "";
-  out += "> 个人</label>\n</fieldset>\n<button type=\"submit\">保存</button>\n";
+  AppendRadioButton(out, "flag", shared, "共享", fields.flag == shared);
+  AppendRadioButton(out, "flag", priv, "个人", fields.flag == priv);
+  out += "</fieldset>\n";
+  AppendSubmitButton(out, "保存");
+  out += '\n';
   if (!fields.plan_id.empty()) {
     out += "<a href=\"";
     AppendEscapedHtml(out, EditorAddress(target, target.day));
@@ -390,7 +373,7 @@ std::string ReturnAddress(const host::Session& session, std::int64_t person_id,
   const Value held = session.Get("strURL");
   std::string page = held.is_text() ? held.text() : std::string();
   if (FindViewPage(page) == nullptr) page = std::string(ViewPages().front().path);
-  return page + "?personID=" + std::to_string(person_id) + "&dt=" + IsoDate(day);
+  return http::LinkWithQuery(page, {{"personID", std::to_string(person_id)}, {"dt", IsoDate(day)}});
 }
 
 PageReply ShowEditor(PageRequest& request) {

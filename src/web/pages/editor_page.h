@@ -12,12 +12,10 @@
 // opened on the plan's day.
 #pragma once
 
+#include "web/pages/page_paths.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
-
-// Path of the editor.
-inline constexpr std::string_view kEditorPath = "/schedule/manage.asp";
 
 // The editor for the query's person and day. Throws HttpError 400 for a
 // personID, dt or planID that does not read, 403 for another person, 404

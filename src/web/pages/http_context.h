@@ -17,6 +17,8 @@ namespace ostrand::web {
 // component's writes alike, lands here in the order of the calls.
 class HttpResponse : public host::Response {
  public:
+  // Reserves room for a page of about `expected_size` bytes.
+  explicit HttpResponse(std::size_t expected_size = 0) { body_.reserve(expected_size); }
   void Write(std::string_view text) override { body_.append(text); }
   const std::string& body() const { return body_; }
   std::string TakeBody() { return std::move(body_); }

@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "web/auth/visitor.h"
+#include "web/http/http_error.h"
+#include "web/http/response.h"
+#include "web/pages/page_paths.h"
 
 namespace ostrand::web {
-
-// Path of the host stylesheet.
-inline constexpr std::string_view kHostStylesheet = "/static/ostrand.css";
 
 // Appends the document head, the body opening and, when a visitor is
 // given, the navigation bar (their name, their pages, the leader pages when
@@ -23,10 +23,30 @@ void AppendPageStart(std::string& out, std::string_view title, const Visitor* vi
 void AppendPageEnd(std::string& out);
 
 // A whole error page: the status with its reason as the heading, and the
-// message below it.
-std::string ErrorPage(int status, std::string_view message, const Visitor* visitor);
+// message below it. For a 5xx with an incident number, the page shows the
+// number (the cause is for the log only).
+std::string ErrorPage(int status, std::string_view message, const Visitor* visitor,
+                      std::string_view incident = {});
 
-// The reason phrase of the statuses the host answers with.
-std::string_view StatusReason(int status);
+// The content type of every page.
+inline constexpr std::string_view kHtml = "text/html; charset=utf-8";
+
+// A page as a response: the status, kHtml, never cached.
+http::Response HtmlPage(int status, std::string body);
+
+// The answer to an HttpError: its error page. A 5xx gets a fresh incident
+// number on the page and the error's cause in the log; a 503 asks to retry
+// in a few seconds.
+http::Response ErrorResponse(const HttpError& error, const Visitor* visitor);
+
+// A 500 page with a fresh incident number; `cause` (a member's message, a
+// database error) goes to the access log only.
+http::Response FailureResponse(std::string_view cause, const Visitor* visitor);
+
+// The message of a 500 page: something went wrong, and the incident number
+// to quote.
+inline constexpr std::string_view kSomethingWentWrong = "出了点问题，页面没能打开。请稍后再试。";
+// The message of a 503 page when the server has too much to do.
+inline constexpr std::string_view kServerBusy = "服务器正忙，请稍后再试。";
 
 }  // namespace ostrand::web

@@ -1,31 +1,28 @@
-// What a page handler receives for one request, free of the HTTP library:
-// the server's options, the request's database connection (leased from
-// the server's pool), the
-// signed-in visitor, and the request's path, query values and form fields.
+// What a page handler receives for one request, free of the HTTP server:
+// the server's options, the request's database connection (leased from the
+// server's pool; the component's Init shares it), the signed-in visitor,
+// and the request's path, query values and form fields.
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "store/connection.h"
-#include "web/server_options.h"
 #include "web/auth/visitor.h"
+#include "web/data/databases.h"
+#include "web/http/form_fields.h"
+#include "web/server_options.h"
 
 namespace ostrand::web {
 
-// Query or form values by name; a name may repeat.
-using FormFields = std::multimap<std::string, std::string>;
-
-// The first value of `name`, or nothing.
-std::optional<std::string> FindField(const FormFields& fields, std::string_view name);
-// The first value of `name`, or the empty text.
-std::string FieldOrEmpty(const FormFields& fields, std::string_view name);
+using http::FieldOrEmpty;
+using http::FindField;
+using http::FormFields;
 
 struct PageRequest {
   const ServerOptions& options;
-  store::Connection& db;
+  const Databases& databases;  // where the component gets its connection
+  store::Connection& db;       // the request's connection
   Visitor& visitor;
   std::string path;  // e.g. "/schedule/personMonth.asp"
   FormFields query;  // decoded query values

@@ -1,26 +1,28 @@
 #include "web/pages/schedule_pages.h"
 
+#include <atomic>
 #include <memory>
 
 #include "component/member_table.h"
 #include "component/schedulers.h"
 #include "core/html.h"
-#include "web/pages/http_context.h"
-#include "web/http/http_error.h"
-#include "web/pages/page_layout.h"
 #include "web/data/plan_repository.h"
+#include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/pages/html_form.h"
+#include "web/pages/http_context.h"
+#include "web/pages/page_layout.h"
 
 namespace ostrand::web {
 namespace {
 
 constexpr ViewPage kViewPages[] = {
-    {"/schedule/personMonth.asp", ViewKind::kPersonMonth, "月计划"},
-    {"/schedule/personWeek.asp", ViewKind::kPersonWeek, "周计划"},
-    {"/schedule/leaderMonth.asp", ViewKind::kLeaderMonth, "部门月汇总"},
-    {"/schedule/leaderWeek.asp", ViewKind::kLeaderWeek, "部门周汇总"},
-    {"/schedule/leader2Month.asp", ViewKind::kLeader2Month, "部门月汇总二"},
-    {"/schedule/leader2Week.asp", ViewKind::kLeader2Week, "部门周汇总二"},
+    {kPersonMonthPath, ViewKind::kPersonMonth, "月计划"},
+    {kPersonWeekPath, ViewKind::kPersonWeek, "周计划"},
+    {kLeaderMonthPath, ViewKind::kLeaderMonth, "部门月汇总"},
+    {kLeaderWeekPath, ViewKind::kLeaderWeek, "部门周汇总"},
+    {kLeader2MonthPath, ViewKind::kLeader2Month, "部门月汇总二"},
+    {kLeader2WeekPath, ViewKind::kLeader2Week, "部门周汇总二"},
 };
 
 constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
@@ -86,19 +88,17 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
       request.visitor.person.system_id
           ? PersonsOfSystem(request.db, *request.visitor.person.system_id)
           : std::vector<Person>{request.visitor.person};
-  out += "<form class=\"person-picker\" method=\"get\" action=\"";
-  AppendEscapedHtml(out, page.path);
-  out += "\">\n<label>人员 <select name=\"personID\" onchange=\"this.form.submit()\">\n";
+  AppendFormStart(out, "get", page.path, "person-picker");
+  out += '\n';
+  AppendSelectStart(out, "人员", "personID", "onchange=\"this.form.submit()\"");
   for (const Person& person : colleagues) {
-    out += "<option value=\"";
-    out += std::to_string(person.id);
-    out += person.id == shown.id ? "\" selected>" : "\">";
-    AppendEscapedHtml(out, person.name);
-    out += "</option>\n";
+    AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
-  out += "</select></label>\n<input type=\"hidden\" name=\"dt\" value=\"";
-  AppendEscapedHtml(out, IsoDate(day));
-  out += "\">\n<button type=\"submit\">查看</button>\n</form>\n";
+  AppendSelectEnd(out);
+  AppendHiddenField(out, "dt", IsoDate(day));
+  out += '\n';
+  AppendSubmitButton(out, "查看");
+  out += "\n</form>\n";
 }
 
 // The kinds of place 1 to 4 with their colours (personal pages) or their
@@ -120,7 +120,19 @@ void AppendLegend(std::string& out, PageRequest& request, bool markers) {
   out += "</ul>\n";
 }
 
-void Write(host::Response& response, const Value& fragment) { response.Write(fragment.ToText()); }
+// Writes a member's fragment into the page; text is written as it is held,
+// without a copy.
+void Write(host::Response& response, const Value& fragment) {
+  if (fragment.is_text()) {
+    response.Write(fragment.text());
+  } else {
+    response.Write(fragment.ToText());
+  }
+}
+
+// The size of the last page of each kind, so that the next one is built in
+// a buffer that need not grow.
+std::atomic<std::size_t> last_page_size[6];
 
 }  // namespace
 
@@ -138,7 +150,8 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   const DateTime day = ShownDay(request);
   const ViewKind kind = page.kind;
 
-  auto response = std::make_shared<HttpResponse>();
+  std::atomic<std::size_t>& last_size = last_page_size[static_cast<int>(kind)];
+  auto response = std::make_shared<HttpResponse>(last_size.load(std::memory_order_relaxed) + 1024);
   auto context = std::make_shared<HttpPageContext>(
       response, std::make_shared<HttpRequest>(request.server_variables), request.visitor.session);
   std::string markup;
@@ -148,7 +161,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
 
   const std::unique_ptr<Schedulers> object = CreateObject(kProgrammaticName);
   object->OnStartPage(Value::Object(context));
-  object->Init(Value::Text(request.options.connection_string));
+  request.databases.ConnectComponent(*object);
 
   const Value pID = IdValue(shown.id);
   const Value dt = Value::Date(day);
@@ -195,6 +208,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   markup.clear();
   AppendPageEnd(markup);
   response->Write(markup);
+  last_size.store(response->body().size(), std::memory_order_relaxed);
   return PageReply{200, response->TakeBody(), {}};
 }
 

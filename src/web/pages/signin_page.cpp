@@ -1,6 +1,8 @@
 #include "web/pages/signin_page.h"
 
 #include "core/html.h"
+#include "web/auth/accounts.h"
+#include "web/pages/html_form.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -16,18 +18,18 @@ std::string SignInPage(std::string_view signin_token, std::string_view next,
     AppendEscapedHtml(out, message);
     out += "</p>\n";
   }
-  out +=
-      "<form method=\"post\" action=\"/login\">\n<input type=\"hidden\" name=\"signin\" value=\"";
-  AppendEscapedHtml(out, signin_token);
-  out += "\">\n<input type=\"hidden\" name=\"next\" value=\"";
-  AppendEscapedHtml(out, next);
-  out += "\">\n<label>人员编号或姓名 <input type=\"text\" name=\"person\" value=\"";
-  AppendEscapedHtml(out, person);
-  out += "\" autocomplete=\"username\" required autofocus></label>\n";
-  out +=
-      "<label>密码 <input type=\"password\" name=\"password\" "
-      "autocomplete=\"current-password\" required></label>\n";
-  out += "<button type=\"submit\">登录</button>\n</form>\n</div>\n";
+  AppendFormStart(out, "post", kSignInPath);
+  out += '\n';
+  AppendHiddenField(out, "signin", signin_token);
+  out += '\n';
+  AppendHiddenField(out, "next", next);
+  out += '\n';
+  AppendLabelledInput(out, "人员编号或姓名", "text", "person", person,
+                      "autocomplete=\"username\" required autofocus");
+  AppendLabelledInput(out, "密码", "password", "password", std::nullopt,
+                      "autocomplete=\"current-password\" required");
+  AppendSubmitButton(out, "登录");
+  out += "\n</form>\n</div>\n";
   AppendPageEnd(out);
   return out;
 }
@@ -37,12 +39,22 @@ std::string SignOutPage(const Visitor& visitor) {
   AppendPageStart(out, "退出", &visitor);
   out += "<div class=\"signin\">\n<p>";
   AppendEscapedHtml(out, visitor.person.name);
-  out += "，要退出登录吗？</p>\n<form method=\"post\" action=\"/logout\">";
-  out += "<input type=\"hidden\" name=\"csrf\" value=\"";
-  AppendEscapedHtml(out, visitor.csrf_token);
-  out += "\"><button type=\"submit\">退出</button></form>\n</div>\n";
+  out += "，要退出登录吗？</p>\n";
+  AppendFormStart(out, "post", kSignOutPath);
+  AppendHiddenField(out, "csrf", visitor.csrf_token);
+  AppendSubmitButton(out, "退出");
+  out += "</form>\n</div>\n";
   AppendPageEnd(out);
   return out;
+}
+
+PageReply SignOut(PageRequest& request, bool confirmed) {
+  if (!confirmed) return PageReply{200, SignOutPage(request.visitor), {}};
+  // The session ends for good (with the person's other sessions: they
+  // share the generation), and the cookie expires instead of renewing.
+  EndSessionsOf(request.db, request.visitor.person.id);
+  request.visitor.expires = 0;
+  return PageReply{303, {}, std::string(kSignInPath)};
 }
 
 std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome) {
@@ -58,10 +70,9 @@ std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome) {
 }
 
 std::string SafeNextPage(std::string_view next) {
-  constexpr std::string_view kPrefix = "/schedule/";
   const bool local =
-      next.starts_with(kPrefix) && next.find_first_of("\\\r\n") == std::string_view::npos;
-  return local ? std::string(next) : std::string("/schedule/personMonth.asp");
+      next.starts_with(kScheduleFolder) && next.find_first_of("\\\r\n") == std::string_view::npos;
+  return local ? std::string(next) : std::string(kHomePage);
 }
 
 }  // namespace ostrand::web

@@ -13,6 +13,7 @@
 
 #include "web/auth/signin_gate.h"
 #include "web/auth/visitor.h"
+#include "web/pages/page_request.h"
 
 namespace ostrand::web {
 
@@ -33,6 +34,10 @@ std::string SignInPage(std::string_view signin_token, std::string_view next,
 
 // A page with the sign-out button for a signed-in visitor.
 std::string SignOutPage(const Visitor& visitor);
+
+// /logout: GET shows the sign-out page, POST (`confirmed`, its CSRF token
+// checked by the caller) ends the session and leads to the sign-in.
+PageReply SignOut(PageRequest& request, bool confirmed);
 
 // `next` when it is a page of this host (a path under /schedule/), else
 // the month page. Keeps sign-in from sending a browser to another site.

@@ -1,0 +1,169 @@
+#include "web/auth/sign_in.h"
+
+#include <chrono>
+#include <memory>
+
+#include "core/error.h"
+#include "core/text.h"
+#include "store/database_error.h"
+#include "web/auth/accounts.h"
+#include "web/http/cookies.h"
+#include "web/http/form_fields.h"
+#include "web/http/http_error.h"
+#include "web/http/request_values.h"
+#include "web/pages/page_layout.h"
+#include "web/pages/signin_page.h"
+
+namespace ostrand::web {
+namespace {
+
+// How long a sign-in form (its token and cookie) may be used, in seconds.
+constexpr std::int64_t kSignInFormLifetime = 3600;
+
+std::string SignInCookie(std::string_view token, std::int64_t max_age) {
+  return http::SetCookieValue(kSignInCookieName, token, kSignInPath, max_age);
+}
+
+}  // namespace
+
+std::int64_t UnixNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connection& db,
+                                   const SessionSigner& signer,
+                                   const std::set<std::int64_t>& leader_duties) {
+  const std::optional<std::string_view> cookie =
+      http::FindRequestCookie(request, kSessionCookieName);
+  if (!cookie || cookie->empty()) return std::nullopt;
+  std::optional<OpenedSession> opened = signer.Open(*cookie, UnixNow());
+  if (!opened) return std::nullopt;
+  const Value person_id = opened->items->Get("personID");
+  const Value rnd = opened->items->Get("rnd");
+  if (!person_id.is_numeric() || !rnd.is_text() || rnd.text().empty()) return std::nullopt;
+  std::optional<Person> person = FindPerson(db, static_cast<std::int64_t>(person_id.ToNumber()));
+  if (!person) return std::nullopt;
+  // Signed out, a new password, or ended by the operator since.
+  const std::optional<SessionGeneration> current = CurrentSessionGeneration(db, person->id);
+  if (!current || *current != opened->generation) return std::nullopt;
+
+  Visitor visitor;
+  visitor.person = std::move(*person);
+  visitor.leader = IsLeader(visitor.person, leader_duties);
+  visitor.session = std::move(opened->items);
+  visitor.expires = opened->expires;
+  visitor.generation = opened->generation;
+  visitor.csrf_token = signer.CsrfToken(rnd.text());
+  // The person may have changed system since signing in; pages follow the
+  // database, not the cookie.
+  visitor.session->Set("systemID",
+                       visitor.person.system_id ? IdValue(*visitor.person.system_id) : Value());
+  return visitor;
+}
+
+std::string SessionCookie(const SessionSigner& signer, const Visitor& visitor) {
+  return http::SetCookieValue(kSessionCookieName,
+                              signer.Seal(*visitor.session, visitor.expires, visitor.generation),
+                              "/", visitor.expires - UnixNow());
+}
+
+SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
+                       const SessionSigner& signer)
+    : options_(options),
+      databases_(databases),
+      signer_(signer),
+      gate_(options.password_limits, options.signin_throttle, options.hash_workers) {}
+
+http::Response SignInFlow::ShowForm(const http::Request& request) const {
+  const std::string token = signer_.SignInToken(UnixNow());
+  const http::FormFields query = http::ParseFields(request.query);
+  http::Response response =
+      HtmlPage(200, SignInPage(token, SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
+  response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
+  return response;
+}
+
+void SignInFlow::Submit(const http::Request& request, const http::Responder& respond) {
+  try {
+    const http::FormFields form = http::FormOf(request);
+    std::string next = SafeNextPage(http::FieldOrEmpty(form, "next"));
+    std::string person = std::string(TrimBlanks(http::FieldOrEmpty(form, "person")));
+    std::string cookie_token =
+        std::string(http::FindRequestCookie(request, kSignInCookieName).value_or(""));
+    if (cookie_token.empty() || !SameText(cookie_token, http::FieldOrEmpty(form, "signin")) ||
+        !signer_.CheckSignInToken(cookie_token, UnixNow(), kSignInFormLifetime)) {
+      // No form of ours behind this post (or its cookie expired): offer a
+      // fresh one.
+      const std::string token = signer_.SignInToken(UnixNow());
+      http::Response response =
+          HtmlPage(403, SignInPage(token, next, person, "登录表单已过期，请重新登录。"));
+      response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
+      return respond(std::move(response));
+    }
+    // The person is looked up at once; the connection goes back to the pool
+    // before the password waits for the hash pool.
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
+    SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password")};
+    gate_.Check(*db, std::move(attempt),
+                [this, respond, next = std::move(next), person = std::move(person),
+                 cookie_token = std::move(cookie_token)](SignInOutcome outcome) {
+                  respond(Finish(outcome, next, person, cookie_token));
+                });
+  } catch (const HttpError& e) {
+    respond(ErrorResponse(e, nullptr));
+  } catch (const store::DatabaseError& e) {
+    respond(e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
+                            : FailureResponse(e.what(), nullptr));
+  } catch (const std::exception& e) {
+    respond(FailureResponse(e.what(), nullptr));
+  }
+}
+
+http::Response SignInFlow::Finish(const SignInOutcome& outcome, const std::string& next,
+                                  const std::string& person, const std::string& form_token) const {
+  try {
+    if (outcome.status != SignInOutcome::Status::kSignedIn) {
+      // The message is the same whatever was wrong with person or password.
+      const auto [status, message] = SignInRefusal(outcome);
+      http::Response response = HtmlPage(status, SignInPage(form_token, next, person, message));
+      if (outcome.retry_after.count() > 0) {
+        response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
+      }
+      return response;
+    }
+    const Person& signed_in = *outcome.person;
+    const std::optional<SessionGeneration> generation =
+        CurrentSessionGeneration(*databases_.OpenHost(), signed_in.id);
+    if (!generation) {
+      throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
+    }
+    host::MemorySession session;
+    session.Set("personID", IdValue(signed_in.id));
+    if (signed_in.system_id) {
+      session.Set("systemID", IdValue(*signed_in.system_id));
+    }
+    session.Set("rnd", Value::Text(RandomToken()));
+    const std::int64_t lifetime = options_.session_lifetime.count();
+    http::Response response = http::Response::Redirect(next);
+    response.AddHeader(
+        "Set-Cookie", http::SetCookieValue(kSessionCookieName,
+                                           signer_.Seal(session, UnixNow() + lifetime, *generation),
+                                           "/", lifetime));
+    response.AddHeader("Set-Cookie", SignInCookie("", 0));
+    response.person = signed_in.id;
+    return response;
+  } catch (const HttpError& e) {
+    return ErrorResponse(e, nullptr);
+  } catch (const store::DatabaseError& e) {
+    return e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
+                           : FailureResponse(e.what(), nullptr);
+  } catch (const std::exception& e) {
+    return FailureResponse(e.what(), nullptr);
+  } catch (...) {
+    return FailureResponse("unknown failure", nullptr);
+  }
+}
+
+}  // namespace ostrand::web

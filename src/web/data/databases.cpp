@@ -1,0 +1,28 @@
+#include "web/data/databases.h"
+
+#include "component/schedulers.h"
+
+namespace ostrand::web {
+
+Databases::Databases(std::string connection_string, std::size_t pool_size)
+    : connection_string_(std::move(connection_string)),
+      pool_(connection_string_, pool_size),
+      registration_(connection_string_, pool_) {}
+
+HttpError DatabaseUnavailable(const std::exception& cause) {
+  return HttpError(503, std::string(kDatabaseUnavailable), cause.what());
+}
+
+store::ConnectionPool::Lease Databases::OpenHost() const {
+  try {
+    return pool_.Acquire();
+  } catch (const std::exception& e) {
+    throw DatabaseUnavailable(e);
+  }
+}
+
+void Databases::ConnectComponent(Schedulers& object) const {
+  object.Init(Value::Text(connection_string_));
+}
+
+}  // namespace ostrand::web

@@ -1,0 +1,56 @@
+// Databases: where every request of the web host gets its database
+// connection, for the host's own work (sign-in, pickers, the editor) and the
+// component's (its Init). This is the one place that hands them out: a
+// bounded pool of connections per process (store/connection_pool.h),
+// registered for the connection string, so that the component's Init in a
+// page leases the page's own connection and no request opens one.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "store/connection_pool.h"
+#include "web/http/http_error.h"
+
+namespace ostrand {
+class Schedulers;
+}
+
+namespace ostrand::web {
+
+// The message of the 503 page when the database cannot be used.
+inline constexpr std::string_view kDatabaseUnavailable = "数据库暂时不可用，请稍后再试。";
+
+// The 503 that a page answers when the database cannot be used (gone,
+// busy, turned read-only): kDatabaseUnavailable, `cause` for the log.
+HttpError DatabaseUnavailable(const std::exception& cause);
+
+class Databases {
+ public:
+  // A pool of at most `pool_size` connections for the connection string;
+  // opens nothing yet.
+  Databases(std::string connection_string, std::size_t pool_size);
+  Databases(const Databases&) = delete;
+  Databases& operator=(const Databases&) = delete;
+
+  // The request's connection, used by one thread at a time; on one thread
+  // the same one until every lease of it has gone. Throws HttpError 503
+  // (kDatabaseUnavailable, the database's message as the cause) when the
+  // database cannot be reached or every connection stays in use.
+  store::ConnectionPool::Lease OpenHost() const;
+
+  // Connects a component instance (its Init with the connection string),
+  // which leases the calling thread's connection. Throws the component's
+  // Error when the database refuses.
+  void ConnectComponent(Schedulers& object) const;
+
+  const std::string& connection_string() const { return connection_string_; }
+
+ private:
+  std::string connection_string_;
+  mutable store::ConnectionPool pool_;
+  store::PoolRegistration registration_;
+};
+
+}  // namespace ostrand::web

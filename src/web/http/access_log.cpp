@@ -1,0 +1,121 @@
+#include "web/http/access_log.h"
+
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+#include "core/error.h"
+#include "web/http/log_text.h"
+#include "web/http/url.h"
+
+namespace ostrand::web::http {
+namespace {
+
+// "12.3": milliseconds to a tenth.
+void AppendMilliseconds(std::string& out, double ms) {
+  const long long tenths = ms > 0 ? static_cast<long long>(ms * 10 + 0.5) : 0;
+  out += std::to_string(tenths / 10);
+  out += '.';
+  out += static_cast<char>('0' + tenths % 10);
+}
+
+// A quoted JSON string of text that has been through the log escaper.
+void AppendJsonText(std::string& out, std::string_view name, std::string_view text, bool spaces) {
+  out += ",\"";
+  out += name;
+  out += "\":\"";
+  AppendLogText(out, text, spaces);
+  out += '"';
+}
+
+}  // namespace
+
+LogFormat ParseLogFormat(std::string_view name) {
+  if (name == "text") return LogFormat::kText;
+  if (name == "json") return LogFormat::kJson;
+  throw Error("unknown log format '" + std::string(name) + "' (text or json)");
+}
+
+std::string IsoTime(std::chrono::system_clock::time_point time) {
+  const auto since_epoch = time.time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since_epoch);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch - seconds).count();
+  // The date and time to the second, formatted once a second per thread.
+  thread_local std::time_t shown = std::numeric_limits<std::time_t>::min();
+  thread_local char prefix[48] = {};
+  const std::time_t whole = static_cast<std::time_t>(seconds.count());
+  if (whole != shown) {
+    std::tm utc{};
+    gmtime_r(&whole, &utc);
+    std::snprintf(prefix, sizeof prefix, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    shown = whole;
+  }
+  std::string text(prefix);
+  text += static_cast<char>('0' + millis / 100);
+  text += static_cast<char>('0' + millis / 10 % 10);
+  text += static_cast<char>('0' + millis % 10);
+  text += 'Z';
+  return text;
+}
+
+std::string FormatLogLine(const LogEntry& entry, LogFormat format) {
+  const std::string target = PercentDecode(entry.target, false);
+  std::string line;
+  line.reserve(160 + target.size() + entry.cause.size());
+  if (format == LogFormat::kJson) {
+    line += "{\"time\":\"";
+    line += IsoTime(entry.time);
+    line += '"';
+    AppendJsonText(line, "client", entry.client, false);
+    AppendJsonText(line, "method", entry.method, false);
+    AppendJsonText(line, "target", target, false);
+    line += ",\"status\":" + std::to_string(entry.status);
+    line += ",\"bytes\":" + std::to_string(entry.bytes);
+    line += ",\"ms\":";
+    AppendMilliseconds(line, entry.milliseconds);
+    line += ",\"person\":";
+    line += entry.person ? std::to_string(*entry.person) : std::string("null");
+    if (!entry.incident.empty()) {
+      AppendJsonText(line, "incident", entry.incident, false);
+      AppendJsonText(line, "error", entry.cause, true);
+    }
+    line += "}\n";
+    return line;
+  }
+  line += IsoTime(entry.time);
+  line += ' ';
+  AppendLogText(line, entry.client);
+  line += ' ';
+  AppendLogText(line, entry.method);
+  line += ' ';
+  AppendLogText(line, target);
+  line += ' ';
+  line += std::to_string(entry.status);
+  line += ' ';
+  line += std::to_string(entry.bytes);
+  line += ' ';
+  AppendMilliseconds(line, entry.milliseconds);
+  line += "ms ";
+  line += entry.person ? std::to_string(*entry.person) : std::string("-");
+  if (!entry.incident.empty()) {
+    line += " incident=";
+    AppendLogText(line, entry.incident);
+    line += " error=\"";
+    AppendLogText(line, entry.cause, true);
+    line += '"';
+  }
+  line += '\n';
+  return line;
+}
+
+void AccessLog::Write(const LogEntry& entry) {
+  if (out_ == nullptr) return;
+  const std::string line = FormatLogLine(entry, format_);
+  const std::lock_guard<std::mutex> lock(mutex_);
+  out_->write(line.data(), static_cast<std::streamsize>(line.size()));
+  out_->flush();
+}
+
+}  // namespace ostrand::web::http

@@ -1,0 +1,71 @@
+#include "web/pages/page_runner.h"
+
+#include <memory>
+#include <optional>
+
+#include "core/text.h"
+#include "store/database_error.h"
+#include "web/auth/sign_in.h"
+#include "web/http/cookies.h"
+#include "web/http/form_fields.h"
+#include "web/http/http_error.h"
+#include "web/http/url.h"
+#include "web/pages/page_layout.h"
+
+namespace ostrand::web {
+
+http::Response PageRunner::Run(const http::Request& req, const PageFunction& page) const {
+  std::optional<Visitor> visitor;
+  try {
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
+    visitor = LoadVisitor(req, *db, signer_, options_.leader_duties);
+    if (!visitor) {
+      http::Response response =
+          http::Response::Redirect(http::LinkWithQuery(kSignInPath, {{"next", req.target}}));
+      if (http::FindRequestCookie(req, kSessionCookieName)) {
+        response.AddHeader("Set-Cookie", http::SetCookieValue(kSessionCookieName, "", "/", 0));
+      }
+      return response;
+    }
+    PageRequest request{options_,          databases_, *db,
+                        *visitor,          req.path,   http::ParseFields(req.query),
+                        http::FormOf(req), {}};
+    if (req.method == "POST" &&
+        !SameText(FieldOrEmpty(request.form, "csrf"), visitor->csrf_token)) {
+      throw HttpError(403, "表单已失效（缺少或错误的校验码），请返回页面后重试。");
+    }
+    request.server_variables = {
+        {"URL", req.path},
+        {"QUERY_STRING", req.query},
+        {"REQUEST_METHOD", req.method},
+        {"REMOTE_ADDR", req.remote_address},
+        {"SERVER_NAME", options_.host},
+        {"SERVER_PORT", std::to_string(req.local_port)},
+        {"HTTP_HOST", std::string(req.HeaderValue("Host"))},
+    };
+    PageReply reply = page(request);
+    http::Response response = reply.location.empty() ? HtmlPage(reply.status, std::move(reply.body))
+                                                     : http::Response::Redirect(reply.location);
+    response.AddHeader("Set-Cookie", SessionCookie(signer_, *visitor));
+    response.person = visitor->person.id;
+    return response;
+  } catch (const HttpError& e) {
+    http::Response response = ErrorResponse(e, visitor ? &*visitor : nullptr);
+    if (visitor) response.person = visitor->person.id;
+    return response;
+  } catch (const store::DatabaseError& e) {
+    // A database that went away or turned read-only: 503, and the pool
+    // replaces the connection before the next request.
+    http::Response response =
+        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), visitor ? &*visitor : nullptr)
+                        : FailureResponse(e.what(), visitor ? &*visitor : nullptr);
+    if (visitor) response.person = visitor->person.id;
+    return response;
+  } catch (const std::exception& e) {
+    http::Response response = FailureResponse(e.what(), visitor ? &*visitor : nullptr);
+    if (visitor) response.person = visitor->person.id;
+    return response;
+  }
+}
+
+}  // namespace ostrand::web

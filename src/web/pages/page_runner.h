@@ -1,0 +1,39 @@
+// PageRunner: runs a page for a signed-in visitor. It opens the request's
+// database connection, reads the session (or redirects to the sign-in,
+// clearing a stale cookie), checks the CSRF token of a POST, hands the page
+// a PageRequest, renews the session cookie, and turns what the page throws
+// into an error page: HttpError into its status and message, anything else
+// into a 500 with an incident number whose cause goes to the log only.
+//
+// Runs database work: call it on a worker, never on an I/O thread.
+#pragma once
+
+#include <functional>
+
+#include "web/auth/session_cookie.h"
+#include "web/data/databases.h"
+#include "web/http/request.h"
+#include "web/http/response.h"
+#include "web/pages/page_request.h"
+#include "web/server_options.h"
+
+namespace ostrand::web {
+
+using PageFunction = std::function<PageReply(PageRequest&)>;
+
+class PageRunner {
+ public:
+  // The references must outlive the runner.
+  PageRunner(const ServerOptions& options, const Databases& databases, const SessionSigner& signer)
+      : options_(options), databases_(databases), signer_(signer) {}
+
+  // The response to the request; never throws.
+  http::Response Run(const http::Request& request, const PageFunction& page) const;
+
+ private:
+  const ServerOptions& options_;
+  const Databases& databases_;
+  const SessionSigner& signer_;
+};
+
+}  // namespace ostrand::web

@@ -1,0 +1,254 @@
+// The HTTP server under the web host, driven over real sockets: keep-alive
+// and pipelining, the deadlines, the limits, the connection cap, handlers
+// that fail, and answers that come later from another thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "http_test_client.h"
+#include "web/http/http_server.h"
+
+namespace ostrand::web::http {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+using testing::ConnectLoopback;
+using testing::ReadReply;
+using testing::SendAll;
+
+// An HttpServer on a free loopback port, serving in a thread until
+// destroyed. Its handler answers "/slow" from another thread after a
+// delay, "/throw" by throwing, "/drop" not at all, and anything else at
+// once with the path as the body.
+class CoreServer {
+ public:
+  explicit CoreServer(HttpServerOptions options) : log_(&log_text_, LogFormat::kText) {
+    options.host = "127.0.0.1";
+    options.port = 0;
+    server_ = std::make_unique<HttpServer>(
+        std::move(options),
+        [this](Request request, Responder respond) { Handle(request, respond); },
+        [](int status, std::string_view incident) {
+          return Response(status, "text/plain", "error " + std::string(incident));
+        },
+        &log_);
+    port_ = server_->Bind();
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+  ~CoreServer() {
+    server_->Stop();
+    thread_.join();
+  }
+  int port() const { return port_; }
+  std::string log() {
+    server_->Stop();
+    return log_text_.str();
+  }
+  std::weak_ptr<const void> last_hold;
+
+ private:
+  void Handle(const Request& request, const Responder& respond) {
+    if (request.path == "/throw") throw std::runtime_error("the cause");
+    if (request.path == "/drop") return;
+    if (request.path == "/bad-header") {
+      Response response(200, "text/plain", "x");
+      response.AddHeader("X-Split", "a\r\nSet-Cookie: forged=1");
+      return respond(std::move(response));
+    }
+    if (request.path == "/slow") {
+      std::thread([respond, this] {
+        std::this_thread::sleep_for(milliseconds(50));
+        Response response(200, "text/plain", "slow");
+        response.delay = milliseconds(200);
+        const auto hold = std::make_shared<int>(1);
+        last_hold = hold;
+        response.hold = hold;
+        respond(std::move(response));
+      }).detach();
+      return;
+    }
+    respond(Response(200, "text/plain", request.path + "|" + request.body));
+  }
+
+  std::ostringstream log_text_;
+  AccessLog log_;
+  std::unique_ptr<HttpServer> server_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// Milliseconds until the server closes the socket (recv gives 0 or an
+// error), reading and dropping anything it sends; -1 past `limit`.
+long long MillisecondsUntilClosed(int fd, milliseconds limit) {
+  const auto started = Clock::now();
+  pollfd poller{fd, POLLIN, 0};
+  while (Clock::now() - started < limit) {
+    if (::poll(&poller, 1, 50) > 0) {
+      char buffer[4096];
+      if (::recv(fd, buffer, sizeof buffer, 0) <= 0) {
+        return std::chrono::duration_cast<milliseconds>(Clock::now() - started).count();
+      }
+    }
+  }
+  return -1;
+}
+
+TEST(HttpCore, KeepsConnectionsAliveAndAnswersPipelinedRequestsInOrder) {
+  CoreServer server({});
+  const int fd = ConnectLoopback(server.port());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(SendAll(fd,
+                      "GET /a HTTP/1.1\r\nHost: x\r\n\r\n"
+                      "HEAD /b HTTP/1.1\r\nHost: x\r\n\r\n"
+                      "POST /c HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\n\r\nbody"));
+  std::string pending;
+  const testing::Result a = ReadReply(fd, pending);
+  const testing::Result b = ReadReply(fd, pending, true);
+  const testing::Result c = ReadReply(fd, pending);
+  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(a->body, "/a|");
+  EXPECT_EQ(b->get_header_value("Content-Length"), "3") << "HEAD tells the size, sends no body";
+  EXPECT_EQ(c->body, "/c|body");
+  EXPECT_TRUE(pending.empty());
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(SendAll(fd, "GET /again HTTP/1.1\r\nHost: x\r\n\r\n"));
+    const testing::Result again = ReadReply(fd, pending);
+    ASSERT_TRUE(again) << "request " << i << " on one connection";
+    EXPECT_EQ(again->get_header_value("Connection"), "");
+  }
+  ASSERT_TRUE(SendAll(fd, "GET /last HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
+  const testing::Result last = ReadReply(fd, pending);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->get_header_value("Connection"), "close");
+  EXPECT_GE(MillisecondsUntilClosed(fd, milliseconds(2000)), 0);
+  ::close(fd);
+}
+
+TEST(HttpCore, ClosesConnectionsAtTheirDeadlines) {
+  HttpServerOptions options;
+  options.head_timeout = milliseconds(400);
+  options.body_timeout = milliseconds(400);
+  options.idle_timeout = milliseconds(300);
+  CoreServer server(options);
+  const auto within = [](long long ms, long long deadline) {
+    return ms >= deadline - 60 && ms < deadline + 700;
+  };
+
+  const int idle = ConnectLoopback(server.port());
+  EXPECT_PRED2(within, MillisecondsUntilClosed(idle, milliseconds(3000)), 300);
+
+  // A head trickling in a byte at a time is cut at the head deadline,
+  // counted from its first byte.
+  const int slow = ConnectLoopback(server.port());
+  std::this_thread::sleep_for(milliseconds(150));
+  const auto first_byte = Clock::now();
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    for (const char c : std::string("GET /slowly HTTP/1.1\r\nHost: x\r\n")) {
+      if (done || !SendAll(slow, std::string_view(&c, 1))) return;
+      std::this_thread::sleep_for(milliseconds(60));
+    }
+  });
+  const long long closed = MillisecondsUntilClosed(slow, milliseconds(3000));
+  done = true;
+  trickle.join();
+  const long long since_first_byte =
+      std::chrono::duration_cast<milliseconds>(Clock::now() - first_byte).count();
+  EXPECT_GE(closed, 0);
+  EXPECT_PRED2(within, since_first_byte, 400);
+
+  const int body = ConnectLoopback(server.port());
+  ASSERT_TRUE(SendAll(body, "POST /b HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\n12"));
+  EXPECT_PRED2(within, MillisecondsUntilClosed(body, milliseconds(3000)), 400);
+  for (const int fd : {idle, slow, body}) ::close(fd);
+}
+
+TEST(HttpCore, OversizedAndMalformedRequestsGetTheirStatusAndAClose) {
+  HttpServerOptions options;
+  options.max_body = 1000;
+  CoreServer server(options);
+  const std::string big_head =
+      "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(20000, 'a') + "\r\n\r\n";
+  const std::string big_body = "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 1001\r\n\r\n";
+  const std::pair<std::string, int> cases[] = {
+      {big_head, 431},
+      {big_body, 413},
+      {"NOT HTTP AT ALL\r\n\r\n", 400},
+      {"GET http://elsewhere/ HTTP/1.1\r\nHost: x\r\n\r\n", 400},
+  };
+  for (const auto& [request, status] : cases) {
+    const int fd = ConnectLoopback(server.port());
+    ASSERT_TRUE(SendAll(fd, request));
+    std::string pending;
+    const testing::Result reply = ReadReply(fd, pending);
+    ASSERT_TRUE(reply) << status;
+    EXPECT_EQ(reply->status, status);
+    EXPECT_EQ(reply->get_header_value("Connection"), "close");
+    EXPECT_GE(MillisecondsUntilClosed(fd, milliseconds(4000)), 0) << status;
+    ::close(fd);
+  }
+}
+
+TEST(HttpCore, ConnectionsBeyondTheLimitGetA503) {
+  HttpServerOptions options;
+  options.max_connections = 2;
+  CoreServer server(options);
+  testing::HttpClient first(server.port()), second(server.port());
+  ASSERT_TRUE(first.Get("/1"));
+  ASSERT_TRUE(second.Get("/2"));
+  const int third = ConnectLoopback(server.port());
+  std::string pending;
+  const testing::Result refused = ReadReply(third, pending);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_EQ(refused->get_header_value("Retry-After"), "5");
+  EXPECT_GE(MillisecondsUntilClosed(third, milliseconds(2000)), 0);
+  ::close(third);
+  first.Disconnect();
+  std::this_thread::sleep_for(milliseconds(100));
+  testing::HttpClient fourth(server.port());
+  const testing::Result served = fourth.Get("/4");
+  ASSERT_TRUE(served);
+  EXPECT_EQ(served->status, 200);
+  EXPECT_TRUE(second.Get("/2 again"));
+}
+
+TEST(HttpCore, FailuresNeverReachTheClientAndLaterAnswersKeepTheirPromises) {
+  CoreServer server({});
+  testing::HttpClient client(server.port());
+  const testing::Result thrown = client.Get("/throw");
+  ASSERT_TRUE(thrown);
+  EXPECT_EQ(thrown->status, 500);
+  EXPECT_EQ(thrown->body.find("cause"), std::string::npos);
+  const std::string incident = thrown->body.substr(std::string("error ").size());
+  EXPECT_EQ(incident.size(), 8u);
+
+  const testing::Result split = client.Get("/bad-header");
+  ASSERT_TRUE(split);
+  EXPECT_EQ(split->status, 500) << "a header with a line break is never sent";
+  EXPECT_EQ(split->get_header_value_count("Set-Cookie"), 0u);
+
+  EXPECT_FALSE(client.Get("/drop")) << "a request nobody answers closes its connection";
+
+  const auto started = Clock::now();
+  const testing::Result slow = client.Get("/slow");
+  ASSERT_TRUE(slow);
+  EXPECT_EQ(slow->body, "slow");
+  EXPECT_GE(Clock::now() - started, milliseconds(250));
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_TRUE(server.last_hold.expired()) << "what the response held is let go once sent";
+
+  const std::string log = server.log();
+  EXPECT_NE(log.find(" GET /throw 500 "), std::string::npos) << log;
+  EXPECT_NE(log.find(" incident=" + incident + " error=\"the cause\"\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" GET /slow 200 4 "), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace ostrand::web::http
