@@ -39,14 +39,50 @@ bool IsReservedWord(std::string_view word) {
 
 // Clause changes brought by a keyword at the current level.
 std::optional<Clause> ClauseAfter(const SqlToken& t) {
-  if (t.kind != Kind::kIdentifier) return std::nullopt;
-  if (IsWord(t, "select")) return Clause::kSelectList;
-  if (IsWord(t, "where") || IsWord(t, "on") || IsWord(t, "having")) return Clause::kCondition;
-  static constexpr std::string_view kOther[] = {"from",  "group",  "order",     "union",
-                                                "into",  "except", "intersect", "values",
-                                                "set",   "limit",  "offset",    "top"};
-  for (const std::string_view w : kOther) {
-    if (IsWord(t, w)) return Clause::kOther;
+  // Most identifiers are column and table names: only words of two to nine
+  // letters can be one of these keywords.
+  if (t.kind != Kind::kIdentifier || t.text.size() < 2 || t.text.size() > 9) return std::nullopt;
+  switch (LowerAscii(t.text[0])) {
+    case 's':
+      if (IsWord(t, "select")) return Clause::kSelectList;
+      if (IsWord(t, "set")) return Clause::kOther;
+      break;
+    case 'w':
+      if (IsWord(t, "where")) return Clause::kCondition;
+      break;
+    case 'o':
+      if (IsWord(t, "on")) return Clause::kCondition;
+      if (IsWord(t, "order") || IsWord(t, "offset")) return Clause::kOther;
+      break;
+    case 'h':
+      if (IsWord(t, "having")) return Clause::kCondition;
+      break;
+    case 'f':
+      if (IsWord(t, "from")) return Clause::kOther;
+      break;
+    case 'g':
+      if (IsWord(t, "group")) return Clause::kOther;
+      break;
+    case 'u':
+      if (IsWord(t, "union")) return Clause::kOther;
+      break;
+    case 'i':
+      if (IsWord(t, "into") || IsWord(t, "intersect")) return Clause::kOther;
+      break;
+    case 'e':
+      if (IsWord(t, "except")) return Clause::kOther;
+      break;
+    case 'v':
+      if (IsWord(t, "values")) return Clause::kOther;
+      break;
+    case 'l':
+      if (IsWord(t, "limit")) return Clause::kOther;
+      break;
+    case 't':
+      if (IsWord(t, "top")) return Clause::kOther;
+      break;
+    default:
+      break;
   }
   return std::nullopt;
 }
