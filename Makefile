@@ -21,7 +21,7 @@ FUZZ_RUNS   ?=
 # make test: seconds per fuzz target.
 FUZZ_SMOKE_TIME ?= 10
 
-.PHONY: all deps configure build build-san build-fuzz test fuzz deb release-check bench bench-web serve clean
+.PHONY: all deps configure build build-san build-fuzz test fuzz deb release-check bench bench-store bench-web serve clean
 
 all: build
 
@@ -67,6 +67,11 @@ release-check: deps
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# The leader month of 1,000 persons against the store's floor, on SQLite and
+# on a throwaway PostgreSQL (started and stopped by the script).
+bench-store: build
+	@scripts/bench-store $(BUILD)
 
 # The web host against nginx serving the same bytes (bench/bench-web): takes
 # about two minutes and prints each page's figures and the soak's memory.

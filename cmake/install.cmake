@@ -2,7 +2,7 @@
 #   development  the component library libostrand.a, its headers under
 #                include/ostrand/, the CMake package (find_package(ostrand)
 #                gives ostrand::ostrand) and the pkg-config file ostrand.pc
-#   server       the ostrand executable, db/schema.sql, the man page
+#   server       the ostrand executable, the schema scripts of db/, the man page
 #                ostrand(1), and the systemd unit with its options file,
 #                system user and state directory (see packaging/)
 # The Debian package (cmake/packaging.cmake) holds the server component.
@@ -39,7 +39,7 @@ install(FILES ${PROJECT_BINARY_DIR}/ostrand.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 install(TARGETS ostrand RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
-install(FILES ${PROJECT_SOURCE_DIR}/db/schema.sql
+install(FILES ${OSTRAND_SCHEMA_SCRIPTS}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/ostrand/db COMPONENT server)
 
 # ostrand(1), made by help2man from the program's help texts.

@@ -21,7 +21,8 @@ std::string ReportText(const Value& value) {
 
 void AddPageOptions(CLI::App& cmd, PageOptionWords* words) {
   cmd.add_option("--db", words->db,
-                 "Connection string (sqlite:PATH, a path ending in .db, sqlite::memory:); "
+                 "Connection string (sqlite:PATH, a path ending in .db, sqlite::memory:, "
+                 "postgresql://..., odbc:...); "
                  "`call` runs Init with it, in a script an Init line without argument uses it")
       ->type_name("CONN");
   cmd.add_option("--url", words->url, "Server variable URL of the page, the start of strURL")

@@ -15,6 +15,8 @@ void AddScriptCommand(CLI::App& app, int* exit_code);
 void AddDemoDbCommand(CLI::App& app, int* exit_code);
 // `ostrand serve`: the web host.
 void AddServeCommand(CLI::App& app, int* exit_code);
+// `ostrand init-db`: creates the schedule tables in a database.
+void AddInitDbCommand(CLI::App& app, int* exit_code);
 // `ostrand passwd`: sets a person's sign-in password.
 void AddPasswdCommand(CLI::App& app, int* exit_code);
 // `ostrand signout`: ends the web sessions of a person or of everybody.

@@ -7,7 +7,8 @@
 #include "commands.h"
 #include "core/error.h"
 #include "web/auth/accounts.h"
-#include "web/data/host_database.h"
+#include "store/connect.h"
+#include "store/schema.h"
 
 namespace ostrand::cli {
 namespace {
@@ -27,8 +28,9 @@ int RunPasswd(const PasswdArguments& args) {
     if (!std::getline(std::cin, password)) throw Error("no password on standard input");
     if (!password.empty() && password.back() == '\r') password.pop_back();
   }
-  web::HostDatabase db(args.db);
-  web::SetPassword(db, args.person_id, password, web::PasswordLimits::Interactive());
+  const std::unique_ptr<store::Connection> db = store::Connect(args.db);
+  store::CheckSchema(*db);
+  web::SetPassword(*db, args.person_id, password, web::PasswordLimits::Interactive());
   std::cout << "password set for person " << args.person_id << "; the person's sessions ended\n";
   return 0;
 }
@@ -42,7 +44,9 @@ void AddPasswdCommand(CLI::App& app, int* exit_code) {
       "Set the web sign-in password of a person and end the person's sessions. The password "
       "is read from the first line of standard input, or taken from --password (visible to "
       "other users of the machine; for scripts).");
-  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH)")
+  cmd->add_option("--db", args->db, 
+                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
+                  "odbc:...)")
       ->required();
   cmd->add_option("PERSONID", args->person_id, "The person's personID")->required();
   cmd->add_option("--password", args->password, "The new password, instead of standard input");

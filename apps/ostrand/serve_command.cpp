@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "core/error.h"
+#include "store/settings.h"
 #include "web/auth/server_secret.h"
 #include "web/http/access_log.h"
 #include "web/server.h"
@@ -36,6 +37,7 @@ struct ServeArguments {
   std::string leader_duties = web::DefaultLeaderDuties();
   std::string leader_cond{web::kDefaultLeaderCond};
   std::string leader2_cond = web::DefaultLeader2Cond();
+  std::size_t pool_size = store::kDefaultPoolSize;
   std::size_t hash_workers = 0;
   std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
   std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
@@ -81,6 +83,7 @@ int RunServe(const ServeArguments& args) {
   options.leader_duties = web::ParseDutyList(args.leader_duties);
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
+  options.pool_size = args.pool_size;
   options.hash_workers = args.hash_workers;
   options.max_plans_per_day = args.max_plans_per_day;
   options.max_plan_days = args.max_plan_days;
@@ -108,12 +111,16 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
   CLI::App* cmd = app.add_subcommand(
       "serve",
       "Serve the schedule pages in a browser: sign-in, personal and leader views, day editor.");
-  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH)")
+  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)")
       ->required();
   cmd->add_option("--host", args->host, "Address to listen on")->capture_default_str();
   cmd->add_option("--port", args->port, "Port to listen on (0: any free port)")
       ->capture_default_str()
       ->check(CLI::Range(0, 65535));
+  cmd->add_option("--pool-size", args->pool_size,
+                  "Database connections the server keeps open and shares among requests")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000));
   cmd->add_flag("--reuse-port", args->reuse_port,
                 "Share the port with other ostrand serve processes started with this flag "
                 "(without it, a port in use is an error)");

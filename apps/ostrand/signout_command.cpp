@@ -6,8 +6,9 @@
 
 #include "commands.h"
 #include "core/error.h"
+#include "store/connect.h"
+#include "store/schema.h"
 #include "web/auth/accounts.h"
-#include "web/data/host_database.h"
 
 namespace ostrand::cli {
 namespace {
@@ -22,13 +23,13 @@ int RunSignout(const SignoutArguments& args) {
   if (args.all == args.person_id.has_value()) {
     throw Error("give either a PERSONID or --all");
   }
-  web::HostDatabase db(args.db);
-  web::EnsureAccountTable(db);
+  const std::unique_ptr<store::Connection> db = store::Connect(args.db);
+  store::CheckSchema(*db);
   if (args.all) {
-    web::EndAllSessions(db);
+    web::EndAllSessions(*db);
     std::cout << "ended every session\n";
   } else {
-    web::EndSessionsOf(db, *args.person_id);
+    web::EndSessionsOf(*db, *args.person_id);
     std::cout << "ended every session of person " << *args.person_id << "\n";
   }
   return 0;
@@ -42,7 +43,9 @@ void AddSignoutCommand(CLI::App& app, int* exit_code) {
       "signout",
       "End the web sessions of one person (every browser the person signed in with) or, with "
       "--all, of everybody. Running servers refuse the ended sessions at the next request.");
-  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH)")
+  cmd->add_option("--db", args->db, 
+                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
+                  "odbc:...)")
       ->required();
   cmd->add_option("PERSONID", args->person_id, "The person whose sessions end");
   cmd->add_flag("--all", args->all, "End every person's sessions");

@@ -1,10 +1,10 @@
 #include "store/demo_database.h"
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +12,10 @@
 #include <string_view>
 
 #include "core/error.h"
+#include "core/text.h"
+#include "store/connect.h"
+#include "store/connection_string.h"
+#include "store/schedule_tables.h"
 #include "store/schema.h"
 
 namespace ostrand::store {
@@ -54,125 +58,59 @@ class TempFile {
   std::string path_;
 };
 
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct FinalizeStatement {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
-
-// "YYYY-MM-DD HH:MM:SS", the form the schema stores dates in.
-std::string DateText(const DateTime& date) {
-  const CivilDate civil = date.civil();
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", civil.year, civil.month,
-                civil.day, date.hour(), date.minute(), date.second());
-  return text;
+SqlParam Int(std::int64_t i) { return SqlParam::Integer(i); }
+SqlParam Text(const std::string& text) { return SqlParam::Text(text); }
+// An empty detail or addition is stored as NULL.
+SqlParam TextOrNull(const std::string& text) {
+  return text.empty() ? SqlParam::Null() : SqlParam::Text(text);
 }
 
-// Inserts rows through one prepared statement per table.
-class RowWriter {
- public:
-  RowWriter(sqlite3* db, const std::string& path) : db_(db), path_(path) {}
-
-  void Exec(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
-  }
-
-  Statement Prepare(const char* sql) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr) != SQLITE_OK) Fail();
-    return Statement(raw);
-  }
-
-  void BindInt(sqlite3_stmt* statement, int column, std::int64_t value) {
-    if (sqlite3_bind_int64(statement, column, value) != SQLITE_OK) Fail();
-  }
-  // An empty text is stored as NULL when `empty_is_null`.
-  void BindText(sqlite3_stmt* statement, int column, std::string_view text,
-                bool empty_is_null = false) {
-    const int result = empty_is_null && text.empty()
-                           ? sqlite3_bind_null(statement, column)
-                           : sqlite3_bind_text(statement, column, text.data(),
-                                               static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    if (result != SQLITE_OK) Fail();
-  }
-  void Step(sqlite3_stmt* statement) {
-    if (sqlite3_step(statement) != SQLITE_DONE) Fail();
-    sqlite3_reset(statement);
-  }
-
-  [[noreturn]] void Fail() {
-    throw Error("cannot write the demo database '" + path_ + "': " + sqlite3_errmsg(db_));
-  }
-
- private:
-  sqlite3* db_;
-  const std::string& path_;
-};
-
-void WriteRows(const DemoData& data, const std::string& file, const std::string& path) {
-  sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-  std::unique_ptr<sqlite3, CloseDatabase> db(raw);
-  if (opened != SQLITE_OK) {
-    throw Error("cannot write the demo database '" + path +
-                "': " + (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(opened)));
-  }
-  RowWriter writer(db.get(), path);
-  writer.Exec("BEGIN");
-
-  const Statement duty = writer.Prepare("INSERT INTO personDuty (dutyID, dutyName) VALUES (?, ?)");
+void WriteRows(Connection& db, const DemoData& data) {
   for (const DemoDuty& row : data.duties) {
-    writer.BindInt(duty.get(), 1, row.id);
-    writer.BindText(duty.get(), 2, row.name);
-    writer.Step(duty.get());
+    const std::array params{Int(row.id), Text(row.name)};
+    db.Execute("INSERT INTO personDuty (dutyID, dutyName) VALUES (?, ?)", params);
   }
-  const Statement person = writer.Prepare(
-      "INSERT INTO person (personID, personName, dutyID, systemID) VALUES (?, ?, ?, ?)");
   for (const DemoPerson& row : data.persons) {
-    writer.BindInt(person.get(), 1, row.id);
-    writer.BindText(person.get(), 2, row.name);
-    writer.BindInt(person.get(), 3, row.duty_id);
-    writer.BindInt(person.get(), 4, row.system_id);
-    writer.Step(person.get());
+    const std::array params{Int(row.id), Text(row.name), Int(row.duty_id), Int(row.system_id)};
+    db.Execute("INSERT INTO person (personID, personName, dutyID, systemID) VALUES (?, ?, ?, ?)",
+               params);
   }
-  const Statement kind =
-      writer.Prepare("INSERT INTO planAddrType (planAddrTypeID, planAddrTypeName) VALUES (?, ?)");
   for (const DemoPlaceKind& row : data.place_kinds) {
-    writer.BindInt(kind.get(), 1, row.id);
-    writer.BindText(kind.get(), 2, row.name);
-    writer.Step(kind.get());
+    const std::array params{Int(row.id), Text(row.name)};
+    db.Execute("INSERT INTO planAddrType (planAddrTypeID, planAddrTypeName) VALUES (?, ?)",
+               params);
   }
-  const Statement place = writer.Prepare(
-      "INSERT INTO planAddr (planAddrID, planAddrName, planAddrTypeID) VALUES (?, ?, ?)");
   for (const DemoPlace& row : data.places) {
-    writer.BindInt(place.get(), 1, row.id);
-    writer.BindText(place.get(), 2, row.name);
-    writer.BindInt(place.get(), 3, row.kind_id);
-    writer.Step(place.get());
+    const std::array params{Int(row.id), Text(row.name), Int(row.kind_id)};
+    db.Execute("INSERT INTO planAddr (planAddrID, planAddrName, planAddrTypeID) VALUES (?, ?, ?)",
+               params);
   }
-  const Statement plan = writer.Prepare(
-      "INSERT INTO personPlan (planID, personID, planStartTime, planEndTime, planAddrTypeID, "
-      "planAddrID, planAddrDetail, planTypeID, planContent, planAddition, planFlagID) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  // The plans keep their own ids; a server's id counter moves past them.
+  if (db.engine() == Engine::kSqlServer) db.ExecuteScript("SET IDENTITY_INSERT personPlan ON");
   for (const DemoPlan& row : data.plans) {
-    writer.BindInt(plan.get(), 1, row.id);
-    writer.BindInt(plan.get(), 2, row.person_id);
-    writer.BindText(plan.get(), 3, DateText(row.start));
-    writer.BindText(plan.get(), 4, DateText(row.end));
-    writer.BindInt(plan.get(), 5, row.kind_id);
-    writer.BindInt(plan.get(), 6, row.place_id);
-    writer.BindText(plan.get(), 7, row.detail, /*empty_is_null=*/true);
-    writer.BindInt(plan.get(), 8, row.type_id);
-    writer.BindText(plan.get(), 9, row.content);
-    writer.BindText(plan.get(), 10, row.addition, /*empty_is_null=*/true);
-    writer.BindInt(plan.get(), 11, row.flag_id);
-    writer.Step(plan.get());
+    const std::array params{Int(row.id),
+                            Int(row.person_id),
+                            SqlParam::Timestamp(row.start),
+                            SqlParam::Timestamp(row.end),
+                            Int(row.kind_id),
+                            Int(row.place_id),
+                            TextOrNull(row.detail),
+                            Int(row.type_id),
+                            Text(row.content),
+                            TextOrNull(row.addition),
+                            Int(row.flag_id)};
+    db.Execute(
+        "INSERT INTO personPlan (planID, personID, planStartTime, planEndTime, planAddrTypeID, "
+        "planAddrID, planAddrDetail, planTypeID, planContent, planAddition, planFlagID) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        params);
   }
-
-  writer.Exec("COMMIT");
+  if (db.engine() == Engine::kSqlServer) db.ExecuteScript("SET IDENTITY_INSERT personPlan OFF");
+  if (db.engine() == Engine::kPostgresql) {
+    db.Query(
+        "SELECT setval(pg_get_serial_sequence('personplan', 'planid'), "
+        "(SELECT COALESCE(MAX(planID), 0) + 1 FROM personPlan), false)");
+  }
 }
 
 // Puts the finished file in place of `path`. Without `replace`, a hard link
@@ -194,22 +132,63 @@ void Publish(const std::string& file, const std::string& path, bool replace) {
   }
 }
 
-}  // namespace
-
-void WriteDemoDatabase(const DemoData& data, const std::string& path, bool replace,
-                       const std::function<void(const std::string& file)>& finish) {
+void WriteDemoFile(const DemoData& data, const std::string& path, bool replace,
+                   const std::function<void(Connection& db)>& finish) {
   if (!replace && Exists(path)) throw Error("'" + path + "' already exists");
   TempFile file(path);
-  try {
-    CreateSqliteDatabase(file.path());
-  } catch (const Error& e) {
-    throw Error("cannot write the demo database '" + path + "': " + e.what());
+  {
+    std::unique_ptr<Connection> db;
+    try {
+      db = Connect("sqlite:" + file.path(), OpenMode::kCreate);
+      CreateSchema(*db);
+    } catch (const Error& e) {
+      throw Error("cannot write the demo database '" + path + "': " + e.what());
+    }
+    Transaction transaction(*db);
+    WriteRows(*db, data);
+    if (finish) finish(*db);
+    transaction.Commit();
   }
-  WriteRows(data, file.path(), path);
-  if (finish) finish(file.path());
   // After a hard link ~TempFile removes the temporary name; after a rename
   // it is gone already.
   Publish(file.path(), path, replace);
+}
+
+void WriteDemoServer(const DemoData& data, const std::string& target, bool replace,
+                     const std::function<void(Connection& db)>& finish) {
+  const std::unique_ptr<Connection> db = Connect(target);
+  if (!MissingTables(*db).empty()) CreateSchema(*db);
+  Transaction transaction(*db);
+  // Emptied in reverse order of filling.
+  for (std::size_t i = kScheduleTables.size(); i-- > 0;) {
+    const std::string table(kScheduleTables[i].name);
+    if (db->Query("SELECT COUNT(*) FROM " + table).Field(std::size_t{0}).ToNumber() == 0) continue;
+    if (!replace) {
+      throw Error("database '" + db->name() + "' already holds rows in " + table +
+                  "; use --force to replace its schedule data");
+    }
+    db->Execute("DELETE FROM " + table);
+  }
+  WriteRows(*db, data);
+  if (finish) finish(*db);
+  transaction.Commit();
+}
+
+}  // namespace
+
+void WriteDemoDatabase(const DemoData& data, const std::string& target, bool replace,
+                       const std::function<void(Connection& db)>& finish) {
+  const std::string_view text = TrimWhitespace(target);
+  if (StartsWithNoCase(text, "sqlite:")) {
+    const ConnectionTarget parsed = ParseConnectionString(text);
+    if (parsed.in_memory) throw Error("a demo database needs a file, not ':memory:'");
+    WriteDemoFile(data, parsed.database, replace, finish);
+  } else if (StartsWithNoCase(text, "postgresql://") || StartsWithNoCase(text, "postgres://") ||
+             StartsWithNoCase(text, "odbc:")) {
+    WriteDemoServer(data, target, replace, finish);
+  } else {
+    WriteDemoFile(data, target, replace, finish);
+  }
 }
 
 }  // namespace ostrand::store

@@ -1,112 +1,39 @@
 #include "store/dialect.h"
 
 #include <cstddef>
-#include <mutex>
-#include <unordered_map>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "core/date.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "store/schedule_tables.h"
+#include "store/sql_lexer.h"
+#include "store/sql_param.h"
 
 namespace ostrand::store {
+
+std::optional<std::string_view> KeyColumnOf(std::string_view table) {
+  for (const ScheduleTable& t : kScheduleTables) {
+    if (EqualsNoCase(t.name, table)) return t.key;
+  }
+  return std::nullopt;
+}
+
 namespace {
 
-enum class TokenKind {
-  kSpace,       // whitespace, copied as it is
-  kComment,     // -- to end of line, or /* ... */
-  kString,      // '...' with '' inside
-  kQuoted,      // "..." or [...] identifier
-  kIdentifier,  // letters, digits, _, @, #, $ and bytes of UTF-8 sequences
-  kNumber,
-  kPunct,       // one operator or punctuation mark
-};
+using TokenKind = SqlTokenKind;
 
+// A token whose text the translation may replace.
 struct Token {
   TokenKind kind;
   std::string text;
 };
 
-bool IsIdentStart(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '@' || c == '#' ||
-         c >= 0x80;
-}
-
-bool IsIdentPart(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9') || c == '$'; }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// Finds the end of a run that closes with `close` starting at `pos`; an
-// unterminated run extends to the end of the text.
-std::size_t EndOfDelimited(std::string_view text, std::size_t pos, char close,
-                           bool doubled_close_escapes) {
-  while (pos < text.size()) {
-    if (text[pos] == close) {
-      if (doubled_close_escapes && pos + 1 < text.size() && text[pos + 1] == close) {
-        pos += 2;
-        continue;
-      }
-      return pos + 1;
-    }
-    ++pos;
-  }
-  return text.size();
-}
-
 std::vector<Token> Tokenize(std::string_view text) {
   std::vector<Token> tokens;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const char c = text[pos];
-    std::size_t end = pos + 1;
-    TokenKind kind = TokenKind::kPunct;
-    if (IsSpace(c)) {
-      while (end < text.size() && IsSpace(text[end])) ++end;
-      kind = TokenKind::kSpace;
-    } else if (c == '\'') {
-      end = EndOfDelimited(text, pos + 1, '\'', true);
-      kind = TokenKind::kString;
-    } else if (c == '"') {
-      end = EndOfDelimited(text, pos + 1, '"', true);
-      kind = TokenKind::kQuoted;
-    } else if (c == '[') {
-      end = EndOfDelimited(text, pos + 1, ']', true);
-      kind = TokenKind::kQuoted;
-    } else if (c == '-' && pos + 1 < text.size() && text[pos + 1] == '-') {
-      while (end < text.size() && text[end] != '\n') ++end;
-      kind = TokenKind::kComment;
-    } else if (c == '/' && pos + 1 < text.size() && text[pos + 1] == '*') {
-      const std::size_t close = text.find("*/", pos + 2);
-      end = close == std::string_view::npos ? text.size() : close + 2;
-      kind = TokenKind::kComment;
-    } else if (IsDigit(c) || (c == '.' && pos + 1 < text.size() && IsDigit(text[pos + 1]))) {
-      while (end < text.size() && (IsDigit(text[end]) || text[end] == '.')) ++end;
-      if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
-        std::size_t exp = end + 1;
-        if (exp < text.size() && (text[exp] == '+' || text[exp] == '-')) ++exp;
-        if (exp < text.size() && IsDigit(text[exp])) {
-          end = exp;
-          while (end < text.size() && IsDigit(text[end])) ++end;
-        }
-      }
-      kind = TokenKind::kNumber;
-    } else if (IsIdentStart(static_cast<unsigned char>(c))) {
-      while (end < text.size() && IsIdentPart(static_cast<unsigned char>(text[end]))) ++end;
-      kind = TokenKind::kIdentifier;
-    } else if (pos + 1 < text.size()) {
-      const std::string_view two = text.substr(pos, 2);
-      if (two == "<=" || two == ">=" || two == "<>" || two == "!=" || two == "!<" ||
-          two == "!>" || two == "||") {
-        end = pos + 2;
-      }
-    }
-    tokens.push_back(Token{kind, std::string(text.substr(pos, end - pos))});
-    pos = end;
-  }
+  for (const SqlToken& t : TokenizeSql(text)) tokens.push_back(Token{t.kind, std::string(t.text)});
   return tokens;
 }
 
@@ -155,9 +82,61 @@ std::vector<Token> Trimmed(const std::vector<Token>& tokens, std::size_t begin, 
                             tokens.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
-// ---- DATEDIFF(dd, a, b) -> kSqliteDayDiff(a, b) ----------------------------
+// The content of a string literal token, '' read as one quote.
+std::string LiteralContent(std::string_view literal) {
+  std::string out;
+  if (literal.size() < 2) return out;
+  const std::string_view inner = literal.substr(1, literal.size() - 2);
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    out += inner[i];
+    if (inner[i] == '\'' && i + 1 < inner.size() && inner[i + 1] == '\'') ++i;
+  }
+  return out;
+}
 
-std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string_view whole) {
+// A DATEDIFF argument that is one date literal, written out in full
+// ('2001-12-5' -> '2001-12-05 00:00:00'), so that every engine's date
+// functions read it. Any other argument stays as it is.
+void NormalizeDateArgument(std::vector<Token>& arg) {
+  if (arg.size() != 1 || arg[0].kind != TokenKind::kString || arg[0].text.size() < 2 ||
+      arg[0].text.back() != '\'') {
+    return;
+  }
+  const std::optional<DateTime> date = DateTime::Parse(LiteralContent(arg[0].text));
+  if (date) arg[0].text = "'" + StorageDateTimeText(*date) + "'";
+}
+
+// ---- DATEDIFF(dd, a, b) ------------------------------------------------------
+
+void AppendTokens(std::vector<Token>& out, const std::vector<Token>& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
+
+void AppendText(std::vector<Token>& out, std::string_view text) {
+  out.push_back(Token{TokenKind::kPunct, std::string(text)});
+}
+
+// The engine's day count from `from` to `to`. `from` stays before `to`, so
+// that '?' placeholders keep their order.
+void AppendDayDifference(std::vector<Token>& out, const std::vector<Token>& from,
+                         const std::vector<Token>& to, Engine engine) {
+  if (engine == Engine::kPostgresql) {
+    AppendText(out, "(-(CAST(");
+    AppendTokens(out, from);
+    AppendText(out, " AS date) - CAST(");
+    AppendTokens(out, to);
+    AppendText(out, " AS date)))");
+    return;
+  }
+  AppendText(out, "CAST(0 - julianday(");
+  AppendTokens(out, from);
+  AppendText(out, ", 'start of day') + julianday(");
+  AppendTokens(out, to);
+  AppendText(out, ", 'start of day') AS INTEGER)");
+}
+
+std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string_view whole,
+                                   Engine engine) {
   std::vector<Token> out;
   std::size_t i = 0;
   while (i < tokens.size()) {
@@ -199,20 +178,16 @@ std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string
       throw Error("DATEDIFF unit '" + unit_text + "' is not supported (only dd) in '" +
                   std::string(whole) + "'");
     }
-    const std::vector<Token> from =
-        RewriteDateDiff(Trimmed(tokens, args[1].first, args[1].second), whole);
-    const std::vector<Token> to =
-        RewriteDateDiff(Trimmed(tokens, args[2].first, args[2].second), whole);
+    std::vector<Token> from =
+        RewriteDateDiff(Trimmed(tokens, args[1].first, args[1].second), whole, engine);
+    std::vector<Token> to =
+        RewriteDateDiff(Trimmed(tokens, args[2].first, args[2].second), whole, engine);
     if (from.empty() || to.empty()) {
       throw Error("DATEDIFF with an empty argument in '" + std::string(whole) + "'");
     }
-    out.push_back(Token{TokenKind::kIdentifier, std::string(kSqliteDayDiff)});
-    out.push_back(Token{TokenKind::kPunct, "("});
-    out.insert(out.end(), from.begin(), from.end());
-    out.push_back(Token{TokenKind::kPunct, ","});
-    out.push_back(Token{TokenKind::kSpace, " "});
-    out.insert(out.end(), to.begin(), to.end());
-    out.push_back(Token{TokenKind::kPunct, ")"});
+    NormalizeDateArgument(from);
+    NormalizeDateArgument(to);
+    AppendDayDifference(out, from, to, engine);
     i = close + 1;
   }
   return out;
@@ -329,41 +304,159 @@ std::vector<Token> RewriteAliases(const std::vector<Token>& tokens, std::size_t 
   return out;
 }
 
-}  // namespace
+// ---- '+' between texts -> '||' ----------------------------------------------
 
-std::string TranslateTsql(std::string_view tsql, Engine engine) {
-  switch (engine) {
-    case Engine::kSqlite: {
-      const std::vector<Token> days = RewriteDateDiff(Tokenize(tsql), tsql);
-      const std::vector<Token> aliased = RewriteAliases(days, 0, days.size());
-      return Join(aliased, 0, aliased.size());
-    }
+// T-SQL adds a number to text that reads as one ('1' + 1 is 2), so only a
+// '+' with a string literal on one side and no number on the other
+// concatenates.
+void RewriteConcatenation(std::vector<Token>& tokens) {
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (!IsPunct(tokens[i], "+")) continue;
+    std::size_t before = i;
+    while (before > 0 && IsBlank(tokens[before - 1])) --before;
+    const std::size_t after = SkipBlank(tokens, i + 1, tokens.size());
+    if (before == 0 || after >= tokens.size()) continue;
+    const Token& left = tokens[before - 1];
+    const Token& right = tokens[after];
+    const bool text_side =
+        left.kind == TokenKind::kString || right.kind == TokenKind::kString;
+    const bool number_side =
+        left.kind == TokenKind::kNumber || right.kind == TokenKind::kNumber;
+    if (text_side && !number_side) tokens[i].text = "||";
   }
-  throw Error("unknown database engine " + std::to_string(static_cast<int>(engine)));
 }
 
-std::string TranslateTsqlCached(const std::string& tsql, Engine engine) {
-  // The component sends a handful of distinct texts many times; the bound
-  // only guards against hosts that build unbounded numbers of texts.
-  static constexpr std::size_t kMaxEntries = 4096;
-  static std::mutex mutex;
-  static std::unordered_map<std::string, std::string> cache;
+// ---- PostgreSQL names and row order -------------------------------------------
 
-  std::string key;
-  key.reserve(tsql.size() + 2);
-  key += std::to_string(static_cast<int>(engine));
-  key += '\n';
-  key += tsql;
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    const auto found = cache.find(key);
-    if (found != cache.end()) return found->second;
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+  for (const char c : name) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                    (c >= '0' && c <= '9') || c == '_';
+    if (!ok) return false;
   }
-  std::string translated = TranslateTsql(tsql, engine);  // may throw; errors are not cached
-  const std::lock_guard<std::mutex> lock(mutex);
-  if (cache.size() >= kMaxEntries) cache.clear();
-  cache.emplace(std::move(key), translated);
-  return translated;
+  return true;
+}
+
+// [Name] means the name without regard to case, as an unquoted name does
+// in PostgreSQL; a name that needs quoting keeps its case in "...".
+void RewriteBrackets(std::vector<Token>& tokens) {
+  for (Token& t : tokens) {
+    if (t.kind != TokenKind::kQuoted || t.text.size() < 2 || t.text[0] != '[' ||
+        t.text.back() != ']') {
+      continue;
+    }
+    std::string name;
+    const std::string_view inner = std::string_view(t.text).substr(1, t.text.size() - 2);
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+      name += inner[i];
+      if (inner[i] == ']' && i + 1 < inner.size() && inner[i + 1] == ']') ++i;
+    }
+    if (IsPlainName(name)) {
+      t = Token{TokenKind::kIdentifier, name};
+      continue;
+    }
+    std::string quoted = "\"";
+    for (const char c : name) {
+      quoted += c;
+      if (c == '"') quoted += '"';
+    }
+    t = Token{TokenKind::kQuoted, quoted + "\""};
+  }
+}
+
+bool IsClauseWord(const Token& t) {
+  static constexpr std::string_view kWords[] = {
+      "where", "order",  "group", "join",  "inner", "left",    "right", "full",  "cross",
+      "on",    "having", "union", "limit", "offset", "natural", "outer", "except", "intersect"};
+  if (t.kind != TokenKind::kIdentifier) return true;
+  for (const std::string_view w : kWords) {
+    if (EqualsNoCase(t.text, w)) return true;
+  }
+  return false;
+}
+
+// Completes the outermost ORDER BY with the key of the first table after
+// FROM when that is a schedule table, so that ties come in key order.
+void CompleteOrderBy(std::vector<Token>& tokens) {
+  int depth = 0;
+  std::optional<std::size_t> from;
+  std::optional<std::size_t> order;
+  std::size_t list_end = tokens.size();
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (IsPunct(t, "(")) ++depth;
+    if (IsPunct(t, ")")) --depth;
+    if (depth != 0) continue;
+    if (IsKeyword(t, "union") || IsKeyword(t, "except") || IsKeyword(t, "intersect")) return;
+    if (!from && IsKeyword(t, "from")) from = i;
+    if (IsKeyword(t, "order")) {
+      const std::size_t by = SkipBlank(tokens, i + 1, tokens.size());
+      if (by < tokens.size() && IsKeyword(tokens[by], "by")) {
+        order = by + 1;
+        list_end = tokens.size();
+      }
+    }
+    if (order && i >= *order &&
+        (IsPunct(t, ";") || IsKeyword(t, "limit") || IsKeyword(t, "offset") ||
+         IsKeyword(t, "fetch") || IsKeyword(t, "for"))) {
+      list_end = std::min(list_end, i);
+    }
+  }
+  if (!from || !order || *order >= list_end) return;
+
+  // The first table: a name, perhaps schema-qualified, then perhaps an alias.
+  std::size_t k = SkipBlank(tokens, *from + 1, tokens.size());
+  if (k >= tokens.size() || tokens[k].kind != TokenKind::kIdentifier) return;
+  std::string table = tokens[k].text;
+  std::size_t dot = SkipBlank(tokens, k + 1, tokens.size());
+  while (dot < tokens.size() && IsPunct(tokens[dot], ".")) {
+    k = SkipBlank(tokens, dot + 1, tokens.size());
+    if (k >= tokens.size() || tokens[k].kind != TokenKind::kIdentifier) return;
+    table = tokens[k].text;
+    dot = SkipBlank(tokens, k + 1, tokens.size());
+  }
+  const std::optional<std::string_view> key = KeyColumnOf(table);
+  if (!key) return;
+  std::string qualifier = table;
+  std::size_t alias = dot;
+  if (alias < tokens.size() && IsKeyword(tokens[alias], "as")) {
+    alias = SkipBlank(tokens, alias + 1, tokens.size());
+  }
+  if (alias < tokens.size() && !IsClauseWord(tokens[alias])) qualifier = tokens[alias].text;
+
+  std::size_t last = list_end;
+  while (last > *order && IsBlank(tokens[last - 1])) --last;
+  for (std::size_t i = *order; i < last; ++i) {
+    if (tokens[i].kind == TokenKind::kIdentifier && EqualsNoCase(tokens[i].text, *key)) return;
+  }
+  tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(last),
+                Token{TokenKind::kPunct, ", " + qualifier + "." + std::string(*key)});
+}
+
+}  // namespace
+
+std::string_view EngineName(Engine engine) {
+  switch (engine) {
+    case Engine::kSqlite:
+      return "SQLite";
+    case Engine::kPostgresql:
+      return "PostgreSQL";
+    case Engine::kSqlServer:
+      return "SQL Server";
+  }
+  return "unknown";
+}
+
+std::string TranslateTsql(std::string_view tsql, Engine engine) {
+  if (engine == Engine::kSqlServer) return std::string(tsql);
+  std::vector<Token> tokens = Tokenize(tsql);
+  if (engine == Engine::kPostgresql) RewriteBrackets(tokens);
+  tokens = RewriteDateDiff(tokens, tsql, engine);
+  tokens = RewriteAliases(tokens, 0, tokens.size());
+  RewriteConcatenation(tokens);
+  if (engine == Engine::kPostgresql) CompleteOrderBy(tokens);
+  return Join(tokens, 0, tokens.size());
 }
 
 }  // namespace ostrand::store

@@ -1,9 +1,19 @@
-// Translation of the component's SQL Server texts for other engines. Works on
-// tokens (string literals, identifiers, numbers, punctuation), never inside
-// string literals:
+// Translation of the component's SQL Server texts for the other engines.
+// Works on tokens (store/sql_lexer.h), never inside string literals or
+// comments:
 //  - a select-list item "Name=expr" becomes "expr AS Name";
 //  - "DATEDIFF(dd, a, b)" becomes the engine's count of calendar-day
-//    boundaries from a to b.
+//    boundaries from a to b (the calendar date of b minus that of a); a
+//    date literal among its arguments is written out in full
+//    ('2001-12-5' becomes '2001-12-05 00:00:00');
+//  - '+' next to a string literal becomes '||' (T-SQL concatenates text
+//    with '+');
+//  - for PostgreSQL, [bracketed] names become plain or double-quoted names,
+//    and an ORDER BY over one of the schedule tables is completed with that
+//    table's key, so that rows that tie come in the order SQLite gives them
+//    (by key) and every engine renders the same bytes.
+// SQL Server receives the text unchanged. The translation never moves a
+// value before another, so '?' placeholders keep their order.
 #pragma once
 
 #include <string>
@@ -11,18 +21,17 @@
 
 namespace ostrand::store {
 
-enum class Engine { kSqlite };
+enum class Engine {
+  kSqlite,      // SQLite, directly or behind ODBC
+  kPostgresql,  // PostgreSQL, through libpq or behind ODBC
+  kSqlServer,   // SQL Server (and any other database behind ODBC): T-SQL as written
+};
 
-// Name of the SQL function that the SQLite connection registers: the
-// calendar date of its second argument minus that of its first, in days.
-// Both arguments are date texts ("2001-12-5", "2001-12-05 14:30:00").
-inline constexpr std::string_view kSqliteDayDiff = "ostrand_daydiff";
+// "SQLite", "PostgreSQL", "SQL Server".
+std::string_view EngineName(Engine engine);
 
 // Translates one text. Throws Error naming the text when a DATEDIFF call is
 // malformed (missing parenthesis, unit other than dd).
 std::string TranslateTsql(std::string_view tsql, Engine engine);
-
-// As TranslateTsql, memoised per text (thread-safe, bounded).
-std::string TranslateTsqlCached(const std::string& tsql, Engine engine);
 
 }  // namespace ostrand::store

@@ -1,19 +1,27 @@
 // PlanStore: the one database connection of a Schedulers instance. It is
 // created unopened; Open connects it with a connection string, Query runs
-// the component's SQL texts (translated to the engine's dialect) and reads
-// every row at once.
+// the component's SQL Server texts on whatever engine is behind it and
+// reads every row at once.
 //
-// Connection strings: "sqlite:PATH", a path ending in ".db", or
-// "sqlite::memory:" (a new empty database on every Open). The file must
-// exist: a missing or unopenable file is an error, not a new empty database.
-// Use CreateSqliteDatabase (store/schema.h) to make a new one.
+// Query lifts the literal ids and dates out of each text
+// (store/literal_lifting.h), translates the resulting shape to the
+// engine's dialect once (store/dialect.h) and runs it as a prepared
+// statement with the literals bound, so that a text that differs from an
+// earlier one only in its ids and dates is never parsed or planned again.
+// The debug trace and error messages show the component's own text.
 //
-// A PlanStore is used by one thread at a time.
+// When a ConnectionPool is registered for the connection string
+// (store/connection_pool.h), Open leases from it rather than connecting.
+//
+// Connection strings: see store/connection_string.h. An SQLite file must
+// exist; use CreateSchema (store/schema.h) or `ostrand init-db` to make
+// one. A PlanStore is used by one thread at a time.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "store/connection.h"
 #include "store/record_set.h"
 
 namespace ostrand::store {
@@ -25,29 +33,30 @@ class PlanStore : public QuerySource {
   PlanStore(const PlanStore&) = delete;
   PlanStore& operator=(const PlanStore&) = delete;
 
-  // Connects. Throws Error naming the connection string when it is empty
-  // ("no connection string"), of an unknown form, or the database refuses
-  // it; the store then stays unopened and every Query fails.
+  // Connects, closing any connection held before. Throws Error naming the
+  // connection string (its password hidden) when it is empty ("no
+  // connection string"), of an unknown form, or the database refuses it;
+  // the store then stays unopened and every Query fails.
   void Open(const std::string& connection_string);
   bool IsOpen() const;
   // Disconnects; nothing happens when the store is not open.
   void Close();
 
-  // Translates the text to the engine's dialect, runs it and reads all rows.
-  // Each value's kind follows what the database holds: integers as int32
-  // (double beyond its range), reals as double, text as text (a date when
-  // the column is declared as a date or time), NULL as null. Throws Error
-  // when not open, when the database reports an error, when the text holds
-  // more than one statement, or when a date column holds text that is no
-  // date (naming the column and the text).
+  // Runs one text of the component (T-SQL) and reads all rows; values keep
+  // their kinds as Connection::Query describes. Throws Error when not open,
+  // when a DATEDIFF in the text is malformed, and DatabaseError naming the
+  // text when the database refuses it or it holds more than one statement.
   RecordSet Query(const std::string& tsql) override;
 
   // Runs SQL in the engine's own dialect, untranslated, with no result rows;
   // the text may hold several statements separated by ';'. For hosts that
   // maintain the tables and for tests: the component itself never writes.
-  // Throws Error with the database's message when not open or when a
-  // statement fails (statements before the failing one stay done).
+  // Throws Error when not open, DatabaseError when a statement fails
+  // (statements before the failing one stay done).
   void Execute(const std::string& sql);
+
+  // The open connection. Throws Error when not open.
+  Connection& connection();
 
  private:
   struct Impl;

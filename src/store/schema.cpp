@@ -1,104 +1,152 @@
 #include "store/schema.h"
 
-#include <sqlite3.h>
-
-#include <memory>
+#include <array>
 
 #include "core/error.h"
+#include "core/text.h"
+#include "store/connect.h"
+#include "store/schedule_tables.h"
+#include "store/sql_lexer.h"
 
 namespace ostrand::store {
 namespace {
 
-// Kept identical to db/schema.sql (a unit test compares the two).
-constexpr std::string_view kSchemaSql = R"sql(
--- Tables the staff-schedule component reads. Dates are stored as text
--- 'YYYY-MM-DD HH:MM:SS'. Every statement can be run again on an existing
--- database without harm.
+std::string_view TableCatalogSql(Engine engine) {
+  switch (engine) {
+    case Engine::kPostgresql:
+      return "SELECT 1 FROM information_schema.tables WHERE table_schema = ANY "
+             "(current_schemas(false)) AND table_name = lower(?)";
+    case Engine::kSqlServer:
+      return "SELECT 1 FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = ?";
+    case Engine::kSqlite:
+      break;
+  }
+  return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND lower(name) = lower(?)";
+}
 
-CREATE TABLE IF NOT EXISTS personDuty (
-  dutyID INTEGER PRIMARY KEY,
-  dutyName TEXT
-);
+std::string_view ColumnCatalogSql(Engine engine) {
+  switch (engine) {
+    case Engine::kPostgresql:
+      return "SELECT 1 FROM information_schema.columns WHERE table_schema = ANY "
+             "(current_schemas(false)) AND table_name = lower(?) AND column_name = lower(?)";
+    case Engine::kSqlServer:
+      return "SELECT 1 FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = ? AND COLUMN_NAME = ?";
+    case Engine::kSqlite:
+      break;
+  }
+  return "SELECT 1 FROM pragma_table_info(?) WHERE lower(name) = lower(?)";
+}
 
-CREATE TABLE IF NOT EXISTS person (
-  personID INTEGER PRIMARY KEY,
-  personName TEXT,
-  dutyID INTEGER,
-  systemID INTEGER
-);
+// Adds the column to a hostAccount of the first form.
+std::string_view AddSessionGenerationSql(Engine engine) {
+  switch (engine) {
+    case Engine::kPostgresql:
+      return "ALTER TABLE hostAccount ADD COLUMN IF NOT EXISTS sessionGeneration BIGINT NOT NULL "
+             "DEFAULT 0";
+    case Engine::kSqlServer:
+      return "ALTER TABLE hostAccount ADD sessionGeneration BIGINT NOT NULL DEFAULT 0";
+    case Engine::kSqlite:
+      break;
+  }
+  return "ALTER TABLE hostAccount ADD COLUMN sessionGeneration INTEGER NOT NULL DEFAULT 0";
+}
 
-CREATE TABLE IF NOT EXISTS planAddrType (
-  planAddrTypeID INTEGER PRIMARY KEY,
-  planAddrTypeName TEXT
-);
+// Runs the statements of the engine's script that create `table`.
+void CreateFromScript(Connection& db, std::string_view table) {
+  for (const std::string_view statement : SplitSqlStatements(SchemaSql(db.engine()))) {
+    const std::vector<SqlToken> tokens = TokenizeSql(statement);
+    for (const SqlToken& t : tokens) {
+      if (t.kind == SqlTokenKind::kIdentifier && EqualsNoCase(t.text, table)) {
+        db.ExecuteScript(statement);
+        break;
+      }
+    }
+  }
+}
 
--- planAddrTypeID lets a host form offer the places of one kind; the
--- component's queries do not read it.
-CREATE TABLE IF NOT EXISTS planAddr (
-  planAddrID INTEGER PRIMARY KEY,
-  planAddrName TEXT,
-  planAddrTypeID INTEGER
-);
-
-CREATE TABLE IF NOT EXISTS personPlan (
-  planID INTEGER PRIMARY KEY,
-  personID INTEGER NOT NULL,
-  planStartTime DATETIME,
-  planEndTime DATETIME,
-  planAddrTypeID INTEGER,
-  planAddrID INTEGER,
-  planAddrDetail TEXT,
-  planTypeID INTEGER,
-  planContent TEXT,
-  planAddition TEXT,
-  planFlagID INTEGER
-);
-
-CREATE INDEX IF NOT EXISTS personPlan_person_start ON personPlan (personID, planStartTime);
-
--- Sign-in accounts of the web host: one Argon2id hash (libsodium's string
--- form, salt and limits included) per person who may sign in, and the
--- generation of the person's sessions (raising it ends them all).
-CREATE TABLE IF NOT EXISTS hostAccount (
-  personID INTEGER PRIMARY KEY,
-  passwordHash TEXT NOT NULL,
-  sessionGeneration INTEGER NOT NULL DEFAULT 0
-);
-
--- Settings of the web host by name; 'sessionGeneration' ends everybody's
--- sessions when raised.
-CREATE TABLE IF NOT EXISTS hostSetting (
-  name TEXT PRIMARY KEY,
-  value INTEGER NOT NULL
-);
-)sql";
-
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
+std::string JoinNames(const std::vector<std::string_view>& names) {
+  std::string out;
+  for (const std::string_view name : names) {
+    if (!out.empty()) out += ", ";
+    out += name;
+  }
+  return out;
+}
 
 }  // namespace
 
-// The literal starts with a line break after its opening delimiter; the
-// script itself begins on the next line.
-std::string_view SchemaSql() { return kSchemaSql.substr(1); }
+bool HasTable(Connection& db, std::string_view table) {
+  const SqlParam name = SqlParam::Text(std::string(table));
+  return !db.Query(TableCatalogSql(db.engine()), std::span(&name, 1)).Eof();
+}
+
+std::vector<std::string_view> MissingTables(Connection& db) {
+  std::vector<std::string_view> missing;
+  for (const ScheduleTable& table : kScheduleTables) {
+    if (!HasTable(db, table.name)) missing.push_back(table.name);
+  }
+  return missing;
+}
+
+bool HasColumn(Connection& db, std::string_view table, std::string_view column) {
+  const std::array params{SqlParam::Text(std::string(table)), SqlParam::Text(std::string(column))};
+  return !db.Query(ColumnCatalogSql(db.engine()), params).Eof();
+}
+
+int ReadSchemaVersion(Connection& db) {
+  std::vector<std::string_view> missing;
+  for (std::size_t i = 0; i < kComponentTableCount; ++i) {
+    if (!HasTable(db, kScheduleTables[i].name)) missing.push_back(kScheduleTables[i].name);
+  }
+  if (missing.size() == kComponentTableCount) return 0;
+  if (!missing.empty()) {
+    throw Error("database '" + db.name() + "' lacks the tables " + JoinNames(missing) +
+                " (create them with 'ostrand init-db CONN --add-missing')");
+  }
+  const bool current = HasTable(db, "hostSetting") && HasTable(db, "hostAccount") &&
+                       HasColumn(db, "hostAccount", "sessionGeneration");
+  return current ? kSchemaVersion : 1;
+}
+
+void UpgradeHostTables(Connection& db) {
+  const auto current = [&] {
+    return HasTable(db, "hostAccount") && HasTable(db, "hostSetting") &&
+           HasColumn(db, "hostAccount", "sessionGeneration");
+  };
+  if (current()) return;
+  Transaction transaction(db);
+  if (!HasTable(db, "hostAccount")) CreateFromScript(db, "hostAccount");
+  if (!HasColumn(db, "hostAccount", "sessionGeneration")) {
+    db.ExecuteScript(AddSessionGenerationSql(db.engine()));
+  }
+  if (!HasTable(db, "hostSetting")) CreateFromScript(db, "hostSetting");
+  transaction.Commit();
+}
+
+void CheckSchema(Connection& db) {
+  if (ReadSchemaVersion(db) == 0) {
+    throw Error("database '" + db.name() +
+                "' has none of the schedule tables (create them with 'ostrand init-db CONN')");
+  }
+  UpgradeHostTables(db);
+}
+
+void CreateSchema(Connection& db) {
+  const std::string_view script = SchemaSql(db.engine());
+  if (db.engine() == Engine::kSqlite) {
+    db.ExecuteScript(script);
+    return;
+  }
+  // Servers and ODBC drivers take one statement at a time.
+  for (const std::string_view statement : SplitSqlStatements(script)) db.ExecuteScript(statement);
+}
 
 void CreateSqliteDatabase(const std::string& path) {
-  sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                     nullptr);
-  // sqlite3_open_v2 hands out a handle even on failure; it must be closed.
-  const std::unique_ptr<sqlite3, CloseDatabase> db(raw);
-  if (opened != SQLITE_OK) {
-    throw Error("cannot create database '" + path + "': " +
-                (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(opened)));
-  }
-  char* message = nullptr;
-  const std::string script(SchemaSql());
-  if (sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    const std::string reason = message ? message : sqlite3_errmsg(db.get());
-    sqlite3_free(message);
-    throw Error("cannot create the tables in database '" + path + "': " + reason);
+  try {
+    const std::unique_ptr<Connection> db = Connect("sqlite:" + path, OpenMode::kCreate);
+    CreateSchema(*db);
+  } catch (const Error& e) {
+    throw Error("cannot create database '" + path + "': " + e.what());
   }
 }
 

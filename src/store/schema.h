@@ -1,22 +1,65 @@
-// The SQLite schema of the tables the component reads (a copy of
-// db/schema.sql compiled into the library), and a helper that creates a
-// database file with it, for hosts that set up a new database and for tests.
+// The schema of the schedule database on every engine, and the one place
+// that checks it. The scripts live in db/ (schema.sql for SQLite,
+// schema-postgresql.sql, schema-sqlserver.sql) and are compiled in; each
+// creates only what is missing, so running it again changes nothing.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "store/connection.h"
+#include "store/dialect.h"
 
 namespace ostrand::store {
 
-// The schema script: CREATE TABLE / CREATE INDEX statements, each guarded by
-// IF NOT EXISTS so that running it again changes nothing. The text lives for
-// the whole program.
-std::string_view SchemaSql();
+// The version of the schema this program reads and writes: 1 is the five
+// tables of the component and hostAccount; 2 adds the session generations
+// (hostAccount.sessionGeneration and hostSetting).
+inline constexpr int kSchemaVersion = 2;
 
-// Creates the SQLite database file at `path` when it does not exist and runs
-// the schema script in it; an existing database keeps its rows and gains any
-// missing table. Throws Error naming the path when the file cannot be
-// created or opened, is not a database, or the script fails.
+// The schema script of the engine. The text lives for the whole program.
+std::string_view SchemaSql(Engine engine = Engine::kSqlite);
+
+// Whether the database holds a table of that name (without regard to ASCII
+// case). Throws DatabaseError when the catalog cannot be read.
+bool HasTable(Connection& db, std::string_view table);
+
+// The schedule tables (kScheduleTables) that the database lacks, in their
+// order.
+std::vector<std::string_view> MissingTables(Connection& db);
+
+// Whether the table holds a column of that name (without regard to ASCII
+// case).
+bool HasColumn(Connection& db, std::string_view table, std::string_view column);
+
+// The schema version of the database: 0 when it holds none of the
+// component's tables, 1 when it holds them (with or without a hostAccount
+// of the first form), kSchemaVersion when the host's tables are current.
+// Throws Error naming the database and the missing tables when it holds
+// only some of the component's.
+int ReadSchemaVersion(Connection& db);
+
+// Brings the web host's tables to kSchemaVersion in a database made before
+// they (or their columns) existed: creates hostAccount and hostSetting
+// from the engine's script and adds hostAccount.sessionGeneration, in one
+// transaction, so that several servers starting at once do it once.
+void UpgradeHostTables(Connection& db);
+
+// Checks that the database holds the component's five tables, then
+// UpgradeHostTables. Throws Error naming the database and the missing
+// tables, with a hint to `ostrand init-db`.
+void CheckSchema(Connection& db);
+
+// Runs the engine's schema script: every missing table and index is
+// created, existing ones keep their rows. Throws DatabaseError when a
+// statement fails.
+void CreateSchema(Connection& db);
+
+// Creates the SQLite database file at `path` when it does not exist and
+// runs the schema script in it; an existing database keeps its rows and
+// gains any missing table. Throws Error naming the path when the file
+// cannot be created or opened, is not a database, or the script fails.
 void CreateSqliteDatabase(const std::string& path);
 
 }  // namespace ostrand::store

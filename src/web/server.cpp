@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "core/error.h"
+#include "store/database_error.h"
+#include "store/schema.h"
 #include "web/assets/static_assets.h"
 #include "web/auth/accounts.h"
 #include "web/auth/session_cookie.h"
@@ -81,7 +84,7 @@ http::Response MethodNotAllowed(std::string_view allowed) {
 struct WebServer::Impl {
   explicit Impl(ServerOptions opts)
       : options(std::move(opts)),
-        databases(options.connection_string),
+        databases(options.connection_string, options.pool_size),
         signer(options.secret),
         runner(options, databases, signer),
         log(options.access_log, options.log_format),
@@ -170,17 +173,26 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
 }
 
 WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
-  std::unique_ptr<HostDatabase> db;
+  std::optional<store::ConnectionPool::Lease> db;
   try {
     db = impl_->databases.OpenHost();
   } catch (const HttpError& e) {
     // At start the operator reads the cause, not the page's message.
     throw Error(e.cause());
   }
-  EnsureAccountTable(*db);
-  // Readers then never wait for the editor's writes, nor writers for readers.
-  db->Execute("PRAGMA journal_mode=WAL");
-  impl_->databases.KeepOpen();
+  store::Connection& connection = **db;
+  store::CheckSchema(connection);
+  // Readers then never wait for the editor's writes, nor writers for
+  // readers. A database that is read-only right now keeps its mode. The
+  // pool keeps connections open, so SQLite keeps the write-ahead log and
+  // shared memory between requests.
+  if (connection.engine() == store::Engine::kSqlite) {
+    try {
+      connection.ExecuteScript("PRAGMA journal_mode=WAL");
+    } catch (const store::DatabaseError& e) {
+      if (!e.unavailable()) throw;
+    }
+  }
 }
 
 WebServer::~WebServer() { Stop(); }

@@ -3,7 +3,9 @@
 // on the event-driven HTTP server of http/. The I/O threads read and write
 // connections and serve the static files; the pages run on a pool of
 // worker threads and the password checks on a pool of their own, so that
-// no database call or hash ever holds an I/O thread.
+// no database call or hash ever holds an I/O thread. A page leases its
+// database connection from the server's pool (store/connection_pool.h),
+// and the component in the page shares it.
 //
 // Every request writes one access-log line. A page that fails answers with
 // an error page (400, 403, 404 with its message; 500 with an incident
@@ -19,9 +21,9 @@ namespace ostrand::web {
 
 class WebServer {
  public:
-  // Checks that the database opens, creates the account table when it is
-  // missing, and sets up the routes and the worker threads. Throws Error
-  // when the database cannot be used.
+  // Checks that the database opens and holds the schedule tables, brings
+  // the host's tables up to date, and sets up the routes and the worker
+  // threads. Throws Error when the database cannot be used.
   explicit WebServer(ServerOptions options);
   ~WebServer();
   WebServer(const WebServer&) = delete;

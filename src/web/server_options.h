@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/date.h"
+#include "store/settings.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
 #include "web/auth/signin_throttle.h"
@@ -68,6 +69,10 @@ struct ServerOptions {
   std::chrono::milliseconds body_timeout{std::chrono::seconds(30)};
   std::chrono::milliseconds idle_timeout{std::chrono::seconds(15)};
   bool reuse_port = false;
+
+  // Database connections of the process (store/connection_pool.h), shared
+  // by the page workers; a page waits for one when all are in use.
+  std::size_t pool_size = store::kDefaultPoolSize;
 
   // How long a sign-in lasts.
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};

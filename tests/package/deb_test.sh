@@ -4,9 +4,9 @@
 # Builds the Debian package of the build, installs it into a scratch root
 # with dpkg --root (its maintainer scripts run there, chrootless) and lists
 # its files; then does what systemd would do with ostrand.service, which
-# cannot run here (no systemd is running): reads the options file, starts
-# the unit's command as the unit's user on a demo database, and fetches
-# pages from it.
+# cannot run here (no systemd is running): reads the options file, runs the
+# unit's start step and command as the unit's user (first on an empty state
+# directory, then on a demo database), and fetches pages from it.
 set -euo pipefail
 build=$(cd -- "$1" && pwd)
 cpack=$2
@@ -25,7 +25,8 @@ fail() { echo "FAILED: $*"; exit 1; }
 deb=$(ls "$scratch"/deb/ostrand_*.deb)
 echo "package: $(basename "$deb")"
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/bin/ostrand ./usr/share/ostrand/db/schema.sql ./usr/share/man/man1/ostrand.1.gz \
+for file in ./usr/bin/ostrand ./usr/share/ostrand/db/schema.sql \
+    ./usr/share/ostrand/db/schema-postgresql.sql ./usr/share/man/man1/ostrand.1.gz \
     ./usr/lib/systemd/system/ostrand.service ./etc/default/ostrand \
     ./usr/lib/sysusers.d/ostrand.conf ./usr/lib/tmpfiles.d/ostrand.conf; do
   grep -q " $file\$" <<<"$contents" || fail "$file is not in the package"
@@ -81,12 +82,6 @@ state=$root/var/lib/ostrand
 [ "$(stat -c %u:%a "$state")" = "$uid:750" ] || fail "state directory $(stat -c %u:%a "$state")"
 [ "$(stat -c %u:%a "$state/ostrand.secret")" = "$uid:600" ] || fail "no private signing key"
 
-# A demo database, owned by the service's user.
-"$root/usr/bin/ostrand" demo-db "$state/ostrand.db" --password demo-pass-1 >"$scratch/demo.txt"
-chown "$uid:$gid" "$state/ostrand.db"
-account=$(sed -n 's/.*demo account \([0-9][0-9]*\).*/\1/p' "$scratch/demo.txt" | head -n 1)
-[ -n "$account" ] || { cat "$scratch/demo.txt"; fail "no demo account"; }
-
 # The options file with any free port, read as systemd reads it.
 sed -i "s/^OSTRAND_OPTIONS=.*/OSTRAND_OPTIONS=--host 127.0.0.1 --port 0/" "$root/etc/default/ostrand"
 declare -A env=()
@@ -94,28 +89,44 @@ while IFS='=' read -r name value; do
   case $name in '' | '#'*) continue ;; esac
   env[$name]=$value
 done <"$root/etc/default/ostrand"
-# ExecStart: ${NAME} is one word, $NAME splits at spaces; the unit's
-# absolute paths lie under the scratch root.
-command=()
-read -r -a words <<<"$(setting ExecStart)"
-for word in "${words[@]}"; do
-  if [[ $word =~ ^\$\{([A-Z_]+)\}$ ]]; then
-    command+=("${env[${BASH_REMATCH[1]}]}")
-  elif [[ $word =~ ^\$([A-Z_]+)$ ]]; then
-    read -r -a split <<<"${env[${BASH_REMATCH[1]}]}"
-    command+=("${split[@]}")
-  else
-    command+=("$word")
-  fi
-done
-command=("${command[@]//\/usr\/bin\//$root/usr/bin/}")
-command=("${command[@]//\/var\/lib\/ostrand/$state}")
-echo "service command: ${command[*]}"
-
+# A command line of the unit as systemd runs it, into `command`: ${NAME} is
+# one word, $NAME splits at spaces; the unit's absolute paths lie under the
+# scratch root.
+unit_command() {
+  command=()
+  local word split
+  read -r -a words <<<"$(setting "$1")"
+  for word in "${words[@]}"; do
+    if [[ $word =~ ^\$\{([A-Z_]+)\}$ ]]; then
+      command+=("${env[${BASH_REMATCH[1]}]}")
+    elif [[ $word =~ ^\$([A-Z_]+)$ ]]; then
+      read -r -a split <<<"${env[${BASH_REMATCH[1]}]}"
+      command+=("${split[@]}")
+    else
+      command+=("$word")
+    fi
+  done
+  command=("${command[@]//\/usr\/bin\//$root/usr/bin/}")
+  command=("${command[@]//\/var\/lib\/ostrand/$state}")
+}
+as_service() { setpriv --reuid="$uid" --regid="$gid" --clear-groups --no-new-privs -- "$@"; }
 chmod 755 "$scratch"
-cd "$root/var/lib/ostrand"
-setpriv --reuid="$uid" --regid="$gid" --clear-groups --no-new-privs -- "${command[@]}" \
-  >"$scratch/serve.out" 2>"$scratch/serve.err" &
+cd "$state"
+
+# The first start makes an empty database; a start finding one changes nothing.
+unit_command ExecStartPre
+echo "service start step: ${command[*]}"
+as_service "${command[@]}" >"$scratch/init.out" 2>&1 || { cat "$scratch/init.out"; fail "init-db"; }
+[ "$(stat -c %u "$state/ostrand.db")" = "$uid" ] || fail "no database of the service's user"
+as_service "$root/usr/bin/ostrand" demo-db "$state/ostrand.db" --force --password demo-pass-1 \
+  >"$scratch/demo.txt" || fail "demo-db"
+account=$(sed -n 's/.*demo account \([0-9][0-9]*\).*/\1/p' "$scratch/demo.txt" | head -n 1)
+[ -n "$account" ] || { cat "$scratch/demo.txt"; fail "no demo account"; }
+as_service "${command[@]}" >"$scratch/init.out" 2>&1 || { cat "$scratch/init.out"; fail "init-db again"; }
+
+unit_command ExecStart
+echo "service command: ${command[*]}"
+as_service "${command[@]}" >"$scratch/serve.out" 2>"$scratch/serve.err" &
 server=$!
 for _ in $(seq 100); do
   grep -q "listening" "$scratch/serve.out" 2>/dev/null && break

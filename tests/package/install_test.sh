@@ -17,7 +17,8 @@ prefix=$scratch/prefix
 for file in bin/ostrand lib/libostrand.a include/ostrand/component/schedulers.h \
     include/ostrand/core/value.h lib/cmake/ostrand/ostrandConfig.cmake \
     lib/cmake/ostrand/ostrandConfigVersion.cmake lib/cmake/ostrand/ostrandTargets.cmake \
-    lib/pkgconfig/ostrand.pc share/ostrand/db/schema.sql share/man/man1/ostrand.1.gz \
+    lib/pkgconfig/ostrand.pc share/ostrand/db/schema.sql share/ostrand/db/schema-sqlserver.sql \
+    share/man/man1/ostrand.1.gz \
     lib/systemd/system/ostrand.service etc/default/ostrand; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done

@@ -149,7 +149,7 @@ TEST_F(CliCommand, MistakesInTheCommandWordsAreOneLineToo) {
   ExpectOneLineError(Ostrand({"frob"}), "unknown command 'frob'");
   ExpectOneLineError(Ostrand({}), "no command given");
   ExpectOneLineError(Ostrand({"call", "--db"}), "--db");
-  ExpectOneLineError(Ostrand({"demo-db"}), "PATH");
+  ExpectOneLineError(Ostrand({"demo-db"}), "TARGET");
   const test_support::Outcome help = Ostrand({"call", "--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--session"), std::string::npos) << help.out;

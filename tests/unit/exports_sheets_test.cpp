@@ -14,6 +14,7 @@
 #include "exports/xlsx_export.h"
 #include "plans/plan_record.h"
 #include "python_check.h"
+#include "store/sql_param.h"
 #include "views/leader_month.h"
 #include "views/personal_month.h"
 #include "views_leader_test_db.h"
@@ -35,6 +36,8 @@ class SheetsTest : public views::testing::LeaderDb {
     AddPlan(1, "2001-12-05 16:00:00", "2001-12-05 17:00:00", 4, "视频会, \"远程\"");
     AddPlan(2, "2001-12-04 08:00:00", "2001-12-04 12:00:00", 2, "座谈");
   }
+  test_support::TestBackend Backend() const override { return test_support::TestBackend::kSqlite; }
+
   const Value kDate = Value::Text("2001-12-15");
   const Value kAll = Value::Text("1=1");
   const Value kSystem = Value::Int32(1);
@@ -136,7 +139,8 @@ TEST_F(SheetsTest, ImportedMonthExportGivesTheSameMonthPage) {
     other.Execute(
         "INSERT INTO personPlan (personID,planStartTime,planEndTime,planAddrTypeID,"
         "planAddrID,planContent,planFlagID) VALUES (1,'" +
-        p.plan.start.ToText() + "','" + p.plan.end.ToText() + "'," + std::to_string(kind) + "," +
+        store::StorageDateTimeText(p.plan.start) + "','" + store::StorageDateTimeText(p.plan.end) +
+        "'," + std::to_string(kind) + "," +
         std::to_string(kind) + "," + views::testing::Quoted(p.plan.content) + "," +
         (p.plan.shared ? "1" : "2") + ")");
   }

@@ -24,7 +24,7 @@ class PlansDayCell : public PlansDb {
   }
 };
 
-TEST_F(PlansDayCell, OwnDayListsEveryEntryInFullOthersSeeSharedPlaces) {
+TEST_P(PlansDayCell, OwnDayListsEveryEntryInFullOthersSeeSharedPlaces) {
   AddDec5();
   RecordingSource db(&store_);
   EXPECT_EQ(plans::GetPersonDay(db, kDec5, Value::Int32(7), Value::Text("7")),
@@ -46,7 +46,7 @@ TEST_F(PlansDayCell, OwnDayListsEveryEntryInFullOthersSeeSharedPlaces) {
             "");
 }
 
-TEST_F(PlansDayCell, OvernightPlanShowsOnBothDaysOnly) {
+TEST_P(PlansDayCell, OvernightPlanShowsOnBothDaysOnly) {
   AddPlan("2001-12-04 23:00:00", "2001-12-05 07:00:00", 3, 1, "'夜车'", 7, 3);
   for (const char* day : {"2001-12-4", "2001-12-05"})
     EXPECT_EQ(plans::GetPersonDay(store_, Value::Text(day), Value::Int32(7), Value::Int32(7)),
@@ -70,7 +70,7 @@ TEST(PlansDayCellRows, ClassOfOddKindsAndNullTexts) {
             "<span class=Office title='1.其他:甲2.:3.:'>&nbsp;&nbsp;</span>");
 }
 
-TEST_F(PlansDayCell, CompactCellListsSharedEntriesInTheTitle) {
+TEST_P(PlansDayCell, CompactCellListsSharedEntriesInTheTitle) {
   AddPlan("2001-12-05 08:00:00", "2001-12-05 09:00:00", 1, 1, "'a'", 7, 1);
   AddPlan("2001-12-05 10:00:00", "2001-12-05 11:00:00", 4, 1, "'b'", 7, 4);
   AddPlan("2001-12-05 12:00:00", "2001-12-05 13:00:00", 2, 1, "'c'", 7, 2);
@@ -84,7 +84,7 @@ TEST_F(PlansDayCell, CompactCellListsSharedEntriesInTheTitle) {
             "<span class= title=''>&nbsp;&nbsp;</span>");
 }
 
-TEST_F(PlansDayCell, PersonName) {
+TEST_P(PlansDayCell, PersonName) {
   RecordingSource db(&store_);
   EXPECT_EQ(plans::GetName(db, Value::Int32(7)), "张三-科长");
   EXPECT_EQ(db.sql.back(),
@@ -98,7 +98,7 @@ TEST_F(PlansDayCell, PersonName) {
   EXPECT_EQ(db.sql.back(), as_number);
 }
 
-TEST_F(PlansDayCell, BadIdsAndDaysFailBeforeAnyQuery) {
+TEST_P(PlansDayCell, BadIdsAndDaysFailBeforeAnyQuery) {
   AddDec5();
   RecordingSource db(&store_);
   const Value pid = Value::Int32(7);
@@ -121,7 +121,7 @@ TEST_F(PlansDayCell, BadIdsAndDaysFailBeforeAnyQuery) {
   EXPECT_TRUE(db.sql.empty());
 }
 
-TEST_F(PlansDayCell, DatabaseTextsAreEscapedEverywhere) {
+TEST_P(PlansDayCell, DatabaseTextsAreEscapedEverywhere) {
   store_.Execute(
       "UPDATE planAddrType SET planAddrTypeName='<b>' WHERE planAddrTypeID=1;"
       "UPDATE planAddr SET planAddrName='O''Brien' WHERE planAddrID=1;"
@@ -137,7 +137,7 @@ TEST_F(PlansDayCell, DatabaseTextsAreEscapedEverywhere) {
   EXPECT_EQ(plans::GetName(store_, Value::Int32(7)), "&lt;i&gt;-a&amp;b");
 }
 
-TEST_F(PlansDayCell, MembersReadTheSignedInPerson) {
+TEST_P(PlansDayCell, MembersReadTheSignedInPerson) {
   AddDec5();
   Page own(path_, Value::Int32(7));
   const Value cell = own.s.GetPersonDay(kDec5, Value::Int32(7));
@@ -148,6 +148,10 @@ TEST_F(PlansDayCell, MembersReadTheSignedInPerson) {
             "<span class=Beijing");
   EXPECT_EQ(other.s.GetName(Value::Int32(7)), Value::Text("张三-科长"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, PlansDayCell,
+                         ::testing::ValuesIn(test_support::kAllBackends),
+                         test_support::BackendName);
 
 }  // namespace
 }  // namespace ostrand::plans_test

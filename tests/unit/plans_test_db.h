@@ -1,6 +1,7 @@
-// Fixtures for the plan and personal view tests: a fresh SQLite database
-// with the schema, four kinds of place, a few places and persons; a query
-// source that records the SQL it is given; and a Schedulers page over it.
+// Fixtures for the plan and personal view tests: a fresh database with the
+// schema on each backend (the tests are parametrised by it), four kinds of
+// place, a few places and persons; a query source that records the SQL it is
+// given; and a Schedulers page over it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include "host/memory_context.h"
 #include "store/plan_store.h"
 #include "store/schema.h"
+#include "test_databases.h"
 #include "test_support.h"
 
 namespace ostrand::plans_test {
@@ -47,12 +49,12 @@ using test_support::ErrorOf;
 
 // Persons: 7 张三 科长, 8 李四 (duty without a row), 9 NULL name 处长.
 // Kinds 1..4 and 5; places 1 办公楼, 2 "  中关村 " (blanks kept), 3 上海, 4 东京.
-class PlansDb : public ::testing::Test {
+class PlansDb : public ::testing::TestWithParam<test_support::TestBackend> {
  protected:
   void SetUp() override {
-    path_ = dir_.File("plans.db");
-    store::CreateSqliteDatabase(path_);
-    store_.Open("sqlite:" + path_);
+    db_ = std::make_unique<test_support::TestDatabase>(GetParam());
+    path_ = db_->connection_string();
+    store_.Open(path_);
     store_.Execute(
         "INSERT INTO planAddrType VALUES (1,'本单位'),(2,' 北京 "
         "'),(3,'京外'),(4,'国外'),(5,'其他');"
@@ -77,19 +79,19 @@ class PlansDb : public ::testing::Test {
         std::to_string(flag) + ")");
   }
 
-  test_support::TempDir dir_;
-  std::string path_;
+  std::unique_ptr<test_support::TestDatabase> db_;
+  std::string path_;  // the connection string
   store::PlanStore store_;
 };
 
 // A Schedulers instance on the test database, signed in as `viewer`.
 struct Page {
-  Page(const std::string& db_path, const Value& viewer, bool debug = false) {
+  Page(const std::string& connection_string, const Value& viewer, bool debug = false) {
     session->Set("personID", viewer);
     s.OnStartPage(Value::Object(std::make_shared<host::MemoryContext>(
         response, std::make_shared<host::MemoryRequest>("/p.asp"), session)));
     if (debug) s.DebugMode();
-    s.Init(Value::Text("sqlite:" + db_path));
+    s.Init(Value::Text(connection_string));
     response->Clear();
   }
   std::shared_ptr<host::MemoryResponse> response = std::make_shared<host::MemoryResponse>();

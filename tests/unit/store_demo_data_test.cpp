@@ -17,7 +17,7 @@
 #include "store/plan_store.h"
 #include "web/auth/accounts.h"
 #include "test_support.h"
-#include "web/data/host_database.h"
+#include "store/connect.h"
 
 namespace ostrand::store {
 namespace fs = std::filesystem;
@@ -272,10 +272,10 @@ TEST_F(StoreDemoDatabase, AFailingFinishLeavesNoFile) {
   const std::string path = PathOf("demo.db");
   bool ran = false;
   EXPECT_THROW(WriteDemoDatabase(GenerateDemoData(1, kToday), path, false,
-                                 [&](const std::string& file) {
+                                 [&](Connection& db) {
                                    ran = true;
-                                   EXPECT_NE(file, path);
-                                   EXPECT_TRUE(fs::exists(file));
+                                   EXPECT_NE(db.name(), path);
+                                   EXPECT_TRUE(fs::exists(db.name()));
                                    throw Error("accounts failed");
                                  }),
                Error);
@@ -356,7 +356,8 @@ TEST_F(DemoDbCommand, GivesEveryDemoPersonThePrintedPassword) {
   const std::string first = password_of(run.out);
   ASSERT_EQ(first.size(), 12u) << run.out;
 
-  web::HostDatabase db("sqlite:" + path);
+  const std::unique_ptr<Connection> connection = Connect("sqlite:" + path);
+  Connection& db = *connection;
   const web::SignInChecker checker(web::PasswordLimits::Minimal());
   const DemoData data = GenerateDemoData(1, kToday);
   for (const std::int64_t id : DemoPersonIds(data)) {
@@ -374,8 +375,7 @@ TEST_F(DemoDbCommand, GivesEveryDemoPersonThePrintedPassword) {
   run = Ostrand({"demo-db", path, "--force", "--password", "chosen-one"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(password_of(run.out), "chosen-one");
-  web::HostDatabase chosen("sqlite:" + path);
-  EXPECT_TRUE(checker.Check(chosen, "1", "chosen-one").has_value());
+  EXPECT_TRUE(checker.Check(*Connect("sqlite:" + path), "1", "chosen-one").has_value());
 }
 
 // The written database drives the personal views: the demo account's month

@@ -29,7 +29,7 @@ TEST(LeaderMonthHeader, DaysOfTheMonthWithWeekdayCaptions) {
   EXPECT_TRUE(last.ends_with("<th height='23' nowrap>31<br>五</th></tr>\r\n"));
 }
 
-TEST_F(LeaderDb, PersonMonthSqlTextAndEmptyCells) {
+TEST_P(LeaderDb, PersonMonthSqlTextAndEmptyCells) {
   const std::string cells = DispPersonMonth(db_, Day(2001, 12, 5), Value::Int32(12));
   ASSERT_EQ(db_.sqls.size(), 1u);
   EXPECT_EQ(db_.sqls[0],
@@ -48,7 +48,7 @@ TEST_F(LeaderDb, PersonMonthSqlTextAndEmptyCells) {
   EXPECT_EQ(Cells(DispPersonMonth(db_, Value::Text("2001-4-30"), Value::Int32(12))).size(), 30u);
 }
 
-TEST_F(LeaderDb, PlansMarkOnlyTheirDaysInsideTheShownMonth) {
+TEST_P(LeaderDb, PlansMarkOnlyTheirDaysInsideTheShownMonth) {
   AddPlan(1, "2001-11-30 22:00:00", "2001-12-02 08:00:00", 2, "出差");
   AddPlan(1, "2000-12-10 09:00:00", "2001-12-03 17:00:00", 1, "long");  // spans a year
   AddPlan(1, "2001-12-10 12:00:00", "2001-12-09 12:00:00", 1, "backwards");
@@ -66,7 +66,7 @@ TEST_F(LeaderDb, PlansMarkOnlyTheirDaysInsideTheShownMonth) {
   EXPECT_EQ(nov[28], "<td title='long\r\n' class='sch1' >△</td>");
 }
 
-TEST_F(LeaderDb, DayKindMarkersContentsAndFlags) {
+TEST_P(LeaderDb, DayKindMarkersContentsAndFlags) {
   AddPlan(1, "2001-12-05 14:00:00", "2001-12-05 16:00:00", 3, " 晚 ");
   AddPlan(1, "2001-12-05 09:00:00", "2001-12-05 10:00:00", 1, "早");
   AddPlan(1, "2001-12-06 09:00:00", "2001-12-06 10:00:00", 5, std::nullopt);
@@ -80,7 +80,7 @@ TEST_F(LeaderDb, DayKindMarkersContentsAndFlags) {
   EXPECT_EQ(c[7], "<td title='a&lt;b &amp; &#39;c&#39;\r\n' class='sch2' >◇</td>");
 }
 
-TEST_F(LeaderDb, PersonRowsOfASystemOrderedByDuty) {
+TEST_P(LeaderDb, PersonRowsOfASystemOrderedByDuty) {
   AddPerson(3, "王五", 2, 1);
   AddPerson(4, "O'Neil <x>", 1, 1);
   AddPerson(5, "别系统", 1, 2);
@@ -107,7 +107,7 @@ TEST_F(LeaderDb, PersonRowsOfASystemOrderedByDuty) {
             "");
 }
 
-TEST_F(LeaderDb, BadInputIsRefusedBeforeAnyQuery) {
+TEST_P(LeaderDb, BadInputIsRefusedBeforeAnyQuery) {
   AddPerson(3, "王五", 2, 1);
   const Value dec = Day(2001, 12, 1);
   const Value cond = Value::Text("1=1");
@@ -127,6 +127,11 @@ TEST_F(LeaderDb, BadInputIsRefusedBeforeAnyQuery) {
       std::string::npos);
   EXPECT_TRUE(db_.sqls.empty());
 }
+
+// The leader week tests of this fixture run on every backend too.
+INSTANTIATE_TEST_SUITE_P(Backends, LeaderDb,
+                         ::testing::ValuesIn(test_support::kAllBackends),
+                         test_support::BackendName);
 
 }  // namespace
 }  // namespace ostrand::views

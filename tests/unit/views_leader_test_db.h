@@ -1,6 +1,6 @@
-// A small schedule database for the leader summary tests: a fresh SQLite
-// file per test with places of kinds 1 to 5, and a query source that records
-// every SQL text it runs.
+// A small schedule database for the leader summary tests: a fresh database
+// per test on each backend (the tests are parametrised by it) with places of
+// kinds 1 to 5, and a query source that records every SQL text it runs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include "core/error.h"
 #include "store/plan_store.h"
 #include "store/schema.h"
+#include "test_databases.h"
 #include "test_support.h"
 
 namespace ostrand::views::testing {
@@ -40,12 +41,14 @@ inline std::string Quoted(const std::optional<std::string>& text) {
 
 using test_support::ErrorOf;
 
-class LeaderDb : public ::testing::Test {
+class LeaderDb : public ::testing::TestWithParam<test_support::TestBackend> {
  protected:
   void SetUp() override {
-    store::CreateSqliteDatabase(DbPath());
-    store_.Open("sqlite:" + DbPath());
-    store_.Execute("PRAGMA synchronous=OFF");  // test data need not survive a crash
+    database_ = std::make_unique<test_support::TestDatabase>(Backend());
+    store_.Open(database_->connection_string());
+    if (Backend() == test_support::TestBackend::kSqlite) {
+      store_.Execute("PRAGMA synchronous=OFF");  // test data need not survive a crash
+    }
     store_.Execute(
         "INSERT INTO personDuty VALUES (1,'主任'),(2,'职员');"
         "INSERT INTO planAddrType VALUES (1,'办公室'),(2,'北京'),(3,'外地'),(4,'国外'),(5,'?');"
@@ -56,7 +59,10 @@ class LeaderDb : public ::testing::Test {
     store_.Close();
   }
 
-  std::string DbPath() const { return dir_.File("plans.db"); }
+  const std::string& Connection() const { return database_->connection_string(); }
+  // The backend of the test's database: the test's parameter; a fixture
+  // of tests that are not parametrised names one.
+  virtual test_support::TestBackend Backend() const { return GetParam(); }
 
   void AddPerson(int id, const std::string& name, int duty, int system) {
     store_.Execute("INSERT INTO person VALUES (" + std::to_string(id) + "," + Quoted(name) + "," +
@@ -75,7 +81,8 @@ class LeaderDb : public ::testing::Test {
         Quoted(addition) + "," + std::to_string(flag) + ")");
   }
 
-  test_support::TempDir dir_;
+  test_support::TempDir dir_;  // for files a test writes beside the database
+  std::unique_ptr<test_support::TestDatabase> database_;
   store::PlanStore store_;
   RecordingSource db_{store_};
 };

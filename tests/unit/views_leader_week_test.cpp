@@ -44,7 +44,7 @@ TEST(LeaderWeekHeader, MondayToSundayWithDates) {
   EXPECT_THROW(DispLeaderWeekHeader(Value::Text("soon")), Error);
 }
 
-TEST_F(LeaderDb, PersonWeekMarksOnlyDaysOfTheWeek) {
+TEST_P(LeaderDb, PersonWeekMarksOnlyDaysOfTheWeek) {
   EXPECT_EQ(DispPersonWeek(db_, Day(2002, 1, 30), Value::Int32(1), Value(), nullptr), kEmptyWeek);
   AddPlan(1, "2002-01-01 09:00:00", "2002-01-31 17:00:00", 2, "x");
   AddPlan(1, "2002-02-03 14:00:00", "2002-02-04 10:00:00", 4, "x");  // Sunday into next week
@@ -62,7 +62,7 @@ TEST_F(LeaderDb, PersonWeekMarksOnlyDaysOfTheWeek) {
   EXPECT_EQ(next[1], "<td class='sch' ></td>");
 }
 
-TEST_F(LeaderDb, PersonWeekShowsFullTextsOnlyToThePersonAndOnlySharedPlans) {
+TEST_P(LeaderDb, PersonWeekShowsFullTextsOnlyToThePersonAndOnlySharedPlans) {
   AddPlan(7, "2001-12-03 09:00:00", "2001-12-03 10:00:00", 1, " 会 ", 1, " 3楼 ", std::nullopt);
   AddPlan(7, "2001-12-03 14:00:00", "2001-12-03 15:00:00", 3, "<b>", 1, std::nullopt, "'x'");
   AddPlan(7, "2001-12-04 09:00:00", "2001-12-04 10:00:00", 2, "private", 2);
@@ -92,7 +92,7 @@ class LeaderPage : public LeaderDb {
     session_->Set("systemID", Value::Int32(1));
     object_.OnStartPage(Value::Object(std::make_shared<host::MemoryContext>(
         response_, std::make_shared<host::MemoryRequest>("/leaderWeek.asp"), session_)));
-    object_.Init(Value::Text("sqlite:" + DbPath()));
+    object_.Init(Value::Text(Connection()));
     object_.DebugMode();
     response_->Clear();
   }
@@ -102,7 +102,7 @@ class LeaderPage : public LeaderDb {
   Schedulers object_;
 };
 
-TEST_F(LeaderPage, WeekRowTracesItsSqlAndMonthRowDoesNot) {
+TEST_P(LeaderPage, WeekRowTracesItsSqlAndMonthRowDoesNot) {
   object_.DispPersonMonth(Day(2001, 12, 5), Value::Int32(7));
   EXPECT_EQ(response_->text(), "");
   object_.DispPersonWeek(Day(2001, 12, 5), Value::Int32(12));
@@ -120,7 +120,7 @@ TEST_F(LeaderPage, WeekRowTracesItsSqlAndMonthRowDoesNot) {
   EXPECT_EQ(response_->text(), "");  // refused before the trace
 }
 
-TEST_F(LeaderPage, SummariesAreHeaderThenOneRowPerPerson) {
+TEST_P(LeaderPage, SummariesAreHeaderThenOneRowPerPerson) {
   const Value date = Day(2001, 12, 5);
   const Value cond = Value::Text("1=1");
   const std::string week = object_.DispLeaderWeek(date, cond).text();
@@ -143,7 +143,7 @@ TEST_F(LeaderPage, SummariesAreHeaderThenOneRowPerPerson) {
             object_.DispLeaderWeekHeader(date).text());
 }
 
-TEST_F(LeaderPage, UnsetSystemOrEmptyConditionIsAClearError) {
+TEST_P(LeaderPage, UnsetSystemOrEmptyConditionIsAClearError) {
   EXPECT_NE(ErrorOf([&] { object_.DispLeaderWeek(Day(2001, 12, 5), Value()); }).find("strCond"),
             std::string::npos);
   session_->Set("systemID", Value());
@@ -151,6 +151,10 @@ TEST_F(LeaderPage, UnsetSystemOrEmptyConditionIsAClearError) {
             "invalid system id '(empty)'");
   EXPECT_EQ(response_->text(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, LeaderPage,
+                         ::testing::ValuesIn(test_support::kAllBackends),
+                         test_support::BackendName);
 
 }  // namespace
 }  // namespace ostrand::views

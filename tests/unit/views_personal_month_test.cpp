@@ -43,7 +43,7 @@ TEST(ViewsPersonalMonthHeader, HeadingRow) {
             "nowrap>星期六</th><th height='23' nowrap>星期日</th></tr>\r\n");
 }
 
-TEST_F(ViewsPersonalMonth, RowsAndBlankCellsFollowTheCalendar) {
+TEST_P(ViewsPersonalMonth, RowsAndBlankCellsFollowTheCalendar) {
   struct Case {
     Value date;
     int rows, blanks;
@@ -67,7 +67,7 @@ TEST_F(ViewsPersonalMonth, RowsAndBlankCellsFollowTheCalendar) {
   }
 }
 
-TEST_F(ViewsPersonalMonth, PlansFillTheirDaysOfTheShownMonth) {
+TEST_P(ViewsPersonalMonth, PlansFillTheirDaysOfTheShownMonth) {
   AddWinter();
   const std::string dec = Grid(store_, Day(2001, 12, 20));
   EXPECT_TRUE(dec.starts_with(" <tr height=40>\r\n" + kBlank + kBlank + kBlank + kBlank + kBlank +
@@ -91,7 +91,7 @@ TEST_F(ViewsPersonalMonth, PlansFillTheirDaysOfTheShownMonth) {
   EXPECT_EQ(Count(other, "早会") + Count(other, "他人"), 0);
 }
 
-TEST_F(ViewsPersonalMonth, TraceShowsTheQueryBeforeItRuns) {
+TEST_P(ViewsPersonalMonth, TraceShowsTheQueryBeforeItRuns) {
   const std::string cond =
       "7 and DATEDIFF(dd, planStartTime, '2001-12-31') >= 0 AND DATEDIFF(dd, '2001-12-1', "
       "planEndTime)>= 0   ";
@@ -106,7 +106,7 @@ TEST_F(ViewsPersonalMonth, TraceShowsTheQueryBeforeItRuns) {
             kTraceOpen + kSelect + cond + " and planFlagID=1 order by planStartTime</span>");
 }
 
-TEST_F(ViewsPersonalMonth, CenturyLongPlanMarksEachDayOnceAndFast) {
+TEST_P(ViewsPersonalMonth, CenturyLongPlanMarksEachDayOnceAndFast) {
   AddPlan("1950-01-01 00:00:00", "2050-12-31 23:00:00", 2, 1, "'长期'");
   const auto started = std::chrono::steady_clock::now();
   const std::string grid = Grid(store_, Day(2001, 12, 12));
@@ -116,7 +116,7 @@ TEST_F(ViewsPersonalMonth, CenturyLongPlanMarksEachDayOnceAndFast) {
   EXPECT_EQ(Count(grid, "class='sch2'"), 31);
 }
 
-TEST_F(ViewsPersonalMonth, BadInputFailsBeforeTraceOrQuery) {
+TEST_P(ViewsPersonalMonth, BadInputFailsBeforeTraceOrQuery) {
   Page page(path_, Value::Int32(7), true);
   for (const Value& bad : {Value::Text("1 or 1=1"), Value(), Value::Null()}) {
     EXPECT_NE(ErrorOf([&] { page.s.DispMonth(Day(2001, 12, 1), bad); }).find("invalid person id"),
@@ -129,7 +129,7 @@ TEST_F(ViewsPersonalMonth, BadInputFailsBeforeTraceOrQuery) {
   EXPECT_EQ(page.response->text(), "");
 }
 
-TEST_F(ViewsPersonalMonth, ContentsAreEscaped) {
+TEST_P(ViewsPersonalMonth, ContentsAreEscaped) {
   AddPlan("2001-12-05 09:00:00", "2001-12-05 10:00:00", 1, 1, "'<script>alert(1)</script>'");
   AddPlan("2001-12-05 11:00:00", "2001-12-05 12:00:00", 1, 1, "'it''s'");
   EXPECT_NE(
@@ -148,6 +148,10 @@ TEST(ViewsPersonalMonthRows, NullKindAndNullTimes) {
                                {{start, Value::Null(), Value::Int32(1), Value::Text("a")}});
   EXPECT_NE(ErrorOf([&] { Grid(db, start); }), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ViewsPersonalMonth,
+                         ::testing::ValuesIn(test_support::kAllBackends),
+                         test_support::BackendName);
 
 }  // namespace
 }  // namespace ostrand::plans_test

@@ -29,7 +29,7 @@ class ViewsPersonalWeek : public PlansDb {
   }
 };
 
-TEST_F(ViewsPersonalWeek, SevenRowsMondayToSunday) {
+TEST_P(ViewsPersonalWeek, SevenRowsMondayToSunday) {
   const std::string expected =
       "<table cellspadding=2 cellspacing=1 width=100% >\r\n" +
       Row("一", "2001-12-10",
@@ -50,7 +50,7 @@ TEST_F(ViewsPersonalWeek, SevenRowsMondayToSunday) {
   EXPECT_EQ(Count(other, "办公楼"), 0);
 }
 
-TEST_F(ViewsPersonalWeek, DateTextsOfTheRows) {
+TEST_P(ViewsPersonalWeek, DateTextsOfTheRows) {
   // A Monday given as text keeps its form in the first row and its query.
   const std::string text_monday = Week(Value::Text("2001/12/10"));
   const std::string head = Row("一", "2001/12/10", "");
@@ -68,7 +68,7 @@ TEST_F(ViewsPersonalWeek, DateTextsOfTheRows) {
   EXPECT_NE(new_year.find(Row("日", "2002-1-6", "&nbsp;")), std::string::npos);
 }
 
-TEST_F(ViewsPersonalWeek, BadInputFailsBeforeAnyQuery) {
+TEST_P(ViewsPersonalWeek, BadInputFailsBeforeAnyQuery) {
   RecordingSource db(&store_);
   for (const Value& bad : {Value::Text("1 or 1=1"), Value(), Value::Null()}) {
     EXPECT_NE(ErrorOf([&] {
@@ -82,13 +82,17 @@ TEST_F(ViewsPersonalWeek, BadInputFailsBeforeAnyQuery) {
   EXPECT_TRUE(db.sql.empty());
 }
 
-TEST_F(ViewsPersonalWeek, MemberUsesTheSignedInPerson) {
+TEST_P(ViewsPersonalWeek, MemberUsesTheSignedInPerson) {
   Page page(path_, Value::Text("7"));
   EXPECT_EQ(page.s.DispWeek(Day(2001, 12, 12), Value::Int32(7)),
             Value::Text(Week(Day(2001, 12, 12))));
   page.session->Set("personID", Value::Int32(8));
   EXPECT_EQ(page.s.DispWeek(Day(2001, 12, 12), Value::Int32(7)).text(), Week(Day(2001, 12, 12), 8));
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ViewsPersonalWeek,
+                         ::testing::ValuesIn(test_support::kAllBackends),
+                         test_support::BackendName);
 
 }  // namespace
 }  // namespace ostrand::plans_test

@@ -140,7 +140,8 @@ class WebAccounts : public ::testing::Test {
 };
 
 TEST_F(WebAccounts, SignInByIdOrUniqueNameWithTheRightPasswordOnly) {
-  HostDatabase db("sqlite:" + path_);
+  const std::unique_ptr<store::Connection> connection = store::Connect("sqlite:" + path_);
+  store::Connection& db = *connection;
   const SignInChecker checker(PasswordLimits::Minimal());
   const std::optional<Person> by_id = checker.Check(db, "2", testing::kPassword);
   ASSERT_TRUE(by_id);
@@ -156,14 +157,15 @@ TEST_F(WebAccounts, SignInByIdOrUniqueNameWithTheRightPasswordOnly) {
   EXPECT_FALSE(checker.Check(db, "", testing::kPassword));
 
   // Two persons of one name: the name identifies nobody.
-  db.Execute("INSERT INTO person VALUES (5, '李科员', 4, 1)");
+  db.ExecuteScript("INSERT INTO person VALUES (5, '李科员', 4, 1)");
   EXPECT_FALSE(checker.Check(db, "李科员", testing::kPassword));
   // A person without an account cannot sign in.
   EXPECT_FALSE(checker.Check(db, "5", testing::kPassword));
 }
 
 TEST_F(WebAccounts, SetPasswordReplacesTheOldOneAndNeedsAPerson) {
-  HostDatabase db("sqlite:" + path_);
+  const std::unique_ptr<store::Connection> connection = store::Connect("sqlite:" + path_);
+  store::Connection& db = *connection;
   SetPassword(db, testing::kLi, "new secret", PasswordLimits::Minimal());
   const SignInChecker checker(PasswordLimits::Minimal());
   EXPECT_TRUE(checker.Check(db, "2", "new secret"));
@@ -176,16 +178,17 @@ TEST_F(WebAccounts, DemoPasswordsAreAllOrNothing) {
   const std::int64_t with_missing[] = {testing::kLi, 99};
   EXPECT_THROW(
       GiveDemoPasswords("sqlite:" + path_, with_missing, "demo", PasswordLimits::Minimal()), Error);
-  HostDatabase db("sqlite:" + path_);
+  const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + path_);
   const SignInChecker checker(PasswordLimits::Minimal());
-  EXPECT_TRUE(checker.Check(db, "2", testing::kPassword)) << "the failed call changed nothing";
-  EXPECT_FALSE(checker.Check(db, "2", "demo"));
+  EXPECT_TRUE(checker.Check(*db, "2", testing::kPassword)) << "the failed call changed nothing";
+  EXPECT_FALSE(checker.Check(*db, "2", "demo"));
 }
 
 TEST_F(WebAccounts, SessionGenerationsMoveOnAndOldTablesAreUpgraded) {
-  HostDatabase db("sqlite:" + path_);
+  const std::unique_ptr<store::Connection> connection = store::Connect("sqlite:" + path_);
+  store::Connection& db = *connection;
   // A database from before session generations.
-  db.Execute(
+  db.ExecuteScript(
       "DROP TABLE hostAccount; DROP TABLE hostSetting; "
       "CREATE TABLE hostAccount (personID INTEGER PRIMARY KEY, passwordHash TEXT NOT NULL); "
       "INSERT INTO hostAccount VALUES (2, 'x'), (3, 'y')");

@@ -31,10 +31,10 @@ TEST(WebPasswdCommand, SetsPasswordsFromTheOptionOrStandardInput) {
   EXPECT_EQ(RunShell(base + " 99 --password x 2>/dev/null >/dev/null"), 1);
   EXPECT_EQ(RunShell("printf '' | " + base + " 2 2>/dev/null >/dev/null"), 1);
 
-  HostDatabase host("sqlite:" + db);
+  const std::unique_ptr<store::Connection> host = store::Connect("sqlite:" + db);
   const SignInChecker checker(PasswordLimits::Minimal());
-  EXPECT_TRUE(checker.Check(host, "2", "from option"));
-  EXPECT_TRUE(checker.Check(host, "4", "from stdin"));
+  EXPECT_TRUE(checker.Check(*host, "2", "from option"));
+  EXPECT_TRUE(checker.Check(*host, "4", "from stdin"));
 }
 
 TEST(WebServeCommand, PrintsItsAddressAndStopsCleanlyOnSignals) {

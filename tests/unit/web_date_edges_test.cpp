@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "store/connect.h"
 #include "web/pages/schedule_pages.h"
 #include "web/http/request_values.h"
 #include "web_test_server.h"
@@ -111,8 +112,7 @@ TEST_F(WebDateEdgesTest, EditorKeepsNewPlansWherePagesShowThem) {
 }
 
 TEST_F(WebDateEdgesTest, PlanStoredBeyondThePagesCanBeListedAndDeleted) {
-  HostDatabase db("sqlite:" + path_);
-  db.Execute(
+  store::Connect("sqlite:" + path_)->Execute(
       "INSERT INTO personPlan (planID, personID, planStartTime, planEndTime, planAddrTypeID, "
       "planAddrID, planContent, planFlagID) VALUES "
       "(90, 1, '9999-12-31 09:00:00', '9999-12-31 10:00:00', 1, 1, '外来日程', 1), "

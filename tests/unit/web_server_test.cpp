@@ -186,8 +186,7 @@ TEST_F(WebServerTest, NewPasswordsAndTheOperatorEndSessions) {
   const auto zhang = SignedIn(kZhang);
   const auto wang = SignedIn(kWang);
   {
-    HostDatabase db("sqlite:" + path_);
-    SetPassword(db, kLi, kPassword, PasswordLimits::Minimal());
+    SetPassword(*store::Connect("sqlite:" + path_), kLi, kPassword, PasswordLimits::Minimal());
   }
   EXPECT_EQ(StatusOf(*li, page), 303) << "a new password ends the person's sessions";
   EXPECT_EQ(StatusOf(*zhang, page), 200);
@@ -445,9 +444,9 @@ TEST_F(WebServerTest, EditorBoundsPlansPerDayAndDaysPerPlan) {
 
   // Plans written by other programs beyond the limit are still all shown.
   {
-    HostDatabase db("sqlite:" + path_);
+    const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + path_);
     for (int i = 0; i < 4; ++i) {
-      db.Execute(
+      db->ExecuteScript(
           "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
           "planAddrID, planContent, planFlagID) VALUES (2, '2001-12-27 09:00:00', "
           "'2001-12-27 10:00:00', 1, 1, '外部" +
@@ -483,8 +482,7 @@ TEST_F(WebServerTest, ControlCharactersNeitherGoInNorComeOut) {
 
   // Text other programs stored with control characters shows replaced.
   {
-    HostDatabase db("sqlite:" + path_);
-    db.Execute(
+    store::Connect("sqlite:" + path_)->ExecuteScript(
         "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
         "planAddrID, planAddrDetail, planContent, planAddition, planFlagID) VALUES (2, "
         "'2001-12-21 09:00:00', '2001-12-21 10:00:00', 1, 1, 'a' || char(0) || 'b', "

@@ -147,7 +147,8 @@ TEST(WebSignInGate, ChecksThrottlesAndCountsOnlyFailures) {
   const testing::TempDir dir;
   const std::string path = dir.File("gate.db");
   testing::WriteFixture(path);
-  HostDatabase db("sqlite:" + path);
+  const std::unique_ptr<store::Connection> connection = store::Connect("sqlite:" + path);
+  store::Connection& db = *connection;
   ThrottleRules rules;
   rules.address = {1, milliseconds(60000), milliseconds(60000), 10};
   SignInGate gate(PasswordLimits::Minimal(), rules, 1);

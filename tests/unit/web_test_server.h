@@ -17,7 +17,7 @@
 #include "store/schema.h"
 #include "test_support.h"
 #include "web/auth/accounts.h"
-#include "web/data/host_database.h"
+#include "store/connect.h"
 #include "web/server.h"
 #include "web/server_options.h"
 
@@ -33,13 +33,12 @@ inline constexpr const char* kPassword = "pass-1234";
 
 using TempDir = test_support::TempDir;
 
-// Writes the fixture into a new database and gives every person the test
-// password. Plans lie in December 2001: each person of system 1 has a
-// shared and a private plan, with contents that name their owner.
-inline void WriteFixture(const std::string& path) {
-  store::CreateSqliteDatabase(path);
-  HostDatabase db("sqlite:" + path);
-  db.Execute(R"sql(
+// Writes the fixture into the (empty) database of the connection string
+// and gives every person the test password. Plans lie in December 2001:
+// each person of system 1 has a shared and a private plan, with contents
+// that name their owner.
+inline void WriteFixtureTo(const std::string& connection_string) {
+  store::Connect(connection_string)->ExecuteScript(R"sql(
     INSERT INTO personDuty VALUES (1, '局长'), (4, '科员');
     INSERT INTO person VALUES (1, '张局长', 1, 1), (2, '李科员', 4, 1), (3, '王外单位', 4, 2),
                               (4, '赵<&>六', 4, 1);
@@ -54,7 +53,13 @@ inline void WriteFixture(const std::string& path) {
       (3, '2001-12-05 09:00:00', '2001-12-05 17:00:00', 1, 1, '', '王共享会议', '', 1);
   )sql");
   const std::int64_t persons[] = {kZhang, kLi, kWang, kZhao};
-  GiveDemoPasswords("sqlite:" + path, persons, kPassword, PasswordLimits::Minimal());
+  GiveDemoPasswords(connection_string, persons, kPassword, PasswordLimits::Minimal());
+}
+
+// Writes the fixture into a new SQLite database file.
+inline void WriteFixture(const std::string& path) {
+  store::CreateSqliteDatabase(path);
+  WriteFixtureTo("sqlite:" + path);
 }
 
 // Options for a test server on the database: a free port, a fixed "today",

@@ -3,8 +3,12 @@
 #include <sodium.h>
 
 #include <array>
+#include <memory>
 
 #include "core/error.h"
+#include "store/connect.h"
+#include "store/schema.h"
+#include "web/data/row_values.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -14,26 +18,24 @@ void InitSodium() {
   if (sodium_init() < 0) throw Error("cannot initialise libsodium");
 }
 
-std::optional<std::string> StoredHash(HostDatabase& db, std::int64_t person_id) {
-  Statement query = db.Prepare("SELECT passwordHash FROM hostAccount WHERE personID = ?");
-  query.Bind(1, person_id);
-  if (!query.Step()) return std::nullopt;
-  return query.Text(0);
+std::optional<std::string> StoredHash(store::Connection& db, std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  const store::RecordSet rows =
+      db.Query("SELECT passwordHash FROM hostAccount WHERE personID = ?", params);
+  if (rows.Eof()) return std::nullopt;
+  return Text(rows, 0);
 }
 
-// Stores the hash; a replaced password ends the person's sessions.
-void StoreHash(HostDatabase& db, std::int64_t person_id, const std::string& hash) {
-  Statement upsert = db.Prepare(
-      "INSERT INTO hostAccount (personID, passwordHash) VALUES (?, ?) "
-      "ON CONFLICT (personID) DO UPDATE SET passwordHash = excluded.passwordHash, "
-      "sessionGeneration = hostAccount.sessionGeneration + 1");
-  upsert.Bind(1, person_id).Bind(2, std::string_view(hash)).Run();
-}
-
-bool HasColumn(HostDatabase& db, std::string_view table, std::string_view column) {
-  Statement query = db.Prepare("SELECT 1 FROM pragma_table_info(?) WHERE name = ?");
-  query.Bind(1, table).Bind(2, column);
-  return query.Step();
+// Stores the hash; a replaced password ends the person's sessions. Every
+// engine runs these two statements alike; the caller holds a transaction.
+void StoreHash(store::Connection& db, std::int64_t person_id, const std::string& hash) {
+  const std::array params{store::SqlParam::Text(hash), store::SqlParam::Integer(person_id)};
+  if (db.Execute("UPDATE hostAccount SET passwordHash = ?, "
+                 "sessionGeneration = sessionGeneration + 1 WHERE personID = ?",
+                 params) > 0) {
+    return;
+  }
+  db.Execute("INSERT INTO hostAccount (passwordHash, personID) VALUES (?, ?)", params);
 }
 
 }  // namespace
@@ -62,65 +64,63 @@ bool VerifyPassword(const std::string& hash, std::string_view password) {
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
-void EnsureAccountTable(HostDatabase& db) {
-  // One writer at a time, so that two servers starting together do not
-  // both add the column.
-  HostDatabase::Transaction transaction(db);
-  db.Execute(
-      "CREATE TABLE IF NOT EXISTS hostAccount (personID INTEGER PRIMARY KEY, "
-      "passwordHash TEXT NOT NULL, sessionGeneration INTEGER NOT NULL DEFAULT 0)");
-  if (!HasColumn(db, "hostAccount", "sessionGeneration")) {
-    db.Execute("ALTER TABLE hostAccount ADD COLUMN sessionGeneration INTEGER NOT NULL DEFAULT 0");
-  }
-  db.Execute(
-      "CREATE TABLE IF NOT EXISTS hostSetting (name TEXT PRIMARY KEY, value INTEGER NOT NULL)");
-  transaction.Commit();
-}
+void EnsureAccountTable(store::Connection& db) { store::UpgradeHostTables(db); }
 
-std::optional<SessionGeneration> CurrentSessionGeneration(HostDatabase& db,
+std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
                                                           std::int64_t person_id) {
-  Statement query = db.Prepare(
+  const std::array params{store::SqlParam::Integer(person_id)};
+  const store::RecordSet rows = db.Query(
       "SELECT sessionGeneration, COALESCE((SELECT value FROM hostSetting "
-      "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ?");
-  query.Bind(1, person_id);
-  if (!query.Step()) return std::nullopt;
-  return SessionGeneration{query.Int(0), query.Int(1)};
+      "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ?",
+      params);
+  if (rows.Eof()) return std::nullopt;
+  return SessionGeneration{Int(rows, 0), Int(rows, 1)};
 }
 
-void EndSessionsOf(HostDatabase& db, std::int64_t person_id) {
-  Statement bump = db.Prepare(
-      "UPDATE hostAccount SET sessionGeneration = sessionGeneration + 1 WHERE personID = ?");
-  bump.Bind(1, person_id).Run();
-  if (db.Changes() == 0) {
+void EndSessionsOf(store::Connection& db, std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  if (db.Execute("UPDATE hostAccount SET sessionGeneration = sessionGeneration + 1 "
+                 "WHERE personID = ?",
+                 params) == 0) {
     throw Error("person " + std::to_string(person_id) + " has no sign-in account");
   }
 }
 
-void EndAllSessions(HostDatabase& db) {
-  db.Execute(
-      "INSERT INTO hostSetting (name, value) VALUES ('sessionGeneration', 1) "
-      "ON CONFLICT (name) DO UPDATE SET value = value + 1");
+void EndAllSessions(store::Connection& db) {
+  store::Transaction transaction(db);
+  if (db.Execute("UPDATE hostSetting SET value = value + 1 WHERE name = 'sessionGeneration'") ==
+      0) {
+    db.Execute("INSERT INTO hostSetting (name, value) VALUES ('sessionGeneration', 1)");
+  }
+  transaction.Commit();
 }
 
-void SetPassword(HostDatabase& db, std::int64_t person_id, std::string_view password,
+void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits) {
   if (!FindPerson(db, person_id)) throw Error("no person with id " + std::to_string(person_id));
   const std::string hash = HashPassword(password, limits);
   EnsureAccountTable(db);
+  store::Transaction transaction(db);
   StoreHash(db, person_id, hash);
+  transaction.Commit();
+}
+
+void GiveDemoPasswords(store::Connection& db, std::span<const std::int64_t> person_ids,
+                       std::string_view password, const PasswordLimits& limits) {
+  const std::string hash = HashPassword(password, limits);
+  for (const std::int64_t id : person_ids) {
+    if (!FindPerson(db, id)) throw Error("no person with id " + std::to_string(id));
+    StoreHash(db, id, hash);
+  }
 }
 
 void GiveDemoPasswords(const std::string& connection_string,
                        std::span<const std::int64_t> person_ids, std::string_view password,
                        const PasswordLimits& limits) {
-  HostDatabase db(connection_string);
-  EnsureAccountTable(db);
-  const std::string hash = HashPassword(password, limits);
-  HostDatabase::Transaction transaction(db);
-  for (const std::int64_t id : person_ids) {
-    if (!FindPerson(db, id)) throw Error("no person with id " + std::to_string(id));
-    StoreHash(db, id, hash);
-  }
+  const std::unique_ptr<store::Connection> db = store::Connect(connection_string);
+  EnsureAccountTable(*db);
+  store::Transaction transaction(*db);
+  GiveDemoPasswords(*db, person_ids, password, limits);
   transaction.Commit();
 }
 
@@ -138,7 +138,7 @@ std::string RandomPassword() {
 SignInChecker::SignInChecker(const PasswordLimits& limits)
     : stand_in_hash_(HashPassword("stand-in password of no account", limits)) {}
 
-SignInTarget SignInChecker::Find(HostDatabase& db, std::string_view who) const {
+SignInTarget SignInChecker::Find(store::Connection& db, std::string_view who) const {
   SignInTarget target;
   std::optional<Person> person;
   if (const std::optional<std::int64_t> id = ReadWholeNumber(who, kLargestExactId)) {
@@ -167,7 +167,7 @@ std::optional<Person> SignInChecker::Verify(const SignInTarget& target, std::str
   return target.person;
 }
 
-std::optional<Person> SignInChecker::Check(HostDatabase& db, std::string_view who,
+std::optional<Person> SignInChecker::Check(store::Connection& db, std::string_view who,
                                            std::string_view password) const {
   return Verify(Find(db, who), password);
 }

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "web/auth/session_cookie.h"
-#include "web/data/host_database.h"
+#include "store/connection.h"
 #include "web/data/persons.h"
 
 namespace ostrand::web {
@@ -42,32 +42,38 @@ bool VerifyPassword(const std::string& hash, std::string_view password);
 
 // Brings the host tables up to date in a database made before they (or
 // their columns) existed: creates hostAccount and hostSetting, adds
-// hostAccount.sessionGeneration. Safe when several processes start at once.
-// Throws Error on a database failure.
-void EnsureAccountTable(HostDatabase& db);
+// hostAccount.sessionGeneration (store::UpgradeHostTables). Safe when
+// several processes start at once. Throws Error on a database failure.
+void EnsureAccountTable(store::Connection& db);
 
 // Sets (or replaces) the password of the person and ends every session of
-// the person. Throws Error naming the id when no such person exists, or for
-// an empty password.
-void SetPassword(HostDatabase& db, std::int64_t person_id, std::string_view password,
+// the person, in one transaction. Throws Error naming the id when no such
+// person exists, or for an empty password.
+void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits);
 
 // The current generations of the person's sessions (hostAccount's
 // sessionGeneration and hostSetting's 'sessionGeneration'); nothing when
 // the person has no account. Throws Error on a database failure.
-std::optional<SessionGeneration> CurrentSessionGeneration(HostDatabase& db, std::int64_t person_id);
+std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
+                                                          std::int64_t person_id);
 
 // Ends every session of the person. Throws Error naming the id when the
 // person has no account.
-void EndSessionsOf(HostDatabase& db, std::int64_t person_id);
+void EndSessionsOf(store::Connection& db, std::int64_t person_id);
 
-// Ends every session of every person.
-void EndAllSessions(HostDatabase& db);
+// Ends every session of every person, in one transaction.
+void EndAllSessions(store::Connection& db);
 
-// Gives each listed person the same password, in one transaction, for a
-// demo database. The password is hashed once and the hash stored for all,
-// so that forty persons cost one hash. Throws Error naming a missing person
-// (nothing is stored then).
+// Gives each listed person the same password, for a demo database. The
+// password is hashed once and the hash stored for all, so that forty
+// persons cost one hash. Runs inside the caller's transaction, if any (the
+// demo writer's). Throws Error naming a missing person.
+void GiveDemoPasswords(store::Connection& db, std::span<const std::int64_t> person_ids,
+                       std::string_view password,
+                       const PasswordLimits& limits = PasswordLimits::Interactive());
+// As above on the database of the connection string, in one transaction of
+// its own: nothing is stored when a person is missing.
 void GiveDemoPasswords(const std::string& connection_string,
                        std::span<const std::int64_t> person_ids, std::string_view password,
                        const PasswordLimits& limits = PasswordLimits::Interactive());
@@ -99,12 +105,12 @@ class SignInChecker {
 
   // Looks up whom `who` names (cheap: no hashing). Throws Error on a
   // database failure.
-  SignInTarget Find(HostDatabase& db, std::string_view who) const;
+  SignInTarget Find(store::Connection& db, std::string_view who) const;
   // The target's person when the password matches its hash (the costly
   // part: run it where the hash's memory is accounted for).
   static std::optional<Person> Verify(const SignInTarget& target, std::string_view password);
   // Find, then Verify.
-  std::optional<Person> Check(HostDatabase& db, std::string_view who,
+  std::optional<Person> Check(store::Connection& db, std::string_view who,
                               std::string_view password) const;
 
  private:

@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "store/database_error.h"
 #include "web/auth/accounts.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
@@ -31,7 +32,7 @@ std::int64_t UnixNow() {
       .count();
 }
 
-std::optional<Visitor> LoadVisitor(const http::Request& request, HostDatabase& db,
+std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connection& db,
                                    const SessionSigner& signer,
                                    const std::set<std::int64_t>& leader_duties) {
   const std::optional<std::string_view> cookie =
@@ -101,7 +102,9 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
       response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
       return respond(std::move(response));
     }
-    const std::unique_ptr<HostDatabase> db = databases_.OpenHost();
+    // The person is looked up at once; the connection goes back to the pool
+    // before the password waits for the hash pool.
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
     SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password")};
     gate_.Check(*db, std::move(attempt),
                 [this, respond, next = std::move(next), person = std::move(person),
@@ -110,6 +113,9 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
                 });
   } catch (const HttpError& e) {
     respond(ErrorResponse(e, nullptr));
+  } catch (const store::DatabaseError& e) {
+    respond(e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
+                            : FailureResponse(e.what(), nullptr));
   } catch (const std::exception& e) {
     respond(FailureResponse(e.what(), nullptr));
   }
@@ -128,8 +134,8 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, const std::strin
       return response;
     }
     const Person& signed_in = *outcome.person;
-    const std::unique_ptr<HostDatabase> db = databases_.OpenHost();
-    const std::optional<SessionGeneration> generation = CurrentSessionGeneration(*db, signed_in.id);
+    const std::optional<SessionGeneration> generation =
+        CurrentSessionGeneration(*databases_.OpenHost(), signed_in.id);
     if (!generation) {
       throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
     }
@@ -150,6 +156,9 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, const std::strin
     return response;
   } catch (const HttpError& e) {
     return ErrorResponse(e, nullptr);
+  } catch (const store::DatabaseError& e) {
+    return e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
+                           : FailureResponse(e.what(), nullptr);
   } catch (const std::exception& e) {
     return FailureResponse(e.what(), nullptr);
   } catch (...) {

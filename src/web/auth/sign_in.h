@@ -40,7 +40,7 @@ std::int64_t UnixNow();
 // the request carries no valid, unexpired session, the person no longer
 // exists, or the session has been ended since (signed out, a new password,
 // `ostrand signout`). Throws the database's Error.
-std::optional<Visitor> LoadVisitor(const http::Request& request, HostDatabase& db,
+std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connection& db,
                                    const SessionSigner& signer,
                                    const std::set<std::int64_t>& leader_duties);
 

@@ -23,7 +23,7 @@ SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
       pool_(WorkerCount(limits, hash_workers),
             WorkerCount(limits, hash_workers) * kQueuedPerWorker) {}
 
-void SignInGate::Check(HostDatabase& db, SignInAttempt attempt,
+void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
                        std::function<void(SignInOutcome)> done) {
   auto target = std::make_shared<SignInTarget>(checker_.Find(db, attempt.who));
   const std::string address = ClientAddressKey(attempt.client_address);
@@ -65,7 +65,7 @@ void SignInGate::Check(HostDatabase& db, SignInAttempt attempt,
   (*callback)({SignInOutcome::Status::kBusy, std::nullopt, std::chrono::seconds(5)});
 }
 
-SignInOutcome SignInGate::CheckAndWait(HostDatabase& db, SignInAttempt attempt) {
+SignInOutcome SignInGate::CheckAndWait(store::Connection& db, SignInAttempt attempt) {
   auto promise = std::make_shared<std::promise<SignInOutcome>>();
   std::future<SignInOutcome> outcome = promise->get_future();
   Check(db, std::move(attempt),

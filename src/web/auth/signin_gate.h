@@ -18,7 +18,7 @@
 #include "web/auth/accounts.h"
 #include "web/auth/hash_pool.h"
 #include "web/auth/signin_throttle.h"
-#include "web/data/host_database.h"
+#include "store/connection.h"
 #include "web/data/persons.h"
 
 namespace ostrand::web {
@@ -55,11 +55,12 @@ class SignInGate {
 
   // Starts checking the attempt; `done` runs once with the outcome: on the
   // calling thread when the attempt is throttled or the pool is busy, else
-  // on a pool thread. Throws Error (and `done` never runs) when the
-  // database lookup fails.
-  void Check(HostDatabase& db, SignInAttempt attempt, std::function<void(SignInOutcome)> done);
+  // on a pool thread. The account is looked up on `db` before Check
+  // returns; the hashing never touches it. Throws Error (and `done` never
+  // runs) when the database lookup fails.
+  void Check(store::Connection& db, SignInAttempt attempt, std::function<void(SignInOutcome)> done);
   // Check, waiting for the outcome on the calling thread.
-  SignInOutcome CheckAndWait(HostDatabase& db, SignInAttempt attempt);
+  SignInOutcome CheckAndWait(store::Connection& db, SignInAttempt attempt);
 
   std::size_t hash_workers() const { return pool_.workers(); }
 

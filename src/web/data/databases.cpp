@@ -1,19 +1,25 @@
 #include "web/data/databases.h"
 
 #include "component/schedulers.h"
-#include "web/http/http_error.h"
 
 namespace ostrand::web {
 
-std::unique_ptr<HostDatabase> Databases::OpenHost() const {
-  try {
-    return std::make_unique<HostDatabase>(connection_string_);
-  } catch (const std::exception& e) {
-    throw HttpError(503, std::string(kDatabaseUnavailable), e.what());
-  }
+Databases::Databases(std::string connection_string, std::size_t pool_size)
+    : connection_string_(std::move(connection_string)),
+      pool_(connection_string_, pool_size),
+      registration_(connection_string_, pool_) {}
+
+HttpError DatabaseUnavailable(const std::exception& cause) {
+  return HttpError(503, std::string(kDatabaseUnavailable), cause.what());
 }
 
-void Databases::KeepOpen() { kept_ = std::make_unique<HostDatabase>(connection_string_); }
+store::ConnectionPool::Lease Databases::OpenHost() const {
+  try {
+    return pool_.Acquire();
+  } catch (const std::exception& e) {
+    throw DatabaseUnavailable(e);
+  }
+}
 
 void Databases::ConnectComponent(Schedulers& object) const {
   object.Init(Value::Text(connection_string_));

@@ -1,14 +1,17 @@
 // Databases: where every request of the web host gets its database
-// connections, the host's own (sign-in, pickers, the editor) and the
-// component's (its Init). This is the one place that opens them; today
-// each request opens its own, and a connection pool slots in here.
+// connection, for the host's own work (sign-in, pickers, the editor) and the
+// component's (its Init). This is the one place that hands them out: a
+// bounded pool of connections per process (store/connection_pool.h),
+// registered for the connection string, so that the component's Init in a
+// page leases the page's own connection and no request opens one.
 #pragma once
 
-#include <memory>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "web/data/host_database.h"
+#include "store/connection_pool.h"
+#include "web/http/http_error.h"
 
 namespace ostrand {
 class Schedulers;
@@ -16,37 +19,38 @@ class Schedulers;
 
 namespace ostrand::web {
 
-// The message of the 503 page when the database cannot be opened.
+// The message of the 503 page when the database cannot be used.
 inline constexpr std::string_view kDatabaseUnavailable = "数据库暂时不可用，请稍后再试。";
+
+// The 503 that a page answers when the database cannot be used (gone,
+// busy, turned read-only): kDatabaseUnavailable, `cause` for the log.
+HttpError DatabaseUnavailable(const std::exception& cause);
 
 class Databases {
  public:
-  // Remembers the connection string; opens nothing yet.
-  explicit Databases(std::string connection_string)
-      : connection_string_(std::move(connection_string)) {}
+  // A pool of at most `pool_size` connections for the connection string;
+  // opens nothing yet.
+  Databases(std::string connection_string, std::size_t pool_size);
   Databases(const Databases&) = delete;
   Databases& operator=(const Databases&) = delete;
 
-  // A host connection for one request, used by one thread at a time. Throws
-  // HttpError 503 (kDatabaseUnavailable, the database's message as the
-  // cause) when the database cannot be opened.
-  std::unique_ptr<HostDatabase> OpenHost() const;
+  // The request's connection, used by one thread at a time; on one thread
+  // the same one until every lease of it has gone. Throws HttpError 503
+  // (kDatabaseUnavailable, the database's message as the cause) when the
+  // database cannot be reached or every connection stays in use.
+  store::ConnectionPool::Lease OpenHost() const;
 
-  // Connects a component instance (its Init with the connection string).
-  // Throws the component's Error when the database refuses.
+  // Connects a component instance (its Init with the connection string),
+  // which leases the calling thread's connection. Throws the component's
+  // Error when the database refuses.
   void ConnectComponent(Schedulers& object) const;
 
   const std::string& connection_string() const { return connection_string_; }
 
-  // Opens one connection and keeps it open until the object goes, so that
-  // SQLite keeps the database's write-ahead log and shared memory between
-  // requests rather than making and deleting them with every request's
-  // connections. Throws Error as HostDatabase does.
-  void KeepOpen();
-
  private:
   std::string connection_string_;
-  std::unique_ptr<HostDatabase> kept_;
+  mutable store::ConnectionPool pool_;
+  store::PoolRegistration registration_;
 };
 
 }  // namespace ostrand::web

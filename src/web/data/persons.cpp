@@ -1,47 +1,51 @@
 #include "web/data/persons.h"
 
+#include <array>
+
+#include "web/data/row_values.h"
+
 namespace ostrand::web {
 namespace {
 
 constexpr std::string_view kPersonColumns =
     "SELECT personID, personName, dutyID, systemID FROM person ";
 
-Person ReadPerson(const Statement& row) {
+Person ReadPerson(const store::RecordSet& row) {
   Person person;
-  person.id = row.Int(0);
-  person.name = row.Text(1);
-  if (!row.IsNull(2)) person.duty_id = row.Int(2);
-  if (!row.IsNull(3)) person.system_id = row.Int(3);
+  person.id = Int(row, 0);
+  person.name = Text(row, 1);
+  person.duty_id = OptionalInt(row, 2);
+  person.system_id = OptionalInt(row, 3);
   return person;
 }
 
-std::vector<Person> ReadPersons(Statement& query) {
+std::vector<Person> ReadPersons(store::RecordSet rows) {
   std::vector<Person> persons;
-  while (query.Step()) persons.push_back(ReadPerson(query));
+  for (; !rows.Eof(); rows.MoveNext()) persons.push_back(ReadPerson(rows));
   return persons;
 }
 
 }  // namespace
 
-std::optional<Person> FindPerson(HostDatabase& db, std::int64_t id) {
-  Statement query = db.Prepare(std::string(kPersonColumns) + "WHERE personID = ?");
-  query.Bind(1, id);
-  if (!query.Step()) return std::nullopt;
-  return ReadPerson(query);
+std::optional<Person> FindPerson(store::Connection& db, std::int64_t id) {
+  const std::array params{store::SqlParam::Integer(id)};
+  const store::RecordSet rows = db.Query(std::string(kPersonColumns) + "WHERE personID = ?", params);
+  if (rows.Eof()) return std::nullopt;
+  return ReadPerson(rows);
 }
 
-std::vector<Person> FindPersonsByName(HostDatabase& db, std::string_view name) {
-  Statement query =
-      db.Prepare(std::string(kPersonColumns) + "WHERE personName = ? ORDER BY personID");
-  query.Bind(1, name);
-  return ReadPersons(query);
+std::vector<Person> FindPersonsByName(store::Connection& db, std::string_view name) {
+  const std::array params{store::SqlParam::Text(std::string(name))};
+  return ReadPersons(
+      db.Query(std::string(kPersonColumns) + "WHERE personName = ? ORDER BY personID", params));
 }
 
-std::vector<Person> PersonsOfSystem(HostDatabase& db, std::int64_t system_id) {
-  Statement query = db.Prepare(std::string(kPersonColumns) +
-                               "WHERE systemID = ? ORDER BY dutyID IS NULL, dutyID, personID");
-  query.Bind(1, system_id);
-  return ReadPersons(query);
+std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_id) {
+  const std::array params{store::SqlParam::Integer(system_id)};
+  return ReadPersons(db.Query(std::string(kPersonColumns) +
+                                  "WHERE systemID = ? ORDER BY CASE WHEN dutyID IS NULL THEN 1 "
+                                  "ELSE 0 END, dutyID, personID",
+                              params));
 }
 
 }  // namespace ostrand::web

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "web/data/host_database.h"
+#include "store/connection.h"
 
 namespace ostrand::web {
 
@@ -21,12 +21,12 @@ struct Person {
 };
 
 // The person with that id, or nothing. Throws Error on a database failure.
-std::optional<Person> FindPerson(HostDatabase& db, std::int64_t id);
+std::optional<Person> FindPerson(store::Connection& db, std::int64_t id);
 
 // Every person whose name is exactly `name`, in id order.
-std::vector<Person> FindPersonsByName(HostDatabase& db, std::string_view name);
+std::vector<Person> FindPersonsByName(store::Connection& db, std::string_view name);
 
 // The persons of one system, the most senior duty first, then by id.
-std::vector<Person> PersonsOfSystem(HostDatabase& db, std::int64_t system_id);
+std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_id);
 
 }  // namespace ostrand::web

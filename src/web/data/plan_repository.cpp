@@ -1,118 +1,152 @@
 #include "web/data/plan_repository.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
+#include <vector>
 
-#include "web/http/request_values.h"
+#include "store/connection.h"
+#include "web/data/row_values.h"
 
 namespace ostrand::web {
 namespace {
 
-constexpr std::string_view kPlanColumns =
-    "SELECT personPlan.planID, personPlan.planStartTime, personPlan.planEndTime, "
-    "personPlan.planAddrTypeID, personPlan.planAddrID, planAddrType.planAddrTypeName, "
-    "planAddr.planAddrName, personPlan.planAddrDetail, personPlan.planContent, "
-    "personPlan.planAddition, personPlan.planFlagID "
-    "FROM personPlan "
-    "LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = personPlan.planAddrTypeID "
-    "LEFT JOIN planAddr ON planAddr.planAddrID = personPlan.planAddrID ";
-
-std::optional<std::int64_t> OptionalInt(const Statement& row, int column) {
-  if (row.IsNull(column)) return std::nullopt;
-  return row.Int(column);
+// A stored time as its text, so that a time another program wrote in a form
+// that reads as no date still shows as it was written.
+std::string TimeText(store::Engine engine, std::string_view column) {
+  if (engine == store::Engine::kSqlServer) {
+    return "CONVERT(VARCHAR(19), " + std::string(column) + ", 120)";
+  }
+  return "CAST(" + std::string(column) + " AS TEXT)";
 }
 
-StoredPlan ReadPlan(const Statement& row) {
+std::string PlanColumns(store::Engine engine) {
+  return "SELECT personPlan.planID, " + TimeText(engine, "personPlan.planStartTime") + ", " +
+         TimeText(engine, "personPlan.planEndTime") +
+         ", personPlan.planAddrTypeID, personPlan.planAddrID, planAddrType.planAddrTypeName, "
+         "planAddr.planAddrName, personPlan.planAddrDetail, personPlan.planContent, "
+         "personPlan.planAddition, personPlan.planFlagID "
+         "FROM personPlan "
+         "LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = personPlan.planAddrTypeID "
+         "LEFT JOIN planAddr ON planAddr.planAddrID = personPlan.planAddrID ";
+}
+
+// " AND column < ?" with the day after `day` appended to `params`; nothing
+// for the last day that exists, which has no day after (and before whose
+// end every stored time lies).
+std::string BeforeDayAfter(std::string_view column, const DateTime& day,
+                           std::vector<store::SqlParam>& params) {
+  if (day.DateOnly() == DateTime::Latest()) return {};
+  params.push_back(store::SqlParam::Date(day.DateOnly().AddDays(1)));
+  return " AND " + std::string(column) + " < ?";
+}
+
+StoredPlan ReadPlan(const store::RecordSet& row) {
   StoredPlan plan;
-  plan.id = row.Int(0);
-  plan.start_text = row.Text(1);
-  plan.end_text = row.Text(2);
-  plan.start = DateTime::Parse(plan.start_text);
-  plan.end = DateTime::Parse(plan.end_text);
+  plan.id = Int(row, 0);
+  plan.start_text = Text(row, 1);
+  plan.end_text = Text(row, 2);
+  plan.start = store::ReadStoredDateTime(plan.start_text);
+  plan.end = store::ReadStoredDateTime(plan.end_text);
   plan.kind_id = OptionalInt(row, 3);
   plan.place_id = OptionalInt(row, 4);
-  plan.kind_name = row.Text(5);
-  plan.place_name = row.Text(6);
-  plan.detail = row.OptionalText(7);
-  plan.content = row.OptionalText(8);
-  plan.addition = row.OptionalText(9);
+  plan.kind_name = Text(row, 5);
+  plan.place_name = Text(row, 6);
+  plan.detail = OptionalText(row, 7);
+  plan.content = OptionalText(row, 8);
+  plan.addition = OptionalText(row, 9);
   plan.flag = OptionalInt(row, 10);
   return plan;
 }
 
-// Binds the plan's fields to parameters 1..9 in the column order of the
-// INSERT and UPDATE below.
-void BindPlan(Statement& statement, const PlanInput& plan) {
-  statement.Bind(1, std::string_view(StorageDateTime(plan.start)))
-      .Bind(2, std::string_view(StorageDateTime(plan.end)))
-      .Bind(3, plan.kind_id)
-      .Bind(4, plan.place_id)
-      .Bind(5, plan.detail)
-      .Bind(6, plan.content)
-      .Bind(7, plan.addition)
-      .Bind(8, plan.flag);
+std::vector<StoredPlan> ReadPlans(store::RecordSet rows) {
+  std::vector<StoredPlan> plans;
+  for (; !rows.Eof(); rows.MoveNext()) plans.push_back(ReadPlan(rows));
+  return plans;
+}
+
+// The plan's fields in the column order of the INSERT and UPDATE below,
+// followed by `rest`.
+std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
+                                        std::initializer_list<std::int64_t> rest) {
+  std::vector<store::SqlParam> params{store::SqlParam::Timestamp(plan.start),
+                                      store::SqlParam::Timestamp(plan.end),
+                                      store::SqlParam::Integer(plan.kind_id),
+                                      store::SqlParam::Integer(plan.place_id),
+                                      store::SqlParam::OptionalText(plan.detail),
+                                      store::SqlParam::OptionalText(plan.content),
+                                      store::SqlParam::OptionalText(plan.addition),
+                                      store::SqlParam::Integer(plan.flag)};
+  for (const std::int64_t id : rest) params.push_back(store::SqlParam::Integer(id));
+  return params;
 }
 
 }  // namespace
 
 std::vector<PlaceKind> PlanRepository::PlaceKinds() {
-  Statement query = db_.Prepare(
-      "SELECT planAddrTypeID, planAddrTypeName FROM planAddrType ORDER BY planAddrTypeID");
   std::vector<PlaceKind> kinds;
-  while (query.Step()) kinds.push_back({query.Int(0), query.Text(1)});
+  for (store::RecordSet rows = db_.Query(
+           "SELECT planAddrTypeID, planAddrTypeName FROM planAddrType ORDER BY planAddrTypeID");
+       !rows.Eof(); rows.MoveNext()) {
+    kinds.push_back({Int(rows, 0), Text(rows, 1)});
+  }
   return kinds;
 }
 
 std::vector<Place> PlanRepository::Places() {
-  Statement query = db_.Prepare(
-      "SELECT planAddrID, planAddrName, planAddrTypeID FROM planAddr ORDER BY planAddrID");
   std::vector<Place> places;
-  while (query.Step()) places.push_back({query.Int(0), query.Text(1), OptionalInt(query, 2)});
+  for (store::RecordSet rows = db_.Query(
+           "SELECT planAddrID, planAddrName, planAddrTypeID FROM planAddr ORDER BY planAddrID");
+       !rows.Eof(); rows.MoveNext()) {
+    places.push_back({Int(rows, 0), Text(rows, 1), OptionalInt(rows, 2)});
+  }
   return places;
 }
 
 std::vector<StoredPlan> PlanRepository::PlansOfDay(std::int64_t person_id, const DateTime& day) {
-  // Stored times are 'YYYY-MM-DD HH:MM:SS', so their first ten characters
-  // compare as dates.
-  Statement query = db_.Prepare(std::string(kPlanColumns) +
-                                "WHERE personPlan.personID = ? "
-                                "AND substr(personPlan.planStartTime, 1, 10) <= ? "
-                                "AND substr(personPlan.planEndTime, 1, 10) >= ? "
-                                "ORDER BY personPlan.planStartTime, personPlan.planID");
-  const std::string date = IsoDate(day);
-  query.Bind(1, person_id).Bind(2, std::string_view(date)).Bind(3, std::string_view(date));
-  std::vector<StoredPlan> plans;
-  while (query.Step()) plans.push_back(ReadPlan(query));
-  return plans;
+  // Plans that start before the next day and end on the day or later. A
+  // date compares with a stored time as its midnight, so a plan stored with
+  // a bare date as its end still covers that day.
+  std::vector<store::SqlParam> params{store::SqlParam::Integer(person_id)};
+  const std::string before = BeforeDayAfter("personPlan.planStartTime", day, params);
+  params.push_back(store::SqlParam::Date(day));
+  return ReadPlans(db_.Query(PlanColumns(db_.engine()) + "WHERE personPlan.personID = ?" +
+                                 before +
+                                 " AND personPlan.planEndTime >= ? "
+                                 "ORDER BY personPlan.planStartTime, personPlan.planID",
+                             params));
 }
 
 std::optional<StoredPlan> PlanRepository::FindPlan(std::int64_t person_id, std::int64_t plan_id) {
-  Statement query = db_.Prepare(std::string(kPlanColumns) +
-                                "WHERE personPlan.personID = ? AND personPlan.planID = ?");
-  query.Bind(1, person_id).Bind(2, plan_id);
-  if (!query.Step()) return std::nullopt;
-  return ReadPlan(query);
+  const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  const store::RecordSet rows =
+      db_.Query(PlanColumns(db_.engine()) +
+                    "WHERE personPlan.personID = ? AND personPlan.planID = ?",
+                params);
+  if (rows.Eof()) return std::nullopt;
+  return ReadPlan(rows);
 }
 
 std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, const DateTime& first,
                                                      const DateTime& last, std::size_t limit,
                                                      std::int64_t except) {
-  Statement query = db_.Prepare(
-      "SELECT substr(planStartTime, 1, 10), substr(planEndTime, 1, 10) FROM personPlan "
-      "WHERE personID = ? AND planID <> ? "
-      "AND substr(planStartTime, 1, 10) <= ? AND substr(planEndTime, 1, 10) >= ?");
-  const std::string first_text = IsoDate(first);
-  const std::string last_text = IsoDate(last);
-  query.Bind(1, person_id)
-      .Bind(2, except)
-      .Bind(3, std::string_view(last_text))
-      .Bind(4, std::string_view(first_text));
+  std::vector<store::SqlParam> params{store::SqlParam::Integer(person_id),
+                                      store::SqlParam::Integer(except)};
+  const std::string before = BeforeDayAfter("planStartTime", last, params);
+  params.push_back(store::SqlParam::Date(first));
+  const store::Engine engine = db_.engine();
+  store::RecordSet rows =
+      db_.Query("SELECT " + TimeText(engine, "planStartTime") + ", " +
+                    TimeText(engine, "planEndTime") +
+                    " FROM personPlan WHERE personID = ? AND planID <> ?" + before +
+                    " AND planEndTime >= ?",
+                params);
   // Each plan adds one on its first day within the range and takes it back
   // after its last; the running sum is the day's count.
   std::vector<std::pair<std::int64_t, int>> changes;
-  while (query.Step()) {
-    const std::optional<DateTime> start = DateTime::Parse(query.Text(0));
-    const std::optional<DateTime> end = DateTime::Parse(query.Text(1));
+  for (; !rows.Eof(); rows.MoveNext()) {
+    const std::optional<DateTime> start = store::ReadStoredDateTime(Text(rows, 0));
+    const std::optional<DateTime> end = store::ReadStoredDateTime(Text(rows, 1));
     if (!start || !end || end->day() < start->day()) continue;
     changes.emplace_back(std::max(start->day(), first.day()), 1);
     changes.emplace_back(std::min(end->day(), last.day()) + 1, -1);
@@ -126,52 +160,69 @@ std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, con
   return std::nullopt;
 }
 
+void PlanRepository::LockPerson(std::int64_t person_id) {
+  // SQLite's write transaction holds the whole database already; a server
+  // locks the person's row, so that parallel writes for one person count
+  // one after the other.
+  const std::array params{store::SqlParam::Integer(person_id)};
+  switch (db_.engine()) {
+    case store::Engine::kPostgresql:
+      db_.Query("SELECT personID FROM person WHERE personID = ? FOR UPDATE", params);
+      break;
+    case store::Engine::kSqlServer:
+      db_.Query("SELECT personID FROM person WITH (UPDLOCK, HOLDLOCK) WHERE personID = ?", params);
+      break;
+    case store::Engine::kSqlite:
+      break;
+  }
+}
+
 PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
                               std::size_t per_day_limit) {
-  HostDatabase::Transaction transaction(db_);
+  store::Transaction transaction(db_);
+  LockPerson(person_id);
   PlanWrite write;
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
   if (write.full_day) return write;
-  Statement insert = db_.Prepare(
+  write.plan_id = db_.InsertReturningId(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  BindPlan(insert, plan);
-  insert.Bind(9, person_id).Run();
-  write.plan_id = db_.LastInsertId();
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      PlanParams(plan, {person_id}), "planID");
   transaction.Commit();
   return write;
 }
 
 PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
                                  const PlanInput& plan, std::size_t per_day_limit) {
-  HostDatabase::Transaction transaction(db_);
+  store::Transaction transaction(db_);
+  LockPerson(person_id);
   PlanWrite write;
-  Statement exists = db_.Prepare("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?");
-  exists.Bind(1, person_id).Bind(2, plan_id);
-  if (!exists.Step()) return write;
+  const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  if (db_.Query("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?", ids).Eof()) {
+    return write;
+  }
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
   if (write.full_day) return write;
-  Statement update = db_.Prepare(
+  const std::int64_t changed = db_.Execute(
       "UPDATE personPlan SET planStartTime = ?, planEndTime = ?, planAddrTypeID = ?, "
       "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
-      "WHERE personID = ? AND planID = ?");
-  BindPlan(update, plan);
-  update.Bind(9, person_id).Bind(10, plan_id).Run();
-  if (db_.Changes() > 0) write.plan_id = plan_id;
+      "WHERE personID = ? AND planID = ?",
+      PlanParams(plan, {person_id, plan_id}));
+  if (changed > 0) write.plan_id = plan_id;
   transaction.Commit();
   return write;
 }
 
 bool PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id) {
-  HostDatabase::Transaction transaction(db_);
-  Statement remove = db_.Prepare("DELETE FROM personPlan WHERE personID = ? AND planID = ?");
-  remove.Bind(1, person_id).Bind(2, plan_id).Run();
-  const bool changed = db_.Changes() > 0;
+  store::Transaction transaction(db_);
+  const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  const std::int64_t changed =
+      db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", params);
   transaction.Commit();
-  return changed;
+  return changed > 0;
 }
 
 }  // namespace ostrand::web

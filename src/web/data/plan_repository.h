@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/date.h"
+#include "store/connection.h"
 #include "store/plan_flags.h"
-#include "web/data/host_database.h"
 
 namespace ostrand::web {
 
@@ -69,7 +69,7 @@ struct PlanWrite {
 class PlanRepository {
  public:
   // The repository uses `db`, which must outlive it.
-  explicit PlanRepository(HostDatabase& db) : db_(db) {}
+  explicit PlanRepository(store::Connection& db) : db_(db) {}
 
   std::vector<PlaceKind> PlaceKinds();
   std::vector<Place> Places();
@@ -99,8 +99,11 @@ class PlanRepository {
   std::optional<DateTime> FirstFullDay(std::int64_t person_id, const DateTime& first,
                                        const DateTime& last, std::size_t limit,
                                        std::int64_t except);
+  // Inside a write transaction: holds the person's row until the commit on
+  // engines that lock rows.
+  void LockPerson(std::int64_t person_id);
 
-  HostDatabase& db_;
+  store::Connection& db_;
 };
 
 }  // namespace ostrand::web

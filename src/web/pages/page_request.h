@@ -1,11 +1,13 @@
 // What a page handler receives for one request, free of the HTTP server:
-// the server's options, the request's database connections, the signed-in
-// visitor, and the request's path, query values and form fields.
+// the server's options, the request's database connection (leased from the
+// server's pool; the component's Init shares it), the signed-in visitor,
+// and the request's path, query values and form fields.
 #pragma once
 
 #include <map>
 #include <string>
 
+#include "store/connection.h"
 #include "web/auth/visitor.h"
 #include "web/data/databases.h"
 #include "web/http/form_fields.h"
@@ -20,7 +22,7 @@ using http::FormFields;
 struct PageRequest {
   const ServerOptions& options;
   const Databases& databases;  // where the component gets its connection
-  HostDatabase& db;            // the host's connection of this request
+  store::Connection& db;       // the request's connection
   Visitor& visitor;
   std::string path;  // e.g. "/schedule/personMonth.asp"
   FormFields query;  // decoded query values

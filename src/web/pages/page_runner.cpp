@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/text.h"
+#include "store/database_error.h"
 #include "web/auth/sign_in.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
@@ -16,7 +17,7 @@ namespace ostrand::web {
 http::Response PageRunner::Run(const http::Request& req, const PageFunction& page) const {
   std::optional<Visitor> visitor;
   try {
-    const std::unique_ptr<HostDatabase> db = databases_.OpenHost();
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
     visitor = LoadVisitor(req, *db, signer_, options_.leader_duties);
     if (!visitor) {
       http::Response response =
@@ -50,6 +51,14 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
     return response;
   } catch (const HttpError& e) {
     http::Response response = ErrorResponse(e, visitor ? &*visitor : nullptr);
+    if (visitor) response.person = visitor->person.id;
+    return response;
+  } catch (const store::DatabaseError& e) {
+    // A database that went away or turned read-only: 503, and the pool
+    // replaces the connection before the next request.
+    http::Response response =
+        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), visitor ? &*visitor : nullptr)
+                        : FailureResponse(e.what(), visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   } catch (const std::exception& e) {

@@ -1,0 +1,72 @@
+// `ostrand init-db CONN [--add-missing]`: creates the schedule tables (and
+// the web host's hostAccount) in a database of any backend. A database that
+// already holds any of them is refused unless --add-missing, which creates
+// only the missing ones; nothing is ever dropped.
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "core/error.h"
+#include "store/connect.h"
+#include "store/schedule_tables.h"
+#include "store/schema.h"
+
+namespace ostrand::cli {
+namespace {
+
+struct InitDbArguments {
+  std::string db;
+  bool add_missing = false;
+};
+
+int RunInitDb(const InitDbArguments& args) {
+  const std::unique_ptr<store::Connection> db = store::Connect(args.db, store::OpenMode::kCreate);
+  const std::vector<std::string_view> missing = store::MissingTables(*db);
+  if (missing.empty() && args.add_missing) {
+    std::cout << "database '" << db->name() << "' already holds every schedule table\n";
+    return 0;
+  }
+  if (missing.size() < store::kScheduleTables.size() && !args.add_missing) {
+    std::string present;
+    for (const store::ScheduleTable& table : store::kScheduleTables) {
+      if (std::find(missing.begin(), missing.end(), table.name) != missing.end()) continue;
+      if (!present.empty()) present += ", ";
+      present += table.name;
+    }
+    throw Error("database '" + db->name() + "' already holds the tables " + present +
+                "; use --add-missing to create only the missing ones");
+  }
+  store::CreateSchema(*db);
+  std::cout << "created the schedule tables in database '" << db->name() << "' ("
+            << store::EngineName(db->engine()) << ")\n";
+  return 0;
+}
+
+}  // namespace
+
+void AddInitDbCommand(CLI::App& app, int* exit_code) {
+  auto args = std::make_shared<InitDbArguments>();
+  CLI::App* cmd = app.add_subcommand(
+      "init-db",
+      "Create the schedule tables and the web host's hostAccount in a database (an SQLite file "
+      "is made when missing). A database that holds any of them is refused unless "
+      "--add-missing.");
+  cmd->add_option("CONN", args->db,
+                  "Connection string: sqlite:PATH, postgresql://..., odbc:...")
+      ->required();
+  cmd->add_flag("--add-missing", args->add_missing,
+                "Create only the tables the database lacks; existing tables and rows are kept");
+  cmd->callback([args, exit_code] {
+    try {
+      *exit_code = RunInitDb(*args);
+    } catch (const std::exception& e) {
+      std::cerr << "ostrand: " << e.what() << "\n";
+      *exit_code = 1;
+    }
+  });
+}
+
+}  // namespace ostrand::cli

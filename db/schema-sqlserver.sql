@@ -1,0 +1,66 @@
+-- Tables the staff-schedule component reads, for SQL Server (T-SQL, run
+-- through ODBC, e.g. with FreeTDS). Each table is created only when it is
+-- missing, so the script can be run again on an existing database.
+
+IF OBJECT_ID(N'personDuty', N'U') IS NULL
+CREATE TABLE personDuty (
+  dutyID BIGINT PRIMARY KEY,
+  dutyName NVARCHAR(100)
+);
+
+IF OBJECT_ID(N'person', N'U') IS NULL
+CREATE TABLE person (
+  personID BIGINT PRIMARY KEY,
+  personName NVARCHAR(100),
+  dutyID BIGINT,
+  systemID BIGINT
+);
+
+IF OBJECT_ID(N'planAddrType', N'U') IS NULL
+CREATE TABLE planAddrType (
+  planAddrTypeID BIGINT PRIMARY KEY,
+  planAddrTypeName NVARCHAR(100)
+);
+
+IF OBJECT_ID(N'planAddr', N'U') IS NULL
+CREATE TABLE planAddr (
+  planAddrID BIGINT PRIMARY KEY,
+  planAddrName NVARCHAR(200),
+  planAddrTypeID BIGINT
+);
+
+IF OBJECT_ID(N'personPlan', N'U') IS NULL
+CREATE TABLE personPlan (
+  planID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  planStartTime DATETIME,
+  planEndTime DATETIME,
+  planAddrTypeID BIGINT,
+  planAddrID BIGINT,
+  planAddrDetail NVARCHAR(1000),
+  planTypeID BIGINT,
+  planContent NVARCHAR(4000),
+  planAddition NVARCHAR(1000),
+  planFlagID BIGINT
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'personPlan_person_start')
+CREATE INDEX personPlan_person_start ON personPlan (personID, planStartTime);
+
+-- Sign-in accounts of the web host: one Argon2id hash (libsodium's string
+-- form, salt and limits included) per person who may sign in, and the
+-- generation of the person's sessions (raising it ends them all).
+IF OBJECT_ID(N'hostAccount', N'U') IS NULL
+CREATE TABLE hostAccount (
+  personID BIGINT PRIMARY KEY,
+  passwordHash NVARCHAR(255) NOT NULL,
+  sessionGeneration BIGINT NOT NULL DEFAULT 0
+);
+
+-- Settings of the web host by name; 'sessionGeneration' ends everybody's
+-- sessions when raised.
+IF OBJECT_ID(N'hostSetting', N'U') IS NULL
+CREATE TABLE hostSetting (
+  name NVARCHAR(100) PRIMARY KEY,
+  value BIGINT NOT NULL
+);

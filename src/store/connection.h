@@ -1,0 +1,121 @@
+// Connection: one open connection to a schedule database, whatever the
+// engine behind it (SQLite, PostgreSQL, or a database behind ODBC). Every
+// reader and writer of the program goes through this interface: the
+// component's PlanStore, the web host's accounts, persons and editor
+// writes, schema creation and the demo writer.
+//
+// Statements are written in the engine's own dialect (engine() says which)
+// with '?' placeholders for their values. Each connection prepares a
+// statement text once and keeps it (store/statement_cache.h), so a text
+// that runs again is only bound and executed.
+//
+// Every failure throws DatabaseError (store/database_error.h): a refused
+// statement names its text; a database that is gone, busy or turned
+// read-only is reported as unavailable and marks the connection broken(),
+// so that a pool replaces it. A Connection is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/value.h"
+#include "store/dialect.h"
+#include "store/record_set.h"
+#include "store/sql_param.h"
+
+namespace ostrand::store {
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // The dialect the database speaks.
+  virtual Engine engine() const = 0;
+
+  // Runs one statement and reads all its rows. Values keep their kinds:
+  // integers as int32 (as a double beyond that, as text beyond what a
+  // double prints exactly), reals as double, dates and times as dates, NULL
+  // as null, text as UTF-8 text. Throws DatabaseError when the database
+  // refuses the statement or when the text holds a second statement.
+  virtual RecordSet Query(std::string_view sql, std::span<const SqlParam> params = {}) = 0;
+
+  // Runs one statement that returns no rows; returns how many rows it
+  // inserted, changed or deleted.
+  virtual std::int64_t Execute(std::string_view sql, std::span<const SqlParam> params = {}) = 0;
+
+  // Runs an INSERT of one row (a text "INSERT INTO t (...) VALUES (...)")
+  // and returns the value the database gave its `id_column`, in the way the
+  // engine offers (RETURNING, OUTPUT INSERTED). Throws DatabaseError as
+  // Query does.
+  virtual std::int64_t InsertReturningId(std::string_view insert_sql,
+                                         std::span<const SqlParam> params,
+                                         std::string_view id_column);
+
+  // Runs a script of statements separated by ';' (no parameters, no rows),
+  // such as a schema. Statements before a failing one stay done unless a
+  // transaction is open.
+  virtual void ExecuteScript(std::string_view script) = 0;
+
+  // A transaction for writes; see Transaction below for the guard. Begin
+  // throws DatabaseError when a transaction is already open or the database
+  // stays locked past its timeout. Rollback never throws.
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() noexcept = 0;
+
+  // A cheap check before a pooled connection is handed out again: false
+  // when the connection is broken or its database went away (it is closed
+  // and replaced then). May do a round trip to a server.
+  virtual bool IsUsable() = 0;
+
+  // True after a failure that leaves the connection unfit for reuse.
+  bool broken() const { return broken_; }
+  // How messages name the database: a file path, or the connection string
+  // with its password hidden.
+  const std::string& name() const { return name_; }
+
+ protected:
+  explicit Connection(std::string name) : name_(std::move(name)) {}
+  void MarkBroken() { broken_ = true; }
+
+ private:
+  std::string name_;
+  bool broken_ = false;
+};
+
+// A write transaction: Begin on construction, Rollback on destruction
+// unless Commit ran. Throws what Begin and Commit throw.
+class Transaction {
+ public:
+  explicit Transaction(Connection& connection) : connection_(connection) { connection_.Begin(); }
+  ~Transaction() {
+    if (!done_) connection_.Rollback();
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void Commit() {
+    connection_.Commit();
+    done_ = true;
+  }
+
+ private:
+  Connection& connection_;
+  bool done_ = false;
+};
+
+// The host value of a database integer: int32 when it fits, a double while
+// its decimal text has at most 15 digits (so it prints exactly), and its
+// decimal text beyond that, so that no id is ever changed.
+Value IntegerValue(std::int64_t i);
+
+// The whole number a value holds (an int32, a double without fraction, or
+// text of digits as IntegerValue makes it), or nothing.
+std::optional<std::int64_t> ExactInteger(const Value& value);
+
+}  // namespace ostrand::store
