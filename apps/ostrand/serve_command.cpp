@@ -1,4 +1,6 @@
 // `ostrand serve`: the web host.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -66,8 +68,21 @@ void AllowOpenFiles(std::size_t connections) {
   }
 }
 
+// Holds SIGINT and SIGTERM back from here on, in this thread and every
+// thread started later, until ServeUntilSignalled waits for them: a signal
+// sent as soon as the address is printed stops the server cleanly instead
+// of killing the process.
+void HoldStopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
 int RunServe(const ServeArguments& args) {
   AllowOpenFiles(args.max_connections);
+  HoldStopSignals();
   web::ServerOptions options;
   options.connection_string = args.db;
   options.host = args.host;
