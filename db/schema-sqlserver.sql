@@ -64,3 +64,37 @@ CREATE TABLE hostSetting (
   name NVARCHAR(100) PRIMARY KEY,
   value BIGINT NOT NULL
 );
+
+-- Public holidays and the working days that make up for them, one row per
+-- day, shown on every page: dayOff 1 for a day off, 0 for a working day (a
+-- weekend day worked). demo 1 marks the demo set that `ostrand demo-db`
+-- writes; an import replaces it for the years it covers.
+IF OBJECT_ID(N'hostHoliday', N'U') IS NULL
+CREATE TABLE hostHoliday (
+  holidayDate DATE PRIMARY KEY,
+  holidayName NVARCHAR(200) NOT NULL,
+  dayOff BIGINT NOT NULL,
+  demo BIGINT NOT NULL DEFAULT 0
+);
+
+-- Plans deleted in the day editor, kept for a while so that the delete can
+-- be undone: the row as it was in personPlan, and when it was deleted.
+IF OBJECT_ID(N'hostDeletedPlan', N'U') IS NULL
+CREATE TABLE hostDeletedPlan (
+  deletedID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  deletedAt DATETIME NOT NULL,
+  planID BIGINT NOT NULL,
+  personID BIGINT NOT NULL,
+  planStartTime DATETIME,
+  planEndTime DATETIME,
+  planAddrTypeID BIGINT,
+  planAddrID BIGINT,
+  planAddrDetail NVARCHAR(1000),
+  planTypeID BIGINT,
+  planContent NVARCHAR(4000),
+  planAddition NVARCHAR(1000),
+  planFlagID BIGINT
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostDeletedPlan_person')
+CREATE INDEX hostDeletedPlan_person ON hostDeletedPlan (personID, deletedAt);

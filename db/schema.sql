@@ -58,3 +58,34 @@ CREATE TABLE IF NOT EXISTS hostSetting (
   name TEXT PRIMARY KEY,
   value INTEGER NOT NULL
 );
+
+-- Public holidays and the working days that make up for them, one row per
+-- day, shown on every page: dayOff 1 for a day off, 0 for a working day (a
+-- weekend day worked). demo 1 marks the demo set that `ostrand demo-db`
+-- writes; an import replaces it for the years it covers.
+CREATE TABLE IF NOT EXISTS hostHoliday (
+  holidayDate DATE PRIMARY KEY,
+  holidayName TEXT NOT NULL,
+  dayOff INTEGER NOT NULL,
+  demo INTEGER NOT NULL DEFAULT 0
+);
+
+-- Plans deleted in the day editor, kept for a while so that the delete can
+-- be undone: the row as it was in personPlan, and when it was deleted.
+CREATE TABLE IF NOT EXISTS hostDeletedPlan (
+  deletedID INTEGER PRIMARY KEY,
+  deletedAt DATETIME NOT NULL,
+  planID INTEGER NOT NULL,
+  personID INTEGER NOT NULL,
+  planStartTime DATETIME,
+  planEndTime DATETIME,
+  planAddrTypeID INTEGER,
+  planAddrID INTEGER,
+  planAddrDetail TEXT,
+  planTypeID INTEGER,
+  planContent TEXT,
+  planAddition TEXT,
+  planFlagID INTEGER
+);
+
+CREATE INDEX IF NOT EXISTS hostDeletedPlan_person ON hostDeletedPlan (personID, deletedAt);

@@ -21,5 +21,7 @@ void AddInitDbCommand(CLI::App& app, int* exit_code);
 void AddPasswdCommand(CLI::App& app, int* exit_code);
 // `ostrand signout`: ends the web sessions of a person or of everybody.
 void AddSignoutCommand(CLI::App& app, int* exit_code);
+// `ostrand holidays import|list`: the holiday calendar of the pages.
+void AddHolidaysCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   ostrand::cli::AddServeCommand(app, &exit_code);
   ostrand::cli::AddPasswdCommand(app, &exit_code);
   ostrand::cli::AddSignoutCommand(app, &exit_code);
+  ostrand::cli::AddHolidaysCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -25,9 +26,9 @@ int main(int argc, char** argv) {
     std::string message = e.what();
     if (argc > 1 && argv[1][0] != '-' && app.get_subcommands().empty()) {
       message = "unknown command '" + std::string(argv[1]) +
-                "' (commands: call, script, demo-db, init-db, serve, passwd, signout)";
+                "' (commands: call, script, demo-db, init-db, serve, passwd, signout, holidays)";
     } else if (argc <= 1) {
-      message = "no command given (commands: call, script, demo-db, init-db, serve, passwd, signout)";
+      message = "no command given (commands: call, script, demo-db, init-db, serve, passwd, signout, holidays)";
     }
     std::cerr << "ostrand: " << message << "; see 'ostrand --help'\n";
     return 1;

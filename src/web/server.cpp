@@ -20,7 +20,10 @@
 #include "web/http/http_error.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
+#include "web/pages/away_page.h"
+#include "web/pages/deleted_page.h"
 #include "web/pages/editor_page.h"
+#include "web/pages/leader_months_page.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_runner.h"
 #include "web/pages/schedule_pages.h"
@@ -165,6 +168,17 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
       if (get) return RunPage(std::move(request), respond, ShowEditor);
       if (post) return RunPage(std::move(request), respond, SubmitEditor);
       return respond(MethodNotAllowed("GET, HEAD, POST"));
+    }
+    if (path == kDeletedPlansPath || path == kAwayPath || path == kLeaderMonthsPath ||
+        path == kLeader2MonthsPath) {
+      if (!get) return respond(MethodNotAllowed("GET, HEAD"));
+      PageFunction page = RenderDeletedPlans;
+      if (path == kAwayPath) page = RenderAwayPage;
+      if (path == kLeaderMonthsPath || path == kLeader2MonthsPath) {
+        const bool second = path == kLeader2MonthsPath;
+        page = [second](PageRequest& r) { return RenderLeaderMonths(r, second); };
+      }
+      return RunPage(std::move(request), respond, std::move(page));
     }
     respond(NotFound());
   } catch (const HttpError& e) {

@@ -88,5 +88,10 @@ std::set<std::int64_t> ParseDutyList(std::string_view list);
 
 // The local calendar date now.
 DateTime LocalToday();
+// The local date and time now, in whole seconds.
+DateTime LocalNow();
+// Today's date for the pages: the options' `today` when set, else
+// LocalToday().
+DateTime TodayOf(const ServerOptions& options);
 
 }  // namespace ostrand::web

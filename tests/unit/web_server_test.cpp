@@ -303,8 +303,7 @@ TEST_F(WebServerTest, EditorAddsChangesAndDeletesOwnPlans) {
   const testing::Result added = li->Post(editor, PlanForm(csrf, "新增<季度>总结"));
   ASSERT_TRUE(added);
   ASSERT_EQ(added->status, 303) << added->body;
-  EXPECT_EQ(added->get_header_value("Location"),
-            "/schedule/personMonth.asp?personID=2&dt=2001-12-20");
+  EXPECT_TRUE(added->get_header_value("Location").starts_with(editor + "&saved="));
 
   const testing::Result day = li->Get(editor);
   ASSERT_TRUE(day);

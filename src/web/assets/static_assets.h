@@ -35,4 +35,8 @@ std::optional<http::Response> ServeStaticAsset(const http::Request& request);
 // The text of the host stylesheet (also served as /static/ostrand.css).
 std::string_view HostStylesheet();
 
+// The text of the host script that marks today, weekends and holidays
+// (also served as /static/days.js).
+std::string_view DayMarksScript();
+
 }  // namespace ostrand::web

@@ -17,6 +17,7 @@ struct NavLink {
 constexpr NavLink kNavLinks[] = {
     {kPersonMonthPath, "月计划", false},
     {kPersonWeekPath, "周计划", false},
+    {kAwayPath, "外出人员", false},
     {kLeaderMonthPath, "部门汇总", true},
     {kLeader2MonthPath, "部门汇总二", true},
 };

@@ -9,6 +9,8 @@
 #include "web/data/plan_repository.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/http/url.h"
+#include "web/pages/day_marks.h"
 #include "web/pages/html_form.h"
 #include "web/pages/http_context.h"
 #include "web/pages/page_layout.h"
@@ -79,7 +81,32 @@ Person ShownPerson(const ViewPage& page, PageRequest& request) {
 DateTime ShownDay(const PageRequest& request) {
   const std::optional<std::string> text = FindField(request.query, "dt");
   if (text && !text->empty()) return ReadDayValue("dt", *text);
-  return request.options.today ? request.options.today().DateOnly() : LocalToday();
+  return TodayOf(request.options);
+}
+
+// The first and last day the page's view shows.
+std::pair<DateTime, DateTime> ShownPeriod(ViewKind kind, const DateTime& day) {
+  if (IsMonth(kind)) {
+    const DateTime first = DateTime::FromCivil(day.year(), day.month(), 1);
+    return {first, first.AddDays(DaysInMonth(day.year(), day.month()) - 1)};
+  }
+  const DateTime monday = MondayOf(day);
+  return {monday, monday.AddDays(6)};
+}
+
+// Links to the leader month summary over 1 to kMaxMonths months.
+void AppendMonthSpans(std::string& out, const ViewPage& page, const DateTime& day, int shown) {
+  const bool second = page.kind == ViewKind::kLeader2Month;
+  out += "<nav class=\"month-spans\" aria-label=\"月数\">显示";
+  for (int months = 1; months <= kMaxMonths; ++months) {
+    const std::string count = std::to_string(months);
+    out += months == shown ? " <a aria-current=\"page\" href=\"" : " <a href=\"";
+    AppendEscapedHtml(out, MonthsAddress(second, day, months));
+    out += "\">";
+    out += count;
+    out += " 个月</a>";
+  }
+  out += "</nav>\n";
 }
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
@@ -101,9 +128,11 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
   out += "\n</form>\n";
 }
 
+}  // namespace
+
 // The kinds of place 1 to 4 with their colours (personal pages) or their
 // markers (leader month pages).
-void AppendLegend(std::string& out, PageRequest& request, bool markers) {
+void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers) {
   out += "<ul class=\"legend\">\n";
   for (const PlaceKind& kind : PlanRepository(request.db).PlaceKinds()) {
     if (kind.id < 1 || kind.id > 4) continue;
@@ -119,6 +148,16 @@ void AppendLegend(std::string& out, PageRequest& request, bool markers) {
   }
   out += "</ul>\n";
 }
+
+std::string MonthsAddress(bool second, const DateTime& day, int months) {
+  if (months <= 1) {
+    return http::LinkWithQuery(second ? kLeader2MonthPath : kLeaderMonthPath, {{"dt", IsoDate(day)}});
+  }
+  return http::LinkWithQuery(second ? kLeader2MonthsPath : kLeaderMonthsPath,
+                             {{"dt", IsoDate(day)}, {"months", std::to_string(months)}});
+}
+
+namespace {
 
 // Writes a member's fragment into the page; text is written as it is held,
 // without a copy.
@@ -183,7 +222,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     Write(*response, IsMonth(kind) ? object->DispMonth(dt, pID) : object->DispWeek(dt, pID));
     if (kind == ViewKind::kPersonMonth) {
       markup.clear();
-      AppendLegend(markup, request, false);
+      AppendPlaceLegend(markup, request, false);
       response->Write(markup);
     }
     Write(*response, object->DispScript(pID));
@@ -195,17 +234,30 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     response->Write("<div class=\"picker\">");
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
-    response->Write("</div>\n<div class=\"wide\">\n");
+    response->Write("</div>\n");
+    if (IsMonth(kind)) {
+      markup.clear();
+      AppendMonthSpans(markup, page, day, 1);
+      response->Write(markup);
+    }
+    response->Write("<div class=\"wide\">\n");
     Write(*response,
           IsMonth(kind) ? object->DispLeaderMonth(dt, cond) : object->DispLeaderWeek(dt, cond));
     response->Write("</table>\n</div>\n");
     markup.clear();
-    AppendLegend(markup, request, true);
+    AppendPlaceLegend(markup, request, true);
     response->Write(markup);
   }
   object->OnEndPage();
 
+  // Today, weekends and holidays: the list of the period's holidays, and the
+  // facts from which the host script marks the view's cells.
+  const auto [first, last] = ShownPeriod(kind, day);
+  const holidays::HolidayCalendar calendar = HolidaysOf(request, first, last);
   markup.clear();
+  AppendHolidayNotes(markup, first, last, calendar);
+  AppendDayMarks(markup, TodayOf(request.options), first, last, calendar,
+                 IsPersonal(kind) ? std::nullopt : std::optional<DateTime>(first));
   AppendPageEnd(markup);
   response->Write(markup);
   last_size.store(response->body().size(), std::memory_order_relaxed);

@@ -20,8 +20,10 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
+#include "core/date.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
@@ -45,6 +47,17 @@ struct ViewPage {
 std::span<const ViewPage> ViewPages();
 // The page served at that path, or null.
 const ViewPage* FindViewPage(std::string_view path);
+
+// Appends the legend of the kinds of place 1 to 4: their colours
+// (`markers` false) or the markers of the leader month summaries.
+void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers);
+
+// The most months a leader summary shows side by side.
+inline constexpr int kMaxMonths = 6;
+// The leader month summary (the second one when `second`) from the month of
+// `day` over `months` months: leaderMonth.asp for one, leaderMonths.asp for
+// more.
+std::string MonthsAddress(bool second, const DateTime& day, int months);
 
 // Renders the page. Throws HttpError 400 for a personID or dt that does not
 // read, 403 for a person of another system or a leader page for somebody
