@@ -199,6 +199,27 @@ std::optional<DateTime> ReadFormTime(const std::string& text) {
   }
 }
 
+// Whether the text begins with a year the pages cannot show (before 100 or
+// after 9999), as a date picker lets one type.
+bool YearOutOfRange(std::string_view text) {
+  const std::size_t digits = text.find_first_not_of("0123456789");
+  if (digits == 0 || digits == std::string_view::npos || text[digits] != '-') return false;
+  const std::optional<std::int64_t> year = ReadWholeNumber(text.substr(0, digits), 1000000);
+  return !year || *year < 100 || *year > 9999;
+}
+
+constexpr std::string_view kShownRange = "日程须在 100年1月1日 至 9999年12月31日 之间。";
+
+// The message for a date or time of the form that does not read.
+std::string UnreadableTime(std::string_view caption, const std::string& text,
+                           std::string_view what) {
+  if (YearOutOfRange(text)) {
+    return std::string(caption) + "“" + text + "”超出了页面能显示的日期。" +
+           std::string(kShownRange);
+  }
+  return std::string(caption) + "“" + text + "”不是有效的" + std::string(what) + "。";
+}
+
 std::optional<std::int64_t> ReadFormId(const std::string& text) {
   return ReadWholeNumber(text, kLargestExactId);
 }
@@ -225,8 +246,8 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
   std::vector<std::string> messages;
   const std::optional<DateTime> start = ReadFormTime(fields.start);
   const std::optional<DateTime> end = ReadFormTime(fields.end);
-  if (!start) messages.push_back("开始时间“" + fields.start + "”不是有效的日期时间。");
-  if (!end) messages.push_back("结束时间“" + fields.end + "”不是有效的日期时间。");
+  if (!start) messages.push_back(UnreadableTime("开始时间", fields.start, "日期时间"));
+  if (!end) messages.push_back(UnreadableTime("结束时间", fields.end, "日期时间"));
   if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
   if (start && end && end->day() - start->day() + 1 > max_plan_days) {
     messages.push_back("日程跨越 " + std::to_string(end->day() - start->day() + 1) + " 天，最长 " +
@@ -620,8 +641,8 @@ std::variant<std::vector<PlanInput>, std::vector<std::string>> PlanCopies(
   }
   const std::optional<DateTime> from = ReadFormTime(fields.from);
   const std::optional<DateTime> to = ReadFormTime(fields.to);
-  if (!from) messages.push_back("开始日期“" + fields.from + "”不是有效的日期。");
-  if (!to) messages.push_back("结束日期“" + fields.to + "”不是有效的日期。");
+  if (!from) messages.push_back(UnreadableTime("开始日期", fields.from, "日期"));
+  if (!to) messages.push_back(UnreadableTime("结束日期", fields.to, "日期"));
   if (from && to && to->day() < from->day()) messages.push_back("结束日期早于开始日期。");
   if (from && to && to->day() - from->day() + 1 > kMaxCopyDays) {
     messages.push_back("一次最多复制到 " + std::to_string(kMaxCopyDays) + " 天的范围内。");
@@ -629,8 +650,14 @@ std::variant<std::vector<PlanInput>, std::vector<std::string>> PlanCopies(
   if (fields.weekdays.empty()) messages.push_back("请至少选择星期几中的一天。");
   if (!messages.empty()) return messages;
 
-  const holidays::HolidayCalendar calendar = HolidaysOf(request, *from, *to);
   const std::int64_t length = plan.end->day() - plan.start->day();
+  // A copy of a plan over several days must end within the shown dates too.
+  const std::int64_t last_day = DateTime::FromCivil(9999, 12, 31).day();
+  if (to->day() + length > last_day) {
+    messages.push_back("复制到的日程会结束在 9999年12月31日 之后。" + std::string(kShownRange));
+    return messages;
+  }
+  const holidays::HolidayCalendar calendar = HolidaysOf(request, *from, *to);
   std::vector<PlanInput> copies;
   for (std::int64_t d = from->day(); d <= to->day(); ++d) {
     const DateTime day = DateTime::FromSerial(d);
