@@ -16,23 +16,19 @@
 namespace ostrand::web {
 namespace {
 
-constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
 // The kinds of place that are away from the office: in town, out of town,
 // abroad.
 const std::vector<std::int64_t> kAwayKinds = {2, 3, 4};
 
-std::string ShortDay(const DateTime& day) {
-  return std::to_string(day.month()) + "月" + std::to_string(day.day_of_month()) + "日";
-}
-
-std::string DayWithWeekday(const DateTime& day) {
-  return ShortDay(day) + " 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
+std::string DayWithWeekday(Language language, const DateTime& day) {
+  return Format(language, MessageId::kDayHeading,
+                {ShortDate(language, day), WeekdayName(language, day.weekday())});
 }
 
 // The plan's days: "12月8日" or "12月8日–12月10日".
-std::string PlanDays(const DepartmentPlan& plan) {
-  if (plan.start.day() == plan.end.day()) return ShortDay(plan.start);
-  return ShortDay(plan.start) + "–" + ShortDay(plan.end);
+std::string PlanDays(Language language, const DepartmentPlan& plan) {
+  if (plan.start.day() == plan.end.day()) return ShortDate(language, plan.start);
+  return ShortDate(language, plan.start) + "–" + ShortDate(language, plan.end);
 }
 
 std::string AwayAddress(const DateTime& day) {
@@ -41,7 +37,8 @@ std::string AwayAddress(const DateTime& day) {
 
 // One entry: the person, the place, what the visitor may see of the plan,
 // its days.
-void AppendEntry(std::string& out, const Person& person, const DepartmentPlan& plan,
+void AppendEntry(std::string& out, Language language, const Person& person,
+                 const DepartmentPlan& plan,
                  const DateTime& day, std::int64_t viewer) {
   const bool own = plan.person_id == viewer;
   out += "<li><a class=\"person\" href=\"";
@@ -62,18 +59,23 @@ void AppendEntry(std::string& out, const Person& person, const DepartmentPlan& p
     AppendEscapedHtml(out, plan.content);
     out += "</span>";
   }
-  if (own && !plan.shared) out += " <span class=\"private\">（个人）</span>";
+  if (own && !plan.shared) {
+    out += " <span class=\"private\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kPrivateMark));
+    out += "</span>";
+  }
   out += " <span class=\"days\">";
-  out += PlanDays(plan);
+  AppendEscapedHtml(out, PlanDays(language, plan));
   out += "</span></li>\n";
 }
 
 // The plans of one section, grouped by kind of place, persons in the
 // department's order.
-void AppendGroups(std::string& out, std::string_view id, const std::string& heading,
+void AppendGroups(std::string& out, Language language, std::string_view id,
+                  const std::string& heading,
                   const std::vector<const DepartmentPlan*>& plans,
                   const std::vector<Person>& persons, const std::vector<PlaceKind>& kinds,
-                  const DateTime& day, std::int64_t viewer, std::string_view none) {
+                  const DateTime& day, std::int64_t viewer, MessageId none) {
   out += "<section class=\"away\" aria-labelledby=\"";
   out += id;
   out += "\">\n<h2 id=\"";
@@ -83,7 +85,7 @@ void AppendGroups(std::string& out, std::string_view id, const std::string& head
   out += "</h2>\n";
   if (plans.empty()) {
     out += "<p class=\"empty\">";
-    out += none;
+    AppendEscapedHtml(out, Text(language, none));
     out += "</p>\n</section>\n";
     return;
   }
@@ -93,12 +95,12 @@ void AppendGroups(std::string& out, std::string_view id, const std::string& head
     for (const Person& person : persons) {
       for (const DepartmentPlan* plan : plans) {
         if (plan->person_id != person.id || plan->kind_id != kind) continue;
-        AppendEntry(items, person, *plan, day, viewer);
+        AppendEntry(items, language, person, *plan, day, viewer);
         ++count;
       }
     }
     if (count == 0) continue;
-    std::string name = "类别 " + std::to_string(kind);
+    std::string name = Format(language, MessageId::kKindNumber, {std::to_string(kind)});
     for (const PlaceKind& k : kinds) {
       if (k.id == kind) name = k.name;
     }
@@ -120,8 +122,8 @@ PageReply RenderAwayPage(PageRequest& request) {
   const DateTime earliest = DateTime::FromCivil(100, 1, 15);
   const DateTime latest = DateTime::FromCivil(9999, 12, 17);
   if (day < earliest || latest < day) {
-    throw HttpError(400, "日期“" + IsoDate(day) + "”不在 " + IsoDate(earliest) + " 至 " +
-                             IsoDate(latest) + " 之间，这一页不能显示。");
+    throw HttpError(400, {MessageId::kDayNotShown, {IsoDate(day), IsoDate(earliest),
+                                                    IsoDate(latest)}});
   }
   const DateTime today = TodayOf(request.options);
   const DateTime monday = MondayOf(day);
@@ -145,33 +147,45 @@ PageReply RenderAwayPage(PageRequest& request) {
     if (plan.start.day() <= day.day() && day.day() <= plan.end.day()) on_day.push_back(&plan);
   }
 
+  const Language language = request.language;
   std::string out;
   out.reserve(8192);
-  AppendPageStart(out, "外出人员", &visitor);
-  out += "<div class=\"page-head\">\n<h1>外出人员</h1>\n<p class=\"day-nav\"><a href=\"";
-  AppendEscapedHtml(out, AwayAddress(day.AddDays(-7)));
-  out += "\">‹ 前一周</a> <a href=\"";
-  AppendEscapedHtml(out, AwayAddress(day.AddDays(-1)));
-  out += "\">前一天</a> <a href=\"";
-  AppendEscapedHtml(out, AwayAddress(today));
-  out += "\">今天</a> <a href=\"";
-  AppendEscapedHtml(out, AwayAddress(day.AddDays(1)));
-  out += "\">后一天</a> <a href=\"";
-  AppendEscapedHtml(out, AwayAddress(day.AddDays(7)));
-  out += "\">后一周 ›</a></p>\n</div>\n";
-
-  std::string day_heading = (day.day() == today.day() ? "今天 " : "") + DayWithWeekday(day);
-  if (const holidays::Holiday* holiday = calendar.Find(day)) {
-    day_heading += " · " + HolidayTip(*holiday);
+  const std::string_view title = Text(language, MessageId::kAwayTitle);
+  AppendPageStart(out, language, title, &visitor, request.here);
+  out += "<div class=\"page-head\">\n<h1>";
+  AppendEscapedHtml(out, title);
+  out += "</h1>\n<p class=\"day-nav\">";
+  const std::pair<DateTime, MessageId> links[] = {{day.AddDays(-7), MessageId::kPreviousWeek},
+                                                  {day.AddDays(-1), MessageId::kPreviousDay},
+                                                  {today, MessageId::kToday},
+                                                  {day.AddDays(1), MessageId::kNextDay},
+                                                  {day.AddDays(7), MessageId::kNextWeek}};
+  for (const auto& [target, caption] : links) {
+    if (caption != MessageId::kPreviousWeek) out += ' ';
+    out += "<a href=\"";
+    AppendEscapedHtml(out, AwayAddress(target));
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, caption));
+    out += "</a>";
   }
-  AppendGroups(out, "away-day", day_heading, on_day, persons, kinds, day, visitor.person.id,
-               "这一天没有人外出。");
-  const std::string week_heading =
-      (monday.day() <= today.day() && today.day() <= sunday.day() ? "本周 " : "") +
-      ShortDay(monday) + "–" + ShortDay(sunday);
-  AppendGroups(out, "away-week", week_heading, in_week, persons, kinds, day, visitor.person.id,
-               "这一周没有人外出。");
-  AppendHolidayNotes(out, monday, sunday, calendar);
+  out += "</p>\n</div>\n";
+
+  std::string day_heading = DayWithWeekday(language, day);
+  if (day.day() == today.day()) {
+    day_heading = Format(language, MessageId::kTodayHeading, {day_heading});
+  }
+  if (const holidays::Holiday* holiday = calendar.Find(day)) {
+    day_heading += " · " + HolidayTip(language, *holiday);
+  }
+  AppendGroups(out, language, "away-day", day_heading, on_day, persons, kinds, day,
+               visitor.person.id, MessageId::kNobodyAwayDay);
+  std::string week_heading = ShortDate(language, monday) + "–" + ShortDate(language, sunday);
+  if (monday.day() <= today.day() && today.day() <= sunday.day()) {
+    week_heading = Format(language, MessageId::kThisWeekHeading, {week_heading});
+  }
+  AppendGroups(out, language, "away-week", week_heading, in_week, persons, kinds, day,
+               visitor.person.id, MessageId::kNobodyAwayWeek);
+  AppendHolidayNotes(out, language, monday, sunday, calendar);
   AppendPageEnd(out);
   return PageReply{200, std::move(out), {}};
 }

@@ -30,12 +30,19 @@ std::string DayClasses(const DateTime& day, const DateTime& today,
   return classes;
 }
 
-std::string_view HolidayTag(const holidays::Holiday& day) { return day.day_off ? "休" : "班"; }
+std::string_view HolidayTag(Language language, const holidays::Holiday& day) {
+  return Text(language, day.day_off ? MessageId::kDayOffTag : MessageId::kWorkingDayTag);
+}
 
-std::string HolidayTip(const holidays::Holiday& day) {
-  std::string tip = day.name + "（" + std::string(HolidayTag(day)) + "）";
-  if (day.demo) tip += " · 示例数据";
+std::string HolidayTip(Language language, const holidays::Holiday& day) {
+  std::string tip = Format(language, MessageId::kHolidayTip, {day.name, HolidayTag(language, day)});
+  if (day.demo) tip = Format(language, MessageId::kDemoNote, {tip});
   return tip;
+}
+
+std::string ShortDate(Language language, const DateTime& day) {
+  return Format(language, MessageId::kShortDate,
+                {MonthName(language, day.month()), std::to_string(day.day_of_month())});
 }
 
 holidays::HolidayCalendar HolidaysOf(PageRequest& request, const DateTime& first,
@@ -43,7 +50,7 @@ holidays::HolidayCalendar HolidaysOf(PageRequest& request, const DateTime& first
   return holidays::HolidayCalendar(holidays::HolidaysBetween(request.db, first, last));
 }
 
-void AppendDayMarks(std::string& out, const DateTime& today, const DateTime& first,
+void AppendDayMarks(std::string& out, Language language, const DateTime& today, const DateTime& first,
                     const DateTime& last, const holidays::HolidayCalendar& calendar,
                     std::optional<DateTime> columns_from) {
   nlohmann::json days = nlohmann::json::object();
@@ -54,8 +61,8 @@ void AppendDayMarks(std::string& out, const DateTime& today, const DateTime& fir
     nlohmann::json mark = nlohmann::json::array({kind});
     if (const holidays::Holiday* entry = calendar.Find(day)) {
       mark.push_back(entry->name);
-      mark.push_back(HolidayTip(*entry));
-      mark.push_back(HolidayTag(*entry));
+      mark.push_back(HolidayTip(language, *entry));
+      mark.push_back(HolidayTag(language, *entry));
     }
     days[IsoDate(day)] = std::move(mark);
   }
@@ -75,7 +82,7 @@ void AppendDayMarks(std::string& out, const DateTime& today, const DateTime& fir
   out += "\" defer></script>\n";
 }
 
-void AppendHolidayNotes(std::string& out, const DateTime& first, const DateTime& last,
+void AppendHolidayNotes(std::string& out, Language language, const DateTime& first, const DateTime& last,
                         const holidays::HolidayCalendar& calendar) {
   bool any = false;
   for (const holidays::Holiday* entry : calendar.Entries()) {
@@ -87,10 +94,9 @@ void AppendHolidayNotes(std::string& out, const DateTime& first, const DateTime&
     out += "\"><time datetime=\"";
     out += IsoDate(entry->date);
     out += "\">";
-    out += std::to_string(entry->date.month()) + "月" + std::to_string(entry->date.day_of_month()) +
-           "日";
+    AppendEscapedHtml(out, ShortDate(language, entry->date));
     out += "</time> ";
-    AppendEscapedHtml(out, HolidayTip(*entry));
+    AppendEscapedHtml(out, HolidayTip(language, *entry));
     out += "</li>\n";
   }
   if (any) out += "</ul>\n";

@@ -23,6 +23,7 @@
 
 #include "core/date.h"
 #include "holidays/day_kind.h"
+#include "web/i18n/messages.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
@@ -36,10 +37,12 @@ std::string DayClasses(const DateTime& day, const DateTime& today,
                        const holidays::HolidayCalendar& calendar);
 
 // The short tag of an entry: 休 for a day off, 班 for a working day.
-std::string_view HolidayTag(const holidays::Holiday& day);
+std::string_view HolidayTag(Language language, const holidays::Holiday& day);
 // The tooltip of an entry: its name and tag, "国庆节（休）", with a note
 // when it is a demo entry.
-std::string HolidayTip(const holidays::Holiday& day);
+std::string HolidayTip(Language language, const holidays::Holiday& day);
+// A day as month and day of month: "10月1日", "1 October".
+std::string ShortDate(Language language, const DateTime& day);
 
 // The entries from `first` to `last` in the request's database. Throws
 // what the database throws.
@@ -48,13 +51,13 @@ holidays::HolidayCalendar HolidaysOf(PageRequest& request, const DateTime& first
 
 // Appends the #day-marks element for the days from `first` to `last` and
 // the script that reads it.
-void AppendDayMarks(std::string& out, const DateTime& today, const DateTime& first,
+void AppendDayMarks(std::string& out, Language language, const DateTime& today, const DateTime& first,
                     const DateTime& last, const holidays::HolidayCalendar& calendar,
                     std::optional<DateTime> columns_from);
 
 // Appends ul.day-notes, one item per entry from `first` to `last` ("10月1日
 // 国庆节（休）"); nothing when there is none.
-void AppendHolidayNotes(std::string& out, const DateTime& first, const DateTime& last,
+void AppendHolidayNotes(std::string& out, Language language, const DateTime& first, const DateTime& last,
                         const holidays::HolidayCalendar& calendar);
 
 // The Monday on or before the day, at midnight.

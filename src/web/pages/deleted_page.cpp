@@ -32,18 +32,31 @@ PageReply RenderDeletedPlans(PageRequest& request) {
   const Visitor& visitor = request.visitor;
   const std::vector<DeletedPlan> deleted =
       PlanRepository(request.db).RecentlyDeleted(visitor.person.id);
+  const Language language = request.language;
   std::string out;
   out.reserve(4096);
-  AppendPageStart(out, "最近删除", &visitor);
-  out += "<div class=\"page-head\">\n<h1>最近删除的日程</h1>\n</div>\n<p>删除的日程保留 ";
-  out += std::to_string(kKeepDeletedDays);
-  out += " 天，其间可以恢复。</p>\n";
+  AppendPageStart(out, language, Text(language, MessageId::kRecentlyDeleted), &visitor,
+                  request.here);
+  out += "<div class=\"page-head\">\n<h1>";
+  AppendEscapedHtml(out, Text(language, MessageId::kDeletedTitle));
+  out += "</h1>\n</div>\n<p>";
+  AppendEscapedHtml(out, Format(language, MessageId::kDeletedKept,
+                                {std::to_string(kKeepDeletedDays)}));
+  out += "</p>\n";
   if (deleted.empty()) {
-    out += "<p class=\"empty\">没有最近删除的日程。</p>\n";
+    out += "<p class=\"empty\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kNoDeletedPlans));
+    out += "</p>\n";
   } else {
-    out +=
-        "<table class=\"day-plans deleted-plans\">\n<tr><th>删除时间</th><th>开始</th><th>结束</th>"
-        "<th>地点</th><th>内容</th><th>类型</th><th></th></tr>\n";
+    out += "<table class=\"day-plans deleted-plans\">\n<tr>";
+    for (const MessageId column : {MessageId::kDeletedAt, MessageId::kStart, MessageId::kEnd,
+                                   MessageId::kPlace, MessageId::kContent, MessageId::kFlag,
+                                   MessageId::kActions}) {
+      out += "<th scope=\"col\">";
+      AppendEscapedHtml(out, Text(language, column));
+      out += "</th>";
+    }
+    out += "</tr>\n";
     for (const DeletedPlan& entry : deleted) {
       const StoredPlan& plan = entry.plan;
       out += "<tr>";
@@ -52,7 +65,8 @@ PageReply RenderDeletedPlans(PageRequest& request) {
       AppendCell(out, TimeText(plan.end, plan.end_text));
       AppendCell(out, plan.place_name.empty() ? plan.kind_name : plan.place_name);
       AppendCell(out, plan.content.value_or(""));
-      AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
+      AppendCell(out, Text(language, plan.flag == kSharedPlan ? MessageId::kShared
+                                                              : MessageId::kPrivate));
       // Restored on its day, where the editor then shows it.
       const DateTime day = plan.start ? plan.start->DateOnly() : TodayOf(request.options);
       out += "<td class=\"actions\">";
@@ -62,7 +76,7 @@ PageReply RenderDeletedPlans(PageRequest& request) {
       AppendHiddenField(out, "csrf", visitor.csrf_token);
       AppendHiddenField(out, "action", "restore");
       AppendHiddenField(out, "deletedID", std::to_string(entry.deleted_id));
-      AppendSubmitButton(out, "恢复");
+      AppendSubmitButton(out, Text(language, MessageId::kRestore));
       out += "</form></td></tr>\n";
     }
     out += "</table>\n";

@@ -20,8 +20,6 @@
 namespace ostrand::web {
 namespace {
 
-constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
-
 // The longest detail, content or addition, in characters. Every view and
 // summary repeats a plan's text on each day it covers, so one unbounded
 // field could swell every page that shows it.
@@ -98,19 +96,24 @@ std::string ClockText(const DateTime& time) {
   return buffer;
 }
 
-std::string DayText(const DateTime& day) {
+std::string DayText(Language language, const DateTime& day) {
   const CivilDate civil = day.civil();
-  return std::to_string(civil.year) + "年" + std::to_string(civil.month) + "月" +
-         std::to_string(civil.day) + "日";
+  return Format(language, MessageId::kDate,
+                {std::to_string(civil.year), MonthName(language, civil.month),
+                 std::to_string(civil.day)});
 }
 
-std::string ShortDayText(const DateTime& day) {
-  return std::to_string(day.month()) + "月" + std::to_string(day.day_of_month()) + "日";
+std::string ShortDayText(Language language, const DateTime& day) {
+  return Format(language, MessageId::kShortDate,
+                {MonthName(language, day.month()), std::to_string(day.day_of_month())});
 }
 
-std::string DayHeading(const DateTime& day) {
-  return DayText(day) + " 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
+std::string DayHeading(Language language, const DateTime& day) {
+  return Format(language, MessageId::kDayHeading,
+                {DayText(language, day), WeekdayName(language, day.weekday())});
 }
+
+std::string Say(Language language, MessageId id) { return std::string(Text(language, id)); }
 
 std::string EditorAddress(const EditorTarget& target, const DateTime& day,
                           std::initializer_list<http::QueryItem> more = {}) {
@@ -208,16 +211,10 @@ bool YearOutOfRange(std::string_view text) {
   return !year || *year < 100 || *year > 9999;
 }
 
-constexpr std::string_view kShownRange = "日程须在 100年1月1日 至 9999年12月31日 之间。";
-
-// The message for a date or time of the form that does not read.
-std::string UnreadableTime(std::string_view caption, const std::string& text,
-                           std::string_view what) {
-  if (YearOutOfRange(text)) {
-    return std::string(caption) + "“" + text + "”超出了页面能显示的日期。" +
-           std::string(kShownRange);
-  }
-  return std::string(caption) + "“" + text + "”不是有效的" + std::string(what) + "。";
+// The message for a date or time of the form that does not read: `bad`,
+// or the range of the pages when the year lies outside it.
+std::string UnreadableTime(Language language, MessageId bad, const std::string& text) {
+  return Format(language, YearOutOfRange(text) ? MessageId::kOutOfShownRange : bad, {text});
 }
 
 std::optional<std::int64_t> ReadFormId(const std::string& text) {
@@ -239,19 +236,21 @@ std::optional<std::string> NullWhenEmpty(const std::string& text) {
 }
 
 // The plan the fields describe, or the messages that say what is wrong.
-std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& fields,
+std::variant<PlanInput, std::vector<std::string>> CheckFields(Language language,
+                                                              const PlanFields& fields,
                                                               const std::vector<PlaceKind>& kinds,
                                                               const std::vector<Place>& places,
                                                               std::int64_t max_plan_days) {
   std::vector<std::string> messages;
   const std::optional<DateTime> start = ReadFormTime(fields.start);
   const std::optional<DateTime> end = ReadFormTime(fields.end);
-  if (!start) messages.push_back(UnreadableTime("开始时间", fields.start, "日期时间"));
-  if (!end) messages.push_back(UnreadableTime("结束时间", fields.end, "日期时间"));
-  if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
+  if (!start) messages.push_back(UnreadableTime(language, MessageId::kBadStart, fields.start));
+  if (!end) messages.push_back(UnreadableTime(language, MessageId::kBadEnd, fields.end));
+  if (start && end && *end < *start) messages.push_back(Say(language, MessageId::kEndBeforeStart));
   if (start && end && end->day() - start->day() + 1 > max_plan_days) {
-    messages.push_back("日程跨越 " + std::to_string(end->day() - start->day() + 1) + " 天，最长 " +
-                       std::to_string(max_plan_days) + " 天。");
+    messages.push_back(Format(language, MessageId::kPlanTooLong,
+                              {std::to_string(end->day() - start->day() + 1),
+                               std::to_string(max_plan_days)}));
   }
 
   const std::optional<std::int64_t> kind_id = ReadFormId(fields.kind);
@@ -259,32 +258,33 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
   for (const PlaceKind& k : kinds) {
     if (kind_id && k.id == *kind_id) kind = &k;
   }
-  if (kind == nullptr) messages.push_back("请选择地点类别。");
+  if (kind == nullptr) messages.push_back(Say(language, MessageId::kChooseKind));
   const std::optional<std::int64_t> place_id = ReadFormId(fields.place);
   const Place* place = nullptr;
   for (const Place& p : places) {
     if (place_id && p.id == *place_id) place = &p;
   }
   if (place == nullptr) {
-    messages.push_back("请选择地点。");
+    messages.push_back(Say(language, MessageId::kChoosePlace));
   } else if (kind != nullptr && place->kind_id && *place->kind_id != kind->id) {
-    messages.push_back("地点“" + place->name + "”不属于“" + kind->name + "”。");
+    messages.push_back(Format(language, MessageId::kPlaceNotOfKind, {place->name, kind->name}));
   }
   const std::optional<std::int64_t> flag = ReadFormId(fields.flag);
   if (!flag || (*flag != kSharedPlan && *flag != kPrivatePlan)) {
-    messages.push_back("请选择共享或个人。");
+    messages.push_back(Say(language, MessageId::kChooseFlag));
   }
-  const std::pair<std::string_view, const std::string*> texts[] = {
-      {"详细地点", &fields.detail}, {"内容", &fields.content}, {"附加", &fields.addition}};
+  const std::pair<MessageId, const std::string*> texts[] = {{MessageId::kDetail, &fields.detail},
+                                                           {MessageId::kContent, &fields.content},
+                                                           {MessageId::kAddition, &fields.addition}};
   for (const auto& [caption, text] : texts) {
     if (CharacterCount(*text) > kMaxTextLength) {
-      messages.push_back(std::string(caption) + "超过 " + std::to_string(kMaxTextLength) +
-                         " 个字。");
+      messages.push_back(Format(language, MessageId::kTextTooLong,
+                                {Text(language, caption), std::to_string(kMaxTextLength)}));
     }
     // Pages show these texts as they are; line breaks, NUL and the like do
     // not belong in a one-line field.
     if (HasControlCharacter(*text)) {
-      messages.push_back(std::string(caption) + "含有控制字符（换行等），请删去。");
+      messages.push_back(Format(language, MessageId::kTextHasControl, {Text(language, caption)}));
     }
   }
   if (!messages.empty()) return messages;
@@ -313,31 +313,33 @@ std::string TimeRange(const StoredPlan& plan, const DateTime& day) {
 
 // How a message names a plan: its content (else its place, else its kind)
 // in quotes, and when it runs.
-std::string PlanLabel(const StoredPlan& plan) {
+std::string PlanLabel(Language language, const StoredPlan& plan) {
   std::string what = plan.content.value_or("");
   if (what.empty()) what = plan.place_name;
   if (what.empty()) what = plan.kind_name;
   std::string when;
   if (plan.start && plan.end && plan.start->day() == plan.end->day()) {
-    when = ShortDayText(*plan.start) + " " + ClockText(*plan.start) + "–" + ClockText(*plan.end);
+    when = ShortDayText(language, *plan.start) + " " + ClockText(*plan.start) + "–" +
+           ClockText(*plan.end);
   } else if (plan.start && plan.end) {
-    when = ShortDayText(*plan.start) + " " + ClockText(*plan.start) + " – " +
-           ShortDayText(*plan.end) + " " + ClockText(*plan.end);
+    when = ShortDayText(language, *plan.start) + " " + ClockText(*plan.start) + " – " +
+           ShortDayText(language, *plan.end) + " " + ClockText(*plan.end);
   } else {
     when = plan.start_text + " – " + plan.end_text;
   }
-  return "“" + what + "”（" + when + "）";
+  return Format(language, MessageId::kPlanLabel, {what, when});
 }
 
 // The warning that a plan overlaps others of the same person, naming them.
-std::optional<std::string> OverlapWarning(const std::vector<StoredPlan>& others) {
+std::optional<std::string> OverlapWarning(Language language,
+                                          const std::vector<StoredPlan>& others) {
   if (others.empty()) return std::nullopt;
-  std::string warning = "这条日程与";
+  std::string names;
   for (std::size_t i = 0; i < others.size(); ++i) {
-    if (i > 0) warning += "、";
-    warning += PlanLabel(others[i]);
+    if (i > 0) names += Text(language, MessageId::kListSeparator);
+    names += PlanLabel(language, others[i]);
   }
-  return warning + "时间重叠。";
+  return Format(language, MessageId::kOverlapWarning, {names});
 }
 
 // Whether two stored plans overlap in time (those starting together do).
@@ -352,12 +354,29 @@ void AppendCell(std::string& out, std::string_view text) {
   out += "</td>";
 }
 
+void AppendHeading(std::string& out, Language language, MessageId id) {
+  out += "<h2>";
+  AppendEscapedHtml(out, Text(language, id));
+  out += "</h2>\n";
+}
+
+void AppendLink(std::string& out, const std::string& href, Language language, MessageId caption,
+                std::string_view attributes = {}) {
+  out += "<a";
+  out += attributes;
+  out += " href=\"";
+  AppendEscapedHtml(out, href);
+  out += "\">";
+  AppendEscapedHtml(out, Text(language, caption));
+  out += "</a>";
+}
+
 void AppendMessages(std::string& out, std::string_view css_class,
                     const std::vector<std::string>& messages) {
   if (messages.empty()) return;
   out += "<ul class=\"";
   out += css_class;
-  out += "\">\n";
+  out += css_class == "error" ? "\" role=\"alert\">\n" : "\">\n";
   for (const std::string& message : messages) {
     out += "<li>";
     AppendEscapedHtml(out, message);
@@ -366,16 +385,24 @@ void AppendMessages(std::string& out, std::string_view css_class,
   out += "</ul>\n";
 }
 
-void AppendPlanList(std::string& out, const EditorTarget& target,
+void AppendPlanList(std::string& out, Language language, const EditorTarget& target,
                     const std::vector<StoredPlan>& plans) {
-  out += "<h2>当日日程</h2>\n";
+  AppendHeading(out, language, MessageId::kDayPlans);
   if (plans.empty()) {
-    out += "<p class=\"empty\">这一天还没有日程。</p>\n";
+    out += "<p class=\"empty\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kNoPlansThatDay));
+    out += "</p>\n";
     return;
   }
-  out +=
-      "<table class=\"day-plans\">\n<tr><th>时间</th><th>地点类别</th><th>地点</th>"
-      "<th>详细地点</th><th>内容</th><th>附加</th><th>类型</th><th></th></tr>\n";
+  out += "<table class=\"day-plans\">\n<tr>";
+  for (const MessageId column : {MessageId::kTime, MessageId::kKind, MessageId::kPlace,
+                                 MessageId::kDetail, MessageId::kContent, MessageId::kAddition,
+                                 MessageId::kFlag, MessageId::kActions}) {
+    out += "<th scope=\"col\">";
+    AppendEscapedHtml(out, Text(language, column));
+    out += "</th>";
+  }
+  out += "</tr>\n";
   for (const StoredPlan& plan : plans) {
     std::vector<StoredPlan> overlapping;
     for (const StoredPlan& other : plans) {
@@ -388,22 +415,26 @@ void AppendPlanList(std::string& out, const EditorTarget& target,
     AppendCell(out, plan.detail.value_or(""));
     out += "<td>";
     AppendEscapedHtml(out, plan.content.value_or(""));
-    if (const std::optional<std::string> warning = OverlapWarning(overlapping)) {
+    if (const std::optional<std::string> warning = OverlapWarning(language, overlapping)) {
       out += " <span class=\"overlap\" title=\"";
       AppendEscapedHtml(out, *warning);
-      out += "\">时间重叠</span>";
+      out += "\">";
+      AppendEscapedHtml(out, Text(language, MessageId::kOverlapTag));
+      out += "</span>";
     }
     out += "</td>";
     AppendCell(out, plan.addition.value_or(""));
-    AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
+    AppendCell(out, Text(language, plan.flag == kSharedPlan ? MessageId::kShared
+                                                            : MessageId::kPrivate));
     const std::string id = std::to_string(plan.id);
-    out += "<td class=\"actions\"><a href=\"";
-    AppendEscapedHtml(out, EditorAddress(target, target.day, {{"planID", id}}));
-    out += "\">修改</a> <a href=\"";
-    AppendEscapedHtml(out, EditorAddress(target, target.day, {{"copy", id}}));
-    out += "\">复制</a> <a class=\"delete\" href=\"";
-    AppendEscapedHtml(out, EditorAddress(target, target.day, {{"delete", id}}));
-    out += "\">删除</a></td></tr>\n";
+    out += "<td class=\"actions\">";
+    AppendLink(out, EditorAddress(target, target.day, {{"planID", id}}), language, MessageId::kEdit);
+    out += ' ';
+    AppendLink(out, EditorAddress(target, target.day, {{"copy", id}}), language, MessageId::kCopy);
+    out += ' ';
+    AppendLink(out, EditorAddress(target, target.day, {{"delete", id}}), language,
+               MessageId::kDelete, " class=\"delete\"");
+    out += "</td></tr>\n";
   }
   out += "</table>\n";
 }
@@ -414,10 +445,11 @@ void AppendTextField(std::string& out, std::string_view name, std::string_view c
                       "maxlength=\"" + std::to_string(kMaxTextLength) + "\"");
 }
 
-void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFields& fields,
+void AppendPlanForm(std::string& out, Language language, const EditorTarget& target,
+                    const PlanFields& fields,
                     const std::vector<std::string>& messages, const std::vector<PlaceKind>& kinds,
                     const std::vector<Place>& places, const std::string& csrf) {
-  out += fields.plan_id.empty() ? "<h2>新增日程</h2>\n" : "<h2>修改日程</h2>\n";
+  AppendHeading(out, language, fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
   AppendMessages(out, "error", messages);
   AppendFormStart(out, "post", EditorAddress(target, target.day), "editor");
   out += '\n';
@@ -425,17 +457,19 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   AppendHiddenField(out, "action", "save");
   AppendHiddenField(out, "planID", fields.plan_id);
   out += '\n';
-  AppendLabelledInput(out, "开始", "datetime-local", "start", fields.start);
-  AppendLabelledInput(out, "结束", "datetime-local", "end", fields.end);
-  AppendSelectStart(out, "地点类别", "kind");
-  if (fields.kind.empty()) AppendOption(out, "", "请选择", true);
+  const std::string_view choose = Text(language, MessageId::kChoose);
+  AppendLabelledInput(out, Text(language, MessageId::kStart), "datetime-local", "start",
+                      fields.start);
+  AppendLabelledInput(out, Text(language, MessageId::kEnd), "datetime-local", "end", fields.end);
+  AppendSelectStart(out, Text(language, MessageId::kKind), "kind");
+  if (fields.kind.empty()) AppendOption(out, "", choose, true);
   for (const PlaceKind& kind : kinds) {
     const std::string id = std::to_string(kind.id);
     AppendOption(out, id, kind.name, id == fields.kind);
   }
   AppendSelectEnd(out);
-  AppendSelectStart(out, "地点", "place");
-  AppendOption(out, "", "请选择", fields.place.empty());
+  AppendSelectStart(out, Text(language, MessageId::kPlace), "place");
+  AppendOption(out, "", choose, fields.place.empty());
   // Places grouped under their kind; places of no known kind come last.
   std::vector<bool> shown(places.size(), false);
   const auto append_group = [&](std::string_view label, auto belongs) {
@@ -455,29 +489,31 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   for (const PlaceKind& kind : kinds) {
     append_group(kind.name, [&](const Place& p) { return p.kind_id == kind.id; });
   }
-  append_group("其他", [](const Place&) { return true; });
+  append_group(Text(language, MessageId::kOtherPlaces), [](const Place&) { return true; });
   AppendSelectEnd(out);
-  AppendTextField(out, "detail", "详细地点", fields.detail);
-  AppendTextField(out, "content", "内容", fields.content);
-  AppendTextField(out, "addition", "附加", fields.addition);
+  AppendTextField(out, "detail", Text(language, MessageId::kDetail), fields.detail);
+  AppendTextField(out, "content", Text(language, MessageId::kContent), fields.content);
+  AppendTextField(out, "addition", Text(language, MessageId::kAddition), fields.addition);
   const std::string shared = std::to_string(kSharedPlan);
   const std::string priv = std::to_string(kPrivatePlan);
-  out += "<fieldset class=\"flag\"><legend>类型</legend>\n";
-  AppendRadioButton(out, "flag", shared, "共享", fields.flag == shared);
-  AppendRadioButton(out, "flag", priv, "个人", fields.flag == priv);
+  out += "<fieldset class=\"flag\"><legend>";
+  AppendEscapedHtml(out, Text(language, MessageId::kFlag));
+  out += "</legend>\n";
+  AppendRadioButton(out, "flag", shared, Text(language, MessageId::kShared), fields.flag == shared);
+  AppendRadioButton(out, "flag", priv, Text(language, MessageId::kPrivate), fields.flag == priv);
   out += "</fieldset>\n";
-  AppendSubmitButton(out, "保存");
+  AppendSubmitButton(out, Text(language, MessageId::kSave));
   out += '\n';
   if (!fields.plan_id.empty()) {
-    out += "<a href=\"";
-    AppendEscapedHtml(out, EditorAddress(target, target.day));
-    out += "\">取消修改</a>\n";
+    AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancelChange);
+    out += '\n';
   }
   out += "</form>\n";
 }
 
 // What was just done, the warnings, and the undo of a delete.
-void AppendNotices(std::string& out, const EditorTarget& target, const EditorView& view,
+void AppendNotices(std::string& out, Language language, const EditorTarget& target,
+                   const EditorView& view,
                    const std::string& csrf) {
   if (view.notices.empty() && view.warnings.empty()) return;
   out += "<div class=\"notice\" role=\"status\">\n";
@@ -491,7 +527,7 @@ void AppendNotices(std::string& out, const EditorTarget& target, const EditorVie
     AppendHiddenField(out, "csrf", csrf);
     AppendHiddenField(out, "action", "restore");
     AppendHiddenField(out, "deletedID", std::to_string(view.undo->deleted_id));
-    AppendSubmitButton(out, "撤销删除");
+    AppendSubmitButton(out, Text(language, MessageId::kUndoDelete));
     out += "</form>\n";
   }
   for (const std::string& warning : view.warnings) {
@@ -502,28 +538,31 @@ void AppendNotices(std::string& out, const EditorTarget& target, const EditorVie
   out += "</div>\n";
 }
 
-void AppendDeleteConfirmation(std::string& out, const EditorTarget& target,
+void AppendDeleteConfirmation(std::string& out, Language language, const EditorTarget& target,
                               const StoredPlan& plan, const std::string& csrf) {
   out += "<div class=\"confirm\" role=\"alertdialog\" aria-labelledby=\"confirm-delete\">\n"
-         "<p id=\"confirm-delete\">确定删除日程";
-  AppendEscapedHtml(out, PlanLabel(plan));
-  out += "吗？删除后 " + std::to_string(kKeepDeletedDays) + " 天内可以在“最近删除”中恢复。</p>\n";
+         "<p id=\"confirm-delete\">";
+  AppendEscapedHtml(out, Format(language, MessageId::kConfirmDelete,
+                                {PlanLabel(language, plan), std::to_string(kKeepDeletedDays)}));
+  out += "</p>\n";
   AppendFormStart(out, "post", EditorAddress(target, target.day));
   AppendHiddenField(out, "csrf", csrf);
   AppendHiddenField(out, "action", "delete");
   AppendHiddenField(out, "planID", std::to_string(plan.id));
-  AppendSubmitButton(out, "删除");
-  out += " <a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day));
-  out += "\">取消</a></form>\n</div>\n";
+  AppendSubmitButton(out, Text(language, MessageId::kDelete));
+  out += ' ';
+  AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancel);
+  out += "</form>\n</div>\n";
 }
 
-void AppendCopyForm(std::string& out, const EditorTarget& target, const StoredPlan& plan,
+void AppendCopyForm(std::string& out, Language language, const EditorTarget& target,
+                    const StoredPlan& plan,
                     const CopyFields& fields, const std::vector<std::string>& messages,
                     const std::string& csrf) {
-  out += "<h2>复制日程</h2>\n<p>把";
-  AppendEscapedHtml(out, PlanLabel(plan));
-  out += "复制到下列日子（时间不变）：</p>\n";
+  AppendHeading(out, language, MessageId::kCopyPlan);
+  out += "<p>";
+  AppendEscapedHtml(out, Format(language, MessageId::kCopyPlanIntro, {PlanLabel(language, plan)}));
+  out += "</p>\n";
   AppendMessages(out, "error", messages);
   AppendFormStart(out, "post", EditorAddress(target, target.day), "copy");
   out += '\n';
@@ -531,24 +570,28 @@ void AppendCopyForm(std::string& out, const EditorTarget& target, const StoredPl
   AppendHiddenField(out, "action", "copy");
   AppendHiddenField(out, "planID", fields.plan_id);
   out += '\n';
-  AppendLabelledInput(out, "从", "date", "from", fields.from);
-  AppendLabelledInput(out, "到", "date", "to", fields.to);
-  out += "<fieldset class=\"weekdays\"><legend>每周的</legend>\n";
+  AppendLabelledInput(out, Text(language, MessageId::kCopyFrom), "date", "from", fields.from);
+  AppendLabelledInput(out, Text(language, MessageId::kCopyTo), "date", "to", fields.to);
+  out += "<fieldset class=\"weekdays\"><legend>";
+  AppendEscapedHtml(out, Text(language, MessageId::kEveryWeek));
+  out += "</legend>\n";
   for (int weekday = 1; weekday <= 7; ++weekday) {
     const std::string value = std::to_string(weekday);
     out += "<label><input type=\"checkbox\" name=\"weekday\" value=\"";
     out += value;
-    out += fields.weekdays.contains(weekday) ? "\" checked> 星期" : "\"> 星期";
-    out += kWeekdayNames[weekday % 7];
+    out += fields.weekdays.contains(weekday) ? "\" checked> " : "\"> ";
+    AppendEscapedHtml(out, WeekdayName(language, weekday % 7 + 1));
     out += "</label>\n";
   }
   out += "</fieldset>\n<label><input type=\"checkbox\" name=\"skipDaysOff\" value=\"1\"";
   out += fields.skip_days_off ? " checked" : "";
-  out += "> 跳过节假日</label>\n";
-  AppendSubmitButton(out, "复制");
-  out += "\n<a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day));
-  out += "\">取消</a>\n</form>\n";
+  out += "> ";
+  AppendEscapedHtml(out, Text(language, MessageId::kSkipDaysOff));
+  out += "</label>\n";
+  AppendSubmitButton(out, Text(language, MessageId::kCopy));
+  out += '\n';
+  AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancel);
+  out += "\n</form>\n";
 }
 
 PageReply EditorPage(PageRequest& request, const EditorTarget& target, const EditorView& view) {
@@ -558,35 +601,40 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Edi
   const std::vector<StoredPlan> day_plans = plans.PlansOfDay(target.person_id, target.day);
   const holidays::HolidayCalendar calendar = HolidaysOf(request, target.day, target.day);
   const std::string& csrf = request.visitor.csrf_token;
+  const Language language = request.language;
 
   std::string out;
   out.reserve(8192);
-  AppendPageStart(out, "日程编辑", &request.visitor);
+  AppendPageStart(out, language, Text(language, MessageId::kEditorTitle), &request.visitor,
+                  request.here);
   out += "<div class=\"page-head\">\n<h1>";
-  AppendEscapedHtml(out, request.visitor.person.name + " " + DayHeading(target.day));
+  AppendEscapedHtml(out, request.visitor.person.name + " " + DayHeading(language, target.day));
   if (const holidays::Holiday* holiday = calendar.Find(target.day)) {
     out += " <span class=\"day-label ";
     out += DayKindClass(holidays::KindOfDay(target.day, holiday));
     out += "\">";
-    AppendEscapedHtml(out, HolidayTip(*holiday));
+    AppendEscapedHtml(out, HolidayTip(language, *holiday));
     out += "</span>";
   }
-  out += "</h1>\n<p class=\"day-nav\"><a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(-1)));
-  out += "\">前一天</a> <a href=\"";
-  AppendEscapedHtml(out, ReturnAddress(*request.visitor.session, target.person_id, target.day));
-  out += "\">返回</a> <a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(1)));
-  out += "\">后一天</a> <a href=\"";
-  AppendEscapedHtml(out, kDeletedPlansPath);
-  out += "\">最近删除</a></p>\n</div>\n";
-  AppendNotices(out, target, view, csrf);
-  if (view.confirm) AppendDeleteConfirmation(out, target, *view.confirm, csrf);
-  AppendPlanList(out, target, day_plans);
-  if (view.copy) {
-    AppendCopyForm(out, target, *view.copy, view.copy_fields, view.copy_messages, csrf);
+  out += "</h1>\n<p class=\"day-nav\">";
+  const std::pair<std::string, MessageId> links[] = {
+      {EditorAddress(target, target.day.AddDays(-1)), MessageId::kPreviousDay},
+      {ReturnAddress(*request.visitor.session, target.person_id, target.day),
+       MessageId::kBackToPage},
+      {EditorAddress(target, target.day.AddDays(1)), MessageId::kNextDay},
+      {std::string(kDeletedPlansPath), MessageId::kRecentlyDeleted}};
+  for (const auto& [href, caption] : links) {
+    if (caption != MessageId::kPreviousDay) out += ' ';
+    AppendLink(out, href, language, caption);
   }
-  AppendPlanForm(out, target, view.fields, view.messages, kinds, places, csrf);
+  out += "</p>\n</div>\n";
+  AppendNotices(out, language, target, view, csrf);
+  if (view.confirm) AppendDeleteConfirmation(out, language, target, *view.confirm, csrf);
+  AppendPlanList(out, language, target, day_plans);
+  if (view.copy) {
+    AppendCopyForm(out, language, target, *view.copy, view.copy_fields, view.copy_messages, csrf);
+  }
+  AppendPlanForm(out, language, target, view.fields, view.messages, kinds, places, csrf);
   AppendPageEnd(out);
   return PageReply{view.status, std::move(out), {}};
 }
@@ -594,39 +642,41 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Edi
 // The person's plan of that id, or HttpError 404.
 StoredPlan RequirePlan(PlanRepository& plans, const EditorTarget& target, std::int64_t plan_id) {
   std::optional<StoredPlan> plan = plans.FindPlan(target.person_id, plan_id);
-  if (!plan) throw HttpError(404, "没有这条日程。");
+  if (!plan) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
   return std::move(*plan);
 }
 
 // The notices that the query of a page reached after a write asks for.
 void ReadNoticeQuery(PageRequest& request, const EditorTarget& target, PlanRepository& plans,
                      EditorView& view) {
-  const auto with_overlaps = [&](std::int64_t plan_id, std::string notice) {
-    view.notices.push_back(std::move(notice));
+  const Language language = request.language;
+  const auto with_overlaps = [&](std::int64_t plan_id, MessageId notice) {
+    view.notices.push_back(Say(language, notice));
     if (const std::optional<StoredPlan> plan = plans.FindPlan(target.person_id, plan_id)) {
-      if (auto warning = OverlapWarning(plans.Overlapping(target.person_id, *plan))) {
+      if (auto warning = OverlapWarning(language, plans.Overlapping(target.person_id, *plan))) {
         view.warnings.push_back(*warning);
       }
     }
   };
   if (const std::optional<std::int64_t> saved = ReadIdField(request.query, "saved")) {
-    with_overlaps(*saved, "已保存。");
+    with_overlaps(*saved, MessageId::kSaved);
   }
   if (const std::optional<std::int64_t> restored = ReadIdField(request.query, "restored")) {
-    with_overlaps(*restored, "已恢复删除的日程。");
+    with_overlaps(*restored, MessageId::kRestored);
   }
   if (const std::optional<std::int64_t> deleted = ReadIdField(request.query, "deleted")) {
     if (std::optional<DeletedPlan> entry = plans.FindDeleted(target.person_id, *deleted)) {
-      view.notices.push_back("已删除日程" + PlanLabel(entry->plan) + "。");
+      view.notices.push_back(
+          Format(language, MessageId::kDeletedPlan, {PlanLabel(language, entry->plan)}));
       view.undo = std::move(entry);
     }
   }
   if (const std::optional<std::int64_t> copied = ReadIdField(request.query, "copied")) {
-    view.notices.push_back("已复制到 " + std::to_string(*copied) + " 天。");
+    view.notices.push_back(Format(language, MessageId::kCopiedDays, {std::to_string(*copied)}));
     const std::optional<std::int64_t> overlapping = ReadIdField(request.query, "overlapping");
     if (overlapping && *overlapping > 0) {
-      view.warnings.push_back("其中 " + std::to_string(*overlapping) +
-                              " 天的副本与已有日程时间重叠。");
+      view.warnings.push_back(
+          Format(language, MessageId::kCopiesOverlap, {std::to_string(*overlapping)}));
     }
   }
 }
@@ -634,27 +684,31 @@ void ReadNoticeQuery(PageRequest& request, const EditorTarget& target, PlanRepos
 // The copies the form asks for, or the messages that say what is wrong.
 std::variant<std::vector<PlanInput>, std::vector<std::string>> PlanCopies(
     PageRequest& request, const StoredPlan& plan, const CopyFields& fields) {
+  const Language language = request.language;
   std::vector<std::string> messages;
   if (!plan.start || !plan.end || !plan.kind_id || !plan.place_id || !plan.flag) {
-    messages.push_back("这条日程的时间、地点或类型不完整，请先修改再复制。");
+    messages.push_back(Say(language, MessageId::kPlanIncomplete));
     return messages;
   }
   const std::optional<DateTime> from = ReadFormTime(fields.from);
   const std::optional<DateTime> to = ReadFormTime(fields.to);
-  if (!from) messages.push_back(UnreadableTime("开始日期", fields.from, "日期"));
-  if (!to) messages.push_back(UnreadableTime("结束日期", fields.to, "日期"));
-  if (from && to && to->day() < from->day()) messages.push_back("结束日期早于开始日期。");
-  if (from && to && to->day() - from->day() + 1 > kMaxCopyDays) {
-    messages.push_back("一次最多复制到 " + std::to_string(kMaxCopyDays) + " 天的范围内。");
+  if (!from) messages.push_back(UnreadableTime(language, MessageId::kBadFromDate, fields.from));
+  if (!to) messages.push_back(UnreadableTime(language, MessageId::kBadToDate, fields.to));
+  if (from && to && to->day() < from->day()) {
+    messages.push_back(Say(language, MessageId::kToBeforeFrom));
   }
-  if (fields.weekdays.empty()) messages.push_back("请至少选择星期几中的一天。");
+  if (from && to && to->day() - from->day() + 1 > kMaxCopyDays) {
+    messages.push_back(
+        Format(language, MessageId::kCopyRangeTooLong, {std::to_string(kMaxCopyDays)}));
+  }
+  if (fields.weekdays.empty()) messages.push_back(Say(language, MessageId::kChooseWeekday));
   if (!messages.empty()) return messages;
 
   const std::int64_t length = plan.end->day() - plan.start->day();
   // A copy of a plan over several days must end within the shown dates too.
   const std::int64_t last_day = DateTime::FromCivil(9999, 12, 31).day();
   if (to->day() + length > last_day) {
-    messages.push_back("复制到的日程会结束在 9999年12月31日 之后。" + std::string(kShownRange));
+    messages.push_back(Say(language, MessageId::kCopyEndsTooLate));
     return messages;
   }
   const holidays::HolidayCalendar calendar = HolidaysOf(request, *from, *to);
@@ -675,7 +729,7 @@ std::variant<std::vector<PlanInput>, std::vector<std::string>> PlanCopies(
     copy.flag = *plan.flag;
     copies.push_back(std::move(copy));
   }
-  if (copies.empty()) messages.push_back("这段日期中没有要复制到的日子。");
+  if (copies.empty()) messages.push_back(Say(language, MessageId::kNoCopyDays));
   if (!messages.empty()) return messages;
   return copies;
 }
@@ -701,16 +755,16 @@ std::int64_t OverlappingCopies(PlanRepository& plans, std::int64_t person_id,
   return count;
 }
 
-std::string FullDayMessage(const DateTime& day, std::size_t limit) {
-  return DayText(day) + "已有 " + std::to_string(limit) + " 条日程，不能再添加。";
+std::string FullDayMessage(Language language, const DateTime& day, std::size_t limit) {
+  return Format(language, MessageId::kDayFull, {DayText(language, day), std::to_string(limit)});
 }
 
 PageReply Save(PageRequest& request, const EditorTarget& target, PlanRepository& plans,
                std::optional<std::int64_t> plan_id) {
   EditorView view;
   view.fields = FieldsOfForm(request.form);
-  auto checked =
-      CheckFields(view.fields, plans.PlaceKinds(), plans.Places(), request.options.max_plan_days);
+  auto checked = CheckFields(request.language, view.fields, plans.PlaceKinds(), plans.Places(),
+                             request.options.max_plan_days);
   if (auto* messages = std::get_if<std::vector<std::string>>(&checked)) {
     view.messages = std::move(*messages);
     view.status = 400;
@@ -721,11 +775,11 @@ PageReply Save(PageRequest& request, const EditorTarget& target, PlanRepository&
   const PlanWrite write = plan_id ? plans.Update(target.person_id, *plan_id, plan, limit)
                                   : plans.Add(target.person_id, plan, limit);
   if (write.full_day) {
-    view.messages = {FullDayMessage(*write.full_day, limit)};
+    view.messages = {FullDayMessage(request.language, *write.full_day, limit)};
     view.status = 400;
     return EditorPage(request, target, view);
   }
-  if (write.plan_id == 0) throw HttpError(404, "没有这条日程。");
+  if (write.plan_id == 0) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
   // Back to the plan's first day, which lists it with the notice.
   const EditorTarget shown{target.person_id, plan.start.DateOnly()};
   return PageReply{
@@ -734,7 +788,7 @@ PageReply Save(PageRequest& request, const EditorTarget& target, PlanRepository&
 
 PageReply Copy(PageRequest& request, const EditorTarget& target, PlanRepository& plans,
                std::optional<std::int64_t> plan_id) {
-  if (!plan_id) throw HttpError(400, "复制时缺少日程编号。");
+  if (!plan_id) throw HttpError(400, {MessageId::kCopyWithoutPlan, {}});
   EditorView view;
   view.copy = RequirePlan(plans, target, *plan_id);
   view.copy_fields = CopyFieldsOfForm(request.form);
@@ -750,7 +804,8 @@ PageReply Copy(PageRequest& request, const EditorTarget& target, PlanRepository&
   const std::size_t limit = request.options.max_plans_per_day;
   const PlanWrite write = plans.AddAll(target.person_id, planned, limit);
   if (write.full_day) {
-    view.copy_messages = {FullDayMessage(*write.full_day, limit) + "没有复制任何一天。"};
+    view.copy_messages = {Format(request.language, MessageId::kNothingCopied,
+                                 {FullDayMessage(request.language, *write.full_day, limit)})};
     view.status = 400;
     return EditorPage(request, target, view);
   }
@@ -763,21 +818,22 @@ PageReply Copy(PageRequest& request, const EditorTarget& target, PlanRepository&
 
 PageReply Restore(PageRequest& request, const EditorTarget& target, PlanRepository& plans) {
   const std::optional<std::int64_t> deleted_id = ReadIdField(request.form, "deletedID");
-  if (!deleted_id) throw HttpError(400, "恢复时缺少删除记录的编号。");
+  if (!deleted_id) throw HttpError(400, {MessageId::kRestoreWithoutEntry, {}});
   const std::optional<DeletedPlan> entry = plans.FindDeleted(target.person_id, *deleted_id);
-  if (!entry) throw HttpError(404, "这条删除的日程已经不在了（已恢复，或超过 " +
-                                       std::to_string(kKeepDeletedDays) + " 天）。");
+  const Message gone{MessageId::kDeletedGone, {std::to_string(kKeepDeletedDays)}};
+  if (!entry) throw HttpError(404, gone);
   const std::size_t limit = request.options.max_plans_per_day;
   const PlanWrite write = plans.Restore(target.person_id, *deleted_id, limit);
   if (write.full_day) {
     EditorView view;
     view.fields = DefaultFields(target.day, plans.PlaceKinds());
-    view.messages = {FullDayMessage(*write.full_day, limit) + "无法恢复" +
-                     PlanLabel(entry->plan) + "。"};
+    view.messages = {Format(request.language, MessageId::kCannotRestore,
+                            {FullDayMessage(request.language, *write.full_day, limit),
+                             PlanLabel(request.language, entry->plan)})};
     view.status = 400;
     return EditorPage(request, target, view);
   }
-  if (write.plan_id == 0) throw HttpError(404, "这条删除的日程已经不在了。");
+  if (write.plan_id == 0) throw HttpError(404, gone);
   const EditorTarget shown{target.person_id,
                            entry->plan.start ? entry->plan.start->DateOnly() : target.day};
   return PageReply{
@@ -821,17 +877,17 @@ PageReply SubmitEditor(PageRequest& request) {
   const std::optional<std::int64_t> plan_id = ReadIdField(request.form, "planID");
 
   if (action == "delete") {
-    if (!plan_id) throw HttpError(400, "删除时缺少日程编号。");
+    if (!plan_id) throw HttpError(400, {MessageId::kDeleteWithoutPlan, {}});
     const std::optional<std::int64_t> deleted =
         plans.Remove(target.person_id, *plan_id, LocalNow());
-    if (!deleted) throw HttpError(404, "没有这条日程。");
+    if (!deleted) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
     return PageReply{
         303, {}, EditorAddress(target, target.day, {{"deleted", std::to_string(*deleted)}})};
   }
   if (action == "save") return Save(request, target, plans, plan_id);
   if (action == "copy") return Copy(request, target, plans, plan_id);
   if (action == "restore") return Restore(request, target, plans);
-  throw HttpError(400, "未知的操作“" + action + "”。");
+  throw HttpError(400, {MessageId::kUnknownAction, {action}});
 }
 
 }  // namespace ostrand::web

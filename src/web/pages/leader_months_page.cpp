@@ -20,12 +20,25 @@ namespace ostrand::web {
 namespace {
 
 constexpr int kDefaultMonths = 3;
-constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
 // The markers of the kinds of place 1 to 4, as in the leader month summary.
 constexpr std::array<std::string_view, 4> kMarkers = {"△", "◇", "▲", "◆"};
 
-std::string MonthCaption(const DateTime& first) {
-  return std::to_string(first.year()) + "年" + std::to_string(first.month()) + "月";
+std::string MonthCaption(Language language, const DateTime& first) {
+  return Format(language, MessageId::kMonthOfYear,
+                {std::to_string(first.year()), MonthName(language, first.month())});
+}
+
+// The short names of the weekdays, Sunday first.
+std::vector<std::string> WeekdayInitials(Language language) {
+  std::vector<std::string> names;
+  std::string_view list = Text(language, MessageId::kWeekdayInitials);
+  while (!list.empty()) {
+    const std::size_t blank = list.find(' ');
+    names.emplace_back(list.substr(0, blank));
+    list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
+  }
+  names.resize(7);
+  return names;
 }
 
 // One person's days: the kind of the last plan covering each day and the
@@ -35,14 +48,18 @@ struct DayCell {
   std::vector<std::string> tips;
 };
 
-void AppendHeading(std::string& out, const std::vector<DateTime>& months, const DateTime& last,
-                   const DateTime& today, const holidays::HolidayCalendar& calendar) {
-  out += "<thead>\n<tr><th rowspan=\"2\" scope=\"col\" class=\"name\">姓名</th>";
+void AppendHeading(std::string& out, Language language, const std::vector<DateTime>& months,
+                   const DateTime& last, const DateTime& today,
+                   const holidays::HolidayCalendar& calendar) {
+  const std::vector<std::string> weekdays = WeekdayInitials(language);
+  out += "<thead>\n<tr><th rowspan=\"2\" scope=\"col\" class=\"name\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kName));
+  out += "</th>";
   for (const DateTime& first : months) {
     out += "<th scope=\"colgroup\" class=\"month-start month\" colspan=\"";
     out += std::to_string(DaysInMonth(first.year(), first.month()));
     out += "\">";
-    out += MonthCaption(first);
+    AppendEscapedHtml(out, MonthCaption(language, first));
     out += "</th>";
   }
   out += "</tr>\n<tr>";
@@ -58,7 +75,7 @@ void AppendHeading(std::string& out, const std::vector<DateTime>& months, const 
     const holidays::Holiday* holiday = calendar.Find(day);
     if (holiday != nullptr) {
       out += " title=\"";
-      AppendEscapedHtml(out, HolidayTip(*holiday));
+      AppendEscapedHtml(out, HolidayTip(language, *holiday));
       out += '"';
     }
     out += "><time datetime=\"";
@@ -66,11 +83,11 @@ void AppendHeading(std::string& out, const std::vector<DateTime>& months, const 
     out += "\">";
     out += std::to_string(day.day_of_month());
     out += "<br>";
-    out += kWeekdayNames[day.weekday() - 1];
+    AppendEscapedHtml(out, weekdays[static_cast<std::size_t>(day.weekday() - 1)]);
     out += "</time>";
     if (holiday != nullptr) {
       out += "<span class=\"day-label\">";
-      out += HolidayTag(*holiday);
+      AppendEscapedHtml(out, HolidayTag(language, *holiday));
       out += "</span>";
     }
     out += "</th>";
@@ -121,8 +138,7 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   if (const std::optional<std::string> text = FindField(request.query, "months")) {
     const std::optional<std::int64_t> n = ReadWholeNumber(*text, kMaxMonths);
     if (!n || *n < 1) {
-      throw HttpError(400, "月数“" + *text + "”应为 1 到 " + std::to_string(kMaxMonths) +
-                               " 之间的整数。");
+      throw HttpError(400, {MessageId::kBadMonths, {*text, std::to_string(kMaxMonths)}});
     }
     count = static_cast<int>(*n);
   }
@@ -130,8 +146,7 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   const DateTime first = DateTime::FromCivil(day.year(), day.month(), 1);
   // The calendar ends with December 9999.
   if ((9999 - first.year()) * 12 + (12 - first.month()) < count - 1) {
-    throw HttpError(400, "日期“" + IsoDate(day) + "”之后没有 " + std::to_string(count) +
-                             " 个月可以显示。");
+    throw HttpError(400, {MessageId::kNoMonthsAfter, {IsoDate(day), std::to_string(count)}});
   }
   for (int i = 0; i < count; ++i) months.push_back(first.AddMonths(i));
   const DateTime& last_month = months.back();
@@ -173,34 +188,36 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
     }
   }
 
-  const std::string title = second ? "部门多月汇总二" : "部门多月汇总";
+  const Language language = request.language;
+  const std::string_view title =
+      Text(language, second ? MessageId::kTitleLeader2Months : MessageId::kTitleLeaderMonths);
   std::string out;
   out.reserve(4096 + persons.size() * day_count * 24);
-  AppendPageStart(out, title, &request.visitor);
+  AppendPageStart(out, language, title, &request.visitor, request.here);
   out += "<div class=\"page-head\">\n<h1>";
   AppendEscapedHtml(out, title);
   out += " ";
-  out += MonthCaption(first);
-  if (count > 1) out += "–" + MonthCaption(last_month);
+  AppendEscapedHtml(out, MonthCaption(language, first));
+  if (count > 1) AppendEscapedHtml(out, "–" + MonthCaption(language, last_month));
   out += "</h1>\n</div>\n<p class=\"month-steps\">";
   if (first.year() > 100 || first.month() > 1) {
     out += "<a href=\"";
     AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(-1), count));
-    out += "\">‹ 上个月</a> ";
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kPreviousMonth));
+    out += "</a> ";
   }
   if (last_month.year() < 9999 || last_month.month() < 12) {
     out += "<a href=\"";
     AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(1), count));
-    out += "\">下个月 ›</a>";
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kNextMonth));
+    out += "</a>";
   }
-  out += "</p>\n<nav class=\"month-spans\" aria-label=\"月数\">显示";
-  for (int n = 1; n <= kMaxMonths; ++n) {
-    out += n == count ? " <a aria-current=\"page\" href=\"" : " <a href=\"";
-    AppendEscapedHtml(out, MonthsAddress(second, first, n));
-    out += "\">" + std::to_string(n) + " 个月</a>";
-  }
-  out += "</nav>\n<div class=\"wide\">\n<table class=\"months\">\n";
-  AppendHeading(out, months, last, today, calendar);
+  out += "</p>\n";
+  AppendMonthSpans(out, language, second, first, count);
+  out += "<div class=\"wide\">\n<table class=\"months\">\n";
+  AppendHeading(out, language, months, last, today, calendar);
   out += "<tbody>\n";
   const std::vector<DayCell> empty(day_count);
   for (const Person& person : persons) {
@@ -209,7 +226,7 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   }
   out += "</tbody>\n</table>\n</div>\n";
   AppendPlaceLegend(out, request, true);
-  AppendHolidayNotes(out, first, last, calendar);
+  AppendHolidayNotes(out, language, first, last, calendar);
   AppendPageEnd(out);
   return PageReply{200, std::move(out), {}};
 }

@@ -30,6 +30,8 @@ inline constexpr std::string_view kHomePage = kPersonMonthPath;
 
 inline constexpr std::string_view kSignInPath = "/login";
 inline constexpr std::string_view kSignOutPath = "/logout";
+// The language switch (pages/language_switch.h).
+inline constexpr std::string_view kLanguagePath = "/language";
 
 // The host stylesheet, the component's images (../Images/NAME.gif from the
 // pages) and the site icon.

@@ -19,12 +19,12 @@ namespace ostrand::web {
 namespace {
 
 constexpr ViewPage kViewPages[] = {
-    {kPersonMonthPath, ViewKind::kPersonMonth, "月计划"},
-    {kPersonWeekPath, ViewKind::kPersonWeek, "周计划"},
-    {kLeaderMonthPath, ViewKind::kLeaderMonth, "部门月汇总"},
-    {kLeaderWeekPath, ViewKind::kLeaderWeek, "部门周汇总"},
-    {kLeader2MonthPath, ViewKind::kLeader2Month, "部门月汇总二"},
-    {kLeader2WeekPath, ViewKind::kLeader2Week, "部门周汇总二"},
+    {kPersonMonthPath, ViewKind::kPersonMonth, MessageId::kTitlePersonMonth},
+    {kPersonWeekPath, ViewKind::kPersonWeek, MessageId::kTitlePersonWeek},
+    {kLeaderMonthPath, ViewKind::kLeaderMonth, MessageId::kTitleLeaderMonth},
+    {kLeaderWeekPath, ViewKind::kLeaderWeek, MessageId::kTitleLeaderWeek},
+    {kLeader2MonthPath, ViewKind::kLeader2Month, MessageId::kTitleLeader2Month},
+    {kLeader2WeekPath, ViewKind::kLeader2Week, MessageId::kTitleLeader2Week},
 };
 
 constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
@@ -73,7 +73,7 @@ Person ShownPerson(const ViewPage& page, PageRequest& request) {
   }
   if (!id || *id == visitor.person.id) return visitor.person;
   std::optional<Person> shown = FindPerson(request.db, *id);
-  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
+  if (!shown) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(*id)}});
   RequireSameSystem(visitor, *shown);
   return *shown;
 }
@@ -94,20 +94,6 @@ std::pair<DateTime, DateTime> ShownPeriod(ViewKind kind, const DateTime& day) {
   return {monday, monday.AddDays(6)};
 }
 
-// Links to the leader month summary over 1 to kMaxMonths months.
-void AppendMonthSpans(std::string& out, const ViewPage& page, const DateTime& day, int shown) {
-  const bool second = page.kind == ViewKind::kLeader2Month;
-  out += "<nav class=\"month-spans\" aria-label=\"月数\">显示";
-  for (int months = 1; months <= kMaxMonths; ++months) {
-    const std::string count = std::to_string(months);
-    out += months == shown ? " <a aria-current=\"page\" href=\"" : " <a href=\"";
-    AppendEscapedHtml(out, MonthsAddress(second, day, months));
-    out += "\">";
-    out += count;
-    out += " 个月</a>";
-  }
-  out += "</nav>\n";
-}
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
                         const Person& shown, const DateTime& day) {
@@ -117,14 +103,14 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
           : std::vector<Person>{request.visitor.person};
   AppendFormStart(out, "get", page.path, "person-picker");
   out += '\n';
-  AppendSelectStart(out, "人员", "personID", "onchange=\"this.form.submit()\"");
+  AppendSelectStart(out, Text(request.language, MessageId::kPersonPicker), "personID");
   for (const Person& person : colleagues) {
     AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
   AppendSelectEnd(out);
   AppendHiddenField(out, "dt", IsoDate(day));
   out += '\n';
-  AppendSubmitButton(out, "查看");
+  AppendSubmitButton(out, Text(request.language, MessageId::kShow));
   out += "\n</form>\n";
 }
 
@@ -133,7 +119,9 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
 // The kinds of place 1 to 4 with their colours (personal pages) or their
 // markers (leader month pages).
 void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers) {
-  out += "<ul class=\"legend\">\n";
+  out += "<ul class=\"legend\" aria-label=\"";
+  AppendEscapedHtml(out, Text(request.language, MessageId::kLegend));
+  out += "\">\n";
   for (const PlaceKind& kind : PlanRepository(request.db).PlaceKinds()) {
     if (kind.id < 1 || kind.id > 4) continue;
     const std::string cls = "sch" + std::to_string(kind.id);
@@ -147,6 +135,22 @@ void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers) {
     out += "</li>\n";
   }
   out += "</ul>\n";
+}
+
+void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
+                      int shown) {
+  out += "<nav class=\"month-spans\" aria-label=\"";
+  AppendEscapedHtml(out, Text(language, MessageId::kMonthSpans));
+  out += "\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kShowMonths));
+  for (int months = 1; months <= kMaxMonths; ++months) {
+    out += months == shown ? " <a aria-current=\"page\" href=\"" : " <a href=\"";
+    AppendEscapedHtml(out, MonthsAddress(second, day, months));
+    out += "\">";
+    AppendEscapedHtml(out, Format(language, MessageId::kMonthCount, {std::to_string(months)}));
+    out += "</a>";
+  }
+  out += "</nav>\n";
 }
 
 std::string MonthsAddress(bool second, const DateTime& day, int months) {
@@ -195,7 +199,8 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
       response, std::make_shared<HttpRequest>(request.server_variables), request.visitor.session);
   std::string markup;
   markup.reserve(4096);
-  AppendPageStart(markup, page.title, &request.visitor);
+  AppendPageStart(markup, request.language, Text(request.language, page.title), &request.visitor,
+                  request.here);
   response->Write(markup);
 
   const std::unique_ptr<Schedulers> object = CreateObject(kProgrammaticName);
@@ -237,7 +242,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     response->Write("</div>\n");
     if (IsMonth(kind)) {
       markup.clear();
-      AppendMonthSpans(markup, page, day, 1);
+      AppendMonthSpans(markup, request.language, page.kind == ViewKind::kLeader2Month, day, 1);
       response->Write(markup);
     }
     response->Write("<div class=\"wide\">\n");
@@ -255,8 +260,8 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   const auto [first, last] = ShownPeriod(kind, day);
   const holidays::HolidayCalendar calendar = HolidaysOf(request, first, last);
   markup.clear();
-  AppendHolidayNotes(markup, first, last, calendar);
-  AppendDayMarks(markup, TodayOf(request.options), first, last, calendar,
+  AppendHolidayNotes(markup, request.language, first, last, calendar);
+  AppendDayMarks(markup, request.language, TodayOf(request.options), first, last, calendar,
                  IsPersonal(kind) ? std::nullopt : std::optional<DateTime>(first));
   AppendPageEnd(markup);
   response->Write(markup);

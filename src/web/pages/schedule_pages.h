@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "core/date.h"
+#include "web/i18n/messages.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
@@ -40,7 +41,7 @@ enum class ViewKind {
 struct ViewPage {
   std::string_view path;
   ViewKind kind;
-  std::string_view title;
+  MessageId title;
 };
 
 // The six pages, personal month page first.
@@ -58,6 +59,10 @@ inline constexpr int kMaxMonths = 6;
 // `day` over `months` months: leaderMonth.asp for one, leaderMonths.asp for
 // more.
 std::string MonthsAddress(bool second, const DateTime& day, int months);
+// Appends the links to the summary from the month of `day` over 1 to
+// kMaxMonths months, the one over `shown` months marked as current.
+void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
+                      int shown);
 
 // Renders the page. Throws HttpError 400 for a personID or dt that does not
 // read, 403 for a person of another system or a leader page for somebody
