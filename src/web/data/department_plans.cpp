@@ -3,6 +3,7 @@
 #include <array>
 
 #include "store/dialect.h"
+#include "web/data/plan_repository.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -90,7 +91,7 @@ std::vector<DepartmentPlan> LeaderListPlans(store::Connection& db, std::int64_t 
           std::string(kTouchesDays) + std::string(kPlanOrder),
       db.engine());
   const std::array params{store::SqlParam::Integer(system_id),
-                          store::SqlParam::Date(last.DateOnly().AddDays(1)),
+                          StartsBefore(last),
                           store::SqlParam::Date(first)};
   return ReadPlans(db.Query(sql, params));
 }
@@ -105,7 +106,7 @@ std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t syst
                     std::string(kTouchesDays);
   std::vector<store::SqlParam> params{store::SqlParam::Integer(system_id),
                                       store::SqlParam::Integer(viewer_id),
-                                      store::SqlParam::Date(last.DateOnly().AddDays(1)),
+                                      StartsBefore(last),
                                       store::SqlParam::Date(first)};
   if (!kinds.empty()) {
     sql += " AND personPlan.planAddrTypeID IN (";

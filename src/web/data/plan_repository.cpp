@@ -97,6 +97,14 @@ std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
 
 }  // namespace
 
+store::SqlParam StartsBefore(const DateTime& last) {
+  const DateTime day = last.DateOnly();
+  if (day == DateTime::FromCivil(9999, 12, 31)) {
+    return store::SqlParam::Timestamp(DateTime::FromCivil(9999, 12, 31, 23, 59, 59));
+  }
+  return store::SqlParam::Date(day.AddDays(1));
+}
+
 std::vector<PlaceKind> PlanRepository::PlaceKinds() {
   std::vector<PlaceKind> kinds;
   for (store::RecordSet rows = db_.Query(
@@ -123,7 +131,7 @@ std::vector<StoredPlan> PlanRepository::PlansBetween(std::int64_t person_id,
   // later. A date compares with a stored time as its midnight, so a plan
   // stored with a bare date as its end still covers that day.
   const std::array params{store::SqlParam::Integer(person_id),
-                          store::SqlParam::Date(last.DateOnly().AddDays(1)),
+                          StartsBefore(last),
                           store::SqlParam::Date(first)};
   return ReadPlans(db_.Query(PlanColumns(db_.engine()) +
                                  "WHERE personPlan.personID = ? "
@@ -147,7 +155,7 @@ std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, con
                                                      const DateTime& last, std::size_t limit,
                                                      std::int64_t except) {
   const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(except),
-                          store::SqlParam::Date(last.AddDays(1)), store::SqlParam::Date(first)};
+                          StartsBefore(last), store::SqlParam::Date(first)};
   const store::Engine engine = db_.engine();
   store::RecordSet rows =
       db_.Query("SELECT " + TimeText(engine, "planStartTime") + ", " +

@@ -16,6 +16,7 @@
 
 #include "core/date.h"
 #include "store/connection.h"
+#include "store/sql_param.h"
 
 namespace ostrand::web {
 
@@ -73,6 +74,11 @@ struct DeletedPlan {
 
 // How long a deleted plan can be restored.
 inline constexpr int kKeepDeletedDays = 30;
+
+// The bound of "planStartTime < ?" that takes the plans starting on `last`
+// or before: the midnight after it, or for 31 December 9999, which has no
+// day after it, its last second.
+store::SqlParam StartsBefore(const DateTime& last);
 
 // What a write checked against the plans per day did.
 struct PlanWrite {

@@ -1,5 +1,6 @@
 #include "web/pages/editor_page.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <utility>
@@ -172,9 +173,12 @@ PlanFields FieldsOfForm(const FormFields& form) {
 CopyFields DefaultCopyFields(const StoredPlan& plan, const DateTime& day) {
   CopyFields fields;
   fields.plan_id = std::to_string(plan.id);
-  const DateTime from = (plan.start ? plan.start->DateOnly() : day.DateOnly()).AddDays(1);
-  fields.from = IsoDate(from);
-  fields.to = IsoDate(from.AddDays(6));
+  // From the day after the plan's for a week, within the calendar.
+  const std::int64_t last = DateTime::FromCivil(9999, 12, 31).day();
+  const std::int64_t from =
+      std::min((plan.start ? plan.start->day() : day.day()) + 1, last);
+  fields.from = IsoDate(DateTime::FromSerial(from));
+  fields.to = IsoDate(DateTime::FromSerial(std::min(from + 6, last)));
   fields.weekdays = {1, 2, 3, 4, 5};
   return fields;
 }
@@ -617,15 +621,20 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Edi
     out += "</span>";
   }
   out += "</h1>\n<p class=\"day-nav\">";
-  const std::pair<std::string, MessageId> links[] = {
-      {EditorAddress(target, target.day.AddDays(-1)), MessageId::kPreviousDay},
-      {ReturnAddress(*request.visitor.session, target.person_id, target.day),
-       MessageId::kBackToPage},
-      {EditorAddress(target, target.day.AddDays(1)), MessageId::kNextDay},
-      {std::string(kDeletedPlansPath), MessageId::kRecentlyDeleted}};
-  for (const auto& [href, caption] : links) {
-    if (caption != MessageId::kPreviousDay) out += ' ';
-    AppendLink(out, href, language, caption);
+  // No step past the first or last day of the calendar.
+  std::vector<std::pair<std::string, MessageId>> links;
+  if (target.day > DateTime::FromCivil(100, 1, 1)) {
+    links.emplace_back(EditorAddress(target, target.day.AddDays(-1)), MessageId::kPreviousDay);
+  }
+  links.emplace_back(ReturnAddress(*request.visitor.session, target.person_id, target.day),
+                     MessageId::kBackToPage);
+  if (target.day < DateTime::FromCivil(9999, 12, 31)) {
+    links.emplace_back(EditorAddress(target, target.day.AddDays(1)), MessageId::kNextDay);
+  }
+  links.emplace_back(std::string(kDeletedPlansPath), MessageId::kRecentlyDeleted);
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (i > 0) out += ' ';
+    AppendLink(out, links[i].first, language, links[i].second);
   }
   out += "</p>\n</div>\n";
   AppendNotices(out, language, target, view, csrf);

@@ -63,7 +63,8 @@ void AppendHeading(std::string& out, Language language, const std::vector<DateTi
     out += "</th>";
   }
   out += "</tr>\n<tr>";
-  for (DateTime day = months.front(); day <= last; day = day.AddDays(1)) {
+  for (std::int64_t serial = months.front().day(); serial <= last.day(); ++serial) {
+    const DateTime day = DateTime::FromSerial(serial);
     std::string classes = DayClasses(day, today, calendar);
     if (day.day_of_month() == 1) classes += classes.empty() ? "month-start" : " month-start";
     out += "<th scope=\"col\"";
