@@ -9,6 +9,7 @@
 #include <string>
 
 #include "commands.h"
+#include "core/date.h"
 #include "core/error.h"
 #include "store/settings.h"
 #include "web/auth/server_secret.h"
@@ -41,6 +42,7 @@ struct ServeArguments {
   std::size_t hash_workers = 0;
   std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
   std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
+  std::string today;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -87,6 +89,11 @@ int RunServe(const ServeArguments& args) {
   options.hash_workers = args.hash_workers;
   options.max_plans_per_day = args.max_plans_per_day;
   options.max_plan_days = args.max_plan_days;
+  if (!args.today.empty()) {
+    const std::optional<DateTime> pinned = DateTime::Parse(args.today);
+    if (!pinned) throw Error("--today '" + args.today + "' is no date (Y-M-D)");
+    options.today = [day = pinned->DateOnly()] { return day; };
+  }
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -182,6 +189,8 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "The most days one plan written in the day editor may cover")
       ->capture_default_str()
       ->check(CLI::Range(1, 3660000));
+  cmd->add_option("--today", args->today,
+                  "Pin the date the pages treat as today (Y-M-D), for demonstrations and tests");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -29,6 +29,12 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 const LEADER = { id: 1 };
 const COLLEAGUE = { id: 5 };
 const PASSWORD = 'browser-test-pass';
+// The date the server and the tests take for today: the 8th of this month,
+// a pinned clock in the demo data's range.
+const TODAY = (() => {
+  const now = new Date();
+  return new Date(now.getFullYear(), now.getMonth(), 8);
+})();
 const CHROMIUM_FLAGS = [
   '--disable-gpu',
   '--disable-quic',
@@ -119,7 +125,7 @@ class Server {
   async start() {
     const secret = this.prepare();
     const args = ['serve', '--db', `sqlite:${this.db}`, '--host', '127.0.0.1', '--port', '0',
-      '--secret-file', secret];
+      '--secret-file', secret, '--today', isoDay(TODAY)];
     this.process = spawn(this.binary, args, { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
     this.exited = new Promise((resolve) => {
       this.process.on('exit', (code, signal) => resolve({ code, signal }));
@@ -256,7 +262,7 @@ async function main() {
 }
 
 function defineTests(suite, { server, browser, options }) {
-  const today = new Date();
+  const today = TODAY;
   const thisMonth = firstOfMonth(today);
   const nextMonth = firstOfMonth(today, 1);
   const url = (page, query = {}) => {
@@ -448,10 +454,13 @@ function defineTests(suite, { server, browser, options }) {
     await page.selectOption('form.editor select[name=place]', place);
     await page.fill('form.editor input[name=content]', addedContent);
     await page.check('form.editor input[name=flag][value="2"]');
-    await Promise.all([page.waitForURL((u) => !/manage\.asp/.test(u.pathname)),
+    await Promise.all([page.waitForURL(/saved=/),
       page.click('form.editor button[type=submit]')]);
-    // Saving returns to the page the editor was opened from.
-    assert.equal(new URL(page.url()).pathname, '/schedule/personMonth.asp');
+    // Saving returns to the day with a notice; its back link to the page the
+    // editor was opened from.
+    assertIncludes(await page.locator('div.notice').textContent(), '已保存');
+    await Promise.all([page.waitForURL(/personMonth\.asp/),
+      page.click('p.day-nav a:has-text("返回")')]);
     const cell = dayCell(page, freeDay);
     assertIncludes(await cell.textContent(), addedContent);
     assert.equal(await cell.getAttribute('class'), 'sch2');
@@ -538,6 +547,142 @@ function defineTests(suite, { server, browser, options }) {
       assert.deepEqual(await brokenImages(page), []);
       await shot(page, screenshot);
     }
+  });
+
+  // Today, weekends and holidays; the server's clock is pinned to TODAY.
+  suite.test('today and the weekends are marked, and a holiday shows after an import', async () => {
+    const page = state.leader;
+    await page.goto(url('personMonth.asp', { dt: dayText(today) }));
+    assert.match(await dayCell(page, today).getAttribute('class'), /\btoday\b/);
+    let saturday = thisMonth;
+    while (saturday.getDay() !== 6) saturday = addDays(saturday, 1);
+    assert.match(await dayCell(page, saturday).getAttribute('class'), /\b(weekend|workday)\b/);
+
+    // A holiday on the 20th, imported while the server runs.
+    const holiday = addDays(thisMonth, 19);
+    const file = path.join(server.dir, 'holidays.csv');
+    fs.writeFileSync(file, `date,name,off|work\n${isoDay(holiday)},浏览器测试节,off\n`);
+    run(server.binary, ['holidays', 'import', server.db, file], server.dir);
+    await page.reload();
+    const cell = dayCell(page, holiday);
+    assert.match(await cell.getAttribute('class'), /\bday-off\b/);
+    assert.equal(await cell.locator('span.day-label').textContent(), '浏览器测试节');
+    assertIncludes(await cell.getAttribute('title'), '浏览器测试节（休）');
+    assertIncludes(await page.locator('ul.day-notes').textContent(), '浏览器测试节');
+    await shot(page, 'person-month-marked');
+    if (options.docs) {
+      await page.setViewportSize({ width: 1100, height: 400 });
+      await page.screenshot({ path: path.join(options.docs, 'month-marked.png'), fullPage: true });
+      await page.setViewportSize({ width: 1280, height: 860 });
+    }
+  });
+
+  // A page of the leader in English, in a context of its own.
+  const inEnglish = async (address, name) => {
+    const context = await browser.newContext({ locale: 'en-GB', viewport: { width: 1280, height: 860 } });
+    await context.addCookies(await state.leader.context().cookies());
+    const page = await context.newPage();
+    const next = new URL(address);
+    await page.goto(`${server.base}/language?to=en&next=${encodeURIComponent(next.pathname + next.search)}`);
+    assert.equal(await page.getAttribute('html', 'lang'), 'en');
+    await shot(page, `${name}-en`);
+    await context.close();
+  };
+
+  suite.test('the away page lists who is away today and this week', async () => {
+    const page = state.leader;
+    const response = await page.goto(url('away.asp'));
+    assert.equal(response.status(), 200);
+    assert.equal(await page.locator('section#away-day, section[aria-labelledby=away-day]').count(), 1);
+    assertIncludes(await page.locator('#away-day').textContent(), '今天');
+    assertIncludes(await page.locator('#away-week').textContent(), '本周');
+    const people = page.locator('ul.away-list a.person');
+    if (await people.count() > 0) {
+      const href = await people.first().getAttribute('href');
+      await Promise.all([page.waitForURL(/personMonth\.asp\?personID=/), people.first().click()]);
+      assert.ok(href.includes('personID='));
+      await page.goBack();
+    }
+    await shot(page, 'away');
+    if (options.docs) {
+      await page.screenshot({ path: path.join(options.docs, 'away.png'), fullPage: true });
+    }
+    await inEnglish(url('away.asp'), 'away');
+  });
+
+  suite.test('the leader summary over three months keeps the names in view', async () => {
+    const page = state.leader;
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 900, height: 700 } });
+    await context.addCookies(await state.leader.context().cookies());
+    const narrow = await context.newPage();
+    const response = await narrow.goto(url('leaderMonths.asp', { dt: dayText(today), months: 3 }));
+    assert.equal(response.status(), 200);
+    assert.equal(await narrow.locator('table.months th[scope=colgroup]').count(), 3);
+    const name = narrow.locator('table.months tbody th.name').first();
+    const before = await name.boundingBox();
+    await narrow.locator('div.wide').evaluate((wide) => { wide.scrollLeft = 1500; });
+    const after = await name.boundingBox();
+    assert.ok(Math.abs(after.x - before.x) < 2, 'the name column stays while the table scrolls');
+    await narrow.locator('div.wide').evaluate((wide) => { wide.scrollLeft = 0; });
+    await shot(narrow, 'leader-months');
+    if (options.docs) {
+      await narrow.setViewportSize({ width: 1100, height: 500 });
+      await narrow.screenshot({ path: path.join(options.docs, 'leader-months.png'), fullPage: true });
+    }
+    await Promise.all([narrow.waitForURL(/personMonth\.asp\?personID=/),
+      narrow.locator('table.months tbody th.name a').first().click()]);
+    await context.close();
+    await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    assert.equal(await page.locator('nav.month-spans a').count(), 6);
+    await inEnglish(url('leaderMonths.asp', { dt: dayText(today), months: 3 }), 'leader-months');
+  });
+
+  suite.test('the editor asks before a delete, and the delete can be undone', async () => {
+    const page = state.leader;
+    await page.goto(url('manage.asp', { dt: dayText(freeDay) }));
+    const row = page.locator('table.day-plans tr', { hasText: addedContent });
+    await Promise.all([page.waitForURL(/delete=/), row.locator('a.delete').click()]);
+    assertIncludes(await page.locator('div.confirm').textContent(), addedContent);
+    await shot(page, 'day-editor-confirm');
+    await Promise.all([page.waitForURL(/deleted=/), page.click('div.confirm button[type=submit]')]);
+    assert.equal(await page.locator('table.day-plans tr', { hasText: addedContent }).count(), 0);
+    await shot(page, 'day-editor-undo');
+    await Promise.all([page.waitForURL(/restored=/), page.click('div.notice form.undo button')]);
+    assert.equal(await page.locator('table.day-plans tr', { hasText: addedContent }).count(), 1);
+    await page.goto(`${server.base}/schedule/deleted.asp`);
+    await shot(page, 'recently-deleted');
+    await inEnglish(`${server.base}/schedule/deleted.asp`, 'recently-deleted');
+  });
+
+  suite.test('an overlapping plan is saved with a warning, and copied to a range', async () => {
+    const page = state.leader;
+    const overlapping = `重叠测试${crypto.randomBytes(3).toString('hex')}`;
+    await page.goto(url('manage.asp', { dt: dayText(freeDay) }));
+    await page.fill('form.editor input[name=start]', `${isoDay(freeDay)}T10:00`);
+    await page.fill('form.editor input[name=end]', `${isoDay(freeDay)}T12:00`);
+    await page.selectOption('form.editor select[name=kind]', '1');
+    const place = await page.locator('form.editor select[name=place] optgroup').first()
+      .locator('option').first().getAttribute('value');
+    await page.selectOption('form.editor select[name=place]', place);
+    await page.fill('form.editor input[name=content]', overlapping);
+    await Promise.all([page.waitForURL(/saved=/), page.click('form.editor button[type=submit]')]);
+    assertIncludes(await page.locator('div.notice p.warning').textContent(), addedContent);
+    assert.equal(await page.locator('tr.overlapping').count(), 2);
+    await shot(page, 'day-editor-overlap');
+
+    const row = page.locator('table.day-plans tr', { hasText: overlapping });
+    await Promise.all([page.waitForURL(/copy=/), row.locator('a', { hasText: '复制' }).click()]);
+    // The default: the week after the plan's day, Monday to Friday.
+    await shot(page, 'day-editor-copy');
+    await inEnglish(page.url(), 'day-editor-copy');
+    await Promise.all([page.waitForURL(/copied=/), page.click('form.copy button[type=submit]')]);
+    assert.match(await page.locator('div.notice').textContent(), /已复制到 [1-5] 天/);
+    let next = addDays(freeDay, 1);
+    while (next.getDay() === 0 || next.getDay() === 6 || isoDay(next) === isoDay(addDays(thisMonth, 19))) {
+      next = addDays(next, 1);
+    }
+    await page.goto(url('manage.asp', { dt: dayText(next) }));
+    assert.equal(await page.locator('table.day-plans tr', { hasText: overlapping }).count(), 1);
   });
 
   suite.test('leader pages are closed to a colleague without a leading duty', async () => {

@@ -272,6 +272,73 @@ form.editor fieldset.flag {
 form.editor fieldset.flag label { display: inline-flex; gap: 4px; color: var(--ink); }
 form.editor button { justify-self: start; }
 
+/* Today, weekends and holidays (pages/day_marks.h): weekends and days off
+   shaded, working weekend days outlined, today ringed; a holiday's name as a
+   small label. */
+td.weekend, th.weekend { background-image: linear-gradient(rgba(95, 107, 122, 0.13), rgba(95, 107, 122, 0.13)); }
+td.day-off, th.day-off { background-image: linear-gradient(rgba(189, 53, 99, 0.12), rgba(189, 53, 99, 0.12)); }
+.workday { outline: 2px dashed var(--outside-edge); outline-offset: -3px; }
+.today { outline: 3px solid var(--brand); outline-offset: -3px; }
+span.day-label {
+  display: inline-block;
+  margin: 0 4px 2px 0;
+  padding: 0 4px;
+  border-radius: 3px;
+  background: #fff;
+  color: #9b1c47;
+  font-size: 12px;
+  line-height: 1.5;
+}
+.workday span.day-label, li.workday { color: #7a4d00; }
+ul.day-notes { margin: 10px 0; padding-left: 1.2em; color: var(--muted); }
+ul.day-notes li.day-off { color: #9b1c47; }
+
+/* The leader summary over several months: one scrolling table, the name
+   column fixed, each month's first day ruled. */
+table.months th, table.months td { min-width: 1.6em; font-size: 13px; }
+table.months th.name {
+  position: sticky;
+  left: 0;
+  z-index: 2;
+  background: #fff;
+  text-align: left;
+  white-space: nowrap;
+  padding: 2px 8px;
+}
+table.months .month-start { border-left: 2px solid var(--brand); }
+nav.month-spans { margin: 8px 0; }
+nav.month-spans a { margin-left: 6px; }
+nav.month-spans a[aria-current] { font-weight: bold; text-decoration: none; color: var(--ink); }
+
+/* Who is away. */
+section.away h3 { margin: 12px 0 4px; padding-left: 8px; font-size: 15px; }
+section.away h3.sch2 { border-left: 4px solid var(--beijing-edge); }
+section.away h3.sch3 { border-left: 4px solid var(--outside-edge); }
+section.away h3.sch4 { border-left: 4px solid var(--abroad-edge); }
+ul.away-list { margin: 0; padding-left: 1.4em; }
+ul.away-list .place, ul.away-list .days, ul.away-list .private { color: var(--muted); }
+
+/* The day editor's notices, confirmation and overlaps. */
+div.notice, div.confirm {
+  margin: 10px 0;
+  padding: 8px 12px;
+  border: 1px solid var(--line);
+  border-left: 4px solid var(--office-edge);
+  border-radius: 4px;
+}
+div.notice p { margin: 4px 0; }
+div.notice form { display: inline; }
+div.notice p.warning, div.confirm { border-left-color: var(--outside-edge); color: #7a4d00; }
+tr.overlapping td { background: #fff6e0; }
+span.overlap {
+  margin-left: 4px;
+  padding: 0 4px;
+  border-radius: 3px;
+  background: var(--outside);
+  font-size: 12px;
+}
+form.copy fieldset.weekdays { display: flex; flex-wrap: wrap; gap: 4px 12px; border: 1px solid var(--line); }
+
 @media (max-width: 640px) {
   main { padding: 8px; }
   nav.site-nav { padding: 6px 8px; gap: 4px 12px; }
