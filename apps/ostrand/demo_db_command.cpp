@@ -1,7 +1,8 @@
 // `ostrand demo-db TARGET [--seed N] [--password P] [--force]`: writes the
 // schedule tables, demo data for the current year and the next with the
-// demo holiday set of those years, and a sign-in for every demo person, all with one password that the command
-// prints (a random one unless --password gives it). TARGET is a file path
+// demo holiday set of those years, and a sign-in for every demo person,
+// all with one password that the command prints (a random one unless
+// --password gives it). TARGET is a file path
 // (a new SQLite file) or a connection string of any backend.
 #include <cstdint>
 #include <ctime>
@@ -73,7 +74,8 @@ int RunDemoDb(const DemoDbArguments& args) {
   });
   const store::DemoPerson& account = store::DemoAccount(data);
   std::cout << "wrote " << data.persons.size() << " persons, " << data.plans.size()
-            << " plans and " << demo_holidays.size() << " demo holidays to " << (file ? *file : store::RedactConnectionString(args.target))
+            << " plans and " << demo_holidays.size() << " demo holidays to "
+            << (file ? *file : store::RedactConnectionString(args.target))
             << " (seed " << args.seed << "; demo account " << account.id << " " << account.name
             << ")\n"
             << "password of every demo person: " << password << "\n";
