@@ -158,6 +158,7 @@ constexpr std::string_view kJavaScript = "text/javascript; charset=utf-8";
 std::optional<StaticAsset> FindStaticAsset(std::string_view path) {
   if (path == kHostStylesheet) return StaticAsset{kCss, HostStylesheet()};
   if (path == kDayMarksScript) return StaticAsset{kJavaScript, DayMarksScript()};
+  if (path == kHostScript) return StaticAsset{kJavaScript, HostScript()};
   if (path == kFaviconPath) return StaticAsset{kIcon, DrawnImages().favicon};
   if (!path.starts_with(kImagesFolder)) return std::nullopt;
   const std::string_view name = path.substr(kImagesFolder.size());

@@ -454,7 +454,15 @@ void AppendPlanForm(std::string& out, Language language, const EditorTarget& tar
                     const std::vector<std::string>& messages, const std::vector<PlaceKind>& kinds,
                     const std::vector<Place>& places, const std::string& csrf) {
   AppendHeading(out, language, fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
-  AppendMessages(out, "error", messages);
+  if (!messages.empty()) {
+    out += "<div role=\"alert\">\n<ul class=\"error\">\n";
+    for (const std::string& message : messages) {
+      out += "<li>";
+      AppendEscapedHtml(out, message);
+      out += "</li>\n";
+    }
+    out += "</ul>\n</div>\n";
+  }
   AppendFormStart(out, "post", EditorAddress(target, target.day), "editor");
   out += '\n';
   AppendHiddenField(out, "csrf", csrf);
