@@ -6,20 +6,21 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "commands.h"
 #include "core/error.h"
 #include "store/settings.h"
 #include "web/auth/server_secret.h"
+#include "feeds/time_zone.h"
 #include "web/http/access_log.h"
+#include "web/http/site_address.h"
 #include "web/server.h"
 #include "web/server_options.h"
 
 namespace ostrand::cli {
 namespace {
-
-constexpr const char* kDefaultSecretFile = "var/ostrand.secret";
 
 struct ServeArguments {
   std::string db;
@@ -41,6 +42,8 @@ struct ServeArguments {
   std::size_t hash_workers = 0;
   std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
   std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
+  std::string time_zone;
+  std::string public_url;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -87,6 +90,17 @@ int RunServe(const ServeArguments& args) {
   options.hash_workers = args.hash_workers;
   options.max_plans_per_day = args.max_plans_per_day;
   options.max_plan_days = args.max_plan_days;
+  options.time_zone =
+      args.time_zone.empty() ? feeds::TimeZone::System() : feeds::TimeZone::Named(args.time_zone);
+  if (!args.public_url.empty()) {
+    const std::optional<std::string> url = web::http::ReadSiteAddress(args.public_url);
+    if (!url) {
+      throw Error("--public-url '" + args.public_url +
+                  "' is no http:// or https:// address of a host (such as "
+                  "https://plans.example.org)");
+    }
+    options.public_url = *url;
+  }
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -182,6 +196,13 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "The most days one plan written in the day editor may cover")
       ->capture_default_str()
       ->check(CLI::Range(1, 3660000));
+  cmd->add_option("--timezone", args->time_zone,
+                  "Time zone of the plans' times (an IANA name such as Asia/Shanghai, or UTC), "
+                  "which the calendar feeds and the JSON API name. Default: the machine's");
+  cmd->add_option("--public-url", args->public_url,
+                  "Address people reach the site at (such as https://plans.example.org behind a "
+                  "TLS proxy), for the calendar feed addresses on the subscribe page. Default: "
+                  "http:// and the host the browser asked for");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -1,6 +1,7 @@
 // The tables of the schedule database and their keys: the five the
-// component reads and the web host's hostAccount and hostSetting. The schema scripts in db/
-// create them; the checks and the demo writer name them from here.
+// component reads and the web host's hostAccount, hostSetting, hostToken and
+// hostPlanChange. The schema scripts in db/ create them; the checks and the
+// demo writer name them from here.
 #pragma once
 
 #include <array>
@@ -15,7 +16,7 @@ struct ScheduleTable {
 };
 
 // In the order a writer fills them (a plan's person, place and kind first).
-inline constexpr std::array<ScheduleTable, 7> kScheduleTables = {{
+inline constexpr std::array<ScheduleTable, 9> kScheduleTables = {{
     {"personDuty", "dutyID"},
     {"person", "personID"},
     {"planAddrType", "planAddrTypeID"},
@@ -23,6 +24,8 @@ inline constexpr std::array<ScheduleTable, 7> kScheduleTables = {{
     {"personPlan", "planID"},
     {"hostAccount", "personID"},
     {"hostSetting", "name"},
+    {"hostToken", "tokenHash"},
+    {"hostPlanChange", "planID"},
 }};
 
 // The five tables the component reads: the first five.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "store/connection.h"
+#include "web/data/plan_changes.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -54,6 +55,12 @@ std::vector<StoredPlan> ReadPlans(store::RecordSet rows) {
   return plans;
 }
 
+// Whether the person's plan is shared now (1 or 0); no row without such a
+// plan.
+constexpr std::string_view kSharedNowSql =
+    "SELECT CASE WHEN planFlagID = 1 THEN 1 ELSE 0 END FROM personPlan "
+    "WHERE personID = ? AND planID = ?";
+
 // The plan's fields in the column order of the INSERT and UPDATE below,
 // followed by `rest`.
 std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
@@ -93,12 +100,17 @@ std::vector<Place> PlanRepository::Places() {
 }
 
 std::vector<StoredPlan> PlanRepository::PlansOfDay(std::int64_t person_id, const DateTime& day) {
-  // Plans that start before the next day and end on the day or later. A
-  // date compares with a stored time as its midnight, so a plan stored with
-  // a bare date as its end still covers that day.
+  return PlansBetween(person_id, day, day);
+}
+
+std::vector<StoredPlan> PlanRepository::PlansBetween(std::int64_t person_id,
+                                                     const DateTime& first, const DateTime& last) {
+  // Plans that start before the day after `last` and end on `first` or
+  // later. A date compares with a stored time as its midnight, so a plan
+  // stored with a bare date as its end still covers that day.
   const std::array params{store::SqlParam::Integer(person_id),
-                          store::SqlParam::Date(day.DateOnly().AddDays(1)),
-                          store::SqlParam::Date(day)};
+                          store::SqlParam::Date(last.DateOnly().AddDays(1)),
+                          store::SqlParam::Date(first.DateOnly())};
   return ReadPlans(db_.Query(PlanColumns(db_.engine()) +
                                  "WHERE personPlan.personID = ? "
                                  "AND personPlan.planStartTime < ? "
@@ -173,13 +185,19 @@ PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
   if (write.full_day) return write;
-  write.plan_id = db_.InsertReturningId(
+  write.plan_id = Insert(person_id, plan);
+  transaction.Commit();
+  return write;
+}
+
+std::int64_t PlanRepository::Insert(std::int64_t person_id, const PlanInput& plan) {
+  const std::int64_t plan_id = db_.InsertReturningId(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
       PlanParams(plan, {person_id}), "planID");
-  transaction.Commit();
-  return write;
+  RecordPlanChange(db_, person_id, plan_id, plan.flag == kSharedPlan, UtcNow());
+  return plan_id;
 }
 
 PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
@@ -188,9 +206,10 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
   LockPerson(person_id);
   PlanWrite write;
   const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
-  if (db_.Query("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?", ids).Eof()) {
-    return write;
-  }
+  const store::RecordSet before =
+      db_.Query(std::string(kSharedNowSql), ids);
+  if (before.Eof()) return write;
+  const bool was_shared = Int(before, 0) == 1;
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
   if (write.full_day) return write;
@@ -199,7 +218,10 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
       "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
       "WHERE personID = ? AND planID = ?",
       PlanParams(plan, {person_id, plan_id}));
-  if (changed > 0) write.plan_id = plan_id;
+  if (changed > 0) {
+    write.plan_id = plan_id;
+    RecordPlanChange(db_, person_id, plan_id, was_shared || plan.flag == kSharedPlan, UtcNow());
+  }
   transaction.Commit();
   return write;
 }
@@ -207,8 +229,13 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
 bool PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id) {
   store::Transaction transaction(db_);
   const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  const store::RecordSet before =
+      db_.Query(std::string(kSharedNowSql), params);
+  if (before.Eof()) return false;
+  const bool was_shared = Int(before, 0) == 1;
   const std::int64_t changed =
       db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", params);
+  if (changed > 0) RecordPlanChange(db_, person_id, plan_id, was_shared, UtcNow());
   transaction.Commit();
   return changed > 0;
 }

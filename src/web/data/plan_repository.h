@@ -81,6 +81,9 @@ class PlanRepository {
   // The person's plans of every flag that cover some part of `day`, by
   // start time.
   std::vector<StoredPlan> PlansOfDay(std::int64_t person_id, const DateTime& day);
+  // The same for the days from `first` to `last`.
+  std::vector<StoredPlan> PlansBetween(std::int64_t person_id, const DateTime& first,
+                                       const DateTime& last);
   // The person's plan of that id, or nothing.
   std::optional<StoredPlan> FindPlan(std::int64_t person_id, std::int64_t plan_id);
 
@@ -96,6 +99,14 @@ class PlanRepository {
   // Deletes the person's plan of that id; false when the person has none.
   bool Remove(std::int64_t person_id, std::int64_t plan_id);
 
+  // Stores a new plan of the person inside the caller's transaction, with
+  // no limit checked, and records the change (plan_changes.h); returns its
+  // id. For writers that check the limits themselves (import-plans).
+  std::int64_t Insert(std::int64_t person_id, const PlanInput& plan);
+  // Inside a write transaction: holds the person's row until the commit on
+  // engines that lock rows.
+  void LockPerson(std::int64_t person_id);
+
  private:
   // The first day from `first` to `last` on which the person has
   // `limit` plans other than `except`. Plans whose stored times do not read
@@ -103,10 +114,6 @@ class PlanRepository {
   std::optional<DateTime> FirstFullDay(std::int64_t person_id, const DateTime& first,
                                        const DateTime& last, std::size_t limit,
                                        std::int64_t except);
-  // Inside a write transaction: holds the person's row until the commit on
-  // engines that lock rows.
-  void LockPerson(std::int64_t person_id);
-
   store::Connection& db_;
 };
 

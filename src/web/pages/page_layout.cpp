@@ -19,6 +19,7 @@ constexpr NavLink kNavLinks[] = {
     {kPersonWeekPath, "周计划", false},
     {kLeaderMonthPath, "部门汇总", true},
     {kLeader2MonthPath, "部门汇总二", true},
+    {kSubscribePath, "订阅日历", false},
 };
 
 void AppendNav(std::string& out, const Visitor& visitor) {
@@ -95,6 +96,10 @@ http::Response ErrorResponse(const HttpError& error, const Visitor* visitor) {
   response.incident = incident;
   response.cause = error.cause().empty() ? std::string(error.what()) : error.cause();
   return response;
+}
+
+http::Response NotFoundResponse() {
+  return HtmlPage(404, ErrorPage(404, "找不到这个页面。", nullptr));
 }
 
 http::Response FailureResponse(std::string_view cause, const Visitor* visitor) {

@@ -39,6 +39,10 @@ http::Response HtmlPage(int status, std::string body);
 // in a few seconds.
 http::Response ErrorResponse(const HttpError& error, const Visitor* visitor);
 
+// The 404 page of an address that leads nowhere: the same for every such
+// address, so that it tells nothing about why.
+http::Response NotFoundResponse();
+
 // A 500 page with a fresh incident number; `cause` (a member's message, a
 // database error) goes to the access log only.
 http::Response FailureResponse(std::string_view cause, const Visitor* visitor);

@@ -11,6 +11,7 @@
 #include "web/http/request_values.h"
 #include "web/pages/html_form.h"
 #include "web/pages/http_context.h"
+#include "web/pages/page_downloads.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -55,31 +56,6 @@ std::string_view SwitchCode(ViewKind kind) {
       return "lw2";
   }
   return "";
-}
-
-// The person whose page this is: the personID of the query, or the
-// visitor. Personal pages show persons of the visitor's own system only.
-Person ShownPerson(const ViewPage& page, PageRequest& request) {
-  const Visitor& visitor = request.visitor;
-  const std::optional<std::string> text = FindField(request.query, "personID");
-  std::optional<std::int64_t> id;
-  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
-  if (!IsPersonal(page.kind)) {
-    // Leader pages show the visitor's system; personID only travels in links.
-    RequireLeader(visitor);
-    return visitor.person;
-  }
-  if (!id || *id == visitor.person.id) return visitor.person;
-  std::optional<Person> shown = FindPerson(request.db, *id);
-  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
-  RequireSameSystem(visitor, *shown);
-  return *shown;
-}
-
-DateTime ShownDay(const PageRequest& request) {
-  const std::optional<std::string> text = FindField(request.query, "dt");
-  if (text && !text->empty()) return ReadDayValue("dt", *text);
-  return request.options.today ? request.options.today().DateOnly() : LocalToday();
 }
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
@@ -136,6 +112,30 @@ std::atomic<std::size_t> last_page_size[6];
 
 }  // namespace
 
+// Personal pages show persons of the visitor's own system only.
+Person ShownPerson(const ViewPage& page, PageRequest& request) {
+  const Visitor& visitor = request.visitor;
+  const std::optional<std::string> text = FindField(request.query, "personID");
+  std::optional<std::int64_t> id;
+  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
+  if (!IsPersonal(page.kind)) {
+    // Leader pages show the visitor's system; personID only travels in links.
+    RequireLeader(visitor);
+    return visitor.person;
+  }
+  if (!id || *id == visitor.person.id) return visitor.person;
+  std::optional<Person> shown = FindPerson(request.db, *id);
+  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
+  RequireSameSystem(visitor, *shown);
+  return *shown;
+}
+
+DateTime ShownDay(const PageRequest& request) {
+  const std::optional<std::string> text = FindField(request.query, "dt");
+  if (text && !text->empty()) return ReadDayValue("dt", *text);
+  return request.options.today ? request.options.today().DateOnly() : LocalToday();
+}
+
 std::span<const ViewPage> ViewPages() { return kViewPages; }
 
 const ViewPage* FindViewPage(std::string_view path) {
@@ -184,6 +184,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     if (kind == ViewKind::kPersonMonth) {
       markup.clear();
       AppendLegend(markup, request, false);
+      AppendDownloadLinks(markup, page, shown, day);
       response->Write(markup);
     }
     Write(*response, object->DispScript(pID));
@@ -201,6 +202,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     response->Write("</table>\n</div>\n");
     markup.clear();
     AppendLegend(markup, request, true);
+    AppendDownloadLinks(markup, page, shown, day);
     response->Write(markup);
   }
   object->OnEndPage();

@@ -46,6 +46,13 @@ std::span<const ViewPage> ViewPages();
 // The page served at that path, or null.
 const ViewPage* FindViewPage(std::string_view path);
 
+// The person whose page the request asks for: the query's personID on the
+// personal pages (default the visitor), the visitor on the leader pages.
+// Throws HttpError as RenderViewPage.
+Person ShownPerson(const ViewPage& page, PageRequest& request);
+// The day the request asks for: the query's dt, default today.
+DateTime ShownDay(const PageRequest& request);
+
 // Renders the page. Throws HttpError 400 for a personID or dt that does not
 // read, 403 for a person of another system or a leader page for somebody
 // without a leading duty, 404 for an unknown person; a failing member's
