@@ -299,7 +299,7 @@ function defineTests(suite, { server, browser, options }) {
   };
 
   const signIn = async (person) => {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
     const page = await context.newPage();
     await page.goto(url('personMonth.asp'));
     assert.match(page.url(), /\/login/);
@@ -313,7 +313,7 @@ function defineTests(suite, { server, browser, options }) {
   };
 
   suite.test('sign-in leads to one\'s own month plan', async () => {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
     const page = await context.newPage();
     await page.goto(`${server.base}/`);
     assert.match(page.url(), /\/login/);
@@ -336,7 +336,7 @@ function defineTests(suite, { server, browser, options }) {
   if (options.docs) {
     suite.test('screenshots for the README', async () => {
       fs.mkdirSync(options.docs, { recursive: true });
-      const context = await browser.newContext({ viewport: { width: 1100, height: 400 } });
+      const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1100, height: 400 } });
       await context.addCookies(await state.leader.context().cookies());
       const page = await context.newPage();
       await page.goto(url('personMonth.asp', { dt: dayText(today) }));
@@ -507,7 +507,7 @@ function defineTests(suite, { server, browser, options }) {
   });
 
   suite.test('the leader month table scrolls sideways on a narrow screen', async () => {
-    const context = await browser.newContext({ viewport: { width: 420, height: 800 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 420, height: 800 } });
     await context.addCookies(await state.leader.context().cookies());
     const page = await context.newPage();
     await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));

@@ -19,6 +19,7 @@
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
 #include "web/http/site_address.h"
+#include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -51,31 +52,32 @@ std::string UidDomain(const ServerOptions& options, const http::Request& request
 }  // namespace
 
 http::Response CalendarFeeds::Serve(const http::Request& request) const {
+  const Language language = RequestLanguage(request);
   http::Response response;
   try {
-    response = Answer(request);
+    response = Answer(request, language);
   } catch (const HttpError& e) {
-    response = ErrorResponse(e, nullptr);
+    response = ErrorResponse(e, language, nullptr);
   } catch (const store::DatabaseError& e) {
-    response = e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
-                               : FailureResponse(e.what(), nullptr);
+    response = e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, nullptr)
+                               : FailureResponse(e.what(), language, nullptr);
   } catch (const std::exception& e) {
-    response = FailureResponse(e.what(), nullptr);
+    response = FailureResponse(e.what(), language, nullptr);
   }
   response.log_target = FeedTargetForLog(request.target);
   return response;
 }
 
-http::Response CalendarFeeds::Answer(const http::Request& request) const {
+http::Response CalendarFeeds::Answer(const http::Request& request, Language language) const {
   const std::optional<FeedAddress> address = ReadFeedPath(request.path);
-  if (!address) return NotFoundResponse();
+  if (!address) return NotFoundResponse(language);
   const store::ConnectionPool::Lease lease = databases_.OpenHost();
   store::Connection& db = *lease;
   const std::optional<std::int64_t> owner_id =
       PersonalTokens::FindOwner(db, TokenPurpose::kFeed, address->token);
-  if (!owner_id) return NotFoundResponse();
+  if (!owner_id) return NotFoundResponse(language);
   const std::optional<Person> owner = FindPerson(db, *owner_id);
-  if (!owner) return NotFoundResponse();
+  if (!owner) return NotFoundResponse(language);
 
   const http::FormFields query = http::ParseFields(request.query);
   const std::optional<std::string> from = http::FindField(query, "from");
@@ -86,7 +88,7 @@ http::Response CalendarFeeds::Answer(const http::Request& request) const {
   try {
     range = feeds::RequestedRange(from, to, today);
   } catch (const Error& e) {
-    throw HttpError(400, e.what());
+    throw HttpError(400, {MessageId::kBadDateRange, {e.what()}});
   }
 
   // The component's queries, on the request's connection (the pool lends
@@ -98,37 +100,37 @@ http::Response CalendarFeeds::Answer(const http::Request& request) const {
     case FeedKind::kOwn: {
       std::optional<plans::PersonPlans> person =
           feeds::LoadPerson(store, owner->id, feeds::FeedView::kOwn, range);
-      if (!person) return NotFoundResponse();
+      if (!person) return NotFoundResponse(language);
       shown.view = feeds::FeedView::kOwn;
-      shown.name = owner->name + "的日程";
+      shown.name = Format(language, MessageId::kFeedOfPerson, {owner->name});
       shown.persons.push_back(std::move(*person));
       break;
     }
     case FeedKind::kColleague: {
       const std::optional<Person> colleague = FindPerson(db, address->person_id);
       if (!colleague || !owner->system_id || colleague->system_id != owner->system_id) {
-        return NotFoundResponse();
+        return NotFoundResponse(language);
       }
       std::optional<plans::PersonPlans> person =
           feeds::LoadPerson(store, colleague->id, feeds::FeedView::kColleague, range);
-      if (!person) return NotFoundResponse();
+      if (!person) return NotFoundResponse(language);
       shown.view = feeds::FeedView::kColleague;
-      shown.name = colleague->name + "的日程（共享）";
+      shown.name = Format(language, MessageId::kFeedOfPersonShared, {colleague->name});
       shown.persons.push_back(std::move(*person));
       break;
     }
     case FeedKind::kDepartment:
     case FeedKind::kDepartment2: {
       if (!IsLeader(*owner, options_.leader_duties) || !owner->system_id) {
-        return NotFoundResponse();
+        return NotFoundResponse(language);
       }
       const bool second = address->kind == FeedKind::kDepartment2;
       shown.view = feeds::FeedView::kDepartment;
-      shown.name = second ? "部门日程二" : "部门日程";
-      shown.persons =
-          feeds::LoadDepartment(store, IdValue(*owner->system_id),
-                                Value::Text(second ? options_.leader2_cond : options_.leader_cond),
-                                range);
+      shown.name =
+          Text(language, second ? MessageId::kFeedDepartment2 : MessageId::kFeedDepartment);
+      shown.persons = feeds::LoadDepartment(
+          store, IdValue(*owner->system_id),
+          Value::Text(second ? options_.leader2_cond : options_.leader_cond), range);
       break;
     }
   }
@@ -153,8 +155,7 @@ http::Response CalendarFeeds::Answer(const http::Request& request) const {
     }
     if (recorded) {
       const std::int64_t ids[] = {feed.persons.front().person_id};
-      last_modified =
-          LatestRecordedChange(db, ids, feed.view != feeds::FeedView::kOwn);
+      last_modified = LatestRecordedChange(db, ids, feed.view != feeds::FeedView::kOwn);
       if (!from && !to) {
         const DateTime day_start = zone_.ToUtc(today);
         if (!last_modified || *last_modified < day_start) last_modified = day_start;

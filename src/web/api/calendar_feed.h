@@ -32,6 +32,7 @@
 #include "web/data/databases.h"
 #include "web/http/request.h"
 #include "web/http/response.h"
+#include "web/i18n/language.h"
 #include "web/server_options.h"
 
 namespace ostrand::web {
@@ -49,7 +50,7 @@ class CalendarFeeds {
   http::Response Serve(const http::Request& request) const;
 
  private:
-  http::Response Answer(const http::Request& request) const;
+  http::Response Answer(const http::Request& request, Language language) const;
 
   const ServerOptions& options_;
   const Databases& databases_;

@@ -29,8 +29,8 @@ using Json = nlohmann::json;
 
 constexpr std::string_view kJsonType = "application/json; charset=utf-8";
 
-// An answer that is not the data: the status, the message, and for a 401
-// the challenge.
+// An answer that is not the data: the status, the message (in English, for
+// programs), and for a 401 the challenge. Thrown by Answer, or returned.
 struct ApiError {
   int status;
   std::string message;
@@ -54,8 +54,7 @@ http::Response ErrorJson(const ApiError& error) {
 
 http::Response FailureJson(int status, std::string_view message, std::string_view cause) {
   const std::string incident = http::NewIncidentNumber();
-  http::Response response =
-      JsonResponse(status, Json{{"error", message}, {"incident", incident}});
+  http::Response response = JsonResponse(status, Json{{"error", message}, {"incident", incident}});
   if (status == 503) response.AddHeader("Retry-After", "5");
   response.incident = incident;
   response.cause = cause;
@@ -99,11 +98,14 @@ std::string IsoTimeIn(const DateTime& wall, const feeds::TimeZone& zone) {
 http::Response JsonApi::Serve(const http::Request& request) const {
   try {
     return Answer(request);
+  } catch (const ApiError& e) {
+    return ErrorJson(e);
   } catch (const HttpError& e) {
     if (e.status() >= 500) return FailureJson(e.status(), e.what(), e.cause());
     return ErrorJson({e.status(), e.what(), ""});
   } catch (const store::DatabaseError& e) {
-    if (e.unavailable()) return FailureJson(503, kDatabaseUnavailable, e.what());
+    if (e.unavailable())
+      return FailureJson(503, "the database is unavailable; try again shortly", e.what());
     return FailureJson(500, "internal error", e.what());
   } catch (const std::exception& e) {
     return FailureJson(500, "internal error", e.what());
@@ -147,7 +149,7 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   try {
     range = feeds::RequestedRange(from, to, today);
   } catch (const Error& e) {
-    throw HttpError(400, e.what());
+    throw ApiError{400, e.what(), ""};
   }
 
   store::PlanStore store;
@@ -180,14 +182,14 @@ http::Response JsonApi::Answer(const http::Request& request) const {
     const bool own = id == caller->person.id;
     if (!own) {
       const std::optional<Person> shown = FindPerson(db, id);
-      if (!shown) throw HttpError(404, "no person with id " + std::to_string(id));
+      if (!shown) throw ApiError{404, "no person with id " + std::to_string(id), ""};
       if (!caller->person.system_id || shown->system_id != caller->person.system_id) {
-        throw HttpError(403, "only persons of one's own department can be read");
+        throw ApiError{403, "only persons of one's own department can be read", ""};
       }
     }
     std::optional<plans::PersonPlans> person = feeds::LoadPerson(
         store, id, own ? feeds::FeedView::kOwn : feeds::FeedView::kColleague, range);
-    if (!person) throw HttpError(404, "no person with id " + std::to_string(id));
+    if (!person) throw ApiError{404, "no person with id " + std::to_string(id), ""};
     std::vector<plans::PersonPlans> persons{std::move(*person)};
     AddRecordedChanges(db, persons);
     body["person"] = Json{{"id", persons.front().person_id}, {"name", persons.front().name}};
@@ -197,15 +199,16 @@ http::Response JsonApi::Answer(const http::Request& request) const {
     }
     body["plans"] = std::move(list);
   } else {
-    if (!caller->leader) throw HttpError(403, "the department is open to the leading duties only");
-    if (!caller->person.system_id) throw HttpError(403, "the caller belongs to no department");
+    if (!caller->leader)
+      throw ApiError{403, "the department is open to the leading duties only", ""};
+    if (!caller->person.system_id) throw ApiError{403, "the caller belongs to no department", ""};
     const std::string list_text = http::FieldOrEmpty(query, "list");
     if (!list_text.empty() && list_text != "1" && list_text != "2") {
-      throw HttpError(400, "list '" + list_text.substr(0, 16) + "' is neither 1 nor 2");
+      throw ApiError{400, "list '" + list_text.substr(0, 16) + "' is neither 1 nor 2", ""};
     }
     const std::string& cond = list_text == "2" ? options_.leader2_cond : options_.leader_cond;
-    std::vector<plans::PersonPlans> persons = feeds::LoadDepartment(
-        store, IdValue(*caller->person.system_id), Value::Text(cond), range);
+    std::vector<plans::PersonPlans> persons =
+        feeds::LoadDepartment(store, IdValue(*caller->person.system_id), Value::Text(cond), range);
     AddRecordedChanges(db, persons);
     Json list = Json::array();
     for (const plans::PersonPlans& person : persons) {

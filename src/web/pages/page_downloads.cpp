@@ -15,15 +15,15 @@
 namespace ostrand::web {
 namespace {
 
-struct Format {
+struct DownloadFormat {
   std::string_view name;  // the query value and the file's extension
-  std::string_view caption;
+  MessageId caption;
   std::string_view content_type;
 };
 
-constexpr Format kFormats[] = {
-    {"csv", "下载 CSV", "text/csv; charset=utf-8"},
-    {"xlsx", "下载 Excel（XLSX）",
+constexpr DownloadFormat kFormats[] = {
+    {"csv", MessageId::kDownloadCsv, "text/csv; charset=utf-8"},
+    {"xlsx", MessageId::kDownloadXlsx,
      "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
 };
 
@@ -56,14 +56,14 @@ std::string FileStem(const ViewPage& page, const Person& shown, const DateTime& 
 
 bool OffersDownloads(const ViewPage& page) { return page.kind != ViewKind::kPersonWeek; }
 
-void AppendDownloadLinks(std::string& out, const ViewPage& page, const Person& shown,
-                         const DateTime& day) {
+void AppendDownloadLinks(std::string& out, Language language, const ViewPage& page,
+                         const Person& shown, const DateTime& day) {
   if (!OffersDownloads(page)) return;
   const std::string id = std::to_string(shown.id);
   const std::string dt = IsoDate(day);
   out += "<p class=\"downloads\">";
   bool first = true;
-  for (const Format& format : kFormats) {
+  for (const DownloadFormat& format : kFormats) {
     if (!first) out += ' ';
     first = false;
     const std::string link =
@@ -74,7 +74,7 @@ void AppendDownloadLinks(std::string& out, const ViewPage& page, const Person& s
     out += "<a href=\"";
     AppendEscapedHtml(out, link);
     out += "\" download>";
-    AppendEscapedHtml(out, format.caption);
+    AppendEscapedHtml(out, Text(language, format.caption));
     out += "</a>";
   }
   out += "</p>\n";
@@ -86,14 +86,14 @@ bool WantsDownload(const PageRequest& request) {
 
 PageReply DownloadViewPage(const ViewPage& page, PageRequest& request) {
   const std::string wanted = FieldOrEmpty(request.query, "format");
-  const Format* format = nullptr;
-  for (const Format& f : kFormats) {
+  const DownloadFormat* format = nullptr;
+  for (const DownloadFormat& f : kFormats) {
     if (f.name == wanted) format = &f;
   }
   if (format == nullptr) {
-    throw HttpError(400, "format '" + wanted.substr(0, 16) + "' is neither csv nor xlsx");
+    throw HttpError(400, {MessageId::kNotADownloadFormat, {wanted.substr(0, 16)}});
   }
-  if (!OffersDownloads(page)) throw HttpError(400, "this page has no download");
+  if (!OffersDownloads(page)) throw HttpError(400, {MessageId::kNoDownload, {}});
   const Person shown = ShownPerson(page, request);
   const DateTime day = ShownDay(request);
 
@@ -109,7 +109,7 @@ PageReply DownloadViewPage(const ViewPage& page, PageRequest& request) {
     const bool second = page.kind == ViewKind::kLeader2Month || page.kind == ViewKind::kLeader2Week;
     const Value cond =
         Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
-    if (!request.visitor.person.system_id) throw HttpError(403, "没有所属部门，无法汇总。");
+    if (!request.visitor.person.system_id) throw HttpError(403, {MessageId::kNoDepartment, {}});
     const Value system = IdValue(*request.visitor.person.system_id);
     grid = IsWeek(page.kind) ? exports::LeaderWeekGrid(store, dt, cond, system, viewer)
                              : exports::LeaderMonthGrid(store, dt, cond, system);
@@ -117,9 +117,9 @@ PageReply DownloadViewPage(const ViewPage& page, PageRequest& request) {
   PageReply reply;
   reply.body = format->name == "csv" ? exports::WriteGridCsv(grid) : exports::WriteGridXlsx(grid);
   reply.content_type = format->content_type;
-  reply.headers.push_back(
-      {"Content-Disposition",
-       "attachment; filename=\"" + FileStem(page, shown, day) + "." + std::string(format->name) + "\""});
+  reply.headers.push_back({"Content-Disposition", "attachment; filename=\"" +
+                                                      FileStem(page, shown, day) + "." +
+                                                      std::string(format->name) + "\""});
   return reply;
 }
 

@@ -21,8 +21,8 @@ bool OffersDownloads(const ViewPage& page);
 // Appends the download links of the page for the shown person and day:
 // <p class="downloads"> with one link per format. Nothing for a page
 // without downloads.
-void AppendDownloadLinks(std::string& out, const ViewPage& page, const Person& shown,
-                         const DateTime& day);
+void AppendDownloadLinks(std::string& out, Language language, const ViewPage& page,
+                         const Person& shown, const DateTime& day);
 
 // Whether the request asks for a download (its query has "format").
 bool WantsDownload(const PageRequest& request);

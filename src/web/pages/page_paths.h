@@ -24,6 +24,8 @@ inline constexpr std::string_view kHomePage = kPersonMonthPath;
 
 inline constexpr std::string_view kSignInPath = "/login";
 inline constexpr std::string_view kSignOutPath = "/logout";
+// The language switch (pages/language_switch.h).
+inline constexpr std::string_view kLanguagePath = "/language";
 
 // The subscribe page: one's calendar feed addresses and their reset, and
 // the API token of one's programs.

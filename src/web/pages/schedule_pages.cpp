@@ -18,12 +18,12 @@ namespace ostrand::web {
 namespace {
 
 constexpr ViewPage kViewPages[] = {
-    {kPersonMonthPath, ViewKind::kPersonMonth, "月计划"},
-    {kPersonWeekPath, ViewKind::kPersonWeek, "周计划"},
-    {kLeaderMonthPath, ViewKind::kLeaderMonth, "部门月汇总"},
-    {kLeaderWeekPath, ViewKind::kLeaderWeek, "部门周汇总"},
-    {kLeader2MonthPath, ViewKind::kLeader2Month, "部门月汇总二"},
-    {kLeader2WeekPath, ViewKind::kLeader2Week, "部门周汇总二"},
+    {kPersonMonthPath, ViewKind::kPersonMonth, MessageId::kTitlePersonMonth},
+    {kPersonWeekPath, ViewKind::kPersonWeek, MessageId::kTitlePersonWeek},
+    {kLeaderMonthPath, ViewKind::kLeaderMonth, MessageId::kTitleLeaderMonth},
+    {kLeaderWeekPath, ViewKind::kLeaderWeek, MessageId::kTitleLeaderWeek},
+    {kLeader2MonthPath, ViewKind::kLeader2Month, MessageId::kTitleLeader2Month},
+    {kLeader2WeekPath, ViewKind::kLeader2Week, MessageId::kTitleLeader2Week},
 };
 
 constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
@@ -66,21 +66,23 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
           : std::vector<Person>{request.visitor.person};
   AppendFormStart(out, "get", page.path, "person-picker");
   out += '\n';
-  AppendSelectStart(out, "人员", "personID", "onchange=\"this.form.submit()\"");
+  AppendSelectStart(out, Text(request.language, MessageId::kPersonPicker), "personID");
   for (const Person& person : colleagues) {
     AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
   AppendSelectEnd(out);
   AppendHiddenField(out, "dt", IsoDate(day));
   out += '\n';
-  AppendSubmitButton(out, "查看");
+  AppendSubmitButton(out, Text(request.language, MessageId::kShow));
   out += "\n</form>\n";
 }
 
 // The kinds of place 1 to 4 with their colours (personal pages) or their
 // markers (leader month pages).
 void AppendLegend(std::string& out, PageRequest& request, bool markers) {
-  out += "<ul class=\"legend\">\n";
+  out += "<ul class=\"legend\" aria-label=\"";
+  AppendEscapedHtml(out, Text(request.language, MessageId::kLegend));
+  out += "\">\n";
   for (const PlaceKind& kind : PlanRepository(request.db).PlaceKinds()) {
     if (kind.id < 1 || kind.id > 4) continue;
     const std::string cls = "sch" + std::to_string(kind.id);
@@ -125,7 +127,7 @@ Person ShownPerson(const ViewPage& page, PageRequest& request) {
   }
   if (!id || *id == visitor.person.id) return visitor.person;
   std::optional<Person> shown = FindPerson(request.db, *id);
-  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
+  if (!shown) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(*id)}});
   RequireSameSystem(visitor, *shown);
   return *shown;
 }
@@ -156,7 +158,8 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
       response, std::make_shared<HttpRequest>(request.server_variables), request.visitor.session);
   std::string markup;
   markup.reserve(4096);
-  AppendPageStart(markup, page.title, &request.visitor);
+  AppendPageStart(markup, request.language, Text(request.language, page.title), &request.visitor,
+                  request.here);
   response->Write(markup);
 
   const std::unique_ptr<Schedulers> object = CreateObject(kProgrammaticName);
@@ -184,7 +187,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     if (kind == ViewKind::kPersonMonth) {
       markup.clear();
       AppendLegend(markup, request, false);
-      AppendDownloadLinks(markup, page, shown, day);
+      AppendDownloadLinks(markup, request.language, page, shown, day);
       response->Write(markup);
     }
     Write(*response, object->DispScript(pID));
@@ -202,7 +205,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     response->Write("</table>\n</div>\n");
     markup.clear();
     AppendLegend(markup, request, true);
-    AppendDownloadLinks(markup, page, shown, day);
+    AppendDownloadLinks(markup, request.language, page, shown, day);
     response->Write(markup);
   }
   object->OnEndPage();

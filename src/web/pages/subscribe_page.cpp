@@ -17,14 +17,13 @@
 namespace ostrand::web {
 namespace {
 
-constexpr std::string_view kTitle = "订阅日历";
-
 // The start of every absolute address the page shows.
 std::string SiteBase(const PageRequest& request) {
   if (!request.options.public_url.empty()) return request.options.public_url;
   const auto host_header = request.server_variables.find("HTTP_HOST");
   std::optional<std::string> host;
-  if (host_header != request.server_variables.end()) host = http::ReadHostHeader(host_header->second);
+  if (host_header != request.server_variables.end())
+    host = http::ReadHostHeader(host_header->second);
   if (!host) {
     const auto port = request.server_variables.find("SERVER_PORT");
     host = http::ReadHostHeader(request.options.host + ":" +
@@ -56,11 +55,11 @@ void AppendFeed(std::string& out, std::string_view heading, std::string_view not
 }
 
 void AppendActionForm(std::string& out, const PageRequest& request, std::string_view action,
-                      std::string_view caption) {
+                      MessageId caption) {
   AppendFormStart(out, "post", kSubscribePath, "token-action");
   AppendHiddenField(out, "csrf", request.visitor.csrf_token);
   AppendHiddenField(out, "action", action);
-  AppendSubmitButton(out, caption);
+  AppendSubmitButton(out, Text(request.language, caption));
   out += "</form>\n";
 }
 
@@ -71,16 +70,18 @@ std::string UtcText(const DateTime& t) {
   return text;
 }
 
-PageReply SubscribePage(PageRequest& request, std::string_view notice,
+PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
                         const std::string& new_api_token, int status) {
   const Visitor& visitor = request.visitor;
+  const Language language = request.language;
+  const auto text = [language](MessageId id) { return Text(language, id); };
   // The colleague whose feed the picker shows.
   std::optional<Person> colleague;
   if (const std::optional<std::string> text = FindField(request.query, "personID");
       text && !text->empty()) {
     const std::int64_t id = ReadPersonIdValue("personID", *text);
     colleague = FindPerson(request.db, id);
-    if (!colleague) throw HttpError(404, "没有编号为 " + std::to_string(id) + " 的人员。");
+    if (!colleague) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(id)}});
     RequireSameSystem(visitor, *colleague);
   }
   const PersonalTokens tokens(request.options.secret);
@@ -89,23 +90,27 @@ PageReply SubscribePage(PageRequest& request, std::string_view notice,
 
   std::string out;
   out.reserve(8192);
-  AppendPageStart(out, kTitle, &visitor);
-  out += "<div class=\"subscribe\">\n<h1>订阅日历</h1>\n";
-  if (!notice.empty()) {
+  AppendPageStart(out, language, text(MessageId::kSubscribeTitle), &visitor, request.here);
+  out += "<div class=\"subscribe\">\n<h1>";
+  AppendEscapedHtml(out, text(MessageId::kSubscribeTitle));
+  out += "</h1>\n";
+  if (notice) {
     out += "<p class=\"notice\" role=\"status\">";
-    AppendEscapedHtml(out, notice);
+    AppendEscapedHtml(out, text(*notice));
     out += "</p>\n";
   }
-  out += "<p>把下面的地址添加到日历程序（Outlook、Thunderbird、苹果日历、手机日历等）"
-         "的“订阅日历”或“从网络添加日历”中，日程会自动更新，订阅的日程不会把您显示为忙碌。"
-         "这些地址无需登录即可打开，请像密码一样保管；泄露后请重置。</p>\n";
-  AppendFeed(out, "我的日程", "自己的全部计划，含个人计划的内容。", base,
+  out += "<p>";
+  AppendEscapedHtml(out, text(MessageId::kSubscribeIntro));
+  out += "</p>\n";
+  AppendFeed(out, text(MessageId::kFeedOwn), text(MessageId::kFeedOwnNote), base,
              FeedPath(token, FeedKind::kOwn));
 
-  out += "<section class=\"feed colleague\">\n<h2>同事的日程</h2>\n";
+  out += "<section class=\"feed colleague\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kFeedColleagues));
+  out += "</h2>\n";
   AppendFormStart(out, "get", kSubscribePath, "person-picker");
   out += '\n';
-  AppendSelectStart(out, "人员", "personID");
+  AppendSelectStart(out, text(MessageId::kPersonPicker), "personID");
   const std::vector<Person> persons = visitor.person.system_id
                                           ? PersonsOfSystem(request.db, *visitor.person.system_id)
                                           : std::vector<Person>{};
@@ -115,43 +120,51 @@ PageReply SubscribePage(PageRequest& request, std::string_view notice,
                  colleague && colleague->id == person.id);
   }
   AppendSelectEnd(out);
-  AppendSubmitButton(out, "显示地址");
+  AppendSubmitButton(out, text(MessageId::kShowAddress));
   out += "\n</form>\n</section>\n";
   if (colleague) {
-    AppendFeed(out, colleague->name + "的日程", "只含共享的计划，只显示地点。", base,
+    AppendFeed(out, Format(language, MessageId::kFeedOfPerson, {colleague->name}),
+               text(MessageId::kFeedColleagueNote), base,
                FeedPath(token, FeedKind::kColleague, colleague->id));
   }
   if (visitor.leader) {
-    AppendFeed(out, "部门日程", "部门汇总中各人员共享的计划（“姓名: 地点”）。", base,
+    AppendFeed(out, text(MessageId::kFeedDepartment), text(MessageId::kFeedDepartmentNote), base,
                FeedPath(token, FeedKind::kDepartment));
-    AppendFeed(out, "部门日程二", "部门汇总二中各人员共享的计划。", base,
+    AppendFeed(out, text(MessageId::kFeedDepartment2), text(MessageId::kFeedDepartment2Note), base,
                FeedPath(token, FeedKind::kDepartment2));
   }
-  out += "<section class=\"reset\">\n<h2>重置订阅地址</h2>\n"
-         "<p>重置后，上面所有的旧地址立即失效，已订阅的日历需用新地址重新订阅。</p>\n";
-  AppendActionForm(out, request, "reset-feed", "重置订阅地址");
+  out += "<section class=\"reset\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kResetFeedHeading));
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, text(MessageId::kResetFeedNote));
+  out += "</p>\n";
+  AppendActionForm(out, request, "reset-feed", MessageId::kResetFeedButton);
   out += "</section>\n";
 
-  out += "<section class=\"api-token\">\n<h2>接口令牌</h2>\n"
-         "<p>自己的程序可以用接口令牌读取 JSON 接口（/api/v1/plans、/api/v1/department），"
-         "请求头写 Authorization: Bearer 令牌。令牌只在生成时显示一次。</p>\n";
+  out += "<section class=\"api-token\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kApiTokenHeading));
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, text(MessageId::kApiTokenNote));
+  out += "</p>\n";
   if (!new_api_token.empty()) {
-    out += "<p class=\"new-token\">新令牌：<code>";
+    out += "<p class=\"new-token\">";
+    AppendEscapedHtml(out, text(MessageId::kNewApiTokenLabel));
+    out += "<code>";
     AppendEscapedHtml(out, new_api_token);
-    out += "</code>（请现在复制，离开本页后不再显示）</p>\n";
+    out += "</code>";
+    AppendEscapedHtml(out, text(MessageId::kNewApiTokenHint));
+    out += "</p>\n";
   }
   const std::optional<DateTime> made = PersonalTokens::ApiTokenMade(request.db, visitor.person.id);
   out += "<p>";
   if (made) {
-    out += "当前令牌生成于 ";
-    AppendEscapedHtml(out, UtcText(*made));
-    out += "。生成新令牌后，旧令牌立即失效。";
+    AppendEscapedHtml(out, Format(language, MessageId::kApiTokenMadeAt, {UtcText(*made)}));
   } else {
-    out += "尚未生成令牌。";
+    AppendEscapedHtml(out, text(MessageId::kNoApiToken));
   }
   out += "</p>\n";
-  AppendActionForm(out, request, "new-api-token", "生成新令牌");
-  if (made) AppendActionForm(out, request, "revoke-api-token", "作废令牌");
+  AppendActionForm(out, request, "new-api-token", MessageId::kMakeApiToken);
+  if (made) AppendActionForm(out, request, "revoke-api-token", MessageId::kRevokeApiToken);
   out += "</section>\n</div>\n";
   AppendPageEnd(out);
   return PageReply{status, std::move(out), {}};
@@ -161,9 +174,9 @@ PageReply SubscribePage(PageRequest& request, std::string_view notice,
 
 PageReply ShowSubscribe(PageRequest& request) {
   const std::string done = FieldOrEmpty(request.query, "done");
-  std::string_view notice;
-  if (done == "reset") notice = "订阅地址已重置，旧地址已失效。";
-  if (done == "revoked") notice = "接口令牌已作废。";
+  std::optional<MessageId> notice;
+  if (done == "reset") notice = MessageId::kFeedWasReset;
+  if (done == "revoked") notice = MessageId::kApiTokenRevoked;
   return SubscribePage(request, notice, {}, 200);
 }
 
@@ -180,9 +193,9 @@ PageReply SubmitSubscribe(PageRequest& request) {
   }
   if (action == "new-api-token") {
     const std::string token = PersonalTokens::NewApiToken(request.db, self);
-    return SubscribePage(request, "已生成新的接口令牌。", token, 200);
+    return SubscribePage(request, MessageId::kApiTokenMade, token, 200);
   }
-  throw HttpError(400, "unknown action '" + action.substr(0, 32) + "'");
+  throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
 }
 
 }  // namespace ostrand::web
