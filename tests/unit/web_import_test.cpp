@@ -93,6 +93,11 @@ TEST(ImportPlans, APersonsExportsComeBackAsTheSameMonthPage) {
     EXPECT_TRUE(Contains(again.out, ": 0 added, ")) << again.out;
     EXPECT_TRUE(Contains(again.out, "the person has this plan already")) << again.out;
   }
+  // A month grid holds no times: back into the database it came from, its
+  // plans are the ones there, not new ones beside them.
+  const test_support::Outcome home =
+      RunOstrand(dir, {"import-plans", "sqlite:" + demo, dir.File("month.csv"), "--person", "1"});
+  EXPECT_TRUE(Contains(home.out, ": 0 to add, ")) << home.out;
 }
 
 TEST(ImportPlans, EverySkippedLineHasItsReasonAndApplyWritesTheRest) {

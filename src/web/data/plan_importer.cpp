@@ -130,6 +130,7 @@ ImportReport ImportPlans(store::Connection& db, const plans::ImportResult& read,
     }
     DayCounts counts;
     std::map<PlanKey, int> known;  // the plans there are, with the line that gave each
+    std::vector<PlanInput> stored_plans;
     if (first) {
       for (const StoredPlan& stored : repository.PlansBetween(person->id, *first, *last)) {
         if (!stored.start || !stored.end || *stored.end < *stored.start) continue;
@@ -145,6 +146,7 @@ ImportReport ImportPlans(store::Connection& db, const plans::ImportResult& read,
                         stored.addition,
                         stored.flag.value_or(0)};
         known.emplace(KeyOf(input), 0);
+        stored_plans.push_back(std::move(input));
       }
     }
     for (const plans::ImportedPlan& imported : read.plans) {
@@ -210,6 +212,18 @@ ImportReport ImportPlans(store::Connection& db, const plans::ImportResult& read,
                             NullWhenEmpty(plan.content),
                             NullWhenEmpty(plan.addition),
                             plan.shared ? kSharedPlan : kPrivatePlan};
+      // A spreadsheet grid gives a day's plans without their times: one the
+      // person has on that day with the same kind, content, flag (and
+      // place, when the cell names one) is the same plan.
+      if (!imported.person.empty() &&
+          std::any_of(stored_plans.begin(), stored_plans.end(), [&](const PlanInput& s) {
+            return s.start.DateOnly() <= plan.start && plan.start <= s.end &&
+                   s.kind_id == input.kind_id && s.content == input.content &&
+                   s.flag == input.flag && (plan.place.empty() || s.place_id == input.place_id);
+          })) {
+        skip("the person has this plan already");
+        continue;
+      }
       const auto [at, fresh] = known.emplace(KeyOf(input), imported.line);
       if (!fresh) {
         skip(at->second == 0 ? "the person has this plan already"
