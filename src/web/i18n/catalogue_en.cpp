@@ -71,6 +71,12 @@ constexpr CatalogueEntry kEntries[] = {
     {kPersonPicker, "Person"},
     {kShow, "Show"},
     {kLegend, "Legend"},
+    {kPreviousYear, "Previous year"},
+    {kPreviousMonth, "Previous month"},
+    {kNextMonth, "Next month"},
+    {kNextYear, "Next year"},
+    {kPreviousWeek, "Previous week"},
+    {kNextWeek, "Next week"},
 
     {kDate, "{2} {1} {0}"},
     {kDayHeading, "{1}, {0}"},

@@ -71,6 +71,12 @@ constexpr CatalogueEntry kEntries[] = {
     {kPersonPicker, "人员"},
     {kShow, "查看"},
     {kLegend, "图例"},
+    {kPreviousYear, "上一年"},
+    {kPreviousMonth, "上个月"},
+    {kNextMonth, "下个月"},
+    {kNextYear, "下一年"},
+    {kPreviousWeek, "上一周"},
+    {kNextWeek, "下一周"},
 
     {kDate, "{0}年{1}{2}日"},
     {kDayHeading, "{0} {1}"},

@@ -94,6 +94,12 @@ enum class MessageId {
   kPersonPicker,
   kShow,
   kLegend,
+  kPreviousYear,
+  kPreviousMonth,
+  kNextMonth,
+  kNextYear,
+  kPreviousWeek,
+  kNextWeek,
 
   // Dates the host writes: {0} the year, {1} the month's name, {2} the
   // day; a day heading is {0} the date and {1} the weekday.

@@ -295,13 +295,13 @@ void AppendPlanForm(std::string& out, Language language, const EditorTarget& tar
                     const std::vector<Place>& places, const std::string& csrf) {
   AppendHeading(out, language, fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
   if (!messages.empty()) {
-    out += "<ul class=\"error\" role=\"alert\">\n";
+    out += "<div role=\"alert\">\n<ul class=\"error\">\n";
     for (const std::string& message : messages) {
       out += "<li>";
       AppendEscapedHtml(out, message);
       out += "</li>\n";
     }
-    out += "</ul>\n";
+    out += "</ul>\n</div>\n";
   }
   AppendFormStart(out, "post", EditorAddress(target, target.day), "editor");
   out += '\n';

@@ -98,7 +98,9 @@ void AppendPageStart(std::string& out, Language language, std::string_view title
   AppendEscapedHtml(out, Text(language, MessageId::kSiteName));
   out += "</title>\n<link rel=\"stylesheet\" href=\"";
   AppendEscapedHtml(out, kHostStylesheet);
-  out += "\">\n</head>\n<body>\n<a class=\"skip\" href=\"#main\">";
+  out += "\">\n<script src=\"";
+  AppendEscapedHtml(out, kHostScript);
+  out += "\" defer></script>\n</head>\n<body>\n<a class=\"skip\" href=\"#main\">";
   AppendEscapedHtml(out, Text(language, MessageId::kSkipToContent));
   out += "</a>\n<header class=\"site-head\">\n";
   if (visitor != nullptr) AppendNav(out, language, *visitor);

@@ -37,9 +37,10 @@ inline constexpr std::string_view kFeedsFolder = "/feeds/";
 inline constexpr std::string_view kApiPlansPath = "/api/v1/plans";
 inline constexpr std::string_view kApiDepartmentPath = "/api/v1/department";
 
-// The host stylesheet, the component's images (../Images/NAME.gif from the
+// The host stylesheet and script, the component's images (../Images/NAME.gif from the
 // pages) and the site icon.
 inline constexpr std::string_view kHostStylesheet = "/static/ostrand.css";
+inline constexpr std::string_view kHostScript = "/static/ostrand.js";
 inline constexpr std::string_view kImagesFolder = "/Images/";
 inline constexpr std::string_view kFaviconPath = "/favicon.ico";
 

@@ -98,6 +98,25 @@ void AppendLegend(std::string& out, PageRequest& request, bool markers) {
   out += "</ul>\n";
 }
 
+// Opens the picker's box, naming its arrows (jian1..4, given their text
+// by the host script) in the page's language.
+void AppendPickerStart(std::string& out, Language language, bool month) {
+  const std::pair<char, MessageId> arrows[] = {
+      {'1', month ? MessageId::kPreviousMonth : MessageId::kPreviousWeek},
+      {'2', month ? MessageId::kNextMonth : MessageId::kNextWeek},
+      {'3', month ? MessageId::kPreviousYear : MessageId::kPreviousMonth},
+      {'4', month ? MessageId::kNextYear : MessageId::kNextMonth}};
+  out += "<div class=\"picker\"";
+  for (const auto& [digit, caption] : arrows) {
+    out += " data-jian";
+    out += digit;
+    out += "=\"";
+    AppendEscapedHtml(out, Text(language, caption));
+    out += '"';
+  }
+  out += '>';
+}
+
 // Writes a member's fragment into the page; text is written as it is held,
 // without a copy.
 void Write(host::Response& response, const Value& fragment) {
@@ -172,14 +191,20 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   if (IsPersonal(kind)) {
     if (kind == ViewKind::kPersonMonth) object->SetDispStyle(Value::Int32(1));
     markup.clear();
-    markup += "<div class=\"page-head\">\n<h1 class=\"person-name\">";
+    // The visitor's own days open the editor (the component's script
+    // leads nowhere on another person's page).
+    markup += shown.id == request.visitor.person.id
+                  ? "<div class=\"page-head\" data-edit-days>\n<h1 class=\"person-name\">"
+                  : "<div class=\"page-head\">\n<h1 class=\"person-name\">";
     markup += object->GetName(pID).ToText();  // the component escapes name and duty
     markup += "</h1>\n";
     AppendPersonPicker(markup, page, request, shown, day);
     markup += "</div>\n";
     response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));
-    response->Write("<div class=\"picker\">");
+    markup.clear();
+    AppendPickerStart(markup, request.language, IsMonth(kind));
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
     response->Write("</div>\n");
@@ -195,11 +220,24 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     const bool second = kind == ViewKind::kLeader2Month || kind == ViewKind::kLeader2Week;
     const Value cond =
         Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
+    const std::string_view title = Text(request.language, page.title);
+    markup.clear();
+    markup += "<h1 class=\"page-title\">";
+    AppendEscapedHtml(markup, title);
+    markup += "</h1>\n";
+    response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));
-    response->Write("<div class=\"picker\">");
+    markup.clear();
+    AppendPickerStart(markup, request.language, IsMonth(kind));
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
-    response->Write("</div>\n<div class=\"wide\">\n");
+    // The table scrolls sideways: a named region that takes the focus, so
+    // that a keyboard can scroll it.
+    markup = "</div>\n<div class=\"wide\" role=\"region\" tabindex=\"0\" aria-label=\"";
+    AppendEscapedHtml(markup, title);
+    markup += "\">\n";
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispLeaderMonth(dt, cond) : object->DispLeaderWeek(dt, cond));
     response->Write("</table>\n</div>\n");
