@@ -64,14 +64,15 @@ void CreateFromScript(Connection& db, std::string_view table) {
   }
 }
 
-// The host's tables that came after hostAccount, each created whole.
-constexpr std::string_view kLaterHostTables[] = {"hostSetting", "hostHoliday", "hostDeletedPlan"};
+// The host's tables that later versions added whole.
+constexpr std::string_view kAddedHostTables[] = {"hostSetting", "hostToken", "hostPlanChange",
+                                                 "hostHoliday", "hostDeletedPlan"};
 
 bool HostTablesCurrent(Connection& db) {
   if (!HasTable(db, "hostAccount") || !HasColumn(db, "hostAccount", "sessionGeneration")) {
     return false;
   }
-  for (const std::string_view table : kLaterHostTables) {
+  for (const std::string_view table : kAddedHostTables) {
     if (!HasTable(db, table)) return false;
   }
   return true;
@@ -126,7 +127,7 @@ void UpgradeHostTables(Connection& db) {
   if (!HasColumn(db, "hostAccount", "sessionGeneration")) {
     db.ExecuteScript(AddSessionGenerationSql(db.engine()));
   }
-  for (const std::string_view table : kLaterHostTables) {
+  for (const std::string_view table : kAddedHostTables) {
     if (!HasTable(db, table)) CreateFromScript(db, table);
   }
   transaction.Commit();

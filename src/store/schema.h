@@ -15,8 +15,10 @@ namespace ostrand::store {
 
 // The version of the schema this program reads and writes: 1 is the five
 // tables of the component and hostAccount; 2 adds the session generations
-// (hostAccount.sessionGeneration and hostSetting); 3 the holidays
-// (hostHoliday) and the day editor's deleted plans (hostDeletedPlan).
+// (hostAccount.sessionGeneration and hostSetting); 3 the personal tokens
+// (hostToken), the host's record of plan changes (hostPlanChange), the
+// holidays (hostHoliday) and the day editor's deleted plans
+// (hostDeletedPlan).
 inline constexpr int kSchemaVersion = 3;
 
 // The schema script of the engine. The text lives for the whole program.
@@ -43,7 +45,8 @@ int ReadSchemaVersion(Connection& db);
 
 // Brings the web host's tables to kSchemaVersion in a database made before
 // they (or their columns) existed: creates hostAccount, hostSetting,
-// hostHoliday and hostDeletedPlan from the engine's script and adds
+// hostToken, hostPlanChange, hostHoliday and hostDeletedPlan from the
+// engine's script and adds
 // hostAccount.sessionGeneration, in one transaction, so that several
 // servers starting at once do it once.
 void UpgradeHostTables(Connection& db);

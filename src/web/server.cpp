@@ -11,6 +11,8 @@
 #include "core/error.h"
 #include "store/database_error.h"
 #include "store/schema.h"
+#include "web/api/calendar_feed.h"
+#include "web/api/json_api.h"
 #include "web/assets/static_assets.h"
 #include "web/auth/accounts.h"
 #include "web/auth/session_cookie.h"
@@ -25,10 +27,12 @@
 #include "web/pages/editor_page.h"
 #include "web/pages/leader_months_page.h"
 #include "web/pages/language_switch.h"
+#include "web/pages/page_downloads.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_runner.h"
 #include "web/pages/schedule_pages.h"
 #include "web/pages/signin_page.h"
+#include "web/pages/subscribe_page.h"
 
 namespace ostrand::web {
 namespace {
@@ -78,10 +82,6 @@ http::Response ServerErrorPage(int status, std::string_view incident) {
   return response;
 }
 
-http::Response NotFound(Language language) {
-  return HtmlPage(404, ErrorPage(language, 404, Text(language, MessageId::kPageNotFound), nullptr));
-}
-
 http::Response MethodNotAllowed(Language language, std::string_view allowed) {
   http::Response response =
       HtmlPage(405, ErrorPage(language, 405, Text(language, MessageId::kMethodNotAllowed), nullptr));
@@ -96,7 +96,10 @@ struct WebServer::Impl {
       : options(std::move(opts)),
         databases(options.connection_string, options.pool_size),
         signer(options.secret),
+        zone(options.time_zone ? *options.time_zone : feeds::TimeZone::System()),
         runner(options, databases, signer),
+        feeds(options, databases, zone),
+        api(options, databases, signer, zone),
         log(options.access_log, options.log_format),
         http(
             HttpOptions(options),
@@ -121,7 +124,10 @@ struct WebServer::Impl {
   ServerOptions options;
   Databases databases;
   SessionSigner signer;
+  feeds::TimeZone zone;
   PageRunner runner;
+  CalendarFeeds feeds;
+  JsonApi api;
   http::AccessLog log;
   // Declared after the server, so that they end before it (their last jobs
   // still answer through its connections): the page workers first, which
@@ -180,8 +186,26 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
     }
     if (const ViewPage* view = FindViewPage(path)) {
       if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
-      return RunPage(std::move(request), respond,
-                     [view](PageRequest& page) { return RenderViewPage(*view, page); });
+      return RunPage(std::move(request), respond, [view](PageRequest& page) {
+        return WantsDownload(page) ? DownloadViewPage(*view, page) : RenderViewPage(*view, page);
+      });
+    }
+    if (path.starts_with(kFeedsFolder)) {
+      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
+      return OnWorker(language, respond, [this, request = std::move(request), respond] {
+        respond(feeds.Serve(request));
+      });
+    }
+    if (path == kApiPlansPath || path == kApiDepartmentPath) {
+      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
+      return OnWorker(language, respond, [this, request = std::move(request), respond] {
+        respond(api.Serve(request));
+      });
+    }
+    if (path == kSubscribePath) {
+      if (get) return RunPage(std::move(request), respond, ShowSubscribe);
+      if (post) return RunPage(std::move(request), respond, SubmitSubscribe);
+      return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
     }
     if (path == kEditorPath) {
       if (get) return RunPage(std::move(request), respond, ShowEditor);
@@ -199,7 +223,7 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
       }
       return RunPage(std::move(request), respond, std::move(page));
     }
-    respond(NotFound(language));
+    respond(NotFoundResponse(language));
   } catch (const HttpError& e) {
     respond(ErrorResponse(e, language, nullptr));
   }

@@ -706,6 +706,39 @@ function defineTests(suite, { server, browser, options }) {
     assert.equal(await page.locator('table.day-plans tr', { hasText: overlapping }).count(), 1);
   });
 
+  suite.test('the subscribe page shows an address that gives a valid feed', async () => {
+    const page = state.leader;
+    await page.goto(`${server.base}/subscribe`);
+    const address = await page.locator('input.feed-url').first().inputValue();
+    assert.match(address, /^http:\/\/.+\/feeds\/[A-Za-z0-9_-]{43}\/own\.ics$/);
+    const webcal = await page.locator('a.webcal').first().getAttribute('href');
+    assert.equal(webcal, address.replace(/^http:/, 'webcal:'));
+    await shot(page, 'subscribe');
+    // A calendar program fetches it without a session.
+    const reply = await fetch(address);
+    assert.equal(reply.status, 200);
+    assert.match(reply.headers.get('content-type'), /^text\/calendar/);
+    const file = path.join(server.dir, 'own.ics');
+    fs.writeFileSync(file, Buffer.from(await reply.arrayBuffer()));
+    const read = JSON.parse(run('/usr/bin/python3', [path.join(here, '..', 'python', 'ical_events.py'), file]));
+    assert.ok(read.events.some((e) => e.summary === shared.planContent), 'the shared plan is an event');
+    assert.ok(read.events.every((e) => e.transp === 'TRANSPARENT'));
+  });
+
+  suite.test('a download link on the leader month gives a CSV file', async () => {
+    const page = state.leader;
+    await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    const [download] = await Promise.all([
+      page.waitForEvent('download'),
+      page.locator('p.downloads a').first().click(),
+    ]);
+    assert.match(download.suggestedFilename(), /^leaderMonth-\d{4}-\d{2}\.csv$/);
+    const text = fs.readFileSync(await download.path(), 'utf8');
+    assert.ok(text.startsWith('\uFEFF姓名,'), text.slice(0, 40));
+    assertIncludes(text, shared.planContent);
+    assert.ok(!text.includes(addedContent), 'the private plan stays out');
+  });
+
   suite.test('leader pages are closed to a colleague without a leading duty', async () => {
     const page = state.colleague;
     const response = await page.goto(url('leaderMonth.asp'));

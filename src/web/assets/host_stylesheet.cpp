@@ -383,6 +383,14 @@ span.overlap {
 }
 form.copy fieldset.weekdays { display: flex; flex-wrap: wrap; gap: 4px 12px; border: 1px solid var(--line); }
 
+/* The subscribe page and the download links. */
+div.subscribe { max-width: 60em; }
+dl.feed-urls { display: grid; grid-template-columns: max-content 1fr; gap: 4px 12px; align-items: center; }
+dl.feed-urls dd { margin: 0; overflow-wrap: anywhere; }
+input.feed-url { width: 100%; box-sizing: border-box; font-family: monospace; }
+p.new-token code { overflow-wrap: anywhere; font-size: 1.1em; }
+p.downloads { display: flex; gap: 16px; }
+
 @media (max-width: 640px) {
   main { padding: 8px; }
   nav.site-nav { padding: 6px 8px; gap: 4px 12px; }

@@ -16,14 +16,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::string ToBase64(std::string_view bytes) {
-  std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING),
-                  '\0');
-  sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                    bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING);
-  out.resize(out.size() - 1);  // the terminating NUL
-  return out;
-}
+std::string ToBase64(std::string_view bytes) { return UrlSafeBase64(bytes); }
 
 std::optional<std::string> FromBase64(std::string_view text) {
   std::string out(text.size(), '\0');
@@ -70,6 +63,15 @@ Value ItemFromJson(const Json& json) {
 }
 
 }  // namespace
+
+std::string UrlSafeBase64(std::string_view bytes) {
+  std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING),
+                  '\0');
+  sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                    bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  out.resize(out.size() - 1);  // the terminating NUL
+  return out;
+}
 
 std::string SessionSigner::Tag(std::string_view purpose, std::string_view data) const {
   // The purpose keeps a session tag from ever serving as a CSRF token.

@@ -78,6 +78,9 @@ class SessionSigner {
 // A fresh random token: 16 random bytes in URL-safe base64 (no padding).
 std::string RandomToken();
 
+// The bytes in URL-safe base64 without padding (A-Z a-z 0-9 - _).
+std::string UrlSafeBase64(std::string_view bytes);
+
 // Whether two texts are equal, in time that depends only on their length.
 bool SameText(std::string_view a, std::string_view b);
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "store/connection.h"
+#include "web/data/plan_changes.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -79,6 +80,12 @@ std::vector<StoredPlan> ReadPlans(store::RecordSet rows) {
   return plans;
 }
 
+// Whether the person's plan is shared now (1 or 0); no row without such a
+// plan.
+constexpr std::string_view kSharedNowSql =
+    "SELECT CASE WHEN planFlagID = 1 THEN 1 ELSE 0 END FROM personPlan "
+    "WHERE personID = ? AND planID = ?";
+
 // The plan's fields in the column order of the INSERT and UPDATE below,
 // followed by `rest`.
 std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
@@ -132,7 +139,7 @@ std::vector<StoredPlan> PlanRepository::PlansBetween(std::int64_t person_id,
   // stored with a bare date as its end still covers that day.
   const std::array params{store::SqlParam::Integer(person_id),
                           StartsBefore(last),
-                          store::SqlParam::Date(first)};
+                          store::SqlParam::Date(first.DateOnly())};
   return ReadPlans(db_.Query(PlanColumns(db_.engine()) +
                                  "WHERE personPlan.personID = ? "
                                  "AND personPlan.planStartTime < ? "
@@ -207,13 +214,19 @@ PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
   if (write.full_day) return write;
-  write.plan_id = db_.InsertReturningId(
+  write.plan_id = Insert(person_id, plan);
+  transaction.Commit();
+  return write;
+}
+
+std::int64_t PlanRepository::Insert(std::int64_t person_id, const PlanInput& plan) {
+  const std::int64_t plan_id = db_.InsertReturningId(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
       PlanParams(plan, {person_id}), "planID");
-  transaction.Commit();
-  return write;
+  RecordPlanChange(db_, person_id, plan_id, plan.flag == kSharedPlan, UtcNow());
+  return plan_id;
 }
 
 PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
@@ -222,9 +235,10 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
   LockPerson(person_id);
   PlanWrite write;
   const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
-  if (db_.Query("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?", ids).Eof()) {
-    return write;
-  }
+  const store::RecordSet before =
+      db_.Query(std::string(kSharedNowSql), ids);
+  if (before.Eof()) return write;
+  const bool was_shared = Int(before, 0) == 1;
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
   if (write.full_day) return write;
@@ -233,7 +247,10 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
       "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
       "WHERE personID = ? AND planID = ?",
       PlanParams(plan, {person_id, plan_id}));
-  if (changed > 0) write.plan_id = plan_id;
+  if (changed > 0) {
+    write.plan_id = plan_id;
+    RecordPlanChange(db_, person_id, plan_id, was_shared || plan.flag == kSharedPlan, UtcNow());
+  }
   transaction.Commit();
   return write;
 }
@@ -248,11 +265,7 @@ PlanWrite PlanRepository::AddAll(std::int64_t person_id, const std::vector<PlanI
     write.full_day =
         FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
     if (write.full_day) return PlanWrite{0, write.full_day};
-    const std::int64_t id = db_.InsertReturningId(
-        "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
-        "planAddrDetail, planContent, planAddition, planFlagID, personID) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        PlanParams(plan, {person_id}), "planID");
+    const std::int64_t id = Insert(person_id, plan);
     if (write.plan_id == 0) write.plan_id = id;
   }
   transaction.Commit();
@@ -288,6 +301,10 @@ std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::
   LockPerson(person_id);
   const std::array forget{store::SqlParam::Timestamp(now.AddDays(-kKeepDeletedDays))};
   db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedAt < ?", forget);
+  const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  const store::RecordSet before = db_.Query(std::string(kSharedNowSql), ids);
+  if (before.Eof()) return std::nullopt;
+  const bool was_shared = Int(before, 0) == 1;
   const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(person_id),
                           store::SqlParam::Integer(plan_id)};
   const std::string kept(kKeptColumns);
@@ -297,8 +314,8 @@ std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::
                   params) == 0) {
     return std::nullopt;
   }
-  const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
   db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", ids);
+  RecordPlanChange(db_, person_id, plan_id, was_shared, UtcNow());
   // The person's row is locked: the entry just written is the person's latest.
   const std::int64_t deleted_id =
       Int(db_.Query("SELECT MAX(deletedID) FROM hostDeletedPlan WHERE personID = ? AND planID = ?",
@@ -377,6 +394,7 @@ PlanWrite PlanRepository::Restore(std::int64_t person_id, std::int64_t deleted_i
     write.plan_id = Int(db_.Query("SELECT MAX(planID) FROM personPlan WHERE personID = ?", person), 0);
   }
   db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?", entry);
+  RecordPlanChange(db_, person_id, write.plan_id, plan.flag == kSharedPlan, UtcNow());
   transaction.Commit();
   return write;
 }

@@ -143,6 +143,14 @@ class PlanRepository {
   // plan_id 0 and no full_day when the person has no such entry.
   PlanWrite Restore(std::int64_t person_id, std::int64_t deleted_id, std::size_t per_day_limit);
 
+  // Stores a new plan of the person inside the caller's transaction, with
+  // no limit checked, and records the change (plan_changes.h); returns its
+  // id. For writers that check the limits themselves (import-plans).
+  std::int64_t Insert(std::int64_t person_id, const PlanInput& plan);
+  // Inside a write transaction: holds the person's row until the commit on
+  // engines that lock rows.
+  void LockPerson(std::int64_t person_id);
+
  private:
   // The first day from `first` to `last` on which the person has
   // `limit` plans other than `except`. Plans whose stored times do not read
@@ -150,10 +158,6 @@ class PlanRepository {
   std::optional<DateTime> FirstFullDay(std::int64_t person_id, const DateTime& first,
                                        const DateTime& last, std::size_t limit,
                                        std::int64_t except);
-  // Inside a write transaction: holds the person's row until the commit on
-  // engines that lock rows.
-  void LockPerson(std::int64_t person_id);
-
   store::Connection& db_;
 };
 

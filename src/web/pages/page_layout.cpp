@@ -20,6 +20,7 @@ constexpr NavLink kNavLinks[] = {
     {kAwayPath, MessageId::kNavAway, false},
     {kLeaderMonthPath, MessageId::kNavLeaderMonth, true},
     {kLeader2MonthPath, MessageId::kNavLeader2Month, true},
+    {kSubscribePath, MessageId::kNavSubscribe, false},
 };
 
 void AppendNav(std::string& out, Language language, const Visitor& visitor) {
@@ -158,6 +159,10 @@ http::Response ErrorResponse(const HttpError& error, Language language, const Vi
   response.incident = incident;
   response.cause = error.cause().empty() ? std::string(error.what()) : error.cause();
   return response;
+}
+
+http::Response NotFoundResponse(Language language) {
+  return HtmlPage(404, ErrorPage(language, 404, Text(language, MessageId::kPageNotFound), nullptr));
 }
 
 http::Response FailureResponse(std::string_view cause, Language language,

@@ -46,6 +46,10 @@ http::Response HtmlPage(int status, std::string body);
 // few seconds.
 http::Response ErrorResponse(const HttpError& error, Language language, const Visitor* visitor);
 
+// The 404 page of an address that leads nowhere: the same for every such
+// address, so that it tells nothing about why.
+http::Response NotFoundResponse(Language language);
+
 // A 500 page (kSomethingWentWrong) with a fresh incident number; `cause` (a
 // member's message, a database error) goes to the access log only.
 http::Response FailureResponse(std::string_view cause, Language language,

@@ -33,6 +33,16 @@ inline constexpr std::string_view kSignOutPath = "/logout";
 // The language switch (pages/language_switch.h).
 inline constexpr std::string_view kLanguagePath = "/language";
 
+// The subscribe page: one's calendar feed addresses and their reset, and
+// the API token of one's programs.
+inline constexpr std::string_view kSubscribePath = "/subscribe";
+// The calendar feeds, fetched by calendar programs with the token in the
+// path instead of a session (api/feed_address.h has their form).
+inline constexpr std::string_view kFeedsFolder = "/feeds/";
+// The read-only JSON API.
+inline constexpr std::string_view kApiPlansPath = "/api/v1/plans";
+inline constexpr std::string_view kApiDepartmentPath = "/api/v1/department";
+
 // The host stylesheet and script, the component's images (../Images/NAME.gif from the
 // pages) and the site icon.
 inline constexpr std::string_view kHostStylesheet = "/static/ostrand.css";

@@ -7,11 +7,14 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "store/connection.h"
 #include "web/auth/visitor.h"
 #include "web/data/databases.h"
 #include "web/http/form_fields.h"
+#include "web/http/request.h"
 #include "web/i18n/language.h"
 #include "web/server_options.h"
 
@@ -38,11 +41,18 @@ struct PageRequest {
 };
 
 // A page's answer: a status and a body, or a redirect (303) when
-// `location` is set.
+// `location` is set. The body is an HTML page unless `content_type` names
+// another type (a download), which goes out with `headers`.
 struct PageReply {
+  PageReply() = default;
+  PageReply(int status_code, std::string html, std::string redirect = {})
+      : status(status_code), body(std::move(html)), location(std::move(redirect)) {}
+
   int status = 200;
   std::string body;
   std::string location;
+  std::string content_type;
+  std::vector<http::Header> headers;
 };
 
 }  // namespace ostrand::web

@@ -14,6 +14,17 @@
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
+namespace {
+
+// A file a page gives for download: private to the visitor, never cached.
+http::Response DownloadResponse(PageReply reply) {
+  http::Response response(reply.status, reply.content_type, std::move(reply.body));
+  response.AddHeader("Cache-Control", "no-store");
+  for (const http::Header& header : reply.headers) response.AddHeader(header.name, header.value);
+  return response;
+}
+
+}  // namespace
 
 http::Response PageRunner::Run(const http::Request& req, const PageFunction& page) const {
   std::optional<Visitor> visitor;
@@ -47,8 +58,11 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
         {"HTTP_HOST", std::string(req.HeaderValue("Host"))},
     };
     PageReply reply = page(request);
-    http::Response response = reply.location.empty() ? HtmlPage(reply.status, std::move(reply.body))
-                                                     : http::Response::Redirect(reply.location);
+    http::Response response = !reply.location.empty()
+                                  ? http::Response::Redirect(reply.location)
+                                  : reply.content_type.empty()
+                                        ? HtmlPage(reply.status, std::move(reply.body))
+                                        : DownloadResponse(std::move(reply));
     response.AddHeader("Set-Cookie", SessionCookie(signer_, *visitor));
     response.person = visitor->person.id;
     return response;

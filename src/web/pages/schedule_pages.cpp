@@ -13,6 +13,7 @@
 #include "web/pages/day_marks.h"
 #include "web/pages/html_form.h"
 #include "web/pages/http_context.h"
+#include "web/pages/page_downloads.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -59,31 +60,6 @@ std::string_view SwitchCode(ViewKind kind) {
   return "";
 }
 
-// The person whose page this is: the personID of the query, or the
-// visitor. Personal pages show persons of the visitor's own system only.
-Person ShownPerson(const ViewPage& page, PageRequest& request) {
-  const Visitor& visitor = request.visitor;
-  const std::optional<std::string> text = FindField(request.query, "personID");
-  std::optional<std::int64_t> id;
-  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
-  if (!IsPersonal(page.kind)) {
-    // Leader pages show the visitor's system; personID only travels in links.
-    RequireLeader(visitor);
-    return visitor.person;
-  }
-  if (!id || *id == visitor.person.id) return visitor.person;
-  std::optional<Person> shown = FindPerson(request.db, *id);
-  if (!shown) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(*id)}});
-  RequireSameSystem(visitor, *shown);
-  return *shown;
-}
-
-DateTime ShownDay(const PageRequest& request) {
-  const std::optional<std::string> text = FindField(request.query, "dt");
-  if (text && !text->empty()) return ReadDayValue("dt", *text);
-  return TodayOf(request.options);
-}
-
 // The first and last day the page's view shows.
 std::pair<DateTime, DateTime> ShownPeriod(ViewKind kind, const DateTime& day) {
   if (IsMonth(kind)) {
@@ -93,7 +69,6 @@ std::pair<DateTime, DateTime> ShownPeriod(ViewKind kind, const DateTime& day) {
   const DateTime monday = MondayOf(day);
   return {monday, monday.AddDays(6)};
 }
-
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
                         const Person& shown, const DateTime& day) {
@@ -198,6 +173,30 @@ std::atomic<std::size_t> last_page_size[6];
 
 }  // namespace
 
+// Personal pages show persons of the visitor's own system only.
+Person ShownPerson(const ViewPage& page, PageRequest& request) {
+  const Visitor& visitor = request.visitor;
+  const std::optional<std::string> text = FindField(request.query, "personID");
+  std::optional<std::int64_t> id;
+  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
+  if (!IsPersonal(page.kind)) {
+    // Leader pages show the visitor's system; personID only travels in links.
+    RequireLeader(visitor);
+    return visitor.person;
+  }
+  if (!id || *id == visitor.person.id) return visitor.person;
+  std::optional<Person> shown = FindPerson(request.db, *id);
+  if (!shown) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(*id)}});
+  RequireSameSystem(visitor, *shown);
+  return *shown;
+}
+
+DateTime ShownDay(const PageRequest& request) {
+  const std::optional<std::string> text = FindField(request.query, "dt");
+  if (text && !text->empty()) return ReadDayValue("dt", *text);
+  return TodayOf(request.options);
+}
+
 std::span<const ViewPage> ViewPages() { return kViewPages; }
 
 const ViewPage* FindViewPage(std::string_view path) {
@@ -253,6 +252,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     if (kind == ViewKind::kPersonMonth) {
       markup.clear();
       AppendPlaceLegend(markup, request, false);
+      AppendDownloadLinks(markup, request.language, page, shown, day);
       response->Write(markup);
     }
     Write(*response, object->DispScript(pID));
@@ -287,6 +287,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     response->Write("</table>\n</div>\n");
     markup.clear();
     AppendPlaceLegend(markup, request, true);
+    AppendDownloadLinks(markup, request.language, page, shown, day);
     response->Write(markup);
   }
   object->OnEndPage();

@@ -63,6 +63,12 @@ std::string MonthsAddress(bool second, const DateTime& day, int months);
 // kMaxMonths months, the one over `shown` months marked as current.
 void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
                       int shown);
+// The person whose page the request asks for: the query's personID on the
+// personal pages (default the visitor), the visitor on the leader pages.
+// Throws HttpError as RenderViewPage.
+Person ShownPerson(const ViewPage& page, PageRequest& request);
+// The day the request asks for: the query's dt, default today.
+DateTime ShownDay(const PageRequest& request);
 
 // Renders the page. Throws HttpError 400 for a personID or dt that does not
 // read, 403 for a person of another system or a leader page for somebody
