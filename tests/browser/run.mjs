@@ -8,8 +8,11 @@
 // password, starts `ostrand serve` on a free loopback port, walks the pages as
 // those two persons (the leader of system 1 and a colleague without a leading
 // duty), saves a screenshot of every page it visits into --screenshots and,
-// with --docs, the screenshots the README shows. Then it stops the server and
-// removes the directory.
+// with --docs, the screenshots the README shows. It also checks every page
+// in both languages with axe-core (WCAG 2.1 A and AA), walks from sign-in to
+// a saved plan with the keyboard only, and checks the layout (a very long
+// word, widths of 320 to 2,560 px, the month printed on one A4 page). Then
+// it stops the server and removes the directory.
 //
 // Exits 0 when every test passed, 1 otherwise; exits 0 with a "skipped" line
 // when Chromium is not installed. Installs node_modules with `npm ci` when
@@ -70,9 +73,10 @@ function run(command, args, cwd) {
 }
 
 async function loadPlaywright() {
-  const marker = path.join(here, 'node_modules', 'playwright-core', 'package.json');
-  if (!fs.existsSync(marker)) {
-    console.log('installing playwright-core with npm ci');
+  const installed = ['playwright-core', 'axe-core']
+    .every((name) => fs.existsSync(path.join(here, 'node_modules', name, 'package.json')));
+  if (!installed) {
+    console.log('installing playwright-core and axe-core with npm ci');
     const npm = spawnSync('npm', ['ci', '--no-audit', '--no-fund'], {
       cwd: here,
       stdio: 'inherit',
@@ -158,6 +162,15 @@ class Server {
       and planEndTime >= '${isoDay(firstOfMonth(day))}' order by planStartTime`;
     const out = run('sqlite3', ['-json', this.db, sql]).trim();
     return out ? JSON.parse(out) : [];
+  }
+
+  // Adds a shared plan of the person on the day (9:00 to 10:00).
+  addPlan(personId, day, content) {
+    const text = content.replace(/'/g, "''");
+    run('sqlite3', [this.db, `insert into personPlan (personID, planStartTime, planEndTime,
+      planAddrTypeID, planAddrID, planContent, planFlagID) values (${Number(personId)},
+      '${isoDay(day)} 09:00:00', '${isoDay(day)} 10:00:00', 1,
+      (select planAddrID from planAddr where planAddrTypeID=1 limit 1), '${text}', 1)`]);
   }
 
   // Asks the server to stop and returns how it ended.
@@ -299,7 +312,7 @@ function defineTests(suite, { server, browser, options }) {
   };
 
   const signIn = async (person) => {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
     const page = await context.newPage();
     await page.goto(url('personMonth.asp'));
     assert.match(page.url(), /\/login/);
@@ -313,7 +326,7 @@ function defineTests(suite, { server, browser, options }) {
   };
 
   suite.test('sign-in leads to one\'s own month plan', async () => {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
     const page = await context.newPage();
     await page.goto(`${server.base}/`);
     assert.match(page.url(), /\/login/);
@@ -336,7 +349,7 @@ function defineTests(suite, { server, browser, options }) {
   if (options.docs) {
     suite.test('screenshots for the README', async () => {
       fs.mkdirSync(options.docs, { recursive: true });
-      const context = await browser.newContext({ viewport: { width: 1100, height: 400 } });
+      const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1100, height: 400 } });
       await context.addCookies(await state.leader.context().cookies());
       const page = await context.newPage();
       await page.goto(url('personMonth.asp', { dt: dayText(today) }));
@@ -492,11 +505,19 @@ function defineTests(suite, { server, browser, options }) {
     const markers = { 1: '△', 2: '◇', 3: '▲', 4: '◆' };
     const sharedCell = cells.nth(shownDay(shared).getDate() - 1);
     assert.ok((await sharedCell.getAttribute('title')).split(/\r?\n/).includes(shared.planContent));
-    assert.equal((await sharedCell.textContent()).trim(), markers[shared.planAddrTypeID]);
+    // The marker as the component wrote it (the host script adds the kind
+    // of place after it, for screen readers).
+    const marker = (cell) => cell.firstChild ? cell.firstChild.textContent.trim() : '';
+    assert.equal(await sharedCell.evaluate(marker), markers[shared.planAddrTypeID]);
+    const kindName = (await sharedCell.locator('.sr-only').textContent()).trim();
+    assert.ok(kindName.length > 0, 'the marker names its kind of place');
+    assertIncludes(await page.locator(`ul.legend li:has(.marker.sch${shared.planAddrTypeID})`)
+      .textContent(), kindName);
     for (const hidden of [privately.planContent, addedContent]) {
       assert.ok(!(await row.innerHTML()).includes(hidden), `${hidden} is private`);
     }
-    const cellTexts = await table.locator('td[title]').allTextContents();
+    const cellTexts = await table.locator('td[title]').evaluateAll(
+      (cells) => cells.map((cell) => (cell.firstChild ? cell.firstChild.textContent : '')));
     const shownMarkers = new Set(cellTexts.map((t) => t.trim()));
     const kinds = Object.values(markers).filter((m) => shownMarkers.has(m));
     assert.ok(kinds.length >= 3, `markers shown: ${kinds}`);
@@ -507,7 +528,7 @@ function defineTests(suite, { server, browser, options }) {
   });
 
   suite.test('the leader month table scrolls sideways on a narrow screen', async () => {
-    const context = await browser.newContext({ viewport: { width: 420, height: 800 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 420, height: 800 } });
     await context.addCookies(await state.leader.context().cookies());
     const page = await context.newPage();
     await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
@@ -545,6 +566,175 @@ function defineTests(suite, { server, browser, options }) {
     const response = await page.goto(url('leaderMonth.asp'));
     assert.equal(response.status(), 403);
     await shot(page, 'forbidden-leader');
+  });
+
+  // --- keyboard, screen readers, languages, layout ---------------------------
+
+  const axeSource = fs.readFileSync(path.join(here, 'node_modules', 'axe-core', 'axe.min.js'),
+    'utf8');
+  // The WCAG 2.1 A and AA violations axe-core finds on the page, one line each.
+  const axeViolations = async (page) => {
+    await page.addScriptTag({ content: axeSource });
+    const found = await page.evaluate(async () => {
+      const result = await window.axe.run(document, {
+        runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'] },
+      });
+      return result.violations.map((v) => `${v.id}: ${v.nodes.length} × `
+        + `${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(', ')}`);
+    });
+    return found;
+  };
+  const LANGUAGES = [
+    { locale: 'zh-CN', lang: 'zh-CN', code: 'zh' },
+    { locale: 'en-GB', lang: 'en', code: 'en' },
+  ];
+  const signInAs = async (person, locale, viewport = { width: 1280, height: 860 }) => {
+    const context = await browser.newContext({ locale, viewport });
+    const page = await context.newPage();
+    await page.goto(`${server.base}/login`);
+    await page.fill('input[name=person]', String(person.id));
+    await page.fill('input[name=password]', PASSWORD);
+    await Promise.all([page.waitForURL(/personMonth\.asp/),
+      page.click('div.signin button[type=submit]')]);
+    return page;
+  };
+
+  suite.test('every page in both languages has no WCAG 2.1 A/AA violation', async () => {
+    const problems = [];
+    for (const { locale, lang, code } of LANGUAGES) {
+      // The browser's language chooses the page's.
+      const guest = await browser.newContext({ locale });
+      const login = await guest.newPage();
+      await login.goto(`${server.base}/login`);
+      const visits = [['login', login]];
+      const leader = await signInAs(LEADER, locale);
+      const colleague = await signInAs(COLLEAGUE, locale);
+      const pages = [
+        ['person-month', leader, url('personMonth.asp', { dt: dayText(today) })],
+        ['person-week', leader, url('personWeek.asp', { dt: dayText(today) })],
+        ['person-month-colleague', colleague,
+          url('personMonth.asp', { personID: LEADER.id, dt: dayText(today) })],
+        ['day-editor', leader, url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) })],
+        ['leader-month', leader, url('leaderMonth.asp', { dt: dayText(today) })],
+        ['leader-week', leader, url('leaderWeek.asp', { dt: dayText(today) })],
+        ['leader2-month', leader, url('leader2Month.asp', { dt: dayText(today) })],
+        ['leader2-week', leader, url('leader2Week.asp', { dt: dayText(today) })],
+        ['sign-out', leader, `${server.base}/logout`],
+        ['not-found', leader, url('nosuch.asp')],
+        ['bad-request', leader, url('personMonth.asp', { dt: 'tomorrow' })],
+        ['forbidden', colleague, url('leaderMonth.asp')],
+      ];
+      for (const [name, page, address] of pages) {
+        await page.goto(address);
+        visits.push([name, page]);
+        await shot(page, `${name}-${code}`);
+        problems.push(...(await axeViolations(page)).map((v) => `${name} (${code}) ${v}`));
+        assert.equal(await page.getAttribute('html', 'lang'), lang, name);
+      }
+      // The editor's messages after a wrong input.
+      const editor = visits.find(([name]) => name === 'day-editor')[1];
+      await editor.goto(url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) }));
+      await editor.fill('form.editor input[name=end]', `${isoDay(freeDay)}T08:00`);
+      await Promise.all([editor.waitForLoadState('load'),
+        editor.click('form.editor button[type=submit]')]);
+      await editor.locator('ul.error').waitFor();
+      await shot(editor, `day-editor-error-${code}`);
+      problems.push(...(await axeViolations(editor)).map((v) => `editor error (${code}) ${v}`));
+      await shot(login, `login-${code}`);
+      problems.push(...(await axeViolations(login)).map((v) => `login (${code}) ${v}`));
+      for (const context of [guest, leader.context(), colleague.context()]) await context.close();
+    }
+    assert.deepEqual(problems, []);
+  });
+
+  suite.test('the language switch changes every page and is remembered', async () => {
+    const page = await signInAs(LEADER, 'zh-CN');
+    await page.goto(url('personWeek.asp', { dt: dayText(today) }));
+    assert.equal(await page.getAttribute('html', 'lang'), 'zh-CN');
+    await Promise.all([page.waitForURL(/personWeek\.asp/), page.click('p.lang-switch a')]);
+    assert.equal(await page.getAttribute('html', 'lang'), 'en');
+    assertIncludes(await page.locator('nav.site-nav').textContent(), 'Sign out');
+    await page.goto(url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) }));
+    assertIncludes(await page.locator('h2').first().textContent(), 'Plans of the day');
+    await page.context().close();
+  });
+
+  suite.test('a keyboard alone signs in, opens a day and saves a plan', async () => {
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
+    const page = await context.newPage();
+    const keyDay = addDays(freeDay, 1);
+    const content = `键盘录入${crypto.randomBytes(3).toString('hex')}`;
+    // Presses Tab until the focus is on what `wanted` accepts (bounded).
+    const tabTo = async (wanted, what) => {
+      for (let i = 0; i < 120; i += 1) {
+        await page.keyboard.press('Tab');
+        if (await page.evaluate(wanted, dayText(keyDay))) return;
+      }
+      throw new Error(`Tab never reached ${what}`);
+    };
+    await page.goto(url('personMonth.asp', { dt: dayText(keyDay) }));
+    // The person field has the focus at once.
+    await page.keyboard.type(String(LEADER.id));
+    await page.keyboard.press('Tab');
+    await page.keyboard.type(PASSWORD);
+    await Promise.all([page.waitForURL((u) => u.pathname === '/schedule/personMonth.asp'),
+      page.keyboard.press('Enter')]);
+    // The first Tab reaches the skip link, which leads into the content.
+    await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.className), 'skip');
+    await tabTo((day) => document.activeElement.getAttribute('onclick') === `manage('${day}');`,
+      'the day cell');
+    await Promise.all([page.waitForURL(/manage\.asp/), page.keyboard.press('Enter')]);
+    assert.equal(new URL(page.url()).searchParams.get('dt'), dayText(keyDay));
+    await tabTo(() => document.activeElement.name === 'place', 'the place');
+    await page.keyboard.press('ArrowDown');
+    await tabTo(() => document.activeElement.name === 'content', 'the content');
+    await page.keyboard.type(content);
+    await Promise.all([page.waitForURL(/personMonth\.asp/), page.keyboard.press('Enter')]);
+    assertIncludes(await dayCell(page, keyDay).textContent(), content);
+    await context.close();
+  });
+
+  suite.test('a 500-letter word leaves the month as wide as the window', async () => {
+    const longDay = addDays(freeDay, 2);
+    server.addPlan(LEADER.id, longDay, 'W'.repeat(500));
+    const cookies = await state.leader.context().cookies();
+    for (const width of [320, 390, 1280, 2560]) {
+      const context = await browser.newContext({ locale: 'zh-CN', viewport: { width, height: 900 } });
+      await context.addCookies(cookies);
+      const page = await context.newPage();
+      for (const address of [url('personMonth.asp', { dt: dayText(longDay) }),
+        url('personWeek.asp', { dt: dayText(longDay) }),
+        url('manage.asp', { personID: LEADER.id, dt: dayText(longDay) })]) {
+        await page.goto(address);
+        const shown = await page.evaluate(() => document.documentElement.scrollWidth);
+        assert.ok(shown <= width, `${address} is ${shown} px wide in a ${width} px window`);
+      }
+      if (width === 320) await shot(page, 'day-editor-long-word-320');
+      await context.close();
+    }
+  });
+
+  suite.test('a month prints on one A4 landscape page', async () => {
+    const context = await browser.newContext({ locale: 'zh-CN' });
+    await context.addCookies(await state.leader.context().cookies());
+    const page = await context.newPage();
+    // This month holds the 500-letter word of the test before.
+    for (const [name, day] of [['this', today], ['next', nextMonth]]) {
+      await page.goto(url('personMonth.asp', { dt: dayText(day) }));
+      const pdf = (await page.pdf({ preferCSSPageSize: true, printBackground: true }))
+        .toString('latin1');
+      const pages = (pdf.match(/\/Type\s*\/Page[^s]/g) || []).length;
+      assert.equal(pages, 1, `${name} month prints on ${pages} pages`);
+      const size = /\/MediaBox\s*\[\s*0 0 ([0-9.]+) ([0-9.]+)\s*\]/.exec(pdf);
+      assert.ok(size && Math.round(size[1]) === 842 && Math.round(size[2]) === 595,
+        `page size ${size && size.slice(1)}`);
+      await page.setViewportSize({ width: 1047, height: 718 });
+      await page.emulateMedia({ media: 'print' });
+      await shot(page, `person-month-print-${name}`);
+      await page.emulateMedia({ media: null });
+    }
+    await context.close();
   });
 
   suite.test('signing out ends the session', async () => {

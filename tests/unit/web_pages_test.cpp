@@ -87,7 +87,7 @@ TEST_F(WebPagesTest, EveryPageOpensForALeaderAsAFullDocument) {
   EXPECT_FALSE(Contains(month, "王外单位"));
 
   const std::string leader = Page(*zhang, "/schedule/leaderMonth.asp?dt=2001-12-5");
-  EXPECT_TRUE(Contains(leader, "<div class=\"wide\">"));
+  EXPECT_TRUE(Contains(leader, "<div class=\"wide\" role=\"region\" tabindex=\"0\""));
   EXPECT_TRUE(Contains(leader, "李科员"));
   EXPECT_TRUE(Contains(leader, "◇")) << "Li's shared plan in Beijing";
   EXPECT_TRUE(Contains(leader, "</table>\n</div>"));

@@ -14,7 +14,9 @@ namespace {
 // the month grid and the leader summaries (sch1..sch4), the entries of the
 // week view (spans sch1..sch4), the compact cells (Office, Beijing, Outside,
 // Aboad) and the legends. Background and edge differ in hue, not only in
-// lightness, so they stay apart for most colour-blind readers as well.
+// lightness, so they stay apart for most colour-blind readers as well. Each
+// edge colour, used for the markers' text, has a contrast of at least
+// 4.5:1 on its own background and on white.
 constexpr std::string_view kStylesheet = R"css(/* ostrand host stylesheet */
 :root {
   --ink: #1f2933;
@@ -22,12 +24,13 @@ constexpr std::string_view kStylesheet = R"css(/* ostrand host stylesheet */
   --line: #c9d1dc;
   --brand: #2d4f86;
   --brand-light: #dfe7f3;
-  --tab: #5b7bab;
+  --tab: #4a6898;
   --outside-month: #eceff3;
-  --office: #d3ecc8;        --office-edge: #3f8f2f;
-  --beijing: #cde0fb;       --beijing-edge: #2d6cc9;
-  --outside: #fde0a6;       --outside-edge: #c07a00;
-  --abroad: #f6c6d5;        --abroad-edge: #bd3563;
+  --office: #d3ecc8;        --office-edge: #2f6b22;
+  --beijing: #cde0fb;       --beijing-edge: #1f55a6;
+  --outside: #fde0a6;       --outside-edge: #805000;
+  --abroad: #f6c6d5;        --abroad-edge: #9b2449;
+  --focus: #b45309;
   --error: #b42318;
   --error-light: #fdecea;
 }
@@ -147,7 +150,8 @@ td.schh { padding: 4px 10px; vertical-align: middle; border-bottom: 1px solid #f
 
 /* Leader summaries: the wide tables scroll sideways on a narrow screen, and
    the name column stays in view while they do. */
-.wide { overflow-x: auto; -webkit-overflow-scrolling: touch; }
+/* Relative, so that the screen readers' text in its cells scrolls with it. */
+.wide { position: relative; overflow-x: auto; -webkit-overflow-scrolling: touch; }
 /* Separate borders: collapsed ones would scroll past the sticky column. */
 .wide table {
   min-width: 60em;
@@ -272,10 +276,87 @@ form.editor fieldset.flag {
 form.editor fieldset.flag label { display: inline-flex; gap: 4px; color: var(--ink); }
 form.editor button { justify-self: start; }
 
+/* Keyboard and screen readers: the skip link shows when it has the focus,
+   every focusable element shows a ring, text for screen readers only. */
+a.skip {
+  position: absolute;
+  left: 8px;
+  top: -40px;
+  z-index: 10;
+  padding: 6px 12px;
+  background: #fff;
+  color: var(--brand);
+  border: 2px solid var(--focus);
+}
+a.skip:focus { top: 8px; }
+:focus-visible { outline: 3px solid var(--focus); outline-offset: 2px; }
+td:focus-visible, .wide:focus-visible { outline-offset: -3px; }
+nav.site-nav :focus-visible { outline-color: #fff; }
+.sr-only {
+  position: absolute;
+  width: 1px;
+  height: 1px;
+  margin: -1px;
+  padding: 0;
+  overflow: hidden;
+  clip: rect(0 0 0 0);
+  white-space: nowrap;
+  border: 0;
+}
+
+/* The header: navigation and the language switch. */
+header.site-head { display: flex; flex-wrap: wrap; align-items: center; background: var(--brand); }
+header.site-head nav.site-nav { flex: 1 1 auto; }
+p.lang-switch { margin: 0 0 0 auto; padding: 8px 16px; }
+p.lang-switch a { color: #fff; }
+h1.page-title { font-size: 18px; }
+
+/* Long words and addresses wrap wherever they must, in every cell, label
+   and message, instead of widening the page. */
+main td, main th, main li, main p, main label, main h1, main span { overflow-wrap: anywhere; }
+main input[type=text] { max-width: 100%; box-sizing: border-box; }
+
 @media (max-width: 640px) {
   main { padding: 8px; }
   nav.site-nav { padding: 6px 8px; gap: 4px 12px; }
   td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4 { padding: 2px; font-size: 12px; }
+  /* The weekday headings of the month may break between characters. */
+  tr.schh th { white-space: normal; }
+  table.day-plans th, table.day-plans td { padding: 2px 3px; }
+  td.actions { white-space: normal; }
+  td.actions form { margin: 0; }
+  div.picker { white-space: normal; }
+}
+
+/* Print: the schedule alone, a month on one A4 landscape page. */
+@page { size: A4 landscape; margin: 10mm; }
+@media print {
+  a.skip, header.site-head, form.person-picker, form.signout, div.picker img,
+  p.day-nav, td.actions { display: none; }
+  body { font-size: 9pt; }
+  main { padding: 0; }
+  div.picker { margin: 0 0 4px; font-size: 11pt; }
+  table { height: auto; }
+  /* The view tabs are for the screen; the month's columns keep their
+     share of the page whatever the days hold. */
+  table:has(th.td2) { display: none; }
+  table:has(td.sch0, td.sch, td.sch1, td.sch2, td.sch3, td.sch4) { table-layout: fixed; }
+  tr { break-inside: avoid; }
+  td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4 { padding: 1px 3px; font-size: 8pt; }
+  /* A day shows at most six lines of plans, so that any month fits. */
+  td.sch > span, td.sch1 > span, td.sch2 > span, td.sch3 > span, td.sch4 > span {
+    display: block;
+    max-height: 6lh;
+    overflow: hidden;
+    font-size: 7.5pt !important;
+  }
+  td.sch1, td.sch2, td.sch3, td.sch4, span.sch1, span.sch2, span.sch3, span.sch4, ul.legend .swatch {
+    print-color-adjust: exact;
+    -webkit-print-color-adjust: exact;
+  }
+  .wide { overflow: visible; }
+  .wide table { min-width: 0; }
+  ul.legend { margin: 4px 0 0; }
 }
 )css";
 

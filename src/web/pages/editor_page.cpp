@@ -18,8 +18,6 @@
 namespace ostrand::web {
 namespace {
 
-constexpr std::string_view kWeekdayNames[] = {"日", "一", "二", "三", "四", "五", "六"};
-
 // The longest detail, content or addition, in characters. Every view and
 // summary repeats a plan's text on each day it covers, so one unbounded
 // field could swell every page that shows it.
@@ -68,14 +66,16 @@ std::string ClockText(const DateTime& time) {
   return buffer;
 }
 
-std::string DayText(const DateTime& day) {
+std::string DayText(Language language, const DateTime& day) {
   const CivilDate civil = day.civil();
-  return std::to_string(civil.year) + "年" + std::to_string(civil.month) + "月" +
-         std::to_string(civil.day) + "日";
+  return Format(language, MessageId::kDate,
+                {std::to_string(civil.year), MonthName(language, civil.month),
+                 std::to_string(civil.day)});
 }
 
-std::string DayHeading(const DateTime& day) {
-  return DayText(day) + " 星期" + std::string(kWeekdayNames[day.weekday() - 1]);
+std::string DayHeading(Language language, const DateTime& day) {
+  return Format(language, MessageId::kDayHeading,
+                {DayText(language, day), WeekdayName(language, day.weekday())});
 }
 
 std::string EditorAddress(const EditorTarget& target, const DateTime& day) {
@@ -154,19 +154,21 @@ std::optional<std::string> NullWhenEmpty(const std::string& text) {
 }
 
 // The plan the fields describe, or the messages that say what is wrong.
-std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& fields,
+std::variant<PlanInput, std::vector<std::string>> CheckFields(Language language,
+                                                              const PlanFields& fields,
                                                               const std::vector<PlaceKind>& kinds,
                                                               const std::vector<Place>& places,
                                                               std::int64_t max_plan_days) {
   std::vector<std::string> messages;
   const std::optional<DateTime> start = ReadFormTime(fields.start);
   const std::optional<DateTime> end = ReadFormTime(fields.end);
-  if (!start) messages.push_back("开始时间“" + fields.start + "”不是有效的日期时间。");
-  if (!end) messages.push_back("结束时间“" + fields.end + "”不是有效的日期时间。");
-  if (start && end && *end < *start) messages.push_back("结束时间早于开始时间。");
+  if (!start) messages.push_back(Format(language, MessageId::kBadStart, {fields.start}));
+  if (!end) messages.push_back(Format(language, MessageId::kBadEnd, {fields.end}));
+  if (start && end && *end < *start) messages.push_back(std::string(Text(language, MessageId::kEndBeforeStart)));
   if (start && end && end->day() - start->day() + 1 > max_plan_days) {
-    messages.push_back("日程跨越 " + std::to_string(end->day() - start->day() + 1) + " 天，最长 " +
-                       std::to_string(max_plan_days) + " 天。");
+    messages.push_back(Format(language, MessageId::kPlanTooLong,
+                              {std::to_string(end->day() - start->day() + 1),
+                               std::to_string(max_plan_days)}));
   }
 
   const std::optional<std::int64_t> kind_id = ReadFormId(fields.kind);
@@ -174,32 +176,33 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(const PlanFields& 
   for (const PlaceKind& k : kinds) {
     if (kind_id && k.id == *kind_id) kind = &k;
   }
-  if (kind == nullptr) messages.push_back("请选择地点类别。");
+  if (kind == nullptr) messages.push_back(std::string(Text(language, MessageId::kChooseKind)));
   const std::optional<std::int64_t> place_id = ReadFormId(fields.place);
   const Place* place = nullptr;
   for (const Place& p : places) {
     if (place_id && p.id == *place_id) place = &p;
   }
   if (place == nullptr) {
-    messages.push_back("请选择地点。");
+    messages.push_back(std::string(Text(language, MessageId::kChoosePlace)));
   } else if (kind != nullptr && place->kind_id && *place->kind_id != kind->id) {
-    messages.push_back("地点“" + place->name + "”不属于“" + kind->name + "”。");
+    messages.push_back(Format(language, MessageId::kPlaceNotOfKind, {place->name, kind->name}));
   }
   const std::optional<std::int64_t> flag = ReadFormId(fields.flag);
   if (!flag || (*flag != kSharedPlan && *flag != kPrivatePlan)) {
-    messages.push_back("请选择共享或个人。");
+    messages.push_back(std::string(Text(language, MessageId::kChooseFlag)));
   }
-  const std::pair<std::string_view, const std::string*> texts[] = {
-      {"详细地点", &fields.detail}, {"内容", &fields.content}, {"附加", &fields.addition}};
+  const std::pair<MessageId, const std::string*> texts[] = {{MessageId::kDetail, &fields.detail},
+                                                           {MessageId::kContent, &fields.content},
+                                                           {MessageId::kAddition, &fields.addition}};
   for (const auto& [caption, text] : texts) {
     if (CharacterCount(*text) > kMaxTextLength) {
-      messages.push_back(std::string(caption) + "超过 " + std::to_string(kMaxTextLength) +
-                         " 个字。");
+      messages.push_back(Format(language, MessageId::kTextTooLong,
+                                {Text(language, caption), std::to_string(kMaxTextLength)}));
     }
     // Pages show these texts as they are; line breaks, NUL and the like do
     // not belong in a one-line field.
     if (HasControlCharacter(*text)) {
-      messages.push_back(std::string(caption) + "含有控制字符（换行等），请删去。");
+      messages.push_back(Format(language, MessageId::kTextHasControl, {Text(language, caption)}));
     }
   }
   if (!messages.empty()) return messages;
@@ -232,16 +235,30 @@ void AppendCell(std::string& out, std::string_view text) {
   out += "</td>";
 }
 
-void AppendPlanList(std::string& out, const EditorTarget& target,
+void AppendHeading(std::string& out, Language language, MessageId id) {
+  out += "<h2>";
+  AppendEscapedHtml(out, Text(language, id));
+  out += "</h2>\n";
+}
+
+void AppendPlanList(std::string& out, Language language, const EditorTarget& target,
                     const std::vector<StoredPlan>& plans, const std::string& csrf) {
-  out += "<h2>当日日程</h2>\n";
+  AppendHeading(out, language, MessageId::kDayPlans);
   if (plans.empty()) {
-    out += "<p class=\"empty\">这一天还没有日程。</p>\n";
+    out += "<p class=\"empty\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kNoPlansThatDay));
+    out += "</p>\n";
     return;
   }
-  out +=
-      "<table class=\"day-plans\">\n<tr><th>时间</th><th>地点类别</th><th>地点</th>"
-      "<th>详细地点</th><th>内容</th><th>附加</th><th>类型</th><th></th></tr>\n";
+  out += "<table class=\"day-plans\">\n<tr>";
+  for (const MessageId column : {MessageId::kTime, MessageId::kKind, MessageId::kPlace,
+                                 MessageId::kDetail, MessageId::kContent, MessageId::kAddition,
+                                 MessageId::kFlag, MessageId::kActions}) {
+    out += "<th scope=\"col\">";
+    AppendEscapedHtml(out, Text(language, column));
+    out += "</th>";
+  }
+  out += "</tr>\n";
   for (const StoredPlan& plan : plans) {
     out += "<tr>";
     AppendCell(out, TimeRange(plan, target.day));
@@ -250,15 +267,17 @@ void AppendPlanList(std::string& out, const EditorTarget& target,
     AppendCell(out, plan.detail.value_or(""));
     AppendCell(out, plan.content.value_or(""));
     AppendCell(out, plan.addition.value_or(""));
-    AppendCell(out, plan.flag == kSharedPlan ? "共享" : "个人");
+    AppendCell(out, Text(language, plan.flag == kSharedPlan ? MessageId::kShared : MessageId::kPrivate));
     out += "<td class=\"actions\"><a href=\"";
     AppendEscapedHtml(out, PlanAddress(target, plan.id));
-    out += "\">修改</a> ";
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kEdit));
+    out += "</a> ";
     AppendFormStart(out, "post", EditorAddress(target, target.day));
     AppendHiddenField(out, "csrf", csrf);
     AppendHiddenField(out, "action", "delete");
     AppendHiddenField(out, "planID", std::to_string(plan.id));
-    AppendSubmitButton(out, "删除");
+    AppendSubmitButton(out, Text(language, MessageId::kDelete));
     out += "</form></td></tr>\n";
   }
   out += "</table>\n";
@@ -270,18 +289,19 @@ void AppendTextField(std::string& out, std::string_view name, std::string_view c
                       "maxlength=\"" + std::to_string(kMaxTextLength) + "\"");
 }
 
-void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFields& fields,
+void AppendPlanForm(std::string& out, Language language, const EditorTarget& target,
+                    const PlanFields& fields,
                     const std::vector<std::string>& messages, const std::vector<PlaceKind>& kinds,
                     const std::vector<Place>& places, const std::string& csrf) {
-  out += fields.plan_id.empty() ? "<h2>新增日程</h2>\n" : "<h2>修改日程</h2>\n";
+  AppendHeading(out, language, fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
   if (!messages.empty()) {
-    out += "<ul class=\"error\">\n";
+    out += "<div role=\"alert\">\n<ul class=\"error\">\n";
     for (const std::string& message : messages) {
       out += "<li>";
       AppendEscapedHtml(out, message);
       out += "</li>\n";
     }
-    out += "</ul>\n";
+    out += "</ul>\n</div>\n";
   }
   AppendFormStart(out, "post", EditorAddress(target, target.day), "editor");
   out += '\n';
@@ -289,17 +309,19 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   AppendHiddenField(out, "action", "save");
   AppendHiddenField(out, "planID", fields.plan_id);
   out += '\n';
-  AppendLabelledInput(out, "开始", "datetime-local", "start", fields.start);
-  AppendLabelledInput(out, "结束", "datetime-local", "end", fields.end);
-  AppendSelectStart(out, "地点类别", "kind");
-  if (fields.kind.empty()) AppendOption(out, "", "请选择", true);
+  const std::string_view choose = Text(language, MessageId::kChoose);
+  AppendLabelledInput(out, Text(language, MessageId::kStart), "datetime-local", "start",
+                      fields.start);
+  AppendLabelledInput(out, Text(language, MessageId::kEnd), "datetime-local", "end", fields.end);
+  AppendSelectStart(out, Text(language, MessageId::kKind), "kind");
+  if (fields.kind.empty()) AppendOption(out, "", choose, true);
   for (const PlaceKind& kind : kinds) {
     const std::string id = std::to_string(kind.id);
     AppendOption(out, id, kind.name, id == fields.kind);
   }
   AppendSelectEnd(out);
-  AppendSelectStart(out, "地点", "place");
-  AppendOption(out, "", "请选择", fields.place.empty());
+  AppendSelectStart(out, Text(language, MessageId::kPlace), "place");
+  AppendOption(out, "", choose, fields.place.empty());
   // Places grouped under their kind; places of no known kind come last.
   std::vector<bool> shown(places.size(), false);
   const auto append_group = [&](std::string_view label, auto belongs) {
@@ -319,23 +341,27 @@ void AppendPlanForm(std::string& out, const EditorTarget& target, const PlanFiel
   for (const PlaceKind& kind : kinds) {
     append_group(kind.name, [&](const Place& p) { return p.kind_id == kind.id; });
   }
-  append_group("其他", [](const Place&) { return true; });
+  append_group(Text(language, MessageId::kOtherPlaces), [](const Place&) { return true; });
   AppendSelectEnd(out);
-  AppendTextField(out, "detail", "详细地点", fields.detail);
-  AppendTextField(out, "content", "内容", fields.content);
-  AppendTextField(out, "addition", "附加", fields.addition);
+  AppendTextField(out, "detail", Text(language, MessageId::kDetail), fields.detail);
+  AppendTextField(out, "content", Text(language, MessageId::kContent), fields.content);
+  AppendTextField(out, "addition", Text(language, MessageId::kAddition), fields.addition);
   const std::string shared = std::to_string(kSharedPlan);
   const std::string priv = std::to_string(kPrivatePlan);
-  out += "<fieldset class=\"flag\"><legend>类型</legend>\n";
-  AppendRadioButton(out, "flag", shared, "共享", fields.flag == shared);
-  AppendRadioButton(out, "flag", priv, "个人", fields.flag == priv);
+  out += "<fieldset class=\"flag\"><legend>";
+  AppendEscapedHtml(out, Text(language, MessageId::kFlag));
+  out += "</legend>\n";
+  AppendRadioButton(out, "flag", shared, Text(language, MessageId::kShared), fields.flag == shared);
+  AppendRadioButton(out, "flag", priv, Text(language, MessageId::kPrivate), fields.flag == priv);
   out += "</fieldset>\n";
-  AppendSubmitButton(out, "保存");
+  AppendSubmitButton(out, Text(language, MessageId::kSave));
   out += '\n';
   if (!fields.plan_id.empty()) {
     out += "<a href=\"";
     AppendEscapedHtml(out, EditorAddress(target, target.day));
-    out += "\">取消修改</a>\n";
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kCancelChange));
+    out += "</a>\n";
   }
   out += "</form>\n";
 }
@@ -350,18 +376,28 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Pla
 
   std::string out;
   out.reserve(8192);
-  AppendPageStart(out, "日程编辑", &request.visitor);
+  const Language language = request.language;
+  AppendPageStart(out, language, Text(language, MessageId::kEditorTitle), &request.visitor,
+                  request.here);
   out += "<div class=\"page-head\">\n<h1>";
-  AppendEscapedHtml(out, request.visitor.person.name + " " + DayHeading(target.day));
-  out += "</h1>\n<p class=\"day-nav\"><a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(-1)));
-  out += "\">前一天</a> <a href=\"";
-  AppendEscapedHtml(out, ReturnAddress(*request.visitor.session, target.person_id, target.day));
-  out += "\">返回</a> <a href=\"";
-  AppendEscapedHtml(out, EditorAddress(target, target.day.AddDays(1)));
-  out += "\">后一天</a></p>\n</div>\n";
-  AppendPlanList(out, target, day_plans, csrf);
-  AppendPlanForm(out, target, fields, messages, kinds, places, csrf);
+  AppendEscapedHtml(out, request.visitor.person.name + " " + DayHeading(language, target.day));
+  out += "</h1>\n<p class=\"day-nav\">";
+  const std::pair<std::string, MessageId> links[] = {
+      {EditorAddress(target, target.day.AddDays(-1)), MessageId::kPreviousDay},
+      {ReturnAddress(*request.visitor.session, target.person_id, target.day),
+       MessageId::kBackToPage},
+      {EditorAddress(target, target.day.AddDays(1)), MessageId::kNextDay}};
+  for (const auto& [href, caption] : links) {
+    if (caption != MessageId::kPreviousDay) out += ' ';
+    out += "<a href=\"";
+    AppendEscapedHtml(out, href);
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, caption));
+    out += "</a>";
+  }
+  out += "</p>\n</div>\n";
+  AppendPlanList(out, language, target, day_plans, csrf);
+  AppendPlanForm(out, language, target, fields, messages, kinds, places, csrf);
   AppendPageEnd(out);
   return PageReply{status, std::move(out), {}};
 }
@@ -385,7 +421,7 @@ PageReply ShowEditor(PageRequest& request) {
   }
   const std::optional<StoredPlan> plan =
       PlanRepository(request.db).FindPlan(target.person_id, *plan_id);
-  if (!plan) throw HttpError(404, "没有这条日程。");
+  if (!plan) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
   return EditorPage(request, target, FieldsOfPlan(*plan), {}, 200);
 }
 
@@ -396,16 +432,16 @@ PageReply SubmitEditor(PageRequest& request) {
   const std::optional<std::int64_t> plan_id = ReadPlanId(FieldOrEmpty(request.form, "planID"));
 
   if (action == "delete") {
-    if (!plan_id) throw HttpError(400, "删除时缺少日程编号。");
-    if (!plans.Remove(target.person_id, *plan_id)) throw HttpError(404, "没有这条日程。");
+    if (!plan_id) throw HttpError(400, {MessageId::kDeleteWithoutPlan, {}});
+    if (!plans.Remove(target.person_id, *plan_id)) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
     return PageReply{
         303, {}, ReturnAddress(*request.visitor.session, target.person_id, target.day)};
   }
-  if (action != "save") throw HttpError(400, "unknown action '" + action + "'");
+  if (action != "save") throw HttpError(400, {MessageId::kUnknownAction, {action}});
 
   const PlanFields fields = FieldsOfForm(request.form);
-  auto checked =
-      CheckFields(fields, plans.PlaceKinds(), plans.Places(), request.options.max_plan_days);
+  auto checked = CheckFields(request.language, fields, plans.PlaceKinds(), plans.Places(),
+                             request.options.max_plan_days);
   if (auto* messages = std::get_if<std::vector<std::string>>(&checked)) {
     return EditorPage(request, target, fields, *messages, 400);
   }
@@ -414,11 +450,12 @@ PageReply SubmitEditor(PageRequest& request) {
   const PlanWrite write = plan_id ? plans.Update(target.person_id, *plan_id, plan, limit)
                                   : plans.Add(target.person_id, plan, limit);
   if (write.full_day) {
-    const std::vector<std::string> messages{DayText(*write.full_day) + "已有 " +
-                                            std::to_string(limit) + " 条日程，不能再添加。"};
+    const std::vector<std::string> messages{
+        Format(request.language, MessageId::kDayFull,
+               {DayText(request.language, *write.full_day), std::to_string(limit)})};
     return EditorPage(request, target, fields, messages, 400);
   }
-  if (write.plan_id == 0) throw HttpError(404, "没有这条日程。");
+  if (write.plan_id == 0) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
   return PageReply{
       303, {}, ReturnAddress(*request.visitor.session, target.person_id, plan.start.DateOnly())};
 }

@@ -24,10 +24,13 @@ inline constexpr std::string_view kHomePage = kPersonMonthPath;
 
 inline constexpr std::string_view kSignInPath = "/login";
 inline constexpr std::string_view kSignOutPath = "/logout";
+// The language switch (pages/language_switch.h).
+inline constexpr std::string_view kLanguagePath = "/language";
 
-// The host stylesheet, the component's images (../Images/NAME.gif from the
+// The host stylesheet and script, the component's images (../Images/NAME.gif from the
 // pages) and the site icon.
 inline constexpr std::string_view kHostStylesheet = "/static/ostrand.css";
+inline constexpr std::string_view kHostScript = "/static/ostrand.js";
 inline constexpr std::string_view kImagesFolder = "/Images/";
 inline constexpr std::string_view kFaviconPath = "/favicon.ico";
 

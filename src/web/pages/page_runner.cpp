@@ -10,12 +10,14 @@
 #include "web/http/form_fields.h"
 #include "web/http/http_error.h"
 #include "web/http/url.h"
+#include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
 
 http::Response PageRunner::Run(const http::Request& req, const PageFunction& page) const {
   std::optional<Visitor> visitor;
+  const Language language = RequestLanguage(req);
   try {
     const store::ConnectionPool::Lease db = databases_.OpenHost();
     visitor = LoadVisitor(req, *db, signer_, options_.leader_duties);
@@ -29,10 +31,11 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
     }
     PageRequest request{options_,          databases_, *db,
                         *visitor,          req.path,   http::ParseFields(req.query),
-                        http::FormOf(req), {}};
+                        http::FormOf(req), {},
+                        language,          req.target};
     if (req.method == "POST" &&
         !SameText(FieldOrEmpty(request.form, "csrf"), visitor->csrf_token)) {
-      throw HttpError(403, "表单已失效（缺少或错误的校验码），请返回页面后重试。");
+      throw HttpError(403, {MessageId::kFormExpired, {}});
     }
     request.server_variables = {
         {"URL", req.path},
@@ -50,19 +53,19 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
     response.person = visitor->person.id;
     return response;
   } catch (const HttpError& e) {
-    http::Response response = ErrorResponse(e, visitor ? &*visitor : nullptr);
+    http::Response response = ErrorResponse(e, language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   } catch (const store::DatabaseError& e) {
     // A database that went away or turned read-only: 503, and the pool
     // replaces the connection before the next request.
     http::Response response =
-        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), visitor ? &*visitor : nullptr)
-                        : FailureResponse(e.what(), visitor ? &*visitor : nullptr);
+        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, visitor ? &*visitor : nullptr)
+                        : FailureResponse(e.what(), language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   } catch (const std::exception& e) {
-    http::Response response = FailureResponse(e.what(), visitor ? &*visitor : nullptr);
+    http::Response response = FailureResponse(e.what(), language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   }

@@ -17,12 +17,12 @@ namespace ostrand::web {
 namespace {
 
 constexpr ViewPage kViewPages[] = {
-    {kPersonMonthPath, ViewKind::kPersonMonth, "月计划"},
-    {kPersonWeekPath, ViewKind::kPersonWeek, "周计划"},
-    {kLeaderMonthPath, ViewKind::kLeaderMonth, "部门月汇总"},
-    {kLeaderWeekPath, ViewKind::kLeaderWeek, "部门周汇总"},
-    {kLeader2MonthPath, ViewKind::kLeader2Month, "部门月汇总二"},
-    {kLeader2WeekPath, ViewKind::kLeader2Week, "部门周汇总二"},
+    {kPersonMonthPath, ViewKind::kPersonMonth, MessageId::kTitlePersonMonth},
+    {kPersonWeekPath, ViewKind::kPersonWeek, MessageId::kTitlePersonWeek},
+    {kLeaderMonthPath, ViewKind::kLeaderMonth, MessageId::kTitleLeaderMonth},
+    {kLeaderWeekPath, ViewKind::kLeaderWeek, MessageId::kTitleLeaderWeek},
+    {kLeader2MonthPath, ViewKind::kLeader2Month, MessageId::kTitleLeader2Month},
+    {kLeader2WeekPath, ViewKind::kLeader2Week, MessageId::kTitleLeader2Week},
 };
 
 constexpr std::string_view kProgrammaticName = "ostrandSchedulerS.Schedulers";
@@ -71,7 +71,7 @@ Person ShownPerson(const ViewPage& page, PageRequest& request) {
   }
   if (!id || *id == visitor.person.id) return visitor.person;
   std::optional<Person> shown = FindPerson(request.db, *id);
-  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
+  if (!shown) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(*id)}});
   RequireSameSystem(visitor, *shown);
   return *shown;
 }
@@ -90,21 +90,23 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
           : std::vector<Person>{request.visitor.person};
   AppendFormStart(out, "get", page.path, "person-picker");
   out += '\n';
-  AppendSelectStart(out, "人员", "personID", "onchange=\"this.form.submit()\"");
+  AppendSelectStart(out, Text(request.language, MessageId::kPersonPicker), "personID");
   for (const Person& person : colleagues) {
     AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
   AppendSelectEnd(out);
   AppendHiddenField(out, "dt", IsoDate(day));
   out += '\n';
-  AppendSubmitButton(out, "查看");
+  AppendSubmitButton(out, Text(request.language, MessageId::kShow));
   out += "\n</form>\n";
 }
 
 // The kinds of place 1 to 4 with their colours (personal pages) or their
 // markers (leader month pages).
 void AppendLegend(std::string& out, PageRequest& request, bool markers) {
-  out += "<ul class=\"legend\">\n";
+  out += "<ul class=\"legend\" aria-label=\"";
+  AppendEscapedHtml(out, Text(request.language, MessageId::kLegend));
+  out += "\">\n";
   for (const PlaceKind& kind : PlanRepository(request.db).PlaceKinds()) {
     if (kind.id < 1 || kind.id > 4) continue;
     const std::string cls = "sch" + std::to_string(kind.id);
@@ -118,6 +120,25 @@ void AppendLegend(std::string& out, PageRequest& request, bool markers) {
     out += "</li>\n";
   }
   out += "</ul>\n";
+}
+
+// Opens the picker's box, naming its arrows (jian1..4, given their text
+// by the host script) in the page's language.
+void AppendPickerStart(std::string& out, Language language, bool month) {
+  const std::pair<char, MessageId> arrows[] = {
+      {'1', month ? MessageId::kPreviousMonth : MessageId::kPreviousWeek},
+      {'2', month ? MessageId::kNextMonth : MessageId::kNextWeek},
+      {'3', month ? MessageId::kPreviousYear : MessageId::kPreviousMonth},
+      {'4', month ? MessageId::kNextYear : MessageId::kNextMonth}};
+  out += "<div class=\"picker\"";
+  for (const auto& [digit, caption] : arrows) {
+    out += " data-jian";
+    out += digit;
+    out += "=\"";
+    AppendEscapedHtml(out, Text(language, caption));
+    out += '"';
+  }
+  out += '>';
 }
 
 // Writes a member's fragment into the page; text is written as it is held,
@@ -156,7 +177,8 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
       response, std::make_shared<HttpRequest>(request.server_variables), request.visitor.session);
   std::string markup;
   markup.reserve(4096);
-  AppendPageStart(markup, page.title, &request.visitor);
+  AppendPageStart(markup, request.language, Text(request.language, page.title), &request.visitor,
+                  request.here);
   response->Write(markup);
 
   const std::unique_ptr<Schedulers> object = CreateObject(kProgrammaticName);
@@ -169,14 +191,20 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   if (IsPersonal(kind)) {
     if (kind == ViewKind::kPersonMonth) object->SetDispStyle(Value::Int32(1));
     markup.clear();
-    markup += "<div class=\"page-head\">\n<h1 class=\"person-name\">";
+    // The visitor's own days open the editor (the component's script
+    // leads nowhere on another person's page).
+    markup += shown.id == request.visitor.person.id
+                  ? "<div class=\"page-head\" data-edit-days>\n<h1 class=\"person-name\">"
+                  : "<div class=\"page-head\">\n<h1 class=\"person-name\">";
     markup += object->GetName(pID).ToText();  // the component escapes name and duty
     markup += "</h1>\n";
     AppendPersonPicker(markup, page, request, shown, day);
     markup += "</div>\n";
     response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));
-    response->Write("<div class=\"picker\">");
+    markup.clear();
+    AppendPickerStart(markup, request.language, IsMonth(kind));
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
     response->Write("</div>\n");
@@ -191,11 +219,24 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     const bool second = kind == ViewKind::kLeader2Month || kind == ViewKind::kLeader2Week;
     const Value cond =
         Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
+    const std::string_view title = Text(request.language, page.title);
+    markup.clear();
+    markup += "<h1 class=\"page-title\">";
+    AppendEscapedHtml(markup, title);
+    markup += "</h1>\n";
+    response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));
-    response->Write("<div class=\"picker\">");
+    markup.clear();
+    AppendPickerStart(markup, request.language, IsMonth(kind));
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
-    response->Write("</div>\n<div class=\"wide\">\n");
+    // The table scrolls sideways: a named region that takes the focus, so
+    // that a keyboard can scroll it.
+    markup = "</div>\n<div class=\"wide\" role=\"region\" tabindex=\"0\" aria-label=\"";
+    AppendEscapedHtml(markup, title);
+    markup += "\">\n";
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispLeaderMonth(dt, cond) : object->DispLeaderWeek(dt, cond));
     response->Write("</table>\n</div>\n");

@@ -22,6 +22,7 @@
 #include <span>
 #include <string_view>
 
+#include "web/i18n/messages.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
@@ -38,7 +39,7 @@ enum class ViewKind {
 struct ViewPage {
   std::string_view path;
   ViewKind kind;
-  std::string_view title;
+  MessageId title;
 };
 
 // The six pages, personal month page first.
