@@ -22,6 +22,7 @@
 #include "store/dialect.h"
 #include "store/literal_lifting.h"
 #include "store/sql_param.h"
+#include "store/sqlite/day_start.h"
 #include "views/leader_month.h"
 #include "views/leader_rows.h"
 
@@ -37,7 +38,11 @@ struct Query {
 
 Query Prepared(const std::string& tsql, ostrand::store::Engine engine) {
   const ostrand::store::LiftedQuery lifted = ostrand::store::LiftLiterals(tsql);
-  return Query{ostrand::store::TranslateTsql(lifted.shape, engine), lifted.params};
+  // SQLite connections count days with the backend's ostrand_day_start, as
+  // the store's do.
+  return Query{ostrand::store::TranslateTsql(lifted.shape, engine,
+                                             engine == ostrand::store::Engine::kSqlite),
+               lifted.params};
 }
 
 std::string ParamText(const SqlParam& p) {
@@ -108,7 +113,8 @@ bool SqliteRows(sqlite3_stmt* statement, Totals& totals, Row row) {
 
 int RunSqlite(const std::string& path, const Query& persons, const Query& month) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+      ostrand::store::RegisterDayStart(db) != SQLITE_OK) {
     sqlite3_close(db);
     return Fail("cannot open " + path);
   }

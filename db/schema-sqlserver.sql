@@ -64,3 +64,68 @@ CREATE TABLE hostSetting (
   name NVARCHAR(100) PRIMARY KEY,
   value BIGINT NOT NULL
 );
+
+-- Personal tokens of the web host, one of each purpose per person: 'feed'
+-- is the secret part of the person's calendar feed addresses, derived from
+-- the seed and the server's secret key so that the subscribe page can show
+-- it again; 'api' is the bearer token of programs, shown once, without a
+-- seed. Only a SHA-256 hash of a token is stored. createdAt is UTC.
+IF OBJECT_ID(N'hostToken', N'U') IS NULL
+CREATE TABLE hostToken (
+  tokenHash NVARCHAR(64) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  purpose NVARCHAR(16) NOT NULL,
+  seed NVARCHAR(64),
+  createdAt DATETIME NOT NULL,
+  UNIQUE (personID, purpose)
+);
+
+-- The changes the host made to plans (the day editor, import-plans): a
+-- counter and when it last changed (UTC), and when it last changed while
+-- colleagues could see it (shared before or after the change). A row stays
+-- when its plan is deleted, so that a feed's time of last change moves on.
+IF OBJECT_ID(N'hostPlanChange', N'U') IS NULL
+CREATE TABLE hostPlanChange (
+  planID BIGINT PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  revision BIGINT NOT NULL,
+  changedAt DATETIME NOT NULL,
+  sharedChangedAt DATETIME
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostPlanChange_person')
+CREATE INDEX hostPlanChange_person ON hostPlanChange (personID);
+
+-- Public holidays and the working days that make up for them, one row per
+-- day, shown on every page: dayOff 1 for a day off, 0 for a working day (a
+-- weekend day worked). demo 1 marks the demo set that `ostrand demo-db`
+-- writes; an import replaces it for the years it covers.
+IF OBJECT_ID(N'hostHoliday', N'U') IS NULL
+CREATE TABLE hostHoliday (
+  holidayDate DATE PRIMARY KEY,
+  holidayName NVARCHAR(200) NOT NULL,
+  dayOff BIGINT NOT NULL,
+  demo BIGINT NOT NULL DEFAULT 0
+);
+
+-- Plans deleted in the day editor, kept for a while so that the delete can
+-- be undone: the row as it was in personPlan, and when it was deleted.
+IF OBJECT_ID(N'hostDeletedPlan', N'U') IS NULL
+CREATE TABLE hostDeletedPlan (
+  deletedID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  deletedAt DATETIME NOT NULL,
+  planID BIGINT NOT NULL,
+  personID BIGINT NOT NULL,
+  planStartTime DATETIME,
+  planEndTime DATETIME,
+  planAddrTypeID BIGINT,
+  planAddrID BIGINT,
+  planAddrDetail NVARCHAR(1000),
+  planTypeID BIGINT,
+  planContent NVARCHAR(4000),
+  planAddition NVARCHAR(1000),
+  planFlagID BIGINT
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostDeletedPlan_person')
+CREATE INDEX hostDeletedPlan_person ON hostDeletedPlan (personID, deletedAt);

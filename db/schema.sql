@@ -58,3 +58,62 @@ CREATE TABLE IF NOT EXISTS hostSetting (
   name TEXT PRIMARY KEY,
   value INTEGER NOT NULL
 );
+
+-- Personal tokens of the web host, one of each purpose per person: 'feed'
+-- is the secret part of the person's calendar feed addresses, derived from
+-- the seed and the server's secret key so that the subscribe page can show
+-- it again; 'api' is the bearer token of programs, shown once, without a
+-- seed. Only a SHA-256 hash of a token is stored. createdAt is UTC.
+CREATE TABLE IF NOT EXISTS hostToken (
+  tokenHash TEXT PRIMARY KEY,
+  personID INTEGER NOT NULL,
+  purpose TEXT NOT NULL,
+  seed TEXT,
+  createdAt DATETIME NOT NULL,
+  UNIQUE (personID, purpose)
+);
+
+-- The changes the host made to plans (the day editor, import-plans): a
+-- counter and when it last changed (UTC), and when it last changed while
+-- colleagues could see it (shared before or after the change). A row stays
+-- when its plan is deleted, so that a feed's time of last change moves on.
+CREATE TABLE IF NOT EXISTS hostPlanChange (
+  planID INTEGER PRIMARY KEY,
+  personID INTEGER NOT NULL,
+  revision INTEGER NOT NULL,
+  changedAt DATETIME NOT NULL,
+  sharedChangedAt DATETIME
+);
+
+CREATE INDEX IF NOT EXISTS hostPlanChange_person ON hostPlanChange (personID);
+
+-- Public holidays and the working days that make up for them, one row per
+-- day, shown on every page: dayOff 1 for a day off, 0 for a working day (a
+-- weekend day worked). demo 1 marks the demo set that `ostrand demo-db`
+-- writes; an import replaces it for the years it covers.
+CREATE TABLE IF NOT EXISTS hostHoliday (
+  holidayDate DATE PRIMARY KEY,
+  holidayName TEXT NOT NULL,
+  dayOff INTEGER NOT NULL,
+  demo INTEGER NOT NULL DEFAULT 0
+);
+
+-- Plans deleted in the day editor, kept for a while so that the delete can
+-- be undone: the row as it was in personPlan, and when it was deleted.
+CREATE TABLE IF NOT EXISTS hostDeletedPlan (
+  deletedID INTEGER PRIMARY KEY,
+  deletedAt DATETIME NOT NULL,
+  planID INTEGER NOT NULL,
+  personID INTEGER NOT NULL,
+  planStartTime DATETIME,
+  planEndTime DATETIME,
+  planAddrTypeID INTEGER,
+  planAddrID INTEGER,
+  planAddrDetail TEXT,
+  planTypeID INTEGER,
+  planContent TEXT,
+  planAddition TEXT,
+  planFlagID INTEGER
+);
+
+CREATE INDEX IF NOT EXISTS hostDeletedPlan_person ON hostDeletedPlan (personID, deletedAt);

@@ -7,6 +7,10 @@
 
 namespace ostrand::cli {
 
+// The secret file of `ostrand serve` when --secret-file names none (made on
+// first use); the feed tokens derive from its key too.
+inline constexpr const char* kDefaultSecretFile = "var/ostrand.secret";
+
 // `ostrand call`: one member on a fresh instance.
 void AddCallCommand(CLI::App& app, int* exit_code);
 // `ostrand script`: members read as JSON lines, on one instance.
@@ -21,5 +25,11 @@ void AddInitDbCommand(CLI::App& app, int* exit_code);
 void AddPasswdCommand(CLI::App& app, int* exit_code);
 // `ostrand signout`: ends the web sessions of a person or of everybody.
 void AddSignoutCommand(CLI::App& app, int* exit_code);
+// `ostrand holidays import|list`: the holiday calendar of the pages.
+void AddHolidaysCommand(CLI::App& app, int* exit_code);
+// `ostrand feed-token`: shows or resets a person's calendar feed address.
+void AddFeedTokenCommand(CLI::App& app, int* exit_code);
+// `ostrand import-plans`: adds plans from a calendar file or a CSV.
+void AddImportPlansCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

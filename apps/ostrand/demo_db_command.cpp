@@ -1,7 +1,8 @@
 // `ostrand demo-db TARGET [--seed N] [--password P] [--force]`: writes the
-// schedule tables, demo data for the current year and the next, and a
-// sign-in for every demo person, all with one password that the command
-// prints (a random one unless --password gives it). TARGET is a file path
+// schedule tables, demo data for the current year and the next with the
+// demo holiday set of those years, and a sign-in for every demo person,
+// all with one password that the command prints (a random one unless
+// --password gives it). TARGET is a file path
 // (a new SQLite file) or a connection string of any backend.
 #include <cstdint>
 #include <ctime>
@@ -16,6 +17,8 @@
 #include "core/date.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "holidays/demo_holidays.h"
+#include "holidays/holiday_table.h"
 #include "store/connection_string.h"
 #include "store/demo_data.h"
 #include "store/demo_database.h"
@@ -58,14 +61,21 @@ int RunDemoDb(const DemoDbArguments& args) {
     return 1;
   }
   const std::string password = args.password.empty() ? web::RandomPassword() : args.password;
-  const store::DemoData data = store::GenerateDemoData(args.seed, LocalDate());
+  const DateTime today = LocalDate();
+  const store::DemoData data = store::GenerateDemoData(args.seed, today);
   const std::vector<std::int64_t> person_ids = store::DemoPersonIds(data);
+  std::vector<holidays::Holiday> demo_holidays = holidays::DemoHolidays(today.year());
+  for (holidays::Holiday& day : holidays::DemoHolidays(today.year() + 1)) {
+    demo_holidays.push_back(std::move(day));
+  }
   store::WriteDemoDatabase(data, args.target, args.force, [&](store::Connection& db) {
     web::GiveDemoPasswords(db, person_ids, password);
+    holidays::WriteHolidays(db, demo_holidays);
   });
   const store::DemoPerson& account = store::DemoAccount(data);
-  std::cout << "wrote " << data.persons.size() << " persons and " << data.plans.size()
-            << " plans to " << (file ? *file : store::RedactConnectionString(args.target))
+  std::cout << "wrote " << data.persons.size() << " persons, " << data.plans.size()
+            << " plans and " << demo_holidays.size() << " demo holidays to "
+            << (file ? *file : store::RedactConnectionString(args.target))
             << " (seed " << args.seed << "; demo account " << account.id << " " << account.name
             << ")\n"
             << "password of every demo person: " << password << "\n";

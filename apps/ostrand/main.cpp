@@ -5,6 +5,13 @@
 #include "commands.h"
 #include "core/error.h"
 
+namespace {
+
+constexpr std::string_view kCommandList =
+    "call, script, demo-db, init-db, serve, passwd, signout, feed-token, import-plans, holidays";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"ostrand: staff-schedule renderer"};
   app.require_subcommand(1);
@@ -17,6 +24,9 @@ int main(int argc, char** argv) {
   ostrand::cli::AddServeCommand(app, &exit_code);
   ostrand::cli::AddPasswdCommand(app, &exit_code);
   ostrand::cli::AddSignoutCommand(app, &exit_code);
+  ostrand::cli::AddHolidaysCommand(app, &exit_code);
+  ostrand::cli::AddFeedTokenCommand(app, &exit_code);
+  ostrand::cli::AddImportPlansCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -26,9 +36,9 @@ int main(int argc, char** argv) {
     std::string message = e.what();
     if (argc > 1 && argv[1][0] != '-' && app.get_subcommands().empty()) {
       message = "unknown command '" + std::string(argv[1]) +
-                "' (commands: call, script, demo-db, init-db, serve, passwd, signout)";
+                "' (commands: " + std::string(kCommandList) + ")";
     } else if (argc <= 1) {
-      message = "no command given (commands: call, script, demo-db, init-db, serve, passwd, signout)";
+      message = "no command given (commands: " + std::string(kCommandList) + ")";
     }
     std::cerr << "ostrand: " << message << "; see 'ostrand --help'\n";
     return 1;

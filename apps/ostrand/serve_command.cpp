@@ -8,20 +8,22 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "commands.h"
+#include "core/date.h"
 #include "core/error.h"
 #include "store/settings.h"
 #include "web/auth/server_secret.h"
+#include "feeds/time_zone.h"
 #include "web/http/access_log.h"
+#include "web/http/site_address.h"
 #include "web/server.h"
 #include "web/server_options.h"
 
 namespace ostrand::cli {
 namespace {
-
-constexpr const char* kDefaultSecretFile = "var/ostrand.secret";
 
 struct ServeArguments {
   std::string db;
@@ -43,6 +45,9 @@ struct ServeArguments {
   std::size_t hash_workers = 0;
   std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
   std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
+  std::string today;
+  std::string time_zone;
+  std::string public_url;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -102,6 +107,22 @@ int RunServe(const ServeArguments& args) {
   options.hash_workers = args.hash_workers;
   options.max_plans_per_day = args.max_plans_per_day;
   options.max_plan_days = args.max_plan_days;
+  if (!args.today.empty()) {
+    const std::optional<DateTime> pinned = DateTime::Parse(args.today);
+    if (!pinned) throw Error("--today '" + args.today + "' is no date (Y-M-D)");
+    options.today = [day = pinned->DateOnly()] { return day; };
+  }
+  options.time_zone =
+      args.time_zone.empty() ? feeds::TimeZone::System() : feeds::TimeZone::Named(args.time_zone);
+  if (!args.public_url.empty()) {
+    const std::optional<std::string> url = web::http::ReadSiteAddress(args.public_url);
+    if (!url) {
+      throw Error("--public-url '" + args.public_url +
+                  "' is no http:// or https:// address of a host (such as "
+                  "https://plans.example.org)");
+    }
+    options.public_url = *url;
+  }
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -197,6 +218,15 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "The most days one plan written in the day editor may cover")
       ->capture_default_str()
       ->check(CLI::Range(1, 3660000));
+  cmd->add_option("--today", args->today,
+                  "Pin the date the pages treat as today (Y-M-D), for demonstrations and tests");
+  cmd->add_option("--timezone", args->time_zone,
+                  "Time zone of the plans' times (an IANA name such as Asia/Shanghai, or UTC), "
+                  "which the calendar feeds and the JSON API name. Default: the machine's");
+  cmd->add_option("--public-url", args->public_url,
+                  "Address people reach the site at (such as https://plans.example.org behind a "
+                  "TLS proxy), for the calendar feed addresses on the subscribe page. Default: "
+                  "http:// and the host the browser asked for");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -173,16 +173,39 @@ double DateTime::ToNumber() const {
   return day_ < 0 ? static_cast<double>(day_) - fraction : static_cast<double>(day_) + fraction;
 }
 
+namespace {
+
+// Appends 0..99 without leading zero, or with one when `two` is set.
+char* PutSmall(char* at, int n, bool two) {
+  if (n >= 10 || two) *at++ = static_cast<char>('0' + n / 10);
+  *at++ = static_cast<char>('0' + n % 10);
+  return at;
+}
+
+}  // namespace
+
+// Renderers call this for every day cell: formatted by hand, not by printf.
 std::string DateTime::ToText() const {
   const CivilDate c = civil();
-  char buf[40];
-  if (seconds_ == 0) {
-    std::snprintf(buf, sizeof buf, "%04d-%d-%d", c.year, c.month, c.day);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d-%d-%d %d:%02d:%02d", c.year, c.month, c.day, hour(),
-                  minute(), second());
+  char buf[24];
+  char* at = buf;
+  // The year lies within 100..9999.
+  *at++ = static_cast<char>('0' + c.year / 1000);
+  *at++ = static_cast<char>('0' + c.year / 100 % 10);
+  at = PutSmall(at, c.year % 100, true);
+  *at++ = '-';
+  at = PutSmall(at, c.month, false);
+  *at++ = '-';
+  at = PutSmall(at, c.day, false);
+  if (seconds_ != 0) {
+    *at++ = ' ';
+    at = PutSmall(at, hour(), false);
+    *at++ = ':';
+    at = PutSmall(at, minute(), true);
+    *at++ = ':';
+    at = PutSmall(at, second(), true);
   }
-  return buf;
+  return std::string(buf, at);
 }
 
 DateTime DateTime::AddDays(std::int64_t days) const {

@@ -50,6 +50,13 @@ std::string AfterZoneinfo(const std::string& path) {
   return at == std::string::npos ? std::string() : path.substr(at + kMarker.size());
 }
 
+// t moved by `seconds`. Throws Error beyond the calendar's ends.
+DateTime Shifted(const DateTime& t, std::int64_t seconds) {
+  const std::int64_t total = t.day() * 86400 + t.seconds() + seconds;
+  const std::int64_t day = total >= 0 ? total / 86400 : (total - 86399) / 86400;
+  return DateTime::FromSerial(day, static_cast<std::int32_t>(total - day * 86400));
+}
+
 }  // namespace
 
 TimeZone TimeZone::Named(std::string_view name) {
@@ -64,6 +71,26 @@ TimeZone TimeZone::Named(std::string_view name) {
     throw Error("unknown time zone '" + text + "'");
   }
   return TimeZone(text, zone, false);
+}
+
+int TimeZone::UtcOffsetSeconds(const DateTime& wall) const {
+  if (utc_) return 0;
+  icaltimetype t = ical::ToIcal(wall);
+  int is_daylight = 0;
+  const auto lock = ical::LockZones();
+  return icaltimezone_get_utc_offset(zone_, &t, &is_daylight);
+}
+
+DateTime TimeZone::ToUtc(const DateTime& wall) const {
+  return Shifted(wall, -UtcOffsetSeconds(wall));
+}
+
+DateTime TimeZone::FromUtc(const DateTime& utc) const {
+  if (utc_) return utc;
+  icaltimetype t = ical::ToIcalUtc(utc);
+  int is_daylight = 0;
+  const auto lock = ical::LockZones();
+  return Shifted(utc, icaltimezone_get_utc_offset_of_utc_time(zone_, &t, &is_daylight));
 }
 
 TimeZone TimeZone::System() {

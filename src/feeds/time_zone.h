@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/date.h"
+
 struct _icaltimezone;  // libical's zone; its built-in zones live as long as the program
 
 namespace ostrand::feeds {
@@ -29,6 +31,15 @@ class TimeZone {
   // True for UTC itself: times are then written in UTC ("Z") without a
   // VTIMEZONE.
   bool is_utc() const { return utc_; }
+  // How far the zone's wall-clock time is ahead of UTC at the wall-clock
+  // time `wall`, in seconds (480 * 60 for Asia/Shanghai). A time that a
+  // clock change skips or repeats takes the offset libical gives it.
+  int UtcOffsetSeconds(const DateTime& wall) const;
+  // The UTC time of the wall-clock time `wall`.
+  DateTime ToUtc(const DateTime& wall) const;
+  // The zone's wall-clock time of the UTC time `utc`.
+  DateTime FromUtc(const DateTime& utc) const;
+
   // libical's zone, for the feed writer and reader.
   _icaltimezone* handle() const { return zone_; }
 

@@ -12,6 +12,14 @@
 
 namespace ostrand::store {
 
+const std::string& Connection::Translated(const std::string& tsql) {
+  const auto found = translated_.find(tsql);
+  if (found != translated_.end()) return found->second;
+  if (translated_.size() >= kStatementCacheSize) translated_.clear();
+  return translated_.emplace(tsql, TranslateTsql(tsql, engine(), has_day_start_function()))
+      .first->second;
+}
+
 std::int64_t Connection::InsertReturningId(std::string_view insert_sql,
                                            std::span<const SqlParam> params,
                                            std::string_view id_column) {

@@ -16,15 +16,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "core/value.h"
 #include "store/dialect.h"
 #include "store/record_set.h"
 #include "store/sql_param.h"
+#include "store/statement_cache.h"
 
 namespace ostrand::store {
 
@@ -73,6 +76,13 @@ class Connection {
   // and replaced then). May do a round trip to a server.
   virtual bool IsUsable() = 0;
 
+  // The component's SQL Server text `tsql` in this connection's dialect
+  // (TranslateTsql), translated once per connection and kept for the
+  // connection's life (at most kStatementCacheSize texts; the whole set is
+  // dropped when it is full). The reference stays valid until the next call.
+  // Throws what TranslateTsql throws.
+  const std::string& Translated(const std::string& tsql);
+
   // True after a failure that leaves the connection unfit for reuse.
   bool broken() const { return broken_; }
   // How messages name the database: a file path, or the connection string
@@ -82,10 +92,14 @@ class Connection {
  protected:
   explicit Connection(std::string name) : name_(std::move(name)) {}
   void MarkBroken() { broken_ = true; }
+  // True when the connection offers ostrand_day_start(x), the value of
+  // julianday(x, 'start of day') (store/dialect.h): the translation then uses it.
+  virtual bool has_day_start_function() const { return false; }
 
  private:
   std::string name_;
   bool broken_ = false;
+  std::unordered_map<std::string, std::string, SqlTextHash, std::equal_to<>> translated_;
 };
 
 // A write transaction: Begin on construction, Rollback on destruction

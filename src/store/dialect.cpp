@@ -119,13 +119,21 @@ void AppendText(std::vector<Token>& out, std::string_view text) {
 // The engine's day count from `from` to `to`. `from` stays before `to`, so
 // that '?' placeholders keep their order.
 void AppendDayDifference(std::vector<Token>& out, const std::vector<Token>& from,
-                         const std::vector<Token>& to, Engine engine) {
+                         const std::vector<Token>& to, Engine engine, bool day_start_function) {
   if (engine == Engine::kPostgresql) {
     AppendText(out, "(-(CAST(");
     AppendTokens(out, from);
     AppendText(out, " AS date) - CAST(");
     AppendTokens(out, to);
     AppendText(out, " AS date)))");
+    return;
+  }
+  if (day_start_function) {
+    AppendText(out, "CAST(0 - ostrand_day_start(");
+    AppendTokens(out, from);
+    AppendText(out, ") + ostrand_day_start(");
+    AppendTokens(out, to);
+    AppendText(out, ") AS INTEGER)");
     return;
   }
   AppendText(out, "CAST(0 - julianday(");
@@ -136,7 +144,7 @@ void AppendDayDifference(std::vector<Token>& out, const std::vector<Token>& from
 }
 
 std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string_view whole,
-                                   Engine engine) {
+                                   Engine engine, bool day_start_function) {
   std::vector<Token> out;
   std::size_t i = 0;
   while (i < tokens.size()) {
@@ -179,15 +187,17 @@ std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string
                   std::string(whole) + "'");
     }
     std::vector<Token> from =
-        RewriteDateDiff(Trimmed(tokens, args[1].first, args[1].second), whole, engine);
+        RewriteDateDiff(Trimmed(tokens, args[1].first, args[1].second), whole, engine,
+                        day_start_function);
     std::vector<Token> to =
-        RewriteDateDiff(Trimmed(tokens, args[2].first, args[2].second), whole, engine);
+        RewriteDateDiff(Trimmed(tokens, args[2].first, args[2].second), whole, engine,
+                        day_start_function);
     if (from.empty() || to.empty()) {
       throw Error("DATEDIFF with an empty argument in '" + std::string(whole) + "'");
     }
     NormalizeDateArgument(from);
     NormalizeDateArgument(to);
-    AppendDayDifference(out, from, to, engine);
+    AppendDayDifference(out, from, to, engine, day_start_function);
     i = close + 1;
   }
   return out;
@@ -448,11 +458,11 @@ std::string_view EngineName(Engine engine) {
   return "unknown";
 }
 
-std::string TranslateTsql(std::string_view tsql, Engine engine) {
+std::string TranslateTsql(std::string_view tsql, Engine engine, bool day_start_function) {
   if (engine == Engine::kSqlServer) return std::string(tsql);
   std::vector<Token> tokens = Tokenize(tsql);
   if (engine == Engine::kPostgresql) RewriteBrackets(tokens);
-  tokens = RewriteDateDiff(tokens, tsql, engine);
+  tokens = RewriteDateDiff(tokens, tsql, engine, day_start_function && engine == Engine::kSqlite);
   tokens = RewriteAliases(tokens, 0, tokens.size());
   RewriteConcatenation(tokens);
   if (engine == Engine::kPostgresql) CompleteOrderBy(tokens);

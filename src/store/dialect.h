@@ -30,8 +30,12 @@ enum class Engine {
 // "SQLite", "PostgreSQL", "SQL Server".
 std::string_view EngineName(Engine engine);
 
-// Translates one text. Throws Error naming the text when a DATEDIFF call is
+// Translates one text. With `day_start_function`, a SQLite text counts days
+// with ostrand_day_start(x) in place of julianday(x, 'start of day'): the
+// same values, which the SQLite backend computes without SQLite's general
+// date parser (store/sqlite/day_start.h); only for connections that
+// register it. Throws Error naming the text when a DATEDIFF call is
 // malformed (missing parenthesis, unit other than dd).
-std::string TranslateTsql(std::string_view tsql, Engine engine);
+std::string TranslateTsql(std::string_view tsql, Engine engine, bool day_start_function = false);
 
 }  // namespace ostrand::store

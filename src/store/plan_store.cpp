@@ -20,16 +20,6 @@ struct PlanStore::Impl {
   std::unique_ptr<Connection> owned;
   std::optional<ConnectionPool::Lease> lease;
   Connection* connection = nullptr;
-  // Translated shapes of this store's engine: the component sends a handful.
-  std::unordered_map<std::string, std::string, SqlTextHash, std::equal_to<>> translated;
-  Engine engine = Engine::kSqlite;
-
-  const std::string& Translated(const std::string& shape) {
-    const auto found = translated.find(shape);
-    if (found != translated.end()) return found->second;
-    if (translated.size() >= kStatementCacheSize) translated.clear();
-    return translated.emplace(shape, TranslateTsql(shape, engine)).first->second;
-  }
 };
 
 PlanStore::PlanStore() : impl_(std::make_unique<Impl>()) {}
@@ -53,8 +43,6 @@ void PlanStore::Open(const std::string& connection_string) {
     impl_->owned = Connect(connection_string);
     impl_->connection = impl_->owned.get();
   }
-  if (impl_->connection->engine() != impl_->engine) impl_->translated.clear();
-  impl_->engine = impl_->connection->engine();
 }
 
 Connection& PlanStore::connection() {
@@ -65,7 +53,9 @@ Connection& PlanStore::connection() {
 RecordSet PlanStore::Query(const std::string& tsql) {
   Connection& db = connection();
   const LiftedQuery lifted = LiftLiterals(tsql);
-  const std::string& sql = impl_->Translated(lifted.shape);
+  // Pooled connections outlive the page: each shape is translated once per
+  // connection, not once per page.
+  const std::string& sql = db.Translated(lifted.shape);
   try {
     return db.Query(sql, lifted.params);
   } catch (const DatabaseError& e) {

@@ -1,6 +1,8 @@
 // The tables of the schedule database and their keys: the five the
-// component reads and the web host's hostAccount and hostSetting. The schema scripts in db/
-// create them; the checks and the demo writer name them from here.
+// component reads and the web host's own (hostAccount, hostSetting,
+// hostToken, hostPlanChange, hostHoliday, hostDeletedPlan). The schema
+// scripts in db/ create them; the checks and the demo writer name them from
+// here.
 #pragma once
 
 #include <array>
@@ -15,7 +17,7 @@ struct ScheduleTable {
 };
 
 // In the order a writer fills them (a plan's person, place and kind first).
-inline constexpr std::array<ScheduleTable, 7> kScheduleTables = {{
+inline constexpr std::array<ScheduleTable, 11> kScheduleTables = {{
     {"personDuty", "dutyID"},
     {"person", "personID"},
     {"planAddrType", "planAddrTypeID"},
@@ -23,6 +25,10 @@ inline constexpr std::array<ScheduleTable, 7> kScheduleTables = {{
     {"personPlan", "planID"},
     {"hostAccount", "personID"},
     {"hostSetting", "name"},
+    {"hostToken", "tokenHash"},
+    {"hostPlanChange", "planID"},
+    {"hostHoliday", "holidayDate"},
+    {"hostDeletedPlan", "deletedID"},
 }};
 
 // The five tables the component reads: the first five.

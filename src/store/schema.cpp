@@ -64,6 +64,20 @@ void CreateFromScript(Connection& db, std::string_view table) {
   }
 }
 
+// The host's tables that later versions added whole.
+constexpr std::string_view kAddedHostTables[] = {"hostSetting", "hostToken", "hostPlanChange",
+                                                 "hostHoliday", "hostDeletedPlan"};
+
+bool HostTablesCurrent(Connection& db) {
+  if (!HasTable(db, "hostAccount") || !HasColumn(db, "hostAccount", "sessionGeneration")) {
+    return false;
+  }
+  for (const std::string_view table : kAddedHostTables) {
+    if (!HasTable(db, table)) return false;
+  }
+  return true;
+}
+
 std::string JoinNames(const std::vector<std::string_view>& names) {
   std::string out;
   for (const std::string_view name : names) {
@@ -103,23 +117,19 @@ int ReadSchemaVersion(Connection& db) {
     throw Error("database '" + db.name() + "' lacks the tables " + JoinNames(missing) +
                 " (create them with 'ostrand init-db CONN --add-missing')");
   }
-  const bool current = HasTable(db, "hostSetting") && HasTable(db, "hostAccount") &&
-                       HasColumn(db, "hostAccount", "sessionGeneration");
-  return current ? kSchemaVersion : 1;
+  return HostTablesCurrent(db) ? kSchemaVersion : 1;
 }
 
 void UpgradeHostTables(Connection& db) {
-  const auto current = [&] {
-    return HasTable(db, "hostAccount") && HasTable(db, "hostSetting") &&
-           HasColumn(db, "hostAccount", "sessionGeneration");
-  };
-  if (current()) return;
+  if (HostTablesCurrent(db)) return;
   Transaction transaction(db);
   if (!HasTable(db, "hostAccount")) CreateFromScript(db, "hostAccount");
   if (!HasColumn(db, "hostAccount", "sessionGeneration")) {
     db.ExecuteScript(AddSessionGenerationSql(db.engine()));
   }
-  if (!HasTable(db, "hostSetting")) CreateFromScript(db, "hostSetting");
+  for (const std::string_view table : kAddedHostTables) {
+    if (!HasTable(db, table)) CreateFromScript(db, table);
+  }
   transaction.Commit();
 }
 

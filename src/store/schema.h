@@ -15,8 +15,11 @@ namespace ostrand::store {
 
 // The version of the schema this program reads and writes: 1 is the five
 // tables of the component and hostAccount; 2 adds the session generations
-// (hostAccount.sessionGeneration and hostSetting).
-inline constexpr int kSchemaVersion = 2;
+// (hostAccount.sessionGeneration and hostSetting); 3 the personal tokens
+// (hostToken), the host's record of plan changes (hostPlanChange), the
+// holidays (hostHoliday) and the day editor's deleted plans
+// (hostDeletedPlan).
+inline constexpr int kSchemaVersion = 3;
 
 // The schema script of the engine. The text lives for the whole program.
 std::string_view SchemaSql(Engine engine = Engine::kSqlite);
@@ -41,9 +44,11 @@ bool HasColumn(Connection& db, std::string_view table, std::string_view column);
 int ReadSchemaVersion(Connection& db);
 
 // Brings the web host's tables to kSchemaVersion in a database made before
-// they (or their columns) existed: creates hostAccount and hostSetting
-// from the engine's script and adds hostAccount.sessionGeneration, in one
-// transaction, so that several servers starting at once do it once.
+// they (or their columns) existed: creates hostAccount, hostSetting,
+// hostToken, hostPlanChange, hostHoliday and hostDeletedPlan from the
+// engine's script and adds
+// hostAccount.sessionGeneration, in one transaction, so that several
+// servers starting at once do it once.
 void UpgradeHostTables(Connection& db);
 
 // Checks that the database holds the component's five tables, then

@@ -4,20 +4,42 @@
 
 namespace ostrand::store {
 
+namespace {
+
+// "YYYY-MM-DD" into `out` (10 characters); the year lies within 100..9999.
+char* PutStorageDate(char* out, const CivilDate& civil) {
+  const auto put2 = [&](int n) {
+    *out++ = static_cast<char>('0' + n / 10);
+    *out++ = static_cast<char>('0' + n % 10);
+  };
+  put2(civil.year / 100);
+  put2(civil.year % 100);
+  *out++ = '-';
+  put2(civil.month);
+  *out++ = '-';
+  put2(civil.day);
+  return out;
+}
+
+}  // namespace
+
+// Every bound date goes through these: formatted by hand, not by printf.
 std::string StorageDateText(const DateTime& date) {
-  const CivilDate civil = date.civil();
-  // Sized for any int so that the compiler's truncation check holds.
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", civil.year, civil.month, civil.day);
-  return text;
+  char text[10];
+  return std::string(text, PutStorageDate(text, date.civil()));
 }
 
 std::string StorageDateTimeText(const DateTime& date) {
-  const CivilDate civil = date.civil();
-  char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", civil.year, civil.month,
-                civil.day, date.hour(), date.minute(), date.second());
-  return text;
+  char text[19];
+  char* out = PutStorageDate(text, date.civil());
+  char separator = ' ';
+  for (const int n : {date.hour(), date.minute(), date.second()}) {
+    *out++ = separator;
+    separator = ':';
+    *out++ = static_cast<char>('0' + n / 10);
+    *out++ = static_cast<char>('0' + n % 10);
+  }
+  return std::string(text, out);
 }
 
 std::string DateParamText(const SqlParam& param) {

@@ -11,6 +11,8 @@
 #include "core/error.h"
 #include "store/database_error.h"
 #include "store/schema.h"
+#include "web/api/calendar_feed.h"
+#include "web/api/json_api.h"
 #include "web/assets/static_assets.h"
 #include "web/auth/accounts.h"
 #include "web/auth/session_cookie.h"
@@ -20,11 +22,17 @@
 #include "web/http/http_error.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
+#include "web/pages/away_page.h"
+#include "web/pages/deleted_page.h"
 #include "web/pages/editor_page.h"
+#include "web/pages/leader_months_page.h"
+#include "web/pages/language_switch.h"
+#include "web/pages/page_downloads.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_runner.h"
 #include "web/pages/schedule_pages.h"
 #include "web/pages/signin_page.h"
+#include "web/pages/subscribe_page.h"
 
 namespace ostrand::web {
 namespace {
@@ -47,34 +55,36 @@ http::HttpServerOptions HttpOptions(const ServerOptions& options) {
   return http;
 }
 
-// The pages of the errors the HTTP server answers by itself.
+// The pages of the errors the HTTP server answers by itself, before a
+// request is read (or when it cannot be): in the default language.
 http::Response ServerErrorPage(int status, std::string_view incident) {
-  std::string_view message;
+  MessageId message = MessageId::kSomethingWentWrong;
   switch (status) {
     case 400:
-      message = "请求无法读取。";
+      message = MessageId::kRequestUnreadable;
       break;
     case 413:
-      message = "提交的内容太大。";
+      message = MessageId::kBodyTooLarge;
       break;
     case 431:
-      message = "请求头太大。";
+      message = MessageId::kHeadersTooLarge;
       break;
     case 503:
-      message = kServerBusy;
+      message = MessageId::kServerBusy;
       break;
     default:
-      message = kSomethingWentWrong;
+      break;
   }
-  http::Response response = HtmlPage(status, ErrorPage(status, message, nullptr, incident));
+  http::Response response =
+      HtmlPage(status, ErrorPage(kDefaultLanguage, status, Text(kDefaultLanguage, message),
+                                 nullptr, incident));
   if (status == 503) response.AddHeader("Retry-After", "5");
   return response;
 }
 
-http::Response NotFound() { return HtmlPage(404, ErrorPage(404, "找不到这个页面。", nullptr)); }
-
-http::Response MethodNotAllowed(std::string_view allowed) {
-  http::Response response = HtmlPage(405, ErrorPage(405, "不支持这种请求方法。", nullptr));
+http::Response MethodNotAllowed(Language language, std::string_view allowed) {
+  http::Response response =
+      HtmlPage(405, ErrorPage(language, 405, Text(language, MessageId::kMethodNotAllowed), nullptr));
   response.AddHeader("Allow", allowed);
   return response;
 }
@@ -86,7 +96,10 @@ struct WebServer::Impl {
       : options(std::move(opts)),
         databases(options.connection_string, options.pool_size),
         signer(options.secret),
+        zone(options.time_zone ? *options.time_zone : feeds::TimeZone::System()),
         runner(options, databases, signer),
+        feeds(options, databases, zone),
+        api(options, databases, signer, zone),
         log(options.access_log, options.log_format),
         http(
             HttpOptions(options),
@@ -102,15 +115,19 @@ struct WebServer::Impl {
   // On an I/O thread: answers what needs no database at once and hands the
   // rest to the workers.
   void Handle(http::Request request, http::Responder respond);
-  // Runs `work` on a page worker, or answers 503 when too many wait.
-  void OnWorker(const http::Responder& respond, std::function<void()> work);
+  // Runs `work` on a page worker, or answers 503 (in the language) when
+  // too many wait.
+  void OnWorker(Language language, const http::Responder& respond, std::function<void()> work);
   // Runs `page` for the signed-in visitor on a page worker.
   void RunPage(http::Request request, http::Responder respond, PageFunction page);
 
   ServerOptions options;
   Databases databases;
   SessionSigner signer;
+  feeds::TimeZone zone;
   PageRunner runner;
+  CalendarFeeds feeds;
+  JsonApi api;
   http::AccessLog log;
   // Declared after the server, so that they end before it (their last jobs
   // still answer through its connections): the page workers first, which
@@ -120,12 +137,19 @@ struct WebServer::Impl {
   http::WorkerPool pages;
 };
 
-void WebServer::Impl::OnWorker(const http::Responder& respond, std::function<void()> work) {
-  if (!pages.TryPost(std::move(work))) respond(ServerErrorPage(503, ""));
+void WebServer::Impl::OnWorker(Language language, const http::Responder& respond,
+                               std::function<void()> work) {
+  if (!pages.TryPost(std::move(work))) {
+    http::Response response = HtmlPage(
+        503, ErrorPage(language, 503, Text(language, MessageId::kServerBusy), nullptr));
+    response.AddHeader("Retry-After", "5");
+    respond(std::move(response));
+  }
 }
 
 void WebServer::Impl::RunPage(http::Request request, http::Responder respond, PageFunction page) {
-  OnWorker(respond, [this, request = std::move(request), respond, page = std::move(page)] {
+  const Language language = RequestLanguage(request);
+  OnWorker(language, respond, [this, request = std::move(request), respond, page = std::move(page)] {
     respond(runner.Run(request, page));
   });
 }
@@ -134,41 +158,74 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
   const bool get = request.method == "GET" || request.method == "HEAD";
   const bool post = request.method == "POST";
   const std::string_view path = request.path;
+  const Language language = RequestLanguage(request);
   try {
     if (std::optional<http::Response> file = ServeStaticAsset(request)) {
-      return respond(get ? std::move(*file) : MethodNotAllowed("GET, HEAD"));
+      return respond(get ? std::move(*file) : MethodNotAllowed(language, "GET, HEAD"));
     }
     const std::string_view folder = kScheduleFolder.substr(0, kScheduleFolder.size() - 1);
     if (path == "/" || path == folder || path == kScheduleFolder) {
-      return respond(get ? http::Response::Redirect(kHomePage) : MethodNotAllowed("GET, HEAD"));
+      return respond(get ? http::Response::Redirect(kHomePage) : MethodNotAllowed(language, "GET, HEAD"));
     }
     if (path == kSignInPath) {
       if (get) return respond(signin.ShowForm(request));
-      if (!post) return respond(MethodNotAllowed("GET, HEAD, POST"));
+      if (!post) return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
       // The person is looked up on a worker; the password then goes to the
       // hash pool, which answers.
-      return OnWorker(respond, [this, request = std::move(request), respond] {
+      return OnWorker(language, respond, [this, request = std::move(request), respond] {
         signin.Submit(request, respond);
       });
     }
+    if (path == kLanguagePath) {
+      return respond(get ? SwitchLanguage(request) : MethodNotAllowed(language, "GET, HEAD"));
+    }
     if (path == kSignOutPath) {
-      if (!get && !post) return respond(MethodNotAllowed("GET, HEAD, POST"));
+      if (!get && !post) return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
       return RunPage(std::move(request), respond,
                      [post](PageRequest& page) { return SignOut(page, post); });
     }
     if (const ViewPage* view = FindViewPage(path)) {
-      if (!get) return respond(MethodNotAllowed("GET, HEAD"));
-      return RunPage(std::move(request), respond,
-                     [view](PageRequest& page) { return RenderViewPage(*view, page); });
+      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
+      return RunPage(std::move(request), respond, [view](PageRequest& page) {
+        return WantsDownload(page) ? DownloadViewPage(*view, page) : RenderViewPage(*view, page);
+      });
+    }
+    if (path.starts_with(kFeedsFolder)) {
+      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
+      return OnWorker(language, respond, [this, request = std::move(request), respond] {
+        respond(feeds.Serve(request));
+      });
+    }
+    if (path == kApiPlansPath || path == kApiDepartmentPath) {
+      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
+      return OnWorker(language, respond, [this, request = std::move(request), respond] {
+        respond(api.Serve(request));
+      });
+    }
+    if (path == kSubscribePath) {
+      if (get) return RunPage(std::move(request), respond, ShowSubscribe);
+      if (post) return RunPage(std::move(request), respond, SubmitSubscribe);
+      return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
     }
     if (path == kEditorPath) {
       if (get) return RunPage(std::move(request), respond, ShowEditor);
       if (post) return RunPage(std::move(request), respond, SubmitEditor);
-      return respond(MethodNotAllowed("GET, HEAD, POST"));
+      return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
     }
-    respond(NotFound());
+    if (path == kDeletedPlansPath || path == kAwayPath || path == kLeaderMonthsPath ||
+        path == kLeader2MonthsPath) {
+      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
+      PageFunction page = RenderDeletedPlans;
+      if (path == kAwayPath) page = RenderAwayPage;
+      if (path == kLeaderMonthsPath || path == kLeader2MonthsPath) {
+        const bool second = path == kLeader2MonthsPath;
+        page = [second](PageRequest& r) { return RenderLeaderMonths(r, second); };
+      }
+      return RunPage(std::move(request), respond, std::move(page));
+    }
+    respond(NotFoundResponse(language));
   } catch (const HttpError& e) {
-    respond(ErrorResponse(e, nullptr));
+    respond(ErrorResponse(e, language, nullptr));
   }
 }
 

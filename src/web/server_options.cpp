@@ -1,5 +1,6 @@
 #include "web/server_options.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "core/error.h"
@@ -43,6 +44,19 @@ DateTime LocalToday() {
   std::tm local{};
   localtime_r(&now, &local);
   return DateTime::FromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+DateTime LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  // A leap second (tm_sec 60) counts as the last second of its minute.
+  return DateTime::FromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                             local.tm_min, std::min(local.tm_sec, 59));
+}
+
+DateTime TodayOf(const ServerOptions& options) {
+  return options.today ? options.today().DateOnly() : LocalToday();
 }
 
 }  // namespace ostrand::web

@@ -8,12 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
 #include <string_view>
 
 #include "core/date.h"
+#include "feeds/time_zone.h"
 #include "store/settings.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
@@ -78,6 +80,13 @@ struct ServerOptions {
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};
   // Today's date for pages without "dt"; unset: the local date.
   std::function<DateTime()> today;
+  // The zone of the plans' wall-clock times, which the calendar feeds and
+  // the JSON API name; unset: the machine's (feeds::TimeZone::System).
+  std::optional<feeds::TimeZone> time_zone;
+  // The address people reach the site at ("https://plans.example.org", as
+  // http::ReadSiteAddress reads it), for the feed addresses the subscribe
+  // page shows; empty: "http://" and the Host the browser asked for.
+  std::string public_url;
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
   http::LogFormat log_format = http::LogFormat::kText;
@@ -89,5 +98,10 @@ std::set<std::int64_t> ParseDutyList(std::string_view list);
 
 // The local calendar date now.
 DateTime LocalToday();
+// The local date and time now, in whole seconds.
+DateTime LocalNow();
+// Today's date for the pages: the options' `today` when set, else
+// LocalToday().
+DateTime TodayOf(const ServerOptions& options);
 
 }  // namespace ostrand::web

@@ -8,8 +8,11 @@
 // password, starts `ostrand serve` on a free loopback port, walks the pages as
 // those two persons (the leader of system 1 and a colleague without a leading
 // duty), saves a screenshot of every page it visits into --screenshots and,
-// with --docs, the screenshots the README shows. Then it stops the server and
-// removes the directory.
+// with --docs, the screenshots the README shows. It also checks every page
+// in both languages with axe-core (WCAG 2.1 A and AA), walks from sign-in to
+// a saved plan with the keyboard only, and checks the layout (a very long
+// word, widths of 320 to 2,560 px, the month printed on one A4 page). Then
+// it stops the server and removes the directory.
 //
 // Exits 0 when every test passed, 1 otherwise; exits 0 with a "skipped" line
 // when Chromium is not installed. Installs node_modules with `npm ci` when
@@ -29,6 +32,12 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 const LEADER = { id: 1 };
 const COLLEAGUE = { id: 5 };
 const PASSWORD = 'browser-test-pass';
+// The date the server and the tests take for today: the 8th of this month,
+// a pinned clock in the demo data's range.
+const TODAY = (() => {
+  const now = new Date();
+  return new Date(now.getFullYear(), now.getMonth(), 8);
+})();
 const CHROMIUM_FLAGS = [
   '--disable-gpu',
   '--disable-quic',
@@ -70,9 +79,10 @@ function run(command, args, cwd) {
 }
 
 async function loadPlaywright() {
-  const marker = path.join(here, 'node_modules', 'playwright-core', 'package.json');
-  if (!fs.existsSync(marker)) {
-    console.log('installing playwright-core with npm ci');
+  const installed = ['playwright-core', 'axe-core']
+    .every((name) => fs.existsSync(path.join(here, 'node_modules', name, 'package.json')));
+  if (!installed) {
+    console.log('installing playwright-core and axe-core with npm ci');
     const npm = spawnSync('npm', ['ci', '--no-audit', '--no-fund'], {
       cwd: here,
       stdio: 'inherit',
@@ -119,7 +129,7 @@ class Server {
   async start() {
     const secret = this.prepare();
     const args = ['serve', '--db', `sqlite:${this.db}`, '--host', '127.0.0.1', '--port', '0',
-      '--secret-file', secret];
+      '--secret-file', secret, '--today', isoDay(TODAY)];
     this.process = spawn(this.binary, args, { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
     this.exited = new Promise((resolve) => {
       this.process.on('exit', (code, signal) => resolve({ code, signal }));
@@ -158,6 +168,15 @@ class Server {
       and planEndTime >= '${isoDay(firstOfMonth(day))}' order by planStartTime`;
     const out = run('sqlite3', ['-json', this.db, sql]).trim();
     return out ? JSON.parse(out) : [];
+  }
+
+  // Adds a shared plan of the person on the day (9:00 to 10:00).
+  addPlan(personId, day, content) {
+    const text = content.replace(/'/g, "''");
+    run('sqlite3', [this.db, `insert into personPlan (personID, planStartTime, planEndTime,
+      planAddrTypeID, planAddrID, planContent, planFlagID) values (${Number(personId)},
+      '${isoDay(day)} 09:00:00', '${isoDay(day)} 10:00:00', 1,
+      (select planAddrID from planAddr where planAddrTypeID=1 limit 1), '${text}', 1)`]);
   }
 
   // Asks the server to stop and returns how it ended.
@@ -256,7 +275,7 @@ async function main() {
 }
 
 function defineTests(suite, { server, browser, options }) {
-  const today = new Date();
+  const today = TODAY;
   const thisMonth = firstOfMonth(today);
   const nextMonth = firstOfMonth(today, 1);
   const url = (page, query = {}) => {
@@ -299,7 +318,7 @@ function defineTests(suite, { server, browser, options }) {
   };
 
   const signIn = async (person) => {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
     const page = await context.newPage();
     await page.goto(url('personMonth.asp'));
     assert.match(page.url(), /\/login/);
@@ -313,7 +332,7 @@ function defineTests(suite, { server, browser, options }) {
   };
 
   suite.test('sign-in leads to one\'s own month plan', async () => {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 860 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
     const page = await context.newPage();
     await page.goto(`${server.base}/`);
     assert.match(page.url(), /\/login/);
@@ -336,7 +355,7 @@ function defineTests(suite, { server, browser, options }) {
   if (options.docs) {
     suite.test('screenshots for the README', async () => {
       fs.mkdirSync(options.docs, { recursive: true });
-      const context = await browser.newContext({ viewport: { width: 1100, height: 400 } });
+      const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1100, height: 400 } });
       await context.addCookies(await state.leader.context().cookies());
       const page = await context.newPage();
       await page.goto(url('personMonth.asp', { dt: dayText(today) }));
@@ -448,10 +467,13 @@ function defineTests(suite, { server, browser, options }) {
     await page.selectOption('form.editor select[name=place]', place);
     await page.fill('form.editor input[name=content]', addedContent);
     await page.check('form.editor input[name=flag][value="2"]');
-    await Promise.all([page.waitForURL((u) => !/manage\.asp/.test(u.pathname)),
+    await Promise.all([page.waitForURL(/saved=/),
       page.click('form.editor button[type=submit]')]);
-    // Saving returns to the page the editor was opened from.
-    assert.equal(new URL(page.url()).pathname, '/schedule/personMonth.asp');
+    // Saving returns to the day with a notice; its back link to the page the
+    // editor was opened from.
+    assertIncludes(await page.locator('div.notice').textContent(), '已保存');
+    await Promise.all([page.waitForURL(/personMonth\.asp/),
+      page.click('p.day-nav a:has-text("返回")')]);
     const cell = dayCell(page, freeDay);
     assertIncludes(await cell.textContent(), addedContent);
     assert.equal(await cell.getAttribute('class'), 'sch2');
@@ -492,11 +514,19 @@ function defineTests(suite, { server, browser, options }) {
     const markers = { 1: '△', 2: '◇', 3: '▲', 4: '◆' };
     const sharedCell = cells.nth(shownDay(shared).getDate() - 1);
     assert.ok((await sharedCell.getAttribute('title')).split(/\r?\n/).includes(shared.planContent));
-    assert.equal((await sharedCell.textContent()).trim(), markers[shared.planAddrTypeID]);
+    // The marker as the component wrote it (the host script adds the kind
+    // of place after it, for screen readers).
+    const marker = (cell) => cell.firstChild ? cell.firstChild.textContent.trim() : '';
+    assert.equal(await sharedCell.evaluate(marker), markers[shared.planAddrTypeID]);
+    const kindName = (await sharedCell.locator('.sr-only').textContent()).trim();
+    assert.ok(kindName.length > 0, 'the marker names its kind of place');
+    assertIncludes(await page.locator(`ul.legend li:has(.marker.sch${shared.planAddrTypeID})`)
+      .textContent(), kindName);
     for (const hidden of [privately.planContent, addedContent]) {
       assert.ok(!(await row.innerHTML()).includes(hidden), `${hidden} is private`);
     }
-    const cellTexts = await table.locator('td[title]').allTextContents();
+    const cellTexts = await table.locator('td[title]').evaluateAll(
+      (cells) => cells.map((cell) => (cell.firstChild ? cell.firstChild.textContent : '')));
     const shownMarkers = new Set(cellTexts.map((t) => t.trim()));
     const kinds = Object.values(markers).filter((m) => shownMarkers.has(m));
     assert.ok(kinds.length >= 3, `markers shown: ${kinds}`);
@@ -507,7 +537,7 @@ function defineTests(suite, { server, browser, options }) {
   });
 
   suite.test('the leader month table scrolls sideways on a narrow screen', async () => {
-    const context = await browser.newContext({ viewport: { width: 420, height: 800 } });
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 420, height: 800 } });
     await context.addCookies(await state.leader.context().cookies());
     const page = await context.newPage();
     await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
@@ -540,11 +570,352 @@ function defineTests(suite, { server, browser, options }) {
     }
   });
 
+  // Today, weekends and holidays; the server's clock is pinned to TODAY.
+  suite.test('today and the weekends are marked, and a holiday shows after an import', async () => {
+    const page = state.leader;
+    await page.goto(url('personMonth.asp', { dt: dayText(today) }));
+    assert.match(await dayCell(page, today).getAttribute('class'), /\btoday\b/);
+    let saturday = thisMonth;
+    while (saturday.getDay() !== 6) saturday = addDays(saturday, 1);
+    assert.match(await dayCell(page, saturday).getAttribute('class'), /\b(weekend|workday)\b/);
+
+    // A holiday on the 20th, imported while the server runs.
+    const holiday = addDays(thisMonth, 19);
+    const file = path.join(server.dir, 'holidays.csv');
+    fs.writeFileSync(file, `date,name,off|work\n${isoDay(holiday)},浏览器测试节,off\n`);
+    run(server.binary, ['holidays', 'import', server.db, file], server.dir);
+    await page.reload();
+    const cell = dayCell(page, holiday);
+    assert.match(await cell.getAttribute('class'), /\bday-off\b/);
+    assert.equal(await cell.locator('span.day-label').textContent(), '浏览器测试节');
+    assertIncludes(await cell.getAttribute('title'), '浏览器测试节（休）');
+    assertIncludes(await page.locator('ul.day-notes').textContent(), '浏览器测试节');
+    await shot(page, 'person-month-marked');
+    if (options.docs) {
+      await page.setViewportSize({ width: 1100, height: 400 });
+      await page.screenshot({ path: path.join(options.docs, 'month-marked.png'), fullPage: true });
+      await page.setViewportSize({ width: 1280, height: 860 });
+    }
+  });
+
+  // A page of the leader in English, in a context of its own.
+  const inEnglish = async (address, name) => {
+    const context = await browser.newContext({ locale: 'en-GB', viewport: { width: 1280, height: 860 } });
+    await context.addCookies(await state.leader.context().cookies());
+    const page = await context.newPage();
+    const next = new URL(address);
+    await page.goto(`${server.base}/language?to=en&next=${encodeURIComponent(next.pathname + next.search)}`);
+    assert.equal(await page.getAttribute('html', 'lang'), 'en');
+    await shot(page, `${name}-en`);
+    await context.close();
+  };
+
+  suite.test('the away page lists who is away today and this week', async () => {
+    const page = state.leader;
+    const response = await page.goto(url('away.asp'));
+    assert.equal(response.status(), 200);
+    assert.equal(await page.locator('section#away-day, section[aria-labelledby=away-day]').count(), 1);
+    assertIncludes(await page.locator('#away-day').textContent(), '今天');
+    assertIncludes(await page.locator('#away-week').textContent(), '本周');
+    const people = page.locator('ul.away-list a.person');
+    if (await people.count() > 0) {
+      const href = await people.first().getAttribute('href');
+      await Promise.all([page.waitForURL(/personMonth\.asp\?personID=/), people.first().click()]);
+      assert.ok(href.includes('personID='));
+      await page.goBack();
+    }
+    await shot(page, 'away');
+    if (options.docs) {
+      await page.screenshot({ path: path.join(options.docs, 'away.png'), fullPage: true });
+    }
+    await inEnglish(url('away.asp'), 'away');
+  });
+
+  suite.test('the leader summary over three months keeps the names in view', async () => {
+    const page = state.leader;
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 900, height: 700 } });
+    await context.addCookies(await state.leader.context().cookies());
+    const narrow = await context.newPage();
+    const response = await narrow.goto(url('leaderMonths.asp', { dt: dayText(today), months: 3 }));
+    assert.equal(response.status(), 200);
+    assert.equal(await narrow.locator('table.months th[scope=colgroup]').count(), 3);
+    const name = narrow.locator('table.months tbody th.name').first();
+    const before = await name.boundingBox();
+    await narrow.locator('div.wide').evaluate((wide) => { wide.scrollLeft = 1500; });
+    const after = await name.boundingBox();
+    assert.ok(Math.abs(after.x - before.x) < 2, 'the name column stays while the table scrolls');
+    await narrow.locator('div.wide').evaluate((wide) => { wide.scrollLeft = 0; });
+    await shot(narrow, 'leader-months');
+    if (options.docs) {
+      await narrow.setViewportSize({ width: 1100, height: 500 });
+      await narrow.screenshot({ path: path.join(options.docs, 'leader-months.png'), fullPage: true });
+    }
+    await Promise.all([narrow.waitForURL(/personMonth\.asp\?personID=/),
+      narrow.locator('table.months tbody th.name a').first().click()]);
+    await context.close();
+    await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    assert.equal(await page.locator('nav.month-spans a').count(), 6);
+    await inEnglish(url('leaderMonths.asp', { dt: dayText(today), months: 3 }), 'leader-months');
+  });
+
+  suite.test('the editor asks before a delete, and the delete can be undone', async () => {
+    const page = state.leader;
+    await page.goto(url('manage.asp', { dt: dayText(freeDay) }));
+    const row = page.locator('table.day-plans tr', { hasText: addedContent });
+    await Promise.all([page.waitForURL(/delete=/), row.locator('a.delete').click()]);
+    assertIncludes(await page.locator('div.confirm').textContent(), addedContent);
+    await shot(page, 'day-editor-confirm');
+    await Promise.all([page.waitForURL(/deleted=/), page.click('div.confirm button[type=submit]')]);
+    assert.equal(await page.locator('table.day-plans tr', { hasText: addedContent }).count(), 0);
+    await shot(page, 'day-editor-undo');
+    await Promise.all([page.waitForURL(/restored=/), page.click('div.notice form.undo button')]);
+    assert.equal(await page.locator('table.day-plans tr', { hasText: addedContent }).count(), 1);
+    await page.goto(`${server.base}/schedule/deleted.asp`);
+    await shot(page, 'recently-deleted');
+    await inEnglish(`${server.base}/schedule/deleted.asp`, 'recently-deleted');
+  });
+
+  suite.test('an overlapping plan is saved with a warning, and copied to a range', async () => {
+    const page = state.leader;
+    const overlapping = `重叠测试${crypto.randomBytes(3).toString('hex')}`;
+    await page.goto(url('manage.asp', { dt: dayText(freeDay) }));
+    await page.fill('form.editor input[name=start]', `${isoDay(freeDay)}T10:00`);
+    await page.fill('form.editor input[name=end]', `${isoDay(freeDay)}T12:00`);
+    await page.selectOption('form.editor select[name=kind]', '1');
+    const place = await page.locator('form.editor select[name=place] optgroup').first()
+      .locator('option').first().getAttribute('value');
+    await page.selectOption('form.editor select[name=place]', place);
+    await page.fill('form.editor input[name=content]', overlapping);
+    await Promise.all([page.waitForURL(/saved=/), page.click('form.editor button[type=submit]')]);
+    assertIncludes(await page.locator('div.notice p.warning').textContent(), addedContent);
+    assert.equal(await page.locator('tr.overlapping').count(), 2);
+    await shot(page, 'day-editor-overlap');
+
+    const row = page.locator('table.day-plans tr', { hasText: overlapping });
+    await Promise.all([page.waitForURL(/copy=/), row.locator('a', { hasText: '复制' }).click()]);
+    // The default: the week after the plan's day, Monday to Friday.
+    await shot(page, 'day-editor-copy');
+    await inEnglish(page.url(), 'day-editor-copy');
+    await Promise.all([page.waitForURL(/copied=/), page.click('form.copy button[type=submit]')]);
+    assert.match(await page.locator('div.notice').textContent(), /已复制到 [1-5] 天/);
+    let next = addDays(freeDay, 1);
+    while (next.getDay() === 0 || next.getDay() === 6 || isoDay(next) === isoDay(addDays(thisMonth, 19))) {
+      next = addDays(next, 1);
+    }
+    await page.goto(url('manage.asp', { dt: dayText(next) }));
+    assert.equal(await page.locator('table.day-plans tr', { hasText: overlapping }).count(), 1);
+  });
+
+  suite.test('the subscribe page shows an address that gives a valid feed', async () => {
+    const page = state.leader;
+    await page.goto(`${server.base}/subscribe`);
+    const address = await page.locator('input.feed-url').first().inputValue();
+    assert.match(address, /^http:\/\/.+\/feeds\/[A-Za-z0-9_-]{43}\/own\.ics$/);
+    const webcal = await page.locator('a.webcal').first().getAttribute('href');
+    assert.equal(webcal, address.replace(/^http:/, 'webcal:'));
+    await shot(page, 'subscribe');
+    // A calendar program fetches it without a session.
+    const reply = await fetch(address);
+    assert.equal(reply.status, 200);
+    assert.match(reply.headers.get('content-type'), /^text\/calendar/);
+    const file = path.join(server.dir, 'own.ics');
+    fs.writeFileSync(file, Buffer.from(await reply.arrayBuffer()));
+    const read = JSON.parse(run('/usr/bin/python3', [path.join(here, '..', 'python', 'ical_events.py'), file]));
+    assert.ok(read.events.some((e) => e.summary === shared.planContent), 'the shared plan is an event');
+    assert.ok(read.events.every((e) => e.transp === 'TRANSPARENT'));
+  });
+
+  suite.test('a download link on the leader month gives a CSV file', async () => {
+    const page = state.leader;
+    await page.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    const [download] = await Promise.all([
+      page.waitForEvent('download'),
+      page.locator('p.downloads a').first().click(),
+    ]);
+    assert.match(download.suggestedFilename(), /^leaderMonth-\d{4}-\d{2}\.csv$/);
+    const text = fs.readFileSync(await download.path(), 'utf8');
+    assert.ok(text.startsWith('\uFEFF姓名,'), text.slice(0, 40));
+    assertIncludes(text, shared.planContent);
+    assert.ok(!text.includes(addedContent), 'the private plan stays out');
+  });
+
   suite.test('leader pages are closed to a colleague without a leading duty', async () => {
     const page = state.colleague;
     const response = await page.goto(url('leaderMonth.asp'));
     assert.equal(response.status(), 403);
     await shot(page, 'forbidden-leader');
+  });
+
+  // --- keyboard, screen readers, languages, layout ---------------------------
+
+  const axeSource = fs.readFileSync(path.join(here, 'node_modules', 'axe-core', 'axe.min.js'),
+    'utf8');
+  // The WCAG 2.1 A and AA violations axe-core finds on the page, one line each.
+  const axeViolations = async (page) => {
+    await page.addScriptTag({ content: axeSource });
+    const found = await page.evaluate(async () => {
+      const result = await window.axe.run(document, {
+        runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'] },
+      });
+      return result.violations.map((v) => `${v.id}: ${v.nodes.length} × `
+        + `${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(', ')}`);
+    });
+    return found;
+  };
+  const LANGUAGES = [
+    { locale: 'zh-CN', lang: 'zh-CN', code: 'zh' },
+    { locale: 'en-GB', lang: 'en', code: 'en' },
+  ];
+  const signInAs = async (person, locale, viewport = { width: 1280, height: 860 }) => {
+    const context = await browser.newContext({ locale, viewport });
+    const page = await context.newPage();
+    await page.goto(`${server.base}/login`);
+    await page.fill('input[name=person]', String(person.id));
+    await page.fill('input[name=password]', PASSWORD);
+    await Promise.all([page.waitForURL(/personMonth\.asp/),
+      page.click('div.signin button[type=submit]')]);
+    return page;
+  };
+
+  suite.test('every page in both languages has no WCAG 2.1 A/AA violation', async () => {
+    const problems = [];
+    for (const { locale, lang, code } of LANGUAGES) {
+      // The browser's language chooses the page's.
+      const guest = await browser.newContext({ locale });
+      const login = await guest.newPage();
+      await login.goto(`${server.base}/login`);
+      const visits = [['login', login]];
+      const leader = await signInAs(LEADER, locale);
+      const colleague = await signInAs(COLLEAGUE, locale);
+      const pages = [
+        ['person-month', leader, url('personMonth.asp', { dt: dayText(today) })],
+        ['person-week', leader, url('personWeek.asp', { dt: dayText(today) })],
+        ['person-month-colleague', colleague,
+          url('personMonth.asp', { personID: LEADER.id, dt: dayText(today) })],
+        ['day-editor', leader, url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) })],
+        ['leader-month', leader, url('leaderMonth.asp', { dt: dayText(today) })],
+        ['leader-week', leader, url('leaderWeek.asp', { dt: dayText(today) })],
+        ['leader2-month', leader, url('leader2Month.asp', { dt: dayText(today) })],
+        ['leader2-week', leader, url('leader2Week.asp', { dt: dayText(today) })],
+        ['sign-out', leader, `${server.base}/logout`],
+        ['not-found', leader, url('nosuch.asp')],
+        ['bad-request', leader, url('personMonth.asp', { dt: 'tomorrow' })],
+        ['forbidden', colleague, url('leaderMonth.asp')],
+      ];
+      for (const [name, page, address] of pages) {
+        await page.goto(address);
+        visits.push([name, page]);
+        await shot(page, `${name}-${code}`);
+        problems.push(...(await axeViolations(page)).map((v) => `${name} (${code}) ${v}`));
+        assert.equal(await page.getAttribute('html', 'lang'), lang, name);
+      }
+      // The editor's messages after a wrong input.
+      const editor = visits.find(([name]) => name === 'day-editor')[1];
+      await editor.goto(url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) }));
+      await editor.fill('form.editor input[name=end]', `${isoDay(freeDay)}T08:00`);
+      await Promise.all([editor.waitForLoadState('load'),
+        editor.click('form.editor button[type=submit]')]);
+      await editor.locator('ul.error').waitFor();
+      await shot(editor, `day-editor-error-${code}`);
+      problems.push(...(await axeViolations(editor)).map((v) => `editor error (${code}) ${v}`));
+      await shot(login, `login-${code}`);
+      problems.push(...(await axeViolations(login)).map((v) => `login (${code}) ${v}`));
+      for (const context of [guest, leader.context(), colleague.context()]) await context.close();
+    }
+    assert.deepEqual(problems, []);
+  });
+
+  suite.test('the language switch changes every page and is remembered', async () => {
+    const page = await signInAs(LEADER, 'zh-CN');
+    await page.goto(url('personWeek.asp', { dt: dayText(today) }));
+    assert.equal(await page.getAttribute('html', 'lang'), 'zh-CN');
+    await Promise.all([page.waitForURL(/personWeek\.asp/), page.click('p.lang-switch a')]);
+    assert.equal(await page.getAttribute('html', 'lang'), 'en');
+    assertIncludes(await page.locator('nav.site-nav').textContent(), 'Sign out');
+    await page.goto(url('manage.asp', { personID: LEADER.id, dt: dayText(freeDay) }));
+    assertIncludes(await page.locator('h2').first().textContent(), 'Plans of the day');
+    await page.context().close();
+  });
+
+  suite.test('a keyboard alone signs in, opens a day and saves a plan', async () => {
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
+    const page = await context.newPage();
+    const keyDay = addDays(freeDay, 1);
+    const content = `键盘录入${crypto.randomBytes(3).toString('hex')}`;
+    // Presses Tab until the focus is on what `wanted` accepts (bounded).
+    const tabTo = async (wanted, what) => {
+      for (let i = 0; i < 120; i += 1) {
+        await page.keyboard.press('Tab');
+        if (await page.evaluate(wanted, dayText(keyDay))) return;
+      }
+      throw new Error(`Tab never reached ${what}`);
+    };
+    await page.goto(url('personMonth.asp', { dt: dayText(keyDay) }));
+    // The person field has the focus at once.
+    await page.keyboard.type(String(LEADER.id));
+    await page.keyboard.press('Tab');
+    await page.keyboard.type(PASSWORD);
+    await Promise.all([page.waitForURL((u) => u.pathname === '/schedule/personMonth.asp'),
+      page.keyboard.press('Enter')]);
+    // The first Tab reaches the skip link, which leads into the content.
+    await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.className), 'skip');
+    await tabTo((day) => document.activeElement.getAttribute('onclick') === `manage('${day}');`,
+      'the day cell');
+    await Promise.all([page.waitForURL(/manage\.asp/), page.keyboard.press('Enter')]);
+    assert.equal(new URL(page.url()).searchParams.get('dt'), dayText(keyDay));
+    await tabTo(() => document.activeElement.name === 'place', 'the place');
+    await page.keyboard.press('ArrowDown');
+    await tabTo(() => document.activeElement.name === 'content', 'the content');
+    await page.keyboard.type(content);
+    // A save returns to the day, which lists the plan under a notice.
+    await Promise.all([page.waitForURL(/saved=/), page.keyboard.press('Enter')]);
+    assertIncludes(await page.locator('table.day-plans').textContent(), content);
+    await page.goto(url('personMonth.asp', { dt: dayText(keyDay) }));
+    assertIncludes(await dayCell(page, keyDay).textContent(), content);
+    await context.close();
+  });
+
+  suite.test('a 500-letter word leaves the month as wide as the window', async () => {
+    const longDay = addDays(freeDay, 2);
+    server.addPlan(LEADER.id, longDay, 'W'.repeat(500));
+    const cookies = await state.leader.context().cookies();
+    for (const width of [320, 390, 1280, 2560]) {
+      const context = await browser.newContext({ locale: 'zh-CN', viewport: { width, height: 900 } });
+      await context.addCookies(cookies);
+      const page = await context.newPage();
+      for (const address of [url('personMonth.asp', { dt: dayText(longDay) }),
+        url('personWeek.asp', { dt: dayText(longDay) }),
+        url('manage.asp', { personID: LEADER.id, dt: dayText(longDay) })]) {
+        await page.goto(address);
+        const shown = await page.evaluate(() => document.documentElement.scrollWidth);
+        assert.ok(shown <= width, `${address} is ${shown} px wide in a ${width} px window`);
+      }
+      if (width === 320) await shot(page, 'day-editor-long-word-320');
+      await context.close();
+    }
+  });
+
+  suite.test('a month prints on one A4 landscape page', async () => {
+    const context = await browser.newContext({ locale: 'zh-CN' });
+    await context.addCookies(await state.leader.context().cookies());
+    const page = await context.newPage();
+    // This month holds the 500-letter word of the test before.
+    for (const [name, day] of [['this', today], ['next', nextMonth]]) {
+      await page.goto(url('personMonth.asp', { dt: dayText(day) }));
+      const pdf = (await page.pdf({ preferCSSPageSize: true, printBackground: true }))
+        .toString('latin1');
+      const pages = (pdf.match(/\/Type\s*\/Page[^s]/g) || []).length;
+      assert.equal(pages, 1, `${name} month prints on ${pages} pages`);
+      const size = /\/MediaBox\s*\[\s*0 0 ([0-9.]+) ([0-9.]+)\s*\]/.exec(pdf);
+      assert.ok(size && Math.round(size[1]) === 842 && Math.round(size[2]) === 595,
+        `page size ${size && size.slice(1)}`);
+      await page.setViewportSize({ width: 1047, height: 718 });
+      await page.emulateMedia({ media: 'print' });
+      await shot(page, `person-month-print-${name}`);
+      await page.emulateMedia({ media: null });
+    }
+    await context.close();
   });
 
   suite.test('signing out ends the session', async () => {

@@ -150,6 +150,36 @@ TEST(StorePostgresql, OnePreparedStatementPerShape) {
   ASSERT_EQ(prepared.row_count(), 2u);  // the person query and this one
 }
 
+// The SQLite backend counts days with its own reader of stored dates; every
+// value, stored form or not, must come out as SQLite's julianday gives it.
+TEST(StoreSqlite, DayStartIsJuliandayStartOfDay) {
+  const std::unique_ptr<Connection> db = Connect("sqlite::memory:", OpenMode::kCreate);
+  const std::vector<SqlParam> values = {
+      SqlParam::Text("2026-12-05"),          SqlParam::Text("2026-12-05 23:59:59"),
+      SqlParam::Text("2024-02-29 00:00:00"), SqlParam::Text("2026-02-29"),
+      SqlParam::Text("2026-04-31 12:00:00"), SqlParam::Text("0099-12-31"),
+      SqlParam::Text("0100-01-01"),          SqlParam::Text("1899-12-30"),
+      SqlParam::Text("9999-12-31 23:59:59"), SqlParam::Text("2026-12-05T10:00:00"),
+      SqlParam::Text("2026-12-05 10:00"),    SqlParam::Text("2026-12-05 24:00:00"),
+      SqlParam::Text("2026-12-05 23:60:00"), SqlParam::Text("2026-12-05 10:00:00.5"),
+      SqlParam::Text("2026-12-05 23:00:00+08:00"), SqlParam::Text("2026-12-05 01:00:00-05:00"),
+      SqlParam::Text("2026-13-01"),          SqlParam::Text("2026-1-5"),
+      SqlParam::Text(" 2026-12-05"),         SqlParam::Text("2026/12/05"),
+      SqlParam::Text("garbage"),             SqlParam::Text(""),
+      SqlParam::Null(),                      SqlParam::Integer(2461000),
+      SqlParam::Real(2461000.75),            SqlParam::Text("2461000.25"),
+  };
+  for (const SqlParam& value : values) {
+    const std::array<SqlParam, 1> params{value};
+    RecordSet rs = db->Query(
+        "SELECT ostrand_day_start(?1) IS julianday(?1, 'start of day'), "
+        "typeof(ostrand_day_start(?1)), julianday(?1, 'start of day')",
+        params);
+    EXPECT_EQ(rs.Field(std::size_t{0}).ToNumber(), 1)
+        << value.text() << " gives " << rs.Field(std::size_t{2}).ToText();
+  }
+}
+
 // ---- the pool ---------------------------------------------------------------------
 
 TEST(StorePool, BoundedSharedOnAThreadAndRefreshedAfterALostConnection) {

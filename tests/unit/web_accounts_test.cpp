@@ -76,6 +76,26 @@ TEST(WebSessionCookie, RefusesTamperedExpiredAndForeignCookies) {
   EXPECT_FALSE(SessionSigner(RandomSecret()).Open(cookie, kNow)) << "signed with another key";
 }
 
+// The signature is crypto_auth of "session", NUL, payload: cookies signed
+// by every server sharing the key (and by earlier builds) keep opening.
+TEST(WebSessionCookie, SignatureIsCryptoAuthOfPurposeAndPayload) {
+  const SecretKey key = RandomSecret();
+  host::MemorySession items;
+  items.Set("personID", Value::Int32(2));
+  const std::string cookie = SessionSigner(key).Seal(items, kNow + 60);
+  const std::string payload = cookie.substr(0, cookie.find('.'));
+  const std::string message = std::string("session") + '\0' + payload;
+  std::array<unsigned char, crypto_auth_BYTES> tag{};
+  crypto_auth(tag.data(), reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+              key.data());
+  std::string encoded(sodium_base64_ENCODED_LEN(tag.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING),
+                      '\0');
+  sodium_bin2base64(encoded.data(), encoded.size(), tag.data(), tag.size(),
+                    sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  encoded.resize(encoded.size() - 1);
+  EXPECT_EQ(cookie.substr(cookie.find('.') + 1), encoded);
+}
+
 TEST(WebSessionCookie, CsrfTokenBelongsToItsSessionAndKey) {
   const SessionSigner signer(RandomSecret());
   const std::string token = signer.CsrfToken("rnd-1");

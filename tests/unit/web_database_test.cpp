@@ -13,6 +13,8 @@
 
 #include "server_on_database.h"
 #include "store/connect.h"
+#include "store/schema.h"
+#include "web/data/persons.h"
 #include "test_databases.h"
 #include "web_test_server.h"
 
@@ -83,6 +85,19 @@ int PlansWithContent(const std::string& connection_string, const std::string& co
 // makes its -shm read-only and the server's connections can only read.
 // Once the file is writable again, the next write succeeds without a
 // restart.
+// The person picker's order: duties first (by duty), persons without a duty
+// last, ties by id; persons of other systems left out.
+TEST(WebPersons, OfSystemInDutyThenIdOrder) {
+  const std::unique_ptr<store::Connection> db = store::Connect("sqlite::memory:", store::OpenMode::kCreate);
+  store::CreateSchema(*db);
+  db->ExecuteScript(
+      "INSERT INTO person VALUES (5, 'a', NULL, 1), (3, 'b', 4, 1), (1, 'c', 4, 1), "
+      "(2, 'd', 1, 1), (9, 'x', 1, 2), (4, 'e', NULL, 1)");
+  std::vector<std::int64_t> ids;
+  for (const Person& person : PersonsOfSystem(*db, 1)) ids.push_back(person.id);
+  EXPECT_EQ(ids, (std::vector<std::int64_t>{2, 1, 3, 4, 5}));
+}
+
 TEST(WebReadOnlySpell, TheNextWriteSucceedsOnceTheDatabaseIsWritableAgain) {
   const test_support::TempDir dir;
   GiveToUnprivileged(dir.path().string());

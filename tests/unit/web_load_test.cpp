@@ -36,11 +36,15 @@ using testing::ServeProcess;
 // not with what is live).
 constexpr int kLoadConnections = 1;
 constexpr long kMemorySlackKiB = 96 * 1024;
+// The page alone takes a few milliseconds there; the bound that counts is
+// the optimised build's.
+constexpr double kUserPageP99Ms = 250.0;
 #else
 // Each keeps a page request waiting for a worker: the user's page queues
 // behind them, on two processors shared with the rest of the test run.
 constexpr int kLoadConnections = 8;
 constexpr long kMemorySlackKiB = 32 * 1024;
+constexpr double kUserPageP99Ms = 50.0;
 #endif
 constexpr const char* kWrk = "/usr/bin/wrk";
 
@@ -153,7 +157,7 @@ TEST(WebLoad, SlowAndIdleClientsLeaveASignedInUsersPagesFast) {
   std::sort(latencies.begin(), latencies.end());
   std::cout << "user's page under load: median " << latencies[50] << " ms, p99 " << latencies[98]
             << " ms\n";
-  EXPECT_LT(latencies[98], 50.0) << "p99 of the user's page; median " << latencies[50] << " ms\n"
+  EXPECT_LT(latencies[98], kUserPageP99Ms) << "p99 of the user's page; median " << latencies[50] << " ms\n"
                                  << wrk_report;
   EXPECT_NE(wrk_report.find("Requests/sec"), std::string::npos) << wrk_report;
   for (int i = 0; i < kSlow; ++i) {

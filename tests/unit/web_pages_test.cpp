@@ -87,7 +87,7 @@ TEST_F(WebPagesTest, EveryPageOpensForALeaderAsAFullDocument) {
   EXPECT_FALSE(Contains(month, "王外单位"));
 
   const std::string leader = Page(*zhang, "/schedule/leaderMonth.asp?dt=2001-12-5");
-  EXPECT_TRUE(Contains(leader, "<div class=\"wide\">"));
+  EXPECT_TRUE(Contains(leader, "<div class=\"wide\" role=\"region\" tabindex=\"0\""));
   EXPECT_TRUE(Contains(leader, "李科员"));
   EXPECT_TRUE(Contains(leader, "◇")) << "Li's shared plan in Beijing";
   EXPECT_TRUE(Contains(leader, "</table>\n</div>"));
@@ -186,8 +186,12 @@ TEST_F(WebPagesTest, AddedPlanShowsInTheMonthTheEditorCameFrom) {
                                                   {"flag", "1"}});
   ASSERT_TRUE(saved);
   ASSERT_EQ(saved->status, 303);
-  EXPECT_EQ(saved->get_header_value("Location"),
-            "/schedule/personWeek.asp?personID=2&dt=2001-12-20");
+  const std::string day = saved->get_header_value("Location");
+  EXPECT_TRUE(day.starts_with(editor + "&saved=")) << day;
+  const std::string notice = Page(*li, day);
+  EXPECT_TRUE(Contains(notice, "已保存")) << "the save returns to the day with a notice";
+  EXPECT_TRUE(Contains(notice, "href=\"/schedule/personWeek.asp?personID=2&amp;dt=2001-12-20\""))
+      << "and the day leads back to the week it came from";
 
   EXPECT_TRUE(Contains(Page(*li, "/schedule/personMonth.asp?dt=2001-12-20"), "年终座谈"));
   const auto zhang = SignedIn(kZhang);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "web/i18n/catalogue.h"
 #include "web/pages/signin_page.h"
 #include "web_test_server.h"
 
@@ -98,8 +99,8 @@ TEST_F(WebServerTest, FailedSignInsLookTheSame) {
   ASSERT_TRUE(unknown && wrong);
   EXPECT_EQ(unknown->status, 403);
   EXPECT_EQ(wrong->status, 403);
-  EXPECT_TRUE(Contains(unknown->body, std::string(kSignInFailed)));
-  EXPECT_TRUE(Contains(wrong->body, std::string(kSignInFailed)));
+  EXPECT_TRUE(Contains(unknown->body, std::string(Text(kDefaultLanguage, MessageId::kSignInFailed))));
+  EXPECT_TRUE(Contains(wrong->body, std::string(Text(kDefaultLanguage, MessageId::kSignInFailed))));
   EXPECT_EQ(browser.cookies().count("ostrand_session"), 0u);
   EXPECT_EQ(StatusOf(browser, "/schedule/personMonth.asp"), 303);
 
@@ -138,6 +139,61 @@ TEST_F(WebServerTest, RepeatedFailuresWaitPerAddressNotForEveryone) {
   const testing::Result signed_in = person.SignIn("2", kPassword);
   ASSERT_TRUE(signed_in);
   EXPECT_EQ(signed_in->status, 303);
+}
+
+// No text of one language's catalogue on a page of the other (only texts
+// long enough not to occur by chance in markup or names).
+void ExpectNoTextOf(Language other, const std::string& page, const std::string& where) {
+  for (const CatalogueEntry& entry : CatalogueOf(other)) {
+    if (entry.text.size() < 6 || entry.text.find('{') != std::string_view::npos) continue;
+    EXPECT_FALSE(Contains(page, std::string(entry.text))) << where << ": " << entry.text;
+  }
+}
+
+TEST_F(WebServerTest, TheLanguageSwitchIsRememberedOnEveryPage) {
+  Browser browser(server_->port());
+  const testing::Result chinese = browser.Get("/login?next=/schedule/personWeek.asp");
+  ASSERT_TRUE(chinese);
+  EXPECT_TRUE(Contains(chinese->body, "<html lang=\"zh-CN\">"));
+  EXPECT_TRUE(Contains(chinese->body,
+                       "href=\"/language?to=en&amp;next=/login%3Fnext%3D/schedule/personWeek.asp\""))
+      << chinese->body;
+
+  const testing::Result switched =
+      browser.Get("/language?to=en&next=/login%3Fnext%3D/schedule/personWeek.asp");
+  ASSERT_TRUE(switched);
+  EXPECT_EQ(switched->status, 303);
+  EXPECT_EQ(switched->get_header_value("Location"), "/login?next=/schedule/personWeek.asp");
+  EXPECT_EQ(browser.cookies()["lang"], "en");
+
+  const testing::Result wrong = browser.SignIn("2", "wrong password");
+  ASSERT_TRUE(wrong);
+  EXPECT_TRUE(Contains(wrong->body, "<html lang=\"en\">"));
+  EXPECT_TRUE(Contains(wrong->body, std::string(Text(Language::kEnglish, MessageId::kSignInFailed))));
+  ExpectNoTextOf(Language::kChinese, wrong->body, "sign-in");
+  ASSERT_TRUE(browser.SignIn("2", kPassword));
+  for (const char* path : {"/schedule/manage.asp?personID=2&dt=2001-12-20",
+                           "/schedule/personMonth.asp?personID=99", "/schedule/nosuch.asp",
+                           "/schedule/personMonth.asp?dt=tomorrow", "/logout"}) {
+    const testing::Result page = browser.Get(path);
+    ASSERT_TRUE(page) << path;
+    EXPECT_TRUE(Contains(page->body, "<html lang=\"en\">")) << path;
+    ExpectNoTextOf(Language::kChinese, page->body, path);
+  }
+  EXPECT_TRUE(Contains(browser.Get("/schedule/manage.asp?personID=2&dt=2001-12-20")->body,
+                       "Thursday, 20 December 2001"));
+
+  // Back to Chinese; a foreign next page or an unknown language changes
+  // nothing else.
+  const testing::Result back = browser.Get("/language?to=zh&next=https://example.com/");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->get_header_value("Location"), "/schedule/personMonth.asp");
+  ASSERT_TRUE(browser.Get("/language?to=xx&next=/schedule/personWeek.asp"));
+  EXPECT_EQ(browser.cookies()["lang"], "zh");
+  const testing::Result editor = browser.Get("/schedule/manage.asp?personID=2&dt=2001-12-20");
+  ASSERT_TRUE(editor);
+  EXPECT_TRUE(Contains(editor->body, "2001年12月20日 星期四"));
+  ExpectNoTextOf(Language::kEnglish, editor->body, "editor");
 }
 
 TEST_F(WebServerTest, TamperedCookieIsNoSession) {
@@ -303,8 +359,7 @@ TEST_F(WebServerTest, EditorAddsChangesAndDeletesOwnPlans) {
   const testing::Result added = li->Post(editor, PlanForm(csrf, "新增<季度>总结"));
   ASSERT_TRUE(added);
   ASSERT_EQ(added->status, 303) << added->body;
-  EXPECT_EQ(added->get_header_value("Location"),
-            "/schedule/personMonth.asp?personID=2&dt=2001-12-20");
+  EXPECT_TRUE(added->get_header_value("Location").starts_with(editor + "&saved="));
 
   const testing::Result day = li->Get(editor);
   ASSERT_TRUE(day);

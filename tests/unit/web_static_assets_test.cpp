@@ -260,6 +260,17 @@ TEST(WebStaticAssetsTest, FaviconIsAnIconWithATransparentEdge) {
   EXPECT_EQ(static_cast<unsigned char>(bytes[mask + 14 * 4]), 0x80) << "row 1: only its edge";
 }
 
+// The host script is served beside the stylesheet, with the classes and
+// attributes it relies on.
+TEST(WebStaticAssetsTest, HostScriptIsServed) {
+  const std::optional<StaticAsset> script = FindStaticAsset("/static/ostrand.js");
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->content_type, "text/javascript; charset=utf-8");
+  for (const std::string_view part : {"data-edit-days", "data-jian", "sr-only", "ul.legend"}) {
+    EXPECT_NE(script->bytes.find(part), std::string_view::npos) << part;
+  }
+}
+
 // Every class the component writes for the host to style, and the wrapper
 // that lets the leader tables scroll sideways.
 TEST(WebStaticAssetsTest, StylesheetDefinesTheComponentClasses) {
@@ -280,7 +291,8 @@ TEST(WebStaticAssetsTest, StylesheetDefinesTheComponentClasses) {
   };
   for (const std::string_view name :
        {"schh", "td1", "td2", "sch", "sch0", "sch1", "sch2", "sch3", "sch4", "Office", "Beijing",
-        "Outside", "Aboad", "wide", "legend", "site-nav", "signin", "editor"}) {
+        "Outside", "Aboad", "wide", "legend", "site-nav", "signin", "editor", "skip", "sr-only",
+        "lang-switch"}) {
     EXPECT_TRUE(defines(name)) << name;
   }
   EXPECT_NE(text.find("overflow-x: auto"), std::string_view::npos);

@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "store/database_error.h"
 #include "store/settings.h"
+#include "store/sqlite/day_start.h"
 #include "store/statement_cache.h"
 
 namespace ostrand::store {
@@ -128,6 +129,8 @@ class SqliteConnection final : public Connection {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
   }
+
+  bool has_day_start_function() const override { return true; }
 
   bool IsUsable() override {
     if (broken()) return false;
@@ -326,6 +329,9 @@ std::unique_ptr<Connection> OpenSqlite(const std::string& path, bool create) {
   // Wait for a writer in another process instead of failing at once.
   sqlite3_busy_timeout(db.get(), static_cast<int>(kBusyTimeout.count()));
   sqlite3_extended_result_codes(db.get(), 1);
+  if (const int rc = RegisterDayStart(db.get()); rc != SQLITE_OK) {
+    throw Error("cannot open database '" + path + "': " + sqlite3_errstr(rc));
+  }
   // SQLite reads the file lazily; read the schema now so that a file that is
   // not a database fails here rather than at the first query.
   char* message = nullptr;

@@ -14,7 +14,9 @@ namespace {
 // the month grid and the leader summaries (sch1..sch4), the entries of the
 // week view (spans sch1..sch4), the compact cells (Office, Beijing, Outside,
 // Aboad) and the legends. Background and edge differ in hue, not only in
-// lightness, so they stay apart for most colour-blind readers as well.
+// lightness, so they stay apart for most colour-blind readers as well. Each
+// edge colour, used for the markers' text, has a contrast of at least
+// 4.5:1 on its own background and on white.
 constexpr std::string_view kStylesheet = R"css(/* ostrand host stylesheet */
 :root {
   --ink: #1f2933;
@@ -22,12 +24,13 @@ constexpr std::string_view kStylesheet = R"css(/* ostrand host stylesheet */
   --line: #c9d1dc;
   --brand: #2d4f86;
   --brand-light: #dfe7f3;
-  --tab: #5b7bab;
+  --tab: #4a6898;
   --outside-month: #eceff3;
-  --office: #d3ecc8;        --office-edge: #3f8f2f;
-  --beijing: #cde0fb;       --beijing-edge: #2d6cc9;
-  --outside: #fde0a6;       --outside-edge: #c07a00;
-  --abroad: #f6c6d5;        --abroad-edge: #bd3563;
+  --office: #d3ecc8;        --office-edge: #2f6b22;
+  --beijing: #cde0fb;       --beijing-edge: #1f55a6;
+  --outside: #fde0a6;       --outside-edge: #805000;
+  --abroad: #f6c6d5;        --abroad-edge: #9b2449;
+  --focus: #b45309;
   --error: #b42318;
   --error-light: #fdecea;
 }
@@ -147,7 +150,8 @@ td.schh { padding: 4px 10px; vertical-align: middle; border-bottom: 1px solid #f
 
 /* Leader summaries: the wide tables scroll sideways on a narrow screen, and
    the name column stays in view while they do. */
-.wide { overflow-x: auto; -webkit-overflow-scrolling: touch; }
+/* Relative, so that the screen readers' text in its cells scrolls with it. */
+.wide { position: relative; overflow-x: auto; -webkit-overflow-scrolling: touch; }
 /* Separate borders: collapsed ones would scroll past the sticky column. */
 .wide table {
   min-width: 60em;
@@ -272,10 +276,162 @@ form.editor fieldset.flag {
 form.editor fieldset.flag label { display: inline-flex; gap: 4px; color: var(--ink); }
 form.editor button { justify-self: start; }
 
+/* Keyboard and screen readers: the skip link shows when it has the focus,
+   every focusable element shows a ring, text for screen readers only. */
+a.skip {
+  position: absolute;
+  left: 8px;
+  top: -40px;
+  z-index: 10;
+  padding: 6px 12px;
+  background: #fff;
+  color: var(--brand);
+  border: 2px solid var(--focus);
+}
+a.skip:focus { top: 8px; }
+:focus-visible { outline: 3px solid var(--focus); outline-offset: 2px; }
+td:focus-visible, .wide:focus-visible { outline-offset: -3px; }
+nav.site-nav :focus-visible { outline-color: #fff; }
+.sr-only {
+  position: absolute;
+  width: 1px;
+  height: 1px;
+  margin: -1px;
+  padding: 0;
+  overflow: hidden;
+  clip: rect(0 0 0 0);
+  white-space: nowrap;
+  border: 0;
+}
+
+/* The header: navigation and the language switch. */
+header.site-head { display: flex; flex-wrap: wrap; align-items: center; background: var(--brand); }
+header.site-head nav.site-nav { flex: 1 1 auto; }
+p.lang-switch { margin: 0 0 0 auto; padding: 8px 16px; }
+p.lang-switch a { color: #fff; }
+h1.page-title { font-size: 18px; }
+
+/* Long words and addresses wrap wherever they must, in every cell, label
+   and message, instead of widening the page. */
+main td, main th, main li, main p, main label, main h1, main span { overflow-wrap: anywhere; }
+main input[type=text] { max-width: 100%; box-sizing: border-box; }
+
+/* Today, weekends and holidays (pages/day_marks.h): weekends and days off
+   shaded, working weekend days outlined, today ringed; a holiday's name as a
+   small label. */
+td.weekend, th.weekend { background-image: linear-gradient(rgba(95, 107, 122, 0.13), rgba(95, 107, 122, 0.13)); }
+td.day-off, th.day-off { background-image: linear-gradient(rgba(189, 53, 99, 0.12), rgba(189, 53, 99, 0.12)); }
+.workday { outline: 2px dashed var(--outside-edge); outline-offset: -3px; }
+.today { outline: 3px solid var(--brand); outline-offset: -3px; }
+span.day-label {
+  display: inline-block;
+  margin: 0 4px 2px 0;
+  padding: 0 4px;
+  border-radius: 3px;
+  background: #fff;
+  color: #9b1c47;
+  font-size: 12px;
+  line-height: 1.5;
+}
+.workday span.day-label, li.workday { color: #7a4d00; }
+ul.day-notes { margin: 10px 0; padding-left: 1.2em; color: var(--muted); }
+ul.day-notes li.day-off { color: #9b1c47; }
+
+/* The leader summary over several months: one scrolling table, the name
+   column fixed, each month's first day ruled. */
+table.months th, table.months td { min-width: 1.6em; font-size: 13px; }
+table.months th.name {
+  position: sticky;
+  left: 0;
+  z-index: 2;
+  background: #fff;
+  text-align: left;
+  white-space: nowrap;
+  padding: 2px 8px;
+}
+table.months .month-start { border-left: 2px solid var(--brand); }
+nav.month-spans { margin: 8px 0; }
+nav.month-spans a { margin-left: 6px; }
+nav.month-spans a[aria-current] { font-weight: bold; text-decoration: none; color: var(--ink); }
+
+/* Who is away. */
+section.away h3 { margin: 12px 0 4px; padding-left: 8px; font-size: 15px; }
+section.away h3.sch2 { border-left: 4px solid var(--beijing-edge); }
+section.away h3.sch3 { border-left: 4px solid var(--outside-edge); }
+section.away h3.sch4 { border-left: 4px solid var(--abroad-edge); }
+ul.away-list { margin: 0; padding-left: 1.4em; }
+ul.away-list .place, ul.away-list .days, ul.away-list .private { color: var(--muted); }
+
+/* The day editor's notices, confirmation and overlaps. */
+div.notice, div.confirm {
+  margin: 10px 0;
+  padding: 8px 12px;
+  border: 1px solid var(--line);
+  border-left: 4px solid var(--office-edge);
+  border-radius: 4px;
+}
+div.notice p { margin: 4px 0; }
+div.notice form { display: inline; }
+div.notice p.warning, div.confirm { border-left-color: var(--outside-edge); color: #7a4d00; }
+tr.overlapping td { background: #fff6e0; }
+span.overlap {
+  margin-left: 4px;
+  padding: 0 4px;
+  border-radius: 3px;
+  background: var(--outside);
+  font-size: 12px;
+}
+form.copy fieldset.weekdays { display: flex; flex-wrap: wrap; gap: 4px 12px; border: 1px solid var(--line); }
+
+/* The subscribe page and the download links. */
+div.subscribe { max-width: 60em; }
+dl.feed-urls { display: grid; grid-template-columns: max-content 1fr; gap: 4px 12px; align-items: center; }
+dl.feed-urls dd { margin: 0; overflow-wrap: anywhere; }
+input.feed-url { width: 100%; box-sizing: border-box; font-family: monospace; }
+p.new-token code { overflow-wrap: anywhere; font-size: 1.1em; }
+p.downloads { display: flex; gap: 16px; }
+
 @media (max-width: 640px) {
   main { padding: 8px; }
   nav.site-nav { padding: 6px 8px; gap: 4px 12px; }
   td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4 { padding: 2px; font-size: 12px; }
+  /* The weekday headings of the month may break between characters. */
+  tr.schh th { white-space: normal; }
+  table.day-plans th, table.day-plans td { padding: 2px 3px; }
+  td.actions { white-space: normal; }
+  td.actions form { margin: 0; }
+  div.picker { white-space: normal; }
+}
+
+/* Print: the schedule alone, a month on one A4 landscape page. */
+@page { size: A4 landscape; margin: 10mm; }
+@media print {
+  a.skip, header.site-head, form.person-picker, form.signout, div.picker img,
+  p.day-nav, td.actions { display: none; }
+  body { font-size: 9pt; }
+  main { padding: 0; }
+  div.picker { margin: 0 0 4px; font-size: 11pt; }
+  table { height: auto; }
+  /* The view tabs are for the screen; the month's columns keep their
+     share of the page whatever the days hold. */
+  table:has(th.td2) { display: none; }
+  table:has(td.sch0, td.sch, td.sch1, td.sch2, td.sch3, td.sch4) { table-layout: fixed; }
+  tr { break-inside: avoid; }
+  td.sch, td.sch0, td.sch1, td.sch2, td.sch3, td.sch4 { padding: 1px 3px; font-size: 8pt; }
+  /* A day shows at most six lines of plans, so that any month fits. */
+  td.sch > span, td.sch1 > span, td.sch2 > span, td.sch3 > span, td.sch4 > span {
+    display: block;
+    max-height: 6lh;
+    overflow: hidden;
+    font-size: 7.5pt !important;
+  }
+  td.sch1, td.sch2, td.sch3, td.sch4, span.sch1, span.sch2, span.sch3, span.sch4, ul.legend .swatch {
+    print-color-adjust: exact;
+    -webkit-print-color-adjust: exact;
+  }
+  .wide { overflow: visible; }
+  .wide table { min-width: 0; }
+  ul.legend { margin: 4px 0 0; }
 }
 )css";
 

@@ -151,11 +151,14 @@ const Images& DrawnImages() {
 constexpr std::string_view kGif = "image/gif";
 constexpr std::string_view kCss = "text/css; charset=utf-8";
 constexpr std::string_view kIcon = "image/x-icon";
+constexpr std::string_view kJavaScript = "text/javascript; charset=utf-8";
 
 }  // namespace
 
 std::optional<StaticAsset> FindStaticAsset(std::string_view path) {
   if (path == kHostStylesheet) return StaticAsset{kCss, HostStylesheet()};
+  if (path == kDayMarksScript) return StaticAsset{kJavaScript, DayMarksScript()};
+  if (path == kHostScript) return StaticAsset{kJavaScript, HostScript()};
   if (path == kFaviconPath) return StaticAsset{kIcon, DrawnImages().favicon};
   if (!path.starts_with(kImagesFolder)) return std::nullopt;
   const std::string_view name = path.substr(kImagesFolder.size());

@@ -2,7 +2,8 @@
 // separator under /Images/ (the component's markup links them as
 // ../Images/NAME.gif from the pages under /schedule/), the host
 // stylesheet, which styles the classes the component writes and the page
-// chrome around its fragments, and the site icon /favicon.ico.
+// chrome around its fragments, the host script (host_script.cpp), and the
+// site icon /favicon.ico.
 #pragma once
 
 #include <optional>
@@ -19,7 +20,7 @@ struct StaticAsset {
 };
 
 // Returns the asset served at `path` ("/Images/jian1.gif", ...,
-// "/static/ostrand.css", "/favicon.ico"), or nothing when no asset has that path; the
+// "/static/ostrand.css", "/static/ostrand.js", "/favicon.ico"), or nothing when no asset has that path; the
 // comparison is exact. The views point at data that lives for the whole
 // program; the images are drawn on the first call, which is thread-safe.
 std::optional<StaticAsset> FindStaticAsset(std::string_view path);
@@ -34,5 +35,11 @@ std::optional<http::Response> ServeStaticAsset(const http::Request& request);
 
 // The text of the host stylesheet (also served as /static/ostrand.css).
 std::string_view HostStylesheet();
+
+// The text of the host script that marks today, weekends and holidays
+// (also served as /static/days.js).
+std::string_view DayMarksScript();
+// The text of the host script (also served as /static/ostrand.js).
+std::string_view HostScript();
 
 }  // namespace ostrand::web

@@ -16,14 +16,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::string ToBase64(std::string_view bytes) {
-  std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING),
-                  '\0');
-  sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                    bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING);
-  out.resize(out.size() - 1);  // the terminating NUL
-  return out;
-}
+std::string ToBase64(std::string_view bytes) { return UrlSafeBase64(bytes); }
 
 std::optional<std::string> FromBase64(std::string_view text) {
   std::string out(text.size(), '\0');
@@ -71,14 +64,33 @@ Value ItemFromJson(const Json& json) {
 
 }  // namespace
 
+std::string UrlSafeBase64(std::string_view bytes) {
+  std::string out(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING),
+                  '\0');
+  sodium_bin2base64(out.data(), out.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                    bytes.size(), sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+  out.resize(out.size() - 1);  // the terminating NUL
+  return out;
+}
+
+SessionSigner::SessionSigner(const SecretKey& key) {
+  static_assert(crypto_auth_BYTES == crypto_auth_hmacsha512256_BYTES &&
+                crypto_auth_KEYBYTES == crypto_auth_hmacsha512256_KEYBYTES);
+  crypto_auth_hmacsha512256_init(&keyed_, key.data(), key.size());
+}
+
 std::string SessionSigner::Tag(std::string_view purpose, std::string_view data) const {
-  // The purpose keeps a session tag from ever serving as a CSRF token.
-  std::string message(purpose);
-  message += '\0';
-  message += data;
+  // The purpose keeps a session tag from ever serving as a CSRF token. The
+  // tag is crypto_auth's (HMAC-SHA-512-256) of purpose, NUL, data.
+  crypto_auth_hmacsha512256_state state = keyed_;
+  const unsigned char separator = 0;
+  crypto_auth_hmacsha512256_update(&state, reinterpret_cast<const unsigned char*>(purpose.data()),
+                                   purpose.size());
+  crypto_auth_hmacsha512256_update(&state, &separator, 1);
+  crypto_auth_hmacsha512256_update(&state, reinterpret_cast<const unsigned char*>(data.data()),
+                                   data.size());
   std::array<unsigned char, crypto_auth_BYTES> tag{};
-  crypto_auth(tag.data(), reinterpret_cast<const unsigned char*>(message.data()), message.size(),
-              key_.data());
+  crypto_auth_hmacsha512256_final(&state, tag.data());
   return std::string(reinterpret_cast<const char*>(tag.data()), tag.size());
 }
 

@@ -11,6 +11,7 @@
 #include "web/http/form_fields.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/signin_page.h"
 
@@ -80,12 +81,14 @@ http::Response SignInFlow::ShowForm(const http::Request& request) const {
   const std::string token = signer_.SignInToken(UnixNow());
   const http::FormFields query = http::ParseFields(request.query);
   http::Response response =
-      HtmlPage(200, SignInPage(token, SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
+      HtmlPage(200, SignInPage(RequestLanguage(request), token,
+                               SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
   response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
   return response;
 }
 
 void SignInFlow::Submit(const http::Request& request, const http::Responder& respond) {
+  const Language language = RequestLanguage(request);
   try {
     const http::FormFields form = http::FormOf(request);
     std::string next = SafeNextPage(http::FieldOrEmpty(form, "next"));
@@ -98,7 +101,8 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
       // fresh one.
       const std::string token = signer_.SignInToken(UnixNow());
       http::Response response =
-          HtmlPage(403, SignInPage(token, next, person, "登录表单已过期，请重新登录。"));
+          HtmlPage(403, SignInPage(language, token, next, person,
+                                   Text(language, MessageId::kSignInExpired)));
       response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
       return respond(std::move(response));
     }
@@ -107,27 +111,29 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
     const store::ConnectionPool::Lease db = databases_.OpenHost();
     SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password")};
     gate_.Check(*db, std::move(attempt),
-                [this, respond, next = std::move(next), person = std::move(person),
+                [this, respond, language, next = std::move(next), person = std::move(person),
                  cookie_token = std::move(cookie_token)](SignInOutcome outcome) {
-                  respond(Finish(outcome, next, person, cookie_token));
+                  respond(Finish(outcome, language, next, person, cookie_token));
                 });
   } catch (const HttpError& e) {
-    respond(ErrorResponse(e, nullptr));
+    respond(ErrorResponse(e, language, nullptr));
   } catch (const store::DatabaseError& e) {
-    respond(e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
-                            : FailureResponse(e.what(), nullptr));
+    respond(e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, nullptr)
+                            : FailureResponse(e.what(), language, nullptr));
   } catch (const std::exception& e) {
-    respond(FailureResponse(e.what(), nullptr));
+    respond(FailureResponse(e.what(), language, nullptr));
   }
 }
 
-http::Response SignInFlow::Finish(const SignInOutcome& outcome, const std::string& next,
+http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language language,
+                                  const std::string& next,
                                   const std::string& person, const std::string& form_token) const {
   try {
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
-      const auto [status, message] = SignInRefusal(outcome);
-      http::Response response = HtmlPage(status, SignInPage(form_token, next, person, message));
+      const auto [status, message] = SignInRefusal(language, outcome);
+      http::Response response =
+          HtmlPage(status, SignInPage(language, form_token, next, person, message));
       if (outcome.retry_after.count() > 0) {
         response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
       }
@@ -155,14 +161,14 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, const std::strin
     response.person = signed_in.id;
     return response;
   } catch (const HttpError& e) {
-    return ErrorResponse(e, nullptr);
+    return ErrorResponse(e, language, nullptr);
   } catch (const store::DatabaseError& e) {
-    return e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), nullptr)
-                           : FailureResponse(e.what(), nullptr);
+    return e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, nullptr)
+                           : FailureResponse(e.what(), language, nullptr);
   } catch (const std::exception& e) {
-    return FailureResponse(e.what(), nullptr);
+    return FailureResponse(e.what(), language, nullptr);
   } catch (...) {
-    return FailureResponse("unknown failure", nullptr);
+    return FailureResponse("unknown failure", language, nullptr);
   }
 }
 

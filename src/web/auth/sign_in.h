@@ -25,6 +25,7 @@
 #include "web/http/http_server.h"
 #include "web/http/request.h"
 #include "web/http/response.h"
+#include "web/i18n/language.h"
 #include "web/server_options.h"
 
 namespace ostrand::web {
@@ -75,8 +76,8 @@ class SignInFlow {
 
  private:
   // The answer to a checked sign-in. Never throws.
-  http::Response Finish(const SignInOutcome& outcome, const std::string& next,
-                        const std::string& person, const std::string& form_token) const;
+  http::Response Finish(const SignInOutcome& outcome, Language language,
+                        const std::string& next, const std::string& person, const std::string& form_token) const;
 
   const ServerOptions& options_;
   const Databases& databases_;

@@ -10,16 +10,16 @@ bool IsLeader(const Person& person, const std::set<std::int64_t>& leader_duties)
 
 void RequireSameSystem(const Visitor& visitor, const Person& shown) {
   if (!visitor.person.system_id || shown.system_id != visitor.person.system_id) {
-    throw HttpError(403, "只能查看本部门人员的计划。");
+    throw HttpError(403, {MessageId::kOnlyOwnDepartment, {}});
   }
 }
 
 void RequireLeader(const Visitor& visitor) {
-  if (!visitor.leader) throw HttpError(403, "汇总页面只对领导开放。");
+  if (!visitor.leader) throw HttpError(403, {MessageId::kLeadersOnly, {}});
 }
 
 void RequireSelf(const Visitor& visitor, std::int64_t person_id) {
-  if (visitor.person.id != person_id) throw HttpError(403, "只能编辑自己的计划。");
+  if (visitor.person.id != person_id) throw HttpError(403, {MessageId::kOnlyOwnPlans, {}});
 }
 
 }  // namespace ostrand::web

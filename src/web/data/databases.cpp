@@ -10,7 +10,7 @@ Databases::Databases(std::string connection_string, std::size_t pool_size)
       registration_(connection_string_, pool_) {}
 
 HttpError DatabaseUnavailable(const std::exception& cause) {
-  return HttpError(503, std::string(kDatabaseUnavailable), cause.what());
+  return HttpError(503, {MessageId::kDatabaseUnavailable, {}}, cause.what());
 }
 
 store::ConnectionPool::Lease Databases::OpenHost() const {

@@ -19,11 +19,9 @@ class Schedulers;
 
 namespace ostrand::web {
 
-// The message of the 503 page when the database cannot be used.
-inline constexpr std::string_view kDatabaseUnavailable = "数据库暂时不可用，请稍后再试。";
-
 // The 503 that a page answers when the database cannot be used (gone,
-// busy, turned read-only): kDatabaseUnavailable, `cause` for the log.
+// busy, turned read-only): the message kDatabaseUnavailable, `cause` for
+// the log.
 HttpError DatabaseUnavailable(const std::exception& cause);
 
 class Databases {
@@ -36,7 +34,7 @@ class Databases {
 
   // The request's connection, used by one thread at a time; on one thread
   // the same one until every lease of it has gone. Throws HttpError 503
-  // (kDatabaseUnavailable, the database's message as the cause) when the
+  // (MessageId::kDatabaseUnavailable, the database's message as the cause) when the
   // database cannot be reached or every connection stays in use.
   store::ConnectionPool::Lease OpenHost() const;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "store/connection.h"
+#include "web/data/plan_changes.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -20,26 +21,41 @@ std::string TimeText(store::Engine engine, std::string_view column) {
   return "CAST(" + std::string(column) + " AS TEXT)";
 }
 
-std::string PlanColumns(store::Engine engine) {
-  return "SELECT personPlan.planID, " + TimeText(engine, "personPlan.planStartTime") + ", " +
-         TimeText(engine, "personPlan.planEndTime") +
-         ", personPlan.planAddrTypeID, personPlan.planAddrID, planAddrType.planAddrTypeName, "
-         "planAddr.planAddrName, personPlan.planAddrDetail, personPlan.planContent, "
-         "personPlan.planAddition, personPlan.planFlagID "
-         "FROM personPlan "
-         "LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = personPlan.planAddrTypeID "
-         "LEFT JOIN planAddr ON planAddr.planAddrID = personPlan.planAddrID ";
+// A time bound where the statement itself gives it no type (a SELECT list).
+std::string_view TimestampParam(store::Engine engine) {
+  switch (engine) {
+    case store::Engine::kPostgresql:
+      return "CAST(? AS TIMESTAMP)";
+    case store::Engine::kSqlServer:
+      return "CAST(? AS DATETIME)";
+    case store::Engine::kSqlite:
+      break;
+  }
+  return "?";
 }
 
-// " AND column < ?" with the day after `day` appended to `params`; nothing
-// for the last day that exists, which has no day after (and before whose
-// end every stored time lies).
-std::string BeforeDayAfter(std::string_view column, const DateTime& day,
-                           std::vector<store::SqlParam>& params) {
-  if (day.DateOnly() == DateTime::Latest()) return {};
-  params.push_back(store::SqlParam::Date(day.DateOnly().AddDays(1)));
-  return " AND " + std::string(column) + " < ?";
+// The columns ReadPlan reads from `table` (personPlan, or hostDeletedPlan
+// with its entry id and time after them).
+std::string PlanColumns(store::Engine engine, std::string_view table = "personPlan") {
+  const std::string t(table);
+  std::string sql = "SELECT " + t + ".planID, " + TimeText(engine, t + ".planStartTime") + ", " +
+                    TimeText(engine, t + ".planEndTime") + ", " + t + ".planAddrTypeID, " + t +
+                    ".planAddrID, planAddrType.planAddrTypeName, planAddr.planAddrName, " + t +
+                    ".planAddrDetail, " + t + ".planContent, " + t + ".planAddition, " + t +
+                    ".planFlagID ";
+  if (table == "hostDeletedPlan") {
+    sql += ", hostDeletedPlan.deletedID, " + TimeText(engine, "hostDeletedPlan.deletedAt") + " ";
+  }
+  sql += "FROM " + t + " LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = " + t +
+         ".planAddrTypeID LEFT JOIN planAddr ON planAddr.planAddrID = " + t + ".planAddrID ";
+  return sql;
 }
+
+// The columns a deleted plan keeps, in the order of both tables' statements
+// below.
+constexpr std::string_view kKeptColumns =
+    "personID, planStartTime, planEndTime, planAddrTypeID, planAddrID, planAddrDetail, "
+    "planTypeID, planContent, planAddition, planFlagID";
 
 StoredPlan ReadPlan(const store::RecordSet& row) {
   StoredPlan plan;
@@ -65,6 +81,12 @@ std::vector<StoredPlan> ReadPlans(store::RecordSet rows) {
   return plans;
 }
 
+// Whether the person's plan is shared now (1 or 0); no row without such a
+// plan.
+constexpr std::string_view kSharedNowSql =
+    "SELECT CASE WHEN planFlagID = 1 THEN 1 ELSE 0 END FROM personPlan "
+    "WHERE personID = ? AND planID = ?";
+
 // The plan's fields in the column order of the INSERT and UPDATE below,
 // followed by `rest`.
 std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
@@ -82,6 +104,14 @@ std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
 }
 
 }  // namespace
+
+store::SqlParam StartsBefore(const DateTime& last) {
+  const DateTime day = last.DateOnly();
+  if (day == DateTime::FromCivil(9999, 12, 31)) {
+    return store::SqlParam::Timestamp(DateTime::FromCivil(9999, 12, 31, 23, 59, 59));
+  }
+  return store::SqlParam::Date(day.AddDays(1));
+}
 
 std::vector<PlaceKind> PlanRepository::PlaceKinds() {
   std::vector<PlaceKind> kinds;
@@ -103,16 +133,18 @@ std::vector<Place> PlanRepository::Places() {
   return places;
 }
 
-std::vector<StoredPlan> PlanRepository::PlansOfDay(std::int64_t person_id, const DateTime& day) {
-  // Plans that start before the next day and end on the day or later. A
-  // date compares with a stored time as its midnight, so a plan stored with
-  // a bare date as its end still covers that day.
-  std::vector<store::SqlParam> params{store::SqlParam::Integer(person_id)};
-  const std::string before = BeforeDayAfter("personPlan.planStartTime", day, params);
-  params.push_back(store::SqlParam::Date(day));
-  return ReadPlans(db_.Query(PlanColumns(db_.engine()) + "WHERE personPlan.personID = ?" +
-                                 before +
-                                 " AND personPlan.planEndTime >= ? "
+std::vector<StoredPlan> PlanRepository::PlansBetween(std::int64_t person_id,
+                                                     const DateTime& first, const DateTime& last) {
+  // Plans that start before the day after `last` and end on `first` or
+  // later. A date compares with a stored time as its midnight, so a plan
+  // stored with a bare date as its end still covers that day.
+  const std::array params{store::SqlParam::Integer(person_id),
+                          StartsBefore(last),
+                          store::SqlParam::Date(first.DateOnly())};
+  return ReadPlans(db_.Query(PlanColumns(db_.engine()) +
+                                 "WHERE personPlan.personID = ? "
+                                 "AND personPlan.planStartTime < ? "
+                                 "AND personPlan.planEndTime >= ? "
                                  "ORDER BY personPlan.planStartTime, personPlan.planID",
                              params));
 }
@@ -130,16 +162,14 @@ std::optional<StoredPlan> PlanRepository::FindPlan(std::int64_t person_id, std::
 std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, const DateTime& first,
                                                      const DateTime& last, std::size_t limit,
                                                      std::int64_t except) {
-  std::vector<store::SqlParam> params{store::SqlParam::Integer(person_id),
-                                      store::SqlParam::Integer(except)};
-  const std::string before = BeforeDayAfter("planStartTime", last, params);
-  params.push_back(store::SqlParam::Date(first));
+  const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(except),
+                          StartsBefore(last), store::SqlParam::Date(first)};
   const store::Engine engine = db_.engine();
   store::RecordSet rows =
       db_.Query("SELECT " + TimeText(engine, "planStartTime") + ", " +
                     TimeText(engine, "planEndTime") +
-                    " FROM personPlan WHERE personID = ? AND planID <> ?" + before +
-                    " AND planEndTime >= ?",
+                    " FROM personPlan WHERE personID = ? AND planID <> ? "
+                    "AND planStartTime < ? AND planEndTime >= ?",
                 params);
   // Each plan adds one on its first day within the range and takes it back
   // after its last; the running sum is the day's count.
@@ -185,13 +215,19 @@ PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
   if (write.full_day) return write;
-  write.plan_id = db_.InsertReturningId(
+  write.plan_id = Insert(person_id, plan);
+  transaction.Commit();
+  return write;
+}
+
+std::int64_t PlanRepository::Insert(std::int64_t person_id, const PlanInput& plan) {
+  const std::int64_t plan_id = db_.InsertReturningId(
       "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
       PlanParams(plan, {person_id}), "planID");
-  transaction.Commit();
-  return write;
+  RecordPlanChange(db_, person_id, plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
+  return plan_id;
 }
 
 PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
@@ -200,9 +236,10 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
   LockPerson(person_id);
   PlanWrite write;
   const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
-  if (db_.Query("SELECT 1 FROM personPlan WHERE personID = ? AND planID = ?", ids).Eof()) {
-    return write;
-  }
+  const store::RecordSet before =
+      db_.Query(std::string(kSharedNowSql), ids);
+  if (before.Eof()) return write;
+  const bool was_shared = Int(before, 0) == 1;
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
   if (write.full_day) return write;
@@ -211,18 +248,156 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
       "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
       "WHERE personID = ? AND planID = ?",
       PlanParams(plan, {person_id, plan_id}));
-  if (changed > 0) write.plan_id = plan_id;
+  if (changed > 0) {
+    write.plan_id = plan_id;
+    RecordPlanChange(db_, person_id, plan_id, was_shared || plan.flag == store::kSharedPlanFlag, UtcNow());
+  }
   transaction.Commit();
   return write;
 }
 
-bool PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id) {
+PlanWrite PlanRepository::AddAll(std::int64_t person_id, const std::vector<PlanInput>& plans,
+                                 std::size_t per_day_limit) {
   store::Transaction transaction(db_);
-  const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
-  const std::int64_t changed =
-      db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", params);
+  LockPerson(person_id);
+  PlanWrite write;
+  // Each check counts the copies written before it in this transaction.
+  for (const PlanInput& plan : plans) {
+    write.full_day =
+        FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, 0);
+    if (write.full_day) return PlanWrite{0, write.full_day};
+    const std::int64_t id = Insert(person_id, plan);
+    if (write.plan_id == 0) write.plan_id = id;
+  }
   transaction.Commit();
-  return changed > 0;
+  return write;
+}
+
+std::vector<StoredPlan> PlanRepository::Overlapping(std::int64_t person_id,
+                                                    const StoredPlan& plan) {
+  if (!plan.start || !plan.end) return {};
+  const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan.id),
+                          store::SqlParam::Timestamp(*plan.end),
+                          store::SqlParam::Timestamp(*plan.start),
+                          store::SqlParam::Timestamp(*plan.start)};
+  std::vector<StoredPlan> found = ReadPlans(
+      db_.Query(PlanColumns(db_.engine()) +
+                    "WHERE personPlan.personID = ? AND personPlan.planID <> ? "
+                    "AND ((personPlan.planStartTime < ? AND personPlan.planEndTime > ?) "
+                    "OR personPlan.planStartTime = ?) "
+                    "ORDER BY personPlan.planStartTime, personPlan.planID",
+                params));
+  // The database compares stored texts on SQLite; the times decide.
+  std::erase_if(found, [&](const StoredPlan& other) {
+    if (!other.start || !other.end) return true;
+    const bool same_start = *other.start == *plan.start;
+    return !same_start && !(*other.start < *plan.end && *plan.start < *other.end);
+  });
+  return found;
+}
+
+std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id,
+                                                   const DateTime& now) {
+  store::Transaction transaction(db_);
+  LockPerson(person_id);
+  const std::array forget{store::SqlParam::Timestamp(now.AddDays(-kKeepDeletedDays))};
+  db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedAt < ?", forget);
+  const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
+  const store::RecordSet before = db_.Query(std::string(kSharedNowSql), ids);
+  if (before.Eof()) return std::nullopt;
+  const bool was_shared = Int(before, 0) == 1;
+  const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(person_id),
+                          store::SqlParam::Integer(plan_id)};
+  const std::string kept(kKeptColumns);
+  if (db_.Execute("INSERT INTO hostDeletedPlan (deletedAt, planID, " + kept + ") SELECT " +
+                      std::string(TimestampParam(db_.engine())) + ", planID, " + kept +
+                      " FROM personPlan WHERE personID = ? AND planID = ?",
+                  params) == 0) {
+    return std::nullopt;
+  }
+  db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", ids);
+  RecordPlanChange(db_, person_id, plan_id, was_shared, UtcNow());
+  // The person's row is locked: the entry just written is the person's latest.
+  const std::int64_t deleted_id =
+      Int(db_.Query("SELECT MAX(deletedID) FROM hostDeletedPlan WHERE personID = ? AND planID = ?",
+                    ids),
+          0);
+  transaction.Commit();
+  return deleted_id;
+}
+
+namespace {
+
+DeletedPlan ReadDeleted(const store::RecordSet& row) {
+  DeletedPlan deleted;
+  deleted.plan = ReadPlan(row);
+  deleted.deleted_id = Int(row, 11);
+  deleted.deleted_at = store::ReadStoredDateTime(Text(row, 12));
+  return deleted;
+}
+
+}  // namespace
+
+std::vector<DeletedPlan> PlanRepository::RecentlyDeleted(std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  std::vector<DeletedPlan> deleted;
+  for (store::RecordSet rows = db_.Query(
+           PlanColumns(db_.engine(), "hostDeletedPlan") +
+               "WHERE hostDeletedPlan.personID = ? "
+               "ORDER BY hostDeletedPlan.deletedAt DESC, hostDeletedPlan.deletedID DESC",
+           params);
+       !rows.Eof(); rows.MoveNext()) {
+    deleted.push_back(ReadDeleted(rows));
+  }
+  return deleted;
+}
+
+std::optional<DeletedPlan> PlanRepository::FindDeleted(std::int64_t person_id,
+                                                       std::int64_t deleted_id) {
+  const std::array params{store::SqlParam::Integer(person_id),
+                          store::SqlParam::Integer(deleted_id)};
+  const store::RecordSet rows = db_.Query(PlanColumns(db_.engine(), "hostDeletedPlan") +
+                                              "WHERE hostDeletedPlan.personID = ? "
+                                              "AND hostDeletedPlan.deletedID = ?",
+                                          params);
+  if (rows.Eof()) return std::nullopt;
+  return ReadDeleted(rows);
+}
+
+PlanWrite PlanRepository::Restore(std::int64_t person_id, std::int64_t deleted_id,
+                                  std::size_t per_day_limit) {
+  store::Transaction transaction(db_);
+  LockPerson(person_id);
+  PlanWrite write;
+  const std::optional<DeletedPlan> deleted = FindDeleted(person_id, deleted_id);
+  if (!deleted) return write;
+  const StoredPlan& plan = deleted->plan;
+  if (plan.start && plan.end) {
+    write.full_day = FirstFullDay(person_id, plan.start->DateOnly(), plan.end->DateOnly(),
+                                  per_day_limit, 0);
+    if (write.full_day) return write;
+  }
+  const std::array entry{store::SqlParam::Integer(deleted_id), store::SqlParam::Integer(person_id)};
+  const std::array old_id{store::SqlParam::Integer(plan.id)};
+  const bool keep_id = db_.engine() != store::Engine::kSqlServer &&
+                       db_.Query("SELECT 1 FROM personPlan WHERE planID = ?", old_id).Eof();
+  const std::string kept(kKeptColumns);
+  const std::string id_column = keep_id ? "planID, " : "";
+  db_.Execute("INSERT INTO personPlan (" + id_column + kept + ") SELECT " + id_column + kept +
+                  " FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?",
+              entry);
+  if (keep_id) {
+    write.plan_id = plan.id;
+  } else {
+    // The person's row is locked: the plan just written has the person's
+    // highest id.
+    const std::array person{store::SqlParam::Integer(person_id)};
+    write.plan_id = Int(db_.Query("SELECT MAX(planID) FROM personPlan WHERE personID = ?", person), 0);
+  }
+  db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?", entry);
+  RecordPlanChange(db_, person_id, write.plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
+  transaction.Commit();
+  return write;
 }
 
 }  // namespace ostrand::web

@@ -15,7 +15,7 @@ FormFields ParseFields(std::string_view text) {
     text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
     if (pair.empty()) continue;
     if (++count > kMaxFields) {
-      throw HttpError(400, "more than " + std::to_string(kMaxFields) + " fields in one request");
+      throw HttpError(400, {MessageId::kTooManyFields, {std::to_string(kMaxFields)}});
     }
     const std::size_t equals = pair.find('=');
     const std::string_view name = pair.substr(0, equals);

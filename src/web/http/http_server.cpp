@@ -322,7 +322,10 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     if (!response.content_type().empty()) {
       AppendHeaderLine(head_, "Content-Type", response.content_type());
     }
-    AppendHeaderLine(head_, "Content-Length", std::to_string(body.size()));
+    // A 304 has no content, and its length would be that of the 200.
+    if (response.status != 304) {
+      AppendHeaderLine(head_, "Content-Length", std::to_string(body.size()));
+    }
     head_ += shared_.site_header_lines;
     for (const Header& header : response.headers)
       AppendHeaderLine(head_, header.name, header.value);
@@ -374,7 +377,8 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     entry.client = client_;
     if (parser_ && parser_->is_header_done()) {
       entry.method = parser_->get().method_string();
-      entry.target = parser_->get().target();
+      entry.target = response.log_target.empty() ? std::string_view(parser_->get().target())
+                                                 : std::string_view(response.log_target);
     } else {
       entry.method = "-";
       entry.target = "-";

@@ -23,7 +23,7 @@ std::optional<std::int64_t> ReadWholeNumber(std::string_view text, std::int64_t 
 std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
   const std::optional<std::int64_t> id = ReadWholeNumber(text, INT32_MAX);
   if (!id) {
-    throw HttpError(400, std::string(name) + " '" + std::string(text) + "' is not a number");
+    throw HttpError(400, {MessageId::kNotANumber, {std::string(name), std::string(text)}});
   }
   return *id;
 }
@@ -31,8 +31,7 @@ std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
 DateTime ReadDayValue(std::string_view name, std::string_view text) {
   const std::optional<DateTime> date = DateTime::Parse(text);
   if (!date) {
-    throw HttpError(400,
-                    "cannot read " + std::string(name) + " '" + std::string(text) + "' as a date");
+    throw HttpError(400, {MessageId::kNotADate, {std::string(name), std::string(text)}});
   }
   return date->DateOnly();
 }

@@ -49,6 +49,9 @@ class Response {
   std::optional<std::int64_t> person;
   std::string incident;
   std::string cause;
+  // When set, the log shows this target instead of the one sent: the
+  // request's target with a secret in it (a feed token) taken out.
+  std::string log_target;
 
  private:
   std::string content_type_;

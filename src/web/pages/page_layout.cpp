@@ -2,7 +2,7 @@
 
 #include "core/html.h"
 #include "web/http/incident.h"
-#include "web/http/status.h"
+#include "web/pages/language_switch.h"
 #include "web/pages/html_form.h"
 
 namespace ostrand::web {
@@ -10,19 +10,23 @@ namespace {
 
 struct NavLink {
   std::string_view href;
-  std::string_view caption;
+  MessageId caption;
   bool leader_only;
 };
 
 constexpr NavLink kNavLinks[] = {
-    {kPersonMonthPath, "月计划", false},
-    {kPersonWeekPath, "周计划", false},
-    {kLeaderMonthPath, "部门汇总", true},
-    {kLeader2MonthPath, "部门汇总二", true},
+    {kPersonMonthPath, MessageId::kNavPersonMonth, false},
+    {kPersonWeekPath, MessageId::kNavPersonWeek, false},
+    {kAwayPath, MessageId::kNavAway, false},
+    {kLeaderMonthPath, MessageId::kNavLeaderMonth, true},
+    {kLeader2MonthPath, MessageId::kNavLeader2Month, true},
+    {kSubscribePath, MessageId::kNavSubscribe, false},
 };
 
-void AppendNav(std::string& out, const Visitor& visitor) {
-  out += "<nav class=\"site-nav\">\n<span class=\"who\">";
+void AppendNav(std::string& out, Language language, const Visitor& visitor) {
+  out += "<nav class=\"site-nav\" aria-label=\"";
+  AppendEscapedHtml(out, Text(language, MessageId::kSiteNavigation));
+  out += "\">\n<span class=\"who\">";
   AppendEscapedHtml(out, visitor.person.name);
   out += "</span>\n";
   for (const NavLink& link : kNavLinks) {
@@ -30,50 +34,109 @@ void AppendNav(std::string& out, const Visitor& visitor) {
     out += "<a href=\"";
     AppendEscapedHtml(out, link.href);
     out += "\">";
-    out += link.caption;
+    AppendEscapedHtml(out, Text(language, link.caption));
     out += "</a>\n";
   }
   AppendFormStart(out, "post", kSignOutPath, "signout");
   AppendHiddenField(out, "csrf", visitor.csrf_token);
-  AppendSubmitButton(out, "退出");
+  AppendSubmitButton(out, Text(language, MessageId::kSignOut));
   out += "</form>\n</nav>\n";
+}
+
+// Links to the other languages, each named in its own language.
+void AppendLanguageSwitch(std::string& out, Language language, std::string_view here) {
+  out += "<p class=\"lang-switch\">";
+  for (const Language other : kLanguages) {
+    if (other == language) continue;
+    out += "<a href=\"";
+    AppendEscapedHtml(out, LanguageSwitchAddress(other, here.empty() ? kHomePage : here));
+    out += "\" lang=\"";
+    out += LanguageTag(other);
+    out += "\" hreflang=\"";
+    out += LanguageTag(other);
+    out += "\">";
+    AppendEscapedHtml(out, LanguageName(other));
+    out += "</a>";
+  }
+  out += "</p>\n";
+}
+
+MessageId StatusHeading(int status) {
+  switch (status) {
+    case 400:
+      return MessageId::kStatus400;
+    case 403:
+      return MessageId::kStatus403;
+    case 404:
+      return MessageId::kStatus404;
+    case 405:
+      return MessageId::kStatus405;
+    case 413:
+      return MessageId::kStatus413;
+    case 429:
+      return MessageId::kStatus429;
+    case 431:
+      return MessageId::kStatus431;
+    case 500:
+      return MessageId::kStatus500;
+    case 503:
+      return MessageId::kStatus503;
+    default:
+      return MessageId::kStatusOther;
+  }
 }
 
 }  // namespace
 
-void AppendPageStart(std::string& out, std::string_view title, const Visitor* visitor) {
-  out += "<!doctype html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n";
+void AppendPageStart(std::string& out, Language language, std::string_view title,
+                     const Visitor* visitor, std::string_view here) {
+  out += "<!doctype html>\n<html lang=\"";
+  out += LanguageTag(language);
+  out += "\">\n<head>\n<meta charset=\"utf-8\">\n";
   out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
   AppendEscapedHtml(out, title);
-  out += " - 人员日程</title>\n<link rel=\"stylesheet\" href=\"";
+  out += " - ";
+  AppendEscapedHtml(out, Text(language, MessageId::kSiteName));
+  out += "</title>\n<link rel=\"stylesheet\" href=\"";
   AppendEscapedHtml(out, kHostStylesheet);
-  out += "\">\n</head>\n<body>\n";
-  if (visitor != nullptr) AppendNav(out, *visitor);
-  out += "<main>\n";
+  out += "\">\n<script src=\"";
+  AppendEscapedHtml(out, kHostScript);
+  out += "\" defer></script>\n</head>\n<body>\n<a class=\"skip\" href=\"#main\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kSkipToContent));
+  out += "</a>\n<header class=\"site-head\">\n";
+  if (visitor != nullptr) AppendNav(out, language, *visitor);
+  AppendLanguageSwitch(out, language, here);
+  out += "</header>\n<main id=\"main\">\n";
 }
 
 void AppendPageEnd(std::string& out) { out += "</main>\n</body>\n</html>\n"; }
 
-std::string ErrorPage(int status, std::string_view message, const Visitor* visitor,
-                      std::string_view incident) {
+std::string ErrorPage(Language language, int status, std::string_view message,
+                      const Visitor* visitor, std::string_view incident) {
   const std::string heading =
-      std::to_string(status) + " " + std::string(http::ReasonPhrase(status));
+      std::to_string(status) + " " + std::string(Text(language, StatusHeading(status)));
   std::string out;
   out.reserve(1024 + message.size());
-  AppendPageStart(out, heading, visitor);
+  AppendPageStart(out, language, heading, visitor);
   out += "<div class=\"error-page\">\n<h1>";
   AppendEscapedHtml(out, heading);
   out += "</h1>\n<p class=\"error\">";
   AppendEscapedHtml(out, message);
   out += "</p>\n";
   if (!incident.empty()) {
-    out += "<p class=\"incident\">事件编号：<code>";
+    out += "<p class=\"incident\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kIncidentNumber));
+    out += "<code>";
     AppendEscapedHtml(out, incident);
-    out += "</code>（联系管理员时请提供）</p>\n";
+    out += "</code>";
+    AppendEscapedHtml(out, Text(language, MessageId::kIncidentHint));
+    out += "</p>\n";
   }
   out += "<p><a href=\"";
   AppendEscapedHtml(out, kHomePage);
-  out += "\">返回我的月计划</a></p>\n</div>\n";
+  out += "\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kBackToMonth));
+  out += "</a></p>\n</div>\n";
   AppendPageEnd(out);
   return out;
 }
@@ -84,22 +147,30 @@ http::Response HtmlPage(int status, std::string body) {
   return response;
 }
 
-http::Response ErrorResponse(const HttpError& error, const Visitor* visitor) {
+http::Response ErrorResponse(const HttpError& error, Language language, const Visitor* visitor) {
+  const std::string message = Render(language, error.message());
   if (error.status() < 500) {
-    return HtmlPage(error.status(), ErrorPage(error.status(), error.what(), visitor));
+    return HtmlPage(error.status(), ErrorPage(language, error.status(), message, visitor));
   }
   const std::string incident = http::NewIncidentNumber();
-  http::Response response =
-      HtmlPage(error.status(), ErrorPage(error.status(), error.what(), visitor, incident));
+  http::Response response = HtmlPage(
+      error.status(), ErrorPage(language, error.status(), message, visitor, incident));
   if (error.status() == 503) response.AddHeader("Retry-After", "5");
   response.incident = incident;
   response.cause = error.cause().empty() ? std::string(error.what()) : error.cause();
   return response;
 }
 
-http::Response FailureResponse(std::string_view cause, const Visitor* visitor) {
+http::Response NotFoundResponse(Language language) {
+  return HtmlPage(404, ErrorPage(language, 404, Text(language, MessageId::kPageNotFound), nullptr));
+}
+
+http::Response FailureResponse(std::string_view cause, Language language,
+                               const Visitor* visitor) {
   const std::string incident = http::NewIncidentNumber();
-  http::Response response = HtmlPage(500, ErrorPage(500, kSomethingWentWrong, visitor, incident));
+  http::Response response =
+      HtmlPage(500, ErrorPage(language, 500, Text(language, MessageId::kSomethingWentWrong),
+                              visitor, incident));
   response.incident = incident;
   response.cause = cause;
   return response;

@@ -16,18 +16,40 @@ inline constexpr std::string_view kLeaderMonthPath = "/schedule/leaderMonth.asp"
 inline constexpr std::string_view kLeaderWeekPath = "/schedule/leaderWeek.asp";
 inline constexpr std::string_view kLeader2MonthPath = "/schedule/leader2Month.asp";
 inline constexpr std::string_view kLeader2WeekPath = "/schedule/leader2Week.asp";
-// The day editor.
+// The day editor, and the deleted plans it can restore.
 inline constexpr std::string_view kEditorPath = "/schedule/manage.asp";
+inline constexpr std::string_view kDeletedPlansPath = "/schedule/deleted.asp";
+// Who of one's department is away today and this week.
+inline constexpr std::string_view kAwayPath = "/schedule/away.asp";
+// The leader month summaries over several months.
+inline constexpr std::string_view kLeaderMonthsPath = "/schedule/leaderMonths.asp";
+inline constexpr std::string_view kLeader2MonthsPath = "/schedule/leader2Months.asp";
 // Where "/" and "/schedule/" lead, and where sign-in goes without a page to
 // return to.
 inline constexpr std::string_view kHomePage = kPersonMonthPath;
 
 inline constexpr std::string_view kSignInPath = "/login";
 inline constexpr std::string_view kSignOutPath = "/logout";
+// The language switch (pages/language_switch.h).
+inline constexpr std::string_view kLanguagePath = "/language";
 
-// The host stylesheet, the component's images (../Images/NAME.gif from the
+// The subscribe page: one's calendar feed addresses and their reset, and
+// the API token of one's programs.
+inline constexpr std::string_view kSubscribePath = "/subscribe";
+// The calendar feeds, fetched by calendar programs with the token in the
+// path instead of a session (api/feed_address.h has their form).
+inline constexpr std::string_view kFeedsFolder = "/feeds/";
+// The read-only JSON API.
+inline constexpr std::string_view kApiPlansPath = "/api/v1/plans";
+inline constexpr std::string_view kApiDepartmentPath = "/api/v1/department";
+
+// The host stylesheet and script, the component's images (../Images/NAME.gif from the
 // pages) and the site icon.
 inline constexpr std::string_view kHostStylesheet = "/static/ostrand.css";
+// The host script that marks today, weekends and holidays on the
+// component's views (pages/day_marks.h).
+inline constexpr std::string_view kDayMarksScript = "/static/days.js";
+inline constexpr std::string_view kHostScript = "/static/ostrand.js";
 inline constexpr std::string_view kImagesFolder = "/Images/";
 inline constexpr std::string_view kFaviconPath = "/favicon.ico";
 

@@ -10,12 +10,25 @@
 #include "web/http/form_fields.h"
 #include "web/http/http_error.h"
 #include "web/http/url.h"
+#include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
+namespace {
+
+// A file a page gives for download: private to the visitor, never cached.
+http::Response DownloadResponse(PageReply reply) {
+  http::Response response(reply.status, reply.content_type, std::move(reply.body));
+  response.AddHeader("Cache-Control", "no-store");
+  for (const http::Header& header : reply.headers) response.AddHeader(header.name, header.value);
+  return response;
+}
+
+}  // namespace
 
 http::Response PageRunner::Run(const http::Request& req, const PageFunction& page) const {
   std::optional<Visitor> visitor;
+  const Language language = RequestLanguage(req);
   try {
     const store::ConnectionPool::Lease db = databases_.OpenHost();
     visitor = LoadVisitor(req, *db, signer_, options_.leader_duties);
@@ -29,10 +42,11 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
     }
     PageRequest request{options_,          databases_, *db,
                         *visitor,          req.path,   http::ParseFields(req.query),
-                        http::FormOf(req), {}};
+                        http::FormOf(req), {},
+                        language,          req.target};
     if (req.method == "POST" &&
         !SameText(FieldOrEmpty(request.form, "csrf"), visitor->csrf_token)) {
-      throw HttpError(403, "表单已失效（缺少或错误的校验码），请返回页面后重试。");
+      throw HttpError(403, {MessageId::kFormExpired, {}});
     }
     request.server_variables = {
         {"URL", req.path},
@@ -44,25 +58,28 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
         {"HTTP_HOST", std::string(req.HeaderValue("Host"))},
     };
     PageReply reply = page(request);
-    http::Response response = reply.location.empty() ? HtmlPage(reply.status, std::move(reply.body))
-                                                     : http::Response::Redirect(reply.location);
+    http::Response response = !reply.location.empty()
+                                  ? http::Response::Redirect(reply.location)
+                                  : reply.content_type.empty()
+                                        ? HtmlPage(reply.status, std::move(reply.body))
+                                        : DownloadResponse(std::move(reply));
     response.AddHeader("Set-Cookie", SessionCookie(signer_, *visitor));
     response.person = visitor->person.id;
     return response;
   } catch (const HttpError& e) {
-    http::Response response = ErrorResponse(e, visitor ? &*visitor : nullptr);
+    http::Response response = ErrorResponse(e, language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   } catch (const store::DatabaseError& e) {
     // A database that went away or turned read-only: 503, and the pool
     // replaces the connection before the next request.
     http::Response response =
-        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), visitor ? &*visitor : nullptr)
-                        : FailureResponse(e.what(), visitor ? &*visitor : nullptr);
+        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, visitor ? &*visitor : nullptr)
+                        : FailureResponse(e.what(), language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   } catch (const std::exception& e) {
-    http::Response response = FailureResponse(e.what(), visitor ? &*visitor : nullptr);
+    http::Response response = FailureResponse(e.what(), language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   }

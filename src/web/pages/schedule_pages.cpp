@@ -13,20 +13,23 @@
 #include "web/data/plan_repository.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/http/url.h"
+#include "web/pages/day_marks.h"
 #include "web/pages/html_form.h"
 #include "web/pages/http_context.h"
+#include "web/pages/page_downloads.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
 namespace {
 
 constexpr ViewPage kViewPages[] = {
-    {kPersonMonthPath, ViewKind::kPersonMonth, "月计划"},
-    {kPersonWeekPath, ViewKind::kPersonWeek, "周计划"},
-    {kLeaderMonthPath, ViewKind::kLeaderMonth, "部门月汇总"},
-    {kLeaderWeekPath, ViewKind::kLeaderWeek, "部门周汇总"},
-    {kLeader2MonthPath, ViewKind::kLeader2Month, "部门月汇总二"},
-    {kLeader2WeekPath, ViewKind::kLeader2Week, "部门周汇总二"},
+    {kPersonMonthPath, ViewKind::kPersonMonth, MessageId::kTitlePersonMonth},
+    {kPersonWeekPath, ViewKind::kPersonWeek, MessageId::kTitlePersonWeek},
+    {kLeaderMonthPath, ViewKind::kLeaderMonth, MessageId::kTitleLeaderMonth},
+    {kLeaderWeekPath, ViewKind::kLeaderWeek, MessageId::kTitleLeaderWeek},
+    {kLeader2MonthPath, ViewKind::kLeader2Month, MessageId::kTitleLeader2Month},
+    {kLeader2WeekPath, ViewKind::kLeader2Week, MessageId::kTitleLeader2Week},
 };
 
 bool IsPersonal(ViewKind kind) {
@@ -56,37 +59,14 @@ std::string_view SwitchCode(ViewKind kind) {
   return "";
 }
 
-// The person whose page this is: the personID of the query, or the
-// visitor. Personal pages show persons of the visitor's own system only.
-Person ShownPerson(const ViewPage& page, PageRequest& request) {
-  const Visitor& visitor = request.visitor;
-  const std::optional<std::string> text = FindField(request.query, "personID");
-  std::optional<std::int64_t> id;
-  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
-  if (!IsPersonal(page.kind)) {
-    // Leader pages show the visitor's system; personID only travels in links.
-    RequireLeader(visitor);
-    return visitor.person;
+// The first and last day the page's view shows.
+std::pair<DateTime, DateTime> ShownPeriod(ViewKind kind, const DateTime& day) {
+  if (IsMonth(kind)) {
+    const DateTime first = DateTime::FromCivil(day.year(), day.month(), 1);
+    return {first, first.AddDays(DaysInMonth(day.year(), day.month()) - 1)};
   }
-  if (!id || *id == visitor.person.id) return visitor.person;
-  std::optional<Person> shown = FindPerson(request.db, *id);
-  if (!shown) throw HttpError(404, "没有编号为 " + std::to_string(*id) + " 的人员。");
-  RequireSameSystem(visitor, *shown);
-  return *shown;
-}
-
-DateTime ShownDay(const ViewPage& page, const PageRequest& request) {
-  const std::optional<std::string> text = FindField(request.query, "dt");
-  const DateTime day = text && !text->empty()
-                           ? ReadDayValue("dt", *text)
-                           : (request.options.today ? request.options.today().DateOnly()
-                                                    : LocalToday());
-  const DayRange showable = ShowableDays(page);
-  if (!showable.Contains(day)) {
-    throw HttpError(400, "日期 " + IsoDate(day) + " 超出本页能显示的范围（" +
-                             IsoDate(showable.first) + " 至 " + IsoDate(showable.last) + "）。");
-  }
-  return day;
+  const DateTime monday = MondayOf(day);
+  return {monday, monday.AddDays(6)};
 }
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
@@ -97,21 +77,25 @@ void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& req
           : std::vector<Person>{request.visitor.person};
   AppendFormStart(out, "get", page.path, "person-picker");
   out += '\n';
-  AppendSelectStart(out, "人员", "personID", "onchange=\"this.form.submit()\"");
+  AppendSelectStart(out, Text(request.language, MessageId::kPersonPicker), "personID");
   for (const Person& person : colleagues) {
     AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
   AppendSelectEnd(out);
   AppendHiddenField(out, "dt", IsoDate(day));
   out += '\n';
-  AppendSubmitButton(out, "查看");
+  AppendSubmitButton(out, Text(request.language, MessageId::kShow));
   out += "\n</form>\n";
 }
 
+}  // namespace
+
 // The kinds of place 1 to 4 with their colours (personal pages) or their
 // markers (leader month pages).
-void AppendLegend(std::string& out, PageRequest& request, bool markers) {
-  out += "<ul class=\"legend\">\n";
+void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers) {
+  out += "<ul class=\"legend\" aria-label=\"";
+  AppendEscapedHtml(out, Text(request.language, MessageId::kLegend));
+  out += "\">\n";
   for (const PlaceKind& kind : PlanRepository(request.db).PlaceKinds()) {
     if (kind.id < 1 || kind.id > 4) continue;
     const std::string cls = "sch" + std::to_string(kind.id);
@@ -125,6 +109,51 @@ void AppendLegend(std::string& out, PageRequest& request, bool markers) {
     out += "</li>\n";
   }
   out += "</ul>\n";
+}
+
+void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
+                      int shown) {
+  out += "<nav class=\"month-spans\" aria-label=\"";
+  AppendEscapedHtml(out, Text(language, MessageId::kMonthSpans));
+  out += "\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kShowMonths));
+  for (int months = 1; months <= kMaxMonths; ++months) {
+    out += months == shown ? " <a aria-current=\"page\" href=\"" : " <a href=\"";
+    AppendEscapedHtml(out, MonthsAddress(second, day, months));
+    out += "\">";
+    AppendEscapedHtml(out, Format(language, MessageId::kMonthCount, {std::to_string(months)}));
+    out += "</a>";
+  }
+  out += "</nav>\n";
+}
+
+std::string MonthsAddress(bool second, const DateTime& day, int months) {
+  if (months <= 1) {
+    return http::LinkWithQuery(second ? kLeader2MonthPath : kLeaderMonthPath, {{"dt", IsoDate(day)}});
+  }
+  return http::LinkWithQuery(second ? kLeader2MonthsPath : kLeaderMonthsPath,
+                             {{"dt", IsoDate(day)}, {"months", std::to_string(months)}});
+}
+
+namespace {
+
+// Opens the picker's box, naming its arrows (jian1..4, given their text
+// by the host script) in the page's language.
+void AppendPickerStart(std::string& out, Language language, bool month) {
+  const std::pair<char, MessageId> arrows[] = {
+      {'1', month ? MessageId::kPreviousMonth : MessageId::kPreviousWeek},
+      {'2', month ? MessageId::kNextMonth : MessageId::kNextWeek},
+      {'3', month ? MessageId::kPreviousYear : MessageId::kPreviousMonth},
+      {'4', month ? MessageId::kNextYear : MessageId::kNextMonth}};
+  out += "<div class=\"picker\"";
+  for (const auto& [digit, caption] : arrows) {
+    out += " data-jian";
+    out += digit;
+    out += "=\"";
+    AppendEscapedHtml(out, Text(language, caption));
+    out += '"';
+  }
+  out += '>';
 }
 
 // Writes a member's fragment into the page; text is written as it is held,
@@ -142,6 +171,36 @@ void Write(host::Response& response, const Value& fragment) {
 std::atomic<std::size_t> last_page_size[6];
 
 }  // namespace
+
+// Personal pages show persons of the visitor's own system only.
+Person ShownPerson(const ViewPage& page, PageRequest& request) {
+  const Visitor& visitor = request.visitor;
+  const std::optional<std::string> text = FindField(request.query, "personID");
+  std::optional<std::int64_t> id;
+  if (text && !text->empty()) id = ReadPersonIdValue("personID", *text);
+  if (!IsPersonal(page.kind)) {
+    // Leader pages show the visitor's system; personID only travels in links.
+    RequireLeader(visitor);
+    return visitor.person;
+  }
+  if (!id || *id == visitor.person.id) return visitor.person;
+  std::optional<Person> shown = FindPerson(request.db, *id);
+  if (!shown) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(*id)}});
+  RequireSameSystem(visitor, *shown);
+  return *shown;
+}
+
+DateTime ShownDay(const ViewPage& page, const PageRequest& request) {
+  const std::optional<std::string> text = FindField(request.query, "dt");
+  const DateTime day =
+      text && !text->empty() ? ReadDayValue("dt", *text) : TodayOf(request.options);
+  const DayRange showable = ShowableDays(page);
+  if (!showable.Contains(day)) {
+    throw HttpError(400, {MessageId::kDayNotShown,
+                          {IsoDate(day), IsoDate(showable.first), IsoDate(showable.last)}});
+  }
+  return day;
+}
 
 std::span<const ViewPage> ViewPages() { return kViewPages; }
 
@@ -177,7 +236,8 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
       response, std::make_shared<HttpRequest>(request.server_variables), request.visitor.session);
   std::string markup;
   markup.reserve(4096);
-  AppendPageStart(markup, page.title, &request.visitor);
+  AppendPageStart(markup, request.language, Text(request.language, page.title), &request.visitor,
+                  request.here);
   response->Write(markup);
 
   const std::unique_ptr<Schedulers> object = CreateObject(kProgrammaticName);
@@ -190,21 +250,28 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
   if (IsPersonal(kind)) {
     if (kind == ViewKind::kPersonMonth) object->SetDispStyle(Value::Int32(1));
     markup.clear();
-    markup += "<div class=\"page-head\">\n<h1 class=\"person-name\">";
+    // The visitor's own days open the editor (the component's script
+    // leads nowhere on another person's page).
+    markup += shown.id == request.visitor.person.id
+                  ? "<div class=\"page-head\" data-edit-days>\n<h1 class=\"person-name\">"
+                  : "<div class=\"page-head\">\n<h1 class=\"person-name\">";
     markup += object->GetName(pID).ToText();  // the component escapes name and duty
     markup += "</h1>\n";
     AppendPersonPicker(markup, page, request, shown, day);
     markup += "</div>\n";
     response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));
-    response->Write("<div class=\"picker\">");
+    markup.clear();
+    AppendPickerStart(markup, request.language, IsMonth(kind));
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
     response->Write("</div>\n");
     Write(*response, IsMonth(kind) ? object->DispMonth(dt, pID) : object->DispWeek(dt, pID));
     if (kind == ViewKind::kPersonMonth) {
       markup.clear();
-      AppendLegend(markup, request, false);
+      AppendPlaceLegend(markup, request, false);
+      AppendDownloadLinks(markup, request.language, page, shown, day);
       response->Write(markup);
     }
     Write(*response, object->DispScript(pID));
@@ -212,21 +279,46 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     const bool second = kind == ViewKind::kLeader2Month || kind == ViewKind::kLeader2Week;
     const Value cond =
         Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
+    const std::string_view title = Text(request.language, page.title);
+    markup.clear();
+    markup += "<h1 class=\"page-title\">";
+    AppendEscapedHtml(markup, title);
+    markup += "</h1>\n";
+    response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));
-    response->Write("<div class=\"picker\">");
+    markup.clear();
+    AppendPickerStart(markup, request.language, IsMonth(kind));
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
-    response->Write("</div>\n<div class=\"wide\">\n");
+    markup = "</div>\n";
+    if (IsMonth(kind)) {
+      AppendMonthSpans(markup, request.language, page.kind == ViewKind::kLeader2Month, day, 1);
+    }
+    // The table scrolls sideways: a named region that takes the focus, so
+    // that a keyboard can scroll it.
+    markup += "<div class=\"wide\" role=\"region\" tabindex=\"0\" aria-label=\"";
+    AppendEscapedHtml(markup, title);
+    markup += "\">\n";
+    response->Write(markup);
     Write(*response,
           IsMonth(kind) ? object->DispLeaderMonth(dt, cond) : object->DispLeaderWeek(dt, cond));
     response->Write("</table>\n</div>\n");
     markup.clear();
-    AppendLegend(markup, request, true);
+    AppendPlaceLegend(markup, request, true);
+    AppendDownloadLinks(markup, request.language, page, shown, day);
     response->Write(markup);
   }
   object->OnEndPage();
 
+  // Today, weekends and holidays: the list of the period's holidays, and the
+  // facts from which the host script marks the view's cells.
+  const auto [first, last] = ShownPeriod(kind, day);
+  const holidays::HolidayCalendar calendar = HolidaysOf(request, first, last);
   markup.clear();
+  AppendHolidayNotes(markup, request.language, first, last, calendar);
+  AppendDayMarks(markup, request.language, TodayOf(request.options), first, last, calendar,
+                 IsPersonal(kind) ? std::nullopt : std::optional<DateTime>(first));
   AppendPageEnd(markup);
   response->Write(markup);
   last_size.store(response->body().size(), std::memory_order_relaxed);

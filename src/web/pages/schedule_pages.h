@@ -21,9 +21,11 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/date.h"
+#include "web/i18n/messages.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
@@ -40,7 +42,7 @@ enum class ViewKind {
 struct ViewPage {
   std::string_view path;
   ViewKind kind;
-  std::string_view title;
+  MessageId title;
 };
 
 // The six pages, personal month page first.
@@ -54,6 +56,27 @@ const ViewPage* FindViewPage(std::string_view path);
 DayRange ShowableDays(const ViewPage& page);
 // The days that every one of the six pages can show.
 DayRange DaysEveryPageShows();
+// Appends the legend of the kinds of place 1 to 4: their colours
+// (`markers` false) or the markers of the leader month summaries.
+void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers);
+
+// The most months a leader summary shows side by side.
+inline constexpr int kMaxMonths = 6;
+// The leader month summary (the second one when `second`) from the month of
+// `day` over `months` months: leaderMonth.asp for one, leaderMonths.asp for
+// more.
+std::string MonthsAddress(bool second, const DateTime& day, int months);
+// Appends the links to the summary from the month of `day` over 1 to
+// kMaxMonths months, the one over `shown` months marked as current.
+void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
+                      int shown);
+// The person whose page the request asks for: the query's personID on the
+// personal pages (default the visitor), the visitor on the leader pages.
+// Throws HttpError as RenderViewPage.
+Person ShownPerson(const ViewPage& page, PageRequest& request);
+// The day the request asks for: the query's dt, default today. Throws
+// HttpError 400 for a dt that does not read or that the page cannot show.
+DateTime ShownDay(const ViewPage& page, const PageRequest& request);
 
 // Renders the page. Throws HttpError 400 for a personID or dt that does not
 // read or a dt outside ShowableDays, 403 for a person of another system or a leader page for somebody

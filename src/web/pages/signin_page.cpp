@@ -2,19 +2,23 @@
 
 #include "core/html.h"
 #include "web/auth/accounts.h"
+#include "web/http/url.h"
 #include "web/pages/html_form.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
 
-std::string SignInPage(std::string_view signin_token, std::string_view next,
+std::string SignInPage(Language language, std::string_view signin_token, std::string_view next,
                        std::string_view person, std::string_view message) {
   std::string out;
   out.reserve(2048);
-  AppendPageStart(out, "登录", nullptr);
-  out += "<div class=\"signin\">\n<h1>人员日程</h1>\n";
+  const std::string here = http::LinkWithQuery(kSignInPath, {{"next", next}});
+  AppendPageStart(out, language, Text(language, MessageId::kSignInTitle), nullptr, here);
+  out += "<div class=\"signin\">\n<h1>";
+  AppendEscapedHtml(out, Text(language, MessageId::kSiteName));
+  out += "</h1>\n";
   if (!message.empty()) {
-    out += "<p class=\"error\">";
+    out += "<p class=\"error\" role=\"alert\">";
     AppendEscapedHtml(out, message);
     out += "</p>\n";
   }
@@ -24,32 +28,36 @@ std::string SignInPage(std::string_view signin_token, std::string_view next,
   out += '\n';
   AppendHiddenField(out, "next", next);
   out += '\n';
-  AppendLabelledInput(out, "人员编号或姓名", "text", "person", person,
+  AppendLabelledInput(out, Text(language, MessageId::kSignInPerson), "text", "person", person,
                       "autocomplete=\"username\" required autofocus");
-  AppendLabelledInput(out, "密码", "password", "password", std::nullopt,
-                      "autocomplete=\"current-password\" required");
-  AppendSubmitButton(out, "登录");
+  AppendLabelledInput(out, Text(language, MessageId::kSignInPassword), "password", "password",
+                      std::nullopt, "autocomplete=\"current-password\" required");
+  AppendSubmitButton(out, Text(language, MessageId::kSignInButton));
   out += "\n</form>\n</div>\n";
   AppendPageEnd(out);
   return out;
 }
 
-std::string SignOutPage(const Visitor& visitor) {
+std::string SignOutPage(Language language, const Visitor& visitor, std::string_view here) {
   std::string out;
-  AppendPageStart(out, "退出", &visitor);
-  out += "<div class=\"signin\">\n<p>";
-  AppendEscapedHtml(out, visitor.person.name);
-  out += "，要退出登录吗？</p>\n";
+  AppendPageStart(out, language, Text(language, MessageId::kSignOutTitle), &visitor, here);
+  out += "<div class=\"signin\">\n<h1>";
+  AppendEscapedHtml(out, Text(language, MessageId::kSignOutTitle));
+  out += "</h1>\n<p>";
+  AppendEscapedHtml(out, Format(language, MessageId::kSignOutQuestion, {visitor.person.name}));
+  out += "</p>\n";
   AppendFormStart(out, "post", kSignOutPath);
   AppendHiddenField(out, "csrf", visitor.csrf_token);
-  AppendSubmitButton(out, "退出");
+  AppendSubmitButton(out, Text(language, MessageId::kSignOut));
   out += "</form>\n</div>\n";
   AppendPageEnd(out);
   return out;
 }
 
 PageReply SignOut(PageRequest& request, bool confirmed) {
-  if (!confirmed) return PageReply{200, SignOutPage(request.visitor), {}};
+  if (!confirmed) {
+    return PageReply{200, SignOutPage(request.language, request.visitor, request.here), {}};
+  }
   // The session ends for good (with the person's other sessions: they
   // share the generation), and the cookie expires instead of renewing.
   EndSessionsOf(request.db, request.visitor.person.id);
@@ -57,15 +65,15 @@ PageReply SignOut(PageRequest& request, bool confirmed) {
   return PageReply{303, {}, std::string(kSignInPath)};
 }
 
-std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome) {
+std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome& outcome) {
   switch (outcome.status) {
     case SignInOutcome::Status::kThrottled:
-      return {429,
-              "尝试次数过多，请 " + std::to_string(outcome.retry_after.count()) + " 秒后再试。"};
+      return {429, Format(language, MessageId::kSignInThrottled,
+                          {std::to_string(outcome.retry_after.count())})};
     case SignInOutcome::Status::kBusy:
-      return {503, std::string(kSignInBusy)};
+      return {503, std::string(Text(language, MessageId::kSignInBusy))};
     default:
-      return {403, std::string(kSignInFailed)};
+      return {403, std::string(Text(language, MessageId::kSignInFailed))};
   }
 }
 

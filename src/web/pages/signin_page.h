@@ -13,27 +13,24 @@
 
 #include "web/auth/signin_gate.h"
 #include "web/auth/visitor.h"
+#include "web/i18n/messages.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
 
-// The message of every failed sign-in, whatever went wrong.
-inline constexpr std::string_view kSignInFailed = "人员或密码不正确。";
-// The message of a sign-in turned away because too many are being checked.
-inline constexpr std::string_view kSignInBusy = "登录的人太多，请稍后再试。";
+// The status and message, in the language, of a sign-in that did not sign
+// in: 403 and kSignInFailed for a wrong person or password (the same
+// whatever was wrong), 429 and kSignInThrottled naming the seconds to wait
+// for a throttled one, 503 and kSignInBusy when the checks are full.
+std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome& outcome);
 
-// The status and message of a sign-in that did not sign in: 403 and
-// kSignInFailed for a wrong person or password, 429 naming the seconds to
-// wait for a throttled one, 503 and kSignInBusy when the checks are full.
-std::pair<int, std::string> SignInRefusal(const SignInOutcome& outcome);
-
-// The sign-in page; `message` (may be empty) is shown above the form, and
-// `person` is put back into its field.
-std::string SignInPage(std::string_view signin_token, std::string_view next,
+// The sign-in page in the language; `message` (may be empty) is shown
+// above the form, and `person` is put back into its field.
+std::string SignInPage(Language language, std::string_view signin_token, std::string_view next,
                        std::string_view person, std::string_view message);
 
 // A page with the sign-out button for a signed-in visitor.
-std::string SignOutPage(const Visitor& visitor);
+std::string SignOutPage(Language language, const Visitor& visitor, std::string_view here);
 
 // /logout: GET shows the sign-out page, POST (`confirmed`, its CSRF token
 // checked by the caller) ends the session and leads to the sign-in.

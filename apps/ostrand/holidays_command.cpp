@@ -1,0 +1,143 @@
+// `ostrand holidays import CONN FILE` and `ostrand holidays list CONN
+// [YEAR]`: the holiday calendar the pages mark (hostHoliday). An import
+// reads a CSV or iCalendar file (holidays/holiday_file.h) and writes it in
+// one transaction, or writes nothing when the file has any problem.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "commands.h"
+#include "core/error.h"
+#include "holidays/holiday_file.h"
+#include "holidays/holiday_table.h"
+#include "store/connect.h"
+#include "store/connection_string.h"
+#include "store/schema.h"
+
+namespace ostrand::cli {
+namespace {
+
+// A holiday file of a few decades is a few kilobytes.
+constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
+
+struct HolidaysArguments {
+  std::string db;
+  std::string file;
+  std::optional<int> year;
+};
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Error("cannot read '" + path + "'");
+  std::string text;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxFileBytes) {
+      throw Error("'" + path + "' is larger than " + std::to_string(kMaxFileBytes / 1024 / 1024) +
+                  " MiB; a holiday file is far smaller");
+    }
+  }
+  if (in.bad()) throw Error("cannot read '" + path + "'");
+  return text;
+}
+
+std::unique_ptr<store::Connection> OpenSchedule(const std::string& conn) {
+  std::unique_ptr<store::Connection> db = store::Connect(conn);
+  store::CheckSchema(*db);  // creates hostHoliday in a database made before it
+  return db;
+}
+
+int RunImport(const HolidaysArguments& args) {
+  const holidays::HolidayFile file = holidays::ReadHolidayFile(ReadWholeFile(args.file));
+  if (!file.problems.empty()) {
+    for (const holidays::HolidayProblem& p : file.problems) {
+      std::cerr << "ostrand: " << args.file << ":" << p.line << ": " << p.reason << "\n";
+    }
+    std::cerr << "ostrand: nothing imported: " << file.problems.size()
+              << (file.problems.size() == 1 ? " problem" : " problems") << " in '" << args.file
+              << "'\n";
+    return 1;
+  }
+  if (file.days.empty()) throw Error("'" + args.file + "' holds no holiday");
+  const std::unique_ptr<store::Connection> db = OpenSchedule(args.db);
+  const holidays::HolidayImport done = holidays::ImportHolidays(*db, file.days);
+  std::size_t off = 0;
+  for (const holidays::Holiday& day : file.days) off += day.day_off ? 1 : 0;
+  const int first = file.days.front().date.year();
+  const int last = file.days.back().date.year();
+  std::cout << "imported " << done.written << " days (" << off << " off, " << done.written - off
+            << " working) of " << first;
+  if (last != first) std::cout << " to " << last;
+  std::cout << " into '" << db->name() << "'";
+  if (done.replaced > 0) std::cout << "; " << done.replaced << " replaced earlier entries";
+  if (done.demo_removed > 0) std::cout << "; removed " << done.demo_removed << " demo entries";
+  std::cout << "\n";
+  return 0;
+}
+
+int RunList(const HolidaysArguments& args) {
+  const std::unique_ptr<store::Connection> db = OpenSchedule(args.db);
+  const DateTime first = DateTime::FromCivil(args.year.value_or(100), 1, 1);
+  const DateTime last = DateTime::FromCivil(args.year.value_or(9999), 12, 31);
+  const std::vector<holidays::Holiday> days = holidays::HolidaysBetween(*db, first, last);
+  for (const holidays::Holiday& day : days) {
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", day.date.year(), day.date.month(),
+                  day.date.day_of_month());
+    std::cout << date << (day.day_off ? " off  " : " work ") << day.name
+              << (day.demo ? " (demo)" : "") << "\n";
+  }
+  if (days.empty()) {
+    std::cerr << "no holidays" << (args.year ? " in " + std::to_string(*args.year) : std::string())
+              << "\n";
+  }
+  return 0;
+}
+
+template <typename Run>
+void Guard(CLI::App* cmd, const std::shared_ptr<HolidaysArguments>& args, int* exit_code,
+           Run run) {
+  cmd->callback([args, exit_code, run] {
+    try {
+      *exit_code = run(*args);
+    } catch (const std::exception& e) {
+      std::cerr << "ostrand: " << e.what() << "\n";
+      *exit_code = 1;
+    }
+  });
+}
+
+}  // namespace
+
+void AddHolidaysCommand(CLI::App& app, int* exit_code) {
+  auto args = std::make_shared<HolidaysArguments>();
+  CLI::App* cmd = app.add_subcommand(
+      "holidays",
+      "The holiday calendar the pages mark: public holidays (days off) and the working days "
+      "that make up for them.");
+  cmd->require_subcommand(1);
+  const char* conn_help =
+      "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)";
+
+  CLI::App* import = cmd->add_subcommand(
+      "import",
+      "Import a CSV file (date,name,off|work per line) or an iCalendar file (.ics, one event "
+      "per holiday); the days replace the entries of their dates and the demo entries of "
+      "their years. A file with any problem imports nothing.");
+  import->add_option("CONN", args->db, conn_help)->required();
+  import->add_option("FILE", args->file, "The CSV or iCalendar file")->required();
+  Guard(import, args, exit_code, RunImport);
+
+  CLI::App* list = cmd->add_subcommand(
+      "list", "List the calendar by date: 'off' or 'work', the name, '(demo)' for demo entries.");
+  list->add_option("CONN", args->db, conn_help)->required();
+  list->add_option("YEAR", args->year, "Only this year")->check(CLI::Range(100, 9999));
+  Guard(list, args, exit_code, RunList);
+}
+
+}  // namespace ostrand::cli

@@ -1,0 +1,228 @@
+#include "web/api/json_api.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "core/error.h"
+#include "feeds/feed_range.h"
+#include "feeds/feed_source.h"
+#include "store/database_error.h"
+#include "store/plan_store.h"
+#include "web/auth/personal_tokens.h"
+#include "web/auth/sign_in.h"
+#include "web/auth/visitor.h"
+#include "web/data/persons.h"
+#include "web/data/plan_changes.h"
+#include "web/http/authorization.h"
+#include "web/http/form_fields.h"
+#include "web/http/http_error.h"
+#include "web/http/incident.h"
+#include "web/http/request_values.h"
+#include "web/pages/page_paths.h"
+
+namespace ostrand::web {
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::string_view kJsonType = "application/json; charset=utf-8";
+
+// An answer that is not the data: the status, the message (in English, for
+// programs), and for a 401 the challenge. Thrown by Answer, or returned.
+struct ApiError {
+  int status;
+  std::string message;
+  std::string challenge;
+};
+
+http::Response JsonResponse(int status, const Json& body) {
+  // Text that is no UTF-8 (another program's rows) comes out as U+FFFD
+  // rather than failing the answer.
+  http::Response response(status, kJsonType,
+                          body.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+  response.AddHeader("Cache-Control", "no-store");
+  return response;
+}
+
+http::Response ErrorJson(const ApiError& error) {
+  http::Response response = JsonResponse(error.status, Json{{"error", error.message}});
+  if (!error.challenge.empty()) response.AddHeader("WWW-Authenticate", error.challenge);
+  return response;
+}
+
+http::Response FailureJson(int status, std::string_view message, std::string_view cause) {
+  const std::string incident = http::NewIncidentNumber();
+  http::Response response = JsonResponse(status, Json{{"error", message}, {"incident", incident}});
+  if (status == 503) response.AddHeader("Retry-After", "5");
+  response.incident = incident;
+  response.cause = cause;
+  return response;
+}
+
+std::string IsoDay(const DateTime& day) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", day.year(), day.month(), day.day_of_month());
+  return text;
+}
+
+std::string IsoUtc(const DateTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year(), t.month(),
+                t.day_of_month(), t.hour(), t.minute(), t.second());
+  return text;
+}
+
+// Who is asking, and whether he or she holds a leading duty.
+struct Caller {
+  Person person;
+  bool leader = false;
+};
+
+}  // namespace
+
+std::string IsoTimeIn(const DateTime& wall, const feeds::TimeZone& zone) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", wall.year(), wall.month(),
+                wall.day_of_month(), wall.hour(), wall.minute(), wall.second());
+  std::string out = text;
+  if (zone.is_utc()) return out + "Z";
+  const int offset = zone.UtcOffsetSeconds(wall);
+  const int minutes = std::abs(offset) / 60;
+  std::snprintf(text, sizeof text, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60,
+                minutes % 60);
+  return out + text;
+}
+
+http::Response JsonApi::Serve(const http::Request& request) const {
+  try {
+    return Answer(request);
+  } catch (const ApiError& e) {
+    return ErrorJson(e);
+  } catch (const HttpError& e) {
+    if (e.status() >= 500) return FailureJson(e.status(), e.what(), e.cause());
+    return ErrorJson({e.status(), e.what(), ""});
+  } catch (const store::DatabaseError& e) {
+    if (e.unavailable())
+      return FailureJson(503, "the database is unavailable; try again shortly", e.what());
+    return FailureJson(500, "internal error", e.what());
+  } catch (const std::exception& e) {
+    return FailureJson(500, "internal error", e.what());
+  }
+}
+
+http::Response JsonApi::Answer(const http::Request& request) const {
+  const store::ConnectionPool::Lease lease = databases_.OpenHost();
+  store::Connection& db = *lease;
+
+  std::optional<Caller> caller;
+  const std::string_view authorization = request.HeaderValue("Authorization");
+  if (!authorization.empty()) {
+    const std::optional<std::string_view> token = http::ReadBearerCredentials(authorization);
+    if (!token) {
+      return ErrorJson({401, "the Authorization header is no bearer token",
+                        "Bearer realm=\"ostrand\", error=\"invalid_request\""});
+    }
+    const std::optional<std::int64_t> owner =
+        PersonalTokens::FindOwner(db, TokenPurpose::kApi, *token);
+    std::optional<Person> person = owner ? FindPerson(db, *owner) : std::nullopt;
+    if (!person) {
+      return ErrorJson({401, "the token is not valid (wrong, replaced or revoked)",
+                        "Bearer realm=\"ostrand\", error=\"invalid_token\""});
+    }
+    caller = Caller{*person, IsLeader(*person, options_.leader_duties)};
+  } else if (std::optional<Visitor> visitor =
+                 LoadVisitor(request, db, signer_, options_.leader_duties)) {
+    caller = Caller{visitor->person, visitor->leader};
+  } else {
+    return ErrorJson({401, "sign in, or send a personal API token as Authorization: Bearer",
+                      "Bearer realm=\"ostrand\""});
+  }
+
+  const http::FormFields query = http::ParseFields(request.query);
+  const std::optional<std::string> from = http::FindField(query, "from");
+  const std::optional<std::string> to = http::FindField(query, "to");
+  const DateTime today =
+      options_.today ? options_.today().DateOnly() : zone_.FromUtc(UtcNow()).DateOnly();
+  feeds::FeedRange range;
+  try {
+    range = feeds::RequestedRange(from, to, today);
+  } catch (const Error& e) {
+    throw ApiError{400, e.what(), ""};
+  }
+
+  store::PlanStore store;
+  store.Open(databases_.connection_string());
+  Json body{{"timeZone", zone_.name()}, {"from", IsoDay(range.first)}, {"to", IsoDay(range.last)}};
+  // A plan as the caller may see it.
+  const auto plan_json = [&](const plans::PlanRecord& plan, bool own) {
+    Json out{{"id", plan.id},
+             {"start", IsoTimeIn(plan.start, zone_)},
+             {"end", IsoTimeIn(plan.end, zone_)},
+             {"kind", plan.kind},
+             {"place", plan.place}};
+    if (own) out["detail"] = plan.detail;
+    out["content"] = plan.content;
+    if (own) {
+      out["addition"] = plan.addition;
+      out["shared"] = plan.shared;
+    }
+    if (plan.revision) out["revision"] = *plan.revision;
+    if (plan.last_modified) out["lastModified"] = IsoUtc(*plan.last_modified);
+    return out;
+  };
+
+  if (request.path == kApiPlansPath) {
+    std::int64_t id = caller->person.id;
+    if (const std::optional<std::string> text = http::FindField(query, "person");
+        text && !text->empty()) {
+      id = ReadPersonIdValue("person", *text);
+    }
+    const bool own = id == caller->person.id;
+    if (!own) {
+      const std::optional<Person> shown = FindPerson(db, id);
+      if (!shown) throw ApiError{404, "no person with id " + std::to_string(id), ""};
+      if (!caller->person.system_id || shown->system_id != caller->person.system_id) {
+        throw ApiError{403, "only persons of one's own department can be read", ""};
+      }
+    }
+    std::optional<plans::PersonPlans> person = feeds::LoadPerson(
+        store, id, own ? feeds::FeedView::kOwn : feeds::FeedView::kColleague, range);
+    if (!person) throw ApiError{404, "no person with id " + std::to_string(id), ""};
+    std::vector<plans::PersonPlans> persons{std::move(*person)};
+    AddRecordedChanges(db, persons);
+    body["person"] = Json{{"id", persons.front().person_id}, {"name", persons.front().name}};
+    Json list = Json::array();
+    for (const plans::PlanRecord& plan : persons.front().plans) {
+      if (own || plan.shared) list.push_back(plan_json(plan, own));
+    }
+    body["plans"] = std::move(list);
+  } else {
+    if (!caller->leader)
+      throw ApiError{403, "the department is open to the leading duties only", ""};
+    if (!caller->person.system_id) throw ApiError{403, "the caller belongs to no department", ""};
+    const std::string list_text = http::FieldOrEmpty(query, "list");
+    if (!list_text.empty() && list_text != "1" && list_text != "2") {
+      throw ApiError{400, "list '" + list_text.substr(0, 16) + "' is neither 1 nor 2", ""};
+    }
+    const std::string& cond = list_text == "2" ? options_.leader2_cond : options_.leader_cond;
+    std::vector<plans::PersonPlans> persons =
+        feeds::LoadDepartment(store, IdValue(*caller->person.system_id), Value::Text(cond), range);
+    AddRecordedChanges(db, persons);
+    Json list = Json::array();
+    for (const plans::PersonPlans& person : persons) {
+      Json shown_plans = Json::array();
+      for (const plans::PlanRecord& plan : person.plans) {
+        if (plan.shared) shown_plans.push_back(plan_json(plan, false));
+      }
+      list.push_back(Json{{"id", person.person_id}, {"name", person.name}, {"plans", shown_plans}});
+    }
+    body["persons"] = std::move(list);
+  }
+  http::Response response = JsonResponse(200, body);
+  response.person = caller->person.id;
+  return response;
+}
+
+}  // namespace ostrand::web

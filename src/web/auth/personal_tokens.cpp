@@ -1,0 +1,170 @@
+#include "web/auth/personal_tokens.h"
+
+#include <sodium.h>
+
+#include <array>
+
+#include "core/error.h"
+#include "store/database_error.h"
+#include "store/sql_param.h"
+#include "web/auth/session_cookie.h"
+#include "web/data/persons.h"
+#include "web/data/plan_changes.h"
+#include "web/data/row_values.h"
+
+namespace ostrand::web {
+namespace {
+
+constexpr std::size_t kTokenBytes = 32;
+
+void InitSodium() {
+  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
+}
+
+std::string_view PurposeName(TokenPurpose purpose) {
+  return purpose == TokenPurpose::kFeed ? "feed" : "api";
+}
+
+std::string Hex(const unsigned char* bytes, std::size_t size) {
+  std::string out(size * 2 + 1, '\0');
+  sodium_bin2hex(out.data(), out.size(), bytes, size);
+  out.pop_back();
+  return out;
+}
+
+// What the database keeps of a token.
+std::string TokenHash(std::string_view token) {
+  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
+  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(token.data()),
+                     token.size());
+  return Hex(hash.data(), hash.size());
+}
+
+std::string RandomBytes(std::size_t size) {
+  InitSodium();
+  std::string bytes(size, '\0');
+  randombytes_buf(bytes.data(), bytes.size());
+  return bytes;
+}
+
+void RequirePerson(store::Connection& db, std::int64_t person_id) {
+  if (!FindPerson(db, person_id)) throw Error("no person with id " + std::to_string(person_id));
+}
+
+}  // namespace
+
+std::optional<std::string_view> ReadToken(std::string_view text) {
+  if (text.size() != kTokenLength) return std::nullopt;
+  for (const char c : text) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '_';
+    if (!ok) return std::nullopt;
+  }
+  return text;
+}
+
+std::string PersonalTokens::Derive(std::int64_t person_id, std::string_view seed) const {
+  InitSodium();
+  // The purpose keeps a feed token apart from every other tag of the key.
+  std::string message = "feed-token";
+  message += '\0';
+  message += std::to_string(person_id);
+  message += '\0';
+  message += seed;
+  std::array<unsigned char, crypto_auth_BYTES> tag{};
+  static_assert(crypto_auth_BYTES == kTokenBytes);
+  crypto_auth(tag.data(), reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+              key_.data());
+  return UrlSafeBase64(std::string_view(reinterpret_cast<const char*>(tag.data()), tag.size()));
+}
+
+void PersonalTokens::Store(store::Connection& db, std::int64_t person_id, TokenPurpose purpose,
+                           const std::string& token, const std::optional<std::string>& seed) {
+  const std::array key{store::SqlParam::Integer(person_id),
+                       store::SqlParam::Text(std::string(PurposeName(purpose)))};
+  const std::array row{store::SqlParam::Text(TokenHash(token)), key[0], key[1],
+                       store::SqlParam::OptionalText(seed), store::SqlParam::Timestamp(UtcNow())};
+  // Two servers making a person's first token at once: the second insert
+  // fails on the key, and its second attempt replaces the first's token.
+  for (int attempt = 0;; ++attempt) {
+    try {
+      store::Transaction transaction(db);
+      db.Execute("DELETE FROM hostToken WHERE personID = ? AND purpose = ?", key);
+      db.Execute(
+          "INSERT INTO hostToken (tokenHash, personID, purpose, seed, createdAt) "
+          "VALUES (?, ?, ?, ?, ?)",
+          row);
+      transaction.Commit();
+      return;
+    } catch (const store::DatabaseError& e) {
+      if (attempt > 0 || e.unavailable()) throw;
+    }
+  }
+}
+
+std::string PersonalTokens::FeedToken(store::Connection& db, std::int64_t person_id) const {
+  const std::array key{store::SqlParam::Integer(person_id),
+                       store::SqlParam::Text(std::string(PurposeName(TokenPurpose::kFeed)))};
+  {
+    const store::RecordSet rows =
+        db.Query("SELECT seed, tokenHash FROM hostToken WHERE personID = ? AND purpose = ?", key);
+    if (!rows.Eof()) {
+      const std::optional<std::string> seed = OptionalText(rows, 0);
+      if (seed) {
+        std::string token = Derive(person_id, *seed);
+        if (SameText(TokenHash(token), Text(rows, 1))) return token;
+      }
+    }
+  }
+  return ResetFeedToken(db, person_id);
+}
+
+std::string PersonalTokens::ResetFeedToken(store::Connection& db, std::int64_t person_id) const {
+  RequirePerson(db, person_id);
+  const std::string bytes = RandomBytes(16);
+  const std::string seed = Hex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  std::string token = Derive(person_id, seed);
+  Store(db, person_id, TokenPurpose::kFeed, token, seed);
+  return token;
+}
+
+std::string PersonalTokens::NewApiToken(store::Connection& db, std::int64_t person_id) {
+  RequirePerson(db, person_id);
+  std::string token = UrlSafeBase64(RandomBytes(kTokenBytes));
+  Store(db, person_id, TokenPurpose::kApi, token, std::nullopt);
+  return token;
+}
+
+bool PersonalTokens::RevokeApiToken(store::Connection& db, std::int64_t person_id) {
+  const std::array key{store::SqlParam::Integer(person_id),
+                       store::SqlParam::Text(std::string(PurposeName(TokenPurpose::kApi)))};
+  store::Transaction transaction(db);
+  const std::int64_t removed =
+      db.Execute("DELETE FROM hostToken WHERE personID = ? AND purpose = ?", key);
+  transaction.Commit();
+  return removed > 0;
+}
+
+std::optional<DateTime> PersonalTokens::ApiTokenMade(store::Connection& db,
+                                                     std::int64_t person_id) {
+  const std::array key{store::SqlParam::Integer(person_id),
+                       store::SqlParam::Text(std::string(PurposeName(TokenPurpose::kApi)))};
+  const store::RecordSet rows =
+      db.Query("SELECT createdAt FROM hostToken WHERE personID = ? AND purpose = ?", key);
+  if (rows.Eof()) return std::nullopt;
+  return store::ReadStoredDateTime(Text(rows, 0));
+}
+
+std::optional<std::int64_t> PersonalTokens::FindOwner(store::Connection& db, TokenPurpose purpose,
+                                                      std::string_view token) {
+  const std::optional<std::string_view> read = ReadToken(token);
+  if (!read) return std::nullopt;
+  const std::array params{store::SqlParam::Text(TokenHash(*read)),
+                          store::SqlParam::Text(std::string(PurposeName(purpose)))};
+  const store::RecordSet rows =
+      db.Query("SELECT personID FROM hostToken WHERE tokenHash = ? AND purpose = ?", params);
+  if (rows.Eof()) return std::nullopt;
+  return Int(rows, 0);
+}
+
+}  // namespace ostrand::web

@@ -1,0 +1,58 @@
+// The plans of a department for the host's own tables: the leader
+// summaries over several months and the page of who is away. The persons
+// of a leader summary are those the component's summaries list: of the
+// leader's system, satisfying the operator's leader condition (T-SQL over
+// person and personDuty, as the component receives it; configuration,
+// never request data), by duty. Values are bound; the condition is
+// translated for the engine as the component's texts are
+// (store/dialect.h).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/date.h"
+#include "store/connection.h"
+#include "web/data/persons.h"
+
+namespace ostrand::web {
+
+// A plan as the department's tables show it. Plans whose stored times do
+// not read as dates are left out of these tables.
+struct DepartmentPlan {
+  std::int64_t person_id = 0;
+  std::int64_t plan_id = 0;
+  DateTime start;
+  DateTime end;
+  std::optional<std::int64_t> kind_id;
+  std::string kind_name;   // empty when the kind is unknown
+  std::string place_name;  // empty when the place is unknown
+  std::string detail;
+  std::string content;
+  std::string addition;
+  bool shared = true;
+};
+
+// The persons of the system that satisfy `cond`, by duty, then by id.
+// Throws Error (the database's message) when the condition does not run.
+std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system_id,
+                                      std::string_view cond);
+
+// The shared plans of those persons (LeaderListPersons) that touch the days
+// from `first` to `last`, by person, then by start.
+std::vector<DepartmentPlan> LeaderListPlans(store::Connection& db, std::int64_t system_id,
+                                            std::string_view cond, const DateTime& first,
+                                            const DateTime& last);
+
+// The plans of the persons of the system that touch the days from `first`
+// to `last` and whose kind of place is one of `kinds`: the shared plans of
+// everybody and every plan of `viewer_id`. By person, then by start.
+std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t system_id,
+                                        std::int64_t viewer_id, const DateTime& first,
+                                        const DateTime& last,
+                                        const std::vector<std::int64_t>& kinds);
+
+}  // namespace ostrand::web

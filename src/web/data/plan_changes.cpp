@@ -1,0 +1,92 @@
+#include "web/data/plan_changes.h"
+
+#include <array>
+#include <chrono>
+#include <map>
+
+#include "store/sql_param.h"
+#include "web/data/row_values.h"
+
+namespace ostrand::web {
+namespace {
+
+std::optional<DateTime> StoredTime(const store::RecordSet& row, std::size_t column) {
+  const std::optional<std::string> text = OptionalText(row, column);
+  return text ? store::ReadStoredDateTime(*text) : std::nullopt;
+}
+
+}  // namespace
+
+void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
+                      bool seen_by_colleagues, const DateTime& when) {
+  const store::SqlParam at = store::SqlParam::Timestamp(when);
+  const store::SqlParam person = store::SqlParam::Integer(person_id);
+  const store::SqlParam plan = store::SqlParam::Integer(plan_id);
+  // An SQLite plan id may come back after its plan was deleted: the record
+  // then goes on counting, so the new plan's events replace the old ones.
+  const std::int64_t changed =
+      seen_by_colleagues
+          ? db.Execute("UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
+                       "changedAt = ?, sharedChangedAt = ? WHERE planID = ?",
+                       std::array{person, at, at, plan})
+          : db.Execute("UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
+                       "changedAt = ? WHERE planID = ?",
+                       std::array{person, at, plan});
+  if (changed > 0) return;
+  db.Execute(
+      "INSERT INTO hostPlanChange (planID, personID, revision, changedAt, sharedChangedAt) "
+      "VALUES (?, ?, 0, ?, ?)",
+      std::array{plan, person, at, seen_by_colleagues ? at : store::SqlParam::Null()});
+}
+
+void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons) {
+  struct Change {
+    std::int64_t revision;
+    std::optional<DateTime> at;
+  };
+  for (plans::PersonPlans& person : persons) {
+    if (person.plans.empty()) continue;
+    std::map<std::int64_t, Change> changes;
+    const std::array params{store::SqlParam::Integer(person.person_id)};
+    for (store::RecordSet rows = db.Query(
+             "SELECT planID, revision, changedAt FROM hostPlanChange WHERE personID = ?", params);
+         !rows.Eof(); rows.MoveNext()) {
+      changes[Int(rows, 0)] = {Int(rows, 1), StoredTime(rows, 2)};
+    }
+    for (plans::PlanRecord& plan : person.plans) {
+      const auto found = changes.find(plan.id);
+      if (found == changes.end()) continue;
+      plan.revision = found->second.revision;
+      plan.last_modified = found->second.at;
+    }
+  }
+}
+
+std::optional<DateTime> LatestRecordedChange(store::Connection& db,
+                                             std::span<const std::int64_t> person_ids,
+                                             bool colleagues_only) {
+  const std::string sql = colleagues_only
+                              ? "SELECT MAX(sharedChangedAt) FROM hostPlanChange WHERE personID = ?"
+                              : "SELECT MAX(changedAt) FROM hostPlanChange WHERE personID = ?";
+  std::optional<DateTime> latest;
+  for (const std::int64_t id : person_ids) {
+    const std::array params{store::SqlParam::Integer(id)};
+    const store::RecordSet rows = db.Query(sql, params);
+    if (rows.Eof()) continue;
+    const std::optional<DateTime> at = StoredTime(rows, 0);
+    if (at && (!latest || *at > *latest)) latest = at;
+  }
+  return latest;
+}
+
+DateTime UtcNow() {
+  const std::int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+  // Day 0 of the serials is 1899-12-30; the Unix epoch is day 25569.
+  constexpr std::int64_t kUnixEpochSerial = 25569;
+  const std::int64_t day = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  return DateTime::FromSerial(kUnixEpochSerial + day, static_cast<std::int32_t>(seconds - day * 86400));
+}
+
+}  // namespace ostrand::web

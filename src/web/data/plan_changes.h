@@ -1,0 +1,43 @@
+// The host's record of the changes it makes to plans (hostPlanChange): the
+// day editor and `ostrand import-plans` note every plan they add, change or
+// delete, with a change counter and the time (UTC). Calendar feeds read it
+// back as each event's SEQUENCE and LAST-MODIFIED, and the time of a feed's
+// last change for Last-Modified. Plans that other programs write have no
+// record; their events carry neither.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "core/date.h"
+#include "plans/plan_record.h"
+#include "store/connection.h"
+
+namespace ostrand::web {
+
+// Notes one change of the plan at `when` (UTC): a new plan starts at
+// revision 0, every later change (a deletion too) adds one. `seen_by_colleagues`
+// says whether the plan was shared before or after the change, that is
+// whether colleagues' feeds changed with it. Runs in the caller's
+// transaction. Throws the database's Error.
+void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
+                      bool seen_by_colleagues, const DateTime& when);
+
+// Sets the revision and last-modified time of every plan of `persons` that
+// has a record. Throws the database's Error.
+void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons);
+
+// The latest recorded change of any plan of these persons, deleted plans
+// included: of every change, or with `colleagues_only` of the changes that
+// colleagues could see. Nothing when there is none. Throws the database's
+// Error.
+std::optional<DateTime> LatestRecordedChange(store::Connection& db,
+                                             std::span<const std::int64_t> person_ids,
+                                             bool colleagues_only);
+
+// The time now in UTC, to the second.
+DateTime UtcNow();
+
+}  // namespace ostrand::web

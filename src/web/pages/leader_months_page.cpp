@@ -1,0 +1,235 @@
+#include "web/pages/leader_months_page.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/html.h"
+#include "core/text.h"
+#include "web/data/department_plans.h"
+#include "web/http/http_error.h"
+#include "web/http/request_values.h"
+#include "web/http/url.h"
+#include "web/pages/day_marks.h"
+#include "web/pages/page_layout.h"
+#include "web/pages/schedule_pages.h"
+
+namespace ostrand::web {
+namespace {
+
+constexpr int kDefaultMonths = 3;
+// The markers of the kinds of place 1 to 4, as in the leader month summary.
+constexpr std::array<std::string_view, 4> kMarkers = {"△", "◇", "▲", "◆"};
+
+std::string MonthCaption(Language language, const DateTime& first) {
+  return Format(language, MessageId::kMonthOfYear,
+                {std::to_string(first.year()), MonthName(language, first.month())});
+}
+
+// The short names of the weekdays, Sunday first.
+std::vector<std::string> WeekdayInitials(Language language) {
+  std::vector<std::string> names;
+  std::string_view list = Text(language, MessageId::kWeekdayInitials);
+  while (!list.empty()) {
+    const std::size_t blank = list.find(' ');
+    names.emplace_back(list.substr(0, blank));
+    list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
+  }
+  names.resize(7);
+  return names;
+}
+
+// One person's days: the kind of the last plan covering each day and the
+// contents of all of them.
+struct DayCell {
+  std::optional<std::int64_t> kind;
+  std::vector<std::string> tips;
+};
+
+void AppendHeading(std::string& out, Language language, const std::vector<DateTime>& months,
+                   const DateTime& last, const DateTime& today,
+                   const holidays::HolidayCalendar& calendar) {
+  const std::vector<std::string> weekdays = WeekdayInitials(language);
+  out += "<thead>\n<tr><th rowspan=\"2\" scope=\"col\" class=\"name\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kName));
+  out += "</th>";
+  for (const DateTime& first : months) {
+    out += "<th scope=\"colgroup\" class=\"month-start month\" colspan=\"";
+    out += std::to_string(DaysInMonth(first.year(), first.month()));
+    out += "\">";
+    AppendEscapedHtml(out, MonthCaption(language, first));
+    out += "</th>";
+  }
+  out += "</tr>\n<tr>";
+  for (std::int64_t serial = months.front().day(); serial <= last.day(); ++serial) {
+    const DateTime day = DateTime::FromSerial(serial);
+    std::string classes = DayClasses(day, today, calendar);
+    if (day.day_of_month() == 1) classes += classes.empty() ? "month-start" : " month-start";
+    out += "<th scope=\"col\"";
+    if (!classes.empty()) {
+      out += " class=\"";
+      out += classes;
+      out += '"';
+    }
+    const holidays::Holiday* holiday = calendar.Find(day);
+    if (holiday != nullptr) {
+      out += " title=\"";
+      AppendEscapedHtml(out, HolidayTip(language, *holiday));
+      out += '"';
+    }
+    out += "><time datetime=\"";
+    out += IsoDate(day);
+    out += "\">";
+    out += std::to_string(day.day_of_month());
+    out += "<br>";
+    AppendEscapedHtml(out, weekdays[static_cast<std::size_t>(day.weekday() - 1)]);
+    out += "</time>";
+    if (holiday != nullptr) {
+      out += "<span class=\"day-label\">";
+      AppendEscapedHtml(out, HolidayTag(language, *holiday));
+      out += "</span>";
+    }
+    out += "</th>";
+  }
+  out += "</tr>\n</thead>\n";
+}
+
+void AppendPersonRow(std::string& out, const Person& person, const std::vector<DayCell>& cells,
+                     const DateTime& first, const std::vector<std::string>& classes) {
+  out += "<tr><th scope=\"row\" class=\"name\"><a href=\"";
+  AppendEscapedHtml(out, http::LinkWithQuery(kPersonMonthPath, {{"personID", std::to_string(person.id)},
+                                                                {"dt", IsoDate(first)}}));
+  out += "\">";
+  AppendEscapedHtml(out, person.name);
+  out += "</a></th>";
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const DayCell& cell = cells[i];
+    const bool known = cell.kind && *cell.kind >= 1 && *cell.kind <= 4;
+    out += "<td class=\"";
+    out += known ? "sch" + std::to_string(*cell.kind) : std::string("sch");
+    if (!classes[i].empty()) {
+      out += ' ';
+      out += classes[i];
+    }
+    out += '"';
+    if (!cell.tips.empty()) {
+      out += " title=\"";
+      for (std::size_t t = 0; t < cell.tips.size(); ++t) {
+        if (t > 0) out += "&#10;";
+        AppendEscapedHtml(out, cell.tips[t]);
+      }
+      out += '"';
+    }
+    out += '>';
+    if (known) out += kMarkers[static_cast<std::size_t>(*cell.kind - 1)];
+    out += "</td>";
+  }
+  out += "</tr>\n";
+}
+
+}  // namespace
+
+PageReply RenderLeaderMonths(PageRequest& request, bool second) {
+  RequireLeader(request.visitor);
+  const std::optional<std::string> dt = FindField(request.query, "dt");
+  const DateTime day = dt && !dt->empty() ? ReadDayValue("dt", *dt) : TodayOf(request.options);
+  int count = kDefaultMonths;
+  if (const std::optional<std::string> text = FindField(request.query, "months")) {
+    const std::optional<std::int64_t> n = ReadWholeNumber(*text, kMaxMonths);
+    if (!n || *n < 1) {
+      throw HttpError(400, {MessageId::kBadMonths, {*text, std::to_string(kMaxMonths)}});
+    }
+    count = static_cast<int>(*n);
+  }
+  std::vector<DateTime> months;
+  const DateTime first = DateTime::FromCivil(day.year(), day.month(), 1);
+  // The calendar ends with December 9999.
+  if ((9999 - first.year()) * 12 + (12 - first.month()) < count - 1) {
+    throw HttpError(400, {MessageId::kNoMonthsAfter, {IsoDate(day), std::to_string(count)}});
+  }
+  for (int i = 0; i < count; ++i) months.push_back(first.AddMonths(i));
+  const DateTime& last_month = months.back();
+  const DateTime last =
+      last_month.AddDays(DaysInMonth(last_month.year(), last_month.month()) - 1);
+  const std::size_t day_count = static_cast<std::size_t>(last.day() - first.day() + 1);
+
+  const std::string& cond = second ? request.options.leader2_cond : request.options.leader_cond;
+  const std::optional<std::int64_t> system = request.visitor.person.system_id;
+  const std::vector<Person> persons =
+      system ? LeaderListPersons(request.db, *system, cond) : std::vector<Person>{};
+  const std::vector<DepartmentPlan> plans =
+      system ? LeaderListPlans(request.db, *system, cond, first, last)
+             : std::vector<DepartmentPlan>{};
+  const holidays::HolidayCalendar calendar = HolidaysOf(request, first, last);
+  const DateTime today = TodayOf(request.options);
+
+  // Each day's classes, the same in every row.
+  std::vector<std::string> classes(day_count);
+  for (std::size_t i = 0; i < day_count; ++i) {
+    const DateTime d = first.AddDays(static_cast<std::int64_t>(i));
+    classes[i] = DayClasses(d, today, calendar);
+    if (d.day_of_month() == 1) classes[i] += classes[i].empty() ? "month-start" : " month-start";
+  }
+  // The plans spread over their persons' days, in start order, as the
+  // component's month rows spread them.
+  std::map<std::int64_t, std::vector<DayCell>> rows;
+  for (const DepartmentPlan& plan : plans) {
+    std::vector<DayCell>& cells = rows[plan.person_id];
+    if (cells.empty()) cells.resize(day_count);
+    const std::int64_t from = std::max(plan.start.day(), first.day());
+    const std::int64_t to = std::min(plan.end.day(), last.day());
+    std::string tip(TrimBlanks(plan.content));
+    if (tip.empty()) tip = plan.place_name;
+    for (std::int64_t d = from; d <= to; ++d) {
+      DayCell& cell = cells[static_cast<std::size_t>(d - first.day())];
+      cell.kind = plan.kind_id;
+      cell.tips.push_back(tip);
+    }
+  }
+
+  const Language language = request.language;
+  const std::string_view title =
+      Text(language, second ? MessageId::kTitleLeader2Months : MessageId::kTitleLeaderMonths);
+  std::string out;
+  out.reserve(4096 + persons.size() * day_count * 24);
+  AppendPageStart(out, language, title, &request.visitor, request.here);
+  out += "<div class=\"page-head\">\n<h1>";
+  AppendEscapedHtml(out, title);
+  out += " ";
+  AppendEscapedHtml(out, MonthCaption(language, first));
+  if (count > 1) AppendEscapedHtml(out, "–" + MonthCaption(language, last_month));
+  out += "</h1>\n</div>\n<p class=\"month-steps\">";
+  if (first.year() > 100 || first.month() > 1) {
+    out += "<a href=\"";
+    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(-1), count));
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kPreviousMonth));
+    out += "</a> ";
+  }
+  if (last_month.year() < 9999 || last_month.month() < 12) {
+    out += "<a href=\"";
+    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(1), count));
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kNextMonth));
+    out += "</a>";
+  }
+  out += "</p>\n";
+  AppendMonthSpans(out, language, second, first, count);
+  out += "<div class=\"wide\">\n<table class=\"months\">\n";
+  AppendHeading(out, language, months, last, today, calendar);
+  out += "<tbody>\n";
+  const std::vector<DayCell> empty(day_count);
+  for (const Person& person : persons) {
+    const auto found = rows.find(person.id);
+    AppendPersonRow(out, person, found == rows.end() ? empty : found->second, first, classes);
+  }
+  out += "</tbody>\n</table>\n</div>\n";
+  AppendPlaceLegend(out, request, true);
+  AppendHolidayNotes(out, language, first, last, calendar);
+  AppendPageEnd(out);
+  return PageReply{200, std::move(out), {}};
+}
+
+}  // namespace ostrand::web

@@ -1,0 +1,201 @@
+#include "web/pages/subscribe_page.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "core/html.h"
+#include "web/api/feed_address.h"
+#include "web/auth/personal_tokens.h"
+#include "web/data/persons.h"
+#include "web/http/http_error.h"
+#include "web/http/request_values.h"
+#include "web/http/site_address.h"
+#include "web/http/url.h"
+#include "web/pages/html_form.h"
+#include "web/pages/page_layout.h"
+
+namespace ostrand::web {
+namespace {
+
+// The start of every absolute address the page shows.
+std::string SiteBase(const PageRequest& request) {
+  if (!request.options.public_url.empty()) return request.options.public_url;
+  const auto host_header = request.server_variables.find("HTTP_HOST");
+  std::optional<std::string> host;
+  if (host_header != request.server_variables.end())
+    host = http::ReadHostHeader(host_header->second);
+  if (!host) {
+    const auto port = request.server_variables.find("SERVER_PORT");
+    host = http::ReadHostHeader(request.options.host + ":" +
+                                (port != request.server_variables.end() ? port->second : "80"));
+  }
+  return "http://" + host.value_or("localhost");
+}
+
+// One feed: a heading, what it shows, and its two addresses.
+void AppendFeed(std::string& out, std::string_view heading, std::string_view note,
+                const std::string& base, const std::string& path) {
+  const std::string address = base + path;
+  const std::string webcal = "webcal://" + address.substr(address.find("//") + 2);
+  out += "<section class=\"feed\">\n<h2>";
+  AppendEscapedHtml(out, heading);
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, note);
+  out += "</p>\n<dl class=\"feed-urls\">\n<dt>";
+  AppendEscapedHtml(out, address.substr(0, address.find(':')));
+  out += "</dt>\n<dd><input type=\"text\" readonly class=\"feed-url\" aria-label=\"";
+  AppendEscapedHtml(out, heading);
+  out += "\" value=\"";
+  AppendEscapedHtml(out, address);
+  out += "\"></dd>\n<dt>webcal</dt>\n<dd><a class=\"webcal\" href=\"";
+  AppendEscapedHtml(out, webcal);
+  out += "\">";
+  AppendEscapedHtml(out, webcal);
+  out += "</a></dd>\n</dl>\n</section>\n";
+}
+
+void AppendActionForm(std::string& out, const PageRequest& request, std::string_view action,
+                      MessageId caption) {
+  AppendFormStart(out, "post", kSubscribePath, "token-action");
+  AppendHiddenField(out, "csrf", request.visitor.csrf_token);
+  AppendHiddenField(out, "action", action);
+  AppendSubmitButton(out, Text(request.language, caption));
+  out += "</form>\n";
+}
+
+std::string UtcText(const DateTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d UTC", t.year(), t.month(),
+                t.day_of_month(), t.hour(), t.minute());
+  return text;
+}
+
+PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
+                        const std::string& new_api_token, int status) {
+  const Visitor& visitor = request.visitor;
+  const Language language = request.language;
+  const auto text = [language](MessageId id) { return Text(language, id); };
+  // The colleague whose feed the picker shows.
+  std::optional<Person> colleague;
+  if (const std::optional<std::string> text = FindField(request.query, "personID");
+      text && !text->empty()) {
+    const std::int64_t id = ReadPersonIdValue("personID", *text);
+    colleague = FindPerson(request.db, id);
+    if (!colleague) throw HttpError(404, {MessageId::kNoSuchPerson, {std::to_string(id)}});
+    RequireSameSystem(visitor, *colleague);
+  }
+  const PersonalTokens tokens(request.options.secret);
+  const std::string token = tokens.FeedToken(request.db, visitor.person.id);
+  const std::string base = SiteBase(request);
+
+  std::string out;
+  out.reserve(8192);
+  AppendPageStart(out, language, text(MessageId::kSubscribeTitle), &visitor, request.here);
+  out += "<div class=\"subscribe\">\n<h1>";
+  AppendEscapedHtml(out, text(MessageId::kSubscribeTitle));
+  out += "</h1>\n";
+  if (notice) {
+    out += "<p class=\"notice\" role=\"status\">";
+    AppendEscapedHtml(out, text(*notice));
+    out += "</p>\n";
+  }
+  out += "<p>";
+  AppendEscapedHtml(out, text(MessageId::kSubscribeIntro));
+  out += "</p>\n";
+  AppendFeed(out, text(MessageId::kFeedOwn), text(MessageId::kFeedOwnNote), base,
+             FeedPath(token, FeedKind::kOwn));
+
+  out += "<section class=\"feed colleague\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kFeedColleagues));
+  out += "</h2>\n";
+  AppendFormStart(out, "get", kSubscribePath, "person-picker");
+  out += '\n';
+  AppendSelectStart(out, text(MessageId::kPersonPicker), "personID");
+  const std::vector<Person> persons = visitor.person.system_id
+                                          ? PersonsOfSystem(request.db, *visitor.person.system_id)
+                                          : std::vector<Person>{};
+  for (const Person& person : persons) {
+    if (person.id == visitor.person.id) continue;
+    AppendOption(out, std::to_string(person.id), person.name,
+                 colleague && colleague->id == person.id);
+  }
+  AppendSelectEnd(out);
+  AppendSubmitButton(out, text(MessageId::kShowAddress));
+  out += "\n</form>\n</section>\n";
+  if (colleague) {
+    AppendFeed(out, Format(language, MessageId::kFeedOfPerson, {colleague->name}),
+               text(MessageId::kFeedColleagueNote), base,
+               FeedPath(token, FeedKind::kColleague, colleague->id));
+  }
+  if (visitor.leader) {
+    AppendFeed(out, text(MessageId::kFeedDepartment), text(MessageId::kFeedDepartmentNote), base,
+               FeedPath(token, FeedKind::kDepartment));
+    AppendFeed(out, text(MessageId::kFeedDepartment2), text(MessageId::kFeedDepartment2Note), base,
+               FeedPath(token, FeedKind::kDepartment2));
+  }
+  out += "<section class=\"reset\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kResetFeedHeading));
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, text(MessageId::kResetFeedNote));
+  out += "</p>\n";
+  AppendActionForm(out, request, "reset-feed", MessageId::kResetFeedButton);
+  out += "</section>\n";
+
+  out += "<section class=\"api-token\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kApiTokenHeading));
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, text(MessageId::kApiTokenNote));
+  out += "</p>\n";
+  if (!new_api_token.empty()) {
+    out += "<p class=\"new-token\">";
+    AppendEscapedHtml(out, text(MessageId::kNewApiTokenLabel));
+    out += "<code>";
+    AppendEscapedHtml(out, new_api_token);
+    out += "</code>";
+    AppendEscapedHtml(out, text(MessageId::kNewApiTokenHint));
+    out += "</p>\n";
+  }
+  const std::optional<DateTime> made = PersonalTokens::ApiTokenMade(request.db, visitor.person.id);
+  out += "<p>";
+  if (made) {
+    AppendEscapedHtml(out, Format(language, MessageId::kApiTokenMadeAt, {UtcText(*made)}));
+  } else {
+    AppendEscapedHtml(out, text(MessageId::kNoApiToken));
+  }
+  out += "</p>\n";
+  AppendActionForm(out, request, "new-api-token", MessageId::kMakeApiToken);
+  if (made) AppendActionForm(out, request, "revoke-api-token", MessageId::kRevokeApiToken);
+  out += "</section>\n</div>\n";
+  AppendPageEnd(out);
+  return PageReply{status, std::move(out), {}};
+}
+
+}  // namespace
+
+PageReply ShowSubscribe(PageRequest& request) {
+  const std::string done = FieldOrEmpty(request.query, "done");
+  std::optional<MessageId> notice;
+  if (done == "reset") notice = MessageId::kFeedWasReset;
+  if (done == "revoked") notice = MessageId::kApiTokenRevoked;
+  return SubscribePage(request, notice, {}, 200);
+}
+
+PageReply SubmitSubscribe(PageRequest& request) {
+  const std::string action = FieldOrEmpty(request.form, "action");
+  const std::int64_t self = request.visitor.person.id;
+  if (action == "reset-feed") {
+    PersonalTokens(request.options.secret).ResetFeedToken(request.db, self);
+    return PageReply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "reset"}})};
+  }
+  if (action == "revoke-api-token") {
+    PersonalTokens::RevokeApiToken(request.db, self);
+    return PageReply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "revoked"}})};
+  }
+  if (action == "new-api-token") {
+    const std::string token = PersonalTokens::NewApiToken(request.db, self);
+    return SubscribePage(request, MessageId::kApiTokenMade, token, 200);
+  }
+  throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
+}
+
+}  // namespace ostrand::web
