@@ -9,13 +9,6 @@
 namespace ostrand::web {
 namespace {
 
-std::string TimeText(store::Engine engine, std::string_view column) {
-  if (engine == store::Engine::kSqlServer) {
-    return "CONVERT(VARCHAR(19), " + std::string(column) + ", 120)";
-  }
-  return "CAST(" + std::string(column) + " AS TEXT)";
-}
-
 // The persons of the leader's list, as the component selects them (the
 // condition may name person's and personDuty's columns unqualified).
 std::string LeaderListSelect(std::string_view columns, std::string_view cond) {

@@ -12,15 +12,6 @@
 namespace ostrand::web {
 namespace {
 
-// A stored time as its text, so that a time another program wrote in a form
-// that reads as no date still shows as it was written.
-std::string TimeText(store::Engine engine, std::string_view column) {
-  if (engine == store::Engine::kSqlServer) {
-    return "CONVERT(VARCHAR(19), " + std::string(column) + ", 120)";
-  }
-  return "CAST(" + std::string(column) + " AS TEXT)";
-}
-
 // A time bound where the statement itself gives it no type (a SELECT list).
 std::string_view TimestampParam(store::Engine engine) {
   switch (engine) {
