@@ -8,6 +8,20 @@
 //    ('2001-12-5' becomes '2001-12-05 00:00:00');
 //  - '+' next to a string literal becomes '||' (T-SQL concatenates text
 //    with '+');
+//  - texts compare as SQL Server's usual case-insensitive collation
+//    compares them: in a condition (WHERE, ON, HAVING, WHEN), where one
+//    operand of =, <>, !=, <, <=, >, >= is a string literal (perhaps
+//    concatenated), or an IN list holds only string literals, both sides
+//    become lower(rtrim(...)); an operand ends at a logical or clause word,
+//    a comma or an unbalanced parenthesis. A literal that reads as a number
+//    or a date is not text ('12', '2001-12-5': T-SQL converts it), and a
+//    comparison of two columns cannot be told from one of numbers on tokens,
+//    so both stay as written (case- and blank-sensitive). lower() folds
+//    ASCII letters on SQLite (directly and behind ODBC alike) and follows
+//    the database's LC_CTYPE on PostgreSQL;
+//  - on PostgreSQL, LIKE becomes ILIKE, with ESCAPE '' unless the text
+//    names an escape character (a backslash is no escape in T-SQL);
+//    SQLite's LIKE ignores the case of ASCII letters already;
 //  - for PostgreSQL, [bracketed] names become plain or double-quoted names,
 //    and an ORDER BY over one of the schedule tables is completed with that
 //    table's key, so that rows that tie come in the order SQLite gives them

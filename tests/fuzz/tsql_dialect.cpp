@@ -1,8 +1,8 @@
 // The T-SQL translation for each engine and the lifting of literals into
 // parameters: any text either translates or fails with Error, a text with
-// no select list, DATEDIFF call or '+' to rewrite comes back unchanged for
-// SQLite, SQL Server takes T-SQL as written, and lifting never fails and
-// leaves one placeholder per parameter.
+// no select list, DATEDIFF call, '+' or string literal (a text comparison)
+// to rewrite comes back unchanged for SQLite, SQL Server takes T-SQL as
+// written, and lifting never fails and leaves one placeholder per parameter.
 #include <algorithm>
 
 #include "core/error.h"
@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (engine == store::Engine::kSqlServer ||
           (engine == store::Engine::kSqlite && !ostrand::ContainsNoCase(text, "select") &&
            !ostrand::ContainsNoCase(text, "datediff") &&
-           text.find('+') == std::string_view::npos)) {
+           text.find('+') == std::string_view::npos &&
+           text.find('\'') == std::string_view::npos)) {
         Check(translated == text, "a text with nothing to rewrite stays as it is");
       }
     } catch (const ostrand::Error&) {

@@ -99,7 +99,8 @@ TEST(DialectPostgresql, DayCountsAliasesNamesAndTieOrder) {
             "from t");
   EXPECT_EQ(pg("select [Type1ID]=[my col] from t"), "select \"my col\" AS Type1ID from t");
   EXPECT_EQ(pg("select a from t where b = 'x' + c + 'y' and d = '1' + 1"),
-            "select a from t where b = 'x' || c || 'y' and d = '1' + 1");
+            "select a from t where lower(rtrim(b)) = lower(rtrim('x' || c || 'y')) and "
+            "d = '1' + 1");
   // Rows that tie in the order come in key order, as SQLite gives them.
   EXPECT_EQ(pg(" select person.personID from person,personDuty where a=1 order by person.dutyID "),
             " select person.personID from person,personDuty where a=1 order by person.dutyID, "
@@ -115,6 +116,45 @@ TEST(DialectPostgresql, DayCountsAliasesNamesAndTieOrder) {
             "select N=DATEDIFF(dd, a, b) from t");
 }
 
+// Texts compare as SQL Server's usual collation compares them: without
+// regard to letter case or trailing blanks.
+TEST(DialectTextComparisons, KnownTextOperandsAreFolded) {
+  const auto fold = [](const std::string& operand) { return "lower(rtrim(" + operand + "))"; };
+  EXPECT_EQ(Sqlite("select a from t where personDuty.dutyName = '主任 ' and systemID=1"),
+            "select a from t where " + fold("personDuty.dutyName") + " = " + fold("'主任 '") +
+                " and systemID=1");
+  // Operands end at logical words, commas and unbalanced parentheses;
+  // concatenations, calls and CASE stay inside.
+  EXPECT_EQ(Sqlite("select a from t where (x.n + ' ' + y <= 'LI ' or b<>'q') and left(c, 2)='li'"),
+            "select a from t where (" + fold("x.n || ' ' || y") + " <= " + fold("'LI '") +
+                " or " + fold("b") + "<>" + fold("'q'") + ") and " + fold("left(c, 2)") + "=" +
+                fold("'li'"));
+  EXPECT_EQ(Sqlite("select case when a = 'x' then 'y' end as c from t where b not in ('p', 'Q')"),
+            "select case when " + fold("a") + " = " + fold("'x'") + " then 'y' end as c from t " +
+                "where " + fold("b") + " not in (" + fold("'p'") + ", " + fold("'Q'") + ")");
+  EXPECT_EQ(Sqlite("update t set a = 'x', b = 'y' where c = 'z'"),
+            "update t set a = 'x', b = 'y' where " + fold("c") + " = " + fold("'z'"));
+  // Numbers, dates, columns against columns, and what the database must
+  // reject stay as written.
+  for (const std::string text : {
+           "select a from t where personID=12 and 1=1 and d = '12' and a.x = b.y",
+           "select a from t where planStartTime < '2001-12-5' and b in ('1', '2') and c in (1, 'x')",
+           "select a from t where a = ", "select a from t where = 'x'",
+           "select a from t where a = ('x'", "select a from t where a = 'x",
+       }) {
+    EXPECT_EQ(Sqlite(text), text);
+  }
+}
+
+TEST(DialectTextComparisons, LikeIgnoresCaseOnPostgresql) {
+  const std::string tsql =
+      "select a from t where person.personName like 'li%' and b NOT LIKE 'x\\_' escape '!'";
+  EXPECT_EQ(TranslateTsql(tsql, Engine::kPostgresql),
+            "select a from t where person.personName ilike 'li%' ESCAPE '' and b NOT ILIKE 'x\\_' "
+            "escape '!'");
+  EXPECT_EQ(Sqlite(tsql), tsql);  // SQLite's LIKE ignores the case of ASCII letters already
+}
+
 TEST(DialectDateDiff, NotACallLeftAlone) {
   EXPECT_EQ(Sqlite("select datediff from t"), "select datediff from t");
   EXPECT_EQ(Sqlite("select t.datediff(dd, a, b) from t"), "select t.datediff(dd, a, b) from t");
@@ -122,8 +162,8 @@ TEST(DialectDateDiff, NotACallLeftAlone) {
 
 TEST(DialectLiterals, TextInsideLiteralsAndCommentsUntouched) {
   for (const std::string text : {
-           "select a from t where b='x=1' and c='DATEDIFF(mm,a,b)'",
-           "select a from t where b='it''s, DATEDIFF(dd,a,b) FROM'",
+           "select a from t where b like 'x=1' and c like 'DATEDIFF(mm,a,b)'",
+           "select a from t where b like 'it''s, DATEDIFF(dd,a,b) FROM'",
            "select a from t -- DATEDIFF(mm, a, b)\nwhere b=1",
            "select a /* N=b, DATEDIFF(yy,a,b) */ from t",
            "select \"x=y\" from t",

@@ -107,6 +107,31 @@ TEST_P(LeaderDb, PersonRowsOfASystemOrderedByDuty) {
             "");
 }
 
+// The leader's condition is T-SQL: texts compare without regard to letter
+// case or trailing blanks, LIKE without regard to case, on every backend.
+TEST_P(LeaderDb, ConditionsCompareTextsAsSqlServerDoes) {
+  store_.Execute("INSERT INTO personDuty VALUES (3,'Chief')");
+  AddPerson(3, "Li Ming", 3, 1);
+  AddPerson(4, "LIU Yang", 2, 1);
+  AddPerson(5, "Wang", 1, 1);
+  AddPlan(4, "2001-12-05 09:00:00", "2001-12-05 10:00:00", 2, "会");
+  const Value dec = Day(2001, 12, 1);
+  const auto rows = [&](const std::string& cond) {
+    return DispLeaderMonthContent(db_, dec, Value::Text(cond), Value::Int32(1));
+  };
+  const std::string li = rows("person.personID in (3, 4)");
+  ASSERT_EQ(Count(li, "<tr>"), 2u);
+  EXPECT_NE(li.find("<td title='会\r\n' class='sch2' >◇</td>"), std::string::npos);
+  EXPECT_EQ(rows("person.personName like 'li%'"), li);
+  EXPECT_EQ(rows("personName NOT LIKE 'WANG' and personName >= 'l'"), li);
+  EXPECT_EQ(rows("(personDuty.dutyName = 'CHIEF  ' or personName in ('liu yang ', 'x'))"), li);
+  EXPECT_EQ(rows("personDuty.dutyName <> 'chief' and personName<>'wang '"),
+            rows("person.personID = 4"));
+  // A malformed condition is the database's error, naming the query.
+  const std::string bad = ErrorOf([&] { rows("personName = 'x' and"); });
+  EXPECT_NE(bad.find("personName = 'x' and"), std::string::npos) << bad;
+}
+
 TEST_P(LeaderDb, BadInputIsRefusedBeforeAnyQuery) {
   AddPerson(3, "王五", 2, 1);
   const Value dec = Day(2001, 12, 1);
