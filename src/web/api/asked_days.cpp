@@ -3,8 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "web/data/plan_changes.h"
-
 namespace ostrand::web {
 
 AskedDays ReadAskedDays(const http::FormFields& query, const ServerOptions& options,
@@ -12,7 +10,7 @@ AskedDays ReadAskedDays(const http::FormFields& query, const ServerOptions& opti
   const std::optional<std::string> from = http::FindField(query, "from");
   const std::optional<std::string> to = http::FindField(query, "to");
   AskedDays days;
-  days.today = options.today ? options.today().DateOnly() : zone.FromUtc(UtcNow()).DateOnly();
+  days.today = TodayOf(options, zone);
   days.range = feeds::RequestedRange(from, to, days.today);
   days.by_default = !from && !to;
   return days;
