@@ -219,7 +219,8 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
       ->capture_default_str()
       ->check(CLI::Range(1, 3660000));
   cmd->add_option("--today", args->today,
-                  "Pin the date the pages treat as today (Y-M-D), for demonstrations and tests");
+                  "Pin the date the pages, the calendar feeds and the JSON API treat as today "
+                  "(Y-M-D), for demonstrations and tests");
   cmd->add_option("--timezone", args->time_zone,
                   "Time zone of the plans' times (an IANA name such as Asia/Shanghai, or UTC), "
                   "which the calendar feeds and the JSON API name. Default: the machine's");

@@ -24,7 +24,7 @@ void AppendOneLine(std::string& out, std::string_view text) {
 std::string DayHeading(const DateTime& day) {
   char date[16];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d", day.year(), day.month(), day.day_of_month());
-  return std::string(date) + " 星期" + std::string(calendar::WeekdayCaption(day.weekday()));
+  return std::string(date) + " " + std::string(calendar::WeekdayName(day.weekday()));
 }
 
 std::optional<DateTime> ReadDayHeading(std::string_view heading) {

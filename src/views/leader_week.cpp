@@ -20,8 +20,8 @@ std::string DispLeaderWeekHeader(const Value& dtDate) {
   out += "<table cellspadding=0 cellspacing=1 width=100% height=85%>\r\n";
   out += "<tr class='schh'><th height='23' nowrap>姓名</th>";
   for (int i = 0; i < 7; ++i) {
-    out += "<th height='23' nowrap>星期";
-    out += calendar::WeekdayCaption(day.weekday());
+    out += "<th height='23' nowrap>";
+    out += calendar::WeekdayName(day.weekday());
     out += "<br>";
     AppendEscapedHtml(out, i == 0 ? monday.ToText() : day.ToText());
     out += "</th>";

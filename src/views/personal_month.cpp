@@ -45,8 +45,8 @@ std::string DispMonthHeader() {
       "<tr class='schh'>";
   // Monday (weekday 2) to Saturday (7), then Sunday (1).
   for (int i = 0; i < 7; ++i) {
-    out += "<th height='23' nowrap>星期";
-    out += calendar::WeekdayCaption((i + 1) % 7 + 1);
+    out += "<th height='23' nowrap>";
+    out += calendar::WeekdayName((i + 1) % 7 + 1);
     out += "</th>";
   }
   out += "</tr>\r\n";

@@ -23,8 +23,8 @@ std::string DispWeek(store::QuerySource& db, const Value& dtDate, const Value& p
     const std::string cell = plans::GetPersonDay(db, day, pID, viewerID);
     const DateTime date = day.ToDate();
     const std::string day_text = EscapeHtml(day.ToText());
-    out += "<tr><td class='schh' nowrap><br>星期";
-    out += calendar::WeekdayCaption(date.weekday());
+    out += "<tr><td class='schh' nowrap><br>";
+    out += calendar::WeekdayName(date.weekday());
     out += "<br>&nbsp;";
     out += day_text;
     out += "&nbsp;<br><td></td><td width=100% class=td1 onclick=manage('";

@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "store/demo_data.h"
+#include "web/data/plan_changes.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -39,13 +40,6 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
   return duties;
 }
 
-DateTime LocalToday() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return DateTime::FromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-}
-
 DateTime LocalNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -55,8 +49,9 @@ DateTime LocalNow() {
                              local.tm_min, std::min(local.tm_sec, 59));
 }
 
-DateTime TodayOf(const ServerOptions& options) {
-  return options.today ? options.today().DateOnly() : LocalToday();
+DateTime TodayOf(const ServerOptions& options, const std::optional<feeds::TimeZone>& zone) {
+  if (options.today) return options.today().DateOnly();
+  return (zone ? zone->FromUtc(UtcNow()) : LocalNow()).DateOnly();
 }
 
 }  // namespace ostrand::web

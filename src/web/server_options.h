@@ -96,12 +96,12 @@ struct ServerOptions {
 // numbers). Throws Error naming the list when an item is not a whole number.
 std::set<std::int64_t> ParseDutyList(std::string_view list);
 
-// The local calendar date now.
-DateTime LocalToday();
 // The local date and time now, in whole seconds.
 DateTime LocalNow();
-// Today's date for the pages: the options' `today` when set, else
-// LocalToday().
-DateTime TodayOf(const ServerOptions& options);
+// Today's date, the host's only source of it: the options' `today` when set
+// (`serve --today`); else the date now in `zone` when one is given (the
+// feeds and the API, in the plans' zone); else the local date (the pages).
+DateTime TodayOf(const ServerOptions& options,
+                 const std::optional<feeds::TimeZone>& zone = std::nullopt);
 
 }  // namespace ostrand::web

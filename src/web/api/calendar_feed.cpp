@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "core/error.h"
-#include "feeds/feed_range.h"
 #include "feeds/feed_source.h"
 #include "feeds/ical_feed.h"
 #include "store/database_error.h"
 #include "store/plan_store.h"
+#include "web/api/asked_days.h"
 #include "web/api/feed_address.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/visitor.h"
@@ -79,17 +79,13 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
   const std::optional<Person> owner = FindPerson(db, *owner_id);
   if (!owner) return NotFoundResponse(language);
 
-  const http::FormFields query = http::ParseFields(request.query);
-  const std::optional<std::string> from = http::FindField(query, "from");
-  const std::optional<std::string> to = http::FindField(query, "to");
-  const DateTime today =
-      options_.today ? options_.today().DateOnly() : zone_.FromUtc(UtcNow()).DateOnly();
-  feeds::FeedRange range;
+  AskedDays days;
   try {
-    range = feeds::RequestedRange(from, to, today);
+    days = ReadAskedDays(http::ParseFields(request.query), options_, zone_);
   } catch (const Error& e) {
     throw HttpError(400, {MessageId::kBadDateRange, {e.what()}});
   }
+  const feeds::FeedRange& range = days.range;
 
   // The component's queries, on the request's connection (the pool lends
   // this thread the same one).
@@ -156,8 +152,8 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
     if (recorded) {
       const std::int64_t ids[] = {feed.persons.front().person_id};
       last_modified = LatestRecordedChange(db, ids, feed.view != feeds::FeedView::kOwn);
-      if (!from && !to) {
-        const DateTime day_start = zone_.ToUtc(today);
+      if (days.by_default) {
+        const DateTime day_start = zone_.ToUtc(days.today);
         if (!last_modified || *last_modified < day_start) last_modified = day_start;
       }
       if (last_modified && feed.now < *last_modified) last_modified = feed.now;

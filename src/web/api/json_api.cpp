@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "core/error.h"
-#include "feeds/feed_range.h"
 #include "feeds/feed_source.h"
 #include "store/database_error.h"
 #include "store/plan_store.h"
+#include "web/api/asked_days.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/sign_in.h"
 #include "web/auth/visitor.h"
@@ -141,13 +141,9 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   }
 
   const http::FormFields query = http::ParseFields(request.query);
-  const std::optional<std::string> from = http::FindField(query, "from");
-  const std::optional<std::string> to = http::FindField(query, "to");
-  const DateTime today =
-      options_.today ? options_.today().DateOnly() : zone_.FromUtc(UtcNow()).DateOnly();
   feeds::FeedRange range;
   try {
-    range = feeds::RequestedRange(from, to, today);
+    range = ReadAskedDays(query, options_, zone_).range;
   } catch (const Error& e) {
     throw ApiError{400, e.what(), ""};
   }

@@ -1,6 +1,8 @@
 // The host's text in Simplified Chinese.
 #include "web/i18n/catalogue.h"
 
+#include "calendar/weekday_caption.h"
+
 namespace ostrand::web {
 namespace {
 
@@ -92,13 +94,13 @@ constexpr CatalogueEntry kEntries[] = {
     {kMonth10, "10月"},
     {kMonth11, "11月"},
     {kMonth12, "12月"},
-    {kSunday, "星期日"},
-    {kMonday, "星期一"},
-    {kTuesday, "星期二"},
-    {kWednesday, "星期三"},
-    {kThursday, "星期四"},
-    {kFriday, "星期五"},
-    {kSaturday, "星期六"},
+    {kSunday, calendar::kWeekdayNames[0]},
+    {kMonday, calendar::kWeekdayNames[1]},
+    {kTuesday, calendar::kWeekdayNames[2]},
+    {kWednesday, calendar::kWeekdayNames[3]},
+    {kThursday, calendar::kWeekdayNames[4]},
+    {kFriday, calendar::kWeekdayNames[5]},
+    {kSaturday, calendar::kWeekdayNames[6]},
 
     {kEditorTitle, "日程编辑"},
     {kPreviousDay, "前一天"},
@@ -199,7 +201,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kDayOffTag, "休"},
     {kWorkingDayTag, "班"},
     {kHolidayTip, "{0}（{1}）"},
-    {kWeekdayInitials, "日 一 二 三 四 五 六"},
+    {kWeekdayInitials, calendar::kWeekdayCaptionLine},
     {kDemoNote, "{0} · 示例数据"},
     {kNavSubscribe, "订阅日历"},
     {kSubscribeTitle, "订阅日历"},
