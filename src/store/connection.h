@@ -47,6 +47,22 @@ class Connection {
   // refuses the statement or when the text holds a second statement.
   virtual RecordSet Query(std::string_view sql, std::span<const SqlParam> params = {}) = 0;
 
+  // As Query, for a SELECT whose rows depend on nothing but the stored data
+  // (no clock, no random values). A backend that can tell that nothing was
+  // written to the database since it last ran the same text with the same
+  // values may hand out those rows again (SQLite does; the others run the
+  // query). Throws as Query.
+  virtual RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params = {}) {
+    return Query(sql, params);
+  }
+
+  // Called by a pool when it lends the connection to a new user. From then
+  // on QueryStored checks whether the database changed once, at its first
+  // call, rather than at every call: the user reads the data as it was when
+  // it took the connection, or newer. A connection outside a pool checks at
+  // every call.
+  virtual void StartUse() {}
+
   // Runs one statement that returns no rows; returns how many rows it
   // inserted, changed or deleted.
   virtual std::int64_t Execute(std::string_view sql, std::span<const SqlParam> params = {}) = 0;

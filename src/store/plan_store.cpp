@@ -57,7 +57,9 @@ RecordSet PlanStore::Query(const std::string& tsql) {
   // connection, not once per page.
   const std::string& sql = db.Translated(lifted.shape);
   try {
-    return db.Query(sql, lifted.params);
+    // The component only reads the schedule: its rows may come from the
+    // connection's result cache while the database is unchanged.
+    return db.QueryStored(sql, lifted.params);
   } catch (const DatabaseError& e) {
     if (e.unavailable()) throw;
     // Name the text the component built (as its debug trace shows it), not
