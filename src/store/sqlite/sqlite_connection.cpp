@@ -136,7 +136,7 @@ class SqliteConnection final : public Connection {
   RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params) override {
     // Within a transaction the rows may be this connection's own writes,
     // not yet committed: read them afresh.
-    if (sqlite3_get_autocommit(db_.get()) == 0 || !ReadsOnlyData(sql)) return Query(sql, params);
+    if (sqlite3_get_autocommit(db_.get()) == 0) return Query(sql, params);
     if (!per_use_ || !checked_) {
       results_.Validate(DataVersion());
       checked_ = true;
@@ -150,7 +150,8 @@ class SqliteConnection final : public Connection {
       return ReadRows(statement, sql);
     }
     RecordSet rows = ReadRows(statement, sql);
-    results_.Insert(std::move(key), rows.table());
+    // Only texts kept before are found above: the text is checked once.
+    if (ReadsOnlyData(sql)) results_.Insert(std::move(key), rows.table());
     return rows;
   }
 

@@ -58,6 +58,7 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   visitor.sealed_items = opened->items->items();
   visitor.session = std::move(opened->items);
   visitor.expires = opened->expires;
+  visitor.sealed_expires = opened->expires;
   visitor.generation = opened->generation;
   visitor.csrf_token = signer.CsrfToken(rnd.text());
   // The person may have changed system since signing in; pages follow the
@@ -72,7 +73,8 @@ std::optional<std::string> SessionCookie(const SessionSigner& signer, const Visi
     return a.first == b.first && a.second.key == b.second.key && a.second.value == b.second.value;
   };
   const std::map<std::string, host::MemorySession::Item>& now = visitor.session->items();
-  if (std::equal(now.begin(), now.end(), visitor.sealed_items.begin(), visitor.sealed_items.end(),
+  if (visitor.expires == visitor.sealed_expires &&
+      std::equal(now.begin(), now.end(), visitor.sealed_items.begin(), visitor.sealed_items.end(),
                  same)) {
     return std::nullopt;
   }
