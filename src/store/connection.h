@@ -17,11 +17,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/value.h"
 #include "store/dialect.h"
@@ -92,12 +94,19 @@ class Connection {
   // and replaced then). May do a round trip to a server.
   virtual bool IsUsable() = 0;
 
-  // The component's SQL Server text `tsql` in this connection's dialect
-  // (TranslateTsql), translated once per connection and kept for the
-  // connection's life (at most kStatementCacheSize texts; the whole set is
-  // dropped when it is full). The reference stays valid until the next call.
-  // Throws what TranslateTsql throws.
-  const std::string& Translated(const std::string& tsql);
+  // A component's SQL Server text as this connection runs it: its literal
+  // ids and dates lifted into parameters (store/literal_lifting.h) and the
+  // shape in the connection's dialect (TranslateTsql).
+  struct ComponentQuery {
+    std::shared_ptr<const std::string> sql;
+    std::vector<SqlParam> params;
+  };
+  // `tsql` prepared so. Kept per connection: a text seen before is neither
+  // lifted nor translated again, and a shape is translated once (at most
+  // kComponentTextCacheSize texts and kStatementCacheSize shapes; either set
+  // is dropped whole when it is full). The reference stays valid until the
+  // next call. Throws what TranslateTsql throws.
+  const ComponentQuery& Prepared(const std::string& tsql);
 
   // True after a failure that leaves the connection unfit for reuse.
   bool broken() const { return broken_; }
@@ -115,7 +124,11 @@ class Connection {
  private:
   std::string name_;
   bool broken_ = false;
-  std::unordered_map<std::string, std::string, SqlTextHash, std::equal_to<>> translated_;
+  std::unordered_map<std::string, std::shared_ptr<const std::string>, SqlTextHash,
+                     std::equal_to<>>
+      translated_;  // by shape
+  std::unordered_map<std::string, ComponentQuery, SqlTextHash, std::equal_to<>>
+      prepared_;  // by the component's text
 };
 
 // A write transaction: Begin on construction, Rollback on destruction
