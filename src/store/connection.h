@@ -50,19 +50,18 @@ class Connection {
   virtual RecordSet Query(std::string_view sql, std::span<const SqlParam> params = {}) = 0;
 
   // As Query, for a SELECT whose rows depend on nothing but the stored data
-  // (no clock, no random values). A backend that can tell that nothing was
-  // written to the database since it last ran the same text with the same
-  // values may hand out those rows again (SQLite does; the others run the
-  // query). Throws as Query.
+  // (no clock, no random values). A pooled connection whose backend can
+  // tell that nothing was written to the database since it last ran the
+  // same text with the same values may hand out those rows again (SQLite
+  // does; the others run the query). Throws as Query.
   virtual RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params = {}) {
     return Query(sql, params);
   }
 
   // Called by a pool when it lends the connection to a new user. From then
   // on QueryStored checks whether the database changed once, at its first
-  // call, rather than at every call: the user reads the data as it was when
-  // it took the connection, or newer. A connection outside a pool checks at
-  // every call.
+  // call in each use: the user reads the data as it was when it took the
+  // connection, or newer. A connection outside a pool keeps no rows.
   virtual void StartUse() {}
 
   // Runs one statement that returns no rows; returns how many rows it

@@ -135,9 +135,11 @@ class SqliteConnection final : public Connection {
 
   RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params) override {
     // Within a transaction the rows may be this connection's own writes,
-    // not yet committed: read them afresh.
-    if (sqlite3_get_autocommit(db_.get()) == 0) return Query(sql, params);
-    if (!per_use_ || !checked_) {
+    // not yet committed: read them afresh. A connection outside a pool
+    // (a command's one call) would check for changes at every query and
+    // seldom meet a text twice: it keeps nothing.
+    if (!pooled_ || sqlite3_get_autocommit(db_.get()) == 0) return Query(sql, params);
+    if (!checked_) {
       results_.Validate(DataVersion());
       checked_ = true;
     }
@@ -179,7 +181,7 @@ class SqliteConnection final : public Connection {
   bool has_day_start_function() const override { return true; }
 
   void StartUse() override {
-    per_use_ = true;
+    pooled_ = true;
     checked_ = false;
   }
 
@@ -395,7 +397,7 @@ class SqliteConnection final : public Connection {
   ResultCache results_;
   // Whether a pool lends this connection (StartUse), and whether the data
   // version was read since it was last lent.
-  bool per_use_ = false;
+  bool pooled_ = false;
   bool checked_ = false;
   int first_step_ = SQLITE_DONE;
 };
