@@ -37,7 +37,7 @@ std::vector<Holiday> HolidaysBetween(store::Connection& db, const DateTime& firs
                                      const DateTime& last) {
   const std::array range{store::SqlParam::Date(first), store::SqlParam::Date(last)};
   std::vector<Holiday> days;
-  for (store::RecordSet rows = db.Query(
+  for (store::RecordSet rows = db.QueryStored(
            "SELECT holidayDate, holidayName, dayOff, demo FROM hostHoliday "
            "WHERE holidayDate >= ? AND holidayDate <= ? ORDER BY holidayDate",
            range);

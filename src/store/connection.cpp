@@ -8,15 +8,25 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "store/database_error.h"
+#include "store/literal_lifting.h"
 #include "store/sql_lexer.h"
 
 namespace ostrand::store {
 
-const std::string& Connection::Translated(const std::string& tsql) {
-  const auto found = translated_.find(tsql);
-  if (found != translated_.end()) return found->second;
-  if (translated_.size() >= kStatementCacheSize) translated_.clear();
-  return translated_.emplace(tsql, TranslateTsql(tsql, engine(), has_day_start_function()))
+const Connection::ComponentQuery& Connection::Prepared(const std::string& tsql) {
+  if (const auto found = prepared_.find(tsql); found != prepared_.end()) return found->second;
+  LiftedQuery lifted = LiftLiterals(tsql);
+  std::shared_ptr<const std::string> sql;
+  if (const auto found = translated_.find(lifted.shape); found != translated_.end()) {
+    sql = found->second;
+  } else {
+    sql = std::make_shared<const std::string>(
+        TranslateTsql(lifted.shape, engine(), has_day_start_function()));
+    if (translated_.size() >= kStatementCacheSize) translated_.clear();
+    translated_.emplace(std::move(lifted.shape), sql);
+  }
+  if (prepared_.size() >= kComponentTextCacheSize) prepared_.clear();
+  return prepared_.emplace(tsql, ComponentQuery{std::move(sql), std::move(lifted.params)})
       .first->second;
 }
 

@@ -17,11 +17,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/value.h"
 #include "store/dialect.h"
@@ -46,6 +48,21 @@ class Connection {
   // as null, text as UTF-8 text. Throws DatabaseError when the database
   // refuses the statement or when the text holds a second statement.
   virtual RecordSet Query(std::string_view sql, std::span<const SqlParam> params = {}) = 0;
+
+  // As Query, for a SELECT whose rows depend on nothing but the stored data
+  // (no clock, no random values). A pooled connection whose backend can
+  // tell that nothing was written to the database since it last ran the
+  // same text with the same values may hand out those rows again (SQLite
+  // does; the others run the query). Throws as Query.
+  virtual RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params = {}) {
+    return Query(sql, params);
+  }
+
+  // Called by a pool when it lends the connection to a new user. From then
+  // on QueryStored checks whether the database changed once, at its first
+  // call in each use: the user reads the data as it was when it took the
+  // connection, or newer. A connection outside a pool keeps no rows.
+  virtual void StartUse() {}
 
   // Runs one statement that returns no rows; returns how many rows it
   // inserted, changed or deleted.
@@ -76,12 +93,19 @@ class Connection {
   // and replaced then). May do a round trip to a server.
   virtual bool IsUsable() = 0;
 
-  // The component's SQL Server text `tsql` in this connection's dialect
-  // (TranslateTsql), translated once per connection and kept for the
-  // connection's life (at most kStatementCacheSize texts; the whole set is
-  // dropped when it is full). The reference stays valid until the next call.
-  // Throws what TranslateTsql throws.
-  const std::string& Translated(const std::string& tsql);
+  // A component's SQL Server text as this connection runs it: its literal
+  // ids and dates lifted into parameters (store/literal_lifting.h) and the
+  // shape in the connection's dialect (TranslateTsql).
+  struct ComponentQuery {
+    std::shared_ptr<const std::string> sql;
+    std::vector<SqlParam> params;
+  };
+  // `tsql` prepared so. Kept per connection: a text seen before is neither
+  // lifted nor translated again, and a shape is translated once (at most
+  // kComponentTextCacheSize texts and kStatementCacheSize shapes; either set
+  // is dropped whole when it is full). The reference stays valid until the
+  // next call. Throws what TranslateTsql throws.
+  const ComponentQuery& Prepared(const std::string& tsql);
 
   // True after a failure that leaves the connection unfit for reuse.
   bool broken() const { return broken_; }
@@ -99,7 +123,11 @@ class Connection {
  private:
   std::string name_;
   bool broken_ = false;
-  std::unordered_map<std::string, std::string, SqlTextHash, std::equal_to<>> translated_;
+  std::unordered_map<std::string, std::shared_ptr<const std::string>, SqlTextHash,
+                     std::equal_to<>>
+      translated_;  // by shape
+  std::unordered_map<std::string, ComponentQuery, SqlTextHash, std::equal_to<>>
+      prepared_;  // by the component's text
 };
 
 // A write transaction: Begin on construction, Rollback on destruction

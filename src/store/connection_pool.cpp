@@ -69,6 +69,7 @@ std::size_t ConnectionPool::idle_count() const {
 
 ConnectionPool::Lease ConnectionPool::Wrap(std::unique_ptr<Connection> connection,
                                            std::uint64_t generation) {
+  connection->StartUse();
   auto slot = std::make_shared<Slot>(*this, std::move(connection), generation);
   std::erase_if(current_leases, [](const CurrentLease& l) { return l.slot.expired(); });
   current_leases.push_back(CurrentLease{this, slot});

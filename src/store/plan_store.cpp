@@ -10,7 +10,6 @@
 #include "store/connection_pool.h"
 #include "store/database_error.h"
 #include "store/dialect.h"
-#include "store/literal_lifting.h"
 #include "store/settings.h"
 #include "store/statement_cache.h"
 
@@ -52,12 +51,13 @@ Connection& PlanStore::connection() {
 
 RecordSet PlanStore::Query(const std::string& tsql) {
   Connection& db = connection();
-  const LiftedQuery lifted = LiftLiterals(tsql);
-  // Pooled connections outlive the page: each shape is translated once per
-  // connection, not once per page.
-  const std::string& sql = db.Translated(lifted.shape);
   try {
-    return db.Query(sql, lifted.params);
+    // Pooled connections outlive the page: a text is lifted and translated
+    // once per connection, not once per page.
+    const Connection::ComponentQuery& query = db.Prepared(tsql);
+    // The component only reads the schedule: its rows may come from the
+    // connection's result cache while the database is unchanged.
+    return db.QueryStored(*query.sql, query.params);
   } catch (const DatabaseError& e) {
     if (e.unavailable()) throw;
     // Name the text the component built (as its debug trace shows it), not

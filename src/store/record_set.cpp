@@ -7,15 +7,22 @@
 
 namespace ostrand::store {
 
-RecordSet::RecordSet(std::vector<std::string> columns, std::vector<std::vector<Value>> rows)
-    : columns_(std::move(columns)), rows_(std::move(rows)) {
+RecordSet::RecordSet(std::vector<std::string> columns, std::vector<std::vector<Value>> rows) {
   // A short row would make Field read past its end; refuse it here.
-  for (std::size_t r = 0; r < rows_.size(); ++r) {
-    if (rows_[r].size() != columns_.size()) {
-      throw Error("row " + std::to_string(r) + " has " + std::to_string(rows_[r].size()) +
-                  " values for " + std::to_string(columns_.size()) + " columns");
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].size() != columns.size()) {
+      throw Error("row " + std::to_string(r) + " has " + std::to_string(rows[r].size()) +
+                  " values for " + std::to_string(columns.size()) + " columns");
     }
   }
+  table_ = std::make_shared<const Table>(Table{std::move(columns), std::move(rows)});
+}
+
+RecordSet::RecordSet(std::shared_ptr<const Table> table) : table_(std::move(table)) {}
+
+const std::vector<std::string>& RecordSet::columns() const {
+  static const std::vector<std::string> none;
+  return table_ ? table_->columns : none;
 }
 
 void RecordSet::MoveNext() {
@@ -25,33 +32,37 @@ void RecordSet::MoveNext() {
 
 const std::vector<Value>& RecordSet::CurrentRow() const {
   if (Eof()) throw Error("no current row is left in the record set");
-  return rows_[position_];
+  return table_->rows[position_];
 }
 
 const Value& RecordSet::Field(std::string_view name) const {
   // Look the column up first so that a misspelt name is reported as such
   // even on an exhausted record set.
-  for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (EqualsNoCase(columns_[i], name)) {
+  const std::vector<std::string>& names = columns();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (EqualsNoCase(names[i], name)) {
       if (Eof()) {
         throw Error("field '" + std::string(name) + "': no current row is left in the record set");
       }
-      return rows_[position_][i];
+      return table_->rows[position_][i];
     }
   }
   throw Error("no column named '" + std::string(name) + "' in the record set");
 }
 
 const Value& RecordSet::Field(std::size_t index) const {
-  if (index >= columns_.size()) {
+  if (index >= column_count()) {
     throw Error("column index " + std::to_string(index) + " is out of range (" +
-                std::to_string(columns_.size()) + " columns)");
+                std::to_string(column_count()) + " columns)");
   }
   return CurrentRow()[index];
 }
 
 void RecordSet::Close() {
-  rows_.clear();
+  // The column names stay, as they did when the rows were dropped in place.
+  if (table_ && !table_->rows.empty()) {
+    table_ = std::make_shared<const Table>(Table{table_->columns, {}});
+  }
   position_ = 0;
 }
 

@@ -33,6 +33,17 @@ inline constexpr std::chrono::seconds kPoolPingAfterIdle{2};
 // a few dozen texts.
 inline constexpr std::size_t kStatementCacheSize = 64;
 
+// Rows of read-only queries an SQLite connection keeps while its database
+// stays unchanged (store/result_cache.h): at most this many results and
+// about this many bytes per connection. A leader month of a thousand
+// persons fits.
+inline constexpr std::size_t kResultCacheEntries = 4096;
+inline constexpr std::size_t kResultCacheBytes = std::size_t{8} << 20;
+
+// Component texts each connection keeps lifted and translated: a leader
+// month of a thousand persons sends a thousand texts, one per person.
+inline constexpr std::size_t kComponentTextCacheSize = 2048;
+
 // Connections of a web host's pool unless the command line says otherwise.
 inline constexpr std::size_t kDefaultPoolSize = 8;
 

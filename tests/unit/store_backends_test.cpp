@@ -180,6 +180,42 @@ TEST(StoreSqlite, DayStartIsJuliandayStartOfDay) {
   }
 }
 
+// Kept rows must never hide a change: another connection's commit, this
+// connection's own write, or a value that is not stored data.
+TEST(StoreSqlite, KeptRowsFollowEveryChange) {
+  const TestDatabase database(TestBackend::kSqlite);
+  const std::unique_ptr<Connection> writer = Connect(database.connection_string());
+  writer->ExecuteScript("CREATE TABLE t (v INTEGER); INSERT INTO t VALUES (1)");
+  ConnectionPool pool([&] { return Connect(database.connection_string()); }, 1, "test",
+                      std::chrono::milliseconds(200));
+  const auto read = [](Connection& db, std::int64_t at_least) {
+    const std::array params{SqlParam::Integer(at_least)};
+    return db.QueryStored("SELECT sum(v) FROM t WHERE v >= ?", params)
+        .Field(std::size_t{0})
+        .ToNumber();
+  };
+  EXPECT_EQ(read(*pool.Acquire(), 0), 1);
+  writer->Execute("INSERT INTO t VALUES (2)");
+  EXPECT_EQ(read(*pool.Acquire(), 0), 3) << "another connection's commit";
+  {
+    const ConnectionPool::Lease reader = pool.Acquire();
+    EXPECT_EQ(read(*reader, 0), 3);
+    reader->Execute("INSERT INTO t VALUES (4)");
+    EXPECT_EQ(read(*reader, 0), 7) << "the connection's own write";
+    EXPECT_EQ(read(*reader, 2), 6) << "other values, other rows";
+    {
+      const Transaction transaction(*reader);
+      reader->Execute("INSERT INTO t VALUES (8)");
+      EXPECT_EQ(read(*reader, 0), 15) << "an open transaction's own rows";
+    }
+    EXPECT_EQ(read(*reader, 0), 7) << "rolled back";
+    EXPECT_NE(reader->QueryStored("SELECT random()").Field(std::size_t{0}).ToText(),
+              reader->QueryStored("SELECT random()").Field(std::size_t{0}).ToText());
+  }
+  writer->Execute("INSERT INTO t VALUES (16)");
+  EXPECT_EQ(read(*pool.Acquire(), 0), 23);
+}
+
 // ---- the pool ---------------------------------------------------------------------
 
 TEST(StorePool, BoundedSharedOnAThreadAndRefreshedAfterALostConnection) {

@@ -85,6 +85,16 @@ TEST_F(WebServerTest, PagesAskForSignInAndReturnAfterwards) {
   EXPECT_TRUE(Contains(cookie, "SameSite=Lax")) << cookie;
   EXPECT_TRUE(Contains(cookie, "Max-Age=43200")) << cookie;
 
+  // The page records itself in the session, which renews the cookie once;
+  // the same page again leaves the cookie as it is.
+  const testing::Result first = browser.Get("/schedule/personWeek.asp?dt=2001-12-5");
+  const testing::Result again = browser.Get("/schedule/personWeek.asp?dt=2001-12-6");
+  ASSERT_TRUE(first && again);
+  EXPECT_EQ(first->status, 200);
+  EXPECT_EQ(first->get_header_value_count("Set-Cookie"), 1u);
+  EXPECT_EQ(again->status, 200);
+  EXPECT_EQ(again->get_header_value_count("Set-Cookie"), 0u);
+
   // A next page elsewhere is not followed.
   Browser other(server_->port());
   const testing::Result away = other.SignIn("2", kPassword, "https://example.com/");

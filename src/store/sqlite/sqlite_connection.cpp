@@ -16,6 +16,7 @@
 #include "store/database_error.h"
 #include "store/settings.h"
 #include "store/sqlite/day_start.h"
+#include "store/result_cache.h"
 #include "store/statement_cache.h"
 
 namespace ostrand::store {
@@ -64,6 +65,46 @@ void AlignSidecarPermissions(const std::string& path) {
   }
 }
 
+// False for a text whose rows may differ without a change to the data: one
+// that reads the clock ('now', CURRENT_DATE, date() without a value), asks
+// for random values, or reads the connection's own state (changes(),
+// last_insert_rowid(), sqlite_ tables). Texts that merely mention such a
+// word in a literal or a name are read afresh too, which is only slower.
+bool ReadsOnlyData(std::string_view sql) {
+  // One pass: only a few letters can start a word of the list.
+  const auto at = [sql](std::size_t i, std::string_view word) {
+    return sql.size() - i >= word.size() && EqualsNoCase(sql.substr(i, word.size()), word);
+  };
+  for (std::size_t i = 0; i < sql.size(); ++i) {
+    switch (sql[i] | 0x20) {  // ASCII letters in lower case; '(' stays '('
+      case 'n':
+        if (at(i, "now")) return false;
+        break;
+      case 'c':
+        if (at(i, "current_") || at(i, "changes")) return false;
+        break;
+      case 'r':
+        if (at(i, "random")) return false;
+        break;
+      case 'l':
+        if (at(i, "last_insert")) return false;
+        break;
+      case 's':
+        if (at(i, "sqlite_")) return false;
+        break;
+      case 'p':
+        if (at(i, "pragma")) return false;
+        break;
+      case '(':
+        if (at(i, "()")) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
 int CheckedSize(std::string_view text) {
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     throw Error("text too long for the database");
@@ -86,6 +127,83 @@ class SqliteConnection final : public Connection {
   RecordSet Query(std::string_view sql, std::span<const SqlParam> params) override {
     sqlite3_stmt* const statement = Run(sql, params);
     const Reset reset{statement};
+    // A statement that writes (INSERT ... RETURNING) changes what the
+    // cached rows were read from.
+    if (sqlite3_stmt_readonly(statement) == 0) results_.Clear();
+    return ReadRows(statement, sql);
+  }
+
+  RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params) override {
+    // Within a transaction the rows may be this connection's own writes,
+    // not yet committed: read them afresh. A connection outside a pool
+    // (a command's one call) would check for changes at every query and
+    // seldom meet a text twice: it keeps nothing.
+    if (!pooled_ || sqlite3_get_autocommit(db_.get()) == 0) return Query(sql, params);
+    if (!checked_) {
+      results_.Validate(DataVersion());
+      checked_ = true;
+    }
+    std::string key = ResultCache::Key(sql, params);
+    if (ResultCache::Table table = results_.Find(key)) return RecordSet(std::move(table));
+    sqlite3_stmt* const statement = Run(sql, params);
+    const Reset reset{statement};
+    if (sqlite3_stmt_readonly(statement) == 0) {
+      results_.Clear();
+      return ReadRows(statement, sql);
+    }
+    RecordSet rows = ReadRows(statement, sql);
+    // Only texts kept before are found above: the text is checked once.
+    if (ReadsOnlyData(sql)) results_.Insert(std::move(key), rows.table());
+    return rows;
+  }
+
+  std::int64_t Execute(std::string_view sql, std::span<const SqlParam> params) override {
+    results_.Clear();
+    sqlite3_stmt* const statement = Run(sql, params);
+    const Reset reset{statement};
+    for (int rc = first_step_; rc != SQLITE_DONE; rc = sqlite3_step(statement)) {
+      if (rc != SQLITE_ROW) Fail(rc, sql);
+    }
+    return sqlite3_changes64(db_.get());
+  }
+
+  void ExecuteScript(std::string_view script) override { Exec(std::string(script)); }
+
+  void Begin() override { Exec("BEGIN IMMEDIATE"); }
+  void Commit() override { Exec("COMMIT"); }
+  void Rollback() noexcept override {
+    if (sqlite3_get_autocommit(db_.get()) == 0) {
+      results_.Clear();
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+
+  bool has_day_start_function() const override { return true; }
+
+  void StartUse() override {
+    pooled_ = true;
+    checked_ = false;
+  }
+
+  bool IsUsable() override {
+    if (broken()) return false;
+    // Opened read-only while the file could not be written, and writable
+    // now: a fresh connection can write.
+    return in_memory_ || sqlite3_db_readonly(db_.get(), "main") != 1 ||
+           ::access(path_.c_str(), W_OK) != 0;
+  }
+
+ private:
+  struct Reset {
+    sqlite3_stmt* statement;
+    ~Reset() {
+      sqlite3_reset(statement);
+      sqlite3_clear_bindings(statement);
+    }
+  };
+
+  // Reads every row of a statement whose first step has run.
+  RecordSet ReadRows(sqlite3_stmt* statement, std::string_view sql) {
     const int column_count = sqlite3_column_count(statement);
     std::vector<std::string> columns;
     columns.reserve(static_cast<std::size_t>(column_count));
@@ -111,43 +229,15 @@ class SqliteConnection final : public Connection {
     return RecordSet(std::move(columns), std::move(rows));
   }
 
-  std::int64_t Execute(std::string_view sql, std::span<const SqlParam> params) override {
-    sqlite3_stmt* const statement = Run(sql, params);
+  // The data version of the main database (PRAGMA data_version): it changes
+  // whenever another connection, of this process or another, commits a
+  // change. This connection's own writes clear the result cache instead.
+  std::int64_t DataVersion() {
+    sqlite3_stmt* const statement = Run("PRAGMA data_version", {});
     const Reset reset{statement};
-    for (int rc = first_step_; rc != SQLITE_DONE; rc = sqlite3_step(statement)) {
-      if (rc != SQLITE_ROW) Fail(rc, sql);
-    }
-    return sqlite3_changes64(db_.get());
+    if (first_step_ != SQLITE_ROW) Fail(SQLITE_ERROR, "PRAGMA data_version", "no data version");
+    return sqlite3_column_int64(statement, 0);
   }
-
-  void ExecuteScript(std::string_view script) override { Exec(std::string(script)); }
-
-  void Begin() override { Exec("BEGIN IMMEDIATE"); }
-  void Commit() override { Exec("COMMIT"); }
-  void Rollback() noexcept override {
-    if (sqlite3_get_autocommit(db_.get()) == 0) {
-      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-  }
-
-  bool has_day_start_function() const override { return true; }
-
-  bool IsUsable() override {
-    if (broken()) return false;
-    // Opened read-only while the file could not be written, and writable
-    // now: a fresh connection can write.
-    return in_memory_ || sqlite3_db_readonly(db_.get(), "main") != 1 ||
-           ::access(path_.c_str(), W_OK) != 0;
-  }
-
- private:
-  struct Reset {
-    sqlite3_stmt* statement;
-    ~Reset() {
-      sqlite3_reset(statement);
-      sqlite3_clear_bindings(statement);
-    }
-  };
 
   // Prepares (or finds) the statement, binds the values and takes its
   // first step, whose result lands in first_step_.
@@ -260,7 +350,9 @@ class SqliteConnection final : public Connection {
                 "' holds binary data, which cannot be read");
   }
 
+  // Runs statements that may write (scripts, BEGIN, COMMIT).
   void Exec(const std::string& sql) {
+    results_.Clear();
     char* message = nullptr;
     const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
     if (rc == SQLITE_OK) return;
@@ -302,6 +394,11 @@ class SqliteConnection final : public Connection {
   bool in_memory_;
   Database db_;
   StatementCache<Statement> statements_;
+  ResultCache results_;
+  // Whether a pool lends this connection (StartUse), and whether the data
+  // version was read since it was last lent.
+  bool pooled_ = false;
+  bool checked_ = false;
   int first_step_ = SQLITE_DONE;
 };
 

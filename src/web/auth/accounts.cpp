@@ -69,7 +69,9 @@ void EnsureAccountTable(store::Connection& db) { store::UpgradeHostTables(db); }
 std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
                                                           std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
-  const store::RecordSet rows = db.Query(
+  // Read on every request: a cached answer is as fresh as the database was
+  // when the request took its connection (store/connection.h).
+  const store::RecordSet rows = db.QueryStored(
       "SELECT sessionGeneration, COALESCE((SELECT value FROM hostSetting "
       "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ?",
       params);

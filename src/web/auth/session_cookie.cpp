@@ -5,6 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <list>
+#include <mutex>
+#include <unordered_map>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -73,7 +76,47 @@ std::string UrlSafeBase64(std::string_view bytes) {
   return out;
 }
 
-SessionSigner::SessionSigner(const SecretKey& key) {
+// Cookie values whose signature held, with what they opened to, the most
+// recently used first; beyond kCapacity the oldest is forgotten.
+struct SessionSigner::OpenedCookies {
+  static constexpr std::size_t kCapacity = 4096;
+  struct Entry {
+    std::string cookie;
+    host::MemorySession items;
+    std::int64_t expires;
+    SessionGeneration generation;
+  };
+
+  std::optional<OpenedSession> Find(std::string_view cookie) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto found = index.find(cookie);
+    if (found == index.end()) return std::nullopt;
+    entries.splice(entries.begin(), entries, found->second);
+    const Entry& entry = *found->second;
+    return OpenedSession{std::make_shared<host::MemorySession>(entry.items), entry.expires,
+                         entry.generation};
+  }
+
+  void Keep(std::string_view cookie, const OpenedSession& opened) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (index.contains(cookie)) return;
+    if (entries.size() >= kCapacity) {
+      index.erase(entries.back().cookie);
+      entries.pop_back();
+    }
+    entries.push_front(
+        Entry{std::string(cookie), *opened.items, opened.expires, opened.generation});
+    index.emplace(entries.front().cookie, entries.begin());
+  }
+
+  std::mutex mutex;
+  std::list<Entry> entries;
+  std::unordered_map<std::string_view, std::list<Entry>::iterator> index;
+};
+
+SessionSigner::~SessionSigner() = default;
+
+SessionSigner::SessionSigner(const SecretKey& key) : opened_(std::make_unique<OpenedCookies>()) {
   static_assert(crypto_auth_BYTES == crypto_auth_hmacsha512256_BYTES &&
                 crypto_auth_KEYBYTES == crypto_auth_hmacsha512256_KEYBYTES);
   crypto_auth_hmacsha512256_init(&keyed_, key.data(), key.size());
@@ -115,6 +158,10 @@ std::string SessionSigner::Seal(const host::MemorySession& items, std::int64_t e
 
 std::optional<OpenedSession> SessionSigner::Open(std::string_view cookie_value,
                                                  std::int64_t now) const {
+  if (std::optional<OpenedSession> known = opened_->Find(cookie_value)) {
+    if (known->expires <= now) return std::nullopt;
+    return known;
+  }
   const std::size_t dot = cookie_value.find('.');
   if (dot == std::string_view::npos) return std::nullopt;
   const std::string_view encoded = cookie_value.substr(0, dot);
@@ -134,6 +181,7 @@ std::optional<OpenedSession> SessionSigner::Open(std::string_view cookie_value,
     for (const auto& [key, item] : json.at("items").items()) {
       opened.items->Set(key, ItemFromJson(item));
     }
+    opened_->Keep(cookie_value, opened);
     return opened;
   } catch (const std::exception&) {
     // Signed by us yet unreadable: an older format, treated as no session.

@@ -42,6 +42,9 @@ struct OpenedSession {
 class SessionSigner {
  public:
   explicit SessionSigner(const SecretKey& key);
+  ~SessionSigner();
+  SessionSigner(const SessionSigner&) = delete;
+  SessionSigner& operator=(const SessionSigner&) = delete;
 
   // The cookie value for the items, valid until `expires`. Items keep their
   // kind as far as JSON can: numbers, text, booleans and null; a date is
@@ -52,7 +55,10 @@ class SessionSigner {
 
   // The items of a cookie value whose signature holds and whose expiry lies
   // after `now`; nothing for anything else (tampered, truncated, expired or
-  // malformed values alike).
+  // malformed values alike). A browser sends the same cookie with every
+  // request: the values opened last are remembered (a bounded number of
+  // them), so a cookie seen before is neither verified nor parsed again.
+  // Thread-safe.
   std::optional<OpenedSession> Open(std::string_view cookie_value, std::int64_t now) const;
 
   // The CSRF token of a session with that "rnd" item.
@@ -75,6 +81,8 @@ class SessionSigner {
   // The HMAC state after the key: every tag starts from a copy, so that the
   // key's two hash blocks are computed once per process, not per tag.
   crypto_auth_hmacsha512256_state keyed_{};
+  struct OpenedCookies;
+  std::unique_ptr<OpenedCookies> opened_;
 };
 
 // A fresh random token: 16 random bytes in URL-safe base64 (no padding).

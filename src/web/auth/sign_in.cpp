@@ -1,6 +1,8 @@
 #include "web/auth/sign_in.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <memory>
 
 #include "core/error.h"
@@ -53,8 +55,10 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   Visitor visitor;
   visitor.person = std::move(*person);
   visitor.leader = IsLeader(visitor.person, leader_duties);
+  visitor.sealed_items = opened->items->items();
   visitor.session = std::move(opened->items);
   visitor.expires = opened->expires;
+  visitor.sealed_expires = opened->expires;
   visitor.generation = opened->generation;
   visitor.csrf_token = signer.CsrfToken(rnd.text());
   // The person may have changed system since signing in; pages follow the
@@ -64,7 +68,16 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   return visitor;
 }
 
-std::string SessionCookie(const SessionSigner& signer, const Visitor& visitor) {
+std::optional<std::string> SessionCookie(const SessionSigner& signer, const Visitor& visitor) {
+  const auto same = [](const auto& a, const auto& b) {
+    return a.first == b.first && a.second.key == b.second.key && a.second.value == b.second.value;
+  };
+  const std::map<std::string, host::MemorySession::Item>& now = visitor.session->items();
+  if (visitor.expires == visitor.sealed_expires &&
+      std::equal(now.begin(), now.end(), visitor.sealed_items.begin(), visitor.sealed_items.end(),
+                 same)) {
+    return std::nullopt;
+  }
   return http::SetCookieValue(kSessionCookieName,
                               signer.Seal(*visitor.session, visitor.expires, visitor.generation),
                               "/", visitor.expires - UnixNow());

@@ -47,8 +47,9 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
 
 // The Set-Cookie value that renews the visitor's session cookie (with the
 // session items as they are now), or clears it when the visitor's expiry
-// has passed.
-std::string SessionCookie(const SessionSigner& signer, const Visitor& visitor);
+// has passed; nothing when the items are still those the cookie holds (its
+// expiry never moves, so the browser's cookie stays as good).
+std::optional<std::string> SessionCookie(const SessionSigner& signer, const Visitor& visitor);
 
 class SignInFlow {
  public:

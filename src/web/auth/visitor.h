@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,6 +21,10 @@ struct Visitor {
   // The Session items from the cookie; the page's component reads them and
   // writes "strURL" back at page end.
   std::shared_ptr<host::MemorySession> session;
+  // The items and expiry as the cookie holds them: the cookie is renewed
+  // only when the page changed them (signing out sets `expires` to 0).
+  std::map<std::string, host::MemorySession::Item> sealed_items;
+  std::int64_t sealed_expires = 0;
   std::int64_t expires = 0;  // when the sign-in ends (Unix seconds)
   SessionGeneration generation;  // what the session was issued under
   std::string csrf_token;    // the token this session's forms carry

@@ -31,7 +31,8 @@ std::vector<Person> ReadPersons(store::RecordSet rows) {
 
 std::optional<Person> FindPerson(store::Connection& db, std::int64_t id) {
   const std::array params{store::SqlParam::Integer(id)};
-  const store::RecordSet rows = db.Query(std::string(kPersonColumns) + "WHERE personID = ?", params);
+  const store::RecordSet rows =
+      db.QueryStored(std::string(kPersonColumns) + "WHERE personID = ?", params);
   if (rows.Eof()) return std::nullopt;
   return ReadPerson(rows);
 }
@@ -47,7 +48,7 @@ std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_i
   // Every personal page lists these: sorted here rather than by the
   // database's sorter, which cost more than reading the rows.
   std::vector<Person> persons =
-      ReadPersons(db.Query(std::string(kPersonColumns) + "WHERE systemID = ?", params));
+      ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ?", params));
   std::sort(persons.begin(), persons.end(), [](const Person& a, const Person& b) {
     // Persons without a duty last, then by duty, then by id.
     return std::make_tuple(!a.duty_id, a.duty_id.value_or(0), a.id) <

@@ -106,7 +106,7 @@ store::SqlParam StartsBefore(const DateTime& last) {
 
 std::vector<PlaceKind> PlanRepository::PlaceKinds() {
   std::vector<PlaceKind> kinds;
-  for (store::RecordSet rows = db_.Query(
+  for (store::RecordSet rows = db_.QueryStored(
            "SELECT planAddrTypeID, planAddrTypeName FROM planAddrType ORDER BY planAddrTypeID");
        !rows.Eof(); rows.MoveNext()) {
     kinds.push_back({Int(rows, 0), Text(rows, 1)});
@@ -116,7 +116,7 @@ std::vector<PlaceKind> PlanRepository::PlaceKinds() {
 
 std::vector<Place> PlanRepository::Places() {
   std::vector<Place> places;
-  for (store::RecordSet rows = db_.Query(
+  for (store::RecordSet rows = db_.QueryStored(
            "SELECT planAddrID, planAddrName, planAddrTypeID FROM planAddr ORDER BY planAddrID");
        !rows.Eof(); rows.MoveNext()) {
     places.push_back({Int(rows, 0), Text(rows, 1), OptionalInt(rows, 2)});

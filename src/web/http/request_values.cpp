@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/error.h"
+#include "store/sql_param.h"
 #include "web/http/http_error.h"
 
 namespace ostrand::web {
@@ -44,20 +45,10 @@ Value IdValue(std::int64_t id) {
   return Value::Double(static_cast<double>(id));
 }
 
-std::string IsoDate(const DateTime& date) {
-  const CivilDate civil = date.civil();
-  // Sized for any int so that the compiler's truncation check holds.
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", civil.year, civil.month, civil.day);
-  return buffer;
-}
+// The forms the database stores, written in one place (store/sql_param.h).
+std::string IsoDate(const DateTime& date) { return store::StorageDateText(date); }
 
-std::string StorageDateTime(const DateTime& date) {
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, " %02d:%02d:%02d", date.hour(), date.minute(),
-                date.second());
-  return IsoDate(date) + buffer;
-}
+std::string StorageDateTime(const DateTime& date) { return store::StorageDateTimeText(date); }
 
 std::string FormDateTime(const DateTime& date) {
   char buffer[48];

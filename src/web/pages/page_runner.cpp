@@ -63,7 +63,9 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
                                   : reply.content_type.empty()
                                         ? HtmlPage(reply.status, std::move(reply.body))
                                         : DownloadResponse(std::move(reply));
-    response.AddHeader("Set-Cookie", SessionCookie(signer_, *visitor));
+    if (std::optional<std::string> cookie = SessionCookie(signer_, *visitor)) {
+      response.AddHeader("Set-Cookie", std::move(*cookie));
+    }
     response.person = visitor->person.id;
     return response;
   } catch (const HttpError& e) {
