@@ -58,6 +58,15 @@ class Connection {
     return Query(sql, params);
   }
 
+  // Reads in one snapshot until EndReads: the engine takes its read lock
+  // once instead of once per query, and every query sees the database as it
+  // was at the first of them. A write (Execute, a script, Begin, a statement
+  // that writes) ends the snapshot first, so writes commit as they would
+  // without one. SQLite only; the other backends read as before. EndReads
+  // never throws.
+  virtual void BeginReads() {}
+  virtual void EndReads() noexcept {}
+
   // Called by a pool when it lends the connection to a new user. From then
   // on QueryStored checks whether the database changed once, at its first
   // call in each use: the user reads the data as it was when it took the

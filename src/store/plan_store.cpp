@@ -28,6 +28,7 @@ PlanStore::~PlanStore() = default;
 bool PlanStore::IsOpen() const { return impl_->connection != nullptr; }
 
 void PlanStore::Close() {
+  if (impl_->owned) impl_->owned->EndReads();
   impl_->connection = nullptr;
   impl_->owned.reset();
   impl_->lease.reset();
@@ -41,6 +42,11 @@ void PlanStore::Open(const std::string& connection_string) {
   } else {
     impl_->owned = Connect(connection_string);
     impl_->connection = impl_->owned.get();
+    // A page's own connection, from Init to OnEndPage: its queries read one
+    // snapshot (a leader month of many persons is read as of one moment, and
+    // the read lock is taken once). A pooled connection belongs to the web
+    // host's request instead.
+    impl_->owned->BeginReads();
   }
 }
 

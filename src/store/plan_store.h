@@ -12,6 +12,8 @@
 //
 // When a ConnectionPool is registered for the connection string
 // (store/connection_pool.h), Open leases from it rather than connecting.
+// A connection of its own reads one snapshot from Open to Close
+// (Connection::BeginReads): a page sees the database as of one moment.
 //
 // Connection strings: see store/connection_string.h. An SQLite file must
 // exist; use CreateSchema (store/schema.h) or `ostrand init-db` to make

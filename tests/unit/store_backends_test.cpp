@@ -216,6 +216,27 @@ TEST(StoreSqlite, KeptRowsFollowEveryChange) {
   EXPECT_EQ(read(*pool.Acquire(), 0), 23);
 }
 
+// A snapshot reads the database as of its first query, and a write within
+// it still commits at once.
+TEST(StoreSqlite, ReadsInOneSnapshotWithoutHoldingBackWrites) {
+  const TestDatabase database(TestBackend::kSqlite);
+  const std::unique_ptr<Connection> other = Connect(database.connection_string());
+  other->ExecuteScript(
+      "PRAGMA journal_mode=WAL; CREATE TABLE t (v INTEGER); INSERT INTO t VALUES (1)");
+  const std::unique_ptr<Connection> db = Connect(database.connection_string());
+  const auto sum = [](Connection& c) {
+    return c.Query("SELECT sum(v) FROM t").Field(std::size_t{0}).ToNumber();
+  };
+  db->BeginReads();
+  EXPECT_EQ(sum(*db), 1);
+  other->Execute("INSERT INTO t VALUES (2)");
+  EXPECT_EQ(sum(*db), 1) << "as of the first read";
+  db->Execute("INSERT INTO t VALUES (4)");
+  EXPECT_EQ(sum(*other), 7) << "the write ended the snapshot and committed";
+  db->EndReads();
+  EXPECT_EQ(sum(*db), 7);
+}
+
 // ---- the pool ---------------------------------------------------------------------
 
 TEST(StorePool, BoundedSharedOnAThreadAndRefreshedAfterALostConnection) {

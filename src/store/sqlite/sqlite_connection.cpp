@@ -14,9 +14,9 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "store/database_error.h"
+#include "store/result_cache.h"
 #include "store/settings.h"
 #include "store/sqlite/day_start.h"
-#include "store/result_cache.h"
 #include "store/statement_cache.h"
 
 namespace ostrand::store {
@@ -138,7 +138,9 @@ class SqliteConnection final : public Connection {
     // not yet committed: read them afresh. A connection outside a pool
     // (a command's one call) would check for changes at every query and
     // seldom meet a text twice: it keeps nothing.
-    if (!pooled_ || sqlite3_get_autocommit(db_.get()) == 0) return Query(sql, params);
+    if (!pooled_ || (sqlite3_get_autocommit(db_.get()) == 0 && !reads_open_)) {
+      return Query(sql, params);
+    }
     if (!checked_) {
       results_.Validate(DataVersion());
       checked_ = true;
@@ -172,6 +174,7 @@ class SqliteConnection final : public Connection {
   void Begin() override { Exec("BEGIN IMMEDIATE"); }
   void Commit() override { Exec("COMMIT"); }
   void Rollback() noexcept override {
+    reads_open_ = false;
     if (sqlite3_get_autocommit(db_.get()) == 0) {
       results_.Clear();
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -179,6 +182,24 @@ class SqliteConnection final : public Connection {
   }
 
   bool has_day_start_function() const override { return true; }
+
+  void BeginReads() override {
+    if (reads_open_ || sqlite3_get_autocommit(db_.get()) == 0) return;
+    // A deferred BEGIN takes the read lock at the first query.
+    if (sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK)
+      reads_open_ = true;
+  }
+
+  void EndReads() noexcept override {
+    if (!reads_open_) return;
+    reads_open_ = false;
+    if (sqlite3_get_autocommit(db_.get()) == 0) {
+      // Nothing was written: COMMIT only lets go of the read lock.
+      if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      }
+    }
+  }
 
   void StartUse() override {
     pooled_ = true;
@@ -214,7 +235,8 @@ class SqliteConnection final : public Connection {
       columns.emplace_back(name ? name : "");
       const char* declared = sqlite3_column_decltype(statement, i);
       dates[static_cast<std::size_t>(i)] =
-          declared != nullptr && (ContainsNoCase(declared, "date") || ContainsNoCase(declared, "time"));
+          declared != nullptr &&
+          (ContainsNoCase(declared, "date") || ContainsNoCase(declared, "time"));
     }
     std::vector<std::vector<Value>> rows;
     for (int rc = first_step_; rc != SQLITE_DONE; rc = sqlite3_step(statement)) {
@@ -248,11 +270,13 @@ class SqliteConnection final : public Connection {
     } else {
       statement = statements_.Insert(sql, Prepare(sql)).get();
     }
+    // A statement that writes commits on its own, as without a snapshot.
+    if (reads_open_ && sqlite3_stmt_readonly(statement) == 0) EndReads();
     const int expected = sqlite3_bind_parameter_count(statement);
     if (expected != static_cast<int>(params.size())) {
-      throw DatabaseError::Statement(std::to_string(params.size()) + " values for " +
-                                         std::to_string(expected) + " parameters",
-                                     std::string(sql));
+      throw DatabaseError::Statement(
+          std::to_string(params.size()) + " values for " + std::to_string(expected) + " parameters",
+          std::string(sql));
     }
     int index = 1;
     for (const SqlParam& param : params) Bind(statement, index++, param, sql);
@@ -280,12 +304,12 @@ class SqliteConnection final : public Connection {
     while (tail != nullptr && tail < end) {
       sqlite3_stmt* extra_raw = nullptr;
       const char* next = nullptr;
-      const int extra_rc = sqlite3_prepare_v2(db_.get(), tail, static_cast<int>(end - tail),
-                                              &extra_raw, &next);
+      const int extra_rc =
+          sqlite3_prepare_v2(db_.get(), tail, static_cast<int>(end - tail), &extra_raw, &next);
       const Statement extra(extra_raw);
       if (extra_rc != SQLITE_OK || extra != nullptr) {
-        throw DatabaseError::Statement("a query runs one statement only; refusing the text after it",
-                                       std::string(sql));
+        throw DatabaseError::Statement(
+            "a query runs one statement only; refusing the text after it", std::string(sql));
       }
       if (next == tail) break;  // only blanks and comments were left
       tail = next;
@@ -352,6 +376,7 @@ class SqliteConnection final : public Connection {
 
   // Runs statements that may write (scripts, BEGIN, COMMIT).
   void Exec(const std::string& sql) {
+    EndReads();
     results_.Clear();
     char* message = nullptr;
     const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
@@ -373,8 +398,8 @@ class SqliteConnection final : public Connection {
         throw DatabaseError::Unavailable("database '" + path_ + "' is busy: " + reason);
       case SQLITE_READONLY:
         MarkBroken();
-        throw DatabaseError::Unavailable("database '" + path_ + "' cannot be written now: " +
-                                         reason);
+        throw DatabaseError::Unavailable("database '" + path_ +
+                                         "' cannot be written now: " + reason);
       case SQLITE_IOERR:
       case SQLITE_CANTOPEN:
       case SQLITE_FULL:
@@ -398,6 +423,8 @@ class SqliteConnection final : public Connection {
   // Whether a pool lends this connection (StartUse), and whether the data
   // version was read since it was last lent.
   bool pooled_ = false;
+  // Whether BeginReads opened a transaction that only reads.
+  bool reads_open_ = false;
   bool checked_ = false;
   int first_step_ = SQLITE_DONE;
 };
@@ -413,8 +440,7 @@ std::unique_ptr<Connection> OpenSqlite(const std::string& path, bool create) {
   // Without SQLITE_OPEN_CREATE a file that vanished since the check above is
   // still an error rather than a new empty database.
   // A connection is used by one thread at a time: it needs no lock of its own.
-  const int flags =
-      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   sqlite3* raw = nullptr;
   const int opened = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   // SQLite hands out a handle even when opening fails; it must be closed.

@@ -7,8 +7,8 @@
 #include <limits>
 #include <list>
 #include <mutex>
-#include <unordered_map>
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 #include <vector>
 
 #include "core/error.h"

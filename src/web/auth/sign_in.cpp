@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "core/error.h"
 #include "core/text.h"
@@ -113,9 +113,9 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
       // No form of ours behind this post (or its cookie expired): offer a
       // fresh one.
       const std::string token = signer_.SignInToken(UnixNow());
-      http::Response response =
-          HtmlPage(403, SignInPage(language, token, next, person,
-                                   Text(language, MessageId::kSignInExpired)));
+      http::Response response = HtmlPage(
+          403,
+          SignInPage(language, token, next, person, Text(language, MessageId::kSignInExpired)));
       response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
       return respond(std::move(response));
     }
@@ -139,8 +139,8 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
 }
 
 http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language language,
-                                  const std::string& next,
-                                  const std::string& person, const std::string& form_token) const {
+                                  const std::string& next, const std::string& person,
+                                  const std::string& form_token) const {
   try {
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
