@@ -127,9 +127,6 @@ class SqliteConnection final : public Connection {
   RecordSet Query(std::string_view sql, std::span<const SqlParam> params) override {
     sqlite3_stmt* const statement = Run(sql, params);
     const Reset reset{statement};
-    // A statement that writes (INSERT ... RETURNING) changes what the
-    // cached rows were read from.
-    if (sqlite3_stmt_readonly(statement) == 0) results_.Clear();
     return ReadRows(statement, sql);
   }
 
@@ -149,18 +146,15 @@ class SqliteConnection final : public Connection {
     if (ResultCache::Table table = results_.Find(key)) return RecordSet(std::move(table));
     sqlite3_stmt* const statement = Run(sql, params);
     const Reset reset{statement};
-    if (sqlite3_stmt_readonly(statement) == 0) {
-      results_.Clear();
-      return ReadRows(statement, sql);
-    }
     RecordSet rows = ReadRows(statement, sql);
     // Only texts kept before are found above: the text is checked once.
-    if (ReadsOnlyData(sql)) results_.Insert(std::move(key), rows.table());
+    if (sqlite3_stmt_readonly(statement) != 0 && ReadsOnlyData(sql)) {
+      results_.Insert(std::move(key), rows.table());
+    }
     return rows;
   }
 
   std::int64_t Execute(std::string_view sql, std::span<const SqlParam> params) override {
-    results_.Clear();
     sqlite3_stmt* const statement = Run(sql, params);
     const Reset reset{statement};
     for (int rc = first_step_; rc != SQLITE_DONE; rc = sqlite3_step(statement)) {
@@ -270,8 +264,12 @@ class SqliteConnection final : public Connection {
     } else {
       statement = statements_.Insert(sql, Prepare(sql)).get();
     }
-    // A statement that writes commits on its own, as without a snapshot.
-    if (reads_open_ && sqlite3_stmt_readonly(statement) == 0) EndReads();
+    // A statement that writes ends a read snapshot (it commits on its own,
+    // as without one) and makes the rows kept so far stale.
+    if (sqlite3_stmt_readonly(statement) == 0) {
+      EndReads();
+      results_.Clear();
+    }
     const int expected = sqlite3_bind_parameter_count(statement);
     if (expected != static_cast<int>(params.size())) {
       throw DatabaseError::Statement(
