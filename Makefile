@@ -1,6 +1,7 @@
 # Set-up and checks on a fresh Debian machine (as root):
 #   make test    install what is missing, build, run every test (also under
 #                ASan/UBSan) and fuzz each parser briefly; one line per stage
+#   make check   the quick loop: optimised build and unit tests only
 #   make serve   install what is missing, build, start the web host on the
 #                demo database (holds the terminal until Ctrl-C)
 # More: make fuzz, make deb, make release-check, make bench (README.md).
@@ -21,7 +22,7 @@ FUZZ_RUNS   ?=
 # make test: seconds per fuzz target.
 FUZZ_SMOKE_TIME ?= 10
 
-.PHONY: all deps configure build build-san build-fuzz test fuzz deb release-check bench bench-store bench-web serve clean
+.PHONY: all deps configure build build-san build-fuzz check test fuzz deb release-check bench bench-store bench-web serve clean
 
 all: build
 
@@ -44,6 +45,13 @@ build-fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DOSTRAND_FUZZ=ON -DOSTRAND_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_targets
+
+# The quick loop while working: the optimised build and its unit tests
+# (no browser, package or multi-process integration tests, no sanitizers,
+# no fuzzing).
+check: build
+	@ctest --test-dir $(BUILD) -j$(JOBS) --output-on-failure -LE 'browser|package' \
+	  -E '^two_servers_one_file$$'
 
 # Every stage with a one-line summary; the full log is $(BUILD)/make-test.log.
 test: deps

@@ -126,7 +126,10 @@ as_service "${command[@]}" >"$scratch/init.out" 2>&1 || { cat "$scratch/init.out
 
 unit_command ExecStart
 echo "service command: ${command[*]}"
-as_service "${command[@]}" >"$scratch/serve.out" 2>"$scratch/serve.err" &
+# Started without a shell function between, so that $! is the server
+# itself (setpriv execs it) and the clean-up ends it.
+setpriv --reuid="$uid" --regid="$gid" --clear-groups --no-new-privs -- "${command[@]}" \
+  >"$scratch/serve.out" 2>"$scratch/serve.err" &
 server=$!
 for _ in $(seq 100); do
   grep -q "listening" "$scratch/serve.out" 2>/dev/null && break
