@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 #include "exports/csv_export.h"
@@ -23,6 +24,7 @@
 #include "web/data/plan_changes.h"
 #include "web/data/plan_importer.h"
 #include "web/data/plan_repository.h"
+#include "web/data/site_identity.h"
 #include "web_test_server.h"
 
 namespace ostrand::web {
@@ -207,6 +209,12 @@ TEST_P(HostTables, TokensChangesAndImportsOnEveryBackend) {
   EXPECT_TRUE(PersonalTokens::RevokeApiToken(*db, 1));
   EXPECT_FALSE(PersonalTokens::FindOwner(*db, TokenPurpose::kApi, api));
   EXPECT_THROW(tokens.FeedToken(*db, 2), Error);
+
+  // The site's identity is made once; another connection (another server)
+  // reads the same.
+  const std::string identity = LoadSiteIdentity(*db);
+  EXPECT_TRUE(std::regex_match(identity, std::regex("[0-9a-f]{12}\\.ostrand"))) << identity;
+  EXPECT_EQ(LoadSiteIdentity(*store::Connect(database.connection_string())), identity);
 
   PlanRepository plans(*db);
   PlanInput input{DateTime::FromCivil(2001, 12, 5, 9), DateTime::FromCivil(2001, 12, 5, 10), 1, 1,
