@@ -63,7 +63,6 @@ feeds::FeedRequest OwnRequest(store::QuerySource& db) {
   feeds::FeedRequest request;
   request.range = feeds::DefaultRange(DateTime::FromCivil(2001, 12, 12));
   request.persons = {*feeds::LoadPerson(db, 2, feeds::FeedView::kOwn, request.range)};
-  request.now = DateTime::FromCivil(2001, 12, 12, 8);
   return request;
 }
 

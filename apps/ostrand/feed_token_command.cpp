@@ -1,5 +1,8 @@
 // `ostrand feed-token`: shows a person's calendar feed address, or with
-// --reset gives the person a new one (the old addresses stop working).
+// --reset gives the person a new one (the old addresses stop working). The
+// address is whole: from --public-url, else from where `ostrand serve`
+// listens (--host, --port, with serve's defaults), and the command says on
+// standard error which one it is.
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -24,14 +27,38 @@ struct FeedTokenArguments {
   bool reset = false;
   std::string secret_file;
   std::string public_url;
+  std::string host = "127.0.0.1";
+  int port = 8080;
+  bool listen_given = false;
 };
+
+// "http://HOST:PORT" of the address serve listens on; an IPv6 address in
+// brackets.
+std::string ListenAddress(const FeedTokenArguments& args) {
+  const bool ipv6 = args.host.find(':') != std::string::npos && args.host.front() != '[';
+  const std::string host = ipv6 ? "[" + args.host + "]" : args.host;
+  const std::optional<std::string> url =
+      web::http::ReadSiteAddress("http://" + host + ":" + std::to_string(args.port));
+  if (!url) throw Error("--host '" + args.host + "' is no host name or address");
+  return *url;
+}
 
 int RunFeedToken(const FeedTokenArguments& args) {
   std::string base;
+  std::string whence;
   if (!args.public_url.empty()) {
     const std::optional<std::string> url = web::http::ReadSiteAddress(args.public_url);
     if (!url) throw Error("--public-url '" + args.public_url + "' is no http:// or https:// address");
     base = *url;
+    whence = "the address is the site's --public-url";
+  } else {
+    base = ListenAddress(args);
+    whence = args.listen_given
+                 ? "the address is where `ostrand serve --host " + args.host + " --port " +
+                       std::to_string(args.port) + "` listens; give --public-url for the one "
+                                                   "users reach"
+                 : "the address is where `ostrand serve` listens by default (--host 127.0.0.1 "
+                   "--port 8080); give --public-url for the one users reach";
   }
   const web::SecretKey key = args.secret_file.empty()
                                  ? web::LoadSecret(kDefaultSecretFile, true)
@@ -49,7 +76,8 @@ int RunFeedToken(const FeedTokenArguments& args) {
               << "; the old addresses no longer work\n";
   }
   std::cout << base << path << "\n";
-  if (!base.empty()) std::cout << "webcal://" << base.substr(base.find("//") + 2) << path << "\n";
+  std::cout << "webcal://" << base.substr(base.find("//") + 2) << path << "\n";
+  std::cerr << "ostrand: " << whence << "\n";
   return 0;
 }
 
@@ -71,9 +99,15 @@ void AddFeedTokenCommand(CLI::App& app, int* exit_code) {
                   "The secret file of `ostrand serve` (the feed tokens derive from its key). "
                   "Default: var/ostrand.secret, made when missing");
   cmd->add_option("--public-url", args->public_url,
-                  "The site's address, to print whole https:// and webcal:// addresses "
-                  "instead of the path");
-  cmd->callback([args, exit_code] {
+                  "The site's address, as `ostrand serve --public-url` has it");
+  cmd->add_option("--host", args->host,
+                  "Without --public-url: the address `ostrand serve` listens on")
+      ->capture_default_str();
+  cmd->add_option("--port", args->port, "Without --public-url: the port it listens on")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 65535));
+  cmd->callback([cmd, args, exit_code] {
+    args->listen_given = cmd->count("--host") > 0 || cmd->count("--port") > 0;
     try {
       *exit_code = RunFeedToken(*args);
     } catch (const std::exception& e) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/error.h"
+#include "store/sql_param.h"
 
 namespace ostrand::feeds {
 namespace {
@@ -19,8 +19,11 @@ DateTime AddMonthsWithin(const DateTime& date, int months) {
 DateTime ReadBound(std::string_view text, std::string_view which) {
   const std::optional<DateTime> date = DateTime::Parse(text);
   if (!date) {
-    throw Error("cannot read the " + std::string(which) + " date '" +
-                std::string(text.substr(0, 64)) + "' (write it as 2001-12-05)");
+    const std::string shown(text.substr(0, 64));
+    throw RangeError(RangeError::Kind::kUnreadable,
+                     "cannot read the " + std::string(which) + " date '" + shown +
+                         "' (write it as 2001-12-05)",
+                     std::string(which), shown, {}, {});
   }
   return date->DateOnly();
 }
@@ -37,13 +40,18 @@ FeedRange RequestedRange(std::optional<std::string_view> from, std::optional<std
   FeedRange range = DefaultRange(today);
   if (from) range.first = ReadBound(*from, "from");
   if (to) range.last = ReadBound(*to, "to");
+  const std::string first = store::StorageDateText(range.first);
+  const std::string last = store::StorageDateText(range.last);
   if (range.last < range.first) {
-    throw Error("the range starts (" + range.first.ToText() + ") after it ends (" +
-                range.last.ToText() + ")");
+    throw RangeError(RangeError::Kind::kReversed,
+                     "the range starts (" + first + ") after it ends (" + last + ")", {}, {},
+                     range.first, range.last);
   }
   if (range.last > AddMonthsWithin(range.first, kMaxMonths)) {
-    throw Error("the range " + range.first.ToText() + " to " + range.last.ToText() +
-                " is longer than " + std::to_string(kMaxMonths) + " months");
+    throw RangeError(RangeError::Kind::kTooLong,
+                     "the range " + first + " to " + last + " is longer than " +
+                         std::to_string(kMaxMonths) + " months",
+                     {}, {}, range.first, range.last);
   }
   return range;
 }

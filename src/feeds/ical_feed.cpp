@@ -19,8 +19,7 @@ constexpr std::string_view kProductId = "-//ostrand//Schedule feed//ZH";
 // How often calendar programs are asked to fetch the feed again.
 constexpr int kRefreshMinutes = 30;
 
-// One event as it will be written; the DTSTAMP of a plan without a
-// last-modified time is added when writing.
+// One event as it will be written.
 struct Event {
   std::string uid;
   DateTime start;
@@ -130,10 +129,45 @@ void AddText(icalcomponent* parent, icalproperty* property) {
   icalcomponent_add_property(parent, property);
 }
 
-void AddX(icalcomponent* parent, std::string_view name, const std::string& value) {
-  icalproperty* p = icalproperty_new_x(value.c_str());
-  icalproperty_set_x_name(p, std::string(name).c_str());
-  icalcomponent_add_property(parent, p);
+// Our own properties are written as text after libical has written the
+// rest: libical leaves commas and semicolons of an X- value raw, since it
+// cannot know the value's type, and readers then cut TEXT values there.
+using XProperties = std::vector<std::pair<std::string_view, std::string>>;
+
+void AppendXProperties(std::string& out, const XProperties& properties) {
+  for (const auto& [name, value] : properties) {
+    std::string line(name);
+    line += ':';
+    AppendEscapedText(line, value);
+    AppendFoldedLine(out, line);
+  }
+}
+
+// `text` (libical's calendar) with the calendar's own properties before its
+// first component and each event's before its END:VEVENT, in order. Values
+// libical writes escape every line break, so a line "END:VEVENT" ends an
+// event.
+std::string WithXProperties(std::string_view text, const XProperties& calendar,
+                            const std::vector<Event>& events) {
+  constexpr std::string_view kEventEnd = "\r\nEND:VEVENT\r\n";
+  std::string out;
+  out.reserve(text.size() + 256 * events.size());
+  std::size_t first = text.find("\r\nBEGIN:", 1);
+  if (first == std::string_view::npos) first = text.find("\r\nEND:VCALENDAR");
+  if (first == std::string_view::npos) throw Error("cannot write the calendar");
+  first += 2;
+  out.append(text.substr(0, first));
+  AppendXProperties(out, calendar);
+  std::size_t at = first;
+  for (const Event& event : events) {
+    const std::size_t end = text.find(kEventEnd, at);
+    if (end == std::string_view::npos) throw Error("cannot write the calendar");
+    out.append(text.substr(at, end + 2 - at));
+    AppendXProperties(out, event.extras);
+    at = end + 2;
+  }
+  out.append(text.substr(at));
+  return out;
 }
 
 icalproperty* WithZone(icalproperty* p, const TimeZone& zone) {
@@ -162,10 +196,13 @@ icalcomponent* ZoneComponent(const TimeZone& zone) {
   return copy;
 }
 
-icalcomponent* EventComponent(const Event& event, const TimeZone& zone, const DateTime& now) {
+icalcomponent* EventComponent(const Event& event, const TimeZone& zone) {
   icalcomponent* e = icalcomponent_new_vevent();
   AddText(e, icalproperty_new_uid(event.uid.c_str()));
-  AddText(e, icalproperty_new_dtstamp(ical::ToIcalUtc(event.modified.value_or(now))));
+  // Calendar programs compare DTSTAMP between fetches: without a recorded
+  // change it is the start, which moves only with the plan.
+  const DateTime stamp = event.modified ? *event.modified : zone.ToUtc(event.start);
+  AddText(e, icalproperty_new_dtstamp(ical::ToIcalUtc(stamp)));
   if (event.modified) AddText(e, icalproperty_new_lastmodified(ical::ToIcalUtc(*event.modified)));
   if (event.sequence) AddText(e, icalproperty_new_sequence(static_cast<int>(*event.sequence)));
   AddText(e, WithZone(icalproperty_new_dtstart(WallTime(event.start, zone)), zone));
@@ -182,7 +219,6 @@ icalcomponent* EventComponent(const Event& event, const TimeZone& zone, const Da
   if (event.shared) {
     AddText(e, icalproperty_new_class(*event.shared ? ICAL_CLASS_PUBLIC : ICAL_CLASS_PRIVATE));
   }
-  for (const auto& [name, value] : event.extras) AddX(e, name, value);
   return e;
 }
 
@@ -200,6 +236,46 @@ void AppendTime(std::string& out, const std::optional<DateTime>& t) {
 
 }  // namespace
 
+void AppendEscapedText(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+      case ',':
+      case ';':
+        out += '\\';
+        out += c;
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+void AppendFoldedLine(std::string& out, std::string_view line) {
+  constexpr std::size_t kOctets = 75;
+  std::size_t room = kOctets;
+  while (line.size() > room) {
+    std::size_t cut = room;
+    // Never inside a UTF-8 sequence, nor between a backslash and what it
+    // escapes.
+    while (cut > 1 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    std::size_t backslashes = 0;
+    while (backslashes < cut && line[cut - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 1 && cut > 1) --cut;
+    out.append(line.substr(0, cut));
+    out += "\r\n ";
+    line.remove_prefix(cut);
+    room = kOctets - 1;
+  }
+  out.append(line);
+  out += "\r\n";
+}
+
 std::string WriteCalendar(const FeedRequest& request, const TimeZone& zone) {
   ical::Setup();
   const std::vector<Event> events = EventsOf(request);
@@ -209,24 +285,25 @@ std::string WriteCalendar(const FeedRequest& request, const TimeZone& zone) {
   AddText(cal, icalproperty_new_prodid(std::string(kProductId).c_str()));
   AddText(cal, icalproperty_new_version("2.0"));
   AddText(cal, icalproperty_new_calscale("GREGORIAN"));
+  XProperties own;
   const std::string name = CleanText(request.calendar_name);
   if (!name.empty()) {
     AddText(cal, icalproperty_new_name(name.c_str()));
-    AddX(cal, "X-WR-CALNAME", name);
+    own.emplace_back("X-WR-CALNAME", name);
   }
-  if (!zone.is_utc()) AddX(cal, "X-WR-TIMEZONE", zone.name());
+  if (!zone.is_utc()) own.emplace_back("X-WR-TIMEZONE", zone.name());
   icaldurationtype refresh = icaldurationtype_null_duration();
   refresh.minutes = kRefreshMinutes;
   icalproperty* interval = icalproperty_new_refreshinterval(refresh);
   icalproperty_add_parameter(interval, icalparameter_new_value(ICAL_VALUE_DURATION));
   AddText(cal, interval);
-  AddX(cal, "X-PUBLISHED-TTL", "PT" + std::to_string(kRefreshMinutes) + "M");
+  own.emplace_back("X-PUBLISHED-TTL", "PT" + std::to_string(kRefreshMinutes) + "M");
   if (!zone.is_utc()) icalcomponent_add_component(cal, ZoneComponent(zone));
 
   for (const Event& event : events) {
-    icalcomponent_add_component(cal, EventComponent(event, zone, request.now));
+    icalcomponent_add_component(cal, EventComponent(event, zone));
   }
-  return ical::ToText(cal);
+  return WithXProperties(ical::ToText(cal), own, events);
 }
 
 std::string CalendarETag(const FeedRequest& request, const TimeZone& zone) {

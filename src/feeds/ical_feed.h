@@ -18,6 +18,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/date.h"
@@ -39,17 +40,20 @@ struct FeedRequest {
   std::vector<plans::PersonPlans> persons;
   FeedRange range;
   std::string calendar_name;           // NAME and X-WR-CALNAME; none when empty
-  std::string uid_domain = "ostrand";  // the part of every UID after "@": the site's host
-  DateTime now;                        // UTC: DTSTAMP of plans without a last-modified time
+  // The part of every UID after "@": the site's identity, the same
+  // whatever name the site is reached by.
+  std::string uid_domain = "ostrand";
 };
 
 // The calendar: VCALENDAR with PRODID, VERSION, CALSCALE, the names, the
 // refresh hints, the zone's VTIMEZONE (none for UTC), then one VEVENT per
 // plan in the order of persons and plans. Start and end are wall-clock times
 // with the zone's TZID (UTC times for UTC); a plan that ends when it starts
-// has no DTEND. Texts are cleaned of control characters and ill-formed
-// UTF-8; libical escapes them and folds lines at 75 octets. Lines end in CR
-// LF.
+// has no DTEND. DTSTAMP is the plan's last-modified time, else its start
+// in UTC: never the time of writing, so that equal requests give equal
+// bytes. Texts are cleaned of control characters and ill-formed UTF-8, and
+// escaped as TEXT (X- properties too); lines are folded at 75 octets and
+// end in CR LF.
 //
 // Throws Error when kOwn or kColleague does not get exactly one person, when
 // a plan has no id, or when uid_domain is empty or holds other characters
@@ -57,8 +61,8 @@ struct FeedRequest {
 std::string WriteCalendar(const FeedRequest& request, const TimeZone& zone);
 
 // A weak entity tag (W/"32 hex digits") of what WriteCalendar writes for the
-// same request and zone, the DTSTAMP of plans without a last-modified time
-// aside: equal requests give equal tags on every run, and any change of a
+// same request and zone: equal requests give equal tags on every run (and
+// equal bodies), and any change of a
 // shown plan (also its revision or last-modified time), of the range, the
 // names, the view or the zone gives another tag. A private plan never takes
 // part in another viewer's tag. Computed without writing the calendar.
@@ -70,5 +74,13 @@ std::string CalendarETag(const FeedRequest& request, const TimeZone& zone);
 // no time behind: a server should prefer the entity tag for conditional
 // requests.
 std::optional<DateTime> LatestChange(const FeedRequest& request);
+
+// `text` escaped as an iCalendar TEXT value: backslash, comma and semicolon
+// get a backslash, a line feed becomes "\n", a carriage return is left out.
+void AppendEscapedText(std::string& out, std::string_view text);
+
+// The content line `line` folded at 75 octets (never inside a UTF-8
+// sequence or an escape), each piece ending in CR LF.
+void AppendFoldedLine(std::string& out, std::string_view line);
 
 }  // namespace ostrand::feeds

@@ -196,11 +196,17 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
         respond(feeds.Serve(request));
       });
     }
-    if (path == kApiPlansPath || path == kApiDepartmentPath) {
-      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
-      return OnWorker(language, respond, [this, request = std::move(request), respond] {
-        respond(api.Serve(request));
-      });
+    if (path.starts_with(kApiFolder)) {
+      // Programs read every answer here as JSON.
+      if (std::optional<http::Response> refused = JsonApi::Refusal(request)) {
+        return respond(std::move(*refused));
+      }
+      if (!pages.TryPost([this, request = std::move(request), respond] {
+            respond(api.Serve(request));
+          })) {
+        respond(JsonApi::Busy());
+      }
+      return;
     }
     if (path == kSubscribePath) {
       if (get) return RunPage(std::move(request), respond, ShowSubscribe);

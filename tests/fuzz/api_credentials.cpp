@@ -4,11 +4,15 @@
 // failing (a range that does not read is an Error, which the API answers
 // with 400); credentials lie within the header and are a token68, a token
 // read is the text itself, and a range holds the days asked for in order.
+// Also the cookie that carries a new API token to the subscribe page: only
+// a value sealed with the key opens, and the one sealed from the token read
+// opens as that token.
 #include "core/error.h"
 #include "feeds/feed_range.h"
 #include "fuzz_check.h"
 #include "web/auth/personal_tokens.h"
 #include "web/http/authorization.h"
+#include "web/pages/subscribe_page.h"
 
 using ostrand::fuzz::Check;
 namespace web = ostrand::web;
@@ -71,5 +75,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a token is sent as bearer credentials");
   }
   CheckRange(text);
+
+  static const web::SecretKey key = web::RandomSecret();
+  constexpr std::int64_t kNow = 2'000'000'000;
+  Check(!web::OpenNewToken(key, text, 7, kNow), "only a sealed value opens");
+  if (const std::optional<std::string_view> token = web::ReadToken(text)) {
+    const std::string sealed = web::SealNewToken(key, 7, *token, kNow + 30);
+    Check(web::OpenNewToken(key, sealed, 7, kNow) == std::string(*token),
+          "a sealed token opens as itself");
+    Check(!web::OpenNewToken(key, sealed, 8, kNow), "for its person only");
+    Check(!web::OpenNewToken(key, sealed, 7, kNow + 30), "until it expires");
+  }
   return 0;
 }

@@ -177,7 +177,9 @@ class HttpClient {
   Result Send(std::string_view method, std::string_view target, const Headers& headers = {},
               std::string_view body = {}) {
     std::string request = std::string(method) + " " + std::string(target) + " HTTP/1.1\r\n";
-    request += "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n";
+    bool host = false;  // a Host of the caller's replaces the usual one
+    for (const auto& [name, value] : headers) host = host || name == "Host";
+    if (!host) request += "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n";
     for (const auto& [name, value] : headers) request += name + ": " + value + "\r\n";
     if (!body.empty() || method == "POST") {
       request += "Content-Length: " + std::to_string(body.size()) + "\r\n";

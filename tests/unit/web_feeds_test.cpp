@@ -179,13 +179,23 @@ TEST_F(WebFeedsTest, AResetOrAVanishedPersonStopsTheOldAddressAtOnce) {
   const test_support::Outcome shown = test_support::RunOstrand(dir_, words);
   ASSERT_EQ(shown.exit_code, 0) << shown.err;
   EXPECT_EQ(test_support::RunOstrand(dir_, words).out, shown.out);
+  // A whole address, where serve listens unless told otherwise, and said so.
+  const std::string listen = "http://127.0.0.1:8080";
+  ASSERT_EQ(shown.out.rfind(listen + "/feeds/", 0), 0u) << shown.out;
+  EXPECT_TRUE(Contains(shown.out, "\nwebcal://127.0.0.1:8080/feeds/"));
+  EXPECT_TRUE(Contains(shown.err, "by default")) << shown.err;
+  const std::string shown_path =
+      shown.out.substr(listen.size(), shown.out.find('\n') - listen.size());
+  std::vector<std::string> elsewhere = words;
+  elsewhere.insert(elsewhere.end(), {"--public-url", "https://plans.example.org/x"});
+  EXPECT_EQ(test_support::RunOstrand(dir_, elsewhere).out.rfind("https://plans.example.org/x" + shown_path, 0), 0u);
   std::vector<std::string> reset_words = words;
   reset_words.push_back("--reset");
   const test_support::Outcome renewed = test_support::RunOstrand(dir_, reset_words);
   ASSERT_EQ(renewed.exit_code, 0) << renewed.err;
   EXPECT_TRUE(Contains(renewed.out, "no longer work"));
   EXPECT_FALSE(Contains(renewed.out, shown.out));
-  EXPECT_EQ(StatusOf(shown.out.substr(0, shown.out.size() - 1)), 404);
+  EXPECT_EQ(StatusOf(shown_path), 404);
   EXPECT_EQ(test_support::RunOstrand(
                 dir_, {"feed-token", "--db", "sqlite:" + path_, "99", "--secret-file", secret})
                 .err,
@@ -236,9 +246,56 @@ TEST_F(WebFeedsTest, PollsOfAnUnchangedFeedCost304AndChangesCountUp) {
   const Result long_range = Fetch(own + "?from=2001-01-01&to=2004-12-31");
   ASSERT_TRUE(long_range);
   EXPECT_EQ(long_range->status, 400);
-  EXPECT_TRUE(Contains(long_range->body, "longer than 36 months"));
+  EXPECT_TRUE(Contains(long_range->body, "超过 36 个月"));
   EXPECT_EQ(StatusOf(own + "?from=2001-13-01"), 400);
   EXPECT_EQ(StatusOf(own + "?from=2001-12-01&to=2002-01-31"), 200);
+}
+
+TEST_F(WebFeedsTest, EventsKeepTheSiteIdentityWhateverNameTheSiteIsReachedBy) {
+  const std::unique_ptr<Browser> zhang = SignedIn(kZhang);
+  const std::string own = FeedPaths(*zhang)[0];
+  const std::string port = std::to_string(server_->port());
+  const auto uids = [](const std::string& body) {
+    std::string out;
+    const std::regex uid("UID:[^\r]*");
+    for (auto it = std::sregex_iterator(body.begin(), body.end(), uid);
+         it != std::sregex_iterator(); ++it) {
+      out += it->str() + "\n";
+    }
+    return out;
+  };
+  const Result first = Fetch(own, {{"Host", "localhost:" + port}});
+  ASSERT_TRUE(first && first->status == 200);
+  EXPECT_TRUE(std::regex_search(first->body, std::regex("UID:plan-\\d+-own@[0-9a-f]{12}\\.ostrand\r")));
+  EXPECT_TRUE(Contains(first->get_header_value("Vary"), "Accept-Language"));
+  for (const std::string& host : {"127.0.0.1:" + port, std::string("evil.example")}) {
+    const Result again = Fetch(own, {{"Host", host}});
+    ASSERT_TRUE(again && again->status == 200);
+    EXPECT_EQ(uids(again->body), uids(first->body)) << host;
+    EXPECT_FALSE(Contains(again->body, "evil"));
+  }
+
+  // Another server on the database, now with a public address, writes the
+  // same calendar byte for byte: UIDs and DTSTAMPs alike.
+  ServerOptions options = testing::TestOptions(path_);
+  options.time_zone = Shanghai();
+  options.public_url = "https://plans.example.org";
+  const testing::RunningServer other(std::move(options));
+  HttpClient client(other.port());
+  const Result there = client.Get(own);
+  ASSERT_TRUE(there && there->status == 200);
+  EXPECT_EQ(there->body, first->body);
+  EXPECT_EQ(there->get_header_value("ETag"), first->get_header_value("ETag"));
+
+  // A refused range in one language, the visitor's.
+  const std::string too_long = own + "?from=2001-1-1&to=2004-12-31";
+  const Result english = Fetch(too_long, {{"Accept-Language", "en"}});
+  ASSERT_TRUE(english && english->status == 400);
+  EXPECT_TRUE(Contains(english->body, "2001-01-01 to 2004-12-31 is longer than 36 months"));
+  const Result chinese = Fetch(too_long, {{"Accept-Language", "zh-CN"}});
+  ASSERT_TRUE(chinese && chinese->status == 400);
+  EXPECT_TRUE(Contains(chinese->body, "日期范围有误：2001-01-01 至 2004-12-31 超过 36 个月"));
+  EXPECT_FALSE(Contains(chinese->body, "longer than"));
 }
 
 TEST_F(WebFeedsTest, DownloadsGiveWhatThePageShows) {
@@ -305,12 +362,20 @@ TEST_F(WebFeedsTest, JsonApiBySessionOrBearerTokenFollowsThePagesRules) {
   EXPECT_EQ(department["persons"].size(), 3u);
   EXPECT_FALSE(Contains(department.dump(), "私"));
 
-  // A program with the person's API token, made on the subscribe page.
+  // A program with the person's API token, made on the subscribe page: the
+  // page after the POST shows it once, and a reload makes no other one.
   const std::unique_ptr<Browser> li_browser = SignedIn(kLi);
   const Result made = Act(*li_browser, "new-api-token");
-  ASSERT_TRUE(made && made->status == 200);
+  ASSERT_TRUE(made && made->status == 303);
+  const std::string location = made->get_header_value("Location");
+  const Result shown = li_browser->Get(location);
+  ASSERT_TRUE(shown && shown->status == 200);
+  const std::regex code("<code>([A-Za-z0-9_-]{43})</code>");
   std::smatch match;
-  ASSERT_TRUE(std::regex_search(made->body, match, std::regex("<code>([A-Za-z0-9_-]{43})</code>")));
+  ASSERT_TRUE(std::regex_search(shown->body, match, code));
+  const Result reloaded = li_browser->Get(location);
+  ASSERT_TRUE(reloaded && reloaded->status == 200);
+  EXPECT_FALSE(std::regex_search(reloaded->body, code));
   const testing::Headers bearer = {{"Authorization", "Bearer " + match[1].str()}};
   const Result by_token = Fetch("/api/v1/plans", bearer);
   ASSERT_TRUE(by_token && by_token->status == 200);
@@ -319,6 +384,27 @@ TEST_F(WebFeedsTest, JsonApiBySessionOrBearerTokenFollowsThePagesRules) {
   EXPECT_EQ(Fetch("/api/v1/plans?person=3", bearer)->status, 403);
   EXPECT_EQ(Fetch("/api/v1/plans?person=99", bearer)->status, 404);
   EXPECT_EQ(Fetch("/api/v1/plans?person=abc", bearer)->status, 400);
+  // Every answer under /api/ is JSON, its message whole and in one form.
+  const auto error_of = [&](const Result& reply) {
+    EXPECT_TRUE(reply && reply->get_header_value("Content-Type").starts_with("application/json"));
+    return reply ? Json::parse(reply->body)["error"].get<std::string>() : std::string();
+  };
+  EXPECT_EQ(error_of(Fetch("/api/v1/plans?person=-1", bearer)),
+            "person '-1' is not a valid person id.");
+  EXPECT_EQ(error_of(Fetch("/api/v1/plans?person=a%00b", bearer)),
+            "person 'a%00b' is not a valid person id.");
+  EXPECT_EQ(error_of(Fetch("/api/v1/plans?from=20%001", bearer)),
+            "cannot read the from date '20%001' (write it as 2001-12-05)");
+  EXPECT_EQ(error_of(Fetch("/api/v1/plans?from=2001-9-9&to=2001-9-1", bearer)),
+            "the range starts (2001-09-09) after it ends (2001-09-01)");
+  const Result unknown = Fetch("/api/v1/nothing", bearer);
+  ASSERT_TRUE(unknown && unknown->status == 404);
+  EXPECT_TRUE(Contains(error_of(unknown), "/api/v1/plans"));
+  HttpClient poster(server_->port());
+  const Result posted = poster.Post("/api/v1/plans", {}, bearer);
+  ASSERT_TRUE(posted && posted->status == 405);
+  EXPECT_EQ(posted->get_header_value("Allow"), "GET, HEAD");
+  EXPECT_TRUE(Contains(error_of(posted), "POST"));
   const Result too_long = Fetch("/api/v1/plans?from=2001-01-01&to=2009-01-01", bearer);
   ASSERT_TRUE(too_long && too_long->status == 400);
   EXPECT_TRUE(Contains(Json::parse(too_long->body)["error"].get<std::string>(), "36 months"));

@@ -5,12 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 #include "exports/csv_export.h"
 #include "exports/grid.h"
 #include "feeds/feed_source.h"
 #include "feeds/ical_feed.h"
+#include "python_check.h"
 #include "store/connect.h"
 #include "store/demo_data.h"
 #include "store/demo_database.h"
@@ -22,6 +24,7 @@
 #include "web/data/plan_changes.h"
 #include "web/data/plan_importer.h"
 #include "web/data/plan_repository.h"
+#include "web/data/site_identity.h"
 #include "web_test_server.h"
 
 namespace ostrand::web {
@@ -46,6 +49,11 @@ TEST(ImportPlans, APersonsExportsComeBackAsTheSameMonthPage) {
   const std::string demo = dir.File("demo.db");
   const store::DemoData data = store::GenerateDemoData(7, DateTime::FromCivil(2026, 6, 15));
   store::WriteDemoDatabase(data, demo, false);
+  // Texts with what iCalendar and CSV escape.
+  store::Connect("sqlite:" + demo)
+      ->Execute(
+          "UPDATE personPlan SET planContent = planContent || ', 议程; 预算\\附件', "
+          "planAddition = 'a,b;c\\d' WHERE planID % 3 = 0");
   const Value person = Value::Int32(static_cast<int>(data.demo_account));
   const Value colleague = Value::Int32(2);
   const Value month = Value::Date(DateTime::FromCivil(2026, 6, 1));
@@ -59,12 +67,16 @@ TEST(ImportPlans, APersonsExportsComeBackAsTheSameMonthPage) {
     feeds::FeedRequest feed;
     feed.persons = {*feeds::LoadPerson(store, data.demo_account, feeds::FeedView::kOwn, june)};
     feed.range = june;
-    feed.now = DateTime::FromCivil(2026, 6, 15);
     std::ofstream(dir.File("own.ics"), std::ios::binary) << feeds::WriteCalendar(feed, zone);
+    // As a calendar program built on python3-vobject saves it again.
+    const nlohmann::json resaved = test_support::RunPythonCheck(
+        "vobject_resave.py", {dir.File("own.ics"), dir.File("resaved.ics")});
+    ASSERT_TRUE(resaved.is_object());
+    EXPECT_EQ(resaved["events"], feed.persons.front().plans.size());
     std::ofstream(dir.File("list.csv"), std::ios::binary)
         << exports::WritePlanListCsv(feed.persons.front().plans);
   }
-  for (const char* file : {"month.csv", "own.ics", "list.csv"}) {
+  for (const char* file : {"month.csv", "own.ics", "resaved.ics", "list.csv"}) {
     SCOPED_TRACE(file);
     const std::string empty = dir.File(std::string("empty-") + file + ".db");
     std::filesystem::copy_file(demo, empty);
@@ -197,6 +209,12 @@ TEST_P(HostTables, TokensChangesAndImportsOnEveryBackend) {
   EXPECT_TRUE(PersonalTokens::RevokeApiToken(*db, 1));
   EXPECT_FALSE(PersonalTokens::FindOwner(*db, TokenPurpose::kApi, api));
   EXPECT_THROW(tokens.FeedToken(*db, 2), Error);
+
+  // The site's identity is made once; another connection (another server)
+  // reads the same.
+  const std::string identity = LoadSiteIdentity(*db);
+  EXPECT_TRUE(std::regex_match(identity, std::regex("[0-9a-f]{12}\\.ostrand"))) << identity;
+  EXPECT_EQ(LoadSiteIdentity(*store::Connect(database.connection_string())), identity);
 
   PlanRepository plans(*db);
   PlanInput input{DateTime::FromCivil(2001, 12, 5, 9), DateTime::FromCivil(2001, 12, 5, 10), 1, 1,

@@ -39,7 +39,7 @@ TEST(WebRequestValues, PageIdsAndDaysThatDoNotReadAreBadRequests) {
       ADD_FAILURE() << text << " was read";
     } catch (const HttpError& e) {
       EXPECT_EQ(e.status(), 400);
-      EXPECT_EQ(std::string(e.what()), "personID '" + std::string(text) + "' is not a number.");
+      EXPECT_EQ(std::string(e.what()), "personID '" + std::string(text) + "' is not a valid person id.");
     }
   }
   for (const char* text : {"2001-12-99999999999999999999", "99999999999999999999-1-1",

@@ -18,7 +18,6 @@
 #include "web/http/form_fields.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
-#include "web/http/site_address.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 
@@ -34,19 +33,18 @@ struct FeedPlan {
   std::string name;
 };
 
-// The part of every UID after "@": the host the site is reached at, which
-// is the same on every request of one subscription.
-std::string UidDomain(const ServerOptions& options, const http::Request& request) {
-  std::optional<std::string> host;
-  if (!options.public_url.empty()) {
-    const std::string_view rest =
-        std::string_view(options.public_url).substr(options.public_url.find("//") + 2);
-    host = http::ReadHostHeader(rest.substr(0, rest.find('/')));
-  } else {
-    host = http::ReadHostHeader(request.HeaderValue("Host"));
+// The refusal of a range in the visitor's language.
+HttpError RangeRefused(const feeds::RangeError& e) {
+  switch (e.kind()) {
+    case feeds::RangeError::Kind::kUnreadable:
+      return HttpError(400, {MessageId::kRangeDateUnreadable, {e.bound(), e.text()}});
+    case feeds::RangeError::Kind::kReversed:
+      return HttpError(400, {MessageId::kRangeReversed, {IsoDate(e.first()), IsoDate(e.last())}});
+    case feeds::RangeError::Kind::kTooLong:
+      break;
   }
-  if (!host || host->front() == '[') return "ostrand";
-  return host->substr(0, host->find(':'));
+  return HttpError(400, {MessageId::kRangeTooLong,
+                         {IsoDate(e.first()), IsoDate(e.last()), std::to_string(feeds::kMaxMonths)}});
 }
 
 }  // namespace
@@ -65,6 +63,8 @@ http::Response CalendarFeeds::Serve(const http::Request& request) const {
     response = FailureResponse(e.what(), language, nullptr);
   }
   response.log_target = FeedTargetForLog(request.target);
+  // The calendar's name and the error pages are in the visitor's language.
+  response.AddHeader("Vary", "Accept-Language, Cookie");
   return response;
 }
 
@@ -82,8 +82,8 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
   AskedDays days;
   try {
     days = ReadAskedDays(http::ParseFields(request.query), options_, zone_);
-  } catch (const Error& e) {
-    throw HttpError(400, {MessageId::kBadDateRange, {e.what()}});
+  } catch (const feeds::RangeError& e) {
+    throw RangeRefused(e);
   }
   const feeds::FeedRange& range = days.range;
 
@@ -137,8 +137,8 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
   feed.persons = std::move(shown.persons);
   feed.range = range;
   feed.calendar_name = std::move(shown.name);
-  feed.uid_domain = UidDomain(options_, request);
-  feed.now = UtcNow();
+  feed.uid_domain = identity_.Get(db);
+  const DateTime now = UtcNow();
   const std::string etag = feeds::CalendarETag(feed, zone_);
 
   // Last-Modified only where every change of what the feed shows is
@@ -156,7 +156,7 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
         const DateTime day_start = zone_.ToUtc(days.today);
         if (!last_modified || *last_modified < day_start) last_modified = day_start;
       }
-      if (last_modified && feed.now < *last_modified) last_modified = feed.now;
+      if (last_modified && now < *last_modified) last_modified = now;
     }
   }
 

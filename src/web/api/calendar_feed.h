@@ -25,11 +25,13 @@
 // trusted: the latest change of the subscriber's or colleague's plans,
 // deletions included, and at least the start of today for the default
 // range, which moves every day. The access log shows "/feeds/-/..." for the
-// token.
+// token. Every event's UID ends in the site's identity (data/site_identity.h),
+// never in a name the request gives.
 #pragma once
 
 #include "feeds/time_zone.h"
 #include "web/data/databases.h"
+#include "web/data/site_identity.h"
 #include "web/http/request.h"
 #include "web/http/response.h"
 #include "web/i18n/language.h"
@@ -55,6 +57,7 @@ class CalendarFeeds {
   const ServerOptions& options_;
   const Databases& databases_;
   const feeds::TimeZone& zone_;
+  SiteIdentity identity_;  // the UIDs' domain, read on the first feed
 };
 
 }  // namespace ostrand::web

@@ -19,6 +19,7 @@
 #include "web/http/form_fields.h"
 #include "web/http/http_error.h"
 #include "web/http/incident.h"
+#include "web/http/log_text.h"
 #include "web/http/request_values.h"
 #include "web/pages/page_paths.h"
 
@@ -46,25 +47,27 @@ http::Response JsonResponse(int status, const Json& body) {
   return response;
 }
 
+// A message may quote what the request sent: its control characters (a
+// NUL would end the text for many readers) are written as %XX.
+std::string Shown(std::string_view message) {
+  std::string out;
+  http::AppendLogText(out, message, true);
+  return out;
+}
+
 http::Response ErrorJson(const ApiError& error) {
-  http::Response response = JsonResponse(error.status, Json{{"error", error.message}});
+  http::Response response = JsonResponse(error.status, Json{{"error", Shown(error.message)}});
   if (!error.challenge.empty()) response.AddHeader("WWW-Authenticate", error.challenge);
   return response;
 }
 
 http::Response FailureJson(int status, std::string_view message, std::string_view cause) {
   const std::string incident = http::NewIncidentNumber();
-  http::Response response = JsonResponse(status, Json{{"error", message}, {"incident", incident}});
+  http::Response response = JsonResponse(status, Json{{"error", Shown(message)}, {"incident", incident}});
   if (status == 503) response.AddHeader("Retry-After", "5");
   response.incident = incident;
   response.cause = cause;
   return response;
-}
-
-std::string IsoDay(const DateTime& day) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", day.year(), day.month(), day.day_of_month());
-  return text;
 }
 
 std::string IsoUtc(const DateTime& t) {
@@ -95,14 +98,41 @@ std::string IsoTimeIn(const DateTime& wall, const feeds::TimeZone& zone) {
   return out + text;
 }
 
+std::optional<http::Response> JsonApi::Refusal(const http::Request& request) {
+  if (request.path != kApiPlansPath && request.path != kApiDepartmentPath) {
+    return ErrorJson({404, "no such address in the API: the paths are " +
+                               std::string(kApiPlansPath) + " and " +
+                               std::string(kApiDepartmentPath),
+                      ""});
+  }
+  if (request.method != "GET" && request.method != "HEAD") {
+    http::Response response =
+        ErrorJson({405, "the method " + request.method.substr(0, 16) +
+                            " is not allowed here: the API is read with GET or HEAD",
+                   ""});
+    response.AddHeader("Allow", "GET, HEAD");
+    return response;
+  }
+  return std::nullopt;
+}
+
+http::Response JsonApi::Busy() {
+  http::Response response =
+      JsonResponse(503, Json{{"error", "the server is busy; try again shortly"}});
+  response.AddHeader("Retry-After", "5");
+  return response;
+}
+
 http::Response JsonApi::Serve(const http::Request& request) const {
   try {
     return Answer(request);
   } catch (const ApiError& e) {
     return ErrorJson(e);
   } catch (const HttpError& e) {
-    if (e.status() >= 500) return FailureJson(e.status(), e.what(), e.cause());
-    return ErrorJson({e.status(), e.what(), ""});
+    // The message itself, not what(): a NUL the request sent would end that.
+    const std::string message = Render(Language::kEnglish, e.message());
+    if (e.status() >= 500) return FailureJson(e.status(), message, e.cause());
+    return ErrorJson({e.status(), message, ""});
   } catch (const store::DatabaseError& e) {
     if (e.unavailable())
       return FailureJson(503, "the database is unavailable; try again shortly", e.what());
@@ -144,13 +174,15 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   feeds::FeedRange range;
   try {
     range = ReadAskedDays(query, options_, zone_).range;
+  } catch (const feeds::RangeError& e) {
+    throw ApiError{400, e.message(), ""};
   } catch (const Error& e) {
     throw ApiError{400, e.what(), ""};
   }
 
   store::PlanStore store;
   store.Open(databases_.connection_string());
-  Json body{{"timeZone", zone_.name()}, {"from", IsoDay(range.first)}, {"to", IsoDay(range.last)}};
+  Json body{{"timeZone", zone_.name()}, {"from", IsoDate(range.first)}, {"to", IsoDate(range.last)}};
   // A plan as the caller may see it.
   const auto plan_json = [&](const plans::PlanRecord& plan, bool own) {
     Json out{{"id", plan.id},

@@ -17,12 +17,19 @@
 // to twelve ahead, at most 36 months), plan times as the operator's
 // wall-clock time with its UTC offset ("2001-12-05T09:00:00+08:00").
 //
-// Errors are JSON too, {"error": "..."}: 401 without a valid session or
-// token (with WWW-Authenticate), 400 for a value that does not read or a
-// range that is too long, 403 for a person of another system or the
-// department without a leading duty, 404 for an unknown person, 503 while
-// the database is unavailable, 500 with an "incident" number.
+// Errors are JSON too, {"error": "..."}, in English for programs, dates as
+// "2001-12-05", control characters of what the request sent written as
+// %XX: 401 without a valid session or token (with WWW-Authenticate), 400 for
+// a value that does not read or a range that is too long, 403 for a person
+// of another system or the department without a leading duty, 404 for an
+// unknown person and for any other path under /api/, 405 (with Allow) for
+// another method than GET and HEAD, 503 while the database is unavailable
+// or the workers are busy (with Retry-After), 500 with an "incident"
+// number. No answer depends on the visitor's language.
 #pragma once
+
+#include <optional>
+#include <string_view>
 
 #include "feeds/time_zone.h"
 #include "web/auth/session_cookie.h"
@@ -32,6 +39,9 @@
 #include "web/server_options.h"
 
 namespace ostrand::web {
+
+// Every path under this folder is the API's, known or not.
+inline constexpr std::string_view kApiFolder = "/api/";
 
 class JsonApi {
  public:
@@ -43,6 +53,15 @@ class JsonApi {
   // The answer to a GET or HEAD of kApiPlansPath or kApiDepartmentPath. Runs
   // database work: call it on a worker. Never throws.
   http::Response Serve(const http::Request& request) const;
+
+  // The answer to a request under kApiFolder that Serve is not for: 404 for
+  // a path the API does not have, 405 with Allow for another method than
+  // GET or HEAD. Nothing when Serve should answer it. Needs no database:
+  // call it on any thread. Never throws.
+  static std::optional<http::Response> Refusal(const http::Request& request);
+
+  // The 503 for a request that found every worker busy. Never throws.
+  static http::Response Busy();
 
  private:
   http::Response Answer(const http::Request& request) const;

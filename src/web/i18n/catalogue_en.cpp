@@ -40,7 +40,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kBackToMonth, "Back to my month plan"},
 
     {kTooManyFields, "The request holds more than {0} fields."},
-    {kNotANumber, "{0} '{1}' is not a number."},
+    {kNotANumber, "{0} '{1}' is not a valid person id."},
     {kNotADate, "{0} '{1}' is not a date."},
     {kFormExpired, "The form has expired (its check code is missing or wrong). Please go back to the page and try again."},
     {kOnlyOwnDepartment, "You can only see the plans of persons of your own department."},
@@ -234,7 +234,10 @@ constexpr CatalogueEntry kEntries[] = {
     {kNotADownloadFormat, "The download format '{0}' is neither csv nor xlsx."},
     {kNoDownload, "This page has no download."},
     {kNoDepartment, "You belong to no department, so there is nothing to sum up."},
-    {kBadDateRange, "The range of days is refused: {0}"},
+    {kRangeDateUnreadable,
+     "The range of days is refused: the {0} date '{1}' does not read (write it as 2001-12-05)."},
+    {kRangeReversed, "The range of days is refused: it starts ({0}) after it ends ({1})."},
+    {kRangeTooLong, "The range of days is refused: {0} to {1} is longer than {2} months."},
 };
 
 }  // namespace

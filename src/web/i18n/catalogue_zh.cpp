@@ -236,7 +236,9 @@ constexpr CatalogueEntry kEntries[] = {
     {kNotADownloadFormat, "下载格式“{0}”不是 csv 或 xlsx。"},
     {kNoDownload, "这个页面没有下载。"},
     {kNoDepartment, "没有所属部门，无法汇总。"},
-    {kBadDateRange, "日期范围有误：{0}"},
+    {kRangeDateUnreadable, "日期范围有误：{0} 日期“{1}”无法识别（请写成 2001-12-05）。"},
+    {kRangeReversed, "日期范围有误：开始日期（{0}）晚于结束日期（{1}）。"},
+    {kRangeTooLong, "日期范围有误：{0} 至 {1} 超过 {2} 个月。"},
 };
 
 }  // namespace

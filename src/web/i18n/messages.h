@@ -265,7 +265,9 @@ enum class MessageId {
   kNotADownloadFormat,
   kNoDownload,
   kNoDepartment,
-  kBadDateRange,
+  kRangeDateUnreadable,
+  kRangeReversed,
+  kRangeTooLong,
 
   kCount  // the number of messages; not a message
 };

@@ -38,11 +38,13 @@ struct PageRequest {
   Language language = kDefaultLanguage;
   // The request's path and query, where the language switch returns to.
   std::string here;
+  // The request itself, for its cookies; set by the runner.
+  const http::Request* http = nullptr;
 };
 
 // A page's answer: a status and a body, or a redirect (303) when
 // `location` is set. The body is an HTML page unless `content_type` names
-// another type (a download), which goes out with `headers`.
+// another type (a download). Each goes out with `headers`.
 struct PageReply {
   PageReply() = default;
   PageReply(int status_code, std::string html, std::string redirect = {})

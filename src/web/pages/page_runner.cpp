@@ -26,7 +26,13 @@ http::Response DownloadResponse(PageReply reply) {
 
 }  // namespace
 
-http::Response PageRunner::Run(const http::Request& req, const PageFunction& page) const {
+http::Response PageRunner::Run(const http::Request& request, const PageFunction& page) const {
+  http::Response response = Answer(request, page);
+  response.AddHeader("Vary", "Accept-Language, Cookie");
+  return response;
+}
+
+http::Response PageRunner::Answer(const http::Request& req, const PageFunction& page) const {
   std::optional<Visitor> visitor;
   const Language language = RequestLanguage(req);
   try {
@@ -43,7 +49,7 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
     PageRequest request{options_,          databases_, *db,
                         *visitor,          req.path,   http::ParseFields(req.query),
                         http::FormOf(req), {},
-                        language,          req.target};
+                        language,          req.target, &req};
     if (req.method == "POST" &&
         !SameText(FieldOrEmpty(request.form, "csrf"), visitor->csrf_token)) {
       throw HttpError(403, {MessageId::kFormExpired, {}});
@@ -58,11 +64,15 @@ http::Response PageRunner::Run(const http::Request& req, const PageFunction& pag
         {"HTTP_HOST", std::string(req.HeaderValue("Host"))},
     };
     PageReply reply = page(request);
+    const bool download = reply.location.empty() && !reply.content_type.empty();
     http::Response response = !reply.location.empty()
                                   ? http::Response::Redirect(reply.location)
                                   : reply.content_type.empty()
                                         ? HtmlPage(reply.status, std::move(reply.body))
                                         : DownloadResponse(std::move(reply));
+    if (!download) {
+      for (const http::Header& header : reply.headers) response.AddHeader(header.name, header.value);
+    }
     if (std::optional<std::string> cookie = SessionCookie(signer_, *visitor)) {
       response.AddHeader("Set-Cookie", std::move(*cookie));
     }

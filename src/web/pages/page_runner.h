@@ -27,10 +27,13 @@ class PageRunner {
   PageRunner(const ServerOptions& options, const Databases& databases, const SessionSigner& signer)
       : options_(options), databases_(databases), signer_(signer) {}
 
-  // The response to the request; never throws.
+  // The response to the request; never throws. Every answer says that it
+  // varies with the language (the cookie's or Accept-Language).
   http::Response Run(const http::Request& request, const PageFunction& page) const;
 
  private:
+  http::Response Answer(const http::Request& request, const PageFunction& page) const;
+
   const ServerOptions& options_;
   const Databases& databases_;
   const SessionSigner& signer_;

@@ -1,12 +1,19 @@
 #include "web/pages/subscribe_page.h"
 
+#include <sodium.h>
+
+#include <climits>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "core/html.h"
 #include "web/api/feed_address.h"
 #include "web/auth/personal_tokens.h"
+#include "web/auth/session_cookie.h"
+#include "web/auth/sign_in.h"
 #include "web/data/persons.h"
+#include "web/http/cookies.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
 #include "web/http/site_address.h"
@@ -16,6 +23,26 @@
 
 namespace ostrand::web {
 namespace {
+
+// What the tag of a new token's cookie covers.
+std::string NewTokenTag(const SecretKey& key, std::string_view fields) {
+  std::string message = "new-api-token\n";
+  message += fields;
+  unsigned char tag[crypto_auth_BYTES];
+  crypto_auth(tag, reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+              key.data());
+  return UrlSafeBase64(std::string_view(reinterpret_cast<const char*>(tag), sizeof tag));
+}
+
+bool UrlSafeToken(std::string_view text) {
+  if (text.empty() || text.size() > 128) return false;
+  for (const char c : text) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
 
 // The start of every absolute address the page shows.
 std::string SiteBase(const PageRequest& request) {
@@ -172,12 +199,57 @@ PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
 
 }  // namespace
 
+std::string SealNewToken(const SecretKey& key, std::int64_t person, std::string_view token,
+                         std::int64_t expires) {
+  std::string fields = std::to_string(person) + "." + std::to_string(expires) + ".";
+  fields += token;
+  return fields + "." + NewTokenTag(key, fields);
+}
+
+std::optional<std::string> OpenNewToken(const SecretKey& key, std::string_view value,
+                                        std::int64_t person, std::int64_t now) {
+  const std::size_t last_dot = value.rfind('.');
+  if (last_dot == std::string_view::npos) return std::nullopt;
+  const std::string_view fields = value.substr(0, last_dot);
+  std::vector<std::string_view> parts;
+  for (std::string_view rest = fields;;) {
+    const std::size_t dot = rest.find('.');
+    parts.push_back(rest.substr(0, dot));
+    if (dot == std::string_view::npos) break;
+    rest.remove_prefix(dot + 1);
+  }
+  if (parts.size() != 3 || !UrlSafeToken(parts[2])) return std::nullopt;
+  const std::optional<std::int64_t> owner = ReadWholeNumber(parts[0], kLargestExactId);
+  const std::optional<std::int64_t> expires = ReadWholeNumber(parts[1], INT64_MAX);
+  if (!owner || !expires || *owner != person || *expires <= now ||
+      *expires - now > kNewTokenCookieLifetime) {
+    return std::nullopt;
+  }
+  if (!SameText(value.substr(last_dot + 1), NewTokenTag(key, fields))) return std::nullopt;
+  return std::string(parts[2]);
+}
+
 PageReply ShowSubscribe(PageRequest& request) {
   const std::string done = FieldOrEmpty(request.query, "done");
   std::optional<MessageId> notice;
   if (done == "reset") notice = MessageId::kFeedWasReset;
   if (done == "revoked") notice = MessageId::kApiTokenRevoked;
-  return SubscribePage(request, notice, {}, 200);
+  if (done == "made") notice = MessageId::kApiTokenMade;
+  // A new token is shown on the first page after the POST only.
+  std::string token;
+  const std::optional<std::string_view> cookie =
+      request.http ? http::FindRequestCookie(*request.http, kNewTokenCookieName) : std::nullopt;
+  if (cookie) {
+    token = OpenNewToken(request.options.secret, *cookie, request.visitor.person.id,
+                         UnixNow())
+                .value_or("");
+  }
+  PageReply reply = SubscribePage(request, notice, token, 200);
+  if (cookie) {
+    reply.headers.push_back(
+        {"Set-Cookie", http::SetCookieValue(kNewTokenCookieName, "", kSubscribePath, 0)});
+  }
+  return reply;
 }
 
 PageReply SubmitSubscribe(PageRequest& request) {
@@ -193,7 +265,14 @@ PageReply SubmitSubscribe(PageRequest& request) {
   }
   if (action == "new-api-token") {
     const std::string token = PersonalTokens::NewApiToken(request.db, self);
-    return SubscribePage(request, MessageId::kApiTokenMade, token, 200);
+    const std::int64_t expires = UnixNow() + kNewTokenCookieLifetime;
+    PageReply reply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "made"}})};
+    reply.headers.push_back(
+        {"Set-Cookie", http::SetCookieValue(kNewTokenCookieName,
+                                            SealNewToken(request.options.secret, self, token,
+                                                         expires),
+                                            kSubscribePath, kNewTokenCookieLifetime)});
+    return reply;
   }
   throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
 }
