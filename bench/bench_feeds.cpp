@@ -98,6 +98,19 @@ void BM_FeedRead(benchmark::State& state) {
 }
 BENCHMARK(BM_FeedRead)->Unit(benchmark::kMillisecond);
 
+// A calendar file of one event whose DESCRIPTION is one line of N MiB, as
+// import-plans reads it: the time should grow with N, not N squared.
+void BM_LongLineRead(benchmark::State& state) {
+  const std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:long\r\n"
+                           "DTSTART:20011205T090000\r\nDTEND:20011205T100000\r\n"
+                           "SUMMARY:long\r\nDESCRIPTION:" +
+                           std::string(static_cast<std::size_t>(state.range(0)) << 20, 'x') +
+                           "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+  for (auto _ : state) benchmark::DoNotOptimize(feeds::ReadCalendar(text, Zone()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_LongLineRead)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace ostrand
 

@@ -29,6 +29,8 @@ CREATE TABLE planAddr (
   planAddrTypeID BIGINT
 );
 
+-- IDENTITY never gives an id twice, also after a delete (as long as
+-- nobody reseeds it).
 IF OBJECT_ID(N'personPlan', N'U') IS NULL
 CREATE TABLE personPlan (
   planID BIGINT IDENTITY(1,1) PRIMARY KEY,

@@ -27,8 +27,10 @@ CREATE TABLE IF NOT EXISTS planAddr (
   planAddrTypeID INTEGER
 );
 
+-- AUTOINCREMENT: the id of a deleted plan is never given to a new one, so
+-- that calendar clients never see one plan turn into another.
 CREATE TABLE IF NOT EXISTS personPlan (
-  planID INTEGER PRIMARY KEY,
+  planID INTEGER PRIMARY KEY AUTOINCREMENT,
   personID INTEGER NOT NULL,
   planStartTime DATETIME,
   planEndTime DATETIME,

@@ -22,8 +22,6 @@
 namespace ostrand::cli {
 namespace {
 
-// Files beyond this size are refused rather than read into memory.
-constexpr std::uintmax_t kMaxFileBytes = 64 * 1024 * 1024;
 
 struct ImportArguments {
   std::string db;
@@ -40,8 +38,10 @@ std::string ReadWholeFile(const std::string& path) {
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) throw Error("cannot read '" + path + "': " + ec.message());
-  if (size > kMaxFileBytes) {
-    throw Error("'" + path + "' is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB");
+  // Refused rather than read into memory.
+  if (size > plans::kMaxImportFileBytes) {
+    throw Error("'" + path + "' is larger than " +
+                std::to_string(plans::kMaxImportFileBytes >> 20) + " MiB");
   }
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -75,8 +75,9 @@ int RunImport(const ImportArguments& args) {
             << ", " << report.skipped.size() << " skipped, for person " << args.person_id << " ("
             << report.person_name << ")\n";
   for (const web::ImportEntry& e : report.added) {
-    std::cout << (report.written ? "added" : "add") << "  line " << e.line << ": " << e.plan
-              << "\n";
+    std::cout << (report.written ? "added" : "add") << "  line " << e.line << ": " << e.plan;
+    if (!e.changed.empty()) std::cout << " (" << e.changed << ")";
+    std::cout << "\n";
   }
   for (const web::ImportEntry& e : report.skipped) {
     std::cout << "skip  line " << e.line << ": ";

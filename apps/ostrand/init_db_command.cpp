@@ -1,7 +1,9 @@
 // `ostrand init-db CONN [--add-missing]`: creates the schedule tables (and
 // the web host's hostAccount) in a database of any backend. A database that
 // already holds any of them is refused unless --add-missing, which creates
-// only the missing ones; nothing is ever dropped.
+// only the missing ones and brings an older SQLite personPlan to the form
+// that gives no plan id twice (store::KeepPlanIdsUnique, every id kept);
+// no row is ever dropped.
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -22,11 +24,16 @@ struct InitDbArguments {
   bool add_missing = false;
 };
 
+constexpr const char* kRebuiltPlans =
+    "rebuilt table personPlan so that the id of a deleted plan is never given again "
+    "(every plan keeps its id)\n";
+
 int RunInitDb(const InitDbArguments& args) {
   const std::unique_ptr<store::Connection> db = store::Connect(args.db, store::OpenMode::kCreate);
   const std::vector<std::string_view> missing = store::MissingTables(*db);
   if (missing.empty() && args.add_missing) {
     std::cout << "database '" << db->name() << "' already holds every schedule table\n";
+    if (store::KeepPlanIdsUnique(*db)) std::cout << kRebuiltPlans;
     return 0;
   }
   if (missing.size() < store::kScheduleTables.size() && !args.add_missing) {
@@ -42,6 +49,7 @@ int RunInitDb(const InitDbArguments& args) {
   store::CreateSchema(*db);
   std::cout << "created the schedule tables in database '" << db->name() << "' ("
             << store::EngineName(db->engine()) << ")\n";
+  if (store::KeepPlanIdsUnique(*db)) std::cout << kRebuiltPlans;
   return 0;
 }
 
@@ -58,7 +66,8 @@ void AddInitDbCommand(CLI::App& app, int* exit_code) {
                   "Connection string: sqlite:PATH, postgresql://..., odbc:...")
       ->required();
   cmd->add_flag("--add-missing", args->add_missing,
-                "Create only the tables the database lacks; existing tables and rows are kept");
+                "Create only the tables the database lacks; existing tables and rows are kept (an older "
+                "SQLite personPlan is rebuilt, ids kept, so that no plan id is given twice)");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunInitDb(*args);

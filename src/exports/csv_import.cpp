@@ -30,10 +30,11 @@ std::string Shown(std::string_view text) {
 void Accept(ImportResult& result, int line, std::string person, PlanRecord plan) {
   plan.kind = TrimBlanks(plan.kind);
   plan.place = TrimBlanks(plan.place);
+  std::vector<std::string> flattened = plans::FlattenLineBreaks(plan);
   if (const std::optional<std::string> problem = plans::PlanRecordProblem(plan)) {
     result.problems.push_back({line, *problem});
   } else {
-    result.plans.push_back({line, std::move(person), std::move(plan)});
+    result.plans.push_back({line, std::move(person), std::move(plan), std::move(flattened)});
   }
 }
 

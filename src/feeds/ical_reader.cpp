@@ -1,6 +1,8 @@
 #include "feeds/ical_reader.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +34,37 @@ struct Chunk {
     return out;
   }
 };
+
+// Hands libical the text piece by piece, as fgets would: up to size - 1
+// bytes, ending after a line feed. libical's own string reader looks for
+// the end of the line again at every piece, so a long line cost its
+// length squared; here each byte is looked at once.
+char* NextPiece(char* out, std::size_t size, void* data) {
+  std::string_view& rest = *static_cast<std::string_view*>(data);
+  if (rest.empty() || size < 2) return nullptr;
+  std::size_t n = std::min(rest.size(), size - 1);
+  if (const void* feed = std::memchr(rest.data(), '\n', n)) {
+    n = static_cast<std::size_t>(static_cast<const char*>(feed) - rest.data()) + 1;
+  }
+  std::memcpy(out, rest.data(), n);
+  out[n] = '\0';
+  rest.remove_prefix(n);
+  return out;
+}
+
+struct ParserFree {
+  void operator()(icalparser* parser) const { icalparser_free(parser); }
+};
+
+// What icalparser_parse_string gives for the text (read up to a NUL, as a C
+// string would be), in time linear in its length.
+ical::Component Parse(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  const std::unique_ptr<icalparser, ParserFree> parser(icalparser_new());
+  if (!parser) return nullptr;
+  icalparser_set_gen_data(parser.get(), &text);
+  return ical::Component(icalparser_parse(parser.get(), NextPiece));
+}
 
 std::vector<Line> SplitLines(std::string_view text) {
   std::vector<Line> lines;
@@ -123,7 +156,7 @@ std::string Text(const char* text) { return text == nullptr ? std::string() : st
 
 // The plan of one event. Runs under ical::LockZones(): reading a TZID may
 // load a zone of the system's zoneinfo.
-plans::PlanRecord PlanOf(icalcomponent* event, const Chunk& chunk, const TimeZone& zone) {
+plans::ImportedPlan PlanOf(icalcomponent* event, const Chunk& chunk, const TimeZone& zone) {
   const int first = chunk.first_line();
   if (icalcomponent_count_errors(event) > 0) {
     icalproperty* error = icalcomponent_get_first_property(event, ICAL_XLICERROR_PROPERTY);
@@ -197,10 +230,11 @@ plans::PlanRecord PlanOf(icalcomponent* event, const Chunk& chunk, const TimeZon
     const icalproperty_class access = icalproperty_get_class(c);
     plan.shared = access != ICAL_CLASS_PRIVATE && access != ICAL_CLASS_CONFIDENTIAL;
   }
+  std::vector<std::string> flattened = plans::FlattenLineBreaks(plan);
   if (const std::optional<std::string> problem = plans::PlanRecordProblem(plan)) {
     throw Refusal{first, *problem};
   }
-  return plan;
+  return {first, "", std::move(plan), std::move(flattened)};
 }
 
 // The components of the file: the calendars' VTIMEZONEs, their events, and
@@ -252,12 +286,44 @@ Layout ReadLayout(const std::vector<Line>& lines) {
   return layout;
 }
 
+std::string MiB(std::size_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+
+// The first property longer than kMaxCalendarLineBytes, folded lines
+// joined, as the problem that refuses the file.
+std::optional<plans::ImportProblem> LongProperty(const std::vector<Line>& lines) {
+  std::size_t length = 0;
+  int start = 1;
+  for (const Line& line : lines) {
+    const bool continuation = !line.text.empty() && (line.text[0] == ' ' || line.text[0] == '\t');
+    if (continuation) {
+      length += line.text.size() - 1;
+    } else {
+      length = line.text.size();
+      start = line.number;
+    }
+    if (length > kMaxCalendarLineBytes) {
+      return plans::ImportProblem{start, "a property longer than " + MiB(kMaxCalendarLineBytes) +
+                                             " (folded lines joined): the file is not read"};
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 plans::ImportResult ReadCalendar(std::string_view text, const TimeZone& zone) {
   ical::Setup();
   plans::ImportResult result;
+  if (text.size() > plans::kMaxImportFileBytes) {
+    result.problems.push_back({1, "the file is longer than " + MiB(plans::kMaxImportFileBytes) +
+                                      ": not read"});
+    return result;
+  }
   const std::vector<Line> lines = SplitLines(text);
+  if (std::optional<plans::ImportProblem> problem = LongProperty(lines)) {
+    result.problems.push_back(std::move(*problem));
+    return result;
+  }
   Layout layout = ReadLayout(lines);
   if (!layout.calendar) {
     result.problems.push_back({1, "not an iCalendar file: BEGIN:VCALENDAR is missing"});
@@ -269,10 +335,10 @@ plans::ImportResult ReadCalendar(std::string_view text, const TimeZone& zone) {
   std::string zones_text = "BEGIN:VCALENDAR\r\n";
   for (const Chunk& z : layout.zones) zones_text += z.Text();
   zones_text += "END:VCALENDAR\r\n";
-  const ical::Component zones(icalparser_parse_string(zones_text.c_str()));
+  const ical::Component zones = Parse(zones_text);
 
   for (const Chunk& chunk : layout.events) {
-    const ical::Component event(icalparser_parse_string(chunk.Text().c_str()));
+    const ical::Component event = Parse(chunk.Text());
     if (!event || icalcomponent_isa(event.get()) != ICAL_VEVENT_COMPONENT) {
       result.problems.push_back({chunk.first_line(), "libical cannot read the event"});
       continue;
@@ -280,7 +346,7 @@ plans::ImportResult ReadCalendar(std::string_view text, const TimeZone& zone) {
     const auto lock = ical::LockZones();
     if (zones) icalcomponent_add_component(zones.get(), event.get());
     try {
-      result.plans.push_back({chunk.first_line(), "", PlanOf(event.get(), chunk, zone)});
+      result.plans.push_back(PlanOf(event.get(), chunk, zone));
     } catch (const Refusal& refusal) {
       result.problems.push_back({refusal.line, refusal.reason});
     } catch (const Error& e) {

@@ -22,14 +22,25 @@
 // end before they start, and plans that plans::PlanRecordProblem refuses;
 // components other than events (VTODO, VJOURNAL, ...); a component without
 // its END line. A file without BEGIN:VCALENDAR gives one problem at line 1.
+//
+// Bounded work: the time taken grows linearly with the file. A file longer
+// than plans::kMaxImportFileBytes, or holding a property longer than
+// kMaxCalendarLineBytes (its folded lines joined), is refused whole, with
+// one problem that names the limit (and the property's line).
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "feeds/time_zone.h"
 #include "plans/plan_import.h"
 
 namespace ostrand::feeds {
+
+// The longest property ReadCalendar takes, in bytes, its folded lines
+// joined: room for an inline attachment, while a plan's text is at most
+// plans::kMaxPlanTextLength characters.
+inline constexpr std::size_t kMaxCalendarLineBytes = 16 * 1024 * 1024;
 
 // The plans of the events of `text` in the wall-clock time of `zone`, in
 // the order of the file; ImportedPlan::person stays empty.

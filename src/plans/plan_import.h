@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plans/plan_record.h"
@@ -16,10 +17,15 @@ namespace ostrand::plans {
 // kind or place name); the day editor keeps to the same bound.
 inline constexpr std::size_t kMaxPlanTextLength = 500;
 
+// The largest file the readers take; a larger one is refused whole.
+inline constexpr std::size_t kMaxImportFileBytes = 64 * 1024 * 1024;
+
 struct ImportedPlan {
   int line = 0;        // 1-based line of the file where the plan's record begins
   std::string person;  // the name the file gives the plan's person; "" when it names none
   PlanRecord plan;     // id 0, no last-modified time, no revision
+  // The fields whose line breaks the reader replaced (FlattenLineBreaks).
+  std::vector<std::string> flattened;
 };
 
 struct ImportProblem {
@@ -32,10 +38,30 @@ struct ImportResult {
   std::vector<ImportProblem> problems;
 };
 
+// What keeps a text from being a plan's detail, content or addition, or a
+// kind or place name: the day editor's rule, which imported plans keep too.
+enum class PlanTextFault {
+  kNone,
+  kNotUtf8,   // an ill-formed UTF-8 sequence
+  kControl,   // a control character other than tab (C0, DEL, C1), line
+              // breaks included, or U+2028 / U+2029
+  kTooLong,   // more than kMaxPlanTextLength characters
+};
+
+// The first fault of the text in the order above, or kNone.
+PlanTextFault CheckPlanText(std::string_view text);
+
+// Replaces each run of line breaks (CR, LF, VT, FF, U+0085, U+2028, U+2029)
+// in the plan's texts by one space, so that a multi-line description from
+// another calendar program fits a one-line field. Returns the names of the
+// fields it changed ("content", "addition", ...), in the order of
+// PlanRecordProblem.
+std::vector<std::string> FlattenLineBreaks(PlanRecord& plan);
+
 // Why the plan cannot be stored, or nothing when it can: its end lies before
-// its start, or one of its texts is not UTF-8, holds a control character
-// other than tab and line feed, or is longer than kMaxPlanTextLength
-// characters. The reason names the field and, for a bad time, the times.
+// its start, or one of its texts has a PlanTextFault. The reason names the
+// field and the fault (the control character's code) and, for a bad time,
+// the times.
 std::optional<std::string> PlanRecordProblem(const PlanRecord& plan);
 
 }  // namespace ostrand::plans

@@ -51,9 +51,27 @@ int ReadSchemaVersion(Connection& db);
 // servers starting at once do it once.
 void UpgradeHostTables(Connection& db);
 
+// Whether a new plan may get the id of a deleted one: true for an SQLite
+// personPlan made before its key was AUTOINCREMENT. The sequences of
+// PostgreSQL and SQL Server never give an id twice. Throws DatabaseError
+// when the catalog cannot be read.
+bool PlanIdsCanReturn(Connection& db);
+
+// Makes an SQLite personPlan of the older form give no id twice: rebuilds
+// it with an AUTOINCREMENT key, rows, ids, indexes and triggers kept, and
+// sets its counter to the highest plan id the database names anywhere
+// (hostPlanChange and hostDeletedPlan too, so that the id of a plan deleted
+// before is not given again either). All in one transaction. Returns
+// whether it rebuilt the table; does nothing on other engines or when the
+// table is current. Throws Error naming the table when its key is not an
+// `planID INTEGER PRIMARY KEY` column, and DatabaseError when a statement
+// fails; nothing is changed then.
+bool KeepPlanIdsUnique(Connection& db);
+
 // Checks that the database holds the component's five tables, then
-// UpgradeHostTables. Throws Error naming the database and the missing
-// tables, with a hint to `ostrand init-db`.
+// UpgradeHostTables and KeepPlanIdsUnique (left out, without an error, for
+// a personPlan key it cannot rebuild). Throws Error naming the database
+// and the missing tables, with a hint to `ostrand init-db`.
 void CheckSchema(Connection& db);
 
 // Runs the engine's schema script: every missing table and index is

@@ -182,7 +182,8 @@ TEST(CsvReader, ReportsBadRecordsWithTheirLines) {
   const plans::ImportResult r = ReadPlansCsv(list);
   ASSERT_EQ(r.plans.size(), 2u);
   EXPECT_EQ(r.plans[0].line, 2);
-  EXPECT_EQ(r.plans[0].plan.content, "两行\n内容");
+  EXPECT_EQ(r.plans[0].plan.content, "两行 内容") << "one line, as the editor keeps it";
+  EXPECT_EQ(r.plans[0].flattened, std::vector<std::string>{"content"});
   EXPECT_TRUE(r.plans[0].plan.shared);
   EXPECT_EQ(r.plans[1].line, 10);
   EXPECT_FALSE(r.plans[1].plan.shared);

@@ -332,5 +332,45 @@ TEST(StoreConnectionStrings, ServersThatCannotBeUsedAreOneClearLine) {
   EXPECT_NE(missing.find("ostrand init-db"), std::string::npos) << missing;
 }
 
+// A file made before personPlan's key counted its ids: init-db
+// --add-missing keeps every id and index, and no id the database still
+// names (plans, their change records, deleted plans) is given again.
+TEST(StoreSchema, AnOlderPlanTableKeepsItsIdsAndNeverGivesOneAgain) {
+  test_support::TempDir dir;
+  const std::string path = dir.File("old.db");
+  std::string old_schema(SchemaSql());
+  old_schema.erase(old_schema.find("planID INTEGER PRIMARY KEY AUTOINCREMENT") + 26, 14);
+  {
+    const std::unique_ptr<Connection> db = Connect("sqlite:" + path, OpenMode::kCreate);
+    db->ExecuteScript(old_schema);
+    db->ExecuteScript(
+        "INSERT INTO personPlan (planID, personID, planContent) VALUES (3, 1, 'a'), (5, 1, 'b');"
+        "INSERT INTO hostPlanChange VALUES (8, 1, 2, '2026-01-01 00:00:00', NULL);"
+        "INSERT INTO hostDeletedPlan (deletedAt, planID, personID) "
+        "VALUES ('2026-01-01 00:00:00', 7, 1);"
+        "CREATE VIEW planView AS SELECT planID FROM personPlan");
+    EXPECT_TRUE(PlanIdsCanReturn(*db));
+  }
+  const test_support::Outcome run =
+      test_support::RunOstrand(dir, {"init-db", "sqlite:" + path, "--add-missing"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("rebuilt table personPlan"), std::string::npos) << run.out;
+
+  const std::unique_ptr<Connection> db = Connect("sqlite:" + path);
+  EXPECT_FALSE(PlanIdsCanReturn(*db));
+  EXPECT_FALSE(KeepPlanIdsUnique(*db)) << "a second run changes nothing";
+  EXPECT_EQ(db->Query("SELECT group_concat(planID || planContent, ',') FROM "
+                      "(SELECT * FROM planView JOIN personPlan USING (planID) ORDER BY planID)")
+                .Field(std::size_t{0})
+                .ToText(),
+            "3a,5b");
+  EXPECT_FALSE(db->Query("SELECT 1 FROM sqlite_master WHERE name = 'personPlan_person_start'")
+                   .Eof());
+  db->ExecuteScript("DELETE FROM personPlan WHERE planID = 5");
+  const std::int64_t next = db->InsertReturningId(
+      "INSERT INTO personPlan (personID) VALUES (?)", std::array{SqlParam::Integer(1)}, "planID");
+  EXPECT_EQ(next, 9);
+}
+
 }  // namespace
 }  // namespace ostrand::store

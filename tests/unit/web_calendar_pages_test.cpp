@@ -216,6 +216,26 @@ TEST_F(WebCalendarPages, ASaveReturnsToTheDayAndNamesOverlaps) {
   EXPECT_TRUE(Contains(day, "这条日程与“李共享调研”（12月10日 09:00–17:00）时间重叠。"));
   EXPECT_EQ(Count(day, "class=\"overlapping\""), 2u);
 
+  // On a crowded day each note names three plans and counts the others, so
+  // the page grows with the plans, not with their square.
+  {
+    const auto db = store::Connect("sqlite:" + path_);
+    for (int i = 0; i < 10; ++i) {
+      db->ExecuteScript(
+          "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
+          "planAddrID, planContent, planFlagID) VALUES (2, '2001-12-10 10:00:00', "
+          "'2001-12-10 11:00:00', 1, 1, '挤" + std::to_string(i) + "', 1)");
+    }
+  }
+  const std::string crowded = Body(*li, "/schedule/manage.asp?personID=2&dt=2001-12-10");
+  EXPECT_EQ(Count(crowded, "及另外 7 条日程时间重叠。"), 10u);  // the crowd
+  EXPECT_EQ(Count(crowded, "及另外 8 条日程时间重叠。"), 1u);   // the day-long plan
+  EXPECT_LE(Count(crowded, "”（12月10日"), 12u * 3);
+  ASSERT_TRUE(li->Get("/language?to=en&next=/login"));
+  const std::string english = Body(*li, "/schedule/manage.asp?personID=2&dt=2001-12-10");
+  EXPECT_EQ(Count(english, " and 7 more."), 10u);
+  ASSERT_TRUE(li->Get("/language?to=zh&next=/login"));
+
   // Every plan touching the day is listed, those over several days too.
   EXPECT_TRUE(Contains(Body(*li, "/schedule/manage.asp?personID=2&dt=2001-12-12"), "李私人体检"));
 

@@ -12,6 +12,7 @@
 #include "exports/grid.h"
 #include "feeds/feed_source.h"
 #include "feeds/ical_feed.h"
+#include "feeds/ical_reader.h"
 #include "python_check.h"
 #include "store/connect.h"
 #include "store/demo_data.h"
@@ -174,6 +175,53 @@ TEST(ImportPlans, EverySkippedLineHasItsReasonAndApplyWritesTheRest) {
   }
 }
 
+// Imported texts keep the editor's rules: line breaks become spaces and the
+// report names the fields; other control characters and bytes that are no
+// UTF-8 skip the plan; an over-long property refuses the file.
+TEST(ImportPlans, TextsKeepTheEditorsRulesAndLongPropertiesAreRefused) {
+  TempDir dir;
+  const std::string db = dir.File("schedule.db");
+  testing::WriteFixture(db);
+  const auto event = [](int day, const std::string& properties) {
+    return "BEGIN:VEVENT\r\nUID:" + std::to_string(day) + "\r\nDTSTART:200201" +
+           std::to_string(day) + "T090000\r\nDTEND:200201" + std::to_string(day) +
+           "T100000\r\nLOCATION:发改委\r\n" + properties + "END:VEVENT\r\n";
+  };
+  std::ofstream(dir.File("texts.ics"), std::ios::binary)
+      << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
+      << event(14, "SUMMARY:两\u2028行\r\nDESCRIPTION:一\\n\\n二\r\n")
+      << event(15, "SUMMARY:响\x07铃\r\n") << event(16, "SUMMARY:坏\xff字\r\n")
+      << "END:VCALENDAR\r\n";
+  const test_support::Outcome run = RunOstrand(
+      dir, {"import-plans", "sqlite:" + db, dir.File("texts.ics"), "--person", "2", "--apply"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  for (const char* line :
+       {"added  line 3: 2002-01-14 09:00 – 2002-01-14 10:00 发改委 两 行 (line breaks in content "
+        "and addition replaced by spaces)",
+        "content holds the control character U+0007", "content is not UTF-8 text"}) {
+    EXPECT_TRUE(Contains(run.out, line)) << line << "\n" << run.out;
+  }
+  EXPECT_EQ(store::Connect("sqlite:" + db)
+                ->Query("SELECT planAddition FROM personPlan WHERE planContent = '两 行'")
+                .Field(std::size_t{0})
+                .ToText(),
+            "一 二");
+
+  // Folded into lines of 75 bytes, the property counts as one.
+  std::string folded = "DESCRIPTION:";
+  for (std::size_t size = 0; size <= feeds::kMaxCalendarLineBytes; size += 74) {
+    folded += std::string(74, 'x') + "\r\n ";
+  }
+  const plans::ImportResult refused = feeds::ReadCalendar(
+      "BEGIN:VCALENDAR\r\n" + event(17, folded + "x\r\n") + "END:VCALENDAR\r\n",
+      feeds::TimeZone::Named("Asia/Shanghai"));
+  EXPECT_TRUE(refused.plans.empty());
+  ASSERT_EQ(refused.problems.size(), 1u);
+  EXPECT_EQ(refused.problems[0].line, 7);
+  EXPECT_TRUE(Contains(refused.problems[0].reason, "longer than 16 MiB"))
+      << refused.problems[0].reason;
+}
+
 class HostTables : public ::testing::TestWithParam<test_support::TestBackend> {};
 
 // The host's tokens, change records and imports on every engine, in a
@@ -235,7 +283,7 @@ TEST_P(HostTables, TokensChangesAndImportsOnEveryBackend) {
   EXPECT_TRUE(plans.Remove(1, id, UtcNow()).has_value());
 
   plans::ImportResult read;
-  read.plans.push_back({2, "", {}});
+  read.plans.push_back({2, "", {}, {}});
   read.plans[0].plan.start = DateTime::FromCivil(2001, 12, 6, 9);
   read.plans[0].plan.end = DateTime::FromCivil(2001, 12, 6, 10);
   read.plans[0].plan.place = "会议室";

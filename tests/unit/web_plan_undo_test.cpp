@@ -3,6 +3,7 @@
 // plans of the away page and the leader summary over months.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "store/connect.h"
@@ -67,6 +68,32 @@ TEST_P(PlanQueries, ADeletedPlanComesBackUnderItsIdOnce) {
   next.place_id = 1;
   next.flag = ostrand::store::kSharedPlanFlag;
   EXPECT_NE(plans.Add(testing::kLi, next, 20).plan_id, before.id);
+}
+
+// The newest plan deleted and another added: the new one has an id of its
+// own and its own change record, so calendars never see one turn into the
+// other.
+TEST_P(PlanQueries, ADeletedPlansIdIsNeverGivenAgain) {
+  PlanRepository plans(*db_);
+  PlanInput input;
+  input.start = Day(2001, 12, 28, 9);
+  input.end = Day(2001, 12, 28, 10);
+  input.kind_id = 1;
+  input.place_id = 1;
+  const std::int64_t first = plans.Add(testing::kLi, input, 20).plan_id;
+  ASSERT_NE(first, 0);
+  ASSERT_NE(plans.Update(testing::kLi, first, input, 20).plan_id, 0);
+  ASSERT_TRUE(plans.Remove(testing::kLi, first, Day(2001, 12, 20)));
+  const std::int64_t second = plans.Add(testing::kLi, input, 20).plan_id;
+  EXPECT_GT(second, first);
+  const auto revision = [&](std::int64_t id) {
+    const std::array param{store::SqlParam::Integer(id)};
+    return db_->Query("SELECT revision FROM hostPlanChange WHERE planID = ?", param)
+        .Field(std::size_t{0})
+        .ToNumber();
+  };
+  EXPECT_EQ(revision(first), 2);
+  EXPECT_EQ(revision(second), 0);
 }
 
 TEST_P(PlanQueries, CopiesAreWrittenAllOrNone) {

@@ -544,6 +544,17 @@ TEST_F(WebServerTest, ControlCharactersNeitherGoInNorComeOut) {
   }
   EXPECT_EQ(refused->body.find_first_of("\0\x1b"s), std::string::npos) << "nor echoed raw";
   EXPECT_EQ(li->Post(editor, PlanForm(csrf, "制表符\t可以"))->status, 303);
+  // Bytes that are no UTF-8 are refused by the field's name, and so is
+  // U+2028, a line break.
+  testing::Params broken = PlanForm(csrf, "坏\xff字节");
+  broken.erase("detail");
+  broken.emplace("detail", "一行\u2028两行");
+  const testing::Result unreadable = li->Post(editor, broken);
+  ASSERT_TRUE(unreadable);
+  EXPECT_EQ(unreadable->status, 400);
+  EXPECT_TRUE(Contains(unreadable->body, "内容不是有效的 UTF-8 文字")) << unreadable->body;
+  EXPECT_TRUE(Contains(unreadable->body, "详细地点含有控制字符"));
+  EXPECT_EQ(unreadable->body.find('\xff'), std::string::npos) << "nor echoed raw";
 
   // Text other programs stored with control characters shows replaced.
   {

@@ -22,8 +22,6 @@ void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_
   const store::SqlParam at = store::SqlParam::Timestamp(when);
   const store::SqlParam person = store::SqlParam::Integer(person_id);
   const store::SqlParam plan = store::SqlParam::Integer(plan_id);
-  // An SQLite plan id may come back after its plan was deleted: the record
-  // then goes on counting, so the new plan's events replace the old ones.
   const std::int64_t changed =
       seen_by_colleagues
           ? db.Execute("UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
@@ -37,6 +35,18 @@ void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_
       "INSERT INTO hostPlanChange (planID, personID, revision, changedAt, sharedChangedAt) "
       "VALUES (?, ?, 0, ?, ?)",
       std::array{plan, person, at, seen_by_colleagues ? at : store::SqlParam::Null()});
+}
+
+void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
+                   bool shared, const DateTime& when) {
+  const store::SqlParam at = store::SqlParam::Timestamp(when);
+  const store::SqlParam plan = store::SqlParam::Integer(plan_id);
+  db.Execute("DELETE FROM hostPlanChange WHERE planID = ?", std::array{plan});
+  db.Execute(
+      "INSERT INTO hostPlanChange (planID, personID, revision, changedAt, sharedChangedAt) "
+      "VALUES (?, ?, 0, ?, ?)",
+      std::array{plan, store::SqlParam::Integer(person_id), at,
+                 shared ? at : store::SqlParam::Null()});
 }
 
 void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons) {

@@ -25,6 +25,13 @@ namespace ostrand::web {
 void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
                       bool seen_by_colleagues, const DateTime& when);
 
+// Notes the plan as new at `when`: revision 0, whatever record its id had
+// (ids are not given twice, but another program may write one), so that a
+// new plan never takes over an old plan's history. Runs in the caller's
+// transaction. Throws the database's Error.
+void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
+                   bool shared, const DateTime& when);
+
 // Sets the revision and last-modified time of every plan of `persons` that
 // has a record. Throws the database's Error.
 void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons);

@@ -33,6 +33,16 @@ std::string Describe(const plans::PlanRecord& plan) {
   return out;
 }
 
+std::string ChangedText(const std::vector<std::string>& flattened) {
+  if (flattened.empty()) return {};
+  std::string out = "line breaks in ";
+  for (std::size_t i = 0; i < flattened.size(); ++i) {
+    if (i > 0) out += i + 1 == flattened.size() ? " and " : ", ";
+    out += flattened[i];
+  }
+  return out + " replaced by spaces";
+}
+
 std::optional<std::string> NullWhenEmpty(const std::string& text) {
   if (text.empty()) return std::nullopt;
   return text;
@@ -126,7 +136,7 @@ ImportReport ImportPlans(store::Connection& db, const plans::ImportResult& read,
     report.added.clear();
     report.skipped.clear();
     for (const plans::ImportProblem& problem : read.problems) {
-      report.skipped.push_back({problem.line, "", problem.reason});
+      report.skipped.push_back({problem.line, "", problem.reason, ""});
     }
     DayCounts counts;
     std::map<PlanKey, int> known;  // the plans there are, with the line that gave each
@@ -151,7 +161,7 @@ ImportReport ImportPlans(store::Connection& db, const plans::ImportResult& read,
     }
     for (const plans::ImportedPlan& imported : read.plans) {
       const plans::PlanRecord& plan = imported.plan;
-      ImportEntry entry{imported.line, Describe(plan), ""};
+      ImportEntry entry{imported.line, Describe(plan), "", ChangedText(imported.flattened)};
       const auto skip = [&](std::string reason) {
         entry.reason = std::move(reason);
         report.skipped.push_back(std::move(entry));

@@ -13,6 +13,9 @@
 //                  place of its kind;
 //   person         a file that names a row's person (a spreadsheet grid)
 //                  adds only the rows of the person's own name.
+// Texts keep the day editor's rules: a plan whose text holds a control
+// character or is no UTF-8 is skipped; line breaks are replaced by spaces
+// (the readers do it), and the entry says in which fields.
 // Skipped, each with a reason: rows of another person, an unknown kind or
 // place, a plan covering more days than allowed, a plan the person already
 // has (same times, place and texts) or that an earlier line of the file
@@ -46,6 +49,9 @@ struct ImportEntry {
   int line = 0;        // the file's line
   std::string plan;    // "2001-12-05 09:00 – 2001-12-05 17:30 本单位 三层会议室 例会"
   std::string reason;  // why it was skipped; empty for a plan added
+  // What the reader changed for the plan to keep the editor's rules
+  // ("line breaks in content replaced by spaces"); empty when nothing.
+  std::string changed;
 };
 
 struct ImportReport {

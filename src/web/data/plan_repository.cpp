@@ -217,7 +217,7 @@ std::int64_t PlanRepository::Insert(std::int64_t person_id, const PlanInput& pla
       "planAddrDetail, planContent, planAddition, planFlagID, personID) "
       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
       PlanParams(plan, {person_id}), "planID");
-  RecordPlanChange(db_, person_id, plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
+  RecordNewPlan(db_, person_id, plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
   return plan_id;
 }
 

@@ -146,6 +146,8 @@ constexpr CatalogueEntry kEntries[] = {
     {kOverlapWarning, "This plan overlaps {0}."},
     {kListSeparator, ", "},
     {kOverlapTag, "overlaps"},
+    {kOverlapMore, "{0} and {1} more"},
+    {kTextNotUtf8, "{0} is not valid UTF-8 text; please type it again."},
     {kCopy, "Copy"},
     {kUndoDelete, "Undo the delete"},
     {kConfirmDelete, "Delete the plan {0}? For {1} days it can be restored from 'Recently deleted'."},

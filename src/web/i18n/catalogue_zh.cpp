@@ -148,6 +148,8 @@ constexpr CatalogueEntry kEntries[] = {
     {kOverlapWarning, "这条日程与{0}时间重叠。"},
     {kListSeparator, "、"},
     {kOverlapTag, "时间重叠"},
+    {kOverlapMore, "{0}及另外 {1} 条日程"},
+    {kTextNotUtf8, "{0}不是有效的 UTF-8 文字，请重新输入。"},
     {kCopy, "复制"},
     {kUndoDelete, "撤销删除"},
     {kConfirmDelete, "确定删除日程{0}吗？删除后 {1} 天内可以在“最近删除”中恢复。"},

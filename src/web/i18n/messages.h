@@ -175,6 +175,8 @@ enum class MessageId {
   kOverlapWarning,
   kListSeparator,
   kOverlapTag,
+  kOverlapMore,
+  kTextNotUtf8,
   kCopy,
   kUndoDelete,
   kConfirmDelete,

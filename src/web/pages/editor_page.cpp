@@ -10,6 +10,7 @@
 #include "calendar/weekday_caption.h"
 #include "core/html.h"
 #include "core/utf8.h"
+#include "plans/plan_import.h"
 #include "web/data/plan_repository.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
@@ -25,7 +26,7 @@ namespace {
 // The longest detail, content or addition, in characters. Every view and
 // summary repeats a plan's text on each day it covers, so one unbounded
 // field could swell every page that shows it.
-constexpr std::size_t kMaxTextLength = 500;
+constexpr std::size_t kMaxTextLength = plans::kMaxPlanTextLength;
 
 // The longest stretch of days a plan is copied over at once.
 constexpr std::int64_t kMaxCopyDays = 366;
@@ -211,20 +212,12 @@ bool YearOutOfRange(std::string_view text) {
 // The message for a date or time of the form that does not read: `bad`,
 // or the range of the pages when the year lies outside it.
 std::string UnreadableTime(Language language, MessageId bad, const std::string& text) {
-  return Format(language, YearOutOfRange(text) ? MessageId::kOutOfShownRange : bad, {text});
+  return Format(language, YearOutOfRange(text) ? MessageId::kOutOfShownRange : bad,
+                {CleanText(text)});
 }
 
 std::optional<std::int64_t> ReadFormId(const std::string& text) {
   return ReadWholeNumber(text, kLargestExactId);
-}
-
-// Characters of UTF-8 text (bytes that do not continue a character).
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-  }
-  return count;
 }
 
 std::optional<std::string> NullWhenEmpty(const std::string& text) {
@@ -279,15 +272,22 @@ std::variant<PlanInput, std::vector<std::string>> CheckFields(Language language,
   const std::pair<MessageId, const std::string*> texts[] = {{MessageId::kDetail, &fields.detail},
                                                            {MessageId::kContent, &fields.content},
                                                            {MessageId::kAddition, &fields.addition}};
+  // Pages show these texts as they are; line breaks, NUL and the like do
+  // not belong in a one-line field. Imports keep the same rule.
   for (const auto& [caption, text] : texts) {
-    if (CharacterCount(*text) > kMaxTextLength) {
-      messages.push_back(Format(language, MessageId::kTextTooLong,
-                                {Text(language, caption), std::to_string(kMaxTextLength)}));
-    }
-    // Pages show these texts as they are; line breaks, NUL and the like do
-    // not belong in a one-line field.
-    if (HasControlCharacter(*text)) {
-      messages.push_back(Format(language, MessageId::kTextHasControl, {Text(language, caption)}));
+    switch (plans::CheckPlanText(*text)) {
+      case plans::PlanTextFault::kNone:
+        break;
+      case plans::PlanTextFault::kNotUtf8:
+        messages.push_back(Format(language, MessageId::kTextNotUtf8, {Text(language, caption)}));
+        break;
+      case plans::PlanTextFault::kControl:
+        messages.push_back(Format(language, MessageId::kTextHasControl, {Text(language, caption)}));
+        break;
+      case plans::PlanTextFault::kTooLong:
+        messages.push_back(Format(language, MessageId::kTextTooLong,
+                                  {Text(language, caption), std::to_string(kMaxTextLength)}));
+        break;
     }
   }
   if (!messages.empty()) return messages;
@@ -333,16 +333,34 @@ std::string PlanLabel(Language language, const StoredPlan& plan) {
   return Format(language, MessageId::kPlanLabel, {what, when});
 }
 
-// The warning that a plan overlaps others of the same person, naming them.
+// How many other plans an overlap warning names; it counts the rest, so
+// that a day of many plans gives notes of bounded length.
+constexpr std::size_t kNamedOverlaps = 3;
+
+// The warning that a plan overlaps `count` others of the same person,
+// naming `named` (at most kNamedOverlaps of them).
 std::optional<std::string> OverlapWarning(Language language,
-                                          const std::vector<StoredPlan>& others) {
-  if (others.empty()) return std::nullopt;
+                                          const std::vector<const StoredPlan*>& named,
+                                          std::size_t count) {
+  if (count == 0) return std::nullopt;
   std::string names;
-  for (std::size_t i = 0; i < others.size(); ++i) {
+  for (std::size_t i = 0; i < named.size(); ++i) {
     if (i > 0) names += Text(language, MessageId::kListSeparator);
-    names += PlanLabel(language, others[i]);
+    names += PlanLabel(language, *named[i]);
+  }
+  if (count > named.size()) {
+    names = Format(language, MessageId::kOverlapMore, {names, std::to_string(count - named.size())});
   }
   return Format(language, MessageId::kOverlapWarning, {names});
+}
+
+std::optional<std::string> OverlapWarning(Language language,
+                                          const std::vector<StoredPlan>& others) {
+  std::vector<const StoredPlan*> named;
+  for (std::size_t i = 0; i < others.size() && i < kNamedOverlaps; ++i) {
+    named.push_back(&others[i]);
+  }
+  return OverlapWarning(language, named, others.size());
 }
 
 // Whether two stored plans overlap in time (those starting together do).
@@ -407,18 +425,20 @@ void AppendPlanList(std::string& out, Language language, const EditorTarget& tar
   }
   out += "</tr>\n";
   for (const StoredPlan& plan : plans) {
-    std::vector<StoredPlan> overlapping;
+    std::vector<const StoredPlan*> named;
+    std::size_t overlapping = 0;
     for (const StoredPlan& other : plans) {
-      if (other.id != plan.id && Overlap(plan, other)) overlapping.push_back(other);
+      if (other.id == plan.id || !Overlap(plan, other)) continue;
+      if (++overlapping <= kNamedOverlaps) named.push_back(&other);
     }
-    out += overlapping.empty() ? "<tr>" : "<tr class=\"overlapping\">";
+    out += overlapping == 0 ? "<tr>" : "<tr class=\"overlapping\">";
     AppendCell(out, TimeRange(plan, target.day));
     AppendCell(out, plan.kind_name);
     AppendCell(out, plan.place_name);
     AppendCell(out, plan.detail.value_or(""));
     out += "<td>";
     AppendEscapedHtml(out, plan.content.value_or(""));
-    if (const std::optional<std::string> warning = OverlapWarning(language, overlapping)) {
+    if (const std::optional<std::string> warning = OverlapWarning(language, named, overlapping)) {
       out += " <span class=\"overlap\" title=\"";
       AppendEscapedHtml(out, *warning);
       out += "\">";
@@ -784,6 +804,12 @@ PageReply Save(PageRequest& request, const EditorTarget& target, PlanRepository&
   if (auto* messages = std::get_if<std::vector<std::string>>(&checked)) {
     view.messages = std::move(*messages);
     view.status = 400;
+    // Shown again as a page can carry them: bytes that are no UTF-8 as
+    // U+FFFD, control characters left out.
+    for (std::string* field : {&view.fields.start, &view.fields.end, &view.fields.detail,
+                               &view.fields.content, &view.fields.addition}) {
+      *field = CleanText(*field);
+    }
     return EditorPage(request, target, view);
   }
   const PlanInput& plan = std::get<PlanInput>(checked);
