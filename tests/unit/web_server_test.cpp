@@ -267,7 +267,9 @@ TEST_F(WebServerTest, PagesCarryAContentSecurityPolicy) {
                            "base-uri 'none'", "frame-ancestors 'none'", "form-action 'self'"}) {
     EXPECT_TRUE(Contains(signin, part)) << part << " in " << signin;
   }
-  // The component's inline style attributes, by their hashes.
+  // The component's style element (as parsed: LF for CR LF) and style
+  // attributes, by their hashes.
+  EXPECT_TRUE(Contains(signin, "'sha256-nYB6ZcWCnalw5feORkrlYujqg6bNymogU8hHDoeH4Jo='")) << signin;
   EXPECT_TRUE(Contains(signin, "'sha256-nMxMqdZhkHxz5vAuW/PAoLvECzzsmeAxD/BNwG15HuA='")) << signin;
   const auto li = SignedIn(kLi);
   const testing::Result month = li->Get("/schedule/personMonth.asp");

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "assets/stylesheet.h"
 #include "core/html.h"
 #include "web/http/incident.h"
 #include "web/pages/language_switch.h"
@@ -70,6 +71,26 @@ void AppendLanguageSwitch(std::string& out, Language language, std::string_view 
 constexpr std::string_view kComponentStyles[] = {"width:100%;", "font-size:12px;",
                                                  "display:none"};
 
+// The content of the component's style element (between its tags) as a
+// browser hashes it: after parsing, where CR LF and a lone CR are LF.
+std::string ComponentStyleElement() {
+  std::string_view text = assets::Stylesheet();
+  constexpr std::string_view kOpen = "<style>";
+  const std::size_t close = text.rfind("</style>");
+  if (!text.starts_with(kOpen) || close == std::string_view::npos) return {};
+  text = text.substr(kOpen.size(), close - kOpen.size());
+  std::string parsed;
+  parsed.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      parsed += text[i];
+    } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+      parsed += '\n';
+    }
+  }
+  return parsed;
+}
+
 // 'sha256-...' of the text, as a policy names an inline style or script.
 std::string PolicyHash(std::string_view text) {
   std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
@@ -83,7 +104,7 @@ std::string PolicyHash(std::string_view text) {
 }
 
 std::string Policy(std::string_view script_src) {
-  std::string styles = "style-src 'self' 'unsafe-hashes'";
+  std::string styles = "style-src 'self' 'unsafe-hashes' " + PolicyHash(ComponentStyleElement());
   for (const std::string_view style : kComponentStyles) styles += " " + PolicyHash(style);
   return "default-src 'self'; script-src " + std::string(script_src) + "; " + styles +
          "; img-src 'self'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'; "

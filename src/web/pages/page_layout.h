@@ -39,8 +39,8 @@ inline constexpr std::string_view kHtml = "text/html; charset=utf-8";
 
 // The Content-Security-Policy of every page: everything from this host
 // only, no plugins, no <base>, no framing, forms posting here only; the
-// only inline code allowed are the style attributes the component writes,
-// by their hashes (computed once).
+// only inline code allowed are the component's style element and the style
+// attributes it writes, by their hashes (computed once).
 std::string_view PagePolicy();
 // The policy of a page that carries the component's day script (the
 // personal month and week): as PagePolicy, but inline script may run. That
