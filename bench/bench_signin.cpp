@@ -5,7 +5,12 @@
 //   2. fifty clients guess another person's password, each from its own
 //      loopback address; the person signs in five times from new addresses;
 //   3. the fifty guess the person's own password; five sign-ins again;
-//   4. a burst of 200 failed sign-ins, each from its own address, fifty at a
+//   4. fifty clients behind the person's own address (one NAT) guess
+//      another person's password; the person signs in five times from there
+//      without a device cookie; then they guess the person's own password,
+//      and the person signs in five times with the device cookie of an
+//      earlier sign-in;
+//   5. a burst of 200 failed sign-ins, each from its own address, fifty at a
 //      time; then the server's peak memory (VmHWM).
 //
 // Prints each figure with its ratio to the reference and whether it meets
@@ -43,13 +48,15 @@ struct Figures {
   int failed = 0;  // sign-ins that did not sign in
 };
 
-// Five sign-ins of the person, each from a fresh address of `block`.
-Figures SignIns(int port, int block) {
+// Five sign-ins of the person, each from a fresh address of `block`, or
+// all from `shared` with the device cookie `device` (none when empty).
+Figures SignIns(int port, int block, const std::string& shared = "",
+                const std::string& device = "") {
   std::vector<double> seconds;
   Figures figures;
   for (int i = 0; i < 5; ++i) {
-    const ostrand::web::load::SignInResult result =
-        SignInFrom(port, Address(block, i), kPerson, kPassword);
+    const ostrand::web::load::SignInResult result = SignInFrom(
+        port, shared.empty() ? Address(block, i) : shared, kPerson, kPassword, device);
     if (result.status != 303) ++figures.failed;
     seconds.push_back(result.seconds);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -113,6 +120,24 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::seconds(1));
       met &= Report("while they guess the person's own account", SignIns(server.port(), 12),
                     reference, 5);
+      crowd.Stop();
+      std::printf("guessers' answers:");
+      for (const auto& [status, count] : crowd.Statuses()) std::printf(" %d: %d", status, count);
+      std::printf("\n");
+    }
+    {
+      // One NAT address for the guessers and the person.
+      const std::string office = Address(13, 0);
+      Guessers crowd(server.port(), guessers, 13, kOther, true);
+      // Their pair is held after a few failures: the rest of their guesses wait.
+      crowd.WaitForFailures(5, std::chrono::seconds(60));
+      met &= Report("same address, another account, no device", SignIns(server.port(), 0, office),
+                    reference, 2);
+      const std::string device = SignInFrom(server.port(), office, kPerson, kPassword).device;
+      crowd.Target(kPerson);
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      met &= Report("same address, own account, device cookie",
+                    SignIns(server.port(), 0, office, device), reference, 5);
       crowd.Stop();
       std::printf("guessers' answers:");
       for (const auto& [status, count] : crowd.Statuses()) std::printf(" %d: %d", status, count);

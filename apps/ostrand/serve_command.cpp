@@ -48,6 +48,7 @@ struct ServeArguments {
   std::string today;
   std::string time_zone;
   std::string public_url;
+  bool secure_cookies = false;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -123,6 +124,7 @@ int RunServe(const ServeArguments& args) {
     }
     options.public_url = *url;
   }
+  options.secure_cookies = args.secure_cookies;
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -228,6 +230,10 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "Address people reach the site at (such as https://plans.example.org behind a "
                   "TLS proxy), for the calendar feed addresses on the subscribe page. Default: "
                   "http:// and the host the browser asked for");
+  cmd->add_flag("--secure-cookies", args->secure_cookies,
+                "Browsers reach the site over https only (a TLS proxy in front): mark every "
+                "cookie Secure and send Strict-Transport-Security. On by itself with an https "
+                "--public-url");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -17,6 +17,7 @@
 #include "web/auth/accounts.h"
 #include "web/auth/session_cookie.h"
 #include "web/auth/sign_in.h"
+#include "web/auth/transport_security.h"
 #include "web/data/databases.h"
 #include "web/http/access_log.h"
 #include "web/http/http_error.h"
@@ -52,6 +53,9 @@ http::HttpServerOptions HttpOptions(const ServerOptions& options) {
   http.site_headers = {{"X-Content-Type-Options", "nosniff"},
                        {"X-Frame-Options", "DENY"},
                        {"Referrer-Policy", "same-origin"}};
+  if (ServedOverTls(options)) {
+    http.site_headers.push_back({"Strict-Transport-Security", std::string(kStrictTransportSecurity)});
+  }
   return http;
 }
 
@@ -155,6 +159,7 @@ void WebServer::Impl::RunPage(http::Request request, http::Responder respond, Pa
 }
 
 void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
+  if (ServedOverTls(options)) respond = SecureCookieResponder(std::move(respond));
   const bool get = request.method == "GET" || request.method == "HEAD";
   const bool post = request.method == "POST";
   const std::string_view path = request.path;
@@ -186,7 +191,11 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
     }
     if (const ViewPage* view = FindViewPage(path)) {
       if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
-      return RunPage(std::move(request), respond, [view](PageRequest& page) {
+      // The personal pages carry the component's inline day script.
+      const bool script =
+          view->kind == ViewKind::kPersonMonth || view->kind == ViewKind::kPersonWeek;
+      return RunPage(std::move(request), script ? Amended(respond, AllowComponentScript) : respond,
+                     [view](PageRequest& page) {
         return WantsDownload(page) ? DownloadViewPage(*view, page) : RenderViewPage(*view, page);
       });
     }

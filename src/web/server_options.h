@@ -87,6 +87,10 @@ struct ServerOptions {
   // http::ReadSiteAddress reads it), for the feed addresses the subscribe
   // page shows; empty: "http://" and the Host the browser asked for.
   std::string public_url;
+  // Whether browsers reach the site over TLS only (a TLS proxy in front):
+  // every cookie is marked Secure and Strict-Transport-Security is sent
+  // (auth/transport_security.h). An https public_url implies it.
+  bool secure_cookies = false;
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
   http::LogFormat log_format = http::LogFormat::kText;

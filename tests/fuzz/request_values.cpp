@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string next = ostrand::web::SafeNextPage(text);
   Check(next.starts_with("/schedule/"), "sign-in only ever goes to a page of this host");
+  Check(ostrand::web::IsCleanTarget(next), "a redirect target a header can carry");
   try {
     (void)ostrand::web::ParseDutyList(text);
   } catch (const ostrand::Error&) {

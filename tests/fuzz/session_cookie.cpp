@@ -1,6 +1,6 @@
-// The session cookie and the sign-in token as a browser may send them: any
-// value either opens as a session signed with the server's key (or checks
-// as a token) or is none, without failing.
+// The session cookie, the device cookie and the sign-in token as a browser
+// may send them: any value either opens as signed with the server's key (or
+// checks as a token) or is none, without failing.
 // A value sealed by the server opens again with the same items.
 #include <nlohmann/json.hpp>
 
@@ -22,6 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   (void)signer.Open(text, 1000);
   (void)signer.CheckSignInToken(text, 1000, 3600);
+  (void)signer.OpenDevice(text, 1000);
+
+  // The input as the account of a device cookie.
+  if (!text.empty()) {
+    const std::optional<ostrand::web::DeviceCookie> device =
+        signer.OpenDevice(signer.SealDevice({std::string(text), "id", 2000}), 1000);
+    Check(device && device->account == text && device->id == "id",
+          "a sealed device cookie opens with its account");
+  }
 
   // The input as the text of an item (as "strURL" holds a request path).
   ostrand::host::MemorySession items;

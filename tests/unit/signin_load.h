@@ -94,12 +94,14 @@ class ServerProcess {
 struct SignInResult {
   int status = -1;  // of the form's POST; -1 without an answer
   double seconds = 0;
+  std::string device;  // the device cookie a sign-in sets ("name=value")
 };
 
-// One connection for the form and its post. A connection that fails is
+// One connection for the form and its post, which also sends `device` (a
+// device cookie, "name=value") when given. A connection that fails is
 // tried again once, as a browser would.
 inline SignInResult SignInFrom(int port, const std::string& source, const std::string& person,
-                               const std::string& password) {
+                               const std::string& password, const std::string& device = "") {
   const Clock::time_point started = Clock::now();
   SignInResult result;
   for (int attempt = 0; attempt < 2 && result.status < 0; ++attempt) {
@@ -113,8 +115,13 @@ inline SignInResult SignInFrom(int port, const std::string& source, const std::s
     const std::string cookie = form->get_header_value("Set-Cookie");
     const testing::Result posted = client.Post(
         "/login", {{"signin", match[1].str()}, {"person", person}, {"password", password}},
-        {{"Cookie", cookie.substr(0, cookie.find(';'))}});
-    if (posted) result.status = posted->status;
+        {{"Cookie", cookie.substr(0, cookie.find(';')) + (device.empty() ? "" : "; " + device)}});
+    if (!posted) continue;
+    result.status = posted->status;
+    for (std::size_t i = 0; i < posted->get_header_value_count("Set-Cookie"); ++i) {
+      const std::string set = posted->get_header_value("Set-Cookie", i);
+      if (set.rfind("ostrand_device=", 0) == 0) result.device = set.substr(0, set.find(';'));
+    }
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   return result;
@@ -128,15 +135,16 @@ inline std::string Address(int block, int n) {
 }
 
 // Guessers that keep signing in with wrong passwords, each from its own
-// address, as `target()` names the account, until stopped. A guesser tries
+// address (or all from the block's first, `shared`: one office behind a
+// NAT), as `target()` names the account, until stopped. A guesser tries
 // again as soon as its previous answer arrives, or a little later after a
 // refusal (the clients share the processors with the server they attack).
 class Guessers {
  public:
-  Guessers(int port, int count, int address_block, std::string target)
+  Guessers(int port, int count, int address_block, std::string target, bool shared = false)
       : target_(std::move(target)) {
     for (int i = 0; i < count; ++i) {
-      threads_.emplace_back([this, port, address_block, i] {
+      threads_.emplace_back([this, port, address_block, i, shared] {
         int tries = 0;
         while (!stop_) {
           std::string person;
@@ -144,8 +152,9 @@ class Guessers {
             const std::lock_guard<std::mutex> lock(mutex_);
             person = target_;
           }
-          const SignInResult result = SignInFrom(port, Address(address_block, i), person,
-                                                 "guess-" + std::to_string(++tries));
+          const SignInResult result =
+              SignInFrom(port, Address(address_block, shared ? 0 : i), person,
+                         "guess-" + std::to_string(++tries));
           {
             const std::lock_guard<std::mutex> lock(mutex_);
             ++statuses_[result.status];

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -149,6 +151,164 @@ TEST_F(WebServerTest, RepeatedFailuresWaitPerAddressNotForEveryone) {
   const testing::Result signed_in = person.SignIn("2", kPassword);
   ASSERT_TRUE(signed_in);
   EXPECT_EQ(signed_in->status, 303);
+}
+
+// Guessers that keep failing from one address on `account()`, each in a
+// browser of its own, until the object goes; they pause after a refusal.
+class SharedAddressGuessers {
+ public:
+  SharedAddressGuessers(int port, int count) {
+    for (int i = 0; i < count; ++i) {
+      threads_.emplace_back([this, port, i] {
+        Browser guesser(port);
+        while (!stop_) {
+          const bool own = own_;
+          const testing::Result result = guesser.SignIn(account(i), "guess");
+          if (result && result->status == 403) ++(own ? own_failures_ : failures_);
+          if (!result || result->status != 403) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
+        }
+      });
+    }
+  }
+  ~SharedAddressGuessers() {
+    stop_ = true;
+    for (std::thread& thread : threads_) thread.join();
+  }
+  // Guesser i's account: one of a few others, or the person's own.
+  std::string account(int i) const {
+    return own_ ? std::to_string(kLi) : std::vector<std::string>{"1", "3", "nobody"}[i % 3];
+  }
+  void TurnTo(int person) {
+    own_ = person == kLi;
+  }
+  // Waits (a minute at most) until `count` guesses on the current
+  // accounts were checked and found wrong.
+  void WaitForFailures(int count) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((own_ ? own_failures_ : failures_) < count && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> own_{false};
+  std::atomic<int> failures_{0};
+  std::atomic<int> own_failures_{0};
+  std::vector<std::thread> threads_;
+};
+
+TEST_F(WebServerTest, GuessersBehindTheSameAddressCannotLockThePersonOut) {
+  // An address and account reach their cap after four failures, so that
+  // what is held stays held while the test looks.
+  ServerOptions options = testing::TestOptions(path_);
+  options.signin_throttle.pair.cap = 4;
+  RunningServer server(std::move(options));
+  std::optional<SharedAddressGuessers> guessers(std::in_place, server.port(), 30);
+  // Others' accounts: the person's first sign-in from that address works.
+  guessers->WaitForFailures(12);
+  Browser person(server.port());
+  const testing::Result first = person.SignIn(std::to_string(kLi), kPassword);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->status, 303);
+  ASSERT_EQ(person.cookies().count("ostrand_device"), 1u);
+  const std::string device = person.cookies()["ostrand_device"];
+
+  // A device cookie of another account, from elsewhere.
+  Browser wang(server.port(), "127.0.0.2");
+  ASSERT_EQ(wang.SignIn(std::to_string(kWang), kPassword)->status, 303);
+  const std::string wangs_device = wang.cookies()["ostrand_device"];
+
+  // The person's own account: a new browser from there is held, the one
+  // that signed in before is not; a forged cookie or another account's
+  // proves nothing.
+  guessers->TurnTo(kLi);
+  guessers->WaitForFailures(4);
+  EXPECT_EQ(person.SignIn(std::to_string(kLi), kPassword)->status, 303);
+  std::string forged = device;
+  forged[forged.size() / 2] = forged[forged.size() / 2] == 'A' ? 'B' : 'A';
+  for (const std::string& cookie : {std::string(), forged, wangs_device}) {
+    Browser other(server.port());
+    if (!cookie.empty()) other.cookies()["ostrand_device"] = cookie;
+    const testing::Result held = other.SignIn(std::to_string(kLi), kPassword);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->status, 429) << cookie;
+  }
+}
+
+TEST_F(WebServerTest, ControlCharactersInNextLeadToTheMonthPage) {
+  Browser browser(server_->port());
+  for (const std::string code : {"%00", "%0d%0a", "%09", "%7f", "%c2%85", "%85", "%5c"}) {
+    const testing::Result switched =
+        browser.Get("/language?to=en&next=/schedule/personMonth.asp" + code + "x");
+    ASSERT_TRUE(switched);
+    EXPECT_EQ(switched->status, 303) << code;
+    EXPECT_EQ(switched->get_header_value("Location"), "/schedule/personMonth.asp") << code;
+    const testing::Result to_signin =
+        browser.Get("/language?to=en&next=/login%3Fnext%3D" + code);
+    ASSERT_TRUE(to_signin);
+    EXPECT_EQ(to_signin->get_header_value("Location"), "/schedule/personMonth.asp") << code;
+  }
+  using namespace std::string_literals;
+  const testing::Result signed_in =
+      browser.SignIn("2", kPassword, "/schedule/personWeek.asp\0x"s);
+  ASSERT_TRUE(signed_in);
+  EXPECT_EQ(signed_in->status, 303);
+  EXPECT_EQ(signed_in->get_header_value("Location"), "/schedule/personMonth.asp");
+  EXPECT_EQ(StatusOf(browser, "/schedule/personWeek.asp"), 200) << "signed in";
+}
+
+TEST_F(WebServerTest, PagesCarryAContentSecurityPolicy) {
+  const std::string signin =
+      Browser(server_->port()).Get("/login")->get_header_value("Content-Security-Policy");
+  for (const char* part : {"default-src 'self'", "script-src 'self';", "object-src 'none'",
+                           "base-uri 'none'", "frame-ancestors 'none'", "form-action 'self'"}) {
+    EXPECT_TRUE(Contains(signin, part)) << part << " in " << signin;
+  }
+  // The component's style element (as parsed: LF for CR LF) and style
+  // attributes, by their hashes.
+  EXPECT_TRUE(Contains(signin, "'sha256-nYB6ZcWCnalw5feORkrlYujqg6bNymogU8hHDoeH4Jo='")) << signin;
+  EXPECT_TRUE(Contains(signin, "'sha256-nMxMqdZhkHxz5vAuW/PAoLvECzzsmeAxD/BNwG15HuA='")) << signin;
+  const auto li = SignedIn(kLi);
+  const testing::Result month = li->Get("/schedule/personMonth.asp");
+  EXPECT_TRUE(Contains(month->get_header_value("Content-Security-Policy"),
+                       "script-src 'self' 'unsafe-inline';"));
+  EXPECT_TRUE(Contains(li->Get("/schedule/manage.asp?personID=2&dt=2001-12-20")
+                           ->get_header_value("Content-Security-Policy"),
+                       "script-src 'self';"))
+      << "only the pages with the component's day script allow inline script";
+}
+
+TEST_F(WebServerTest, BehindTlsEveryCookieIsSecureAndHstsIsSent) {
+  EXPECT_EQ(Browser(server_->port()).Get("/login")->get_header_value_count("Strict-Transport-Security"),
+            0u);
+  for (const bool flag : {true, false}) {
+    ServerOptions options = testing::TestOptions(path_);
+    if (flag) {
+      options.secure_cookies = true;
+    } else {
+      options.public_url = "https://plans.example.org";
+    }
+    RunningServer server(std::move(options));
+    Browser browser(server.port());
+    const testing::Result signed_in = browser.SignIn("2", kPassword);
+    const testing::Result switched = browser.Get("/language?to=en&next=/schedule/personMonth.asp");
+    const testing::Result missing = browser.Get("/nowhere");
+    ASSERT_TRUE(signed_in && switched && missing);
+    std::size_t cookies = 0;
+    for (const testing::Result* result : {&signed_in, &switched}) {
+      for (std::size_t i = 0; i < (*result)->get_header_value_count("Set-Cookie"); ++i, ++cookies) {
+        const std::string cookie = (*result)->get_header_value("Set-Cookie", i);
+        EXPECT_TRUE(cookie.ends_with("; Secure")) << cookie;
+      }
+    }
+    EXPECT_EQ(cookies, 4u) << "session, sign-in form, device, language";
+    for (const testing::Result* result : {&signed_in, &missing}) {
+      EXPECT_EQ((*result)->get_header_value("Strict-Transport-Security"), "max-age=31536000");
+    }
+  }
 }
 
 // No text of one language's catalogue on a page of the other (only texts

@@ -33,6 +33,15 @@ struct SessionGeneration {
   friend bool operator==(const SessionGeneration&, const SessionGeneration&) = default;
 };
 
+// What a device cookie says: the browser holding it signed in to `account`
+// (SignInTarget::account_key) before; `id` tells that browser's cookie
+// from others of the same account.
+struct DeviceCookie {
+  std::string account;
+  std::string id;
+  std::int64_t expires = 0;  // seconds since the Unix epoch
+};
+
 struct OpenedSession {
   std::shared_ptr<host::MemorySession> items;
   std::int64_t expires = 0;  // seconds since the Unix epoch
@@ -75,6 +84,13 @@ class SessionSigner {
   // may disagree on the clock a little).
   bool CheckSignInToken(std::string_view token, std::int64_t now, std::int64_t lifetime) const;
 
+  // The value of a device cookie (cookie-safe characters), signed so that
+  // only a server holding this key can have made it.
+  std::string SealDevice(const DeviceCookie& device) const;
+  // What a device cookie value says when its signature holds and it
+  // expires after `now`; nothing for anything else.
+  std::optional<DeviceCookie> OpenDevice(std::string_view value, std::int64_t now) const;
+
  private:
   std::string Tag(std::string_view purpose, std::string_view data) const;
 
@@ -84,6 +100,9 @@ class SessionSigner {
   struct OpenedCookies;
   std::unique_ptr<OpenedCookies> opened_;
 };
+
+// Name of the cookie that marks a browser which signed in before.
+inline constexpr std::string_view kDeviceCookieName = "ostrand_device";
 
 // A fresh random token: 16 random bytes in URL-safe base64 (no padding).
 std::string RandomToken();

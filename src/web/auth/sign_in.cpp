@@ -22,6 +22,9 @@ namespace {
 
 // How long a sign-in form (its token and cookie) may be used, in seconds.
 constexpr std::int64_t kSignInFormLifetime = 3600;
+// How long a browser counts as proven after a sign-in, in seconds: each
+// sign-in renews it.
+constexpr std::int64_t kDeviceLifetime = 180 * 24 * 3600;
 
 std::string SignInCookie(std::string_view token, std::int64_t max_age) {
   return http::SetCookieValue(kSignInCookieName, token, kSignInPath, max_age);
@@ -122,11 +125,18 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
     // The person is looked up at once; the connection goes back to the pool
     // before the password waits for the hash pool.
     const store::ConnectionPool::Lease db = databases_.OpenHost();
-    SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password")};
+    std::optional<DeviceCookie> device;
+    if (const std::optional<std::string_view> value =
+            http::FindRequestCookie(request, kDeviceCookieName)) {
+      device = signer_.OpenDevice(*value, UnixNow());
+    }
+    SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password"),
+                          device ? device->account : "", device ? device->id : ""};
     gate_.Check(*db, std::move(attempt),
                 [this, respond, language, next = std::move(next), person = std::move(person),
-                 cookie_token = std::move(cookie_token)](SignInOutcome outcome) {
-                  respond(Finish(outcome, language, next, person, cookie_token));
+                 cookie_token = std::move(cookie_token),
+                 device = std::move(device)](SignInOutcome outcome) {
+                  respond(Finish(outcome, language, next, person, cookie_token, device));
                 });
   } catch (const HttpError& e) {
     respond(ErrorResponse(e, language, nullptr));
@@ -140,7 +150,8 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
 
 http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language language,
                                   const std::string& next, const std::string& person,
-                                  const std::string& form_token) const {
+                                  const std::string& form_token,
+                                  const std::optional<DeviceCookie>& device) const {
   try {
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
@@ -171,6 +182,13 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
                                            signer_.Seal(session, UnixNow() + lifetime, *generation),
                                            "/", lifetime));
     response.AddHeader("Set-Cookie", SignInCookie("", 0));
+    // The browser is proven for this account from now on; one that was
+    // already keeps its id, and with it the failures counted against it.
+    DeviceCookie proven{outcome.account_key, RandomToken(), UnixNow() + kDeviceLifetime};
+    if (device && device->account == outcome.account_key) proven.id = device->id;
+    response.AddHeader("Set-Cookie", http::SetCookieValue(kDeviceCookieName,
+                                                          signer_.SealDevice(proven), kSignInPath,
+                                                          kDeviceLifetime));
     response.person = signed_in.id;
     return response;
   } catch (const HttpError& e) {

@@ -4,9 +4,11 @@
 // "password", "next" (the local page to open afterwards) and "signin" (a
 // signed, time-stamped token that must equal the sign-in cookie set with
 // the form, so that no other site can sign a browser in behind its back).
-// A good password sets the session cookie and leads to "next"; a wrong one
-// answers the same message whatever was wrong; too many failures of an
-// address or an account are refused for a while (429, signin_throttle.h).
+// A good password sets the session cookie and the device cookie (which
+// marks the browser as one that signed in to that account, so that others'
+// failures from its address do not hold it back) and leads to "next"; a
+// wrong one answers the same message whatever was wrong; too many failures
+// are refused for a while (429, signin_throttle.h).
 //
 // Nothing here holds a thread while it waits: the password is checked on
 // the hash pool (signin_gate.h) and the answer goes out from there through
@@ -78,7 +80,9 @@ class SignInFlow {
  private:
   // The answer to a checked sign-in. Never throws.
   http::Response Finish(const SignInOutcome& outcome, Language language,
-                        const std::string& next, const std::string& person, const std::string& form_token) const;
+                        const std::string& next, const std::string& person,
+                        const std::string& form_token,
+                        const std::optional<DeviceCookie>& device) const;
 
   const ServerOptions& options_;
   const Databases& databases_;

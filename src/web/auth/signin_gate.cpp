@@ -4,6 +4,7 @@
 
 #include <future>
 #include <memory>
+#include <utility>
 
 namespace ostrand::web {
 namespace {
@@ -26,43 +27,46 @@ SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
 void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
                        std::function<void(SignInOutcome)> done) {
   auto target = std::make_shared<SignInTarget>(checker_.Find(db, attempt.who));
-  const std::string address = ClientAddressKey(attempt.client_address);
+  // A device cookie of another account is no proof for this one.
+  const bool proven = !attempt.device_id.empty() && attempt.device_account == target->account_key;
+  auto keys = std::make_shared<const std::pair<std::string, std::string>>(
+      ClientAddressKey(attempt.client_address), proven ? attempt.device_id : std::string());
+  const SignInThrottle::Attempt counted{keys->first, target->account_key, keys->second};
   SignInThrottle::Verdict verdict;
   {
     const std::lock_guard<std::mutex> lock(throttle_mutex_);
-    verdict = throttle_.Admit(address, target->account_key, std::chrono::steady_clock::now());
+    verdict = throttle_.Admit(counted, std::chrono::steady_clock::now());
   }
   if (!verdict.admitted) {
     sodium_memzero(attempt.password.data(), attempt.password.size());
-    done({SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after});
+    done({SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after,
+          target->account_key});
     return;
   }
   // The job owns the password until it has been checked; `done` goes with
   // it and comes back when the pool refuses the job.
   auto password = std::make_shared<std::string>(std::move(attempt.password));
   auto callback = std::make_shared<std::function<void(SignInOutcome)>>(std::move(done));
-  const auto check = [this, target, address, password, callback] {
+  const auto finish = [this, target, keys, verdict](bool failed) {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    throttle_.Done({keys->first, target->account_key, keys->second}, verdict, failed,
+                   std::chrono::steady_clock::now());
+  };
+  const auto check = [target, password, callback, finish] {
     SignInOutcome outcome;
     outcome.person = SignInChecker::Verify(*target, *password);
     sodium_memzero(password->data(), password->size());
     if (outcome.person) outcome.status = SignInOutcome::Status::kSignedIn;
-    {
-      const std::lock_guard<std::mutex> lock(throttle_mutex_);
-      throttle_.Done(address, target->account_key, !outcome.person,
-                     std::chrono::steady_clock::now());
-    }
+    outcome.account_key = target->account_key;
+    finish(!outcome.person);
     (*callback)(std::move(outcome));
   };
-  const HashPool::Lane lane =
-      verdict.fresh_address ? HashPool::Lane::kFirst : HashPool::Lane::kLater;
+  const HashPool::Lane lane = verdict.goes_first ? HashPool::Lane::kFirst : HashPool::Lane::kLater;
   if (pool_.Submit(lane, check)) return;
   sodium_memzero(password->data(), password->size());
-  {
-    // Never checked: no guess to count.
-    const std::lock_guard<std::mutex> lock(throttle_mutex_);
-    throttle_.Done(address, target->account_key, false, std::chrono::steady_clock::now());
-  }
-  (*callback)({SignInOutcome::Status::kBusy, std::nullopt, std::chrono::seconds(5)});
+  finish(false);  // never checked: no guess to count
+  (*callback)({SignInOutcome::Status::kBusy, std::nullopt, std::chrono::seconds(5),
+               target->account_key});
 }
 
 SignInOutcome SignInGate::CheckAndWait(store::Connection& db, SignInAttempt attempt) {

@@ -1,8 +1,8 @@
 // SignInGate: the way of every sign-in attempt. The account is looked up
 // on the caller's thread; the throttle (signin_throttle.h) then admits the
 // attempt or names when to come back; an admitted password is checked on
-// the hash pool (hash_pool.h), attempts from addresses without failures
-// first; the outcome is counted back into the throttle and handed to the
+// the hash pool (hash_pool.h), attempts of proven devices and of addresses
+// without failures first; the outcome is counted back into the throttle and handed to the
 // caller's callback. Nothing here knows HTTP: a server calls Check with the
 // client's address and the form's fields, and turns the outcome into its
 // reply.
@@ -27,6 +27,11 @@ struct SignInAttempt {
   std::string client_address;  // the peer's address as the server sees it
   std::string who;             // person id or name, as typed
   std::string password;        // wiped once checked
+  // The browser's device cookie, opened (SessionSigner::OpenDevice): the
+  // account it was issued for and its id; both empty without one. It counts
+  // only when it names the account the attempt is for.
+  std::string device_account{};
+  std::string device_id{};
 };
 
 struct SignInOutcome {
@@ -39,6 +44,8 @@ struct SignInOutcome {
   Status status = Status::kRefused;
   std::optional<Person> person;
   std::chrono::seconds retry_after{0};
+  // The account the attempt was counted against (SignInTarget::account_key).
+  std::string account_key{};
 };
 
 class SignInGate {

@@ -18,6 +18,16 @@ milliseconds Doubled(milliseconds first, int steps, milliseconds longest) {
   return std::min(delay, longest);
 }
 
+// One address's attempts on one account; the address's length first, so
+// that no two pairs share a key whatever either text holds.
+std::string PairKey(std::string_view address, std::string_view account) {
+  std::string key = std::to_string(address.size());
+  key += ':';
+  key += address;
+  key += account;
+  return key;
+}
+
 }  // namespace
 
 SignInThrottle::Entry* SignInThrottle::Current(Table& table, std::string_view key, TimePoint now) {
@@ -69,38 +79,75 @@ SignInThrottle::Entry& SignInThrottle::Touch(Table& table, std::string_view key,
   return *entry;
 }
 
-SignInThrottle::Verdict SignInThrottle::Admit(std::string_view address, std::string_view account,
-                                              TimePoint now) {
+SignInThrottle::Verdict SignInThrottle::Admit(const Attempt& attempt, TimePoint now) {
   Verdict verdict;
-  const Entry* by_address = Current(addresses_, address, now);
-  verdict.fresh_address = by_address == nullptr || by_address->failures == 0;
-  milliseconds wait = Wait(rules_.address, by_address, now);
-  if (by_address != nullptr && by_address->in_flight >= rules_.max_in_flight) {
-    wait = std::max(wait, milliseconds(1));
-  }
-  if (!verdict.fresh_address) {
-    wait = std::max(wait, Wait(rules_.account, Current(accounts_, account, now), now));
+  milliseconds wait(0);
+  const auto hold = [&wait](milliseconds more) { wait = std::max(wait, more); };
+  std::string pair_key;
+  if (!attempt.device.empty()) {
+    const Entry* device = Current(devices_, attempt.device, now);
+    hold(Wait(rules_.device, device, now));
+    if (device != nullptr && device->in_flight >= rules_.max_pair_in_flight) hold(milliseconds(1));
+    verdict.goes_first = device == nullptr || device->failures == 0;
+  } else {
+    pair_key = PairKey(attempt.address, attempt.account);
+    const Entry* pair = Current(pairs_, pair_key, now);
+    const Entry* address = Current(addresses_, attempt.address, now);
+    verdict.new_pair = pair == nullptr || pair->failures == 0;
+    hold(Wait(rules_.pair, pair, now));
+    if (!verdict.new_pair) hold(Wait(rules_.account, Current(accounts_, attempt.account, now), now));
+    if (address != nullptr && address->failures >= rules_.address_accounts) {
+      hold(std::chrono::ceil<milliseconds>(address->window_start + rules_.window - now));
+    }
+    if (pair != nullptr && pair->in_flight >= rules_.max_pair_in_flight) hold(milliseconds(1));
+    if (address != nullptr &&
+        (verdict.new_pair ? address->new_in_flight >= rules_.max_new_in_flight
+                          : address->in_flight >= rules_.max_in_flight)) {
+      hold(milliseconds(1));
+    }
+    verdict.goes_first = address == nullptr || address->failures == 0;
   }
   if (wait > milliseconds(0)) {
+    verdict.goes_first = false;
     verdict.retry_after =
         std::max(std::chrono::ceil<std::chrono::seconds>(wait), std::chrono::seconds(1));
     return verdict;
   }
-  ++Touch(addresses_, address, now).in_flight;
+  if (!attempt.device.empty()) {
+    ++Touch(devices_, attempt.device, now).in_flight;
+  } else {
+    ++Touch(pairs_, pair_key, now).in_flight;
+    Entry& address = Touch(addresses_, attempt.address, now);
+    ++(verdict.new_pair ? address.new_in_flight : address.in_flight);
+  }
   verdict.admitted = true;
   return verdict;
 }
 
-void SignInThrottle::Done(std::string_view address, std::string_view account, bool failed,
+void SignInThrottle::Done(const Attempt& attempt, const Verdict& verdict, bool failed,
                           TimePoint now) {
-  const auto found = addresses_.find(std::string(address));
-  if (found != addresses_.end() && found->second.in_flight > 0) --found->second.in_flight;
-  if (!failed) return;
-  for (auto [table, key] : {std::pair{&addresses_, address}, std::pair{&accounts_, account}}) {
-    Entry& entry = Touch(*table, key, now);
+  const auto release = [](Table& table, std::string_view key, int Entry::*count) {
+    const auto found = table.find(std::string(key));
+    if (found != table.end() && found->second.*count > 0) --(found->second.*count);
+  };
+  const auto count_failure = [&](Table& table, std::string_view key) -> Entry& {
+    Entry& entry = Touch(table, key, now);
     ++entry.failures;
     entry.last_failure = now;
+    return entry;
+  };
+  if (!attempt.device.empty()) {
+    release(devices_, attempt.device, &Entry::in_flight);
+    if (failed) count_failure(devices_, attempt.device);
+    return;
   }
+  const std::string pair_key = PairKey(attempt.address, attempt.account);
+  release(pairs_, pair_key, &Entry::in_flight);
+  release(addresses_, attempt.address, verdict.new_pair ? &Entry::new_in_flight : &Entry::in_flight);
+  if (!failed) return;
+  // The address's count is of accounts: only a pair's first failure adds.
+  if (count_failure(pairs_, pair_key).failures == 1) count_failure(addresses_, attempt.address);
+  count_failure(accounts_, attempt.account);
 }
 
 std::string ClientAddressKey(std::string_view address) {

@@ -19,7 +19,7 @@ constexpr std::int64_t kLanguageCookieLifetime = 365 * 24 * 3600;
 std::string ReturnPage(std::string_view next) {
   const bool signin = next == kSignInPath || (next.starts_with(kSignInPath) &&
                                               next[kSignInPath.size()] == '?');
-  if (signin && next.find_first_of("\\\r\n") == std::string_view::npos) return std::string(next);
+  if (signin && IsCleanTarget(next)) return std::string(next);
   return SafeNextPage(next);
 }
 

@@ -1,5 +1,10 @@
 #include "web/pages/page_layout.h"
 
+#include <sodium.h>
+
+#include <array>
+
+#include "assets/stylesheet.h"
 #include "core/html.h"
 #include "web/http/incident.h"
 #include "web/pages/language_switch.h"
@@ -59,6 +64,51 @@ void AppendLanguageSwitch(std::string& out, Language language, std::string_view 
     out += "</a>";
   }
   out += "</p>\n";
+}
+
+// The style attributes the component's fragments carry, byte for byte (a
+// plan's line, a day's plans, the hidden SQL trace).
+constexpr std::string_view kComponentStyles[] = {"width:100%;", "font-size:12px;",
+                                                 "display:none"};
+
+// The content of the component's style element (between its tags) as a
+// browser hashes it: after parsing, where CR LF and a lone CR are LF.
+std::string ComponentStyleElement() {
+  std::string_view text = assets::Stylesheet();
+  constexpr std::string_view kOpen = "<style>";
+  const std::size_t close = text.rfind("</style>");
+  if (!text.starts_with(kOpen) || close == std::string_view::npos) return {};
+  text = text.substr(kOpen.size(), close - kOpen.size());
+  std::string parsed;
+  parsed.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      parsed += text[i];
+    } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+      parsed += '\n';
+    }
+  }
+  return parsed;
+}
+
+// 'sha256-...' of the text, as a policy names an inline style or script.
+std::string PolicyHash(std::string_view text) {
+  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
+  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                     text.size());
+  std::string base64(sodium_base64_ENCODED_LEN(hash.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+  sodium_bin2base64(base64.data(), base64.size(), hash.data(), hash.size(),
+                    sodium_base64_VARIANT_ORIGINAL);
+  base64.resize(base64.size() - 1);  // the terminating NUL
+  return "'sha256-" + base64 + "'";
+}
+
+std::string Policy(std::string_view script_src) {
+  std::string styles = "style-src 'self' 'unsafe-hashes' " + PolicyHash(ComponentStyleElement());
+  for (const std::string_view style : kComponentStyles) styles += " " + PolicyHash(style);
+  return "default-src 'self'; script-src " + std::string(script_src) + "; " + styles +
+         "; img-src 'self'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'; "
+         "form-action 'self'";
 }
 
 MessageId StatusHeading(int status) {
@@ -141,9 +191,26 @@ std::string ErrorPage(Language language, int status, std::string_view message,
   return out;
 }
 
+std::string_view PagePolicy() {
+  static const std::string policy = Policy("'self'");
+  return policy;
+}
+
+std::string_view ComponentScriptPolicy() {
+  static const std::string policy = Policy("'self' 'unsafe-inline'");
+  return policy;
+}
+
+void AllowComponentScript(http::Response& response) {
+  for (http::Header& header : response.headers) {
+    if (header.name == "Content-Security-Policy") header.value = ComponentScriptPolicy();
+  }
+}
+
 http::Response HtmlPage(int status, std::string body) {
   http::Response response(status, kHtml, std::move(body));
   response.AddHeader("Cache-Control", "no-store");
+  response.AddHeader("Content-Security-Policy", PagePolicy());
   return response;
 }
 

@@ -37,7 +37,22 @@ std::string ErrorPage(Language language, int status, std::string_view message,
 // The content type of every page.
 inline constexpr std::string_view kHtml = "text/html; charset=utf-8";
 
-// A page as a response: the status, kHtml, never cached.
+// The Content-Security-Policy of every page: everything from this host
+// only, no plugins, no <base>, no framing, forms posting here only; the
+// only inline code allowed are the component's style element and the style
+// attributes it writes, by their hashes (computed once).
+std::string_view PagePolicy();
+// The policy of a page that carries the component's day script (the
+// personal month and week): as PagePolicy, but inline script may run. That
+// script holds the session's token and the time it was written, and its
+// onclick handlers name each day shown, so no hash made in advance can
+// match them.
+std::string_view ComponentScriptPolicy();
+// Gives an HTML answer ComponentScriptPolicy in place of PagePolicy; other
+// answers (redirects, downloads) stay as they are.
+void AllowComponentScript(http::Response& response);
+
+// A page as a response: the status, kHtml, never cached, PagePolicy.
 http::Response HtmlPage(int status, std::string body);
 
 // The answer to an HttpError: its error page, its message in the

@@ -1,6 +1,7 @@
 #include "web/pages/signin_page.h"
 
 #include "core/html.h"
+#include "core/utf8.h"
 #include "web/auth/accounts.h"
 #include "web/http/url.h"
 #include "web/pages/html_form.h"
@@ -77,9 +78,13 @@ std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome
   }
 }
 
+bool IsCleanTarget(std::string_view target) {
+  return IsValidUtf8(target) && !HasControlCharacter(target) &&
+         target.find_first_of("\\\t") == std::string_view::npos;
+}
+
 std::string SafeNextPage(std::string_view next) {
-  const bool local =
-      next.starts_with(kScheduleFolder) && next.find_first_of("\\\r\n") == std::string_view::npos;
+  const bool local = next.starts_with(kScheduleFolder) && IsCleanTarget(next);
   return local ? std::string(next) : std::string(kHomePage);
 }
 

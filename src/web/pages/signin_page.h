@@ -36,8 +36,14 @@ std::string SignOutPage(Language language, const Visitor& visitor, std::string_v
 // checked by the caller) ends the session and leads to the sign-in.
 PageReply SignOut(PageRequest& request, bool confirmed);
 
-// `next` when it is a page of this host (a path under /schedule/), else
-// the month page. Keeps sign-in from sending a browser to another site.
+// Whether a redirect may carry `target` as it is: valid UTF-8 without a
+// control character (C0, tab included, DEL, C1) or a backslash, which
+// browsers would drop or read as a slash, and which a header cannot carry.
+bool IsCleanTarget(std::string_view target);
+
+// `next` when it is a page of this host (a path under /schedule/) and
+// IsCleanTarget, else the month page. Keeps sign-in from sending a browser
+// to another site.
 std::string SafeNextPage(std::string_view next);
 
 }  // namespace ostrand::web
