@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "core/date.h"
@@ -18,6 +19,7 @@
 #include "web/auth/server_secret.h"
 #include "feeds/time_zone.h"
 #include "web/http/access_log.h"
+#include "web/http/forwarded.h"
 #include "web/http/site_address.h"
 #include "web/server.h"
 #include "web/server_options.h"
@@ -34,6 +36,8 @@ struct ServeArguments {
   double body_timeout = 30;
   double idle_timeout = 15;
   std::size_t max_connections = 4096;
+  std::size_t max_connections_per_client = 0;
+  std::vector<std::string> trusted_proxies;
   std::size_t io_threads = 0;
   std::size_t workers = 0;
   std::string log_format = "text";
@@ -98,6 +102,16 @@ int RunServe(const ServeArguments& args) {
   options.body_timeout = Milliseconds(args.body_timeout);
   options.idle_timeout = Milliseconds(args.idle_timeout);
   options.max_connections = args.max_connections;
+  options.max_connections_per_client = args.max_connections_per_client;
+  for (const std::string& proxy : args.trusted_proxies) {
+    const std::optional<web::http::AddressRange> range = web::http::ReadAddressRange(proxy);
+    if (!range) {
+      throw Error("--trusted-proxy '" + proxy +
+                  "' is no address or address block (such as 10.0.0.0/8, 192.0.2.7 or "
+                  "2001:db8::/32)");
+    }
+    options.trusted_proxies.push_back(*range);
+  }
   options.io_threads = args.io_threads;
   options.worker_threads = args.workers;
   options.log_format = web::http::ParseLogFormat(args.log_format);
@@ -179,6 +193,17 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "Open connections at most; one more gets 503 and is closed")
       ->capture_default_str()
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+  cmd->add_option("--max-connections-per-client", args->max_connections_per_client,
+                  "Open connections from one client address at most (trusted proxies apart); "
+                  "one more gets 503 and is closed (0: an eighth of --max-connections)")
+      ->capture_default_str()
+      ->check(CLI::Range(std::size_t{0}, std::size_t{1000000}));
+  cmd->add_option("--trusted-proxy", args->trusted_proxies,
+                  "A reverse proxy in front of the server (an address or block such as "
+                  "10.0.0.0/8 or ::1; repeatable): only from these peers is the client's "
+                  "address taken from Forwarded, else X-Forwarded-For (the rightmost address "
+                  "that is no trusted proxy), for the access log and the sign-in limits")
+      ->take_all();
   cmd->add_option("--io-threads", args->io_threads,
                   "Threads that read and write connections (0: one per processor)")
       ->capture_default_str()

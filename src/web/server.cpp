@@ -47,6 +47,8 @@ http::HttpServerOptions HttpOptions(const ServerOptions& options) {
   http.reuse_port = options.reuse_port;
   http.io_threads = options.io_threads;
   http.max_connections = options.max_connections;
+  http.max_connections_per_client = ConnectionsPerClient(options);
+  http.trusted_proxies = options.trusted_proxies;
   http.head_timeout = options.head_timeout;
   http.body_timeout = options.body_timeout;
   http.idle_timeout = options.idle_timeout;
@@ -65,6 +67,8 @@ http::Response ServerErrorPage(int status, std::string_view incident) {
   MessageId message = MessageId::kSomethingWentWrong;
   switch (status) {
     case 400:
+    case 414:
+    case 501:
       message = MessageId::kRequestUnreadable;
       break;
     case 413:

@@ -40,6 +40,11 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
   return duties;
 }
 
+std::size_t ConnectionsPerClient(const ServerOptions& options) {
+  if (options.max_connections_per_client > 0) return options.max_connections_per_client;
+  return std::max<std::size_t>(1, options.max_connections / 8);
+}
+
 DateTime LocalNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

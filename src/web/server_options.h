@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/date.h"
 #include "feeds/time_zone.h"
@@ -21,6 +22,7 @@
 #include "web/auth/server_secret.h"
 #include "web/auth/signin_throttle.h"
 #include "web/http/access_log.h"
+#include "web/http/forwarded.h"
 
 namespace ostrand::web {
 
@@ -67,6 +69,15 @@ struct ServerOptions {
   // same port.
   std::size_t io_threads = 0;
   std::size_t max_connections = 4096;
+  // Open connections from one address at most (trusted proxies apart), so
+  // that one client cannot take every connection; 0: an eighth of
+  // max_connections (ConnectionsPerClient).
+  std::size_t max_connections_per_client = 0;
+  // Proxies in front of the server (serve --trusted-proxy): their
+  // Forwarded / X-Forwarded-For headers name the client whose address the
+  // access log and the sign-in throttle see. Empty: those headers are
+  // ignored and the client is the peer.
+  std::vector<http::AddressRange> trusted_proxies;
   std::chrono::milliseconds head_timeout{std::chrono::seconds(10)};
   std::chrono::milliseconds body_timeout{std::chrono::seconds(30)};
   std::chrono::milliseconds idle_timeout{std::chrono::seconds(15)};
@@ -99,6 +110,10 @@ struct ServerOptions {
 // The duty ids of a comma list such as "1,2,3" (blanks allowed around the
 // numbers). Throws Error naming the list when an item is not a whole number.
 std::set<std::int64_t> ParseDutyList(std::string_view list);
+
+// The cap of open connections per client address: the options' own, or an
+// eighth of max_connections (at least 1) when that is 0.
+std::size_t ConnectionsPerClient(const ServerOptions& options);
 
 // The local date and time now, in whole seconds.
 DateTime LocalNow();

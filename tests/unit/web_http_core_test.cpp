@@ -1,6 +1,7 @@
 // The HTTP server under the web host, driven over real sockets: keep-alive
-// and pipelining, the deadlines, the limits, the connection cap, handlers
-// that fail, and answers that come later from another thread.
+// and pipelining, the deadlines, the limits, request framing, the
+// connection caps, clients behind proxies, handlers that fail, and answers
+// that come later from another thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "http_test_client.h"
 #include "web/http/http_server.h"
@@ -24,8 +26,8 @@ using testing::SendAll;
 
 // An HttpServer on a free loopback port, serving in a thread until
 // destroyed. Its handler answers "/slow" from another thread after a
-// delay, "/throw" by throwing, "/drop" not at all, and anything else at
-// once with the path as the body.
+// delay, "/throw" by throwing, "/drop" not at all, "/who" with the
+// client's address, and anything else at once with the path and the body.
 class CoreServer {
  public:
   explicit CoreServer(HttpServerOptions options) : log_(&log_text_, LogFormat::kText) {
@@ -56,9 +58,15 @@ class CoreServer {
   void Handle(const Request& request, const Responder& respond) {
     if (request.path == "/throw") throw std::runtime_error("the cause");
     if (request.path == "/drop") return;
+    if (request.path == "/who") return respond(Response(200, "text/plain", request.remote_address));
     if (request.path == "/bad-header") {
       Response response(200, "text/plain", "x");
       response.AddHeader("X-Split", "a\r\nSet-Cookie: forged=1");
+      return respond(std::move(response));
+    }
+    if (request.path == "/nul-header") {
+      Response response(200, "text/plain", "x");
+      response.AddHeader("X-Nul", std::string("a\0b", 3));
       return respond(std::move(response));
     }
     if (request.path == "/slow") {
@@ -97,6 +105,22 @@ long long MillisecondsUntilClosed(int fd, milliseconds limit) {
     }
   }
   return -1;
+}
+
+// Everything the server sends until it closes the socket; nothing when it
+// keeps it open past `limit`.
+std::optional<std::string> ReadUntilClosed(int fd, milliseconds limit) {
+  std::string received;
+  const auto started = Clock::now();
+  pollfd poller{fd, POLLIN, 0};
+  while (Clock::now() - started < limit) {
+    if (::poll(&poller, 1, 50) <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got <= 0) return received;
+    received.append(buffer, static_cast<std::size_t>(got));
+  }
+  return std::nullopt;
 }
 
 TEST(HttpCore, KeepsConnectionsAliveAndAnswersPipelinedRequestsInOrder) {
@@ -181,6 +205,10 @@ TEST(HttpCore, OversizedAndMalformedRequestsGetTheirStatusAndAClose) {
       {big_body, 413},
       {"NOT HTTP AT ALL\r\n\r\n", 400},
       {"GET http://elsewhere/ HTTP/1.1\r\nHost: x\r\n\r\n", 400},
+      {"GET /" + std::string(100000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414},
+      {"GET /" + std::string(9000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414},
+      {"GET / HTTP/1.1\r\n\r\n", 400},
+      {"GET / HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n", 400},
   };
   for (const auto& [request, status] : cases) {
     const int fd = ConnectLoopback(server.port());
@@ -193,6 +221,58 @@ TEST(HttpCore, OversizedAndMalformedRequestsGetTheirStatusAndAClose) {
     EXPECT_GE(MillisecondsUntilClosed(fd, milliseconds(4000)), 0) << status;
     ::close(fd);
   }
+}
+
+// A body whose end the server and a proxy could see differently would let
+// its bytes pass as a request of their own: each gets one answer and a close.
+TEST(HttpCore, BodiesOfUncertainLengthAreRefusedAndTheConnectionClosed) {
+  CoreServer server({});
+  const std::string smuggled = "GET /smuggled HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::pair<std::string, int> cases[] = {
+      {"POST /login HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\n" + smuggled, 400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: identity\r\n\r\n" + smuggled, 400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: xchunked\r\n\r\n" + smuggled, 400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked, identity\r\n\r\n" + smuggled,
+       400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: \"chunked\"\r\n\r\n" + smuggled, 400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\nContent-Length: " +
+           std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled,
+       400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "0\r\n\r\n" +
+           smuggled,
+       400},
+      {"POST / HTTP/1.0\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + smuggled, 400},
+      {"POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n" + smuggled,
+       501},
+  };
+  for (const auto& [request, status] : cases) {
+    const int fd = ConnectLoopback(server.port());
+    ASSERT_TRUE(SendAll(fd, request));
+    std::string pending;
+    const testing::Result reply = ReadReply(fd, pending);
+    ASSERT_TRUE(reply) << request;
+    EXPECT_EQ(reply->status, status) << request;
+    EXPECT_EQ(reply->get_header_value("Connection"), "close") << request;
+    const std::optional<std::string> rest = ReadUntilClosed(fd, milliseconds(4000));
+    ASSERT_TRUE(rest) << request;
+    EXPECT_EQ(pending + *rest, "") << "nothing answers the smuggled request: " << request;
+    ::close(fd);
+  }
+  // What is sound stays as it was: a chunked body, and HTTP/1.0 without Host.
+  const int fd = ConnectLoopback(server.port());
+  ASSERT_TRUE(SendAll(fd,
+                      "POST /c HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+                      "4\r\nbody\r\n0\r\n\r\nGET /old HTTP/1.0\r\n\r\n"));
+  std::string pending;
+  const testing::Result chunked = ReadReply(fd, pending);
+  const testing::Result old = ReadReply(fd, pending);
+  ASSERT_TRUE(chunked && old);
+  EXPECT_EQ(chunked->body, "/c|body");
+  EXPECT_EQ(old->status, 200);
+  ::close(fd);
+  const std::string log = server.log();
+  EXPECT_EQ(log.find("/smuggled"), std::string::npos) << log;
 }
 
 TEST(HttpCore, ConnectionsBeyondTheLimitGetA503) {
@@ -219,6 +299,65 @@ TEST(HttpCore, ConnectionsBeyondTheLimitGetA503) {
   EXPECT_TRUE(second.Get("/2 again"));
 }
 
+// One address opening connection after connection is capped; others (and
+// trusted proxies, which carry many clients) are served meanwhile.
+TEST(HttpCore, OneClientAddressCannotTakeEveryConnection) {
+  HttpServerOptions options;
+  options.max_connections_per_client = 3;
+  options.trusted_proxies = {*ReadAddressRange("127.0.0.3")};
+  CoreServer server(options);
+  std::vector<std::unique_ptr<testing::HttpClient>> greedy;
+  for (int i = 0; i < 3; ++i) {
+    greedy.push_back(std::make_unique<testing::HttpClient>(server.port(), "127.0.0.1"));
+    ASSERT_TRUE(greedy.back()->Get("/mine"));
+  }
+  for (int i = 0; i < 20; ++i) {
+    const int fd = ConnectLoopback(server.port(), std::chrono::seconds(20), "127.0.0.1");
+    std::string pending;
+    const testing::Result refused = ReadReply(fd, pending);
+    ASSERT_TRUE(refused) << i;
+    EXPECT_EQ(refused->status, 503);
+    ::close(fd);
+  }
+  testing::HttpClient other(server.port(), "127.0.0.2");
+  const testing::Result served = other.Get("/other");
+  ASSERT_TRUE(served);
+  EXPECT_EQ(served->status, 200);
+  std::vector<std::unique_ptr<testing::HttpClient>> proxied;
+  for (int i = 0; i < 5; ++i) {
+    proxied.push_back(std::make_unique<testing::HttpClient>(server.port(), "127.0.0.3"));
+    const testing::Result reply = proxied.back()->Get("/proxied");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200) << "a trusted proxy is not capped";
+  }
+  greedy.front()->Disconnect();
+  std::this_thread::sleep_for(milliseconds(100));
+  testing::HttpClient again(server.port(), "127.0.0.1");
+  const testing::Result freed = again.Get("/again");
+  ASSERT_TRUE(freed);
+  EXPECT_EQ(freed->status, 200) << "a closed connection gives its slot back";
+}
+
+// Behind a trusted proxy the client is whom the proxy names, in the request
+// and in the access log; from any other peer those headers count for nothing.
+TEST(HttpCore, TheClientBehindATrustedProxyIsWhomItNames) {
+  HttpServerOptions options;
+  options.trusted_proxies = {*ReadAddressRange("127.0.0.2/32")};
+  CoreServer server(options);
+  const testing::Headers forwarded = {{"X-Forwarded-For", "198.51.100.4, 203.0.113.9"}};
+  testing::HttpClient direct(server.port(), "127.0.0.1");
+  testing::HttpClient proxy(server.port(), "127.0.0.2");
+  const testing::Result spoofed = direct.Get("/who", forwarded);
+  const testing::Result named = proxy.Get("/who", forwarded);
+  const testing::Result unnamed = proxy.Get("/who");
+  ASSERT_TRUE(spoofed && named && unnamed);
+  EXPECT_EQ(spoofed->body, "127.0.0.1");
+  EXPECT_EQ(named->body, "203.0.113.9");
+  EXPECT_EQ(unnamed->body, "127.0.0.2");
+  const std::string log = server.log();
+  EXPECT_NE(log.find("203.0.113.9 "), std::string::npos) << log;
+}
+
 TEST(HttpCore, FailuresNeverReachTheClientAndLaterAnswersKeepTheirPromises) {
   CoreServer server({});
   testing::HttpClient client(server.port());
@@ -233,6 +372,9 @@ TEST(HttpCore, FailuresNeverReachTheClientAndLaterAnswersKeepTheirPromises) {
   ASSERT_TRUE(split);
   EXPECT_EQ(split->status, 500) << "a header with a line break is never sent";
   EXPECT_EQ(split->get_header_value_count("Set-Cookie"), 0u);
+  const testing::Result nul = client.Get("/nul-header");
+  ASSERT_TRUE(nul);
+  EXPECT_EQ(nul->status, 500) << "nor one with any other control character";
 
   EXPECT_FALSE(client.Get("/drop")) << "a request nobody answers closes its connection";
 
@@ -248,6 +390,7 @@ TEST(HttpCore, FailuresNeverReachTheClientAndLaterAnswersKeepTheirPromises) {
   EXPECT_NE(log.find(" GET /throw 500 "), std::string::npos) << log;
   EXPECT_NE(log.find(" incident=" + incident + " error=\"the cause\"\n"), std::string::npos) << log;
   EXPECT_NE(log.find(" GET /slow 200 4 "), std::string::npos) << log;
+  EXPECT_NE(log.find("holds a control character: X-Nul"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The text parsers of the HTTP layer, each a plain function on untrusted
 // text: URLs and query strings, form bodies, cookies, ranges, and the log
-// escaper and log lines built from what a request sends.
+// escaper and log lines built from what a request sends, the client
+// address behind proxies, and the reason phrases of statuses.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -11,8 +12,10 @@
 #include "web/http/byte_range.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
+#include "web/http/forwarded.h"
 #include "web/http/http_error.h"
 #include "web/http/log_text.h"
+#include "web/http/status.h"
 #include "web/http/url.h"
 
 namespace ostrand::web::http {
@@ -165,6 +168,80 @@ TEST(HttpAccessLog, TextAndJsonLinesCarryEveryField) {
   EXPECT_TRUE(nlohmann::json::parse(FormatLogLine(entry, LogFormat::kJson))["person"].is_null());
   EXPECT_EQ(ParseLogFormat("json"), LogFormat::kJson);
   EXPECT_THROW(ParseLogFormat("xml"), Error);
+}
+
+TEST(HttpForwarded, AddressBlocksReadStrictlyAndMatchBothFormsOfIpv4) {
+  const std::optional<AddressRange> ten = ReadAddressRange("10.0.0.0/8");
+  const std::optional<AddressRange> local = ReadAddressRange("fe80::/10");
+  const std::optional<AddressRange> one = ReadAddressRange("192.0.2.7");
+  ASSERT_TRUE(ten && local && one);
+  EXPECT_TRUE(ten->Contains(*ReadIpAddress("10.255.1.2")));
+  EXPECT_TRUE(ten->Contains(*ReadIpAddress("::ffff:10.1.1.1")));
+  EXPECT_FALSE(ten->Contains(*ReadIpAddress("11.0.0.1")));
+  EXPECT_FALSE(ten->Contains(*ReadIpAddress("::a00:1"))) << "an IPv4 block holds no IPv6";
+  EXPECT_TRUE(local->Contains(*ReadIpAddress("febf::1")));
+  EXPECT_FALSE(local->Contains(*ReadIpAddress("fec0::1")));
+  EXPECT_TRUE(one->Contains(*ReadIpAddress("192.0.2.7")));
+  EXPECT_FALSE(one->Contains(*ReadIpAddress("192.0.2.8")));
+  EXPECT_TRUE(ReadAddressRange("::/0")->Contains(*ReadIpAddress("2001:db8::1")));
+  for (const char* bad : {"10.0.0.1/8", "10.0.0.0/33", "10.0.0.0/", "10.0.0.0/-1", "10.0/8",
+                          "::1/129", "[::1]", "example.org", " 10.0.0.0/8", "10.0.0.0/8 "}) {
+    EXPECT_FALSE(ReadAddressRange(bad)) << bad;
+  }
+}
+
+TEST(HttpForwarded, TheClientIsTheRightmostAddressThatIsNoTrustedProxy) {
+  const std::vector<AddressRange> trusted = {
+      *ReadAddressRange("127.0.0.0/8"), *ReadAddressRange("10.0.0.0/8"), *ReadAddressRange("::1")};
+  struct Case {
+    const char* peer;
+    const char* forwarded;
+    const char* forwarded_for;
+    const char* client;
+  };
+  const Case cases[] = {
+      // Headers from a peer that is no proxy count for nothing.
+      {"192.0.2.1", "for=198.51.100.1", "198.51.100.2", "192.0.2.1"},
+      {"127.0.0.1", "", "", "127.0.0.1"},
+      {"127.0.0.1", "", "198.51.100.2", "198.51.100.2"},
+      // What the client wrote to the left of the proxies is passed over.
+      {"127.0.0.1", "", "6.6.6.6, 198.51.100.2, 10.1.2.3", "198.51.100.2"},
+      {"127.0.0.1", "", "10.9.9.9, 10.1.2.3", "10.9.9.9"},
+      {"::ffff:127.0.0.1", "", "198.51.100.2", "198.51.100.2"},
+      // Forwarded wins over X-Forwarded-For, its nodes quoted or not.
+      {"127.0.0.1", "for=192.0.2.60;proto=http;by=203.0.113.43", "198.51.100.2", "192.0.2.60"},
+      {"::1", "For=\"[2001:DB8:cafe::17]:4711\"", "", "2001:db8:cafe::17"},
+      {"127.0.0.1", "for=6.6.6.6, for=\"192.0.2.43:47011\", for=10.0.0.5", "", "192.0.2.43"},
+      {"127.0.0.1", "proto=https", "198.51.100.2", "198.51.100.2"},
+      // A hop that hides its client ends the walk at the last proxy.
+      {"127.0.0.1", "for=198.51.100.7, for=_hidden", "", "127.0.0.1"},
+      {"127.0.0.1", "for=198.51.100.7, for=unknown, for=10.0.0.5", "", "10.0.0.5"},
+      {"127.0.0.1", "", "198.51.100.7, not-an-address", "127.0.0.1"},
+      {"127.0.0.1", "for=\"198.51.100.7", "198.51.100.2", "127.0.0.1"},
+      {"127.0.0.1", "for=198.51.100.7;for=198.51.100.8", "", "127.0.0.1"},
+      {"127.0.0.1", "for=[2001:db8::1", "", "127.0.0.1"},
+      {"127.0.0.1", "for=\"[192.0.2.1]\"", "", "127.0.0.1"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClientAddress(c.peer, c.forwarded, c.forwarded_for, trusted), c.client)
+        << c.peer << " | " << c.forwarded << " | " << c.forwarded_for;
+  }
+  EXPECT_EQ(ClientAddress("127.0.0.1", "for=198.51.100.1", "", {}), "127.0.0.1");
+}
+
+TEST(HttpStatus, EveryStatusTheHostSendsHasItsOwnPhrase) {
+  EXPECT_EQ(ReasonPhrase(304), "Not Modified");
+  EXPECT_EQ(ReasonPhrase(401), "Unauthorized");
+  EXPECT_EQ(ReasonPhrase(409), "Conflict");
+  EXPECT_EQ(ReasonPhrase(412), "Precondition Failed");
+  EXPECT_EQ(ReasonPhrase(414), "URI Too Long");
+  EXPECT_EQ(ReasonPhrase(429), "Too Many Requests");
+  EXPECT_EQ(ReasonPhrase(501), "Not Implemented");
+  for (const int status : {100, 200, 204, 206, 301, 302, 303, 307, 308, 400, 403, 404,
+                           405, 406, 410, 413, 415, 416, 422, 431, 500, 502, 503, 504}) {
+    EXPECT_FALSE(ReasonPhrase(status).empty()) << status;
+  }
+  EXPECT_EQ(ReasonPhrase(299), "");
 }
 
 }  // namespace

@@ -77,7 +77,9 @@ TEST(WebLoad, SlowAndIdleClientsLeaveASignedInUsersPagesFast) {
   constexpr int kIdle = 1000;
   constexpr int kSlow = 200;
   constexpr long long kHeadDeadline = 5000;
-  ServeProcess server({"--head-timeout", "5", "--idle-timeout", "60"});
+  // Every client here comes from one loopback address.
+  ServeProcess server(
+      {"--head-timeout", "5", "--idle-timeout", "60", "--max-connections-per-client", "4096"});
   ASSERT_GT(server.port(), 0);
   const std::string cookie = server.SessionCookie(testing::kLi);
   ASSERT_FALSE(cookie.empty());

@@ -14,8 +14,10 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include "core/error.h"
+#include "web/http/framing.h"
 #include "web/http/incident.h"
 #include "web/http/status.h"
 #include "web/http/url.h"
@@ -78,8 +80,27 @@ std::string_view DateLine() {
   return std::string_view(line, static_cast<std::size_t>(length));
 }
 
+// Whether a response header's name or value may be sent as it is: no
+// control character (a line break would start a header of its own) but
+// the tab.
 bool SafeHeaderText(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\t') || byte == 0x7f;
+  });
+}
+
+// The values of every field `name` of a message, joined by ", " as one
+// list.
+template <class Message>
+std::string JoinedFields(const Message& message, std::string_view name) {
+  std::string joined;
+  const auto range = message.equal_range(name);
+  for (auto field = range.first; field != range.second; ++field) {
+    if (!joined.empty()) joined += ", ";
+    joined += std::string_view(field->value());
+  }
+  return joined;
 }
 
 void AppendHeaderLine(std::string& out, std::string_view name, std::string_view value) {
@@ -100,6 +121,26 @@ struct Shared {
   std::atomic<std::size_t> connections{0};
   std::atomic<std::size_t> in_flight{0};  // requests read and not yet answered
   std::atomic<bool> stopping{false};
+  // Open connections per peer address, when they are capped.
+  std::mutex clients_mutex;
+  std::unordered_map<std::string, std::size_t> clients;
+
+  // Takes a connection slot of `peer`; false when it has none left.
+  bool TakeClientSlot(const std::string& peer) {
+    const std::lock_guard<std::mutex> lock(clients_mutex);
+    std::size_t& open = clients[peer];
+    if (open >= options.max_connections_per_client) {
+      if (open == 0) clients.erase(peer);
+      return false;
+    }
+    ++open;
+    return true;
+  }
+  void ReturnClientSlot(const std::string& peer) {
+    const std::lock_guard<std::mutex> lock(clients_mutex);
+    const auto found = clients.find(peer);
+    if (found != clients.end() && --found->second == 0) clients.erase(found);
+  }
 
   // The error page of the status; never throws.
   Response ErrorResponse(int status, std::string_view incident) const {
@@ -144,12 +185,19 @@ class Exchange final : public ResponseSink {
 // from the buffer), hands each to the handler, writes its answer.
 class Connection final : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(Socket socket, Shared& shared)
-      : stream_(std::move(socket)), timer_(stream_.get_executor()), shared_(shared) {
+  // `peer`: the peer's address; `capped`: the connection holds one of its
+  // slots, returned when the connection ends.
+  Connection(Socket socket, Shared& shared, std::string peer, bool capped)
+      : stream_(std::move(socket)),
+        timer_(stream_.get_executor()),
+        shared_(shared),
+        client_(std::move(peer)),
+        capped_(capped) {
     ++shared_.connections;
   }
   ~Connection() {
     if (answering_) --shared_.in_flight;
+    if (capped_) shared_.ReturnClientSlot(client_);
     --shared_.connections;
   }
   Connection(const Connection&) = delete;
@@ -161,8 +209,6 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     stream_.socket().set_option(tcp::no_delay(true), ec);
     // Writes are tried at once and never block (see Write).
     stream_.socket().non_blocking(true, ec);
-    const tcp::endpoint remote = stream_.socket().remote_endpoint(ec);
-    if (!ec) client_ = remote.address().to_string();
     const tcp::endpoint local = stream_.socket().local_endpoint(ec);
     if (!ec) local_port_ = local.port();
     ReadNext();
@@ -200,6 +246,7 @@ class Connection final : public std::enable_shared_from_this<Connection> {
   void ReadHead() {
     arrived_ = SteadyClock::now();
     arrived_wall_ = SystemClock::now();
+    request_client_ = client_;
     stream_.expires_after(shared_.options.head_timeout);
     bhttp::async_read_header(
         stream_, buffer_, *parser_,
@@ -208,8 +255,9 @@ class Connection final : public std::enable_shared_from_this<Connection> {
 
   void OnHead(beast::error_code ec) {
     if (ec) return OnReadError(ec);
-    if (parser_->is_done()) return Dispatch();
     auto& message = parser_->get();
+    if (const int status = HeadFault(message); status != 0) return Refuse(status);
+    if (parser_->is_done()) return Dispatch();
     stream_.expires_after(shared_.options.body_timeout);
     if (beast::iequals(message[bhttp::field::expect], "100-continue")) {
       static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -223,6 +271,39 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     ReadBody();
   }
 
+  // 0 for a head the server reads on, else the status refusing it: a
+  // body whose end could be read two ways (so that it might pass for a
+  // request of its own), a missing or repeated Host, an over-long target.
+  template <class Message>
+  int HeadFault(const Message& message) const {
+    std::vector<std::string_view> codings;
+    const auto range = message.equal_range(bhttp::field::transfer_encoding);
+    for (auto field = range.first; field != range.second; ++field) {
+      codings.emplace_back(field->value());
+    }
+    const bool http10 = message.version() < 11;
+    switch (JudgeFraming(codings, message.count(bhttp::field::content_length) > 0, http10)) {
+      case Framing::kMalformed:
+        return 400;
+      case Framing::kUnsupported:
+        return 501;
+      case Framing::kSound:
+        break;
+    }
+    const std::size_t hosts = message.count(bhttp::field::host);
+    if (hosts > 1 || (hosts == 0 && !http10)) return 400;
+    if (message.target().size() > shared_.options.max_target) return 414;
+    return 0;
+  }
+
+  // Whether the head that went over max_head did so in its request line
+  // (a target too long rather than too many headers): the parser takes the
+  // target once the line has ended, so it has none while the line goes on.
+  bool RequestLineTooLong() const {
+    const std::string_view target = parser_->get().target();
+    return target.empty() || target.size() > shared_.options.max_target;
+  }
+
   void ReadBody() {
     bhttp::async_read(stream_, buffer_, *parser_,
                       [self = shared_from_this()](beast::error_code ec, std::size_t) {
@@ -232,7 +313,7 @@ class Connection final : public std::enable_shared_from_this<Connection> {
   }
 
   void OnReadError(beast::error_code ec) {
-    if (ec == bhttp::error::header_limit) return Refuse(431);
+    if (ec == bhttp::error::header_limit) return Refuse(RequestLineTooLong() ? 414 : 431);
     if (ec == bhttp::error::body_limit) return Refuse(413);
     if (ec.category() == bhttp::make_error_code(bhttp::error::bad_method).category() &&
         ec != bhttp::error::end_of_stream && ec != bhttp::error::partial_message) {
@@ -273,7 +354,12 @@ class Connection final : public std::enable_shared_from_this<Connection> {
           Header{std::string(field.name_string()), std::string(field.value())});
     }
     request.body = std::move(message.body());
-    request.remote_address = client_;
+    if (!shared_.options.trusted_proxies.empty()) {
+      request_client_ =
+          ClientAddress(client_, JoinedFields(message, "Forwarded"),
+                        JoinedFields(message, "X-Forwarded-For"), shared_.options.trusted_proxies);
+    }
+    request.remote_address = request_client_;
     request.local_port = local_port_;
 
     answering_ = true;
@@ -305,7 +391,8 @@ class Connection final : public std::enable_shared_from_this<Connection> {
   void Write() {
     for (const Header& header : response_->headers) {
       if (!SafeHeaderText(header.name) || !SafeHeaderText(header.value)) {
-        response_.emplace(shared_.Failure("a response header holds a line break: " + header.name));
+        response_.emplace(
+            shared_.Failure("a response header holds a control character: " + header.name));
         break;
       }
     }
@@ -374,7 +461,7 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     const Response& response = *response_;
     LogEntry entry;
     entry.time = arrived_wall_;
-    entry.client = client_;
+    entry.client = request_client_;
     if (parser_ && parser_->is_header_done()) {
       entry.method = parser_->get().method_string();
       entry.target = response.log_target.empty() ? std::string_view(parser_->get().target())
@@ -432,7 +519,8 @@ class Connection final : public std::enable_shared_from_this<Connection> {
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
   std::optional<Response> response_;
   std::string head_;
-  std::string client_ = "-";
+  std::string client_;          // the peer's address
+  std::string request_client_;  // the client of the request: the peer, or whom a proxy names
   int local_port_ = 0;
   SteadyClock::time_point arrived_;
   SystemClock::time_point arrived_wall_;
@@ -443,6 +531,7 @@ class Connection final : public std::enable_shared_from_this<Connection> {
   bool answering_ = false;
   bool refused_ = false;
   bool closed_ = false;
+  bool capped_ = false;
 };
 
 Exchange::~Exchange() {
@@ -454,7 +543,7 @@ void Exchange::Send(Response response) {
 }
 
 // A connection beyond the limit: gets the 503 reply and is closed.
-void TurnAway(Socket socket, Shared& shared) {
+void TurnAway(Socket socket, Shared& shared, const std::string& client) {
   struct Farewell {
     explicit Farewell(Socket s) : stream(std::move(s)) {}
     Stream stream;
@@ -469,9 +558,6 @@ void TurnAway(Socket socket, Shared& shared) {
                     });
   LogEntry entry;
   entry.time = SystemClock::now();
-  beast::error_code ec;
-  const tcp::endpoint remote = farewell->stream.socket().remote_endpoint(ec);
-  const std::string client = ec ? std::string("-") : remote.address().to_string();
   entry.client = client;
   entry.method = "-";
   entry.target = "-";
@@ -511,11 +597,19 @@ struct HttpServer::Impl {
       return;
     }
     const auto executor = socket.get_executor();
-    if (shared.connections.load() >= shared.options.max_connections) {
-      asio::post(executor,
-                 [this, s = std::move(socket)]() mutable { TurnAway(std::move(s), shared); });
+    beast::error_code peer_ec;
+    const tcp::endpoint remote = socket.remote_endpoint(peer_ec);
+    std::string peer = peer_ec ? std::string("-") : remote.address().to_string();
+    const bool capped = shared.options.max_connections_per_client > 0 &&
+                        !IsTrusted(peer, shared.options.trusted_proxies);
+    if (shared.connections.load() >= shared.options.max_connections ||
+        (capped && !shared.TakeClientSlot(peer))) {
+      asio::post(executor, [this, s = std::move(socket), peer = std::move(peer)]() mutable {
+        TurnAway(std::move(s), shared, peer);
+      });
     } else {
-      auto connection = std::make_shared<Connection>(std::move(socket), shared);
+      auto connection =
+          std::make_shared<Connection>(std::move(socket), shared, std::move(peer), capped);
       asio::post(executor, [connection] { connection->Start(); });
     }
     Accept();
@@ -544,7 +638,7 @@ HttpServer::HttpServer(HttpServerOptions options, Handler handler, ErrorPage err
   shared.log = log;
   for (const Header& header : shared.options.site_headers) {
     if (!SafeHeaderText(header.name) || !SafeHeaderText(header.value)) {
-      throw Error("site header '" + header.name + "' holds a line break");
+      throw Error("site header '" + header.name + "' holds a control character");
     }
     AppendHeaderLine(shared.site_header_lines, header.name, header.value);
   }

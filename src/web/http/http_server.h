@@ -14,10 +14,15 @@
 //   byte, its body within body_timeout, a response must be taken within
 //   body_timeout, and a connection waiting for its next request closes after
 //   idle_timeout; a connection past a deadline is closed;
-// - at most max_connections open connections: one more gets a 503 page and
-//   is closed;
-// - a head over max_head bytes gets 431, a body over max_body 413, a
-//   malformed request 400, each followed by closing the connection;
+// - at most max_connections open connections, and at most
+//   max_connections_per_client from one peer address (trusted proxies
+//   apart): one more gets a 503 page and is closed, taking no slot;
+// - a head over max_head bytes gets 431, a target over max_target 414, a
+//   body over max_body 413, a malformed request 400 (a body whose end is
+//   not plain, see framing.h, a missing or repeated Host), each followed by
+//   closing the connection;
+// - a request from a trusted proxy carries the client address the proxy
+//   names (forwarded.h) as remote_address, also in the access log;
 // - a handler that throws gives a 500 page with an incident number, and the
 //   cause goes to the access log only.
 //
@@ -34,6 +39,7 @@
 #include <vector>
 
 #include "web/http/access_log.h"
+#include "web/http/forwarded.h"
 #include "web/http/request.h"
 #include "web/http/response.h"
 
@@ -47,11 +53,18 @@ struct HttpServerOptions {
   bool reuse_port = false;
   std::size_t io_threads = 0;  // 0: one per processor
   std::size_t max_connections = 4096;
+  // Open connections from one peer address at most; 0: no cap but
+  // max_connections. Peers in trusted_proxies are not capped.
+  std::size_t max_connections_per_client = 0;
   std::chrono::milliseconds head_timeout{std::chrono::seconds(10)};
   std::chrono::milliseconds body_timeout{std::chrono::seconds(30)};
   std::chrono::milliseconds idle_timeout{std::chrono::seconds(15)};
   std::size_t max_head = 16 * 1024;
+  std::size_t max_target = 8 * 1024;  // the request target, in bytes
   std::size_t max_body = 1024 * 1024;
+  // Peers whose Forwarded / X-Forwarded-For headers name the client;
+  // empty: those headers are ignored.
+  std::vector<AddressRange> trusted_proxies;
   // Header lines sent with every response, e.g. {"X-Frame-Options", "DENY"}.
   std::vector<Header> site_headers;
 };
@@ -78,8 +91,8 @@ class Responder {
 // Called on an I/O thread for each complete request; must not block.
 using Handler = std::function<void(Request request, Responder respond)>;
 
-// The page of an error the server answers by itself (400, 413, 431, 500,
-// 503); `incident` is set for a 500. Called on I/O threads; must not block
+// The page of an error the server answers by itself (400, 413, 414, 431,
+// 500, 501, 503); `incident` is set for a 500. Called on I/O threads; must not block
 // or throw.
 using ErrorPage = std::function<Response(int status, std::string_view incident)>;
 
