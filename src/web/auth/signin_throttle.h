@@ -60,7 +60,7 @@ struct ThrottleRules {
   // Attempts being checked at the same time (see above).
   int max_in_flight = 8;
   int max_new_in_flight = 16;
-  int max_pair_in_flight = 2;
+  int max_pair_in_flight = 4;
   // Keys remembered at most per table (addresses, accounts, pairs,
   // devices); beyond that the oldest windows are forgotten first.
   std::size_t max_entries = 100000;
