@@ -261,8 +261,10 @@ TEST_F(WebServerTest, ControlCharactersInNextLeadToTheMonthPage) {
 }
 
 TEST_F(WebServerTest, PagesCarryAContentSecurityPolicy) {
-  const std::string signin =
-      Browser(server_->port()).Get("/login")->get_header_value("Content-Security-Policy");
+  const testing::Result form = Browser(server_->port()).Get("/login");
+  // The form is in the visitor's language.
+  EXPECT_EQ(form->get_header_value("Vary"), "Accept-Language, Cookie");
+  const std::string signin = form->get_header_value("Content-Security-Policy");
   for (const char* part : {"default-src 'self'", "script-src 'self';", "object-src 'none'",
                            "base-uri 'none'", "frame-ancestors 'none'", "form-action 'self'"}) {
     EXPECT_TRUE(Contains(signin, part)) << part << " in " << signin;

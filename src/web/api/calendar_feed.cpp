@@ -64,7 +64,7 @@ http::Response CalendarFeeds::Serve(const http::Request& request) const {
   }
   response.log_target = FeedTargetForLog(request.target);
   // The calendar's name and the error pages are in the visitor's language.
-  response.AddHeader("Vary", "Accept-Language, Cookie");
+  VaryByLanguage(response);
   return response;
 }
 

@@ -100,6 +100,7 @@ http::Response SignInFlow::ShowForm(const http::Request& request) const {
       HtmlPage(200, SignInPage(RequestLanguage(request), token,
                                SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
   response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
+  VaryByLanguage(response);
   return response;
 }
 
@@ -158,6 +159,7 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
       const auto [status, message] = SignInRefusal(language, outcome);
       http::Response response =
           HtmlPage(status, SignInPage(language, form_token, next, person, message));
+      VaryByLanguage(response);
       if (outcome.retry_after.count() > 0) {
         response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
       }

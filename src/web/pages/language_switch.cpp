@@ -25,6 +25,10 @@ std::string ReturnPage(std::string_view next) {
 
 }  // namespace
 
+void VaryByLanguage(http::Response& response) {
+  response.AddHeader("Vary", "Accept-Language, Cookie");
+}
+
 Language RequestLanguage(const http::Request& request) {
   return ChooseLanguage(http::FindRequestCookie(request, kLanguageCookieName),
                         request.HeaderValue("Accept-Language"));

@@ -20,6 +20,11 @@ inline constexpr std::string_view kLanguageCookieName = "lang";
 // The language of the request (see above); never throws.
 Language RequestLanguage(const http::Request& request);
 
+// Marks an answer whose bytes depend on the request's language, so that a
+// cache keeps one copy per language: "Vary: Accept-Language, Cookie" (the
+// cookie names the visitor's choice).
+void VaryByLanguage(http::Response& response);
+
 // The link that switches to `language` and returns to `here` (a path and
 // query of this host).
 std::string LanguageSwitchAddress(Language language, std::string_view here);

@@ -28,7 +28,7 @@ http::Response DownloadResponse(PageReply reply) {
 
 http::Response PageRunner::Run(const http::Request& request, const PageFunction& page) const {
   http::Response response = Answer(request, page);
-  response.AddHeader("Vary", "Accept-Language, Cookie");
+  VaryByLanguage(response);
   return response;
 }
 
