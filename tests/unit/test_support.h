@@ -22,6 +22,11 @@ extern char** environ;
 
 namespace ostrand::test_support {
 
+// Whether `part` occurs in `text`.
+inline bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
 // A fresh empty directory under the system's temporary directory, removed
 // with everything in it when the object goes. Names hold the process id and
 // a counter, so parallel test processes never share one.

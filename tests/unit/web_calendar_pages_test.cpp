@@ -22,9 +22,7 @@ using testing::kZhang;
 using testing::RunningServer;
 using testing::TempDir;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test_support::Contains;
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;

@@ -18,9 +18,7 @@ using testing::Browser;
 using testing::kPassword;
 using testing::kZhang;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test_support::Contains;
 
 class WebDateEdgesTest : public ::testing::Test {
  protected:

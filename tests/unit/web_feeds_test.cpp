@@ -31,9 +31,7 @@ using testing::kZhao;
 using testing::Result;
 using Json = nlohmann::json;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test_support::Contains;
 
 const feeds::TimeZone& Shanghai() {
   static const feeds::TimeZone zone = feeds::TimeZone::Named("Asia/Shanghai");

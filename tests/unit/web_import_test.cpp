@@ -34,9 +34,7 @@ namespace {
 using test_support::RunOstrand;
 using test_support::TempDir;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test_support::Contains;
 
 std::string MonthPage(const std::string& db_path, const Value& month, const Value& person,
                       const Value& viewer) {

@@ -23,9 +23,7 @@ using testing::kZhao;
 using testing::RunningServer;
 using testing::TempDir;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test_support::Contains;
 
 class WebPagesTest : public ::testing::Test {
  protected:

@@ -32,9 +32,7 @@ using testing::kZhang;
 using testing::RunningServer;
 using testing::TempDir;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using test_support::Contains;
 
 class WebServerTest : public ::testing::Test {
  protected:
