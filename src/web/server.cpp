@@ -61,9 +61,10 @@ http::HttpServerOptions HttpOptions(const ServerOptions& options) {
   return http;
 }
 
-// The pages of the errors the HTTP server answers by itself, before a
-// request is read (or when it cannot be): in the default language.
-http::Response ServerErrorPage(int status, std::string_view incident) {
+// The answers to the errors the HTTP server answers by itself, before a
+// request is read (or when it cannot be): JSON under the API's folder (in
+// its one language), else a page in the default language.
+http::Response ServerErrorPage(int status, std::string_view target, std::string_view incident) {
   MessageId message = MessageId::kSomethingWentWrong;
   switch (status) {
     case 400:
@@ -82,6 +83,9 @@ http::Response ServerErrorPage(int status, std::string_view incident) {
       break;
     default:
       break;
+  }
+  if (target.starts_with(kApiFolder)) {
+    return JsonApi::ServerAnswer(status, Text(Language::kEnglish, message), incident);
   }
   http::Response response =
       HtmlPage(status, ErrorPage(kDefaultLanguage, status, Text(kDefaultLanguage, message),

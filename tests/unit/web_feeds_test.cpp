@@ -403,6 +403,10 @@ TEST_F(WebFeedsTest, JsonApiBySessionOrBearerTokenFollowsThePagesRules) {
   ASSERT_TRUE(posted && posted->status == 405);
   EXPECT_EQ(posted->get_header_value("Allow"), "GET, HEAD");
   EXPECT_TRUE(Contains(error_of(posted), "POST"));
+  // Also what the server answers before the request reaches the API.
+  const Result unread = Fetch("/api/v1/plans?from=" + std::string(9000, '1'), bearer);
+  ASSERT_TRUE(unread && unread->status == 414);
+  EXPECT_FALSE(error_of(unread).empty());
   const Result too_long = Fetch("/api/v1/plans?from=2001-01-01&to=2009-01-01", bearer);
   ASSERT_TRUE(too_long && too_long->status == 400);
   EXPECT_TRUE(Contains(Json::parse(too_long->body)["error"].get<std::string>(), "36 months"));

@@ -36,7 +36,7 @@ class CoreServer {
     server_ = std::make_unique<HttpServer>(
         std::move(options),
         [this](Request request, Responder respond) { Handle(request, respond); },
-        [](int status, std::string_view incident) {
+        [](int status, std::string_view, std::string_view incident) {
           return Response(status, "text/plain", "error " + std::string(incident));
         },
         &log_);

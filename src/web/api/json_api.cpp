@@ -123,6 +123,15 @@ http::Response JsonApi::Busy() {
   return response;
 }
 
+http::Response JsonApi::ServerAnswer(int status, std::string_view message,
+                                     std::string_view incident) {
+  Json body{{"error", Shown(message)}};
+  if (!incident.empty()) body["incident"] = std::string(incident);
+  http::Response response = JsonResponse(status, body);
+  if (status == 503) response.AddHeader("Retry-After", "5");
+  return response;
+}
+
 http::Response JsonApi::Serve(const http::Request& request) const {
   try {
     return Answer(request);

@@ -63,6 +63,12 @@ class JsonApi {
   // The 503 for a request that found every worker busy. Never throws.
   static http::Response Busy();
 
+  // The answer to a request under kApiFolder that the HTTP server answers
+  // by itself (it could not be read, or failed): `message` in the body,
+  // the incident number beside it when there is one. Never throws.
+  static http::Response ServerAnswer(int status, std::string_view message,
+                                     std::string_view incident);
+
  private:
   http::Response Answer(const http::Request& request) const;
 

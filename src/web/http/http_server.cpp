@@ -143,19 +143,19 @@ struct Shared {
   }
 
   // The error page of the status; never throws.
-  Response ErrorResponse(int status, std::string_view incident) const {
+  Response ErrorResponse(int status, std::string_view target, std::string_view incident) const {
     try {
-      return error_page(status, incident);
+      return error_page(status, target, incident);
     } catch (...) {
       return Response(status, "text/plain; charset=utf-8", std::string(ReasonPhrase(status)));
     }
   }
 
-  // The 500 of a failure, with a fresh incident number and the cause for
-  // the log.
-  Response Failure(std::string_view cause) const {
+  // The 500 of a failure of the request for `target`, with a fresh
+  // incident number and the cause for the log.
+  Response Failure(std::string_view cause, std::string_view target) const {
     const std::string incident = NewIncidentNumber();
-    Response response = ErrorResponse(500, incident);
+    Response response = ErrorResponse(500, target, incident);
     response.incident = incident;
     response.cause = cause;
     return response;
@@ -323,6 +323,12 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     Close();
   }
 
+  // The target of the request being read or answered, as far as it was
+  // read; empty before one.
+  std::string_view Target() const {
+    return parser_ ? std::string_view(parser_->get().target()) : std::string_view();
+  }
+
   // Answers a request the server could not read, then closes.
   void Refuse(int status) {
     keep_alive_ = false;
@@ -330,7 +336,7 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     refused_ = true;
     answering_ = true;
     ++shared_.in_flight;
-    Answer(shared_.ErrorResponse(status, ""));
+    Answer(shared_.ErrorResponse(status, Target(), ""));
   }
 
   void Dispatch() {
@@ -368,9 +374,9 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     try {
       shared_.handler(std::move(request), Responder(exchange));
     } catch (const std::exception& e) {
-      exchange->Send(shared_.Failure(e.what()));
+      exchange->Send(shared_.Failure(e.what(), Target()));
     } catch (...) {
-      exchange->Send(shared_.Failure("unknown failure"));
+      exchange->Send(shared_.Failure("unknown failure", Target()));
     }
   }
 
@@ -392,7 +398,8 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     for (const Header& header : response_->headers) {
       if (!SafeHeaderText(header.name) || !SafeHeaderText(header.value)) {
         response_.emplace(
-            shared_.Failure("a response header holds a control character: " + header.name));
+            shared_.Failure("a response header holds a control character: " + header.name,
+                            Target()));
         break;
       }
     }
@@ -642,7 +649,7 @@ HttpServer::HttpServer(HttpServerOptions options, Handler handler, ErrorPage err
     }
     AppendHeaderLine(shared.site_header_lines, header.name, header.value);
   }
-  const Response busy = shared.ErrorResponse(503, "");
+  const Response busy = shared.ErrorResponse(503, "", "");
   shared.busy_reply = "HTTP/1.1 503 Service Unavailable\r\n";
   if (!busy.content_type().empty()) {
     AppendHeaderLine(shared.busy_reply, "Content-Type", busy.content_type());

@@ -92,9 +92,11 @@ class Responder {
 using Handler = std::function<void(Request request, Responder respond)>;
 
 // The page of an error the server answers by itself (400, 413, 414, 431,
-// 500, 501, 503); `incident` is set for a 500. Called on I/O threads; must not block
-// or throw.
-using ErrorPage = std::function<Response(int status, std::string_view incident)>;
+// 500, 501, 503); `target` is the request's target as far as it was read
+// (empty or cut short when the request could not be read), `incident` is
+// set for a 500. Called on I/O threads; must not block or throw.
+using ErrorPage =
+    std::function<Response(int status, std::string_view target, std::string_view incident)>;
 
 class HttpServer {
  public:
