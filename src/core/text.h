@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace ostrand {
 
@@ -23,6 +24,23 @@ inline std::string_view TrimWhitespace(std::string_view s) {
   while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
   return s;
+}
+
+// The items of a list between `separator`s, each as it stands (untrimmed,
+// empty ones kept): "a, ,b" gives "a", " ", "b"; "" gives one empty item.
+// The views point into `list`.
+inline std::vector<std::string_view> SplitList(std::string_view list, char separator) {
+  std::vector<std::string_view> items;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = list.find(separator, start);
+    if (end == std::string_view::npos) {
+      items.push_back(list.substr(start));
+      return items;
+    }
+    items.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
 }
 
 inline char LowerAscii(char c) {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "store/demo_data.h"
 #include "web/data/plan_changes.h"
 #include "web/http/request_values.h"
@@ -25,17 +26,10 @@ std::string DefaultLeader2Cond() {
 
 std::set<std::int64_t> ParseDutyList(std::string_view list) {
   std::set<std::int64_t> duties;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(',', start);
-    if (end == std::string_view::npos) end = list.size();
-    std::string_view item = list.substr(start, end - start);
-    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    const std::optional<std::int64_t> id = ReadWholeNumber(item, kLargestExactId);
+  for (const std::string_view item : SplitList(list, ',')) {
+    const std::optional<std::int64_t> id = ReadWholeNumber(TrimBlanks(item), kLargestExactId);
     if (!id) throw Error("invalid duty list '" + std::string(list) + "'");
     duties.insert(*id);
-    start = end + 1;
   }
   return duties;
 }

@@ -43,13 +43,9 @@ bool InAny(const IpAddress& address, const std::vector<AddressRange>& ranges) {
 // empty items left out.
 std::vector<std::string> ForwardedForNodes(std::string_view header) {
   std::vector<std::string> nodes;
-  std::size_t start = 0;
-  while (start <= header.size()) {
-    std::size_t end = header.find(',', start);
-    if (end == std::string_view::npos) end = header.size();
-    const std::string_view item = TrimWhitespace(header.substr(start, end - start));
+  for (const std::string_view raw : SplitList(header, ',')) {
+    const std::string_view item = TrimWhitespace(raw);
     if (!item.empty()) nodes.emplace_back(item);
-    start = end + 1;
   }
   return nodes;
 }

@@ -33,12 +33,8 @@ Framing JudgeFraming(const std::vector<std::string_view>& transfer_encodings,
   std::size_t chunked_at = 0;  // 1 + the position of "chunked", 0: none
   bool unknown = false;
   for (const std::string_view field : transfer_encodings) {
-    std::size_t start = 0;
-    while (start <= field.size()) {
-      std::size_t end = field.find(',', start);
-      if (end == std::string_view::npos) end = field.size();
-      const std::string_view item = TrimWhitespace(field.substr(start, end - start));
-      start = end + 1;
+    for (const std::string_view raw : SplitList(field, ',')) {
+      const std::string_view item = TrimWhitespace(raw);
       if (item.empty()) continue;  // empty list elements do not count
       const std::size_t semicolon = item.find(';');
       const std::string_view name = TrimWhitespace(item.substr(0, semicolon));
