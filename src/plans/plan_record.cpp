@@ -20,14 +20,19 @@ std::optional<std::int64_t> WholeNumber(const Value& v) {
 
 DateTime PlanTime(const store::RecordSet& rs, std::string_view column, std::int64_t id) {
   const Value& v = rs.Field(column);
-  if (v.is_null() || v.is_empty() || !v.ReadsAsDate()) {
-    throw Error("plan " + std::to_string(id) + " has no " + std::string(column) + " date ('" +
-                v.ToText() + "')");
-  }
-  return v.ToDate();
+  const bool reads = !v.is_null() && !v.is_empty() && v.ReadsAsDate();
+  return RequirePlanTime(reads ? std::optional<DateTime>(v.ToDate()) : std::nullopt, id, column,
+                         reads ? std::string() : v.ToText());
 }
 
 }  // namespace
+
+DateTime RequirePlanTime(const std::optional<DateTime>& read, std::int64_t plan_id,
+                         std::string_view column, std::string_view stored) {
+  if (read) return *read;
+  throw Error("plan " + std::to_string(plan_id) + " has no " + std::string(column) + " date ('" +
+              std::string(stored) + "')");
+}
 
 std::vector<PlanRecord> LoadPlans(store::QuerySource& db, const Value& personID,
                                   const DateTime& first, const DateTime& last, PlanSet which) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/date.h"
@@ -53,6 +54,13 @@ enum class PlanSet { kAll, kShared };
 // its start or end is null or no date.
 std::vector<PlanRecord> LoadPlans(store::QuerySource& db, const Value& personID,
                                   const DateTime& first, const DateTime& last, PlanSet which);
+
+// The time a plan's `column` (planStartTime, planEndTime) holds: `read`,
+// the stored value read as a date. Throws Error naming the plan, the column
+// and the stored text `stored` when it read as no date. Every reader of
+// plans that needs their dates decides so.
+DateTime RequirePlanTime(const std::optional<DateTime>& read, std::int64_t plan_id,
+                         std::string_view column, std::string_view stored);
 
 // The name of person `personID`, or nothing when there is no such person.
 // Throws as LoadPlans.

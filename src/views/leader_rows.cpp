@@ -7,17 +7,26 @@
 
 namespace ostrand::views {
 
-std::string PersonListSql(std::string_view system_id, std::string_view condition) {
-  constexpr std::string_view kSelect =
-      " select person.personID,person.personName,person.dutyID,personDuty.dutyName from "
+std::string LeaderListFrom(std::string_view system_id, std::string_view condition) {
+  constexpr std::string_view kFrom =
       "person,personDuty where  person.DutyID=personDuty.DutyID and systemID=";
-  constexpr std::string_view kOrder = " order by person.dutyID ";
   std::string sql;
-  sql.reserve(kSelect.size() + system_id.size() + condition.size() + kOrder.size() + 8);
-  sql += kSelect;
+  sql.reserve(kFrom.size() + system_id.size() + condition.size() + 8);
+  sql += kFrom;
   sql += system_id;
   sql += " and ";
   sql += condition;
+  return sql;
+}
+
+std::string PersonListSql(std::string_view system_id, std::string_view condition) {
+  constexpr std::string_view kSelect =
+      " select person.personID,person.personName,person.dutyID,personDuty.dutyName from ";
+  constexpr std::string_view kOrder = " order by person.dutyID ";
+  std::string sql;
+  sql.reserve(kSelect.size() + system_id.size() + condition.size() + kOrder.size() + 96);
+  sql += kSelect;
+  sql += LeaderListFrom(system_id, condition);
   sql += kOrder;
   return sql;
 }

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "store/connect.h"
+#include "store/engine_sql.h"
 #include "test_databases.h"
 #include "web/data/department_plans.h"
 #include "web/data/plan_repository.h"
+#include "web/data/settings.h"
 #include "web_test_server.h"
 
 namespace ostrand::web {
@@ -134,6 +137,52 @@ TEST_P(PlanQueries, DepartmentPlansKeepPrivatePlansToTheirOwner) {
   ASSERT_EQ(own.size(), 2u);
   EXPECT_FALSE(own[1].shared);
   EXPECT_EQ(own[1].end, Day(2001, 12, 12, 18));
+}
+
+// A time another program stored that reads as no date: the editor shows its
+// text, the department's tables refuse it as the component's reader does.
+TEST_P(PlanQueries, APlanTimeThatIsNoDateFailsTheTablesNamingThePlan) {
+  if (db_->engine() != store::Engine::kSqlite) GTEST_SKIP() << "a server's time column holds times";
+  db_->Execute(
+      "INSERT INTO personPlan (planID, personID, planStartTime, planEndTime, planAddrTypeID, "
+      "planAddrID, planFlagID) VALUES (900, 2, '2001-12-11 09:00:00', 'soon', 1, 1, 1)");
+  const std::optional<StoredPlan> shown = PlanRepository(*db_).FindPlan(testing::kLi, 900);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->end_text, "soon");
+  EXPECT_FALSE(shown->end);
+  const std::string expected = "plan 900 has no planEndTime date ('soon')";
+  for (const auto& read : std::vector<std::function<void()>>{
+           [&] { LeaderListPlans(*db_, 1, "1=1", Day(2001, 12, 1), Day(2001, 12, 31)); },
+           [&] { SystemPlans(*db_, 1, testing::kLi, Day(2001, 12, 10), Day(2001, 12, 16), {}); }}) {
+    try {
+      read();
+      ADD_FAILURE() << "read a plan without its end";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+  }
+}
+
+// The engine's own texts: a bound time read back as its stored text, a row
+// lock inside a write, and an update that falls back to an insert.
+TEST_P(PlanQueries, EngineTextsRunOnEveryBackend) {
+  const store::Engine engine = db_->engine();
+  const std::array at{store::SqlParam::Timestamp(Day(2001, 12, 11, 9))};
+  const store::RecordSet time = db_->Query(
+      "SELECT " + store::TimeText(engine, std::string(store::TimestampParam(engine))), at);
+  EXPECT_EQ(store::ReadStoredDateTime(time.Field(std::size_t{0}).ToText()), Day(2001, 12, 11, 9));
+
+  store::Transaction transaction(*db_);
+  store::LockRow(*db_, "person", "personID", testing::kLi);
+  const std::array name{store::SqlParam::Text("testCounter")};
+  const auto bump = [&] {
+    return store::UpdateOrInsert(*db_, "UPDATE hostSetting SET value = value + 1 WHERE name = ?",
+                                 name, "INSERT INTO hostSetting (name, value) VALUES (?, 1)", name);
+  };
+  EXPECT_FALSE(bump()) << "inserted";
+  EXPECT_TRUE(bump()) << "updated";
+  transaction.Commit();
+  EXPECT_EQ(ReadSetting(*db_, "testCounter"), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PlanQueries, ::testing::ValuesIn(test_support::kAllBackends),

@@ -3,30 +3,24 @@
 #include <array>
 
 #include "store/dialect.h"
+#include "views/leader_rows.h"
 #include "web/data/plan_repository.h"
+#include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
 namespace {
 
-// The persons of the leader's list, as the component selects them (the
-// condition may name person's and personDuty's columns unqualified).
-std::string LeaderListSelect(std::string_view columns, std::string_view cond) {
-  return "SELECT " + std::string(columns) +
-         " FROM person, personDuty WHERE person.dutyID = personDuty.dutyID AND "
-         "person.systemID = ? AND (" +
-         std::string(cond) + ")";
-}
-
-std::string PlanSelect(store::Engine engine) {
-  return "SELECT personPlan.personID, personPlan.planID, " +
-         TimeText(engine, "personPlan.planStartTime") + ", " +
-         TimeText(engine, "personPlan.planEndTime") +
-         ", personPlan.planAddrTypeID, planAddrType.planAddrTypeName, planAddr.planAddrName, "
-         "personPlan.planAddrDetail, personPlan.planContent, personPlan.planAddition, "
-         "personPlan.planFlagID FROM personPlan "
-         "LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = personPlan.planAddrTypeID "
-         "LEFT JOIN planAddr ON planAddr.planAddrID = personPlan.planAddrID ";
+// The leader's list of the component's summaries (views::LeaderListFrom)
+// for the system bound as its one parameter. The operator's condition is
+// T-SQL, translated for the engine as the component's texts are; it is
+// kept in parentheses, so that it cannot reach past the system.
+std::string LeaderListSelect(store::Engine engine, std::string_view columns,
+                             std::string_view cond, std::string_view order = {}) {
+  return store::TranslateTsql("select " + std::string(columns) + " from " +
+                                  views::LeaderListFrom("?", "(" + std::string(cond) + ")") +
+                                  std::string(order),
+                              engine);
 }
 
 // Plans that start before the day after `last` and end on `first` or later.
@@ -35,26 +29,26 @@ constexpr std::string_view kTouchesDays =
 constexpr std::string_view kPlanOrder =
     " ORDER BY personPlan.personID, personPlan.planStartTime, personPlan.planID";
 
-std::vector<DepartmentPlan> ReadPlans(store::RecordSet rows) {
+DepartmentPlan Dated(StoredPlan stored) {
+  const PlanDates dates = DatesOf(stored);
+  DepartmentPlan plan;
+  plan.person_id = stored.person_id;
+  plan.plan_id = stored.id;
+  plan.start = dates.start;
+  plan.end = dates.end;
+  plan.kind_id = stored.kind_id;
+  plan.kind_name = std::move(stored.kind_name);
+  plan.place_name = std::move(stored.place_name);
+  plan.detail = std::move(stored.detail).value_or("");
+  plan.content = std::move(stored.content).value_or("");
+  plan.addition = std::move(stored.addition).value_or("");
+  plan.shared = stored.flag == store::kSharedPlanFlag;
+  return plan;
+}
+
+std::vector<DepartmentPlan> ReadDated(store::RecordSet rows) {
   std::vector<DepartmentPlan> plans;
-  for (; !rows.Eof(); rows.MoveNext()) {
-    const std::optional<DateTime> start = store::ReadStoredDateTime(Text(rows, 2));
-    const std::optional<DateTime> end = store::ReadStoredDateTime(Text(rows, 3));
-    if (!start || !end) continue;
-    DepartmentPlan plan;
-    plan.person_id = Int(rows, 0);
-    plan.plan_id = Int(rows, 1);
-    plan.start = *start;
-    plan.end = *end;
-    plan.kind_id = OptionalInt(rows, 4);
-    plan.kind_name = Text(rows, 5);
-    plan.place_name = Text(rows, 6);
-    plan.detail = Text(rows, 7);
-    plan.content = Text(rows, 8);
-    plan.addition = Text(rows, 9);
-    plan.shared = OptionalInt(rows, 10) == 1;
-    plans.push_back(std::move(plan));
-  }
+  for (; !rows.Eof(); rows.MoveNext()) plans.push_back(Dated(ReadPlan(rows)));
   return plans;
 }
 
@@ -62,11 +56,10 @@ std::vector<DepartmentPlan> ReadPlans(store::RecordSet rows) {
 
 std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system_id,
                                       std::string_view cond) {
-  const std::string sql = store::TranslateTsql(
-      LeaderListSelect("person.personID, person.personName, person.dutyID, person.systemID",
-                       cond) +
-          " ORDER BY person.dutyID, person.personID",
-      db.engine());
+  const std::string sql =
+      LeaderListSelect(db.engine(),
+                       "person.personID, person.personName, person.dutyID, person.systemID", cond,
+                       " ORDER BY person.dutyID, person.personID");
   const std::array params{store::SqlParam::Integer(system_id)};
   std::vector<Person> persons;
   for (store::RecordSet rows = db.Query(sql, params); !rows.Eof(); rows.MoveNext()) {
@@ -78,15 +71,14 @@ std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system
 std::vector<DepartmentPlan> LeaderListPlans(store::Connection& db, std::int64_t system_id,
                                             std::string_view cond, const DateTime& first,
                                             const DateTime& last) {
-  const std::string sql = store::TranslateTsql(
-      PlanSelect(db.engine()) + "WHERE personPlan.personID IN (" +
-          LeaderListSelect("person.personID", cond) + ") AND personPlan.planFlagID = 1" +
-          std::string(kTouchesDays) + std::string(kPlanOrder),
-      db.engine());
+  const std::string sql = PlanSelect(db.engine()) + "WHERE personPlan.personID IN (" +
+                          LeaderListSelect(db.engine(), "person.personID", cond) +
+                          ") AND personPlan.planFlagID = 1" + std::string(kTouchesDays) +
+                          std::string(kPlanOrder);
   const std::array params{store::SqlParam::Integer(system_id),
                           StartsBefore(last),
                           store::SqlParam::Date(first)};
-  return ReadPlans(db.Query(sql, params));
+  return ReadDated(db.Query(sql, params));
 }
 
 std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t system_id,
@@ -110,7 +102,7 @@ std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t syst
     sql += ")";
   }
   sql += kPlanOrder;
-  return ReadPlans(db.Query(sql, params));
+  return ReadDated(db.Query(sql, params));
 }
 
 }  // namespace ostrand::web

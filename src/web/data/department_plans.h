@@ -1,11 +1,12 @@
 // The plans of a department for the host's own tables: the leader
 // summaries over several months and the page of who is away. The persons
-// of a leader summary are those the component's summaries list: of the
-// leader's system, satisfying the operator's leader condition (T-SQL over
-// person and personDuty, as the component receives it; configuration,
-// never request data), by duty. Values are bound; the condition is
-// translated for the engine as the component's texts are
-// (store/dialect.h).
+// of a leader summary are those the component's summaries list
+// (views::LeaderListFrom): of the leader's system, satisfying the
+// operator's leader condition (T-SQL over person and personDuty, as the
+// component receives it; configuration, never request data), by duty.
+// Values are bound; the list with its condition is translated for the
+// engine as the component's texts are (store/dialect.h). Plans are read by
+// the host's one plan reader (plan_rows.h).
 #pragma once
 
 #include <cstdint>
@@ -20,8 +21,10 @@
 
 namespace ostrand::web {
 
-// A plan as the department's tables show it. Plans whose stored times do
-// not read as dates are left out of these tables.
+// A plan as the department's tables show it, with its dates. A plan whose
+// stored start or end reads as no date makes the reading fail: Error names
+// the plan and the stored text (plan_rows.h DatesOf), as the component's
+// plan reader does.
 struct DepartmentPlan {
   std::int64_t person_id = 0;
   std::int64_t plan_id = 0;
@@ -38,6 +41,7 @@ struct DepartmentPlan {
 
 // The persons of the system that satisfy `cond`, by duty, then by id.
 // Throws Error (the database's message) when the condition does not run.
+// The functions below throw so too, and as DepartmentPlan says.
 std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system_id,
                                       std::string_view cond);
 

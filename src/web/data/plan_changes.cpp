@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 
+#include "store/engine_sql.h"
 #include "store/sql_param.h"
 #include "web/data/row_values.h"
 
@@ -22,19 +23,21 @@ void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_
   const store::SqlParam at = store::SqlParam::Timestamp(when);
   const store::SqlParam person = store::SqlParam::Integer(person_id);
   const store::SqlParam plan = store::SqlParam::Integer(plan_id);
-  const std::int64_t changed =
-      seen_by_colleagues
-          ? db.Execute("UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
-                       "changedAt = ?, sharedChangedAt = ? WHERE planID = ?",
-                       std::array{person, at, at, plan})
-          : db.Execute("UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
-                       "changedAt = ? WHERE planID = ?",
-                       std::array{person, at, plan});
-  if (changed > 0) return;
-  db.Execute(
+  const std::array insert{plan, person, at, seen_by_colleagues ? at : store::SqlParam::Null()};
+  constexpr std::string_view kInsert =
       "INSERT INTO hostPlanChange (planID, personID, revision, changedAt, sharedChangedAt) "
-      "VALUES (?, ?, 0, ?, ?)",
-      std::array{plan, person, at, seen_by_colleagues ? at : store::SqlParam::Null()});
+      "VALUES (?, ?, 0, ?, ?)";
+  if (seen_by_colleagues) {
+    store::UpdateOrInsert(db,
+                          "UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
+                          "changedAt = ?, sharedChangedAt = ? WHERE planID = ?",
+                          std::array{person, at, at, plan}, kInsert, insert);
+  } else {
+    store::UpdateOrInsert(db,
+                          "UPDATE hostPlanChange SET personID = ?, revision = revision + 1, "
+                          "changedAt = ? WHERE planID = ?",
+                          std::array{person, at, plan}, kInsert, insert);
+  }
 }
 
 void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,

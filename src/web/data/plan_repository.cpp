@@ -6,71 +6,13 @@
 #include <vector>
 
 #include "store/connection.h"
+#include "store/engine_sql.h"
 #include "web/data/plan_changes.h"
+#include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
 namespace {
-
-// A time bound where the statement itself gives it no type (a SELECT list).
-std::string_view TimestampParam(store::Engine engine) {
-  switch (engine) {
-    case store::Engine::kPostgresql:
-      return "CAST(? AS TIMESTAMP)";
-    case store::Engine::kSqlServer:
-      return "CAST(? AS DATETIME)";
-    case store::Engine::kSqlite:
-      break;
-  }
-  return "?";
-}
-
-// The columns ReadPlan reads from `table` (personPlan, or hostDeletedPlan
-// with its entry id and time after them).
-std::string PlanColumns(store::Engine engine, std::string_view table = "personPlan") {
-  const std::string t(table);
-  std::string sql = "SELECT " + t + ".planID, " + TimeText(engine, t + ".planStartTime") + ", " +
-                    TimeText(engine, t + ".planEndTime") + ", " + t + ".planAddrTypeID, " + t +
-                    ".planAddrID, planAddrType.planAddrTypeName, planAddr.planAddrName, " + t +
-                    ".planAddrDetail, " + t + ".planContent, " + t + ".planAddition, " + t +
-                    ".planFlagID ";
-  if (table == "hostDeletedPlan") {
-    sql += ", hostDeletedPlan.deletedID, " + TimeText(engine, "hostDeletedPlan.deletedAt") + " ";
-  }
-  sql += "FROM " + t + " LEFT JOIN planAddrType ON planAddrType.planAddrTypeID = " + t +
-         ".planAddrTypeID LEFT JOIN planAddr ON planAddr.planAddrID = " + t + ".planAddrID ";
-  return sql;
-}
-
-// The columns a deleted plan keeps, in the order of both tables' statements
-// below.
-constexpr std::string_view kKeptColumns =
-    "personID, planStartTime, planEndTime, planAddrTypeID, planAddrID, planAddrDetail, "
-    "planTypeID, planContent, planAddition, planFlagID";
-
-StoredPlan ReadPlan(const store::RecordSet& row) {
-  StoredPlan plan;
-  plan.id = Int(row, 0);
-  plan.start_text = Text(row, 1);
-  plan.end_text = Text(row, 2);
-  plan.start = store::ReadStoredDateTime(plan.start_text);
-  plan.end = store::ReadStoredDateTime(plan.end_text);
-  plan.kind_id = OptionalInt(row, 3);
-  plan.place_id = OptionalInt(row, 4);
-  plan.kind_name = Text(row, 5);
-  plan.place_name = Text(row, 6);
-  plan.detail = OptionalText(row, 7);
-  plan.content = OptionalText(row, 8);
-  plan.addition = OptionalText(row, 9);
-  plan.flag = OptionalInt(row, 10);
-  return plan;
-}
-
-std::vector<StoredPlan> ReadPlans(store::RecordSet rows) {
-  std::vector<StoredPlan> plans;
-  for (; !rows.Eof(); rows.MoveNext()) plans.push_back(ReadPlan(rows));
-  return plans;
-}
 
 // Whether the person's plan is shared now (1 or 0); no row without such a
 // plan.
@@ -78,18 +20,10 @@ constexpr std::string_view kSharedNowSql =
     "SELECT CASE WHEN planFlagID = 1 THEN 1 ELSE 0 END FROM personPlan "
     "WHERE personID = ? AND planID = ?";
 
-// The plan's fields in the column order of the INSERT and UPDATE below,
-// followed by `rest`.
+// The plan's values (PlanValues) followed by `rest`.
 std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
                                         std::initializer_list<std::int64_t> rest) {
-  std::vector<store::SqlParam> params{store::SqlParam::Timestamp(plan.start),
-                                      store::SqlParam::Timestamp(plan.end),
-                                      store::SqlParam::Integer(plan.kind_id),
-                                      store::SqlParam::Integer(plan.place_id),
-                                      store::SqlParam::OptionalText(plan.detail),
-                                      store::SqlParam::OptionalText(plan.content),
-                                      store::SqlParam::OptionalText(plan.addition),
-                                      store::SqlParam::Integer(plan.flag)};
+  std::vector<store::SqlParam> params = PlanValues(plan);
   for (const std::int64_t id : rest) params.push_back(store::SqlParam::Integer(id));
   return params;
 }
@@ -132,7 +66,7 @@ std::vector<StoredPlan> PlanRepository::PlansBetween(std::int64_t person_id,
   const std::array params{store::SqlParam::Integer(person_id),
                           StartsBefore(last),
                           store::SqlParam::Date(first.DateOnly())};
-  return ReadPlans(db_.Query(PlanColumns(db_.engine()) +
+  return ReadPlans(db_.Query(PlanSelect(db_.engine()) +
                                  "WHERE personPlan.personID = ? "
                                  "AND personPlan.planStartTime < ? "
                                  "AND personPlan.planEndTime >= ? "
@@ -143,7 +77,7 @@ std::vector<StoredPlan> PlanRepository::PlansBetween(std::int64_t person_id,
 std::optional<StoredPlan> PlanRepository::FindPlan(std::int64_t person_id, std::int64_t plan_id) {
   const std::array params{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
   const store::RecordSet rows =
-      db_.Query(PlanColumns(db_.engine()) +
+      db_.Query(PlanSelect(db_.engine()) +
                     "WHERE personPlan.personID = ? AND personPlan.planID = ?",
                 params);
   if (rows.Eof()) return std::nullopt;
@@ -157,8 +91,8 @@ std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, con
                           StartsBefore(last), store::SqlParam::Date(first)};
   const store::Engine engine = db_.engine();
   store::RecordSet rows =
-      db_.Query("SELECT " + TimeText(engine, "planStartTime") + ", " +
-                    TimeText(engine, "planEndTime") +
+      db_.Query("SELECT " + store::TimeText(engine, "planStartTime") + ", " +
+                    store::TimeText(engine, "planEndTime") +
                     " FROM personPlan WHERE personID = ? AND planID <> ? "
                     "AND planStartTime < ? AND planEndTime >= ?",
                 params);
@@ -182,20 +116,8 @@ std::optional<DateTime> PlanRepository::FirstFullDay(std::int64_t person_id, con
 }
 
 void PlanRepository::LockPerson(std::int64_t person_id) {
-  // SQLite's write transaction holds the whole database already; a server
-  // locks the person's row, so that parallel writes for one person count
-  // one after the other.
-  const std::array params{store::SqlParam::Integer(person_id)};
-  switch (db_.engine()) {
-    case store::Engine::kPostgresql:
-      db_.Query("SELECT personID FROM person WHERE personID = ? FOR UPDATE", params);
-      break;
-    case store::Engine::kSqlServer:
-      db_.Query("SELECT personID FROM person WITH (UPDLOCK, HOLDLOCK) WHERE personID = ?", params);
-      break;
-    case store::Engine::kSqlite:
-      break;
-  }
+  // Parallel writes for one person count one after the other.
+  store::LockRow(db_, "person", "personID", person_id);
 }
 
 PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
@@ -213,10 +135,7 @@ PlanWrite PlanRepository::Add(std::int64_t person_id, const PlanInput& plan,
 
 std::int64_t PlanRepository::Insert(std::int64_t person_id, const PlanInput& plan) {
   const std::int64_t plan_id = db_.InsertReturningId(
-      "INSERT INTO personPlan (planStartTime, planEndTime, planAddrTypeID, planAddrID, "
-      "planAddrDetail, planContent, planAddition, planFlagID, personID) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-      PlanParams(plan, {person_id}), "planID");
+      InsertPlanSql(), PlanParams(plan, {person_id}), "planID");
   RecordNewPlan(db_, person_id, plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
   return plan_id;
 }
@@ -235,10 +154,7 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
   if (write.full_day) return write;
   const std::int64_t changed = db_.Execute(
-      "UPDATE personPlan SET planStartTime = ?, planEndTime = ?, planAddrTypeID = ?, "
-      "planAddrID = ?, planAddrDetail = ?, planContent = ?, planAddition = ?, planFlagID = ? "
-      "WHERE personID = ? AND planID = ?",
-      PlanParams(plan, {person_id, plan_id}));
+      UpdatePlanSql(), PlanParams(plan, {person_id, plan_id}));
   if (changed > 0) {
     write.plan_id = plan_id;
     RecordPlanChange(db_, person_id, plan_id, was_shared || plan.flag == store::kSharedPlanFlag, UtcNow());
@@ -272,7 +188,7 @@ std::vector<StoredPlan> PlanRepository::Overlapping(std::int64_t person_id,
                           store::SqlParam::Timestamp(*plan.start),
                           store::SqlParam::Timestamp(*plan.start)};
   std::vector<StoredPlan> found = ReadPlans(
-      db_.Query(PlanColumns(db_.engine()) +
+      db_.Query(PlanSelect(db_.engine()) +
                     "WHERE personPlan.personID = ? AND personPlan.planID <> ? "
                     "AND ((personPlan.planStartTime < ? AND personPlan.planEndTime > ?) "
                     "OR personPlan.planStartTime = ?) "
@@ -299,9 +215,9 @@ std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::
   const bool was_shared = Int(before, 0) == 1;
   const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(person_id),
                           store::SqlParam::Integer(plan_id)};
-  const std::string kept(kKeptColumns);
+  const std::string kept(kKeptPlanColumns);
   if (db_.Execute("INSERT INTO hostDeletedPlan (deletedAt, planID, " + kept + ") SELECT " +
-                      std::string(TimestampParam(db_.engine())) + ", planID, " + kept +
+                      std::string(store::TimestampParam(db_.engine())) + ", planID, " + kept +
                       " FROM personPlan WHERE personID = ? AND planID = ?",
                   params) == 0) {
     return std::nullopt;
@@ -322,8 +238,8 @@ namespace {
 DeletedPlan ReadDeleted(const store::RecordSet& row) {
   DeletedPlan deleted;
   deleted.plan = ReadPlan(row);
-  deleted.deleted_id = Int(row, 11);
-  deleted.deleted_at = store::ReadStoredDateTime(Text(row, 12));
+  deleted.deleted_id = ReadDeletedId(row);
+  deleted.deleted_at = ReadDeletedAt(row);
   return deleted;
 }
 
@@ -333,7 +249,7 @@ std::vector<DeletedPlan> PlanRepository::RecentlyDeleted(std::int64_t person_id)
   const std::array params{store::SqlParam::Integer(person_id)};
   std::vector<DeletedPlan> deleted;
   for (store::RecordSet rows = db_.Query(
-           PlanColumns(db_.engine(), "hostDeletedPlan") +
+           PlanSelect(db_.engine(), "hostDeletedPlan") +
                "WHERE hostDeletedPlan.personID = ? "
                "ORDER BY hostDeletedPlan.deletedAt DESC, hostDeletedPlan.deletedID DESC",
            params);
@@ -347,7 +263,7 @@ std::optional<DeletedPlan> PlanRepository::FindDeleted(std::int64_t person_id,
                                                        std::int64_t deleted_id) {
   const std::array params{store::SqlParam::Integer(person_id),
                           store::SqlParam::Integer(deleted_id)};
-  const store::RecordSet rows = db_.Query(PlanColumns(db_.engine(), "hostDeletedPlan") +
+  const store::RecordSet rows = db_.Query(PlanSelect(db_.engine(), "hostDeletedPlan") +
                                               "WHERE hostDeletedPlan.personID = ? "
                                               "AND hostDeletedPlan.deletedID = ?",
                                           params);
@@ -370,9 +286,9 @@ PlanWrite PlanRepository::Restore(std::int64_t person_id, std::int64_t deleted_i
   }
   const std::array entry{store::SqlParam::Integer(deleted_id), store::SqlParam::Integer(person_id)};
   const std::array old_id{store::SqlParam::Integer(plan.id)};
-  const bool keep_id = db_.engine() != store::Engine::kSqlServer &&
+  const bool keep_id = store::InsertsGivenIds(db_.engine()) &&
                        db_.Query("SELECT 1 FROM personPlan WHERE planID = ?", old_id).Eof();
-  const std::string kept(kKeptColumns);
+  const std::string kept(kKeptPlanColumns);
   const std::string id_column = keep_id ? "planID, " : "";
   db_.Execute("INSERT INTO personPlan (" + id_column + kept + ") SELECT " + id_column + kept +
                   " FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?",

@@ -18,6 +18,7 @@
 #include "store/connection.h"
 #include "store/plan_flags.h"
 #include "store/sql_param.h"
+#include "web/data/plan_rows.h"
 
 namespace ostrand::web {
 
@@ -30,35 +31,6 @@ struct Place {
   std::int64_t id = 0;
   std::string name;
   std::optional<std::int64_t> kind_id;  // the kind of place it belongs to, when recorded
-};
-
-// What the editor writes.
-struct PlanInput {
-  DateTime start;
-  DateTime end;
-  std::int64_t kind_id = 0;
-  std::int64_t place_id = 0;
-  std::optional<std::string> detail;
-  std::optional<std::string> content;
-  std::optional<std::string> addition;
-  std::int64_t flag = store::kSharedPlanFlag;
-};
-
-// A plan as stored. Times that do not read as dates keep only their text.
-struct StoredPlan {
-  std::int64_t id = 0;
-  std::string start_text;
-  std::string end_text;
-  std::optional<DateTime> start;
-  std::optional<DateTime> end;
-  std::optional<std::int64_t> kind_id;
-  std::optional<std::int64_t> place_id;
-  std::string kind_name;   // empty when the kind is unknown
-  std::string place_name;  // empty when the place is unknown
-  std::optional<std::string> detail;
-  std::optional<std::string> content;
-  std::optional<std::string> addition;
-  std::optional<std::int64_t> flag;
 };
 
 // A plan that Remove moved aside.

@@ -30,11 +30,4 @@ std::optional<std::string> OptionalText(const store::RecordSet& row, std::size_t
   return Text(row, column);
 }
 
-std::string TimeText(store::Engine engine, std::string_view column) {
-  if (engine == store::Engine::kSqlServer) {
-    return "CONVERT(VARCHAR(19), " + std::string(column) + ", 120)";
-  }
-  return "CAST(" + std::string(column) + " AS TEXT)";
-}
-
 }  // namespace ostrand::web

@@ -5,9 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
-#include "store/dialect.h"
 #include "store/record_set.h"
 
 namespace ostrand::web {
@@ -22,10 +20,5 @@ std::int64_t Int(const store::RecordSet& row, std::size_t column);
 std::string Text(const store::RecordSet& row, std::size_t column);
 // The column's text, or nothing for NULL.
 std::optional<std::string> OptionalText(const store::RecordSet& row, std::size_t column);
-
-// The select-list expression that reads a stored time column as its text on
-// the engine, so that a time another program wrote in a form that reads as
-// no date still shows as it was written.
-std::string TimeText(store::Engine engine, std::string_view column);
 
 }  // namespace ostrand::web
