@@ -8,7 +8,7 @@
 #include "core/error.h"
 #include "store/connect.h"
 #include "store/schema.h"
-#include "web/data/row_values.h"
+#include "web/data/accounts_table.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -16,26 +16,6 @@ namespace {
 
 void InitSodium() {
   if (sodium_init() < 0) throw Error("cannot initialise libsodium");
-}
-
-std::optional<std::string> StoredHash(store::Connection& db, std::int64_t person_id) {
-  const std::array params{store::SqlParam::Integer(person_id)};
-  const store::RecordSet rows =
-      db.Query("SELECT passwordHash FROM hostAccount WHERE personID = ?", params);
-  if (rows.Eof()) return std::nullopt;
-  return Text(rows, 0);
-}
-
-// Stores the hash; a replaced password ends the person's sessions. Every
-// engine runs these two statements alike; the caller holds a transaction.
-void StoreHash(store::Connection& db, std::int64_t person_id, const std::string& hash) {
-  const std::array params{store::SqlParam::Text(hash), store::SqlParam::Integer(person_id)};
-  if (db.Execute("UPDATE hostAccount SET passwordHash = ?, "
-                 "sessionGeneration = sessionGeneration + 1 WHERE personID = ?",
-                 params) > 0) {
-    return;
-  }
-  db.Execute("INSERT INTO hostAccount (passwordHash, personID) VALUES (?, ?)", params);
 }
 
 }  // namespace
@@ -68,32 +48,20 @@ void EnsureAccountTable(store::Connection& db) { store::UpgradeHostTables(db); }
 
 std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
                                                           std::int64_t person_id) {
-  const std::array params{store::SqlParam::Integer(person_id)};
-  // Read on every request: a cached answer is as fresh as the database was
-  // when the request took its connection (store/connection.h).
-  const store::RecordSet rows = db.QueryStored(
-      "SELECT sessionGeneration, COALESCE((SELECT value FROM hostSetting "
-      "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ?",
-      params);
-  if (rows.Eof()) return std::nullopt;
-  return SessionGeneration{Int(rows, 0), Int(rows, 1)};
+  const std::optional<StoredGenerations> stored = SessionGenerations(db, person_id);
+  if (!stored) return std::nullopt;
+  return SessionGeneration{stored->person, stored->all};
 }
 
 void EndSessionsOf(store::Connection& db, std::int64_t person_id) {
-  const std::array params{store::SqlParam::Integer(person_id)};
-  if (db.Execute("UPDATE hostAccount SET sessionGeneration = sessionGeneration + 1 "
-                 "WHERE personID = ?",
-                 params) == 0) {
+  if (!RaisePersonGeneration(db, person_id)) {
     throw Error("person " + std::to_string(person_id) + " has no sign-in account");
   }
 }
 
 void EndAllSessions(store::Connection& db) {
   store::Transaction transaction(db);
-  if (db.Execute("UPDATE hostSetting SET value = value + 1 WHERE name = 'sessionGeneration'") ==
-      0) {
-    db.Execute("INSERT INTO hostSetting (name, value) VALUES ('sessionGeneration', 1)");
-  }
+  RaiseAllGeneration(db);
   transaction.Commit();
 }
 
@@ -103,7 +71,7 @@ void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view
   const std::string hash = HashPassword(password, limits);
   EnsureAccountTable(db);
   store::Transaction transaction(db);
-  StoreHash(db, person_id, hash);
+  StorePasswordHash(db, person_id, hash);
   transaction.Commit();
 }
 
@@ -112,7 +80,7 @@ void GiveDemoPasswords(store::Connection& db, std::span<const std::int64_t> pers
   const std::string hash = HashPassword(password, limits);
   for (const std::int64_t id : person_ids) {
     if (!FindPerson(db, id)) throw Error("no person with id " + std::to_string(id));
-    StoreHash(db, id, hash);
+    StorePasswordHash(db, id, hash);
   }
 }
 
@@ -152,7 +120,7 @@ SignInTarget SignInChecker::Find(store::Connection& db, std::string_view who) co
   target.account_key =
       person ? "person:" + std::to_string(person->id) : "name:" + std::string(who.substr(0, 64));
   std::optional<std::string> hash;
-  if (person) hash = StoredHash(db, person->id);
+  if (person) hash = StoredPasswordHash(db, person->id);
   if (hash) {
     target.person = std::move(person);
     target.hash = std::move(*hash);

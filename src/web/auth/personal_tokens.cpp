@@ -5,12 +5,10 @@
 #include <array>
 
 #include "core/error.h"
-#include "store/database_error.h"
-#include "store/sql_param.h"
 #include "web/auth/session_cookie.h"
 #include "web/data/persons.h"
 #include "web/data/plan_changes.h"
-#include "web/data/row_values.h"
+#include "web/data/tokens_table.h"
 
 namespace ostrand::web {
 namespace {
@@ -80,41 +78,15 @@ std::string PersonalTokens::Derive(std::int64_t person_id, std::string_view seed
 
 void PersonalTokens::Store(store::Connection& db, std::int64_t person_id, TokenPurpose purpose,
                            const std::string& token, const std::optional<std::string>& seed) {
-  const std::array key{store::SqlParam::Integer(person_id),
-                       store::SqlParam::Text(std::string(PurposeName(purpose)))};
-  const std::array row{store::SqlParam::Text(TokenHash(token)), key[0], key[1],
-                       store::SqlParam::OptionalText(seed), store::SqlParam::Timestamp(UtcNow())};
-  // Two servers making a person's first token at once: the second insert
-  // fails on the key, and its second attempt replaces the first's token.
-  for (int attempt = 0;; ++attempt) {
-    try {
-      store::Transaction transaction(db);
-      db.Execute("DELETE FROM hostToken WHERE personID = ? AND purpose = ?", key);
-      db.Execute(
-          "INSERT INTO hostToken (tokenHash, personID, purpose, seed, createdAt) "
-          "VALUES (?, ?, ?, ?, ?)",
-          row);
-      transaction.Commit();
-      return;
-    } catch (const store::DatabaseError& e) {
-      if (attempt > 0 || e.unavailable()) throw;
-    }
-  }
+  ReplaceStoredToken(db, person_id, PurposeName(purpose), TokenHash(token), seed, UtcNow());
 }
 
 std::string PersonalTokens::FeedToken(store::Connection& db, std::int64_t person_id) const {
-  const std::array key{store::SqlParam::Integer(person_id),
-                       store::SqlParam::Text(std::string(PurposeName(TokenPurpose::kFeed)))};
-  {
-    const store::RecordSet rows =
-        db.Query("SELECT seed, tokenHash FROM hostToken WHERE personID = ? AND purpose = ?", key);
-    if (!rows.Eof()) {
-      const std::optional<std::string> seed = OptionalText(rows, 0);
-      if (seed) {
-        std::string token = Derive(person_id, *seed);
-        if (SameText(TokenHash(token), Text(rows, 1))) return token;
-      }
-    }
+  const std::optional<StoredToken> stored =
+      FindStoredToken(db, person_id, PurposeName(TokenPurpose::kFeed));
+  if (stored && stored->seed) {
+    std::string token = Derive(person_id, *stored->seed);
+    if (SameText(TokenHash(token), stored->hash)) return token;
   }
   return ResetFeedToken(db, person_id);
 }
@@ -136,35 +108,22 @@ std::string PersonalTokens::NewApiToken(store::Connection& db, std::int64_t pers
 }
 
 bool PersonalTokens::RevokeApiToken(store::Connection& db, std::int64_t person_id) {
-  const std::array key{store::SqlParam::Integer(person_id),
-                       store::SqlParam::Text(std::string(PurposeName(TokenPurpose::kApi)))};
-  store::Transaction transaction(db);
-  const std::int64_t removed =
-      db.Execute("DELETE FROM hostToken WHERE personID = ? AND purpose = ?", key);
-  transaction.Commit();
-  return removed > 0;
+  return RemoveStoredToken(db, person_id, PurposeName(TokenPurpose::kApi));
 }
 
 std::optional<DateTime> PersonalTokens::ApiTokenMade(store::Connection& db,
                                                      std::int64_t person_id) {
-  const std::array key{store::SqlParam::Integer(person_id),
-                       store::SqlParam::Text(std::string(PurposeName(TokenPurpose::kApi)))};
-  const store::RecordSet rows =
-      db.Query("SELECT createdAt FROM hostToken WHERE personID = ? AND purpose = ?", key);
-  if (rows.Eof()) return std::nullopt;
-  return store::ReadStoredDateTime(Text(rows, 0));
+  const std::optional<StoredToken> stored =
+      FindStoredToken(db, person_id, PurposeName(TokenPurpose::kApi));
+  if (!stored) return std::nullopt;
+  return stored->created_at;
 }
 
 std::optional<std::int64_t> PersonalTokens::FindOwner(store::Connection& db, TokenPurpose purpose,
                                                       std::string_view token) {
   const std::optional<std::string_view> read = ReadToken(token);
   if (!read) return std::nullopt;
-  const std::array params{store::SqlParam::Text(TokenHash(*read)),
-                          store::SqlParam::Text(std::string(PurposeName(purpose)))};
-  const store::RecordSet rows =
-      db.Query("SELECT personID FROM hostToken WHERE tokenHash = ? AND purpose = ?", params);
-  if (rows.Eof()) return std::nullopt;
-  return Int(rows, 0);
+  return StoredTokenOwner(db, TokenHash(*read), PurposeName(purpose));
 }
 
 }  // namespace ostrand::web

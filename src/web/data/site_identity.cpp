@@ -7,7 +7,7 @@
 
 #include "core/error.h"
 #include "store/database_error.h"
-#include "web/data/row_values.h"
+#include "web/data/settings.h"
 
 namespace ostrand::web {
 namespace {
@@ -15,11 +15,7 @@ namespace {
 constexpr std::string_view kSettingName = "feedIdentity";
 
 std::optional<std::int64_t> StoredIdentity(store::Connection& db) {
-  const std::array params{store::SqlParam::Text(std::string(kSettingName))};
-  const store::RecordSet rows =
-      db.QueryStored("SELECT value FROM hostSetting WHERE name = ?", params);
-  if (rows.Eof()) return std::nullopt;
-  return Int(rows, 0);
+  return ReadSetting(db, kSettingName);
 }
 
 // 48 random bits, never 0: exact in every backend's numbers, doubles
@@ -40,14 +36,8 @@ std::int64_t NewIdentity() {
 std::string LoadSiteIdentity(store::Connection& db) {
   std::optional<std::int64_t> value = StoredIdentity(db);
   if (!value) {
-    const std::array params{store::SqlParam::Text(std::string(kSettingName)),
-                            store::SqlParam::Integer(NewIdentity()),
-                            store::SqlParam::Text(std::string(kSettingName))};
     try {
-      db.Execute(
-          "INSERT INTO hostSetting (name, value) SELECT ?, ? WHERE NOT EXISTS "
-          "(SELECT 1 FROM hostSetting WHERE name = ?)",
-          params);
+      SetSettingOnce(db, kSettingName, NewIdentity());
     } catch (const store::DatabaseError& e) {
       // Another server inserted its identity first: the key refused ours.
       if (e.unavailable()) throw;
