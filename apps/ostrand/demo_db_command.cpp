@@ -18,7 +18,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "holidays/demo_holidays.h"
-#include "holidays/holiday_table.h"
+#include "web/data/holiday_table.h"
 #include "store/connection_string.h"
 #include "store/demo_data.h"
 #include "store/demo_database.h"

@@ -1,5 +1,5 @@
 // `ostrand holidays import CONN FILE` and `ostrand holidays list CONN
-// [YEAR]`: the holiday calendar the pages mark (hostHoliday). An import
+// [YEAR]`: the holiday calendar the pages mark (the holiday table). An import
 // reads a CSV or iCalendar file (holidays/holiday_file.h) and writes it in
 // one transaction, or writes nothing when the file has any problem.
 #include <cstdio>
@@ -13,7 +13,7 @@
 #include "commands.h"
 #include "core/error.h"
 #include "holidays/holiday_file.h"
-#include "holidays/holiday_table.h"
+#include "web/data/holiday_table.h"
 #include "store/connect.h"
 #include "store/connection_string.h"
 #include "store/schema.h"
@@ -48,7 +48,7 @@ std::string ReadWholeFile(const std::string& path) {
 
 std::unique_ptr<store::Connection> OpenSchedule(const std::string& conn) {
   std::unique_ptr<store::Connection> db = store::Connect(conn);
-  store::CheckSchema(*db);  // creates hostHoliday in a database made before it
+  store::CheckSchema(*db);  // creates the holiday table in a database made before it
   return db;
 }
 

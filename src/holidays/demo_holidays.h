@@ -3,7 +3,7 @@
 // invented make-up working days on the nearest weekend days around the
 // longer ones. Every entry is marked as demo: it shows how holidays look,
 // it is no official calendar, and an import of a year's real calendar
-// replaces it (holiday_table.h).
+// replaces it (the web host's holiday table).
 #pragma once
 
 #include <vector>

@@ -1,4 +1,4 @@
-// Holiday: one day of the holiday calendar, as the hostHoliday table holds
+// Holiday: one day of the holiday calendar, as the holiday table holds
 // it (db/): a public holiday that is a day off, or a working day that makes
 // up for one (usually a Saturday or Sunday). Days not in the calendar are
 // ordinary: Monday to Friday are worked, Saturday and Sunday are not.

@@ -8,7 +8,7 @@
 #include "holidays/day_kind.h"
 #include "holidays/demo_holidays.h"
 #include "holidays/holiday_file.h"
-#include "holidays/holiday_table.h"
+#include "web/data/holiday_table.h"
 #include "store/connect.h"
 #include "store/schema.h"
 #include "test_databases.h"

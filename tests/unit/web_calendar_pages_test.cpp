@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "holidays/holiday_table.h"
+#include "web/data/holiday_table.h"
 #include "store/connect.h"
 #include "web/i18n/catalogue.h"
 #include "web_test_server.h"

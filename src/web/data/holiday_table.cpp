@@ -1,4 +1,4 @@
-#include "holidays/holiday_table.h"
+#include "web/data/holiday_table.h"
 
 #include <array>
 #include <optional>

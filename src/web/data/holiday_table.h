@@ -1,4 +1,4 @@
-// The hostHoliday table (db/), read and written on a connection of any
+// The holidays table (hostHoliday, db/), read and written on a connection of any
 // backend (store/connection.h) with bound values: the pages read the days
 // they show, `ostrand holidays` imports and lists, `ostrand demo-db`
 // writes the demo set. An import runs in one transaction: it is stored

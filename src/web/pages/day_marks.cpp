@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/html.h"
-#include "holidays/holiday_table.h"
+#include "web/data/holiday_table.h"
 #include "web/http/request_values.h"
 #include "web/pages/page_paths.h"
 
