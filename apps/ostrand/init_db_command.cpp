@@ -1,5 +1,5 @@
 // `ostrand init-db CONN [--add-missing]`: creates the schedule tables (and
-// the web host's hostAccount) in a database of any backend. A database that
+// the web host's own tables) in a database of any backend. A database that
 // already holds any of them is refused unless --add-missing, which creates
 // only the missing ones and brings an older SQLite personPlan to the form
 // that gives no plan id twice (store::KeepPlanIdsUnique, every id kept);
@@ -59,7 +59,7 @@ void AddInitDbCommand(CLI::App& app, int* exit_code) {
   auto args = std::make_shared<InitDbArguments>();
   CLI::App* cmd = app.add_subcommand(
       "init-db",
-      "Create the schedule tables and the web host's hostAccount in a database (an SQLite file "
+      "Create the schedule tables and the web host's own tables in a database (an SQLite file "
       "is made when missing). A database that holds any of them is refused unless "
       "--add-missing.");
   cmd->add_option("CONN", args->db,

@@ -1,11 +1,11 @@
-// Sign-in accounts: the host table hostAccount(personID, passwordHash,
-// sessionGeneration) holds one Argon2id hash per person (libsodium's string
-// form, which carries its own salt and limits, so hashes made with different
-// limits all verify) and the generation of the person's sessions. A session
-// cookie carries the generations it was issued under; raising the person's
-// generation (sign-out, a new password, `ostrand signout PERSON`) or the
-// host-wide one in hostSetting (`ostrand signout --all`) ends every session
-// issued before.
+// Sign-in accounts: the accounts table (web/data/accounts_table.h) holds
+// one Argon2id hash per person (libsodium's string form, which carries its
+// own salt and limits, so hashes made with different limits all verify) and
+// the generation of the person's sessions. A session cookie carries the
+// generations it was issued under; raising the person's generation
+// (sign-out, a new password, `ostrand signout PERSON`) or the host-wide one
+// among the settings (`ostrand signout --all`) ends every session issued
+// before.
 #pragma once
 
 #include <cstddef>
@@ -41,8 +41,8 @@ std::string HashPassword(std::string_view password, const PasswordLimits& limits
 bool VerifyPassword(const std::string& hash, std::string_view password);
 
 // Brings the host tables up to date in a database made before they (or
-// their columns) existed: creates hostAccount and hostSetting, adds
-// hostAccount.sessionGeneration (store::UpgradeHostTables). Safe when
+// their columns) existed: creates the accounts and settings tables and adds
+// the accounts' session generation (store::UpgradeHostTables). Safe when
 // several processes start at once. Throws Error on a database failure.
 void EnsureAccountTable(store::Connection& db);
 
@@ -52,9 +52,9 @@ void EnsureAccountTable(store::Connection& db);
 void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view password,
                  const PasswordLimits& limits);
 
-// The current generations of the person's sessions (hostAccount's
-// sessionGeneration and hostSetting's 'sessionGeneration'); nothing when
-// the person has no account. Throws Error on a database failure.
+// The current generations of the person's sessions (the account's and the
+// host-wide one, web/data/accounts_table.h); nothing when the person has
+// no account. Throws Error on a database failure.
 std::optional<SessionGeneration> CurrentSessionGeneration(store::Connection& db,
                                                           std::int64_t person_id);
 

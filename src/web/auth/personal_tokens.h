@@ -1,4 +1,4 @@
-// Personal tokens (hostToken): the secret in a person's calendar feed
+// Personal tokens (web/data/tokens_table.h): the secret in a person's calendar feed
 // addresses, which calendar programs fetch without signing in, and the
 // bearer token with which the person's own programs read the JSON API.
 // Each is 32 bytes in URL-safe base64 (43 characters); the database holds
