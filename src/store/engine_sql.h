@@ -40,8 +40,7 @@ bool InsertsGivenIds(Engine engine);
 // `key_column` is `key` until the commit, on engines that lock rows
 // (PostgreSQL's FOR UPDATE, SQL Server's UPDLOCK/HOLDLOCK). SQLite's write
 // transaction holds the whole database already: nothing runs there.
-void LockRow(Connection& db, std::string_view table, std::string_view key_column,
-             std::int64_t key);
+void LockRow(Connection& db, std::string_view table, std::string_view key_column, std::int64_t key);
 
 // Runs `update`; when it changes no row, runs `insert`. Returns true when
 // the update changed a row. The caller holds the transaction that makes

@@ -3,21 +3,10 @@
 #include "core/error.h"
 #include "core/html.h"
 #include "core/text.h"
+#include "plans/leader_list.h"
 #include "plans/sql_values.h"
 
 namespace ostrand::views {
-
-std::string LeaderListFrom(std::string_view system_id, std::string_view condition) {
-  constexpr std::string_view kFrom =
-      "person,personDuty where  person.DutyID=personDuty.DutyID and systemID=";
-  std::string sql;
-  sql.reserve(kFrom.size() + system_id.size() + condition.size() + 8);
-  sql += kFrom;
-  sql += system_id;
-  sql += " and ";
-  sql += condition;
-  return sql;
-}
 
 std::string PersonListSql(std::string_view system_id, std::string_view condition) {
   constexpr std::string_view kSelect =
@@ -26,7 +15,7 @@ std::string PersonListSql(std::string_view system_id, std::string_view condition
   std::string sql;
   sql.reserve(kSelect.size() + system_id.size() + condition.size() + kOrder.size() + 96);
   sql += kSelect;
-  sql += LeaderListFrom(system_id, condition);
+  sql += plans::LeaderListFrom(system_id, condition);
   sql += kOrder;
   return sql;
 }

@@ -16,15 +16,8 @@ namespace ostrand::views {
 // column of the person list). Any Error it throws ends the whole summary.
 using PersonCells = std::function<std::string(const Value& personID)>;
 
-// Who is on a leader's list, the one definition the component's summaries
-// and the host's pages share: the FROM and WHERE over person and
-// personDuty, "person,personDuty where  person.DutyID=personDuty.DutyID and
-// systemID=<system_id> and <condition>". `system_id` is a checked id text
-// (plans::IdForSql) or a '?' the caller binds; `condition` as below.
-std::string LeaderListFrom(std::string_view system_id, std::string_view condition);
-
 // The select of the persons of a system that satisfy `condition`, ordered by
-// duty (LeaderListFrom). `system_id` must have passed plans::IdForSql.
+// duty (plans::LeaderListFrom). `system_id` must have passed plans::IdForSql.
 //
 // `condition` goes into the text verbatim: it is an SQL condition over the
 // columns of person and personDuty written by the host page's author, i.e.

@@ -26,8 +26,7 @@ void StorePasswordHash(store::Connection& db, std::int64_t person_id, const std:
                         params);
 }
 
-std::optional<StoredGenerations> SessionGenerations(store::Connection& db,
-                                                    std::int64_t person_id) {
+std::optional<StoredGenerations> SessionGenerations(store::Connection& db, std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
   const store::RecordSet rows = db.QueryStored(
       "SELECT sessionGeneration, COALESCE((SELECT value FROM hostSetting "
@@ -39,9 +38,10 @@ std::optional<StoredGenerations> SessionGenerations(store::Connection& db,
 
 bool RaisePersonGeneration(store::Connection& db, std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
-  return db.Execute("UPDATE hostAccount SET sessionGeneration = sessionGeneration + 1 "
-                    "WHERE personID = ?",
-                    params) > 0;
+  return db.Execute(
+             "UPDATE hostAccount SET sessionGeneration = sessionGeneration + 1 "
+             "WHERE personID = ?",
+             params) > 0;
 }
 
 void RaiseAllGeneration(store::Connection& db) { IncrementSetting(db, kAllSessionsSetting); }

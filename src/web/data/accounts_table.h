@@ -36,8 +36,7 @@ struct StoredGenerations {
   std::int64_t person = 0;
   std::int64_t all = 0;
 };
-std::optional<StoredGenerations> SessionGenerations(store::Connection& db,
-                                                    std::int64_t person_id);
+std::optional<StoredGenerations> SessionGenerations(store::Connection& db, std::int64_t person_id);
 
 // Raises the person's session generation; false when the person has no
 // account.

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "plans/leader_list.h"
 #include "store/dialect.h"
-#include "views/leader_rows.h"
 #include "web/data/plan_repository.h"
 #include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
@@ -11,14 +11,14 @@
 namespace ostrand::web {
 namespace {
 
-// The leader's list of the component's summaries (views::LeaderListFrom)
+// The leader's list of the component's summaries (plans::LeaderListFrom)
 // for the system bound as its one parameter. The operator's condition is
 // T-SQL, translated for the engine as the component's texts are; it is
 // kept in parentheses, so that it cannot reach past the system.
-std::string LeaderListSelect(store::Engine engine, std::string_view columns,
-                             std::string_view cond, std::string_view order = {}) {
+std::string LeaderListSelect(store::Engine engine, std::string_view columns, std::string_view cond,
+                             std::string_view order = {}) {
   return store::TranslateTsql("select " + std::string(columns) + " from " +
-                                  views::LeaderListFrom("?", "(" + std::string(cond) + ")") +
+                                  plans::LeaderListFrom("?", "(" + std::string(cond) + ")") +
                                   std::string(order),
                               engine);
 }
@@ -56,10 +56,9 @@ std::vector<DepartmentPlan> ReadDated(store::RecordSet rows) {
 
 std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system_id,
                                       std::string_view cond) {
-  const std::string sql =
-      LeaderListSelect(db.engine(),
-                       "person.personID, person.personName, person.dutyID, person.systemID", cond,
-                       " ORDER BY person.dutyID, person.personID");
+  const std::string sql = LeaderListSelect(
+      db.engine(), "person.personID, person.personName, person.dutyID, person.systemID", cond,
+      " ORDER BY person.dutyID, person.personID");
   const std::array params{store::SqlParam::Integer(system_id)};
   std::vector<Person> persons;
   for (store::RecordSet rows = db.Query(sql, params); !rows.Eof(); rows.MoveNext()) {
@@ -75,8 +74,7 @@ std::vector<DepartmentPlan> LeaderListPlans(store::Connection& db, std::int64_t 
                           LeaderListSelect(db.engine(), "person.personID", cond) +
                           ") AND personPlan.planFlagID = 1" + std::string(kTouchesDays) +
                           std::string(kPlanOrder);
-  const std::array params{store::SqlParam::Integer(system_id),
-                          StartsBefore(last),
+  const std::array params{store::SqlParam::Integer(system_id), StartsBefore(last),
                           store::SqlParam::Date(first)};
   return ReadDated(db.Query(sql, params));
 }
@@ -90,8 +88,7 @@ std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t syst
                     "AND (personPlan.planFlagID = 1 OR personPlan.personID = ?)" +
                     std::string(kTouchesDays);
   std::vector<store::SqlParam> params{store::SqlParam::Integer(system_id),
-                                      store::SqlParam::Integer(viewer_id),
-                                      StartsBefore(last),
+                                      store::SqlParam::Integer(viewer_id), StartsBefore(last),
                                       store::SqlParam::Date(first)};
   if (!kinds.empty()) {
     sql += " AND personPlan.planAddrTypeID IN (";

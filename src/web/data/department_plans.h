@@ -1,7 +1,7 @@
 // The plans of a department for the host's own tables: the leader
 // summaries over several months and the page of who is away. The persons
 // of a leader summary are those the component's summaries list
-// (views::LeaderListFrom): of the leader's system, satisfying the
+// (plans::LeaderListFrom): of the leader's system, satisfying the
 // operator's leader condition (T-SQL over person and personDuty, as the
 // component receives it; configuration, never request data), by duty.
 // Values are bound; the list with its condition is translated for the

@@ -14,12 +14,6 @@
 namespace ostrand::web {
 namespace {
 
-// Whether the person's plan is shared now (1 or 0); no row without such a
-// plan.
-constexpr std::string_view kSharedNowSql =
-    "SELECT CASE WHEN planFlagID = 1 THEN 1 ELSE 0 END FROM personPlan "
-    "WHERE personID = ? AND planID = ?";
-
 // The plan's values (PlanValues) followed by `rest`.
 std::vector<store::SqlParam> PlanParams(const PlanInput& plan,
                                         std::initializer_list<std::int64_t> rest) {
@@ -145,11 +139,8 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
   store::Transaction transaction(db_);
   LockPerson(person_id);
   PlanWrite write;
-  const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
-  const store::RecordSet before =
-      db_.Query(std::string(kSharedNowSql), ids);
-  if (before.Eof()) return write;
-  const bool was_shared = Int(before, 0) == 1;
+  const std::optional<bool> was_shared = SharedNow(person_id, plan_id);
+  if (!was_shared) return write;
   write.full_day =
       FirstFullDay(person_id, plan.start.DateOnly(), plan.end.DateOnly(), per_day_limit, plan_id);
   if (write.full_day) return write;
@@ -157,7 +148,7 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
       UpdatePlanSql(), PlanParams(plan, {person_id, plan_id}));
   if (changed > 0) {
     write.plan_id = plan_id;
-    RecordPlanChange(db_, person_id, plan_id, was_shared || plan.flag == store::kSharedPlanFlag, UtcNow());
+    RecordPlanChange(db_, person_id, plan_id, *was_shared || plan.flag == store::kSharedPlanFlag, UtcNow());
   }
   transaction.Commit();
   return write;
@@ -203,108 +194,14 @@ std::vector<StoredPlan> PlanRepository::Overlapping(std::int64_t person_id,
   return found;
 }
 
-std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::int64_t plan_id,
-                                                   const DateTime& now) {
-  store::Transaction transaction(db_);
-  LockPerson(person_id);
-  const std::array forget{store::SqlParam::Timestamp(now.AddDays(-kKeepDeletedDays))};
-  db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedAt < ?", forget);
+std::optional<bool> PlanRepository::SharedNow(std::int64_t person_id, std::int64_t plan_id) {
   const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
-  const store::RecordSet before = db_.Query(std::string(kSharedNowSql), ids);
-  if (before.Eof()) return std::nullopt;
-  const bool was_shared = Int(before, 0) == 1;
-  const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(person_id),
-                          store::SqlParam::Integer(plan_id)};
-  const std::string kept(kKeptPlanColumns);
-  if (db_.Execute("INSERT INTO hostDeletedPlan (deletedAt, planID, " + kept + ") SELECT " +
-                      std::string(store::TimestampParam(db_.engine())) + ", planID, " + kept +
-                      " FROM personPlan WHERE personID = ? AND planID = ?",
-                  params) == 0) {
-    return std::nullopt;
-  }
-  db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", ids);
-  RecordPlanChange(db_, person_id, plan_id, was_shared, UtcNow());
-  // The person's row is locked: the entry just written is the person's latest.
-  const std::int64_t deleted_id =
-      Int(db_.Query("SELECT MAX(deletedID) FROM hostDeletedPlan WHERE personID = ? AND planID = ?",
-                    ids),
-          0);
-  transaction.Commit();
-  return deleted_id;
-}
-
-namespace {
-
-DeletedPlan ReadDeleted(const store::RecordSet& row) {
-  DeletedPlan deleted;
-  deleted.plan = ReadPlan(row);
-  deleted.deleted_id = ReadDeletedId(row);
-  deleted.deleted_at = ReadDeletedAt(row);
-  return deleted;
-}
-
-}  // namespace
-
-std::vector<DeletedPlan> PlanRepository::RecentlyDeleted(std::int64_t person_id) {
-  const std::array params{store::SqlParam::Integer(person_id)};
-  std::vector<DeletedPlan> deleted;
-  for (store::RecordSet rows = db_.Query(
-           PlanSelect(db_.engine(), "hostDeletedPlan") +
-               "WHERE hostDeletedPlan.personID = ? "
-               "ORDER BY hostDeletedPlan.deletedAt DESC, hostDeletedPlan.deletedID DESC",
-           params);
-       !rows.Eof(); rows.MoveNext()) {
-    deleted.push_back(ReadDeleted(rows));
-  }
-  return deleted;
-}
-
-std::optional<DeletedPlan> PlanRepository::FindDeleted(std::int64_t person_id,
-                                                       std::int64_t deleted_id) {
-  const std::array params{store::SqlParam::Integer(person_id),
-                          store::SqlParam::Integer(deleted_id)};
-  const store::RecordSet rows = db_.Query(PlanSelect(db_.engine(), "hostDeletedPlan") +
-                                              "WHERE hostDeletedPlan.personID = ? "
-                                              "AND hostDeletedPlan.deletedID = ?",
-                                          params);
-  if (rows.Eof()) return std::nullopt;
-  return ReadDeleted(rows);
-}
-
-PlanWrite PlanRepository::Restore(std::int64_t person_id, std::int64_t deleted_id,
-                                  std::size_t per_day_limit) {
-  store::Transaction transaction(db_);
-  LockPerson(person_id);
-  PlanWrite write;
-  const std::optional<DeletedPlan> deleted = FindDeleted(person_id, deleted_id);
-  if (!deleted) return write;
-  const StoredPlan& plan = deleted->plan;
-  if (plan.start && plan.end) {
-    write.full_day = FirstFullDay(person_id, plan.start->DateOnly(), plan.end->DateOnly(),
-                                  per_day_limit, 0);
-    if (write.full_day) return write;
-  }
-  const std::array entry{store::SqlParam::Integer(deleted_id), store::SqlParam::Integer(person_id)};
-  const std::array old_id{store::SqlParam::Integer(plan.id)};
-  const bool keep_id = store::InsertsGivenIds(db_.engine()) &&
-                       db_.Query("SELECT 1 FROM personPlan WHERE planID = ?", old_id).Eof();
-  const std::string kept(kKeptPlanColumns);
-  const std::string id_column = keep_id ? "planID, " : "";
-  db_.Execute("INSERT INTO personPlan (" + id_column + kept + ") SELECT " + id_column + kept +
-                  " FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?",
-              entry);
-  if (keep_id) {
-    write.plan_id = plan.id;
-  } else {
-    // The person's row is locked: the plan just written has the person's
-    // highest id.
-    const std::array person{store::SqlParam::Integer(person_id)};
-    write.plan_id = Int(db_.Query("SELECT MAX(planID) FROM personPlan WHERE personID = ?", person), 0);
-  }
-  db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?", entry);
-  RecordPlanChange(db_, person_id, write.plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
-  transaction.Commit();
-  return write;
+  const store::RecordSet row =
+      db_.Query("SELECT CASE WHEN planFlagID = 1 THEN 1 ELSE 0 END FROM personPlan "
+                "WHERE personID = ? AND planID = ?",
+                ids);
+  if (row.Eof()) return std::nullopt;
+  return Int(row, 0) == 1;
 }
 
 }  // namespace ostrand::web

@@ -5,7 +5,8 @@
 // somebody else's plan finds nothing and changes nothing.
 //
 // A delete moves the plan into hostDeletedPlan, where it stays for
-// kKeepDeletedDays so that the delete can be undone (Restore).
+// kKeepDeletedDays so that the delete can be undone (Restore; these are in
+// deleted_plans.cpp). The columns are plan_rows.h's.
 #pragma once
 
 #include <cstddef>
@@ -126,6 +127,9 @@ class PlanRepository {
   std::optional<DateTime> FirstFullDay(std::int64_t person_id, const DateTime& first,
                                        const DateTime& last, std::size_t limit,
                                        std::int64_t except);
+  // Whether the person's plan of that id is shared now; nothing when the
+  // person has no such plan.
+  std::optional<bool> SharedNow(std::int64_t person_id, std::int64_t plan_id);
   store::Connection& db_;
 };
 

@@ -15,7 +15,7 @@ constexpr std::size_t kPlanColumnCount = 12;
 
 // The columns the host writes, in the order of PlanValues.
 constexpr std::array<std::string_view, 8> kWrittenColumns = {
-    "planStartTime", "planEndTime",  "planAddrTypeID", "planAddrID",
+    "planStartTime",  "planEndTime", "planAddrTypeID", "planAddrID",
     "planAddrDetail", "planContent", "planAddition",   "planFlagID"};
 
 }  // namespace
@@ -63,9 +63,9 @@ std::vector<StoredPlan> ReadPlans(store::RecordSet rows) {
 }
 
 std::vector<store::SqlParam> PlanValues(const PlanInput& plan) {
-  return {store::SqlParam::Timestamp(plan.start),     store::SqlParam::Timestamp(plan.end),
-          store::SqlParam::Integer(plan.kind_id),     store::SqlParam::Integer(plan.place_id),
-          store::SqlParam::OptionalText(plan.detail), store::SqlParam::OptionalText(plan.content),
+  return {store::SqlParam::Timestamp(plan.start),       store::SqlParam::Timestamp(plan.end),
+          store::SqlParam::Integer(plan.kind_id),       store::SqlParam::Integer(plan.place_id),
+          store::SqlParam::OptionalText(plan.detail),   store::SqlParam::OptionalText(plan.content),
           store::SqlParam::OptionalText(plan.addition), store::SqlParam::Integer(plan.flag)};
 }
 

@@ -24,8 +24,7 @@ void IncrementSetting(store::Connection& db, std::string_view name) {
 }
 
 void SetSettingOnce(store::Connection& db, std::string_view name, std::int64_t value) {
-  const std::array params{store::SqlParam::Text(std::string(name)),
-                          store::SqlParam::Integer(value),
+  const std::array params{store::SqlParam::Text(std::string(name)), store::SqlParam::Integer(value),
                           store::SqlParam::Text(std::string(name))};
   db.Execute(
       "INSERT INTO hostSetting (name, value) SELECT ?, ? WHERE NOT EXISTS "

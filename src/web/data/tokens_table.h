@@ -20,8 +20,8 @@ namespace ostrand::web {
 
 struct StoredToken {
   std::string hash;
-  std::optional<std::string> seed;      // feed tokens only
-  std::optional<DateTime> created_at;   // nothing when the stored time reads as no date
+  std::optional<std::string> seed;     // feed tokens only
+  std::optional<DateTime> created_at;  // nothing when the stored time reads as no date
 };
 
 // The person's token of that purpose, or nothing.
