@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/error.h"
+#include "core/sodium_start.h"
 #include "store/connect.h"
 #include "store/schema.h"
 #include "web/data/row_values.h"
@@ -13,10 +14,6 @@
 
 namespace ostrand::web {
 namespace {
-
-void InitSodium() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
-}
 
 std::optional<std::string> StoredHash(store::Connection& db, std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
@@ -49,7 +46,7 @@ PasswordLimits PasswordLimits::Minimal() {
 }
 
 std::string HashPassword(std::string_view password, const PasswordLimits& limits) {
-  InitSodium();
+  StartSodium();
   if (password.empty()) throw Error("the password is empty");
   std::array<char, crypto_pwhash_STRBYTES> out{};
   if (crypto_pwhash_str_alg(out.data(), password.data(), password.size(), limits.ops, limits.mem,
@@ -60,7 +57,7 @@ std::string HashPassword(std::string_view password, const PasswordLimits& limits
 }
 
 bool VerifyPassword(const std::string& hash, std::string_view password) {
-  InitSodium();
+  StartSodium();
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
@@ -127,7 +124,7 @@ void GiveDemoPasswords(const std::string& connection_string,
 }
 
 std::string RandomPassword() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
+  StartSodium();
   static constexpr std::string_view kAlphabet =
       "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
   std::string password(12, ' ');
