@@ -64,13 +64,16 @@ int ListenBacklog() {
 // thread.
 std::string_view DateLine() {
   thread_local std::time_t shown = -1;
-  thread_local std::string line;
+  thread_local char line[64];
+  thread_local std::size_t length = 0;
   const std::time_t now = std::time(nullptr);
   if (now != shown) {
-    line = "Date: " + HttpDateText(DateTime::FromUnixSeconds(now)) + "\r\n";
+    // Rewritten in place, so that a view of the last line stays valid.
+    length = ("Date: " + HttpDateText(DateTime::FromUnixSeconds(now)) + "\r\n")
+                 .copy(line, sizeof line);
     shown = now;
   }
-  return line;
+  return std::string_view(line, length);
 }
 
 // Whether a response header's name or value may be sent as it is: no
