@@ -20,9 +20,10 @@
 
 namespace ostrand::web::editor {
 
-// The times of day are ClockText (core/date_text.h).
-// The date in full ("2026年3月5日", "5 March 2026"), without and with its
-// day of the week; the day and month only.
+// Times of day are written by ClockText (core/date_text.h).
+
+// The date in full in the visitor's language, without and with its day of
+// the week; the day and month only.
 std::string DayText(Language language, const DateTime& day);
 std::string DayHeading(Language language, const DateTime& day);
 std::string ShortDayText(Language language, const DateTime& day);
