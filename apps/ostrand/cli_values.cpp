@@ -1,9 +1,9 @@
 #include "cli_values.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "core/date.h"
 #include "core/error.h"
@@ -18,18 +18,16 @@ Value NumberFromText(std::string_view text) {
   return Value::Double(d);
 }
 
+// One sign ('+' or '-') at most, then the digits.
 Value Int32FromText(std::string_view text) {
-  std::int64_t i = 0;
-  const char* const end = text.data() + text.size();
-  const char* begin = text.data();
-  if (begin != end && *begin == '+') ++begin;
-  const auto [ptr, ec] = std::from_chars(begin, end, i);
-  if (text.empty() || ec != std::errc() || ptr != end ||
-      i < std::numeric_limits<std::int32_t>::min() ||
-      i > std::numeric_limits<std::int32_t>::max()) {
-    throw Error("cannot read '" + std::string(text) + "' as a 32-bit integer");
-  }
-  return Value::Int32(static_cast<std::int32_t>(i));
+  const bool negative = text.starts_with('-');
+  const std::string_view digits =
+      negative || text.starts_with('+') ? text.substr(1) : text;
+  const std::int64_t largest = negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
+                                        : std::numeric_limits<std::int32_t>::max();
+  const std::optional<std::int64_t> magnitude = ReadWholeNumber(digits, largest);
+  if (!magnitude) throw Error("cannot read '" + std::string(text) + "' as a 32-bit integer");
+  return Value::Int32(static_cast<std::int32_t>(negative ? -*magnitude : *magnitude));
 }
 
 Value DateFromText(std::string_view text) {

@@ -2,12 +2,12 @@
 // call` and `--session KEY=ARG`, and the JSON arguments of `ostrand script`.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "core/error.h"
 #include "core/value.h"
 
 namespace ostrand::cli {
@@ -21,12 +21,12 @@ Value ParseArg(std::string_view word);
 
 // The shape of a script line or of one of its arguments is wrong (not an
 // array, no member name, an argument that is neither a bare JSON value nor a
-// one-key object of a known kind). Distinct from Error, which a well-formed
-// argument with a bad payload raises, so that the script can tell a broken
-// line from a failing call.
-class MalformedArgument : public std::runtime_error {
+// one-key object of a known kind). An Error of its own kind, apart from the
+// plain Error a well-formed argument with a bad payload raises, so that the
+// script can tell a broken line from a failing call: catch it first.
+class MalformedArgument : public Error {
  public:
-  explicit MalformedArgument(const std::string& message) : std::runtime_error(message) {}
+  explicit MalformedArgument(const std::string& message) : Error(message) {}
 };
 
 // Reads one JSON argument of a script line: a string is text, a number a

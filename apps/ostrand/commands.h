@@ -3,9 +3,22 @@
 // the process exit code in *exit_code.
 #pragma once
 
+#include <string>
+
 #include <CLI/CLI.hpp>
 
 namespace ostrand::cli {
+
+// What every subcommand says of the schedule database it is given.
+inline constexpr const char* kDatabaseHelp =
+    "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)";
+
+// The required option --db of a subcommand, stored in *db, with
+// kDatabaseHelp.
+CLI::Option* AddDatabaseOption(CLI::App& cmd, std::string* db);
+// The same as the required first word CONN (init-db, holidays,
+// import-plans take the database so).
+CLI::Option* AddDatabaseArgument(CLI::App& cmd, std::string* db);
 
 // The secret file of `ostrand serve` when --secret-file names none (made on
 // first use); the feed tokens derive from its key too.

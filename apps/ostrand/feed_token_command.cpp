@@ -89,10 +89,7 @@ void AddFeedTokenCommand(CLI::App& app, int* exit_code) {
       "feed-token",
       "Print the address of a person's own calendar feed (made on first use), or with --reset "
       "give the person a new one: every old feed address of the person stops working at once.");
-  cmd->add_option("--db", args->db,
-                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
-                  "odbc:...)")
-      ->required();
+  AddDatabaseOption(*cmd, &args->db);
   cmd->add_option("PERSONID", args->person_id, "The person's personID")->required();
   cmd->add_flag("--reset", args->reset, "Replace the person's feed token");
   cmd->add_option("--secret-file", args->secret_file,

@@ -2,7 +2,6 @@
 // [YEAR]`: the holiday calendar the pages mark (the holiday table). An import
 // reads a CSV or iCalendar file (holidays/holiday_file.h) and writes it in
 // one transaction, or writes nothing when the file has any problem.
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "core/date_text.h"
 #include "core/error.h"
 #include "holidays/holiday_file.h"
 #include "web/data/holiday_table.h"
@@ -86,10 +86,7 @@ int RunList(const HolidaysArguments& args) {
   const DateTime last = DateTime::FromCivil(args.year.value_or(9999), 12, 31);
   const std::vector<holidays::Holiday> days = holidays::HolidaysBetween(*db, first, last);
   for (const holidays::Holiday& day : days) {
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", day.date.year(), day.date.month(),
-                  day.date.day_of_month());
-    std::cout << date << (day.day_off ? " off  " : " work ") << day.name
+    std::cout << DateText(day.date) << (day.day_off ? " off  " : " work ") << day.name
               << (day.demo ? " (demo)" : "") << "\n";
   }
   if (days.empty()) {
@@ -121,21 +118,19 @@ void AddHolidaysCommand(CLI::App& app, int* exit_code) {
       "The holiday calendar the pages mark: public holidays (days off) and the working days "
       "that make up for them.");
   cmd->require_subcommand(1);
-  const char* conn_help =
-      "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)";
 
   CLI::App* import = cmd->add_subcommand(
       "import",
       "Import a CSV file (date,name,off|work per line) or an iCalendar file (.ics, one event "
       "per holiday); the days replace the entries of their dates and the demo entries of "
       "their years. A file with any problem imports nothing.");
-  import->add_option("CONN", args->db, conn_help)->required();
+  AddDatabaseArgument(*import, &args->db);
   import->add_option("FILE", args->file, "The CSV or iCalendar file")->required();
   Guard(import, args, exit_code, RunImport);
 
   CLI::App* list = cmd->add_subcommand(
       "list", "List the calendar by date: 'off' or 'work', the name, '(demo)' for demo entries.");
-  list->add_option("CONN", args->db, conn_help)->required();
+  AddDatabaseArgument(*list, &args->db);
   list->add_option("YEAR", args->year, "Only this year")->check(CLI::Range(100, 9999));
   Guard(list, args, exit_code, RunList);
 }

@@ -97,10 +97,7 @@ void AddImportPlansCommand(CLI::App& app, int* exit_code) {
       "Add plans of one person from a calendar file (.ics) or a CSV (a spreadsheet export of a "
       "month, or a plan list). A dry run unless --apply, which writes every plan to add in one "
       "transaction. Prints what is added and what is skipped, with the line and the reason.");
-  cmd->add_option("CONN", args->db,
-                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
-                  "odbc:...)")
-      ->required();
+  AddDatabaseArgument(*cmd, &args->db);
   cmd->add_option("FILE", args->file, "The .ics or .csv file")->required();
   cmd->add_option("--person", args->person_id, "The personID whose plans these are")->required();
   cmd->add_flag("--apply", args->apply, "Write the plans (without it nothing is written)");

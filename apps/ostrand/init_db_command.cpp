@@ -62,9 +62,7 @@ void AddInitDbCommand(CLI::App& app, int* exit_code) {
       "Create the schedule tables and the web host's own tables in a database (an SQLite file "
       "is made when missing). A database that holds any of them is refused unless "
       "--add-missing.");
-  cmd->add_option("CONN", args->db,
-                  "Connection string: sqlite:PATH, postgresql://..., odbc:...")
-      ->required();
+  AddDatabaseArgument(*cmd, &args->db);
   cmd->add_flag("--add-missing", args->add_missing,
                 "Create only the tables the database lacks; existing tables and rows are kept (an older "
                 "SQLite personPlan is rebuilt, ids kept, so that no plan id is given twice)");

@@ -44,10 +44,7 @@ void AddPasswdCommand(CLI::App& app, int* exit_code) {
       "Set the web sign-in password of a person and end the person's sessions. The password "
       "is read from the first line of standard input, or taken from --password (visible to "
       "other users of the machine; for scripts).");
-  cmd->add_option("--db", args->db, 
-                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
-                  "odbc:...)")
-      ->required();
+  AddDatabaseOption(*cmd, &args->db);
   cmd->add_option("PERSONID", args->person_id, "The person's personID")->required();
   cmd->add_option("--password", args->password, "The new password, instead of standard input");
   cmd->callback([args, exit_code] {

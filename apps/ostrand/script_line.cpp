@@ -25,6 +25,8 @@ ScriptCall ReadScriptLine(std::string_view line) {
   for (std::size_t i = 1; i < json.size(); ++i) {
     try {
       call.args.push_back(ValueFromJson(json[i]));
+    } catch (const MalformedArgument&) {
+      throw;  // a broken line, not a failing call
     } catch (const Error& e) {
       if (!call.argument_error) call.argument_error = e.what();
     }

@@ -163,8 +163,7 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
   CLI::App* cmd = app.add_subcommand(
       "serve",
       "Serve the schedule pages in a browser: sign-in, personal and leader views, day editor.");
-  cmd->add_option("--db", args->db, "Connection string of the schedule database (sqlite:PATH, postgresql://..., odbc:...)")
-      ->required();
+  AddDatabaseOption(*cmd, &args->db);
   cmd->add_option("--host", args->host, "Address to listen on")->capture_default_str();
   cmd->add_option("--port", args->port, "Port to listen on (0: any free port)")
       ->capture_default_str()

@@ -43,10 +43,7 @@ void AddSignoutCommand(CLI::App& app, int* exit_code) {
       "signout",
       "End the web sessions of one person (every browser the person signed in with) or, with "
       "--all, of everybody. Running servers refuse the ended sessions at the next request.");
-  cmd->add_option("--db", args->db, 
-                  "Connection string of the schedule database (sqlite:PATH, postgresql://..., "
-                  "odbc:...)")
-      ->required();
+  AddDatabaseOption(*cmd, &args->db);
   cmd->add_option("PERSONID", args->person_id, "The person whose sessions end");
   cmd->add_flag("--all", args->all, "End every person's sessions");
   cmd->callback([args, exit_code] {

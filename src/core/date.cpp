@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/error.h"
+#include "core/text.h"
 
 namespace ostrand {
 namespace {
@@ -95,6 +96,17 @@ DateTime DateTime::FromSerial(std::int64_t day, std::int32_t seconds) {
   return DateTime(day, seconds);
 }
 
+DateTime DateTime::FromUnixSeconds(std::int64_t seconds) {
+  constexpr std::int64_t kUnixEpochSerial = 25569;  // 1 January 1970
+  std::int64_t days = seconds / kSecondsPerDay;
+  std::int64_t rest = seconds % kSecondsPerDay;
+  if (rest < 0) {
+    rest += kSecondsPerDay;
+    days -= 1;
+  }
+  return FromSerial(kUnixEpochSerial + days, static_cast<std::int32_t>(rest));
+}
+
 DateTime DateTime::FromNumber(double serial) {
   if (const std::optional<DateTime> date = TryFromNumber(serial)) return *date;
   char buf[64];
@@ -124,8 +136,7 @@ std::optional<DateTime> DateTime::TryFromNumber(double serial) noexcept {
 }
 
 std::optional<DateTime> DateTime::Parse(std::string_view text) noexcept {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  text = TrimBlanks(text);
   std::size_t pos = 0;
   int y = 0, m = 0, d = 0, hh = 0, mm = 0, ss = 0;
   if (!ReadDigits(text, &pos, 4, 4, &y)) return std::nullopt;

@@ -34,6 +34,9 @@ class DateTime {
   // Throws Error naming the number when it is not finite or lies outside
   // the range.
   static DateTime FromNumber(double serial);
+  // The time `seconds` after 1 January 1970 0:00 (a Unix time, taken as
+  // UTC), or before it when negative. Throws Error out of range.
+  static DateTime FromUnixSeconds(std::int64_t seconds);
   // As FromNumber, but nothing where FromNumber throws.
   static std::optional<DateTime> TryFromNumber(double serial) noexcept;
   // Reads "Y-M-D" or "Y/M/D" (4-digit year, 1- or 2-digit month and day),

@@ -3,9 +3,14 @@
 namespace ostrand {
 namespace {
 
-// Length of the well-formed sequence at the start of text, or 0 when it is
-// ill-formed (the table of well-formed sequences of Unicode 15, 3.9).
-std::size_t SequenceLength(std::string_view text) {
+bool IsForbiddenControl(unsigned char c) {
+  return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
+}
+
+}  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text) {
+  if (text.empty()) return 0;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
   if (lead < 0x80) return 1;
@@ -32,15 +37,9 @@ std::size_t SequenceLength(std::string_view text) {
   return length;
 }
 
-bool IsForbiddenControl(unsigned char c) {
-  return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
-}
-
-}  // namespace
-
 bool IsValidUtf8(std::string_view text) {
   while (!text.empty()) {
-    const std::size_t n = SequenceLength(text);
+    const std::size_t n = Utf8SequenceLength(text);
     if (n == 0) return false;
     text.remove_prefix(n);
   }
@@ -49,7 +48,7 @@ bool IsValidUtf8(std::string_view text) {
 
 void AppendCleanText(std::string& out, std::string_view text) {
   while (!text.empty()) {
-    const std::size_t n = SequenceLength(text);
+    const std::size_t n = Utf8SequenceLength(text);
     if (n == 0) {
       out += "\xEF\xBF\xBD";  // U+FFFD
       text.remove_prefix(1);

@@ -10,6 +10,12 @@
 
 namespace ostrand {
 
+// The length (1 to 4) of the well-formed UTF-8 sequence that `text` starts
+// with, or 0 when it starts ill-formed or is empty (the table of
+// well-formed sequences of Unicode 15, 3.9). The one UTF-8 checker: every
+// other check here and elsewhere is built on it.
+std::size_t Utf8SequenceLength(std::string_view text);
+
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view text);

@@ -1,7 +1,6 @@
 #include "exports/csv_export.h"
 
-#include <cstdio>
-
+#include "core/date_text.h"
 #include "core/utf8.h"
 #include "exports/csv.h"
 #include "exports/sheet_cells.h"
@@ -10,15 +9,7 @@ namespace ostrand::exports {
 namespace {
 
 std::string ListTime(const DateTime& t) {
-  char text[32];
-  if (t.second() == 0) {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.year(), t.month(),
-                  t.day_of_month(), t.hour(), t.minute());
-  } else {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year(), t.month(),
-                  t.day_of_month(), t.hour(), t.minute(), t.second());
-  }
-  return text;
+  return t.second() == 0 ? MinuteText(t) : DateTimeText(t);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "exports/grid.h"
 
 #include <array>
-#include <cstdio>
 #include <functional>
 
 #include "calendar/week.h"
+#include "core/date_text.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "exports/sheet_cells.h"
@@ -64,9 +64,7 @@ std::vector<GridCell> CellsOf(store::RecordSet& rs, const std::vector<DateTime>&
 }
 
 std::string MonthTitle(std::string_view view, const DateTime& day) {
-  char month[16];
-  std::snprintf(month, sizeof month, "%04d-%02d", day.year(), day.month());
-  return std::string(view) + " " + month;
+  return std::string(view) + " " + MonthText(day);
 }
 
 std::vector<DateTime> DaysFrom(const DateTime& first, const DateTime& last) {

@@ -1,8 +1,7 @@
 #include "exports/sheet_cells.h"
 
-#include <cstdio>
-
 #include "calendar/weekday_caption.h"
+#include "core/date_text.h"
 #include "core/utf8.h"
 
 namespace ostrand::exports {
@@ -22,9 +21,7 @@ void AppendOneLine(std::string& out, std::string_view text) {
 }  // namespace
 
 std::string DayHeading(const DateTime& day) {
-  char date[16];
-  std::snprintf(date, sizeof date, "%04d-%02d-%02d", day.year(), day.month(), day.day_of_month());
-  return std::string(date) + " " + std::string(calendar::WeekdayName(day.weekday()));
+  return DateText(day) + " " + std::string(calendar::WeekdayName(day.weekday()));
 }
 
 std::optional<DateTime> ReadDayHeading(std::string_view heading) {

@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "core/error.h"
+#include "core/hex.h"
+#include "core/sodium_start.h"
 #include "core/text.h"
 #include "core/utf8.h"
 #include "feeds/ical_support.h"
@@ -332,16 +334,12 @@ std::string CalendarETag(const FeedRequest& request, const TimeZone& zone) {
     AppendField(data, "end");
   }
 
-  if (sodium_init() < 0) throw Error("cannot start libsodium");
+  StartSodium();
   unsigned char hash[16];
   crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(data.data()),
                      data.size(), nullptr, 0);
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string tag = "W/\"";
-  for (const unsigned char b : hash) {
-    tag += kHex[b >> 4];
-    tag += kHex[b & 15];
-  }
+  tag += HexText(hash, HexCase::kLower);
   tag += '"';
   return tag;
 }

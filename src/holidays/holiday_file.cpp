@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "core/date_text.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "core/utf8.h"
@@ -23,11 +24,7 @@ std::string Shown(std::string_view text) {
   return out;
 }
 
-std::string IsoDay(const DateTime& day) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", day.year(), day.month(), day.day_of_month());
-  return text;
-}
+std::string IsoDay(const DateTime& day) { return DateText(day); }
 
 // Why a name cannot be stored, or nothing.
 std::optional<std::string> NameProblem(std::string_view name) {

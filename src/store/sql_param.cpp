@@ -1,46 +1,13 @@
 #include "store/sql_param.h"
 
-#include <cstdio>
+#include "core/date_text.h"
 
 namespace ostrand::store {
 
-namespace {
+// Every bound date goes through these, written by core/date_text.h.
+std::string StorageDateText(const DateTime& date) { return DateText(date); }
 
-// "YYYY-MM-DD" into `out` (10 characters); the year lies within 100..9999.
-char* PutStorageDate(char* out, const CivilDate& civil) {
-  const auto put2 = [&](int n) {
-    *out++ = static_cast<char>('0' + n / 10);
-    *out++ = static_cast<char>('0' + n % 10);
-  };
-  put2(civil.year / 100);
-  put2(civil.year % 100);
-  *out++ = '-';
-  put2(civil.month);
-  *out++ = '-';
-  put2(civil.day);
-  return out;
-}
-
-}  // namespace
-
-// Every bound date goes through these: formatted by hand, not by printf.
-std::string StorageDateText(const DateTime& date) {
-  char text[10];
-  return std::string(text, PutStorageDate(text, date.civil()));
-}
-
-std::string StorageDateTimeText(const DateTime& date) {
-  char text[19];
-  char* out = PutStorageDate(text, date.civil());
-  char separator = ' ';
-  for (const int n : {date.hour(), date.minute(), date.second()}) {
-    *out++ = separator;
-    separator = ':';
-    *out++ = static_cast<char>('0' + n / 10);
-    *out++ = static_cast<char>('0' + n % 10);
-  }
-  return std::string(text, out);
-}
+std::string StorageDateTimeText(const DateTime& date) { return DateTimeText(date); }
 
 std::string DateParamText(const SqlParam& param) {
   return param.kind() == SqlParam::Kind::kDate ? StorageDateText(param.date())

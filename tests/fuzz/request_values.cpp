@@ -1,7 +1,9 @@
-// The values a page reads from its query or form (whole numbers, person
-// ids, days, the page to open after signing in) and the operator's duty
-// list: any text reads or fails with the error each reader promises.
+// The values a page reads from its query or form (whole numbers, capped or
+// not, person ids, days, the page to open after signing in) and the
+// operator's duty list: any text reads or fails with the error each reader
+// promises.
 #include "core/error.h"
+#include "core/text.h"
 #include "fuzz_check.h"
 #include "web/http/http_error.h"
 #include "web/http/request_values.h"
@@ -14,6 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text = ostrand::fuzz::AsText(data, size);
   const std::optional<std::int64_t> number = ostrand::web::ReadWholeNumber(text, 1000);
   Check(!number || (*number >= 0 && *number <= 1000), "a whole number lies within its bound");
+  const std::optional<std::int64_t> capped = ostrand::ReadWholeNumberUpTo(text, 1000);
+  Check(capped.has_value() == (!text.empty() && text.find_first_not_of("0123456789") ==
+                                                    std::string_view::npos),
+        "digits, and only digits, read as a capped number");
+  Check(!number || capped == number, "a number within the cap reads as itself");
   try {
     const std::int64_t id = ostrand::web::ReadPersonIdValue("personID", text);
     Check(id >= 0 && id <= INT32_MAX, "a person id lies within 32 bits");

@@ -136,6 +136,7 @@ TEST_F(CliCommand, CallFailuresAreOneLineOnStderr) {
   ExpectOneLineError(Ostrand({"call", "CountWeek"}), "CountWeek takes 1 argument, not 0");
   ExpectOneLineError(Ostrand({"call", "GetFirstMonday", "int:12.5"}), "12.5");
   ExpectOneLineError(Ostrand({"call", "GetFirstMonday", "int:99999999999"}), "99999999999");
+  ExpectOneLineError(Ostrand({"call", "GetFirstMonday", "int:+-5"}), "+-5");
   ExpectOneLineError(Ostrand({"call", "GetFirstMonday", "num:1e999"}), "1e999");
   ExpectOneLineError(Ostrand({"call", "GetFirstMonday", "bool:yes"}), "yes");
   ExpectOneLineError(Ostrand({"call", "--session", "=1", "strURL"}), "=1");

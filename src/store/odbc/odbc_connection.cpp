@@ -5,7 +5,6 @@
 
 #include <charconv>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,6 +12,8 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "store/database_error.h"
+#include "store/odbc/odbc_handles.h"
+#include "store/odbc/odbc_values.h"
 #include "store/settings.h"
 #include "store/sql_lexer.h"
 #include "store/statement_cache.h"
@@ -20,165 +21,13 @@
 namespace ostrand::store {
 namespace {
 
-// An ODBC handle of one type, freed when its owner goes.
-template <SQLSMALLINT Type>
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(SQLHANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  ~Handle() { Reset(); }
-
-  SQLHANDLE get() const { return handle_; }
-
- private:
-  void Reset() {
-    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(Type, handle_);
-    handle_ = SQL_NULL_HANDLE;
-  }
-  SQLHANDLE handle_ = SQL_NULL_HANDLE;
-};
-
-using Environment = Handle<SQL_HANDLE_ENV>;
-using ConnectionHandle = Handle<SQL_HANDLE_DBC>;
-using StatementHandle = Handle<SQL_HANDLE_STMT>;
-
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
-// The diagnostics of a handle: their SQLSTATEs and one line of messages.
-struct Diagnostics {
-  std::string states;  // each five-character state, one after another
-  std::string message;
-};
-
-Diagnostics Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
-  Diagnostics diagnostics;
-  for (SQLSMALLINT record = 1; record <= 8; ++record) {
-    SQLCHAR state[6] = {};
-    SQLINTEGER native = 0;
-    SQLCHAR text[1024] = {};
-    SQLSMALLINT length = 0;
-    if (!Succeeded(SQLGetDiagRec(type, handle, record, state, &native, text, sizeof text, &length))) {
-      break;
-    }
-    diagnostics.states += reinterpret_cast<const char*>(state);
-    std::string line(reinterpret_cast<const char*>(text));
-    for (char& c : line) {
-      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    if (!diagnostics.message.empty()) diagnostics.message += "; ";
-    diagnostics.message += line;
-  }
-  if (diagnostics.message.empty()) diagnostics.message = "the driver gave no reason";
-  return diagnostics;
-}
-
-// Whether any of the states is a lost connection (class 08) or a timeout.
-bool IsConnectionFailure(const std::string& states) {
-  for (std::size_t i = 0; i + 5 <= states.size(); i += 5) {
-    const std::string_view state(states.data() + i, 5);
-    if (state.starts_with("08") || state == "HYT00" || state == "HYT01" || state == "57P01") {
-      return true;
-    }
-  }
-  return false;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// UTF-16 as ODBC's SQLWCHAR gives it; an unpaired surrogate becomes U+FFFD.
-std::string Utf8FromUtf16(const std::vector<SQLWCHAR>& units) {
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
+using namespace odbc;
 
 Engine EngineOfDbms(std::string_view dbms) {
   if (ContainsNoCase(dbms, "postgres")) return Engine::kPostgresql;
   if (ContainsNoCase(dbms, "sqlite")) return Engine::kSqlite;
   return Engine::kSqlServer;
 }
-
-// What a column is read as.
-enum class Reading { kInteger, kReal, kDecimal, kDate, kWideText, kText, kBinary };
-
-Reading ReadingOf(SQLSMALLINT type) {
-  switch (type) {
-    case SQL_BIT:
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-      return Reading::kInteger;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      return Reading::kReal;
-    case SQL_NUMERIC:
-    case SQL_DECIMAL:
-      return Reading::kDecimal;
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_DATE:
-    case SQL_TIMESTAMP:
-      return Reading::kDate;
-    case SQL_WCHAR:
-    case SQL_WVARCHAR:
-    case SQL_WLONGVARCHAR:
-      return Reading::kWideText;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-      return Reading::kBinary;
-    default:
-      return Reading::kText;
-  }
-}
-
-// The storage a bound value needs until the statement has run.
-struct BoundValue {
-  std::int64_t integer = 0;
-  double real = 0;
-  std::string text;
-  SQL_TIMESTAMP_STRUCT timestamp{};
-  SQL_DATE_STRUCT date{};
-  SQLLEN indicator = 0;
-};
 
 struct PreparedStatement {
   StatementHandle handle;
@@ -344,67 +193,9 @@ class OdbcConnection final : public Connection {
   }
 
   void Bind(SQLHSTMT handle, std::size_t i, const SqlParam& param, std::string_view sql) {
-    BoundValue& value = bound_[i];
-    const auto number = static_cast<SQLUSMALLINT>(i + 1);
-    SQLRETURN rc = SQL_SUCCESS;
-    switch (param.kind()) {
-      case SqlParam::Kind::kNull:
-        value.indicator = SQL_NULL_DATA;
-        rc = SQLBindParameter(handle, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0,
-                              nullptr, 0, &value.indicator);
-        break;
-      case SqlParam::Kind::kInteger:
-        value.integer = param.integer();
-        rc = SQLBindParameter(handle, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                              &value.integer, 0, nullptr);
-        break;
-      case SqlParam::Kind::kReal:
-        value.real = param.real();
-        rc = SQLBindParameter(handle, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
-                              &value.real, 0, nullptr);
-        break;
-      case SqlParam::Kind::kText:
-        value.text = param.text();
-        rc = BindText(handle, number, value, SQL_VARCHAR);
-        break;
-      case SqlParam::Kind::kDate:
-      case SqlParam::Kind::kTimestamp:
-        if (engine_ == Engine::kSqlite) {
-          // SQLite keeps dates as text: the same text as when reached directly.
-          value.text = DateParamText(param);
-          rc = BindText(handle, number, value, SQL_VARCHAR);
-        } else if (param.kind() == SqlParam::Kind::kDate) {
-          const CivilDate civil = param.date().civil();
-          value.date = {static_cast<SQLSMALLINT>(civil.year),
-                        static_cast<SQLUSMALLINT>(civil.month),
-                        static_cast<SQLUSMALLINT>(civil.day)};
-          rc = SQLBindParameter(handle, number, SQL_PARAM_INPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10,
-                                0, &value.date, 0, nullptr);
-        } else {
-          const DateTime& d = param.date();
-          const CivilDate civil = d.civil();
-          value.timestamp = {static_cast<SQLSMALLINT>(civil.year),
-                             static_cast<SQLUSMALLINT>(civil.month),
-                             static_cast<SQLUSMALLINT>(civil.day),
-                             static_cast<SQLUSMALLINT>(d.hour()),
-                             static_cast<SQLUSMALLINT>(d.minute()),
-                             static_cast<SQLUSMALLINT>(d.second()),
-                             0};
-          rc = SQLBindParameter(handle, number, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP,
-                                SQL_TYPE_TIMESTAMP, 19, 0, &value.timestamp, 0, nullptr);
-        }
-        break;
-    }
+    const SQLRETURN rc =
+        BindValue(handle, static_cast<SQLUSMALLINT>(i + 1), param, engine_, bound_[i]);
     if (!Succeeded(rc)) Fail(SQL_HANDLE_STMT, handle, sql);
-  }
-
-  static SQLRETURN BindText(SQLHSTMT handle, SQLUSMALLINT number, BoundValue& value,
-                            SQLSMALLINT type) {
-    value.indicator = static_cast<SQLLEN>(value.text.size());
-    const SQLULEN size = std::max<SQLULEN>(value.text.size(), 1);
-    return SQLBindParameter(handle, number, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0,
-                            value.text.data(), static_cast<SQLLEN>(value.text.size()),
-                            &value.indicator);
   }
 
   RecordSet ReadRows(SQLHSTMT statement, std::string_view sql) {

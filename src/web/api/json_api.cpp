@@ -1,10 +1,10 @@
 #include "web/api/json_api.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "core/date_text.h"
 #include "core/error.h"
 #include "feeds/feed_source.h"
 #include "store/database_error.h"
@@ -70,12 +70,7 @@ http::Response FailureJson(int status, std::string_view message, std::string_vie
   return response;
 }
 
-std::string IsoUtc(const DateTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year(), t.month(),
-                t.day_of_month(), t.hour(), t.minute(), t.second());
-  return text;
-}
+std::string IsoUtc(const DateTime& t) { return IsoUtcText(t); }
 
 // Who is asking, and whether he or she holds a leading duty.
 struct Caller {
@@ -86,16 +81,8 @@ struct Caller {
 }  // namespace
 
 std::string IsoTimeIn(const DateTime& wall, const feeds::TimeZone& zone) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", wall.year(), wall.month(),
-                wall.day_of_month(), wall.hour(), wall.minute(), wall.second());
-  std::string out = text;
-  if (zone.is_utc()) return out + "Z";
-  const int offset = zone.UtcOffsetSeconds(wall);
-  const int minutes = std::abs(offset) / 60;
-  std::snprintf(text, sizeof text, "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60,
-                minutes % 60);
-  return out + text;
+  if (zone.is_utc()) return IsoUtcText(wall);
+  return IsoOffsetText(wall, zone.UtcOffsetSeconds(wall));
 }
 
 std::optional<http::Response> JsonApi::Refusal(const http::Request& request) {

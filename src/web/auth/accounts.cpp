@@ -6,19 +6,13 @@
 #include <memory>
 
 #include "core/error.h"
+#include "core/sodium_start.h"
 #include "store/connect.h"
 #include "store/schema.h"
 #include "web/data/accounts_table.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
-namespace {
-
-void InitSodium() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
-}
-
-}  // namespace
 
 PasswordLimits PasswordLimits::Interactive() {
   return {crypto_pwhash_argon2id_OPSLIMIT_INTERACTIVE, crypto_pwhash_argon2id_MEMLIMIT_INTERACTIVE};
@@ -29,7 +23,7 @@ PasswordLimits PasswordLimits::Minimal() {
 }
 
 std::string HashPassword(std::string_view password, const PasswordLimits& limits) {
-  InitSodium();
+  StartSodium();
   if (password.empty()) throw Error("the password is empty");
   std::array<char, crypto_pwhash_STRBYTES> out{};
   if (crypto_pwhash_str_alg(out.data(), password.data(), password.size(), limits.ops, limits.mem,
@@ -40,7 +34,7 @@ std::string HashPassword(std::string_view password, const PasswordLimits& limits
 }
 
 bool VerifyPassword(const std::string& hash, std::string_view password) {
-  InitSodium();
+  StartSodium();
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
@@ -95,7 +89,7 @@ void GiveDemoPasswords(const std::string& connection_string,
 }
 
 std::string RandomPassword() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
+  StartSodium();
   static constexpr std::string_view kAlphabet =
       "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
   std::string password(12, ' ');

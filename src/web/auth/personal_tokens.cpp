@@ -5,6 +5,8 @@
 #include <array>
 
 #include "core/error.h"
+#include "core/hex.h"
+#include "core/sodium_start.h"
 #include "web/auth/session_cookie.h"
 #include "web/data/persons.h"
 #include "web/data/plan_changes.h"
@@ -15,19 +17,12 @@ namespace {
 
 constexpr std::size_t kTokenBytes = 32;
 
-void InitSodium() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
-}
-
 std::string_view PurposeName(TokenPurpose purpose) {
   return purpose == TokenPurpose::kFeed ? "feed" : "api";
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t size) {
-  std::string out(size * 2 + 1, '\0');
-  sodium_bin2hex(out.data(), out.size(), bytes, size);
-  out.pop_back();
-  return out;
+  return HexText(std::span(bytes, size), HexCase::kLower);
 }
 
 // What the database keeps of a token.
@@ -39,7 +34,7 @@ std::string TokenHash(std::string_view token) {
 }
 
 std::string RandomBytes(std::size_t size) {
-  InitSodium();
+  StartSodium();
   std::string bytes(size, '\0');
   randombytes_buf(bytes.data(), bytes.size());
   return bytes;
@@ -62,7 +57,7 @@ std::optional<std::string_view> ReadToken(std::string_view text) {
 }
 
 std::string PersonalTokens::Derive(std::int64_t person_id, std::string_view seed) const {
-  InitSodium();
+  StartSodium();
   // The purpose keeps a feed token apart from every other tag of the key.
   std::string message = "feed-token";
   message += '\0';

@@ -10,13 +10,11 @@
 #include <iterator>
 
 #include "core/error.h"
+#include "core/hex.h"
+#include "core/sodium_start.h"
 
 namespace ostrand::web {
 namespace {
-
-void InitSodium() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
-}
 
 // Writes a new secret file; returns false when another process made it first.
 bool CreateSecretFile(const std::string& path) {
@@ -33,9 +31,7 @@ bool CreateSecretFile(const std::string& path) {
   }
   std::array<unsigned char, 32> random{};
   randombytes_buf(random.data(), random.size());
-  std::array<char, 2 * 32 + 1> hex{};
-  sodium_bin2hex(hex.data(), hex.size(), random.data(), random.size());
-  std::string text(hex.data());
+  std::string text = HexText(random, HexCase::kLower);
   text += '\n';
   const ssize_t written = ::write(fd, text.data(), text.size());
   const bool closed = ::close(fd) == 0;
@@ -49,7 +45,7 @@ bool CreateSecretFile(const std::string& path) {
 }  // namespace
 
 SecretKey LoadSecret(const std::string& path, bool create) {
-  InitSodium();
+  StartSodium();
   std::error_code ec;
   if (create && !std::filesystem::exists(path, ec)) CreateSecretFile(path);
   std::ifstream in(path, std::ios::binary);
@@ -66,7 +62,7 @@ SecretKey LoadSecret(const std::string& path, bool create) {
 }
 
 SecretKey RandomSecret() {
-  InitSodium();
+  StartSodium();
   SecretKey key{};
   crypto_auth_keygen(key.data());
   return key;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/sodium_start.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -243,7 +244,7 @@ std::optional<DeviceCookie> SessionSigner::OpenDevice(std::string_view value,
 }
 
 std::string RandomToken() {
-  if (sodium_init() < 0) throw Error("cannot initialise libsodium");
+  StartSodium();
   std::array<unsigned char, 16> bytes{};
   randombytes_buf(bytes.data(), bytes.size());
   return ToBase64(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));

@@ -1,9 +1,9 @@
 #include "web/data/plan_importer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 
+#include "core/date_text.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "web/data/persons.h"
@@ -12,12 +12,7 @@
 namespace ostrand::web {
 namespace {
 
-std::string TimeText(const DateTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.year(), t.month(),
-                t.day_of_month(), t.hour(), t.minute());
-  return text;
-}
+std::string TimeText(const DateTime& t) { return MinuteText(t); }
 
 std::string Describe(const plans::PlanRecord& plan) {
   std::string out = TimeText(plan.start) + " – " + TimeText(plan.end);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/error.h"
+#include "core/sodium_start.h"
 #include "store/database_error.h"
 #include "web/data/settings.h"
 
@@ -21,7 +22,7 @@ std::optional<std::int64_t> StoredIdentity(store::Connection& db) {
 // 48 random bits, never 0: exact in every backend's numbers, doubles
 // included.
 std::int64_t NewIdentity() {
-  if (sodium_init() < 0) throw Error("cannot start libsodium");
+  StartSodium();
   std::int64_t value = 0;
   while (value == 0) {
     std::array<unsigned char, 6> bytes{};

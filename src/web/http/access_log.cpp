@@ -1,9 +1,9 @@
 #include "web/http/access_log.h"
 
-#include <cstdio>
 #include <ctime>
 #include <limits>
 
+#include "core/date_text.h"
 #include "core/error.h"
 #include "web/http/log_text.h"
 #include "web/http/url.h"
@@ -43,13 +43,10 @@ std::string IsoTime(std::chrono::system_clock::time_point time) {
       std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch - seconds).count();
   // The date and time to the second, formatted once a second per thread.
   thread_local std::time_t shown = std::numeric_limits<std::time_t>::min();
-  thread_local char prefix[48] = {};
+  thread_local std::string prefix;
   const std::time_t whole = static_cast<std::time_t>(seconds.count());
   if (whole != shown) {
-    std::tm utc{};
-    gmtime_r(&whole, &utc);
-    std::snprintf(prefix, sizeof prefix, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    prefix = IsoDateTimeText(DateTime::FromUnixSeconds(whole)) + ".";
     shown = whole;
   }
   std::string text(prefix);

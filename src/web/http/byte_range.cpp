@@ -1,5 +1,6 @@
 #include "web/http/byte_range.h"
 
+#include <cstdint>
 #include <optional>
 
 #include "core/text.h"
@@ -7,23 +8,12 @@
 namespace ostrand::web::http {
 namespace {
 
-std::string_view TrimSpaces(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-// Decimal digits as a number; numbers beyond 18 digits read as the largest
-// size, which lies beyond the end of any file.
+// Decimal digits as a number; a number beyond 63 bits reads as the largest,
+// which lies beyond the end of any file.
 std::optional<std::size_t> ReadNumber(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  std::size_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  if (text.size() > 18) return static_cast<std::size_t>(-1);
-  for (const char c : text) value = value * 10 + static_cast<std::size_t>(c - '0');
-  return value;
+  const std::optional<std::int64_t> value = ReadWholeNumberUpTo(text, INT64_MAX);
+  if (!value) return std::nullopt;
+  return static_cast<std::size_t>(*value);
 }
 
 }  // namespace
@@ -31,14 +21,14 @@ std::optional<std::size_t> ReadNumber(std::string_view text) {
 RangeAnswer AnswerRange(std::string_view header, std::size_t size) {
   constexpr std::string_view kUnit = "bytes=";
   const RangeAnswer whole{};
-  header = TrimSpaces(header);
+  header = TrimSpacesAndTabs(header);
   if (!StartsWithNoCase(header, kUnit)) return whole;
-  const std::string_view spec = TrimSpaces(header.substr(kUnit.size()));
+  const std::string_view spec = TrimSpacesAndTabs(header.substr(kUnit.size()));
   if (spec.find(',') != std::string_view::npos) return whole;
   const std::size_t dash = spec.find('-');
   if (dash == std::string_view::npos) return whole;
-  const std::string_view from = TrimSpaces(spec.substr(0, dash));
-  const std::string_view to = TrimSpaces(spec.substr(dash + 1));
+  const std::string_view from = TrimSpacesAndTabs(spec.substr(0, dash));
+  const std::string_view to = TrimSpacesAndTabs(spec.substr(dash + 1));
 
   RangeAnswer answer;
   if (from.empty()) {

@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cstdint>
+
+#include "core/date_text.h"
+#include "core/text.h"
 
 namespace ostrand::web::http {
 namespace {
 
-constexpr std::array<std::string_view, 7> kDays = {"Sun", "Mon", "Tue", "Wed",
-                                                   "Thu", "Fri", "Sat"};
 constexpr std::array<std::string_view, 7> kLongDays = {
     "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Reads text left to right; every reader returns false and stays put on a
 // mismatch.
@@ -27,15 +26,12 @@ class Reader {
   }
   // Exactly `count` digits.
   bool Digits(int count, int& value) {
-    if (at_ + count > text_.size()) return false;
-    int n = 0;
-    for (int i = 0; i < count; ++i) {
-      const char c = text_[at_ + i];
-      if (c < '0' || c > '9') return false;
-      n = n * 10 + (c - '0');
-    }
-    value = n;
-    at_ += count;
+    const auto width = static_cast<std::size_t>(count);
+    if (at_ + width > text_.size()) return false;
+    const std::optional<std::int64_t> n = ReadWholeNumber(text_.substr(at_, width), 9999);
+    if (!n) return false;
+    value = static_cast<int>(*n);
+    at_ += width;
     return true;
   }
   // One of the words; `index` its position.
@@ -72,12 +68,6 @@ std::optional<DateTime> Make(int year, int month, int day, int hour, int minute,
   return t;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // The opaque part of an entity tag ("abc" of W/"abc"), or nothing when the
 // text is no entity tag.
 std::optional<std::string_view> Opaque(std::string_view tag) {
@@ -93,21 +83,14 @@ std::optional<std::string_view> Opaque(std::string_view tag) {
 
 }  // namespace
 
-std::string HttpDate(const DateTime& utc) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
-                kDays[utc.weekday() - 1].data(), utc.day_of_month(),
-                kMonths[utc.month() - 1].data(), utc.year(), utc.hour(), utc.minute(),
-                utc.second());
-  return text;
-}
+std::string HttpDate(const DateTime& utc) { return HttpDateText(utc); }
 
 std::optional<DateTime> ReadHttpDate(std::string_view text) {
   int weekday = 0, day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
   {
     Reader r(text);  // Sun, 06 Nov 1994 08:49:37 GMT
-    if (r.OneOf(kDays, weekday) && r.Literal(", ") && r.Digits(2, day) && r.Literal(" ") &&
-        r.OneOf(kMonths, month) && r.Literal(" ") && r.Digits(4, year) && r.Literal(" ") &&
+    if (r.OneOf(kHttpWeekdays, weekday) && r.Literal(", ") && r.Digits(2, day) && r.Literal(" ") &&
+        r.OneOf(kHttpMonths, month) && r.Literal(" ") && r.Digits(4, year) && r.Literal(" ") &&
         r.Clock(hour, minute, second) && r.Literal(" GMT") && r.Done()) {
       return Make(year, month + 1, day, hour, minute, second, weekday);
     }
@@ -115,7 +98,7 @@ std::optional<DateTime> ReadHttpDate(std::string_view text) {
   {
     Reader r(text);  // Sunday, 06-Nov-94 08:49:37 GMT
     if (r.OneOf(kLongDays, weekday) && r.Literal(", ") && r.Digits(2, day) && r.Literal("-") &&
-        r.OneOf(kMonths, month) && r.Literal("-") && r.Digits(2, year) && r.Literal(" ") &&
+        r.OneOf(kHttpMonths, month) && r.Literal("-") && r.Digits(2, year) && r.Literal(" ") &&
         r.Clock(hour, minute, second) && r.Literal(" GMT") && r.Done()) {
       return Make(year < 70 ? 2000 + year : 1900 + year, month + 1, day, hour, minute, second,
                   weekday);
@@ -123,7 +106,7 @@ std::optional<DateTime> ReadHttpDate(std::string_view text) {
   }
   {
     Reader r(text);  // Sun Nov  6 08:49:37 1994
-    if (r.OneOf(kDays, weekday) && r.Literal(" ") && r.OneOf(kMonths, month) && r.Literal(" ") &&
+    if (r.OneOf(kHttpWeekdays, weekday) && r.Literal(" ") && r.OneOf(kHttpMonths, month) && r.Literal(" ") &&
         (r.Digits(2, day) || (r.Literal(" ") && r.Digits(1, day))) && r.Literal(" ") &&
         r.Clock(hour, minute, second) && r.Literal(" ") && r.Digits(4, year) && r.Done()) {
       return Make(year, month + 1, day, hour, minute, second, weekday);
@@ -134,14 +117,14 @@ std::optional<DateTime> ReadHttpDate(std::string_view text) {
 
 bool NoneMatchHolds(std::string_view if_none_match, std::string_view etag) {
   const std::optional<std::string_view> wanted = Opaque(etag);
-  const std::string_view list = TrimBlanks(if_none_match);
+  const std::string_view list = TrimSpacesAndTabs(if_none_match);
   if (list == "*") return !etag.empty();
   if (!wanted) return false;
   bool found = false;
   std::size_t from = 0;
   while (from <= list.size()) {
     const std::size_t comma = std::min(list.find(',', from), list.size());
-    const std::string_view item = TrimBlanks(list.substr(from, comma - from));
+    const std::string_view item = TrimSpacesAndTabs(list.substr(from, comma - from));
     if (!item.empty()) {
       const std::optional<std::string_view> tag = Opaque(item);
       if (!tag) return false;
@@ -158,7 +141,7 @@ bool IsNotModified(const Request& request, std::string_view etag,
   if (!none_match.empty()) return NoneMatchHolds(none_match, etag);
   const std::string_view since = request.HeaderValue("If-Modified-Since");
   if (since.empty() || !last_modified) return false;
-  const std::optional<DateTime> date = ReadHttpDate(TrimBlanks(since));
+  const std::optional<DateTime> date = ReadHttpDate(TrimSpacesAndTabs(since));
   return date && !(*date < *last_modified);
 }
 

@@ -3,25 +3,15 @@
 #include "core/text.h"
 
 namespace ostrand::web::http {
-namespace {
-
-std::string_view TrimPair(std::string_view pair) {
-  while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t')) pair.remove_prefix(1);
-  while (!pair.empty() && (pair.back() == ' ' || pair.back() == '\t')) pair.remove_suffix(1);
-  return pair;
-}
-
-}  // namespace
-
 std::optional<std::string_view> FindCookie(std::string_view header, std::string_view name) {
   while (!header.empty()) {
     const std::size_t semicolon = header.find(';');
-    const std::string_view pair = TrimPair(header.substr(0, semicolon));
+    const std::string_view pair = TrimSpacesAndTabs(header.substr(0, semicolon));
     header =
         semicolon == std::string_view::npos ? std::string_view() : header.substr(semicolon + 1);
     const std::size_t equals = pair.find('=');
-    if (equals != std::string_view::npos && TrimPair(pair.substr(0, equals)) == name) {
-      return TrimPair(pair.substr(equals + 1));
+    if (equals != std::string_view::npos && TrimSpacesAndTabs(pair.substr(0, equals)) == name) {
+      return TrimSpacesAndTabs(pair.substr(equals + 1));
     }
   }
   return std::nullopt;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "core/date_text.h"
 #include "core/error.h"
 #include "web/http/framing.h"
 #include "web/http/incident.h"
@@ -62,22 +63,17 @@ int ListenBacklog() {
 // "Date: Mon, 06 May 2024 07:08:09 GMT\r\n", formatted once a second per
 // thread.
 std::string_view DateLine() {
-  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   thread_local std::time_t shown = -1;
   thread_local char line[64];
-  thread_local int length = 0;
+  thread_local std::size_t length = 0;
   const std::time_t now = std::time(nullptr);
   if (now != shown) {
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    length = std::snprintf(line, sizeof line, "Date: %s, %02d %s %04d %02d:%02d:%02d GMT\r\n",
-                           kDays[utc.tm_wday % 7], utc.tm_mday, kMonths[utc.tm_mon % 12],
-                           utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    // Rewritten in place, so that a view of the last line stays valid.
+    length = ("Date: " + HttpDateText(DateTime::FromUnixSeconds(now)) + "\r\n")
+                 .copy(line, sizeof line);
     shown = now;
   }
-  return std::string_view(line, static_cast<std::size_t>(length));
+  return std::string_view(line, length);
 }
 
 // Whether a response header's name or value may be sent as it is: no

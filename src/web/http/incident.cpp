@@ -1,20 +1,22 @@
 #include "web/http/incident.h"
 
+#include <array>
 #include <cstdint>
 #include <random>
+
+#include "core/hex.h"
 
 namespace ostrand::web::http {
 
 std::string NewIncidentNumber() {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   thread_local std::mt19937_64 generator{std::random_device{}()};
   std::uint64_t bits = generator();
-  std::string number(8, '0');
-  for (char& c : number) {
-    c = kHex[bits & 15];
-    bits >>= 4;
+  std::array<unsigned char, 4> bytes{};
+  for (unsigned char& byte : bytes) {
+    byte = static_cast<unsigned char>(bits & 0xFF);
+    bits >>= 8;
   }
-  return number;
+  return HexText(bytes, HexCase::kUpper);
 }
 
 }  // namespace ostrand::web::http

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/date.h"
+#include "core/text.h"
 #include "core/value.h"
 
 namespace ostrand::web {
@@ -15,13 +16,9 @@ namespace ostrand::web {
 // The largest id a host value carries exactly (as a double): 2^53.
 inline constexpr std::int64_t kLargestExactId = std::int64_t{1} << 53;
 
-// The one reader of whole numbers in text from outside (query values, form
-// fields, cookies, configuration): decimal digits only, no sign or blank,
-// leading zeros allowed; the number when it lies within 0..max, nothing for
-// anything else. Text of any length is read without overflow: the value is
-// compared with `max` before each digit is added. `max` must not be
-// negative.
-std::optional<std::int64_t> ReadWholeNumber(std::string_view text, std::int64_t max);
+// Whole numbers are read by ReadWholeNumber (core/text.h), here as in every
+// other layer.
+using ostrand::ReadWholeNumber;
 
 // A person id (or another id a page takes): ReadWholeNumber within 32 bits.
 // Throws HttpError 400 ("personID 'abc' is not a number") for anything

@@ -1,9 +1,9 @@
 #include "web/http/url.h"
 
+#include "core/hex.h"
+
 namespace ostrand::web::http {
 namespace {
-
-constexpr char kHex[] = "0123456789ABCDEF";
 
 bool KeepsItself(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -26,8 +26,7 @@ void AppendPercentEncoded(std::string& out, std::string_view text) {
       out += c;
     } else {
       out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
+      AppendHexByte(out, u, HexCase::kUpper);
     }
   }
 }

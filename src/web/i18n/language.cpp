@@ -14,21 +14,14 @@ std::optional<int> ReadQuality(std::string_view text) {
   if (text.empty()) return whole * 1000;
   if (text[0] != '.' || text.size() > 4) return std::nullopt;
   text.remove_prefix(1);
-  int thousandths = 0;
-  int scale = 100;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    thousandths += (c - '0') * scale;
-    scale /= 10;
-  }
+  // "1." has no decimals and reads as "1".
+  const std::optional<std::int64_t> decimals =
+      text.empty() ? std::optional<std::int64_t>(0) : ReadWholeNumber(text, 999);
+  if (!decimals) return std::nullopt;
+  int thousandths = static_cast<int>(*decimals);
+  for (std::size_t i = text.size(); i < 3; ++i) thousandths *= 10;
   if (whole == 1 && thousandths != 0) return std::nullopt;
   return whole * 1000 + thousandths;
-}
-
-std::string_view TrimOws(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
 }
 
 // Our language of a language range, by its primary subtag; "*" is the
@@ -71,10 +64,10 @@ std::optional<Language> PreferredLanguage(std::string_view accept_language) {
     accept_language = comma == std::string_view::npos ? std::string_view()
                                                       : accept_language.substr(comma + 1);
     const std::size_t semicolon = item.find(';');
-    const std::string_view range = TrimOws(item.substr(0, semicolon));
+    const std::string_view range = TrimSpacesAndTabs(item.substr(0, semicolon));
     std::optional<int> quality = 1000;
     if (semicolon != std::string_view::npos) {
-      const std::string_view parameter = TrimOws(item.substr(semicolon + 1));
+      const std::string_view parameter = TrimSpacesAndTabs(item.substr(semicolon + 1));
       quality = parameter.size() > 2 && (parameter[0] == 'q' || parameter[0] == 'Q') &&
                         parameter[1] == '='
                     ? ReadQuality(parameter.substr(2))

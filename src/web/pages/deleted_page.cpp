@@ -1,7 +1,6 @@
 #include "web/pages/deleted_page.h"
 
-#include <cstdio>
-
+#include "core/date_text.h"
 #include "core/html.h"
 #include "web/data/plan_repository.h"
 #include "web/http/request_values.h"
@@ -13,11 +12,7 @@ namespace ostrand::web {
 namespace {
 
 std::string TimeText(const std::optional<DateTime>& time, const std::string& stored) {
-  if (!time) return stored;
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", time->year(), time->month(),
-                time->day_of_month(), time->hour(), time->minute());
-  return text;
+  return time ? MinuteText(*time) : stored;
 }
 
 void AppendCell(std::string& out, std::string_view text) {

@@ -1,8 +1,7 @@
 #include "web/pages/page_downloads.h"
 
-#include <cstdio>
-
 #include "calendar/week.h"
+#include "core/date_text.h"
 #include "core/html.h"
 #include "exports/csv_export.h"
 #include "exports/grid.h"
@@ -41,15 +40,10 @@ std::string FileStem(const ViewPage& page, const Person& shown, const DateTime& 
   std::string stem(page.path.substr(page.path.rfind('/') + 1));
   stem = stem.substr(0, stem.find('.'));
   if (!IsLeaderPage(page.kind)) stem += "-" + std::to_string(shown.id);
-  char period[16];
   if (IsWeek(page.kind)) {
-    const DateTime monday = calendar::GetPrevMonday(Value::Date(day)).ToDate();
-    std::snprintf(period, sizeof period, "-%04d-%02d-%02d", monday.year(), monday.month(),
-                  monday.day_of_month());
-  } else {
-    std::snprintf(period, sizeof period, "-%04d-%02d", day.year(), day.month());
+    return stem + "-" + DateText(calendar::GetPrevMonday(Value::Date(day)).ToDate());
   }
-  return stem + period;
+  return stem + "-" + MonthText(day);
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <sodium.h>
 
 #include <climits>
-#include <cstdio>
 #include <optional>
 #include <vector>
 
+#include "core/date_text.h"
 #include "core/html.h"
 #include "web/api/feed_address.h"
 #include "web/auth/personal_tokens.h"
@@ -90,12 +90,7 @@ void AppendActionForm(std::string& out, const PageRequest& request, std::string_
   out += "</form>\n";
 }
 
-std::string UtcText(const DateTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d UTC", t.year(), t.month(),
-                t.day_of_month(), t.hour(), t.minute());
-  return text;
-}
+std::string UtcText(const DateTime& t) { return MinuteText(t) + " UTC"; }
 
 PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
                         const std::string& new_api_token, int status) {
