@@ -18,25 +18,24 @@
 set(OSTRAND_LAYER_ROOT ${PROJECT_BINARY_DIR}/layers)
 
 # ostrand_layer(<target> OBJECT|STATIC FOLDER <folder below src>
-#               [RECURSE] [HEADERS_ONLY_OF_FOLDER] [SOURCES <file>...]
+#               [HEADERS_ONLY_OF_FOLDER] [SOURCES <file>...]
 #               [USES <folder target>...])
-#   Creates <target> from the .cpp files of src/<folder> (and of its
-#   sub-folders with RECURSE), globbed so that a new file needs no edit
-#   here, plus SOURCES. Its include path is its own staged tree and those of
-#   USES (which must be defined before it). HEADERS_ONLY_OF_FOLDER stages
-#   the folder's own headers one by one instead of the whole folder, for a
-#   folder whose sub-folders are targets of their own (src/web).
+#   Creates <target> from the .cpp files of src/<folder> and its
+#   sub-folders (the store's engines), globbed so that a new file needs no
+#   edit here, plus SOURCES. Its include path is its own staged tree and
+#   those of USES (which must be defined before it). HEADERS_ONLY_OF_FOLDER
+#   takes the folder's own files only and stages its headers one by one, for
+#   a folder whose sub-folders are targets of their own (src/web).
 function(ostrand_layer target kind)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "RECURSE;HEADERS_ONLY_OF_FOLDER" "FOLDER"
-                        "SOURCES;USES")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "HEADERS_ONLY_OF_FOLDER" "FOLDER" "SOURCES;USES")
   set(folder_dir ${PROJECT_SOURCE_DIR}/src/${arg_FOLDER})
   if(NOT IS_DIRECTORY ${folder_dir})
     message(FATAL_ERROR "ostrand_layer(${target}): no folder src/${arg_FOLDER}")
   endif()
-  if(arg_RECURSE)
-    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder_dir}/*.cpp)
-  else()
+  if(arg_HEADERS_ONLY_OF_FOLDER)
     file(GLOB sources CONFIGURE_DEPENDS ${folder_dir}/*.cpp)
+  else()
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder_dir}/*.cpp)
   endif()
   add_library(${target} ${kind} ${sources} ${arg_SOURCES})
 
