@@ -10,7 +10,7 @@
 #include "test_databases.h"
 #include "web/data/department_plans.h"
 #include "web/data/plan_repository.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {
