@@ -9,7 +9,7 @@
 #include "web/http/request_values.h"
 #include "web/auth/server_secret.h"
 #include "web/auth/session_cookie.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

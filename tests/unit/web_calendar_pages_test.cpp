@@ -10,7 +10,7 @@
 #include "web/data/holiday_table.h"
 #include "store/connect.h"
 #include "web/i18n/catalogue.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {
@@ -48,10 +48,7 @@ class WebCalendarPages : public ::testing::Test {
   }
 
   std::unique_ptr<Browser> SignedIn(int person) {
-    auto browser = std::make_unique<Browser>(server_->port());
-    const testing::Result result = browser->SignIn(std::to_string(person), kPassword);
-    EXPECT_TRUE(result && result->status == 303);
-    return browser;
+    return testing::SignedIn(server_->port(), person);
   }
 
   static std::string Body(Browser& browser, const std::string& path, int status = 200) {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

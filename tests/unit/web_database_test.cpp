@@ -11,12 +11,11 @@
 #include <fstream>
 #include <string>
 
-#include "server_on_database.h"
+#include "test_support.h"
 #include "store/connect.h"
 #include "store/schema.h"
 #include "web/data/persons.h"
 #include "test_databases.h"
-#include "web_test_server.h"
 
 namespace ostrand::web {
 namespace {
@@ -24,7 +23,6 @@ namespace {
 using test_support::ServerOnDatabase;
 using testing::Browser;
 using testing::kLi;
-using testing::kPassword;
 
 // The user the servers of these tests run as when the tests run as root,
 // for whom file permissions mean something.
@@ -41,14 +39,6 @@ std::string WriteSecret(const test_support::TempDir& dir) {
   const std::string secret = dir.File("secret");
   std::ofstream(secret) << "0123456789abcdef0123456789abcdef\n";
   return secret;
-}
-
-// A browser signed in as Li on the server at `port`.
-std::unique_ptr<Browser> SignedInLi(int port) {
-  auto browser = std::make_unique<Browser>(port);
-  const testing::Result result = browser->SignIn(std::to_string(kLi), kPassword);
-  EXPECT_TRUE(result && result->status == 303) << (result ? result->body : "no answer");
-  return browser;
 }
 
 // Saves a new plan of Li's on 20 December 2001 through the day editor;
@@ -112,7 +102,7 @@ TEST(WebReadOnlySpell, TheNextWriteSucceedsOnceTheDatabaseIsWritableAgain) {
   const ServerOnDatabase server({"--db", "sqlite:" + db, "--secret-file", secret, "--pool-size", "2"},
                             kUnprivileged);
   ASSERT_NE(server.port(), 0);
-  const auto li = SignedInLi(server.port());
+  const auto li = testing::SignedIn(server.port(), kLi);
   EXPECT_EQ(SavePlan(*li, "只读期间"), 503);
   struct stat shm {};
   if (::stat((db + "-shm").c_str(), &shm) == 0) {
@@ -138,7 +128,7 @@ TEST(WebPostgres, TwoServersShareOneDatabaseAndOneSecret) {
   ASSERT_NE(first.port(), 0);
   ASSERT_NE(second.port(), 0);
 
-  const auto li = SignedInLi(first.port());
+  const auto li = testing::SignedIn(first.port(), kLi);
   Browser elsewhere(second.port());
   elsewhere.cookies() = li->cookies();
   const std::string day = "/schedule/manage.asp?personID=2&dt=2001-12-20";
@@ -170,7 +160,7 @@ TEST(WebPostgres, PagesAnswer503WhileTheDatabaseIsDownAndRecover) {
   testing::WriteFixtureTo(database);
   const ServerOnDatabase server({"--db", database, "--secret-file", WriteSecret(dir)});
   ASSERT_NE(server.port(), 0);
-  const auto li = SignedInLi(server.port());
+  const auto li = testing::SignedIn(server.port(), kLi);
   const std::string page = "/schedule/personMonth.asp?dt=2001-12-5";
   ASSERT_EQ(li->Get(page)->status, 200);
 

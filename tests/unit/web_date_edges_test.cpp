@@ -9,7 +9,7 @@
 #include "store/connect.h"
 #include "web/pages/schedule_pages.h"
 #include "web/http/request_values.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

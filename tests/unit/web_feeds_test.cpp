@@ -16,7 +16,7 @@
 #include "store/connect.h"
 #include "web/data/plan_repository.h"
 #include "web/http/conditional.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {
@@ -24,7 +24,6 @@ namespace {
 using testing::Browser;
 using testing::HttpClient;
 using testing::kLi;
-using testing::kPassword;
 using testing::kWang;
 using testing::kZhang;
 using testing::kZhao;
@@ -49,10 +48,7 @@ class WebFeedsTest : public ::testing::Test {
   }
 
   std::unique_ptr<Browser> SignedIn(int person) {
-    auto browser = std::make_unique<Browser>(server_->port());
-    const Result result = browser->SignIn(std::to_string(person), kPassword);
-    EXPECT_TRUE(result && result->status == 303);
-    return browser;
+    return testing::SignedIn(server_->port(), person);
   }
 
   // The paths of the feed addresses that the subscribe page shows, in its

@@ -26,7 +26,7 @@
 #include "web/data/plan_importer.h"
 #include "web/data/plan_repository.h"
 #include "web/data/site_identity.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "serve_process.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

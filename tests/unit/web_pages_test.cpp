@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {
@@ -35,10 +35,7 @@ class WebPagesTest : public ::testing::Test {
   void Start() { Start(testing::TestOptions(path_)); }
 
   std::unique_ptr<Browser> SignedIn(int person) {
-    auto browser = std::make_unique<Browser>(server_->port());
-    const testing::Result result = browser->SignIn(std::to_string(person), kPassword);
-    EXPECT_TRUE(result && result->status == 303);
-    return browser;
+    return testing::SignedIn(server_->port(), person);
   }
 
   // The body of a page that must open.

@@ -10,10 +10,10 @@
 #include "store/connect.h"
 #include "store/engine_sql.h"
 #include "test_databases.h"
+#include "test_support.h"
 #include "web/data/department_plans.h"
 #include "web/data/plan_repository.h"
 #include "web/data/settings.h"
-#include "web_test_server.h"
 
 namespace ostrand::web {
 namespace {

@@ -19,7 +19,7 @@
 
 #include "web/i18n/catalogue.h"
 #include "web/pages/signin_page.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

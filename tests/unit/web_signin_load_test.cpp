@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "signin_load.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

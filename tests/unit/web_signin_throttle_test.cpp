@@ -9,7 +9,7 @@
 #include "web/auth/hash_pool.h"
 #include "web/auth/signin_gate.h"
 #include "web/auth/signin_throttle.h"
-#include "web_test_server.h"
+#include "test_support.h"
 
 namespace ostrand::web {
 namespace {

@@ -2,8 +2,12 @@
 // separator under /Images/ (the component's markup links them as
 // ../Images/NAME.gif from the pages under /schedule/), the host
 // stylesheet, which styles the classes the component writes and the page
-// chrome around its fragments, the host script (host_script.cpp), and the
+// chrome around its fragments, the host scripts, and the
 // site icon /favicon.ico.
+//
+// The stylesheet and the two scripts are the files ostrand.css, ostrand.js
+// and days.js of this folder, compiled in byte for byte at build time
+// (cmake/embed.cmake): edit those files, the build picks them up.
 #pragma once
 
 #include <optional>
@@ -33,13 +37,42 @@ std::optional<StaticAsset> FindStaticAsset(std::string_view path);
 // answer larger than the file. Needs no database: fit for an I/O thread.
 std::optional<http::Response> ServeStaticAsset(const http::Request& request);
 
-// The text of the host stylesheet (also served as /static/ostrand.css).
+// The text of the host stylesheet (ostrand.css, also served as
+// /static/ostrand.css). The component's own stylesheet (written by
+// SetDispStyle) styles its furniture classes; this one styles the classes
+// its views write but leave to the host (the tabs, the day cells and the
+// kinds of place) and the chrome the host puts around the fragments
+// (navigation bar, sign-in, day editor, legends, error pages).
+//
+// The four kinds of place keep one colour each everywhere: the day cells of
+// the month grid and the leader summaries (sch1..sch4), the entries of the
+// week view (spans sch1..sch4), the compact cells (Office, Beijing, Outside,
+// Aboad) and the legends. Background and edge differ in hue, not only in
+// lightness, so they stay apart for most colour-blind readers as well. Each
+// edge colour, used for the markers' text, has a contrast of at least
+// 4.5:1 on its own background and on white.
 std::string_view HostStylesheet();
 
 // The text of the host script that marks today, weekends and holidays
-// (also served as /static/days.js).
+// (days.js, also served as /static/days.js) on the component's views, whose
+// markup stays as the component writes it. The page carries the facts in
+// #day-marks (pages/day_marks.h); the script only finds the cells of those
+// dates and adds classes, a tooltip and a small label. It holds no text of
+// its own.
 std::string_view DayMarksScript();
-// The text of the host script (also served as /static/ostrand.js).
+
+// The text of the host script (ostrand.js, also served as
+// /static/ostrand.js), loaded (deferred) by every page. It leaves the
+// component's markup as it was written and only adds what keyboards and
+// screen readers need, at run time:
+// - the picker arrows get their text alternative from the picker's
+//   data-jian1..4 attributes (the page writes them in its language); other
+//   images of the fragments are marked as decoration (alt="");
+// - a marker of a leader summary gets the kind of place it stands for, read
+//   from the page's legend, as text for screen readers;
+// - where the page says its days may be edited (data-edit-days), each day
+//   cell that opens the editor is reached with Tab and opened with Enter or
+//   Space.
 std::string_view HostScript();
 
 }  // namespace ostrand::web

@@ -1,16 +1,4 @@
-// The host script /static/days.js: marks today, weekends and holidays on
-// the component's views, whose markup stays as the component writes it.
-// The page carries the facts in #day-marks (pages/day_marks.h); the script
-// only finds the cells of those dates and adds classes, a tooltip and a
-// small label. It holds no text of its own.
-#include <string_view>
-
-#include "web/assets/static_assets.h"
-
-namespace ostrand::web {
-namespace {
-
-constexpr std::string_view kScript = R"js(/* ostrand: marks today, weekends and holidays */
+/* ostrand: marks today, weekends and holidays */
 (function () {
   'use strict';
   var marks = document.getElementById('day-marks');
@@ -82,10 +70,3 @@ constexpr std::string_view kScript = R"js(/* ostrand: marks today, weekends and 
     }
   }
 })();
-)js";
-
-}  // namespace
-
-std::string_view DayMarksScript() { return kScript; }
-
-}  // namespace ostrand::web

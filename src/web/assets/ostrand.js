@@ -1,22 +1,4 @@
-// The host script, served as /static/ostrand.js and loaded (deferred) by
-// every page. It leaves the component's markup as it was written and only
-// adds what keyboards and screen readers need, at run time:
-// - the picker arrows get their text alternative from the picker's
-//   data-jian1..4 attributes (the page writes them in its language); other
-//   images of the fragments are marked as decoration (alt="");
-// - a marker of a leader summary gets the kind of place it stands for, read
-//   from the page's legend, as text for screen readers;
-// - where the page says its days may be edited (data-edit-days), each day
-//   cell that opens the editor is reached with Tab and opened with Enter or
-//   Space.
-#include <string_view>
-
-#include "web/assets/static_assets.h"
-
-namespace ostrand::web {
-namespace {
-
-constexpr std::string_view kScript = R"js(/* ostrand host script */
+/* ostrand host script */
 (function () {
   'use strict';
   var each = function (selector, action) {
@@ -53,10 +35,3 @@ constexpr std::string_view kScript = R"js(/* ostrand host script */
     });
   });
 })();
-)js";
-
-}  // namespace
-
-std::string_view HostScript() { return kScript; }
-
-}  // namespace ostrand::web
