@@ -27,32 +27,43 @@
 namespace ostrand::cli {
 namespace {
 
+// The server's own options as they are before the command line: the one
+// source of every default that --help shows.
+const web::ServerOptions& Defaults() {
+  static const web::ServerOptions defaults;
+  return defaults;
+}
+
+double Seconds(std::chrono::milliseconds duration) {
+  return static_cast<double>(duration.count()) / 1000;
+}
+
 struct ServeArguments {
   std::string db;
-  std::string host = "127.0.0.1";
-  int port = 8080;
-  bool reuse_port = false;
-  double head_timeout = 10;
-  double body_timeout = 30;
-  double idle_timeout = 15;
-  std::size_t max_connections = 4096;
-  std::size_t max_connections_per_client = 0;
+  std::string host = Defaults().host;
+  int port = Defaults().port;
+  bool reuse_port = Defaults().reuse_port;
+  double head_timeout = Seconds(Defaults().head_timeout);
+  double body_timeout = Seconds(Defaults().body_timeout);
+  double idle_timeout = Seconds(Defaults().idle_timeout);
+  std::size_t max_connections = Defaults().max_connections;
+  std::size_t max_connections_per_client = Defaults().max_connections_per_client;
   std::vector<std::string> trusted_proxies;
-  std::size_t io_threads = 0;
-  std::size_t workers = 0;
+  std::size_t io_threads = Defaults().io_threads;
+  std::size_t workers = Defaults().worker_threads;
   std::string log_format = "text";
   std::string secret_file;
   std::string leader_duties = web::DefaultLeaderDuties();
-  std::string leader_cond{web::kDefaultLeaderCond};
-  std::string leader2_cond = web::DefaultLeader2Cond();
-  std::size_t pool_size = store::kDefaultPoolSize;
-  std::size_t hash_workers = 0;
-  std::size_t max_plans_per_day = web::ServerOptions{}.max_plans_per_day;
-  std::int64_t max_plan_days = web::ServerOptions{}.max_plan_days;
+  std::string leader_cond = Defaults().leader_cond;
+  std::string leader2_cond = Defaults().leader2_cond;
+  std::size_t pool_size = Defaults().pool_size;
+  std::size_t hash_workers = Defaults().hash_workers;
+  std::size_t max_plans_per_day = Defaults().max_plans_per_day;
+  std::int64_t max_plan_days = Defaults().max_plan_days;
   std::string today;
   std::string time_zone;
   std::string public_url;
-  bool secure_cookies = false;
+  bool secure_cookies = Defaults().secure_cookies;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -148,10 +159,7 @@ int RunServe(const ServeArguments& args) {
   const int port = server.Bind();
   std::cout << "ostrand serve: listening on http://" << args.host << ":" << port << "/"
             << std::endl;
-  if (!web::ServeUntilSignalled(server)) {
-    std::cerr << "ostrand: serving failed\n";
-    return 1;
-  }
+  web::ServeUntilSignalled(server);
   std::cout << "ostrand serve: stopped" << std::endl;
   return 0;
 }

@@ -109,10 +109,15 @@ int PropertyLine(const Chunk& event, std::string_view name) {
   return event.first_line();
 }
 
-// A problem of one event: the line it is reported on and why.
-struct Refusal {
-  int line;
-  std::string reason;
+// A problem of one event, an Error of kind kBadInput: why (its message) and
+// the line it is reported on.
+class Refusal : public Error {
+ public:
+  Refusal(int line, const std::string& reason) : Error(reason, ErrorKind::kBadInput), line_(line) {}
+  int line() const { return line_; }
+
+ private:
+  int line_;
 };
 
 std::string Shown(std::string_view text) {
@@ -348,7 +353,7 @@ plans::ImportResult ReadCalendar(std::string_view text, const TimeZone& zone) {
     try {
       result.plans.push_back(PlanOf(event.get(), chunk, zone));
     } catch (const Refusal& refusal) {
-      result.problems.push_back({refusal.line, refusal.reason});
+      result.problems.push_back({refusal.line(), refusal.what()});
     } catch (const Error& e) {
       result.problems.push_back({chunk.first_line(), e.what()});
     }

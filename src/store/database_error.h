@@ -2,7 +2,8 @@
 // statement the database refused (the message names the query) from a
 // database that cannot be reached or used right now (gone, busy, turned
 // read-only), which a web host answers with 503 and which a later attempt
-// may get past.
+// may get past. A refused statement is of kind kInternal, an unusable
+// database of kind kUnavailable.
 #pragma once
 
 #include <string>
@@ -31,7 +32,8 @@ class DatabaseError : public Error {
 
  private:
   DatabaseError(Cause cause, const std::string& message, std::string reason)
-      : Error(message), cause_(cause), reason_(std::move(reason)) {}
+      : Error(message, cause == Cause::kUnavailable ? ErrorKind::kUnavailable : ErrorKind::kInternal),
+        cause_(cause), reason_(std::move(reason)) {}
 
   Cause cause_;
   std::string reason_;

@@ -20,18 +20,19 @@
 #include "web/auth/transport_security.h"
 #include "web/data/databases.h"
 #include "web/http/access_log.h"
-#include "web/http/http_error.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
 #include "web/pages/away_page.h"
 #include "web/pages/deleted_page.h"
 #include "web/pages/editor_page.h"
+#include "web/pages/error_answer.h"
 #include "web/pages/leader_months_page.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/page_downloads.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_runner.h"
 #include "web/pages/schedule_pages.h"
+#include "web/pages/signin_flow.h"
 #include "web/pages/signin_page.h"
 #include "web/pages/subscribe_page.h"
 
@@ -94,10 +95,62 @@ http::Response ServerErrorPage(int status, std::string_view target, std::string_
   return response;
 }
 
-http::Response MethodNotAllowed(Language language, std::string_view allowed) {
+// Where a route's work runs.
+enum class Runs {
+  kIoThread,    // at once: it needs no database and never blocks
+  kPageWorker,  // on a page worker: database work
+  kHashPool,    // on a page worker, which hands the password check to the hash pool
+};
+
+// Which paths a route serves.
+enum class Match {
+  kPath,        // exactly `path`
+  kFolder,      // every path that starts with `path`
+  kStaticFile,  // every file of assets/static_assets.h, each at its own path
+};
+
+// The methods a route answers (HEAD with GET); a route of kAnyMethod
+// answers every method itself.
+enum Methods : unsigned { kGet = 1, kPost = 2, kAnyMethod = 4 };
+
+// What a route does with a request, on the thread its Runs names; it
+// answers through the Responder, at once or later.
+using RouteHandler = std::function<void(http::Request request, const http::Responder& respond)>;
+
+struct Route {
+  Match match;
+  std::string_view path;
+  unsigned methods;
+  Runs runs;
+  RouteHandler handler;
+  // When set, changes every answer of the handler, the busy one included.
+  std::function<void(http::Response&)> amend = nullptr;
+};
+
+bool Matches(const Route& route, std::string_view path) {
+  switch (route.match) {
+    case Match::kPath:
+      return path == route.path;
+    case Match::kFolder:
+      return path.starts_with(route.path);
+    case Match::kStaticFile:
+      break;
+  }
+  return FindStaticAsset(path).has_value();
+}
+
+bool Takes(unsigned methods, std::string_view method) {
+  if ((methods & kAnyMethod) != 0) return true;
+  if (method == "GET" || method == "HEAD") return (methods & kGet) != 0;
+  return method == "POST" && (methods & kPost) != 0;
+}
+
+// The 405 of a path that the routes serve for other methods only, with the
+// methods they take.
+http::Response MethodNotAllowed(Language language, unsigned methods) {
   http::Response response =
       HtmlPage(405, ErrorPage(language, 405, Text(language, MessageId::kMethodNotAllowed), nullptr));
-  response.AddHeader("Allow", allowed);
+  response.AddHeader("Allow", (methods & kPost) != 0 ? "GET, HEAD, POST" : "GET, HEAD");
   return response;
 }
 
@@ -124,14 +177,28 @@ struct WebServer::Impl {
                                           : std::max<std::size_t>(4, 2 * Processors()),
               options.worker_queue) {}
 
-  // On an I/O thread: answers what needs no database at once and hands the
-  // rest to the workers.
+  // On an I/O thread: finds the request's route and runs it where the
+  // route says (a path no route serves: 404; a method no route of the path
+  // takes: 405).
   void Handle(http::Request request, http::Responder respond);
-  // Runs `work` on a page worker, or answers 503 (in the language) when
-  // too many wait.
-  void OnWorker(Language language, const http::Responder& respond, std::function<void()> work);
-  // Runs `page` for the signed-in visitor on a page worker.
-  void RunPage(http::Request request, http::Responder respond, PageFunction page);
+  // Runs the handler on a page worker, or answers 503 (a page in the
+  // language, or JSON) when too many wait.
+  void RunOnWorker(RouteHandler handler, http::Request request, const http::Responder& respond,
+                   Language language, AnswerForm form);
+  // Every path the site serves, and how.
+  std::vector<Route> Routes();
+  // A route that runs `page` for the signed-in visitor.
+  RouteHandler Page(PageFunction page) {
+    return [this, page = std::move(page)](http::Request request, const http::Responder& respond) {
+      respond(runner.Run(request, page));
+    };
+  }
+  // A route that answers at once with what `answer` gives.
+  static RouteHandler Now(std::function<http::Response(const http::Request&)> answer) {
+    return [answer = std::move(answer)](http::Request request, const http::Responder& respond) {
+      respond(answer(request));
+    };
+  }
 
   ServerOptions options;
   Databases databases;
@@ -147,120 +214,110 @@ struct WebServer::Impl {
   http::HttpServer http;
   SignInFlow signin;
   http::WorkerPool pages;
+  // Last: its handlers use everything above.
+  std::vector<Route> routes = Routes();
 };
 
-void WebServer::Impl::OnWorker(Language language, const http::Responder& respond,
-                               std::function<void()> work) {
-  if (!pages.TryPost(std::move(work))) {
-    http::Response response = HtmlPage(
-        503, ErrorPage(language, 503, Text(language, MessageId::kServerBusy), nullptr));
-    response.AddHeader("Retry-After", "5");
-    respond(std::move(response));
+std::vector<Route> WebServer::Impl::Routes() {
+  const auto redirect_home = Now([](const http::Request&) {
+    return http::Response::Redirect(kHomePage);
+  });
+  std::vector<Route> table = {
+      {Match::kStaticFile, {}, kGet, Runs::kIoThread,
+       Now([](const http::Request& request) { return *ServeStaticAsset(request); })},
+      {Match::kPath, "/", kGet, Runs::kIoThread, redirect_home},
+      {Match::kPath, kScheduleFolder.substr(0, kScheduleFolder.size() - 1), kGet,
+       Runs::kIoThread, redirect_home},
+      {Match::kPath, kScheduleFolder, kGet, Runs::kIoThread, redirect_home},
+      {Match::kPath, kSignInPath, kGet, Runs::kIoThread,
+       Now([this](const http::Request& request) { return signin.ShowForm(request); })},
+      {Match::kPath, kSignInPath, kPost, Runs::kHashPool,
+       [this](http::Request request, const http::Responder& respond) {
+         signin.Submit(request, respond);
+       }},
+      {Match::kPath, kLanguagePath, kGet, Runs::kIoThread, Now(SwitchLanguage)},
+      {Match::kPath, kSignOutPath, kGet, Runs::kPageWorker,
+       Page([](PageRequest& page) { return SignOut(page, false); })},
+      {Match::kPath, kSignOutPath, kPost, Runs::kPageWorker,
+       Page([](PageRequest& page) { return SignOut(page, true); })},
+      {Match::kFolder, kFeedsFolder, kGet, Runs::kPageWorker,
+       Now([this](const http::Request& request) { return feeds.Serve(request); })},
+      // Programs read every answer here as JSON, a refusal of a path or a
+      // method too, at once.
+      {Match::kFolder, kApiFolder, kAnyMethod, Runs::kIoThread,
+       [this](http::Request request, const http::Responder& respond) {
+         if (std::optional<http::Response> refused = JsonApi::Refusal(request)) {
+           return respond(std::move(*refused));
+         }
+         RunOnWorker([this](http::Request r, const http::Responder& answer) {
+                       answer(api.Serve(r));
+                     },
+                     std::move(request), respond, Language::kEnglish, AnswerForm::kJson);
+       }},
+      {Match::kPath, kSubscribePath, kGet, Runs::kPageWorker, Page(ShowSubscribe)},
+      {Match::kPath, kSubscribePath, kPost, Runs::kPageWorker, Page(SubmitSubscribe)},
+      {Match::kPath, kEditorPath, kGet, Runs::kPageWorker, Page(ShowEditor)},
+      {Match::kPath, kEditorPath, kPost, Runs::kPageWorker, Page(SubmitEditor)},
+      {Match::kPath, kDeletedPlansPath, kGet, Runs::kPageWorker, Page(RenderDeletedPlans)},
+      {Match::kPath, kAwayPath, kGet, Runs::kPageWorker, Page(RenderAwayPage)},
+      {Match::kPath, kLeaderMonthsPath, kGet, Runs::kPageWorker,
+       Page([](PageRequest& page) { return RenderLeaderMonths(page, false); })},
+      {Match::kPath, kLeader2MonthsPath, kGet, Runs::kPageWorker,
+       Page([](PageRequest& page) { return RenderLeaderMonths(page, true); })},
+  };
+  for (const ViewPage& view : ViewPages()) {
+    // The personal pages carry the component's inline day script.
+    const bool script = view.kind == ViewKind::kPersonMonth || view.kind == ViewKind::kPersonWeek;
+    table.push_back({Match::kPath, view.path, kGet, Runs::kPageWorker,
+                     Page([&view](PageRequest& page) {
+                       return WantsDownload(page) ? DownloadViewPage(view, page)
+                                                  : RenderViewPage(view, page);
+                     }),
+                     script ? std::function<void(http::Response&)>(AllowComponentScript) : nullptr});
   }
+  return table;
 }
 
-void WebServer::Impl::RunPage(http::Request request, http::Responder respond, PageFunction page) {
-  const Language language = RequestLanguage(request);
-  OnWorker(language, respond, [this, request = std::move(request), respond, page = std::move(page)] {
-    respond(runner.Run(request, page));
-  });
+void WebServer::Impl::RunOnWorker(RouteHandler handler, http::Request request,
+                                  const http::Responder& respond, Language language,
+                                  AnswerForm form) {
+  const bool posted = pages.TryPost(
+      [request = std::move(request), respond, handler = std::move(handler)]() mutable {
+        handler(std::move(request), respond);
+      });
+  if (!posted) {
+    respond(ErrorAnswer(std::make_exception_ptr(Error("every page worker is busy", ErrorKind::kBusy)),
+                        language, nullptr, form));
+  }
 }
 
 void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
   if (ServedOverTls(options)) respond = SecureCookieResponder(std::move(respond));
-  const bool get = request.method == "GET" || request.method == "HEAD";
-  const bool post = request.method == "POST";
-  const std::string_view path = request.path;
   const Language language = RequestLanguage(request);
+  // Programs read every answer under the API's folder as JSON.
+  const AnswerForm form = request.path.starts_with(kApiFolder) ? AnswerForm::kJson : AnswerForm::kPage;
   try {
-    if (std::optional<http::Response> file = ServeStaticAsset(request)) {
-      return respond(get ? std::move(*file) : MethodNotAllowed(language, "GET, HEAD"));
-    }
-    const std::string_view folder = kScheduleFolder.substr(0, kScheduleFolder.size() - 1);
-    if (path == "/" || path == folder || path == kScheduleFolder) {
-      return respond(get ? http::Response::Redirect(kHomePage) : MethodNotAllowed(language, "GET, HEAD"));
-    }
-    if (path == kSignInPath) {
-      if (get) return respond(signin.ShowForm(request));
-      if (!post) return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
-      // The person is looked up on a worker; the password then goes to the
-      // hash pool, which answers.
-      return OnWorker(language, respond, [this, request = std::move(request), respond] {
-        signin.Submit(request, respond);
-      });
-    }
-    if (path == kLanguagePath) {
-      return respond(get ? SwitchLanguage(request) : MethodNotAllowed(language, "GET, HEAD"));
-    }
-    if (path == kSignOutPath) {
-      if (!get && !post) return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
-      return RunPage(std::move(request), respond,
-                     [post](PageRequest& page) { return SignOut(page, post); });
-    }
-    if (const ViewPage* view = FindViewPage(path)) {
-      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
-      // The personal pages carry the component's inline day script.
-      const bool script =
-          view->kind == ViewKind::kPersonMonth || view->kind == ViewKind::kPersonWeek;
-      return RunPage(std::move(request), script ? Amended(respond, AllowComponentScript) : respond,
-                     [view](PageRequest& page) {
-        return WantsDownload(page) ? DownloadViewPage(*view, page) : RenderViewPage(*view, page);
-      });
-    }
-    if (path.starts_with(kFeedsFolder)) {
-      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
-      return OnWorker(language, respond, [this, request = std::move(request), respond] {
-        respond(feeds.Serve(request));
-      });
-    }
-    if (path.starts_with(kApiFolder)) {
-      // Programs read every answer here as JSON.
-      if (std::optional<http::Response> refused = JsonApi::Refusal(request)) {
-        return respond(std::move(*refused));
+    unsigned allowed = 0;
+    for (const Route& route : routes) {
+      if (!Matches(route, request.path)) continue;
+      if (!Takes(route.methods, request.method)) {
+        allowed |= route.methods;
+        continue;
       }
-      if (!pages.TryPost([this, request = std::move(request), respond] {
-            respond(api.Serve(request));
-          })) {
-        respond(JsonApi::Busy());
-      }
-      return;
+      if (route.amend) respond = Amended(std::move(respond), route.amend);
+      if (route.runs == Runs::kIoThread) return route.handler(std::move(request), respond);
+      return RunOnWorker(route.handler, std::move(request), respond, language, AnswerForm::kPage);
     }
-    if (path == kSubscribePath) {
-      if (get) return RunPage(std::move(request), respond, ShowSubscribe);
-      if (post) return RunPage(std::move(request), respond, SubmitSubscribe);
-      return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
-    }
-    if (path == kEditorPath) {
-      if (get) return RunPage(std::move(request), respond, ShowEditor);
-      if (post) return RunPage(std::move(request), respond, SubmitEditor);
-      return respond(MethodNotAllowed(language, "GET, HEAD, POST"));
-    }
-    if (path == kDeletedPlansPath || path == kAwayPath || path == kLeaderMonthsPath ||
-        path == kLeader2MonthsPath) {
-      if (!get) return respond(MethodNotAllowed(language, "GET, HEAD"));
-      PageFunction page = RenderDeletedPlans;
-      if (path == kAwayPath) page = RenderAwayPage;
-      if (path == kLeaderMonthsPath || path == kLeader2MonthsPath) {
-        const bool second = path == kLeader2MonthsPath;
-        page = [second](PageRequest& r) { return RenderLeaderMonths(r, second); };
-      }
-      return RunPage(std::move(request), respond, std::move(page));
-    }
-    respond(NotFoundResponse(language));
-  } catch (const HttpError& e) {
-    respond(ErrorResponse(e, language, nullptr));
+    respond(allowed != 0 ? MethodNotAllowed(language, allowed) : NotFoundResponse(language));
+  } catch (...) {
+    respond(ErrorAnswer(std::current_exception(), language, nullptr, form));
   }
 }
 
 WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
-  std::optional<store::ConnectionPool::Lease> db;
-  try {
-    db = impl_->databases.OpenHost();
-  } catch (const HttpError& e) {
-    // At start the operator reads the cause, not the page's message.
-    throw Error(e.cause());
-  }
-  store::Connection& connection = **db;
+  // At start the operator reads the database's own message.
+  const store::ConnectionPool::Lease db = impl_->databases.OpenHost();
+  store::Connection& connection = *db;
   store::CheckSchema(connection);
   // Readers then never wait for the editor's writes, nor writers for
   // readers. A database that is read-only right now keeps its mode. The
@@ -279,18 +336,11 @@ WebServer::~WebServer() { Stop(); }
 
 int WebServer::Bind() { return impl_->http.Bind(); }
 
-bool WebServer::Listen() {
-  try {
-    impl_->http.Run();
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
+void WebServer::Listen() { impl_->http.Run(); }
 
 void WebServer::Stop() { impl_->http.Stop(); }
 
-bool ServeUntilSignalled(WebServer& server) {
+void ServeUntilSignalled(WebServer& server) {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
@@ -303,13 +353,18 @@ bool ServeUntilSignalled(WebServer& server) {
     sigwait(&signals, &received);
     if (!finished) server.Stop();
   });
-  const bool served = server.Listen();
+  std::exception_ptr failure;
+  try {
+    server.Listen();
+  } catch (...) {
+    failure = std::current_exception();
+  }
   finished = true;
   // Wake the waiter when serving ended without a signal.
   pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return served;
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace ostrand::web

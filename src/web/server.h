@@ -10,7 +10,8 @@
 // Every request writes one access-log line. A page that fails answers with
 // an error page (400, 403, 404 with its message; 500 with an incident
 // number whose cause goes to the log; 503 when the server is busy or the
-// database unavailable) and the server goes on serving.
+// database unavailable; pages/error_answer.h) and the server goes on
+// serving. Which path goes where is the route table in server.cpp.
 #pragma once
 
 #include <memory>
@@ -33,8 +34,9 @@ class WebServer {
   // the port. Throws Error ("cannot listen on 127.0.0.1:8080: Address
   // already in use") when the address cannot be bound.
   int Bind();
-  // Serves on the bound address until Stop; false when serving failed.
-  bool Listen();
+  // Serves on the bound address until Stop. Throws Error naming the
+  // address and the cause when it cannot serve (Bind did not succeed).
+  void Listen();
   // Ends Listen, letting requests being answered finish; safe to call from
   // any thread, also before Listen started (then Listen does not block) or
   // after it ended.
@@ -47,7 +49,8 @@ class WebServer {
 
 // Serves until the process receives SIGINT or SIGTERM, then stops cleanly.
 // Blocks those signals in the calling thread (and the server threads it
-// starts) while it runs. Returns false when serving failed.
-bool ServeUntilSignalled(WebServer& server);
+// starts) while it runs. Throws what Listen throws, once the signals are
+// as they were.
+void ServeUntilSignalled(WebServer& server);
 
 }  // namespace ostrand::web

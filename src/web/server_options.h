@@ -23,6 +23,7 @@
 #include "web/auth/signin_throttle.h"
 #include "web/http/access_log.h"
 #include "web/http/forwarded.h"
+#include "web/http/http_server.h"
 
 namespace ostrand::web {
 
@@ -34,10 +35,13 @@ inline constexpr std::string_view kDefaultLeaderCond = "1=1";
 // The staff below the demo database's leading duties, "person.dutyID>3".
 std::string DefaultLeader2Cond();
 
+// Everything `ostrand serve` runs with, and the one default of each: the
+// command line shows and uses these (a default of the HTTP side comes from
+// http::HttpServerOptions).
 struct ServerOptions {
   std::string connection_string;
-  std::string host = "127.0.0.1";
-  int port = 8080;  // 0: any free port
+  std::string host = http::DefaultHttpOptions().host;
+  int port = http::DefaultHttpOptions().port;  // 0: any free port
   SecretKey secret{};
   std::set<std::int64_t> leader_duties;
   std::string leader_cond{kDefaultLeaderCond};
@@ -67,8 +71,8 @@ struct ServerOptions {
   // of a request's head (from its first byte) and body, and of an idle
   // keep-alive connection, and whether other processes may listen on the
   // same port.
-  std::size_t io_threads = 0;
-  std::size_t max_connections = 4096;
+  std::size_t io_threads = http::DefaultHttpOptions().io_threads;
+  std::size_t max_connections = http::DefaultHttpOptions().max_connections;
   // Open connections from one address at most (trusted proxies apart), so
   // that one client cannot take every connection; 0: an eighth of
   // max_connections (ConnectionsPerClient).
@@ -78,10 +82,10 @@ struct ServerOptions {
   // access log and the sign-in throttle see. Empty: those headers are
   // ignored and the client is the peer.
   std::vector<http::AddressRange> trusted_proxies;
-  std::chrono::milliseconds head_timeout{std::chrono::seconds(10)};
-  std::chrono::milliseconds body_timeout{std::chrono::seconds(30)};
-  std::chrono::milliseconds idle_timeout{std::chrono::seconds(15)};
-  bool reuse_port = false;
+  std::chrono::milliseconds head_timeout = http::DefaultHttpOptions().head_timeout;
+  std::chrono::milliseconds body_timeout = http::DefaultHttpOptions().body_timeout;
+  std::chrono::milliseconds idle_timeout = http::DefaultHttpOptions().idle_timeout;
+  bool reuse_port = http::DefaultHttpOptions().reuse_port;
 
   // Database connections of the process (store/connection_pool.h), shared
   // by the page workers; a page waits for one when all are in use.

@@ -9,7 +9,7 @@
 #include "web/http/byte_range.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
-#include "web/http/http_error.h"
+#include "web/http/request_error.h"
 #include "web/http/log_text.h"
 #include "web/http/url.h"
 
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const http::FormFields fields = http::ParseFields(text);
     Check(fields.size() <= http::kMaxFields, "a form holds at most kMaxFields fields");
-  } catch (const ostrand::web::HttpError& e) {
+  } catch (const ostrand::web::http::RequestError& e) {
     Check(e.status() == 400, "too many fields is a bad request");
   }
   Check(http::PercentDecode(http::PercentEncode(text), false) == text,

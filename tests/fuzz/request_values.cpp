@@ -5,7 +5,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "fuzz_check.h"
-#include "web/http/http_error.h"
+#include "web/http/request_error.h"
 #include "web/http/request_values.h"
 #include "web/pages/signin_page.h"
 #include "web/server_options.h"
@@ -24,13 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const std::int64_t id = ostrand::web::ReadPersonIdValue("personID", text);
     Check(id >= 0 && id <= INT32_MAX, "a person id lies within 32 bits");
-  } catch (const ostrand::web::HttpError& e) {
+  } catch (const ostrand::web::http::RequestError& e) {
     Check(e.status() == 400, "a bad person id is a bad request");
   }
   try {
     const ostrand::DateTime day = ostrand::web::ReadDayValue("dt", text);
     Check(day.seconds() == 0, "a day has no time of day");
-  } catch (const ostrand::web::HttpError& e) {
+  } catch (const ostrand::web::http::RequestError& e) {
     Check(e.status() == 400, "a bad day is a bad request");
   }
   const std::string next = ostrand::web::SafeNextPage(text);

@@ -13,7 +13,7 @@
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/forwarded.h"
-#include "web/http/http_error.h"
+#include "web/http/request_error.h"
 #include "web/http/log_text.h"
 #include "web/http/status.h"
 #include "web/http/url.h"
@@ -61,7 +61,7 @@ TEST(HttpFormFields, NamesRepeatAndValuesKeepTheirEquals) {
   try {
     ParseFields(many);
     ADD_FAILURE() << "more than kMaxFields fields were read";
-  } catch (const HttpError& e) {
+  } catch (const http::RequestError& e) {
     EXPECT_EQ(e.status(), 400);
   }
   Request post;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "web/http/http_error.h"
+#include "web/http/request_error.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -37,14 +37,14 @@ TEST(WebRequestValues, PageIdsAndDaysThatDoNotReadAreBadRequests) {
     try {
       ReadPersonIdValue("personID", text);
       ADD_FAILURE() << text << " was read";
-    } catch (const HttpError& e) {
+    } catch (const http::RequestError& e) {
       EXPECT_EQ(e.status(), 400);
       EXPECT_EQ(std::string(e.what()), "personID '" + std::string(text) + "' is not a valid person id.");
     }
   }
   for (const char* text : {"2001-12-99999999999999999999", "99999999999999999999-1-1",
                            "2001-000000000000000000012-5", "2001-12-5 99999999999999999999:00"}) {
-    EXPECT_THROW(ReadDayValue("dt", text), HttpError) << text;
+    EXPECT_THROW(ReadDayValue("dt", text), http::RequestError) << text;
   }
   EXPECT_EQ(IsoDate(ReadDayValue("dt", "2001-12-05 14:30")), "2001-12-05");
 }

@@ -6,7 +6,6 @@
 #include "core/error.h"
 #include "feeds/feed_source.h"
 #include "feeds/ical_feed.h"
-#include "store/database_error.h"
 #include "store/plan_store.h"
 #include "web/api/asked_days.h"
 #include "web/api/feed_address.h"
@@ -16,8 +15,9 @@
 #include "web/data/plan_changes.h"
 #include "web/http/conditional.h"
 #include "web/http/form_fields.h"
-#include "web/http/http_error.h"
 #include "web/http/request_values.h"
+#include "web/i18n/http_error.h"
+#include "web/pages/error_answer.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 
@@ -54,13 +54,8 @@ http::Response CalendarFeeds::Serve(const http::Request& request) const {
   http::Response response;
   try {
     response = Answer(request, language);
-  } catch (const HttpError& e) {
-    response = ErrorResponse(e, language, nullptr);
-  } catch (const store::DatabaseError& e) {
-    response = e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, nullptr)
-                               : FailureResponse(e.what(), language, nullptr);
-  } catch (const std::exception& e) {
-    response = FailureResponse(e.what(), language, nullptr);
+  } catch (...) {
+    response = ErrorAnswer(std::current_exception(), language, nullptr);
   }
   response.log_target = FeedTargetForLog(request.target);
   // The calendar's name and the error pages are in the visitor's language.

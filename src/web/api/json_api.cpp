@@ -7,7 +7,6 @@
 #include "core/date_text.h"
 #include "core/error.h"
 #include "feeds/feed_source.h"
-#include "store/database_error.h"
 #include "store/plan_store.h"
 #include "web/api/asked_days.h"
 #include "web/auth/personal_tokens.h"
@@ -17,10 +16,9 @@
 #include "web/data/plan_changes.h"
 #include "web/http/authorization.h"
 #include "web/http/form_fields.h"
-#include "web/http/http_error.h"
-#include "web/http/incident.h"
-#include "web/http/log_text.h"
+#include "web/http/json_response.h"
 #include "web/http/request_values.h"
+#include "web/pages/error_answer.h"
 #include "web/pages/page_paths.h"
 
 namespace ostrand::web {
@@ -28,45 +26,11 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::string_view kJsonType = "application/json; charset=utf-8";
-
-// An answer that is not the data: the status, the message (in English, for
-// programs), and for a 401 the challenge. Thrown by Answer, or returned.
-struct ApiError {
-  int status;
-  std::string message;
-  std::string challenge;
-};
-
-http::Response JsonResponse(int status, const Json& body) {
-  // Text that is no UTF-8 (another program's rows) comes out as U+FFFD
-  // rather than failing the answer.
-  http::Response response(status, kJsonType,
-                          body.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
-  response.AddHeader("Cache-Control", "no-store");
-  return response;
-}
-
-// A message may quote what the request sent: its control characters (a
-// NUL would end the text for many readers) are written as %XX.
-std::string Shown(std::string_view message) {
-  std::string out;
-  http::AppendLogText(out, message, true);
-  return out;
-}
-
-http::Response ErrorJson(const ApiError& error) {
-  http::Response response = JsonResponse(error.status, Json{{"error", Shown(error.message)}});
-  if (!error.challenge.empty()) response.AddHeader("WWW-Authenticate", error.challenge);
-  return response;
-}
-
-http::Response FailureJson(int status, std::string_view message, std::string_view cause) {
-  const std::string incident = http::NewIncidentNumber();
-  http::Response response = JsonResponse(status, Json{{"error", Shown(message)}, {"incident", incident}});
-  if (status == 503) response.AddHeader("Retry-After", "5");
-  response.incident = incident;
-  response.cause = cause;
+// A refusal to a caller without a valid session or token: 401 with the
+// challenge that says why.
+http::Response Unauthorized(std::string_view message, std::string_view challenge) {
+  http::Response response = http::JsonError(401, message);
+  response.AddHeader("WWW-Authenticate", challenge);
   return response;
 }
 
@@ -87,54 +51,30 @@ std::string IsoTimeIn(const DateTime& wall, const feeds::TimeZone& zone) {
 
 std::optional<http::Response> JsonApi::Refusal(const http::Request& request) {
   if (request.path != kApiPlansPath && request.path != kApiDepartmentPath) {
-    return ErrorJson({404, "no such address in the API: the paths are " +
-                               std::string(kApiPlansPath) + " and " +
-                               std::string(kApiDepartmentPath),
-                      ""});
+    return http::JsonError(404, "no such address in the API: the paths are " +
+                                    std::string(kApiPlansPath) + " and " +
+                                    std::string(kApiDepartmentPath));
   }
   if (request.method != "GET" && request.method != "HEAD") {
     http::Response response =
-        ErrorJson({405, "the method " + request.method.substr(0, 16) +
-                            " is not allowed here: the API is read with GET or HEAD",
-                   ""});
+        http::JsonError(405, "the method " + request.method.substr(0, 16) +
+                                 " is not allowed here: the API is read with GET or HEAD");
     response.AddHeader("Allow", "GET, HEAD");
     return response;
   }
   return std::nullopt;
 }
 
-http::Response JsonApi::Busy() {
-  http::Response response =
-      JsonResponse(503, Json{{"error", "the server is busy; try again shortly"}});
-  response.AddHeader("Retry-After", "5");
-  return response;
-}
-
 http::Response JsonApi::ServerAnswer(int status, std::string_view message,
                                      std::string_view incident) {
-  Json body{{"error", Shown(message)}};
-  if (!incident.empty()) body["incident"] = std::string(incident);
-  http::Response response = JsonResponse(status, body);
-  if (status == 503) response.AddHeader("Retry-After", "5");
-  return response;
+  return http::JsonError(status, message, incident);
 }
 
 http::Response JsonApi::Serve(const http::Request& request) const {
   try {
     return Answer(request);
-  } catch (const ApiError& e) {
-    return ErrorJson(e);
-  } catch (const HttpError& e) {
-    // The message itself, not what(): a NUL the request sent would end that.
-    const std::string message = Render(Language::kEnglish, e.message());
-    if (e.status() >= 500) return FailureJson(e.status(), message, e.cause());
-    return ErrorJson({e.status(), message, ""});
-  } catch (const store::DatabaseError& e) {
-    if (e.unavailable())
-      return FailureJson(503, "the database is unavailable; try again shortly", e.what());
-    return FailureJson(500, "internal error", e.what());
-  } catch (const std::exception& e) {
-    return FailureJson(500, "internal error", e.what());
+  } catch (...) {
+    return ErrorAnswer(std::current_exception(), Language::kEnglish, nullptr, AnswerForm::kJson);
   }
 }
 
@@ -147,23 +87,23 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   if (!authorization.empty()) {
     const std::optional<std::string_view> token = http::ReadBearerCredentials(authorization);
     if (!token) {
-      return ErrorJson({401, "the Authorization header is no bearer token",
-                        "Bearer realm=\"ostrand\", error=\"invalid_request\""});
+      return Unauthorized("the Authorization header is no bearer token",
+                          "Bearer realm=\"ostrand\", error=\"invalid_request\"");
     }
     const std::optional<std::int64_t> owner =
         PersonalTokens::FindOwner(db, TokenPurpose::kApi, *token);
     std::optional<Person> person = owner ? FindPerson(db, *owner) : std::nullopt;
     if (!person) {
-      return ErrorJson({401, "the token is not valid (wrong, replaced or revoked)",
-                        "Bearer realm=\"ostrand\", error=\"invalid_token\""});
+      return Unauthorized("the token is not valid (wrong, replaced or revoked)",
+                          "Bearer realm=\"ostrand\", error=\"invalid_token\"");
     }
     caller = Caller{*person, IsLeader(*person, options_.leader_duties)};
   } else if (std::optional<Visitor> visitor =
                  LoadVisitor(request, db, signer_, options_.leader_duties)) {
     caller = Caller{visitor->person, visitor->leader};
   } else {
-    return ErrorJson({401, "sign in, or send a personal API token as Authorization: Bearer",
-                      "Bearer realm=\"ostrand\""});
+    return Unauthorized("sign in, or send a personal API token as Authorization: Bearer",
+                        "Bearer realm=\"ostrand\"");
   }
 
   const http::FormFields query = http::ParseFields(request.query);
@@ -171,9 +111,9 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   try {
     range = ReadAskedDays(query, options_, zone_).range;
   } catch (const feeds::RangeError& e) {
-    throw ApiError{400, e.message(), ""};
+    throw Error(e.message(), ErrorKind::kBadInput);
   } catch (const Error& e) {
-    throw ApiError{400, e.what(), ""};
+    throw Error(e.message_text(), ErrorKind::kBadInput);
   }
 
   store::PlanStore store;
@@ -206,14 +146,14 @@ http::Response JsonApi::Answer(const http::Request& request) const {
     const bool own = id == caller->person.id;
     if (!own) {
       const std::optional<Person> shown = FindPerson(db, id);
-      if (!shown) throw ApiError{404, "no person with id " + std::to_string(id), ""};
+      if (!shown) throw Error("no person with id " + std::to_string(id), ErrorKind::kNotFound);
       if (!caller->person.system_id || shown->system_id != caller->person.system_id) {
-        throw ApiError{403, "only persons of one's own department can be read", ""};
+        throw Error("only persons of one's own department can be read", ErrorKind::kForbidden);
       }
     }
     std::optional<plans::PersonPlans> person = feeds::LoadPerson(
         store, id, own ? feeds::FeedView::kOwn : feeds::FeedView::kColleague, range);
-    if (!person) throw ApiError{404, "no person with id " + std::to_string(id), ""};
+    if (!person) throw Error("no person with id " + std::to_string(id), ErrorKind::kNotFound);
     std::vector<plans::PersonPlans> persons{std::move(*person)};
     AddRecordedChanges(db, persons);
     body["person"] = Json{{"id", persons.front().person_id}, {"name", persons.front().name}};
@@ -223,12 +163,15 @@ http::Response JsonApi::Answer(const http::Request& request) const {
     }
     body["plans"] = std::move(list);
   } else {
-    if (!caller->leader)
-      throw ApiError{403, "the department is open to the leading duties only", ""};
-    if (!caller->person.system_id) throw ApiError{403, "the caller belongs to no department", ""};
+    if (!caller->leader) {
+      throw Error("the department is open to the leading duties only", ErrorKind::kForbidden);
+    }
+    if (!caller->person.system_id) {
+      throw Error("the caller belongs to no department", ErrorKind::kForbidden);
+    }
     const std::string list_text = http::FieldOrEmpty(query, "list");
     if (!list_text.empty() && list_text != "1" && list_text != "2") {
-      throw ApiError{400, "list '" + list_text.substr(0, 16) + "' is neither 1 nor 2", ""};
+      throw Error("list '" + list_text.substr(0, 16) + "' is neither 1 nor 2", ErrorKind::kBadInput);
     }
     const std::string& cond = list_text == "2" ? options_.leader2_cond : options_.leader_cond;
     std::vector<plans::PersonPlans> persons =
@@ -244,7 +187,7 @@ http::Response JsonApi::Answer(const http::Request& request) const {
     }
     body["persons"] = std::move(list);
   }
-  http::Response response = JsonResponse(200, body);
+  http::Response response = http::JsonResponse(200, body);
   response.person = caller->person.id;
   return response;
 }

@@ -60,9 +60,6 @@ class JsonApi {
   // call it on any thread. Never throws.
   static std::optional<http::Response> Refusal(const http::Request& request);
 
-  // The 503 for a request that found every worker busy. Never throws.
-  static http::Response Busy();
-
   // The answer to a request under kApiFolder that the HTTP server answers
   // by itself (it could not be read, or failed): `message` in the body,
   // the incident number beside it when there is one. Never throws.

@@ -2,35 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <optional>
 
-#include "core/error.h"
-#include "core/text.h"
-#include "store/database_error.h"
 #include "web/auth/accounts.h"
 #include "web/http/cookies.h"
-#include "web/http/form_fields.h"
-#include "web/http/http_error.h"
 #include "web/http/request_values.h"
-#include "web/pages/language_switch.h"
-#include "web/pages/page_layout.h"
-#include "web/pages/signin_page.h"
 
 namespace ostrand::web {
-namespace {
-
-// How long a sign-in form (its token and cookie) may be used, in seconds.
-constexpr std::int64_t kSignInFormLifetime = 3600;
-// How long a browser counts as proven after a sign-in, in seconds: each
-// sign-in renews it.
-constexpr std::int64_t kDeviceLifetime = 180 * 24 * 3600;
-
-std::string SignInCookie(std::string_view token, std::int64_t max_age) {
-  return http::SetCookieValue(kSignInCookieName, token, kSignInPath, max_age);
-}
-
-}  // namespace
 
 std::int64_t UnixNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -84,125 +62,6 @@ std::optional<std::string> SessionCookie(const SessionSigner& signer, const Visi
   return http::SetCookieValue(kSessionCookieName,
                               signer.Seal(*visitor.session, visitor.expires, visitor.generation),
                               "/", visitor.expires - UnixNow());
-}
-
-SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
-                       const SessionSigner& signer)
-    : options_(options),
-      databases_(databases),
-      signer_(signer),
-      gate_(options.password_limits, options.signin_throttle, options.hash_workers) {}
-
-http::Response SignInFlow::ShowForm(const http::Request& request) const {
-  const std::string token = signer_.SignInToken(UnixNow());
-  const http::FormFields query = http::ParseFields(request.query);
-  http::Response response =
-      HtmlPage(200, SignInPage(RequestLanguage(request), token,
-                               SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
-  response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
-  VaryByLanguage(response);
-  return response;
-}
-
-void SignInFlow::Submit(const http::Request& request, const http::Responder& respond) {
-  const Language language = RequestLanguage(request);
-  try {
-    const http::FormFields form = http::FormOf(request);
-    std::string next = SafeNextPage(http::FieldOrEmpty(form, "next"));
-    std::string person = std::string(TrimBlanks(http::FieldOrEmpty(form, "person")));
-    std::string cookie_token =
-        std::string(http::FindRequestCookie(request, kSignInCookieName).value_or(""));
-    if (cookie_token.empty() || !SameText(cookie_token, http::FieldOrEmpty(form, "signin")) ||
-        !signer_.CheckSignInToken(cookie_token, UnixNow(), kSignInFormLifetime)) {
-      // No form of ours behind this post (or its cookie expired): offer a
-      // fresh one.
-      const std::string token = signer_.SignInToken(UnixNow());
-      http::Response response = HtmlPage(
-          403,
-          SignInPage(language, token, next, person, Text(language, MessageId::kSignInExpired)));
-      response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
-      return respond(std::move(response));
-    }
-    // The person is looked up at once; the connection goes back to the pool
-    // before the password waits for the hash pool.
-    const store::ConnectionPool::Lease db = databases_.OpenHost();
-    std::optional<DeviceCookie> device;
-    if (const std::optional<std::string_view> value =
-            http::FindRequestCookie(request, kDeviceCookieName)) {
-      device = signer_.OpenDevice(*value, UnixNow());
-    }
-    SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password"),
-                          device ? device->account : "", device ? device->id : ""};
-    gate_.Check(*db, std::move(attempt),
-                [this, respond, language, next = std::move(next), person = std::move(person),
-                 cookie_token = std::move(cookie_token),
-                 device = std::move(device)](SignInOutcome outcome) {
-                  respond(Finish(outcome, language, next, person, cookie_token, device));
-                });
-  } catch (const HttpError& e) {
-    respond(ErrorResponse(e, language, nullptr));
-  } catch (const store::DatabaseError& e) {
-    respond(e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, nullptr)
-                            : FailureResponse(e.what(), language, nullptr));
-  } catch (const std::exception& e) {
-    respond(FailureResponse(e.what(), language, nullptr));
-  }
-}
-
-http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language language,
-                                  const std::string& next, const std::string& person,
-                                  const std::string& form_token,
-                                  const std::optional<DeviceCookie>& device) const {
-  try {
-    if (outcome.status != SignInOutcome::Status::kSignedIn) {
-      // The message is the same whatever was wrong with person or password.
-      const auto [status, message] = SignInRefusal(language, outcome);
-      http::Response response =
-          HtmlPage(status, SignInPage(language, form_token, next, person, message));
-      VaryByLanguage(response);
-      if (outcome.retry_after.count() > 0) {
-        response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
-      }
-      return response;
-    }
-    const Person& signed_in = *outcome.person;
-    const std::optional<SessionGeneration> generation =
-        CurrentSessionGeneration(*databases_.OpenHost(), signed_in.id);
-    if (!generation) {
-      throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
-    }
-    host::MemorySession session;
-    session.Set("personID", IdValue(signed_in.id));
-    if (signed_in.system_id) {
-      session.Set("systemID", IdValue(*signed_in.system_id));
-    }
-    session.Set("rnd", Value::Text(RandomToken()));
-    const std::int64_t lifetime = options_.session_lifetime.count();
-    http::Response response = http::Response::Redirect(next);
-    response.AddHeader(
-        "Set-Cookie", http::SetCookieValue(kSessionCookieName,
-                                           signer_.Seal(session, UnixNow() + lifetime, *generation),
-                                           "/", lifetime));
-    response.AddHeader("Set-Cookie", SignInCookie("", 0));
-    // The browser is proven for this account from now on; one that was
-    // already keeps its id, and with it the failures counted against it.
-    DeviceCookie proven{outcome.account_key, RandomToken(), UnixNow() + kDeviceLifetime};
-    if (device && device->account == outcome.account_key) proven.id = device->id;
-    response.AddHeader("Set-Cookie", http::SetCookieValue(kDeviceCookieName,
-                                                          signer_.SealDevice(proven), kSignInPath,
-                                                          kDeviceLifetime));
-    response.person = signed_in.id;
-    return response;
-  } catch (const HttpError& e) {
-    return ErrorResponse(e, language, nullptr);
-  } catch (const store::DatabaseError& e) {
-    return e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, nullptr)
-                           : FailureResponse(e.what(), language, nullptr);
-  } catch (const std::exception& e) {
-    return FailureResponse(e.what(), language, nullptr);
-  } catch (...) {
-    return FailureResponse("unknown failure", language, nullptr);
-  }
 }
 
 }  // namespace ostrand::web

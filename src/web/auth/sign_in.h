@@ -1,39 +1,19 @@
-// The sign-in at /login and the session behind every other request.
-//
-// The form posts the fields "person" (a person id or the exact name),
-// "password", "next" (the local page to open afterwards) and "signin" (a
-// signed, time-stamped token that must equal the sign-in cookie set with
-// the form, so that no other site can sign a browser in behind its back).
-// A good password sets the session cookie and the device cookie (which
-// marks the browser as one that signed in to that account, so that others'
-// failures from its address do not hold it back) and leads to "next"; a
-// wrong one answers the same message whatever was wrong; too many failures
-// are refused for a while (429, signin_throttle.h).
-//
-// Nothing here holds a thread while it waits: the password is checked on
-// the hash pool (signin_gate.h) and the answer goes out from there through
-// the request's Responder. A response may also carry a `delay`, which the
-// HTTP server waits out with a timer.
+// The session behind every request but the sign-in: the visitor a session
+// cookie names, and the cookie that renews it. The sign-in at /login that
+// sets it is pages/signin_flow.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 
+#include "store/connection.h"
 #include "web/auth/session_cookie.h"
-#include "web/auth/signin_gate.h"
 #include "web/auth/visitor.h"
-#include "web/data/databases.h"
-#include "web/http/http_server.h"
 #include "web/http/request.h"
-#include "web/http/response.h"
-#include "web/i18n/language.h"
-#include "web/server_options.h"
 
 namespace ostrand::web {
-
-// Name of the cookie that ties a sign-in post to the form it came from.
-inline constexpr std::string_view kSignInCookieName = "ostrand_signin";
 
 // Seconds since the Unix epoch, now.
 std::int64_t UnixNow();
@@ -52,43 +32,5 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
 // has passed; nothing when the items are still those the cookie holds (its
 // expiry never moves, so the browser's cookie stays as good).
 std::optional<std::string> SessionCookie(const SessionSigner& signer, const Visitor& visitor);
-
-class SignInFlow {
- public:
-  // Hashes the stand-in password (see SignInChecker) and starts the hash
-  // pool. The references must outlive the flow, and so must the HTTP
-  // server whose Responders it is handed (the pool's last answers go out
-  // while the flow ends).
-  SignInFlow(const ServerOptions& options, const Databases& databases, const SessionSigner& signer);
-  SignInFlow(const SignInFlow&) = delete;
-  SignInFlow& operator=(const SignInFlow&) = delete;
-
-  // GET /login: the form, with a fresh sign-in cookie. Needs no database.
-  http::Response ShowForm(const http::Request& request) const;
-
-  // POST /login: looks the person up (database work: call it on a worker)
-  // and hands the password to the hash pool; `respond` gets the answer from
-  // there: 303 to "next" with the session cookie; 403 with the form again
-  // (a stale form, or a wrong person or password); 429 when throttled and
-  // 503 when the hash pool is full, each with Retry-After; 503 when the
-  // database is unavailable; 500 with an incident number when something
-  // else failed.
-  void Submit(const http::Request& request, const http::Responder& respond);
-
-  std::size_t hash_workers() const { return gate_.hash_workers(); }
-
- private:
-  // The answer to a checked sign-in. Never throws.
-  http::Response Finish(const SignInOutcome& outcome, Language language,
-                        const std::string& next, const std::string& person,
-                        const std::string& form_token,
-                        const std::optional<DeviceCookie>& device) const;
-
-  const ServerOptions& options_;
-  const Databases& databases_;
-  const SessionSigner& signer_;
-  // Last: destroyed first, so that its last callbacks find the rest.
-  SignInGate gate_;
-};
 
 }  // namespace ostrand::web

@@ -1,6 +1,6 @@
 #include "web/auth/visitor.h"
 
-#include "web/http/http_error.h"
+#include "web/i18n/http_error.h"
 
 namespace ostrand::web {
 

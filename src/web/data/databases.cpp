@@ -1,6 +1,7 @@
 #include "web/data/databases.h"
 
 #include "component/schedulers.h"
+#include "core/error.h"
 
 namespace ostrand::web {
 
@@ -9,15 +10,11 @@ Databases::Databases(std::string connection_string, std::size_t pool_size)
       pool_(connection_string_, pool_size),
       registration_(connection_string_, pool_) {}
 
-HttpError DatabaseUnavailable(const std::exception& cause) {
-  return HttpError(503, {MessageId::kDatabaseUnavailable, {}}, cause.what());
-}
-
 store::ConnectionPool::Lease Databases::OpenHost() const {
   try {
     return pool_.Acquire();
   } catch (const std::exception& e) {
-    throw DatabaseUnavailable(e);
+    throw Error(e.what(), ErrorKind::kUnavailable);
   }
 }
 

@@ -11,18 +11,12 @@
 #include <string_view>
 
 #include "store/connection_pool.h"
-#include "web/http/http_error.h"
 
 namespace ostrand {
 class Schedulers;
 }
 
 namespace ostrand::web {
-
-// The 503 that a page answers when the database cannot be used (gone,
-// busy, turned read-only): the message kDatabaseUnavailable, `cause` for
-// the log.
-HttpError DatabaseUnavailable(const std::exception& cause);
 
 class Databases {
  public:
@@ -33,9 +27,9 @@ class Databases {
   Databases& operator=(const Databases&) = delete;
 
   // The request's connection, used by one thread at a time; on one thread
-  // the same one until every lease of it has gone. Throws HttpError 503
-  // (MessageId::kDatabaseUnavailable, the database's message as the cause) when the
-  // database cannot be reached or every connection stays in use.
+  // the same one until every lease of it has gone. Throws Error of kind
+  // kUnavailable with the database's message when the database cannot be
+  // reached or every connection stays in use (a page answers it with 503).
   store::ConnectionPool::Lease OpenHost() const;
 
   // Connects a component instance (its Init with the connection string),

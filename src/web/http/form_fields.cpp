@@ -1,7 +1,7 @@
 #include "web/http/form_fields.h"
 
 #include "core/text.h"
-#include "web/http/http_error.h"
+#include "web/http/request_error.h"
 #include "web/http/url.h"
 
 namespace ostrand::web::http {
@@ -15,7 +15,8 @@ FormFields ParseFields(std::string_view text) {
     text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
     if (pair.empty()) continue;
     if (++count > kMaxFields) {
-      throw HttpError(400, {MessageId::kTooManyFields, {std::to_string(kMaxFields)}});
+      throw RequestError(RequestError::Rule::kTooManyFields, {std::to_string(kMaxFields)},
+                         "The request holds more than " + std::to_string(kMaxFields) + " fields.");
     }
     const std::size_t equals = pair.find('=');
     const std::string_view name = pair.substr(0, equals);

@@ -21,7 +21,7 @@ inline constexpr std::size_t kMaxFields = 256;
 // Decodes "a=1&b=x+y%21" (application/x-www-form-urlencoded, which query
 // strings share) into fields: names and values percent-decoded with '+' as a
 // space, a pair without '=' an empty value, a value keeping any '=' after the
-// first, empty pairs skipped. Throws HttpError 400 for more than kMaxFields
+// first, empty pairs skipped. Throws RequestError (400) for more than kMaxFields
 // pairs.
 FormFields ParseFields(std::string_view text);
 

@@ -45,6 +45,8 @@
 
 namespace ostrand::web::http {
 
+// The server's options and, for those that `ostrand serve` offers (its
+// ServerOptions take them from here), their one default.
 struct HttpServerOptions {
   std::string host = "127.0.0.1";
   int port = 8080;  // 0: any free port
@@ -98,6 +100,9 @@ using Handler = std::function<void(Request request, Responder respond)>;
 using ErrorPage =
     std::function<Response(int status, std::string_view target, std::string_view incident)>;
 
+// The defaults, HttpServerOptions as it is built.
+const HttpServerOptions& DefaultHttpOptions();
+
 class HttpServer {
  public:
   // `log` may be null (no access log) and must outlive the server.
@@ -112,8 +117,8 @@ class HttpServer {
   // cannot be bound.
   int Bind();
   // Serves on the bound socket until Stop, on the I/O threads it starts;
-  // returns at once when Stop came first. Throws Error when Bind did not
-  // succeed.
+  // returns at once when Stop came first. Throws Error naming the address
+  // when Bind did not succeed.
   void Run();
   // Stops accepting, lets requests being answered finish (up to a few
   // seconds), then ends Run and returns once it has ended. Safe from any

@@ -4,14 +4,16 @@
 
 #include "core/date_text.h"
 #include "core/error.h"
-#include "web/http/http_error.h"
+#include "web/http/request_error.h"
 
 namespace ostrand::web {
 
 std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
   const std::optional<std::int64_t> id = ReadWholeNumber(text, INT32_MAX);
   if (!id) {
-    throw HttpError(400, {MessageId::kNotANumber, {std::string(name), std::string(text)}});
+    throw http::RequestError(http::RequestError::Rule::kNotANumber,
+                             {std::string(name), std::string(text)},
+                             std::string(name) + " '" + std::string(text) + "' is not a valid person id.");
   }
   return *id;
 }
@@ -19,7 +21,9 @@ std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text) {
 DateTime ReadDayValue(std::string_view name, std::string_view text) {
   const std::optional<DateTime> date = DateTime::Parse(text);
   if (!date) {
-    throw HttpError(400, {MessageId::kNotADate, {std::string(name), std::string(text)}});
+    throw http::RequestError(http::RequestError::Rule::kNotADate,
+                             {std::string(name), std::string(text)},
+                             std::string(name) + " '" + std::string(text) + "' is not a date.");
   }
   return date->DateOnly();
 }

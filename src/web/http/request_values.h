@@ -1,5 +1,5 @@
 // Reading the values a page takes from its query string or form. A value
-// that does not read is the caller's mistake: HttpError 400 naming it.
+// that does not read is the caller's mistake: RequestError (400) naming it.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +21,12 @@ inline constexpr std::int64_t kLargestExactId = std::int64_t{1} << 53;
 using ostrand::ReadWholeNumber;
 
 // A person id (or another id a page takes): ReadWholeNumber within 32 bits.
-// Throws HttpError 400 ("personID 'abc' is not a number") for anything
+// Throws RequestError (400) ("personID 'abc' is not a number") for anything
 // else.
 std::int64_t ReadPersonIdValue(std::string_view name, std::string_view text);
 
 // The calendar date of a "dt" value (any date text the component reads, an
-// optional time of day dropped). Throws HttpError 400 naming the text.
+// optional time of day dropped). Throws RequestError (400) naming the text.
 DateTime ReadDayValue(std::string_view name, std::string_view text);
 
 // The host value of a database id: int32 when it fits, else a double, which

@@ -7,9 +7,9 @@
 #include "core/html.h"
 #include "web/data/department_plans.h"
 #include "web/data/plan_repository.h"
-#include "web/http/http_error.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/day_marks.h"
 #include "web/pages/page_layout.h"
 

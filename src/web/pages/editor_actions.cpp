@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/utf8.h"
-#include "web/http/http_error.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/editor_text.h"
 
 namespace ostrand::web::editor {

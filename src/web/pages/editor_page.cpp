@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "web/data/plan_repository.h"
-#include "web/http/http_error.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
 #include "web/pages/editor_actions.h"

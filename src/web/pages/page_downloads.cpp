@@ -7,9 +7,9 @@
 #include "exports/grid.h"
 #include "exports/xlsx_export.h"
 #include "store/plan_store.h"
-#include "web/http/http_error.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
 
 namespace ostrand::web {
 namespace {

@@ -6,7 +6,6 @@
 
 #include "assets/stylesheet.h"
 #include "core/html.h"
-#include "web/http/incident.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/html_form.h"
 
@@ -214,33 +213,8 @@ http::Response HtmlPage(int status, std::string body) {
   return response;
 }
 
-http::Response ErrorResponse(const HttpError& error, Language language, const Visitor* visitor) {
-  const std::string message = Render(language, error.message());
-  if (error.status() < 500) {
-    return HtmlPage(error.status(), ErrorPage(language, error.status(), message, visitor));
-  }
-  const std::string incident = http::NewIncidentNumber();
-  http::Response response = HtmlPage(
-      error.status(), ErrorPage(language, error.status(), message, visitor, incident));
-  if (error.status() == 503) response.AddHeader("Retry-After", "5");
-  response.incident = incident;
-  response.cause = error.cause().empty() ? std::string(error.what()) : error.cause();
-  return response;
-}
-
 http::Response NotFoundResponse(Language language) {
   return HtmlPage(404, ErrorPage(language, 404, Text(language, MessageId::kPageNotFound), nullptr));
-}
-
-http::Response FailureResponse(std::string_view cause, Language language,
-                               const Visitor* visitor) {
-  const std::string incident = http::NewIncidentNumber();
-  http::Response response =
-      HtmlPage(500, ErrorPage(language, 500, Text(language, MessageId::kSomethingWentWrong),
-                              visitor, incident));
-  response.incident = incident;
-  response.cause = cause;
-  return response;
 }
 
 }  // namespace ostrand::web

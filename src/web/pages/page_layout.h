@@ -1,15 +1,15 @@
 // The HTML page around the component's fragments: an HTML5 document in the
 // request's language with the host stylesheet, a link that skips to the
 // content, the language switch, a navigation bar for the signed-in person,
-// and the error pages. Every text written here comes from the message
-// catalogue (i18n/messages.h) and goes through core/html.h.
+// and the error pages (which failure answers which: error_answer.h). Every
+// text written here comes from the message catalogue (i18n/messages.h) and
+// goes through core/html.h.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "web/auth/visitor.h"
-#include "web/http/http_error.h"
 #include "web/http/response.h"
 #include "web/i18n/messages.h"
 #include "web/pages/page_paths.h"
@@ -55,19 +55,8 @@ void AllowComponentScript(http::Response& response);
 // A page as a response: the status, kHtml, never cached, PagePolicy.
 http::Response HtmlPage(int status, std::string body);
 
-// The answer to an HttpError: its error page, its message in the
-// language. A 5xx gets a fresh incident number on the page and the error's
-// cause (else its English message) in the log; a 503 asks to retry in a
-// few seconds.
-http::Response ErrorResponse(const HttpError& error, Language language, const Visitor* visitor);
-
 // The 404 page of an address that leads nowhere: the same for every such
 // address, so that it tells nothing about why.
 http::Response NotFoundResponse(Language language);
-
-// A 500 page (kSomethingWentWrong) with a fresh incident number; `cause` (a
-// member's message, a database error) goes to the access log only.
-http::Response FailureResponse(std::string_view cause, Language language,
-                               const Visitor* visitor);
 
 }  // namespace ostrand::web

@@ -4,12 +4,12 @@
 #include <optional>
 
 #include "core/text.h"
-#include "store/database_error.h"
 #include "web/auth/sign_in.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
-#include "web/http/http_error.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
+#include "web/pages/error_answer.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 
@@ -78,20 +78,9 @@ http::Response PageRunner::Answer(const http::Request& req, const PageFunction& 
     }
     response.person = visitor->person.id;
     return response;
-  } catch (const HttpError& e) {
-    http::Response response = ErrorResponse(e, language, visitor ? &*visitor : nullptr);
-    if (visitor) response.person = visitor->person.id;
-    return response;
-  } catch (const store::DatabaseError& e) {
-    // A database that went away or turned read-only: 503, and the pool
-    // replaces the connection before the next request.
+  } catch (...) {
     http::Response response =
-        e.unavailable() ? ErrorResponse(DatabaseUnavailable(e), language, visitor ? &*visitor : nullptr)
-                        : FailureResponse(e.what(), language, visitor ? &*visitor : nullptr);
-    if (visitor) response.person = visitor->person.id;
-    return response;
-  } catch (const std::exception& e) {
-    http::Response response = FailureResponse(e.what(), language, visitor ? &*visitor : nullptr);
+        ErrorAnswer(std::current_exception(), language, visitor ? &*visitor : nullptr);
     if (visitor) response.person = visitor->person.id;
     return response;
   }

@@ -14,10 +14,10 @@
 #include "web/auth/sign_in.h"
 #include "web/data/persons.h"
 #include "web/http/cookies.h"
-#include "web/http/http_error.h"
 #include "web/http/request_values.h"
 #include "web/http/site_address.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/html_form.h"
 #include "web/pages/page_layout.h"
 
