@@ -6,6 +6,7 @@
 #include "web/data/plan_repository.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/editor_actions.h"
 #include "web/pages/editor_form.h"
 #include "web/pages/editor_text.h"
