@@ -12,7 +12,7 @@
 #include "core/error.h"
 #include "store/connect.h"
 #include "store/schema.h"
-#include "web/api/feed_address.h"
+#include "web/pages/feed_address.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/server_secret.h"
 #include "web/data/persons.h"

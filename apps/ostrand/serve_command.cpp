@@ -22,7 +22,7 @@
 #include "web/http/forwarded.h"
 #include "web/http/site_address.h"
 #include "web/server.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::cli {
 namespace {

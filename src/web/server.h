@@ -16,7 +16,7 @@
 
 #include <memory>
 
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

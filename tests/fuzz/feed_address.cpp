@@ -2,7 +2,7 @@
 // as none without failing; a feed read has its token inside the path and
 // makes the same feed again through FeedPath, and the access log never
 // shows the token.
-#include "web/api/feed_address.h"
+#include "web/pages/feed_address.h"
 #include "fuzz_check.h"
 #include "web/pages/page_paths.h"
 

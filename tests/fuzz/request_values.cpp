@@ -8,7 +8,7 @@
 #include "web/http/request_error.h"
 #include "web/http/request_values.h"
 #include "web/pages/signin_page.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 using ostrand::fuzz::Check;
 

@@ -41,7 +41,7 @@
 #include "store/schema.h"
 #include "web/auth/accounts.h"
 #include "web/server.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "web/api/feed_address.h"
+#include "web/pages/feed_address.h"
 #include "web/auth/personal_tokens.h"
 #include "web/http/authorization.h"
 #include "web/http/conditional.h"

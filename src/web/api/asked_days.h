@@ -7,7 +7,7 @@
 #include "feeds/feed_range.h"
 #include "feeds/time_zone.h"
 #include "web/http/form_fields.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

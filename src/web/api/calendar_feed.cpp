@@ -8,7 +8,7 @@
 #include "feeds/ical_feed.h"
 #include "store/plan_store.h"
 #include "web/api/asked_days.h"
-#include "web/api/feed_address.h"
+#include "web/pages/feed_address.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/visitor.h"
 #include "web/data/persons.h"

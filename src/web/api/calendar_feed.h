@@ -1,5 +1,5 @@
 // CalendarFeeds: the calendar feeds that `ostrand serve` answers at the
-// feed addresses (feed_address.h), for calendar programs that poll them.
+// feed addresses (pages/feed_address.h), for calendar programs that poll them.
 // The token in the address names the subscriber; what the feed shows
 // follows the pages' rules for that person:
 //
@@ -35,7 +35,7 @@
 #include "web/http/request.h"
 #include "web/http/response.h"
 #include "web/i18n/language.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

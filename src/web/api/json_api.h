@@ -36,7 +36,7 @@
 #include "web/data/databases.h"
 #include "web/http/request.h"
 #include "web/http/response.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

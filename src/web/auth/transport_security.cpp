@@ -35,10 +35,6 @@ bool HasSecure(std::string_view cookie) {
 
 }  // namespace
 
-bool ServedOverTls(const ServerOptions& options) {
-  return options.secure_cookies || StartsWithNoCase(options.public_url, "https://");
-}
-
 void MarkCookiesSecure(http::Response& response) {
   for (http::Header& header : response.headers) {
     if (EqualsNoCase(header.name, "Set-Cookie") && !HasSecure(header.value)) {

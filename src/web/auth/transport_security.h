@@ -10,16 +10,12 @@
 
 #include "web/http/http_server.h"
 #include "web/http/response.h"
-#include "web/server_options.h"
 
 namespace ostrand::web {
 
 // The Strict-Transport-Security value: a year, this host only (subdomains
 // may be other people's sites).
 inline constexpr std::string_view kStrictTransportSecurity = "max-age=31536000";
-
-// Whether the options say the site is reached over TLS only.
-bool ServedOverTls(const ServerOptions& options);
 
 // Adds "; Secure" to each Set-Cookie header of the response that lacks it.
 void MarkCookiesSecure(http::Response& response);

@@ -37,7 +37,7 @@ inline constexpr std::string_view kLanguagePath = "/language";
 // the API token of one's programs.
 inline constexpr std::string_view kSubscribePath = "/subscribe";
 // The calendar feeds, fetched by calendar programs with the token in the
-// path instead of a session (api/feed_address.h has their form).
+// path instead of a session (feed_address.h has their form).
 inline constexpr std::string_view kFeedsFolder = "/feeds/";
 // The read-only JSON API.
 inline constexpr std::string_view kApiPlansPath = "/api/v1/plans";

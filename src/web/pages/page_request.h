@@ -16,7 +16,7 @@
 #include "web/http/form_fields.h"
 #include "web/http/request.h"
 #include "web/i18n/language.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

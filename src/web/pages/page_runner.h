@@ -15,7 +15,7 @@
 #include "web/http/request.h"
 #include "web/http/response.h"
 #include "web/pages/page_request.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

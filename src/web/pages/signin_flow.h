@@ -29,7 +29,7 @@
 #include "web/http/request.h"
 #include "web/http/response.h"
 #include "web/i18n/language.h"
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 

@@ -8,7 +8,7 @@
 
 #include "core/date_text.h"
 #include "core/html.h"
-#include "web/api/feed_address.h"
+#include "web/pages/feed_address.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/session_cookie.h"
 #include "web/auth/sign_in.h"

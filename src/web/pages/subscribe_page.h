@@ -1,5 +1,5 @@
 // The subscribe page at /subscribe: the visitor's calendar feed addresses
-// (api/feed_address.h) in the https (or http) and webcal forms, ready to
+// (pages/feed_address.h) in the https (or http) and webcal forms, ready to
 // copy into a calendar program: one's own plans, a colleague's chosen with
 // a picker (personID), and the department's for the leading duties. A form
 // resets the feed token (every old address stops working at once), and

@@ -1,4 +1,4 @@
-#include "web/api/feed_address.h"
+#include "web/pages/feed_address.h"
 
 #include "web/http/request_values.h"
 #include "web/pages/page_paths.h"

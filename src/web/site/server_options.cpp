@@ -1,4 +1,4 @@
-#include "web/server_options.h"
+#include "web/site/server_options.h"
 
 #include <algorithm>
 #include <ctime>
@@ -32,6 +32,10 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
     duties.insert(*id);
   }
   return duties;
+}
+
+bool ServedOverTls(const ServerOptions& options) {
+  return options.secure_cookies || StartsWithNoCase(options.public_url, "https://");
 }
 
 std::size_t ConnectionsPerClient(const ServerOptions& options) {

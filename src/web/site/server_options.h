@@ -115,6 +115,10 @@ struct ServerOptions {
 // numbers). Throws Error naming the list when an item is not a whole number.
 std::set<std::int64_t> ParseDutyList(std::string_view list);
 
+// Whether the options say the site is reached over TLS only: Secure
+// cookies and Strict-Transport-Security (auth/transport_security.h).
+bool ServedOverTls(const ServerOptions& options);
+
 // The cap of open connections per client address: the options' own, or an
 // eighth of max_connections (at least 1) when that is 0.
 std::size_t ConnectionsPerClient(const ServerOptions& options);
