@@ -14,7 +14,6 @@
 #include "test_support.h"
 #include "web/http/request_error.h"
 #include "web/i18n/http_error.h"
-#include "web_test_server.h"
 
 namespace ostrand::web {
 namespace {
