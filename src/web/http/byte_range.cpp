@@ -23,12 +23,12 @@ RangeAnswer AnswerRange(std::string_view header, std::size_t size) {
   const RangeAnswer whole{};
   header = TrimSpacesAndTabs(header);
   if (!StartsWithNoCase(header, kUnit)) return whole;
-  const std::string_view spec = TrimSpacesAndTabs(header.substr(kUnit.size()));
-  if (spec.find(',') != std::string_view::npos) return whole;
-  const std::size_t dash = spec.find('-');
+  const std::string_view byte_range = TrimSpacesAndTabs(header.substr(kUnit.size()));
+  if (byte_range.find(',') != std::string_view::npos) return whole;
+  const std::size_t dash = byte_range.find('-');
   if (dash == std::string_view::npos) return whole;
-  const std::string_view from = TrimSpacesAndTabs(spec.substr(0, dash));
-  const std::string_view to = TrimSpacesAndTabs(spec.substr(dash + 1));
+  const std::string_view from = TrimSpacesAndTabs(byte_range.substr(0, dash));
+  const std::string_view to = TrimSpacesAndTabs(byte_range.substr(dash + 1));
 
   RangeAnswer answer;
   if (from.empty()) {
