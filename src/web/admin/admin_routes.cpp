@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/html.h"
+#include "web/admin/organisation_pages.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_layout.h"
@@ -51,6 +52,9 @@ std::vector<AdminRoute> MakeRoutes() {
   // Persons.
 
   // Departments, duties and places.
+  routes.push_back({kAdminDepartmentsPath, kAdminGet | kAdminPost, DepartmentsPage});
+  routes.push_back({kAdminDutiesPath, kAdminGet | kAdminPost, DutiesPage});
+  routes.push_back({kAdminPlacesPath, kAdminGet | kAdminPost, PlacesPage});
 
   // Accounts and access.
 
