@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/html.h"
+#include "web/admin/access_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_layout.h"
@@ -53,6 +54,10 @@ std::vector<AdminRoute> MakeRoutes() {
   // Departments, duties and places.
 
   // Accounts and access.
+  routes.push_back({kAdminAccessPath, kAdminGet | kAdminPost, [](PageRequest& request) {
+                      const bool post = request.http != nullptr && request.http->method == "POST";
+                      return post ? SubmitAccess(request) : ShowAccess(request);
+                    }});
 
   // The audit log.
 

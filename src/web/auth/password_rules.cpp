@@ -44,8 +44,8 @@ bool IsCommonPassword(std::string_view password) {
   return CommonPasswords().contains(Lower(password));
 }
 
-std::optional<PasswordProblem> JudgeNewPassword(std::string_view password,
-                                                std::int64_t person_id, std::string_view name) {
+std::optional<PasswordProblem> JudgeNewPassword(std::string_view password, std::int64_t person_id,
+                                                std::string_view name) {
   if (CharacterCount(password) < kShortestPassword) return PasswordProblem::kTooShort;
   const std::string_view trimmed = TrimBlanks(password);
   const std::optional<std::int64_t> number = ReadWholeNumber(trimmed, INT64_MAX);

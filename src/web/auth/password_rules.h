@@ -22,8 +22,8 @@ enum class PasswordProblem {
 
 // What is wrong with `password` as the new password of person `person_id`
 // named `name`; nothing when it may be used. Never throws.
-std::optional<PasswordProblem> JudgeNewPassword(std::string_view password,
-                                                std::int64_t person_id, std::string_view name);
+std::optional<PasswordProblem> JudgeNewPassword(std::string_view password, std::int64_t person_id,
+                                                std::string_view name);
 
 // Whether the text is on the list of common passwords (ASCII case
 // ignored). The list is read once, at the first call; thread-safe.

@@ -54,9 +54,10 @@ bool InsertStoredSession(store::Connection& db, const StoredSession& session) {
                           store::SqlParam::Text(session.address),
                           store::SqlParam::Text(session.agent)};
   try {
-    db.Execute("INSERT INTO hostSession (sessionKey, personID, startedAt, expiresAt, "
-               "lastSeenAt, address, agent) VALUES (?, ?, ?, ?, ?, ?, ?)",
-               params);
+    db.Execute(
+        "INSERT INTO hostSession (sessionKey, personID, startedAt, expiresAt, "
+        "lastSeenAt, address, agent) VALUES (?, ?, ?, ?, ?, ?, ?)",
+        params);
     return true;
   } catch (const store::DatabaseError& e) {
     // Two servers adding the row of one cookie at once: the key refuses
@@ -75,18 +76,20 @@ bool EndStoredSession(store::Connection& db, std::int64_t person_id, const std::
                       const DateTime& now) {
   const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Text(key),
                           store::SqlParam::Integer(person_id)};
-  return db.Execute("UPDATE hostSession SET endedAt = ? WHERE sessionKey = ? AND personID = ? "
-                    "AND endedAt IS NULL",
-                    params) > 0;
+  return db.Execute(
+             "UPDATE hostSession SET endedAt = ? WHERE sessionKey = ? AND personID = ? "
+             "AND endedAt IS NULL",
+             params) > 0;
 }
 
 std::int64_t EndStoredSessionsOf(store::Connection& db, std::int64_t person_id,
                                  const std::optional<std::string>& except, const DateTime& now) {
   const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(person_id),
                           store::SqlParam::Text(except.value_or(""))};
-  return db.Execute("UPDATE hostSession SET endedAt = ? WHERE personID = ? AND endedAt IS NULL "
-                    "AND sessionKey <> ?",
-                    params);
+  return db.Execute(
+      "UPDATE hostSession SET endedAt = ? WHERE personID = ? AND endedAt IS NULL "
+      "AND sessionKey <> ?",
+      params);
 }
 
 void EndEveryStoredSession(store::Connection& db, const DateTime& now) {
