@@ -44,5 +44,7 @@ void AddHolidaysCommand(CLI::App& app, int* exit_code);
 void AddFeedTokenCommand(CLI::App& app, int* exit_code);
 // `ostrand import-plans`: adds plans from a calendar file or a CSV.
 void AddImportPlansCommand(CLI::App& app, int* exit_code);
+// `ostrand admin grant|revoke|list`: the site's administrators.
+void AddAdminCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

@@ -80,8 +80,10 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
     gate_.Check(*db, std::move(attempt),
                 [this, respond, language, next = std::move(next), person = std::move(person),
                  cookie_token = std::move(cookie_token),
-                 device = std::move(device)](SignInOutcome outcome) {
-                  respond(Finish(outcome, language, next, person, cookie_token, device));
+                 device = std::move(device), address = request.remote_address,
+                 agent = std::string(request.HeaderValue("User-Agent"))](SignInOutcome outcome) {
+                  respond(Finish(outcome, language, next, person, cookie_token, device,
+                                 SessionOrigin{address, agent}));
                 });
   } catch (...) {
     respond(ErrorAnswer(std::current_exception(), language, nullptr));
@@ -91,7 +93,8 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
 http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language language,
                                   const std::string& next, const std::string& person,
                                   const std::string& form_token,
-                                  const std::optional<DeviceCookie>& device) const {
+                                  const std::optional<DeviceCookie>& device,
+                                  const SessionOrigin& origin) const {
   try {
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
@@ -105,8 +108,9 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
       return response;
     }
     const Person& signed_in = *outcome.person;
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
     const std::optional<SessionGeneration> generation =
-        CurrentSessionGeneration(*databases_.OpenHost(), signed_in.id);
+        CurrentSessionGeneration(*db, signed_in.id);
     if (!generation) {
       throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
     }
@@ -115,8 +119,10 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
     if (signed_in.system_id) {
       session.Set("systemID", IdValue(*signed_in.system_id));
     }
-    session.Set("rnd", Value::Text(RandomToken()));
+    const std::string rnd = RandomToken();
+    session.Set("rnd", Value::Text(rnd));
     const std::int64_t lifetime = options_.session_lifetime.count();
+    RecordSessionStart(*db, signed_in.id, rnd, UnixNow() + lifetime, origin);
     http::Response response = http::Response::Redirect(next);
     response.AddHeader(
         "Set-Cookie", http::SetCookieValue(kSessionCookieName,

@@ -17,11 +17,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "web/auth/session_cookie.h"
+#include "web/auth/session_records.h"
 #include "web/auth/sign_in.h"
 #include "web/auth/signin_gate.h"
 #include "web/data/databases.h"
@@ -60,12 +62,17 @@ class SignInFlow {
 
   std::size_t hash_workers() const { return gate_.hash_workers(); }
 
+  // Runs other password work on the sign-in's hash pool
+  // (SignInGate::SubmitHashJob); false when it is full.
+  bool SubmitHashJob(std::function<void()> job) { return gate_.SubmitHashJob(std::move(job)); }
+
  private:
   // The answer to a checked sign-in. Never throws.
   http::Response Finish(const SignInOutcome& outcome, Language language,
                         const std::string& next, const std::string& person,
                         const std::string& form_token,
-                        const std::optional<DeviceCookie>& device) const;
+                        const std::optional<DeviceCookie>& device,
+                        const SessionOrigin& origin) const;
 
   const ServerOptions& options_;
   const Databases& databases_;
