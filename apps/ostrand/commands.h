@@ -44,5 +44,7 @@ void AddHolidaysCommand(CLI::App& app, int* exit_code);
 void AddFeedTokenCommand(CLI::App& app, int* exit_code);
 // `ostrand import-plans`: adds plans from a calendar file or a CSV.
 void AddImportPlansCommand(CLI::App& app, int* exit_code);
+// `ostrand persons import|export`: the staff as a CSV file.
+void AddPersonsCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   ostrand::cli::AddHolidaysCommand(app, &exit_code);
   ostrand::cli::AddFeedTokenCommand(app, &exit_code);
   ostrand::cli::AddImportPlansCommand(app, &exit_code);
+  ostrand::cli::AddPersonsCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
