@@ -131,3 +131,74 @@ CREATE TABLE hostDeletedPlan (
 
 IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostDeletedPlan_person')
 CREATE INDEX hostDeletedPlan_person ON hostDeletedPlan (personID, deletedAt);
+
+-- Administrators of the web host: who may manage persons, departments,
+-- duties, places and accounts, apart from any leading duty.
+IF OBJECT_ID(N'hostAdmin', N'U') IS NULL
+CREATE TABLE hostAdmin (
+  personID BIGINT PRIMARY KEY,
+  grantedAt DATETIME NOT NULL,
+  grantedBy BIGINT
+);
+
+-- Persons who left: they keep their plans, but no longer sign in or show
+-- in pickers and lists. A person is never deleted, so that an id is never
+-- given twice.
+IF OBJECT_ID(N'hostRetiredPerson', N'U') IS NULL
+CREATE TABLE hostRetiredPerson (
+  personID BIGINT PRIMARY KEY,
+  retiredAt DATETIME NOT NULL,
+  retiredBy BIGINT
+);
+
+-- The names of the departments (person.systemID).
+IF OBJECT_ID(N'hostDepartment', N'U') IS NULL
+CREATE TABLE hostDepartment (
+  systemID BIGINT PRIMARY KEY,
+  departmentName NVARCHAR(100) NOT NULL
+);
+
+-- The order of the duties (personDuty) and whether each leads. A duty
+-- without a row is ordered by its id and leads when its id is one of the
+-- built-in leading duties.
+IF OBJECT_ID(N'hostDuty', N'U') IS NULL
+CREATE TABLE hostDuty (
+  dutyID BIGINT PRIMARY KEY,
+  dutyOrder BIGINT NOT NULL,
+  leads BIGINT NOT NULL
+);
+
+-- Signed-in sessions, so that a person can see and end them: the key is
+-- the hex SHA-256 of the session's random item; an ended session keeps
+-- its row (endedAt set) until it would have expired. Times are UTC.
+IF OBJECT_ID(N'hostSession', N'U') IS NULL
+CREATE TABLE hostSession (
+  sessionKey NVARCHAR(64) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  startedAt DATETIME NOT NULL,
+  expiresAt DATETIME NOT NULL,
+  lastSeenAt DATETIME NOT NULL,
+  address NVARCHAR(100),
+  agent NVARCHAR(200),
+  endedAt DATETIME
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostSession_person')
+CREATE INDEX hostSession_person ON hostSession (personID);
+
+-- What was done to persons, accounts and the host's settings, and every
+-- sign-in: when (UTC), by whom, what kind, to whom, a short detail, and
+-- from which address.
+IF OBJECT_ID(N'hostAudit', N'U') IS NULL
+CREATE TABLE hostAudit (
+  auditID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  at DATETIME NOT NULL,
+  actorID BIGINT,
+  kind NVARCHAR(40) NOT NULL,
+  subjectID BIGINT,
+  detail NVARCHAR(1000) NOT NULL,
+  address NVARCHAR(100)
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostAudit_at')
+CREATE INDEX hostAudit_at ON hostAudit (at);

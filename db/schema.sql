@@ -119,3 +119,66 @@ CREATE TABLE IF NOT EXISTS hostDeletedPlan (
 );
 
 CREATE INDEX IF NOT EXISTS hostDeletedPlan_person ON hostDeletedPlan (personID, deletedAt);
+
+-- Administrators of the web host: who may manage persons, departments,
+-- duties, places and accounts, apart from any leading duty.
+CREATE TABLE IF NOT EXISTS hostAdmin (
+  personID INTEGER PRIMARY KEY,
+  grantedAt DATETIME NOT NULL,
+  grantedBy INTEGER
+);
+
+-- Persons who left: they keep their plans, but no longer sign in or show
+-- in pickers and lists. A person is never deleted, so that an id is never
+-- given twice.
+CREATE TABLE IF NOT EXISTS hostRetiredPerson (
+  personID INTEGER PRIMARY KEY,
+  retiredAt DATETIME NOT NULL,
+  retiredBy INTEGER
+);
+
+-- The names of the departments (person.systemID).
+CREATE TABLE IF NOT EXISTS hostDepartment (
+  systemID INTEGER PRIMARY KEY,
+  departmentName TEXT NOT NULL
+);
+
+-- The order of the duties (personDuty) and whether each leads. A duty
+-- without a row is ordered by its id and leads when its id is one of the
+-- built-in leading duties.
+CREATE TABLE IF NOT EXISTS hostDuty (
+  dutyID INTEGER PRIMARY KEY,
+  dutyOrder INTEGER NOT NULL,
+  leads INTEGER NOT NULL
+);
+
+-- Signed-in sessions, so that a person can see and end them: the key is
+-- the hex SHA-256 of the session's random item; an ended session keeps
+-- its row (endedAt set) until it would have expired. Times are UTC.
+CREATE TABLE IF NOT EXISTS hostSession (
+  sessionKey TEXT PRIMARY KEY,
+  personID INTEGER NOT NULL,
+  startedAt DATETIME NOT NULL,
+  expiresAt DATETIME NOT NULL,
+  lastSeenAt DATETIME NOT NULL,
+  address TEXT,
+  agent TEXT,
+  endedAt DATETIME
+);
+
+CREATE INDEX IF NOT EXISTS hostSession_person ON hostSession (personID);
+
+-- What was done to persons, accounts and the host's settings, and every
+-- sign-in: when (UTC), by whom, what kind, to whom, a short detail, and
+-- from which address.
+CREATE TABLE IF NOT EXISTS hostAudit (
+  auditID INTEGER PRIMARY KEY AUTOINCREMENT,
+  at DATETIME NOT NULL,
+  actorID INTEGER,
+  kind TEXT NOT NULL,
+  subjectID INTEGER,
+  detail TEXT NOT NULL,
+  address TEXT
+);
+
+CREATE INDEX IF NOT EXISTS hostAudit_at ON hostAudit (at);

@@ -1,5 +1,7 @@
 #include "core/utf8.h"
 
+#include <algorithm>
+
 namespace ostrand {
 namespace {
 
@@ -85,6 +87,20 @@ std::size_t CountCharacters(std::string_view text) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
   }
   return count;
+}
+
+}  // namespace ostrand
+
+namespace ostrand {
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t max_bytes) {
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t length = std::max<std::size_t>(1, Utf8SequenceLength(text.substr(end)));
+    if (end + length > max_bytes) break;
+    end += length;
+  }
+  return text.substr(0, end);
 }
 
 }  // namespace ostrand

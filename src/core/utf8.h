@@ -59,6 +59,10 @@ inline bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+// The longest start of `text` of at most `max_bytes` bytes that cuts no
+// well-formed UTF-8 sequence in two (an ill-formed byte counts as one).
+std::string_view Utf8Prefix(std::string_view text, std::size_t max_bytes);
+
 // Number of characters (code points) of valid UTF-8 text.
 std::size_t CountCharacters(std::string_view text);
 

@@ -1,6 +1,7 @@
 // The tables of the schedule database and their keys: the five the
-// component reads and the web host's own (hostAccount, hostSetting,
-// hostToken, hostPlanChange, hostHoliday, hostDeletedPlan). The schema
+// component reads and the web host's own (accounts, settings, tokens, the
+// record of plan changes, holidays, deleted plans, administrators, retired
+// persons, department names, duty order, sessions, the audit log). The schema
 // scripts in db/ create them; the checks and the demo writer name them from
 // here.
 #pragma once
@@ -17,7 +18,7 @@ struct ScheduleTable {
 };
 
 // In the order a writer fills them (a plan's person, place and kind first).
-inline constexpr std::array<ScheduleTable, 11> kScheduleTables = {{
+inline constexpr std::array<ScheduleTable, 17> kScheduleTables = {{
     {"personDuty", "dutyID"},
     {"person", "personID"},
     {"planAddrType", "planAddrTypeID"},
@@ -29,6 +30,12 @@ inline constexpr std::array<ScheduleTable, 11> kScheduleTables = {{
     {"hostPlanChange", "planID"},
     {"hostHoliday", "holidayDate"},
     {"hostDeletedPlan", "deletedID"},
+    {"hostAdmin", "personID"},
+    {"hostRetiredPerson", "personID"},
+    {"hostDepartment", "systemID"},
+    {"hostDuty", "dutyID"},
+    {"hostSession", "sessionKey"},
+    {"hostAudit", "auditID"},
 }};
 
 // The five tables the component reads: the first five.

@@ -68,8 +68,10 @@ void CreateFromScript(Connection& db, std::string_view table) {
 }
 
 // The host's tables that later versions added whole.
-constexpr std::string_view kAddedHostTables[] = {"hostSetting", "hostToken", "hostPlanChange",
-                                                 "hostHoliday", "hostDeletedPlan"};
+constexpr std::string_view kAddedHostTables[] = {
+    "hostSetting", "hostToken",         "hostPlanChange", "hostHoliday", "hostDeletedPlan",
+    "hostAdmin",   "hostRetiredPerson", "hostDepartment", "hostDuty",    "hostSession",
+    "hostAudit"};
 
 bool HostTablesCurrent(Connection& db) {
   if (!HasTable(db, "hostAccount") || !HasColumn(db, "hostAccount", "sessionGeneration")) {

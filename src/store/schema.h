@@ -18,8 +18,11 @@ namespace ostrand::store {
 // (hostAccount.sessionGeneration and hostSetting); 3 the personal tokens
 // (hostToken), the host's record of plan changes (hostPlanChange), the
 // holidays (hostHoliday) and the day editor's deleted plans
-// (hostDeletedPlan).
-inline constexpr int kSchemaVersion = 3;
+// (hostDeletedPlan); 4 the administration: administrators (hostAdmin),
+// retired persons (hostRetiredPerson), department names (hostDepartment),
+// the order and leading of duties (hostDuty), sessions (hostSession) and
+// the audit log (hostAudit).
+inline constexpr int kSchemaVersion = 4;
 
 // The schema script of the engine. The text lives for the whole program.
 std::string_view SchemaSql(Engine engine = Engine::kSqlite);
@@ -44,9 +47,8 @@ bool HasColumn(Connection& db, std::string_view table, std::string_view column);
 int ReadSchemaVersion(Connection& db);
 
 // Brings the web host's tables to kSchemaVersion in a database made before
-// they (or their columns) existed: creates hostAccount, hostSetting,
-// hostToken, hostPlanChange, hostHoliday and hostDeletedPlan from the
-// engine's script and adds
+// they (or their columns) existed: creates the host tables that it lacks
+// from the engine's script and adds
 // hostAccount.sessionGeneration, in one transaction, so that several
 // servers starting at once do it once.
 void UpgradeHostTables(Connection& db);

@@ -11,6 +11,7 @@
 #include "core/error.h"
 #include "store/database_error.h"
 #include "store/schema.h"
+#include "web/admin/admin_routes.h"
 #include "web/api/calendar_feed.h"
 #include "web/api/json_api.h"
 #include "web/assets/static_assets.h"
@@ -254,6 +255,11 @@ std::vector<Route> WebServer::Impl::Routes() {
                      },
                      std::move(request), respond, Language::kEnglish, AnswerForm::kJson);
        }},
+      // Every path and method under the folder, so that a visitor who is
+      // no administrator gets the same refusal everywhere.
+      {Match::kPath, kAdminFolder.substr(0, kAdminFolder.size() - 1), kGet, Runs::kIoThread,
+       Now([](const http::Request&) { return http::Response::Redirect(kAdminFolder); })},
+      {Match::kFolder, kAdminFolder, kAnyMethod, Runs::kPageWorker, Page(ServeAdministration)},
       {Match::kPath, kSubscribePath, kGet, Runs::kPageWorker, Page(ShowSubscribe)},
       {Match::kPath, kSubscribePath, kPost, Runs::kPageWorker, Page(SubmitSubscribe)},
       {Match::kPath, kEditorPath, kGet, Runs::kPageWorker, Page(ShowEditor)},

@@ -308,6 +308,11 @@ class Browser {
     return Keep(client_.Post(path, form, CookieHeaders()));
   }
 
+  // Any method, with the cookies and the body as sent.
+  Result Send(std::string_view method, const std::string& path, std::string_view body = {}) {
+    return Keep(client_.Send(method, path, CookieHeaders(), body));
+  }
+
   // Signs in through the form; returns the reply to the form's POST.
   Result SignIn(const std::string& person, const std::string& password,
                 const std::string& next = "") {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "web/auth/accounts.h"
+#include "web/data/admins_table.h"
 #include "web/http/cookies.h"
 #include "web/http/request_values.h"
 
@@ -36,6 +37,7 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   Visitor visitor;
   visitor.person = std::move(*person);
   visitor.leader = IsLeader(visitor.person, leader_duties);
+  visitor.admin = IsAdministrator(db, visitor.person.id);
   visitor.sealed_items = opened->items->items();
   visitor.session = std::move(opened->items);
   visitor.expires = opened->expires;

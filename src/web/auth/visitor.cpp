@@ -18,6 +18,10 @@ void RequireLeader(const Visitor& visitor) {
   if (!visitor.leader) throw HttpError(403, {MessageId::kLeadersOnly, {}});
 }
 
+void RequireAdministrator(const Visitor& visitor) {
+  if (!visitor.admin) throw HttpError(403, {MessageId::kAdministratorsOnly, {}});
+}
+
 void RequireSelf(const Visitor& visitor, std::int64_t person_id) {
   if (visitor.person.id != person_id) throw HttpError(403, {MessageId::kOnlyOwnPlans, {}});
 }

@@ -18,6 +18,7 @@ namespace ostrand::web {
 struct Visitor {
   Person person;  // the signed-in person's row as it is now
   bool leader = false;
+  bool admin = false;  // an administrator (web/data/admins_table.h)
   // The Session items from the cookie; the page's component reads them and
   // writes "strURL" back at page end.
   std::shared_ptr<host::MemorySession> session;
@@ -37,6 +38,8 @@ bool IsLeader(const Person& person, const std::set<std::int64_t>& leader_duties)
 void RequireSameSystem(const Visitor& visitor, const Person& shown);
 // Throws HttpError 403 unless the visitor holds a leading duty.
 void RequireLeader(const Visitor& visitor);
+// Throws HttpError 403 unless the visitor is an administrator.
+void RequireAdministrator(const Visitor& visitor);
 // Throws HttpError 403 unless person_id is the visitor's own.
 void RequireSelf(const Visitor& visitor, std::int64_t person_id);
 

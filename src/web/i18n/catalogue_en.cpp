@@ -240,6 +240,28 @@ constexpr CatalogueEntry kEntries[] = {
      "The range of days is refused: the {0} date '{1}' does not read (write it as 2001-12-05)."},
     {kRangeReversed, "The range of days is refused: it starts ({0}) after it ends ({1})."},
     {kRangeTooLong, "The range of days is refused: {0} to {1} is longer than {2} months."},
+
+    // Administration: the frame and the index page.
+    {kNavAdministration, "Administration"},
+    {kNavAccount, "Account"},
+    {kAdministratorsOnly, "The administration pages are open to administrators only."},
+    {kAdminTitle, "Administration"},
+    {kAdminIntro, "Manage the persons, departments, duties, places and accounts of the schedule."},
+
+    // Administration: persons.
+    {kAdminPersonsTitle, "Persons"},
+
+    // Administration: departments, duties and places.
+    {kAdminDepartmentsTitle, "Departments"},
+    {kAdminDutiesTitle, "Duties"},
+    {kAdminPlacesTitle, "Places"},
+
+    // Administration: accounts, invitations and one's own account.
+    {kAdminAccessTitle, "Access"},
+    {kAccountTitle, "My account"},
+
+    // Administration: the audit log.
+    {kAdminAuditTitle, "Audit log"},
 };
 
 }  // namespace

@@ -241,6 +241,28 @@ constexpr CatalogueEntry kEntries[] = {
     {kRangeDateUnreadable, "日期范围有误：{0} 日期“{1}”无法识别（请写成 2001-12-05）。"},
     {kRangeReversed, "日期范围有误：开始日期（{0}）晚于结束日期（{1}）。"},
     {kRangeTooLong, "日期范围有误：{0} 至 {1} 超过 {2} 个月。"},
+
+    // Administration: the frame and the index page.
+    {kNavAdministration, "系统管理"},
+    {kNavAccount, "我的账户"},
+    {kAdministratorsOnly, "管理页面只对管理员开放。"},
+    {kAdminTitle, "系统管理"},
+    {kAdminIntro, "管理日程的人员、部门、职务、地点和账户。"},
+
+    // Administration: persons.
+    {kAdminPersonsTitle, "人员"},
+
+    // Administration: departments, duties and places.
+    {kAdminDepartmentsTitle, "部门"},
+    {kAdminDutiesTitle, "职务"},
+    {kAdminPlacesTitle, "地点"},
+
+    // Administration: accounts, invitations and one's own account.
+    {kAdminAccessTitle, "访问权限"},
+    {kAccountTitle, "我的账户"},
+
+    // Administration: the audit log.
+    {kAdminAuditTitle, "审计日志"},
 };
 
 }  // namespace

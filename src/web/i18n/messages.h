@@ -271,6 +271,28 @@ enum class MessageId {
   kRangeReversed,
   kRangeTooLong,
 
+  // Administration: the frame and the index page.
+  kNavAdministration,
+  kNavAccount,
+  kAdministratorsOnly,
+  kAdminTitle,
+  kAdminIntro,
+
+  // Administration: persons.
+  kAdminPersonsTitle,
+
+  // Administration: departments, duties and places.
+  kAdminDepartmentsTitle,
+  kAdminDutiesTitle,
+  kAdminPlacesTitle,
+
+  // Administration: accounts, invitations and one's own account.
+  kAdminAccessTitle,
+  kAccountTitle,
+
+  // Administration: the audit log.
+  kAdminAuditTitle,
+
   kCount  // the number of messages; not a message
 };
 

@@ -12,20 +12,37 @@
 namespace ostrand::web {
 namespace {
 
+// Who sees a link of the navigation bar.
+enum class Shown { kEveryone, kLeaders, kAdministrators };
+
 struct NavLink {
   std::string_view href;
   MessageId caption;
-  bool leader_only;
+  Shown shown;
 };
 
 constexpr NavLink kNavLinks[] = {
-    {kPersonMonthPath, MessageId::kNavPersonMonth, false},
-    {kPersonWeekPath, MessageId::kNavPersonWeek, false},
-    {kAwayPath, MessageId::kNavAway, false},
-    {kLeaderMonthPath, MessageId::kNavLeaderMonth, true},
-    {kLeader2MonthPath, MessageId::kNavLeader2Month, true},
-    {kSubscribePath, MessageId::kNavSubscribe, false},
+    {kPersonMonthPath, MessageId::kNavPersonMonth, Shown::kEveryone},
+    {kPersonWeekPath, MessageId::kNavPersonWeek, Shown::kEveryone},
+    {kAwayPath, MessageId::kNavAway, Shown::kEveryone},
+    {kLeaderMonthPath, MessageId::kNavLeaderMonth, Shown::kLeaders},
+    {kLeader2MonthPath, MessageId::kNavLeader2Month, Shown::kLeaders},
+    {kSubscribePath, MessageId::kNavSubscribe, Shown::kEveryone},
+    {kAccountPath, MessageId::kNavAccount, Shown::kEveryone},
+    {kAdminFolder, MessageId::kNavAdministration, Shown::kAdministrators},
 };
+
+bool Sees(const Visitor& visitor, Shown shown) {
+  switch (shown) {
+    case Shown::kEveryone:
+      return true;
+    case Shown::kLeaders:
+      return visitor.leader;
+    case Shown::kAdministrators:
+      return visitor.admin;
+  }
+  return false;
+}
 
 void AppendNav(std::string& out, Language language, const Visitor& visitor) {
   out += "<nav class=\"site-nav\" aria-label=\"";
@@ -34,7 +51,7 @@ void AppendNav(std::string& out, Language language, const Visitor& visitor) {
   AppendEscapedHtml(out, visitor.person.name);
   out += "</span>\n";
   for (const NavLink& link : kNavLinks) {
-    if (link.leader_only && !visitor.leader) continue;
+    if (!Sees(visitor, link.shown)) continue;
     out += "<a href=\"";
     AppendEscapedHtml(out, link.href);
     out += "\">";

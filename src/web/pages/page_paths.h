@@ -43,6 +43,21 @@ inline constexpr std::string_view kFeedsFolder = "/feeds/";
 inline constexpr std::string_view kApiPlansPath = "/api/v1/plans";
 inline constexpr std::string_view kApiDepartmentPath = "/api/v1/department";
 
+// The administration pages, for administrators only (admin/admin_routes.h).
+inline constexpr std::string_view kAdminFolder = "/admin/";
+inline constexpr std::string_view kAdminPersonsPath = "/admin/persons";
+inline constexpr std::string_view kAdminPersonImportPath = "/admin/persons/import";
+inline constexpr std::string_view kAdminDepartmentsPath = "/admin/departments";
+inline constexpr std::string_view kAdminDutiesPath = "/admin/duties";
+inline constexpr std::string_view kAdminPlacesPath = "/admin/places";
+inline constexpr std::string_view kAdminAuditPath = "/admin/audit";
+// One person's access: invitation, reset, sessions, sign-in throttle.
+inline constexpr std::string_view kAdminAccessPath = "/admin/access";
+// Every signed-in person's own account: password, sessions, tokens.
+inline constexpr std::string_view kAccountPath = "/account";
+// Where an invitation link leads: choosing a password, without signing in.
+inline constexpr std::string_view kInvitePath = "/invite";
+
 // The host stylesheet and script, the component's images (../Images/NAME.gif from the
 // pages) and the site icon.
 inline constexpr std::string_view kHostStylesheet = "/static/ostrand.css";

@@ -1,0 +1,105 @@
+#include "web/admin/admin_routes.h"
+
+#include <utility>
+
+#include "core/html.h"
+#include "web/auth/sign_in.h"
+#include "web/i18n/http_error.h"
+#include "web/pages/page_layout.h"
+
+namespace ostrand::web {
+namespace {
+
+// The index: a link to each section.
+PageReply ShowAdministration(PageRequest& request) {
+  struct Section {
+    std::string_view path;
+    MessageId caption;
+  };
+  constexpr Section kSections[] = {
+      {kAdminPersonsPath, MessageId::kAdminPersonsTitle},
+      {kAdminDepartmentsPath, MessageId::kAdminDepartmentsTitle},
+      {kAdminDutiesPath, MessageId::kAdminDutiesTitle},
+      {kAdminPlacesPath, MessageId::kAdminPlacesTitle},
+      {kAdminAuditPath, MessageId::kAdminAuditTitle},
+  };
+  const Language language = request.language;
+  std::string out;
+  AppendPageStart(out, language, Text(language, MessageId::kAdminTitle), &request.visitor,
+                  request.here);
+  out += "<h1>";
+  AppendEscapedHtml(out, Text(language, MessageId::kAdminTitle));
+  out += "</h1>\n<p>";
+  AppendEscapedHtml(out, Text(language, MessageId::kAdminIntro));
+  out += "</p>\n<ul class=\"admin-sections\">\n";
+  for (const Section& section : kSections) {
+    out += "<li><a href=\"";
+    AppendEscapedHtml(out, section.path);
+    out += "\">";
+    AppendEscapedHtml(out, Text(language, section.caption));
+    out += "</a></li>\n";
+  }
+  out += "</ul>\n";
+  AppendPageEnd(out);
+  return PageReply(200, std::move(out));
+}
+
+std::vector<AdminRoute> MakeRoutes() {
+  std::vector<AdminRoute> routes = {
+      {kAdminFolder, kAdminGet, ShowAdministration},
+  };
+  // Persons.
+
+  // Departments, duties and places.
+
+  // Accounts and access.
+
+  // The audit log.
+
+  return routes;
+}
+
+}  // namespace
+
+const std::vector<AdminRoute>& AdminRoutes() {
+  static const std::vector<AdminRoute> routes = MakeRoutes();
+  return routes;
+}
+
+PageReply ServeAdministration(PageRequest& request) {
+  RequireAdministrator(request.visitor);
+  const std::string_view method = request.http != nullptr ? std::string_view(request.http->method)
+                                                          : std::string_view("GET");
+  unsigned wanted = 0;
+  if (method == "GET" || method == "HEAD") wanted = kAdminGet;
+  if (method == "POST") wanted = kAdminPost;
+  for (const AdminRoute& route : AdminRoutes()) {
+    if (route.path != request.path) continue;
+    if ((route.methods & wanted) == 0) {
+      PageReply reply(405, ErrorPage(request.language, 405,
+                                     Text(request.language, MessageId::kMethodNotAllowed),
+                                     &request.visitor));
+      reply.headers.push_back(
+          {"Allow", (route.methods & kAdminPost) != 0
+                        ? ((route.methods & kAdminGet) != 0 ? "GET, HEAD, POST" : "POST")
+                        : "GET, HEAD"});
+      return reply;
+    }
+    return route.page(request);
+  }
+  throw HttpError(404, {MessageId::kPageNotFound, {}});
+}
+
+AuditRecord AuditOf(const PageRequest& request, std::string_view kind,
+                    std::optional<std::int64_t> subject, std::string detail) {
+  AuditRecord record;
+  record.at = DateTime::FromUnixSeconds(UnixNow());
+  record.actor = request.visitor.person.id;
+  record.kind = std::string(kind);
+  record.subject = subject;
+  record.detail = std::move(detail);
+  if (request.http != nullptr) record.address = request.http->remote_address;
+  return record;
+}
+
+}  // namespace ostrand::web
