@@ -4,6 +4,7 @@
 // staff import and export.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -12,7 +13,9 @@
 #include "store/connect.h"
 #include "test_databases.h"
 #include "test_support.h"
+#include "plans/leader_list.h"
 #include "web/data/accounts_table.h"
+#include "web/data/department_plans.h"
 #include "web/data/person_registry.h"
 #include "web/data/persons.h"
 #include "web/data/staff_import.h"
@@ -128,6 +131,14 @@ TEST_P(PersonRegistry, RetiringEndsTokensAndSessionsAndReinstatingUndoesOnlyTheM
       "VALUES ('f2', 2, 'feed', '2001-12-01 00:00:00')");
   EXPECT_FALSE(StoredTokenOwner(*db_, "f2", "feed"));
   EXPECT_TRUE(FindPerson(*db_, li));  // kept, with the plans
+  const auto listed = [&](const std::vector<Person>& persons) {
+    std::vector<std::int64_t> ids;
+    for (const Person& p : persons) ids.push_back(p.id);
+    return ids;
+  };
+  EXPECT_EQ(listed(PersonsOfSystem(*db_, 1)), (std::vector<std::int64_t>{1, 4}));
+  EXPECT_EQ(listed(LeaderListPersons(*db_, 1, plans::CurrentStaffCondition("1=0 or 1=1"))),
+            (std::vector<std::int64_t>{1, 4}));
   EXPECT_EQ(Count(*db_, "SELECT COUNT(*) FROM personPlan WHERE personID = 2"), 2);
   EXPECT_EQ(KindOf([&] { RetirePerson(*db_, li, std::nullopt, DateTime::FromCivil(2001, 12, 6)); }),
             ErrorKind::kConflict);
@@ -253,6 +264,37 @@ TEST(StaffCsv, HeadingsInEitherLanguageAndTheFilesProblems) {
   const plans::StaffFile wide = exports::ReadStaffCsv("姓名\n李,1\n赵\n");
   EXPECT_EQ(wide.problems.at(0).line, 2);
   EXPECT_EQ(wide.records.size(), 1u);
+}
+
+}  // namespace
+}  // namespace ostrand::web
+
+namespace ostrand::web {
+namespace {
+
+// `ostrand persons`: the export read back changes nothing; a refused record
+// fails the import and writes nothing.
+TEST(PersonsCommand, ExportsImportsAndRefuses) {
+  using test_support::Contains;
+  const test_support::TempDir dir;
+  const std::string db = dir.File("schedule.db");
+  testing::WriteFixture(db);
+  const test_support::Outcome exported = test_support::RunOstrand(dir, {"persons", "export", "sqlite:" + db});
+  ASSERT_EQ(exported.exit_code, 0) << exported.err;
+  EXPECT_TRUE(exported.out.starts_with("\xEF\xBB\xBF编号,姓名,部门,职务,离职\r\n1,张局长,1,局长,\r\n"));
+  const std::string file = dir.File("staff.csv");
+  std::ofstream(file, std::ios::binary) << exported.out << ",新同事,1,科员,\r\n";
+  const test_support::Outcome dry =
+      test_support::RunOstrand(dir, {"persons", "import", "sqlite:" + db, file, "--dry-run"});
+  EXPECT_EQ(dry.exit_code, 0) << dry.err;
+  EXPECT_TRUE(Contains(dry.out, "add       line 6: 新同事\n")) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, "1 to add, 0 to change, 4 unchanged, 0 refused")) << dry.out;
+  std::ofstream(file, std::ios::app) << "9,无此人,1,科员,\r\n";
+  const test_support::Outcome refused =
+      test_support::RunOstrand(dir, {"persons", "import", "sqlite:" + db, file});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_TRUE(Contains(refused.out, "refused   line 7: there is no person 9")) << refused.out;
+  EXPECT_EQ(Count(*store::Connect("sqlite:" + db), "SELECT COUNT(*) FROM person"), 4);
 }
 
 }  // namespace

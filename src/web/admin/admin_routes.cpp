@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/html.h"
+#include "web/admin/persons_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_layout.h"
@@ -49,6 +50,8 @@ std::vector<AdminRoute> MakeRoutes() {
       {kAdminFolder, kAdminGet, ShowAdministration},
   };
   // Persons.
+  routes.push_back({kAdminPersonsPath, kAdminGet | kAdminPost, PersonsPage});
+  routes.push_back({kAdminPersonImportPath, kAdminGet | kAdminPost, PersonImportPage});
 
   // Departments, duties and places.
 
