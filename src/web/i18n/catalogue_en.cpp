@@ -292,7 +292,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kPersonsAlreadyRetired, "Person {0} has retired already."},
     {kPersonsNotRetired, "Person {0} has not retired."},
     {kImportTitle, "Import persons"},
-    {kImportIntro, "Paste the content of a CSV file (UTF-8, with or without a byte order mark). The first line names the columns: 编号 (number) or 姓名 (name), 部门 (department), 职务 (duty); a department or duty by its number or name. A line with a number changes that person; without one, a name nobody has adds a person, a name one person has changes that person."},
+    {kImportIntro, "Paste the content of a CSV file (UTF-8, with or without a byte order mark). The first line names the columns, in English or Chinese: number or name, department, duty; a department or duty by its number or name. A line with a number changes that person; without one, a name nobody has adds a person, a name one person has changes that person."},
     {kImportAllOrNothing, "A dry run shows what each line would do. Import writes everything in one transaction, and nothing at all when any line is refused."},
     {kImportText, "CSV content"},
     {kImportDryRun, "Dry run"},
