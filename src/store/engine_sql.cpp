@@ -23,6 +23,14 @@ std::string_view TimestampParam(Engine engine) {
   return "?";
 }
 
+std::string RowWindow(Engine engine, std::size_t offset, std::size_t count) {
+  if (engine == Engine::kSqlServer) {
+    return " OFFSET " + std::to_string(offset) + " ROWS FETCH NEXT " + std::to_string(count) +
+           " ROWS ONLY";
+  }
+  return " LIMIT " + std::to_string(count) + " OFFSET " + std::to_string(offset);
+}
+
 bool InsertsGivenIds(Engine engine) { return engine != Engine::kSqlServer; }
 
 void LockRow(Connection& db, std::string_view table, std::string_view key_column,

@@ -10,6 +10,7 @@
 // constants, never outside text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,6 +36,11 @@ std::string_view TimestampParam(Engine engine);
 // Whether an INSERT may give an identity column its value (SQLite and
 // PostgreSQL); SQL Server's ids only the database gives.
 bool InsertsGivenIds(Engine engine);
+
+// The end of a SELECT (after its ORDER BY, which SQL Server requires) that
+// keeps `count` rows from the 0-based `offset`: LIMIT/OFFSET, or SQL
+// Server's OFFSET ... FETCH.
+std::string RowWindow(Engine engine, std::size_t offset, std::size_t count);
 
 // Inside the caller's write transaction: holds the row of `table` whose
 // `key_column` is `key` until the commit, on engines that lock rows

@@ -4,6 +4,7 @@
 #include <array>
 #include <tuple>
 
+#include "plans/retired.h"
 #include "web/data/organisation.h"
 #include "web/data/row_values.h"
 
@@ -49,7 +50,9 @@ std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_i
   // Every personal page lists these: sorted here rather than by the
   // database's sorter, which cost more than reading the rows.
   std::vector<Person> persons =
-      ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ?", params));
+      ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ? AND " +
+                                     plans::NotRetired("personID"),
+                                 params));
   SortByDuty(db, persons);
   return persons;
 }

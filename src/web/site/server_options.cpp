@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "plans/leader_list.h"
 #include "store/demo_data.h"
 #include "web/data/organisation.h"
 #include "web/data/plan_changes.h"
@@ -29,6 +30,10 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
 std::set<std::int64_t> LeadingDutiesNow(const ServerOptions& options, store::Connection& db) {
   if (options.leader_duties) return *options.leader_duties;
   return LeadingDutiesInDatabase(db);
+}
+
+std::string LeaderCondition(const ServerOptions& options, bool second) {
+  return plans::CurrentStaffCondition(second ? options.leader2_cond : options.leader_cond);
 }
 
 bool ServedOverTls(const ServerOptions& options) {

@@ -121,6 +121,10 @@ std::set<std::int64_t> ParseDutyList(std::string_view list);
 // read at every call so that every server on one database follows an
 // administrator's change at once. Throws the database's Error.
 std::set<std::int64_t> LeadingDutiesNow(const ServerOptions& options, store::Connection& db);
+// The condition of the first leader list (the second when `second`) as
+// every page, download, feed and the API hand it on: the operator's, for
+// the persons who have not retired (plans::CurrentStaffCondition).
+std::string LeaderCondition(const ServerOptions& options, bool second);
 
 // Whether the options say the site is reached over TLS only: Secure
 // cookies and Strict-Transport-Security (auth/transport_security.h).
