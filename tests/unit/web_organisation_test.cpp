@@ -6,9 +6,11 @@
 #include <string>
 
 #include "store/connect.h"
+#include "store/demo_data.h"
 #include "web/data/admins_table.h"
 #include "web/data/organisation.h"
 #include "web/data/persons.h"
+#include "web/site/server_options.h"
 #include "test_databases.h"
 #include "test_support.h"
 
@@ -164,6 +166,19 @@ TEST_P(Organisation, PlacesInUseAreKeptAndNamesAreTakenWithinTheirKind) {
   EXPECT_EQ(places[1].name, "部委会议室");
   EXPECT_EQ(places[1].kind_id, 1);
   EXPECT_EQ(PlaceKindsOf(*db_)[1].name, "在京");
+}
+
+TEST_P(Organisation, TheDemoLeadsAsBeforeAndTheOperatorsListOverridesTheDatabase) {
+  const store::DemoData demo = store::GenerateDemoData(1, DateTime::FromCivil(2026, 5, 1));
+  db_->ExecuteScript("DELETE FROM personDuty");
+  for (int twice = 0; twice < 2; ++twice) WriteDemoOrganisation(*db_, demo);
+  EXPECT_EQ(DepartmentName(*db_, 2), "第一处");
+  EXPECT_EQ(LeadingDutiesInDatabase(*db_), (std::set<std::int64_t>{1, 2, 3}));
+
+  ServerOptions options;
+  EXPECT_EQ(LeadingDutiesNow(options, *db_), (std::set<std::int64_t>{1, 2, 3}));
+  options.leader_duties = std::set<std::int64_t>{4};
+  EXPECT_EQ(LeadingDutiesNow(options, *db_), (std::set<std::int64_t>{4}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Organisation,
