@@ -1,5 +1,5 @@
 // Departments, duties and places as an administrator keeps them
-// (web/data/organisation.h) on SQLite and PostgreSQL, and their pages.
+// (web/data/organisation.h) on every backend, and their pages.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -182,7 +182,7 @@ TEST_P(Organisation, TheDemoLeadsAsBeforeAndTheOperatorsListOverridesTheDatabase
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Organisation,
-                         ::testing::Values(TestBackend::kSqlite, TestBackend::kPostgresql),
+                         ::testing::ValuesIn(test_support::kAllBackends),
                          test_support::BackendName);
 
 // ---- the pages --------------------------------------------------------------
