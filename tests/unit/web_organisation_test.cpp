@@ -152,6 +152,12 @@ TEST_P(Organisation, DutiesLeadByDefaultUntilChosenAndSortPersonsInTheirOrder) {
 TEST_P(Organisation, PlacesInUseAreKeptAndNamesAreTakenWithinTheirKind) {
   const OrgConflict used = Refusal([&] { RemovePlace(*db_, 3, Audit(audit::kPlaceChanged)); });
   EXPECT_EQ(used.message_text(), "place 上海 is used by 2 plans, the latest on 2026-05-04");
+  // A plan deleted lately may come back; one deleted long ago may not.
+  db_->ExecuteScript(
+      "INSERT INTO hostDeletedPlan (deletedID, deletedAt, planID, personID, planAddrID) VALUES "
+      "(1, '2026-04-25 10:00:00', 9, 1, 1), (2, '2026-01-01 10:00:00', 10, 1, 2)");
+  EXPECT_EQ(Refusal([&] { RemovePlace(*db_, 1, Audit(audit::kPlaceChanged)); }).why,
+            OrgConflictKind::kUsedByDeletedPlans);
   RemovePlace(*db_, 2, Audit(audit::kPlaceChanged));
 
   EXPECT_EQ(Refusal([&] { AddPlace(*db_, "会议室", 1, Audit(audit::kPlaceChanged)); }).why,

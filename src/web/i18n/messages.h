@@ -326,6 +326,7 @@ enum class MessageId {
   kDepartmentHasPersons,
   kDutyHeldByPersons,
   kPlaceUsedByPlans,
+  kPlaceUsedByDeletedPlans,
   kOrgNameSeparator,
   kOrgUnknownAction,
   kTitleOfDepartment,
