@@ -1,14 +1,16 @@
 // Departments, duties and places as an administrator keeps them
-// (web/data/organisation.h) on SQLite and PostgreSQL, and their pages.
+// (web/data/organisation.h) on every backend, and their pages.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "store/connect.h"
+#include "store/demo_data.h"
 #include "web/data/admins_table.h"
 #include "web/data/organisation.h"
 #include "web/data/persons.h"
+#include "web/site/server_options.h"
 #include "test_databases.h"
 #include "test_support.h"
 
@@ -150,6 +152,12 @@ TEST_P(Organisation, DutiesLeadByDefaultUntilChosenAndSortPersonsInTheirOrder) {
 TEST_P(Organisation, PlacesInUseAreKeptAndNamesAreTakenWithinTheirKind) {
   const OrgConflict used = Refusal([&] { RemovePlace(*db_, 3, Audit(audit::kPlaceChanged)); });
   EXPECT_EQ(used.message_text(), "place 上海 is used by 2 plans, the latest on 2026-05-04");
+  // A plan deleted lately may come back; one deleted long ago may not.
+  db_->ExecuteScript(
+      "INSERT INTO hostDeletedPlan (deletedID, deletedAt, planID, personID, planAddrID) VALUES "
+      "(1, '2026-04-25 10:00:00', 9, 1, 1), (2, '2026-01-01 10:00:00', 10, 1, 2)");
+  EXPECT_EQ(Refusal([&] { RemovePlace(*db_, 1, Audit(audit::kPlaceChanged)); }).why,
+            OrgConflictKind::kUsedByDeletedPlans);
   RemovePlace(*db_, 2, Audit(audit::kPlaceChanged));
 
   EXPECT_EQ(Refusal([&] { AddPlace(*db_, "会议室", 1, Audit(audit::kPlaceChanged)); }).why,
@@ -166,8 +174,21 @@ TEST_P(Organisation, PlacesInUseAreKeptAndNamesAreTakenWithinTheirKind) {
   EXPECT_EQ(PlaceKindsOf(*db_)[1].name, "在京");
 }
 
+TEST_P(Organisation, TheDemoLeadsAsBeforeAndTheOperatorsListOverridesTheDatabase) {
+  const store::DemoData demo = store::GenerateDemoData(1, DateTime::FromCivil(2026, 5, 1));
+  db_->ExecuteScript("DELETE FROM personDuty");
+  for (int twice = 0; twice < 2; ++twice) WriteDemoOrganisation(*db_, demo);
+  EXPECT_EQ(DepartmentName(*db_, 2), "第一处");
+  EXPECT_EQ(LeadingDutiesInDatabase(*db_), (std::set<std::int64_t>{1, 2, 3}));
+
+  ServerOptions options;
+  EXPECT_EQ(LeadingDutiesNow(options, *db_), (std::set<std::int64_t>{1, 2, 3}));
+  options.leader_duties = std::set<std::int64_t>{4};
+  EXPECT_EQ(LeadingDutiesNow(options, *db_), (std::set<std::int64_t>{4}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Organisation,
-                         ::testing::Values(TestBackend::kSqlite, TestBackend::kPostgresql),
+                         ::testing::ValuesIn(test_support::kAllBackends),
                          test_support::BackendName);
 
 // ---- the pages --------------------------------------------------------------

@@ -104,6 +104,9 @@ std::string RefusalText(const PageRequest& request, const OrgConflict& conflict,
     case OrgConflictKind::kUsedByPlans:
       return Format(language, MessageId::kPlaceUsedByPlans,
                     {conflict.name, std::to_string(conflict.count), conflict.latest_day});
+    case OrgConflictKind::kUsedByDeletedPlans:
+      return Format(language, MessageId::kPlaceUsedByDeletedPlans,
+                    {conflict.name, std::to_string(conflict.count)});
   }
   return conflict.message_text();
 }

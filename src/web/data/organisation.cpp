@@ -511,6 +511,21 @@ void RemovePlace(store::Connection& db, std::int64_t place_id, AuditRecord audit
                       "place " + place.name + " is used by " + std::to_string(count) +
                           (count == 1 ? " plan" : " plans") + ", the latest on " + day);
   }
+  // A plan deleted lately can be restored: its place must stay. Deleted
+  // plans are stamped in local time, the audit in UTC: a day more covers
+  // any zone.
+  const std::array recent{SqlParam::Integer(place_id),
+                          SqlParam::Timestamp(audit.at.AddDays(-(kKeepDeletedDays + 1)))};
+  const std::int64_t deleted = Int(
+      db.Query("SELECT COUNT(*) FROM hostDeletedPlan WHERE planAddrID = ? AND deletedAt >= ?",
+               recent),
+      0);
+  if (deleted > 0) {
+    throw OrgConflict(OrgConflictKind::kUsedByDeletedPlans, place.name, deleted, {}, {},
+                      "place " + place.name + " is used by " + std::to_string(deleted) +
+                          (deleted == 1 ? " plan" : " plans") +
+                          " deleted lately, which can still be restored");
+  }
   db.Execute("DELETE FROM planAddr WHERE planAddrID = ?", params);
   Record(db, audit, "place " + std::to_string(place_id) + " removed: " + place.name);
   transaction.Commit();

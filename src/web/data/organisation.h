@@ -52,6 +52,7 @@ enum class OrgConflictKind {
   kNameTaken,      // another one of the same sort has that name
   kHeldByPersons,  // a duty or department of persons (retired ones too)
   kUsedByPlans,    // a place that plans name
+  kUsedByDeletedPlans,  // a place that plans deleted lately name (they can be restored)
 };
 
 // Refusal of a write that clashes with what is stored. Its message names
@@ -158,7 +159,8 @@ void RenamePlace(store::Connection& db, std::int64_t place_id, std::string_view 
 // they were stored with.
 void SetPlaceKind(store::Connection& db, std::int64_t place_id, std::int64_t kind_id,
                   AuditRecord audit);
-// Removes a place that no plan names.
+// Removes a place that no plan names, nor a plan deleted within
+// kKeepDeletedDays before `audit.at` (which can still be restored).
 void RemovePlace(store::Connection& db, std::int64_t place_id, AuditRecord audit);
 
 // ---- The demo

@@ -366,6 +366,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kDepartmentHasPersons, "Department {0} still has {1} persons (retired ones included): {2}"},
     {kDutyHeldByPersons, "Duty {0} is still held by {1} persons: {2}"},
     {kPlaceUsedByPlans, "Place {0} is still used by {1} plans, the latest on {2}."},
+    {kPlaceUsedByDeletedPlans, "Place {0} is still used by {1} plans deleted lately, which can still be restored."},
     {kOrgNameSeparator, ", "},
     {kOrgUnknownAction, "The form asks for nothing this page does."},
     {kTitleOfDepartment, " · {0}"},

@@ -367,6 +367,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kDepartmentHasPersons, "部门“{0}”仍有 {1} 人（含已退休人员）：{2}"},
     {kDutyHeldByPersons, "职务“{0}”仍有 {1} 人担任：{2}"},
     {kPlaceUsedByPlans, "地点“{0}”仍被 {1} 条安排使用，最近一条在 {2}。"},
+    {kPlaceUsedByDeletedPlans, "地点“{0}”仍被最近删除、尚可恢复的 {1} 条安排使用。"},
     {kOrgNameSeparator, "、"},
     {kOrgUnknownAction, "无法识别要执行的操作。"},
     {kTitleOfDepartment, " · {0}"},

@@ -396,6 +396,7 @@ enum class MessageId {
   kDepartmentHasPersons,
   kDutyHeldByPersons,
   kPlaceUsedByPlans,
+  kPlaceUsedByDeletedPlans,
   kOrgNameSeparator,
   kOrgUnknownAction,
   kTitleOfDepartment,
