@@ -85,19 +85,21 @@ PageReply ServeAdministration(PageRequest& request) {
   unsigned wanted = 0;
   if (method == "GET" || method == "HEAD") wanted = kAdminGet;
   if (method == "POST") wanted = kAdminPost;
+  // Several routes may serve one path, each for its methods.
+  unsigned allowed = 0;
   for (const AdminRoute& route : AdminRoutes()) {
     if (route.path != request.path) continue;
-    if ((route.methods & wanted) == 0) {
-      PageReply reply(405, ErrorPage(request.language, 405,
-                                     Text(request.language, MessageId::kMethodNotAllowed),
-                                     &request.visitor));
-      reply.headers.push_back(
-          {"Allow", (route.methods & kAdminPost) != 0
-                        ? ((route.methods & kAdminGet) != 0 ? "GET, HEAD, POST" : "POST")
-                        : "GET, HEAD"});
-      return reply;
-    }
-    return route.page(request);
+    if ((route.methods & wanted) != 0) return route.page(request);
+    allowed |= route.methods;
+  }
+  if (allowed != 0) {
+    PageReply reply(405, ErrorPage(request.language, 405,
+                                   Text(request.language, MessageId::kMethodNotAllowed),
+                                   &request.visitor));
+    reply.headers.push_back({"Allow", (allowed & kAdminPost) != 0
+                                          ? ((allowed & kAdminGet) != 0 ? "GET, HEAD, POST" : "POST")
+                                          : "GET, HEAD"});
+    return reply;
   }
   throw HttpError(404, {MessageId::kPageNotFound, {}});
 }
