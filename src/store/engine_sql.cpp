@@ -23,6 +23,15 @@ std::string_view TimestampParam(Engine engine) {
   return "?";
 }
 
+std::string RowWindow(Engine engine, std::int64_t skip, std::int64_t count) {
+  const std::string rows = std::to_string(count < 0 ? 0 : count);
+  const std::string skipped = std::to_string(skip < 0 ? 0 : skip);
+  if (engine == Engine::kSqlServer) {
+    return " OFFSET " + skipped + " ROWS FETCH NEXT " + rows + " ROWS ONLY";
+  }
+  return " LIMIT " + rows + " OFFSET " + skipped;
+}
+
 bool InsertsGivenIds(Engine engine) { return engine != Engine::kSqlServer; }
 
 void LockRow(Connection& db, std::string_view table, std::string_view key_column,
