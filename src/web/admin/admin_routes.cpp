@@ -3,8 +3,10 @@
 #include <utility>
 
 #include "core/html.h"
+#include "web/admin/audit_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
+#include "web/pages/page_audit.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -55,6 +57,7 @@ std::vector<AdminRoute> MakeRoutes() {
   // Accounts and access.
 
   // The audit log.
+  routes.push_back({kAdminAuditPath, kAdminGet, ShowAuditLog});
 
   return routes;
 }
@@ -92,14 +95,7 @@ PageReply ServeAdministration(PageRequest& request) {
 
 AuditRecord AuditOf(const PageRequest& request, std::string_view kind,
                     std::optional<std::int64_t> subject, std::string detail) {
-  AuditRecord record;
-  record.at = DateTime::FromUnixSeconds(UnixNow());
-  record.actor = request.visitor.person.id;
-  record.kind = std::string(kind);
-  record.subject = subject;
-  record.detail = std::move(detail);
-  if (request.http != nullptr) record.address = request.http->remote_address;
-  return record;
+  return VisitorAudit(request, kind, subject, std::move(detail));
 }
 
 }  // namespace ostrand::web
