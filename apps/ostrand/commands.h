@@ -44,5 +44,7 @@ void AddHolidaysCommand(CLI::App& app, int* exit_code);
 void AddFeedTokenCommand(CLI::App& app, int* exit_code);
 // `ostrand import-plans`: adds plans from a calendar file or a CSV.
 void AddImportPlansCommand(CLI::App& app, int* exit_code);
+// `ostrand audit`: prints the audit log.
+void AddAuditCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

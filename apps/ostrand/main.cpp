@@ -8,7 +8,7 @@
 namespace {
 
 constexpr std::string_view kCommandList =
-    "call, script, demo-db, init-db, serve, passwd, signout, feed-token, import-plans, holidays";
+    "call, script, demo-db, init-db, serve, passwd, signout, feed-token, import-plans, holidays, audit";
 
 }  // namespace
 
@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   ostrand::cli::AddHolidaysCommand(app, &exit_code);
   ostrand::cli::AddFeedTokenCommand(app, &exit_code);
   ostrand::cli::AddImportPlansCommand(app, &exit_code);
+  ostrand::cli::AddAuditCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
