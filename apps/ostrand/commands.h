@@ -46,5 +46,7 @@ void AddFeedTokenCommand(CLI::App& app, int* exit_code);
 void AddImportPlansCommand(CLI::App& app, int* exit_code);
 // `ostrand audit`: prints the audit log.
 void AddAuditCommand(CLI::App& app, int* exit_code);
+// `ostrand persons import|export`: the staff as a CSV file.
+void AddPersonsCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   ostrand::cli::AddFeedTokenCommand(app, &exit_code);
   ostrand::cli::AddImportPlansCommand(app, &exit_code);
   ostrand::cli::AddAuditCommand(app, &exit_code);
+  ostrand::cli::AddPersonsCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -23,13 +23,12 @@ std::string_view TimestampParam(Engine engine) {
   return "?";
 }
 
-std::string RowWindow(Engine engine, std::int64_t skip, std::int64_t count) {
-  const std::string rows = std::to_string(count < 0 ? 0 : count);
-  const std::string skipped = std::to_string(skip < 0 ? 0 : skip);
+std::string RowWindow(Engine engine, std::size_t offset, std::size_t count) {
   if (engine == Engine::kSqlServer) {
-    return " OFFSET " + skipped + " ROWS FETCH NEXT " + rows + " ROWS ONLY";
+    return " OFFSET " + std::to_string(offset) + " ROWS FETCH NEXT " + std::to_string(count) +
+           " ROWS ONLY";
   }
-  return " LIMIT " + rows + " OFFSET " + skipped;
+  return " LIMIT " + std::to_string(count) + " OFFSET " + std::to_string(offset);
 }
 
 bool InsertsGivenIds(Engine engine) { return engine != Engine::kSqlServer; }

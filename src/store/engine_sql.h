@@ -10,6 +10,7 @@
 // constants, never outside text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -36,10 +37,10 @@ std::string_view TimestampParam(Engine engine);
 // PostgreSQL); SQL Server's ids only the database gives.
 bool InsertsGivenIds(Engine engine);
 
-// The end of a SELECT, after its ORDER BY, that keeps at most `count` rows
-// after the first `skip` (both at least 0): LIMIT ... OFFSET, or SQL
-// Server's OFFSET ... FETCH, which needs the ORDER BY.
-std::string RowWindow(Engine engine, std::int64_t skip, std::int64_t count);
+// The end of a SELECT (after its ORDER BY, which SQL Server requires) that
+// keeps `count` rows from the 0-based `offset`: LIMIT/OFFSET, or SQL
+// Server's OFFSET ... FETCH.
+std::string RowWindow(Engine engine, std::size_t offset, std::size_t count);
 
 // Inside the caller's write transaction: holds the row of `table` whose
 // `key_column` is `key` until the commit, on engines that lock rows

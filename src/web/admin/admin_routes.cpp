@@ -4,6 +4,7 @@
 
 #include "core/html.h"
 #include "web/admin/audit_page.h"
+#include "web/admin/persons_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_audit.h"
@@ -51,6 +52,8 @@ std::vector<AdminRoute> MakeRoutes() {
       {kAdminFolder, kAdminGet, ShowAdministration},
   };
   // Persons.
+  routes.push_back({kAdminPersonsPath, kAdminGet | kAdminPost, PersonsPage});
+  routes.push_back({kAdminPersonImportPath, kAdminGet | kAdminPost, PersonImportPage});
 
   // Departments, duties and places.
 

@@ -121,7 +121,7 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
           Text(language, second ? MessageId::kFeedDepartment2 : MessageId::kFeedDepartment);
       shown.persons = feeds::LoadDepartment(
           store, IdValue(*owner->system_id),
-          Value::Text(second ? options_.leader2_cond : options_.leader_cond), range);
+          Value::Text(LeaderCondition(options_, second)), range);
       break;
     }
   }

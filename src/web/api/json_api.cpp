@@ -173,7 +173,7 @@ http::Response JsonApi::Answer(const http::Request& request) const {
     if (!list_text.empty() && list_text != "1" && list_text != "2") {
       throw Error("list '" + list_text.substr(0, 16) + "' is neither 1 nor 2", ErrorKind::kBadInput);
     }
-    const std::string& cond = list_text == "2" ? options_.leader2_cond : options_.leader_cond;
+    const std::string cond = LeaderCondition(options_, list_text == "2");
     std::vector<plans::PersonPlans> persons =
         feeds::LoadDepartment(store, IdValue(*caller->person.system_id), Value::Text(cond), range);
     AddRecordedChanges(db, persons);

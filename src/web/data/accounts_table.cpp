@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "plans/retired.h"
 #include "store/engine_sql.h"
 #include "store/sql_param.h"
 #include "web/data/row_values.h"
@@ -11,8 +12,9 @@ namespace ostrand::web {
 
 std::optional<std::string> StoredPasswordHash(store::Connection& db, std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
-  const store::RecordSet rows =
-      db.Query("SELECT passwordHash FROM hostAccount WHERE personID = ?", params);
+  const store::RecordSet rows = db.Query(
+      "SELECT passwordHash FROM hostAccount WHERE personID = ? AND " + plans::NotRetired("personID"),
+      params);
   if (rows.Eof()) return std::nullopt;
   return Text(rows, 0);
 }
@@ -30,7 +32,8 @@ std::optional<StoredGenerations> SessionGenerations(store::Connection& db, std::
   const std::array params{store::SqlParam::Integer(person_id)};
   const store::RecordSet rows = db.QueryStored(
       "SELECT sessionGeneration, COALESCE((SELECT value FROM hostSetting "
-      "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ?",
+      "WHERE name = 'sessionGeneration'), 0) FROM hostAccount WHERE personID = ? AND " +
+          plans::NotRetired("personID"),
       params);
   if (rows.Eof()) return std::nullopt;
   return StoredGenerations{Int(rows, 0), Int(rows, 1)};

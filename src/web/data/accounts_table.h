@@ -20,7 +20,9 @@ namespace ostrand::web {
 // The name of the host-wide session generation among the settings.
 inline constexpr std::string_view kAllSessionsSetting = "sessionGeneration";
 
-// The person's stored password hash, or nothing without an account.
+// The person's stored password hash, or nothing without an account or when
+// the person has retired (plans/retired.h): the sign-in then does the same
+// work as for a person without an account.
 std::optional<std::string> StoredPasswordHash(store::Connection& db, std::int64_t person_id);
 
 // Stores the person's hash, making the account when there is none; a
@@ -31,7 +33,8 @@ void StorePasswordHash(store::Connection& db, std::int64_t person_id, const std:
 // The person's session generation and the host-wide one (0 when never
 // raised), or nothing without an account. Read on every request: through
 // the cache of stored reads, as fresh as the database was when the request
-// took its connection (store/connection.h).
+// took its connection (store/connection.h). Nothing for a retired
+// person too, so that no session of his or hers opens.
 struct StoredGenerations {
   std::int64_t person = 0;
   std::int64_t all = 0;

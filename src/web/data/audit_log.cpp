@@ -86,7 +86,8 @@ std::vector<StoredAudit> ListAudit(store::Connection& db, const AuditFilter& fil
       "FROM hostAudit h LEFT JOIN person a ON a.personID = h.actorID "
       "LEFT JOIN person s ON s.personID = h.subjectID" +
       where.sql + " ORDER BY h.at DESC, h.auditID DESC" +
-      store::RowWindow(db.engine(), std::max<std::int64_t>(skip, 0), count);
+      store::RowWindow(db.engine(), static_cast<std::size_t>(std::max<std::int64_t>(skip, 0)),
+                        static_cast<std::size_t>(count));
   for (store::RecordSet rows = db.Query(sql, where.params); !rows.Eof(); rows.MoveNext()) {
     StoredAudit stored;
     stored.id = Int(rows, 0);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "plans/leader_list.h"
+#include "plans/retired.h"
 #include "store/dialect.h"
 #include "web/data/plan_repository.h"
 #include "web/data/plan_rows.h"
@@ -84,7 +85,9 @@ std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t syst
                                         const DateTime& last,
                                         const std::vector<std::int64_t>& kinds) {
   std::string sql = PlanSelect(db.engine()) +
-                    "WHERE personPlan.personID IN (SELECT personID FROM person WHERE systemID = ?) "
+                    "WHERE personPlan.personID IN (SELECT personID FROM person WHERE systemID = ? AND " +
+                    plans::NotRetired("personID") +
+                    ") "
                     "AND (personPlan.planFlagID = 1 OR personPlan.personID = ?)" +
                     std::string(kTouchesDays);
   std::vector<store::SqlParam> params{store::SqlParam::Integer(system_id),

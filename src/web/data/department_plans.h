@@ -51,7 +51,8 @@ std::vector<DepartmentPlan> LeaderListPlans(store::Connection& db, std::int64_t 
                                             std::string_view cond, const DateTime& first,
                                             const DateTime& last);
 
-// The plans of the persons of the system that touch the days from `first`
+// The plans of the persons of the system who have not retired
+// (plans/retired.h) that touch the days from `first`
 // to `last` and whose kind of place is one of `kinds`: the shared plans of
 // everybody and every plan of `viewer_id`. By person, then by start.
 std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t system_id,

@@ -4,6 +4,7 @@
 #include <array>
 #include <tuple>
 
+#include "plans/retired.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -48,7 +49,9 @@ std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_i
   // Every personal page lists these: sorted here rather than by the
   // database's sorter, which cost more than reading the rows.
   std::vector<Person> persons =
-      ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ?", params));
+      ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ? AND " +
+                                     plans::NotRetired("personID"),
+                                 params));
   std::sort(persons.begin(), persons.end(), [](const Person& a, const Person& b) {
     // Persons without a duty last, then by duty, then by id.
     return std::make_tuple(!a.duty_id, a.duty_id.value_or(0), a.id) <

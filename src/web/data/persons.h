@@ -1,6 +1,9 @@
 // The persons of the schedule database as the web host needs them: the
 // signed-in person's row (system and duty), a person looked up by name for
-// the sign-in, and the persons of one system for the picker.
+// the sign-in, and the current persons of one system for the picker. A
+// retired person is still found by id and by name (his or her plans stay
+// readable); the sign-in and the sessions refuse him or her elsewhere
+// (accounts_table.h).
 #pragma once
 
 #include <cstdint>
@@ -26,7 +29,8 @@ std::optional<Person> FindPerson(store::Connection& db, std::int64_t id);
 // Every person whose name is exactly `name`, in id order.
 std::vector<Person> FindPersonsByName(store::Connection& db, std::string_view name);
 
-// The persons of one system, the most senior duty first, then by id.
+// The persons of one system who have not retired (plans/retired.h), the
+// most senior duty first, then by id.
 std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_id);
 
 }  // namespace ostrand::web

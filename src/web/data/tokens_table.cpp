@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "plans/retired.h"
 #include "store/database_error.h"
 #include "store/sql_param.h"
 #include "web/data/row_values.h"
@@ -59,7 +60,9 @@ std::optional<std::int64_t> StoredTokenOwner(store::Connection& db, const std::s
                                              std::string_view purpose) {
   const std::array params{store::SqlParam::Text(hash), store::SqlParam::Text(std::string(purpose))};
   const store::RecordSet rows =
-      db.Query("SELECT personID FROM hostToken WHERE tokenHash = ? AND purpose = ?", params);
+      db.Query("SELECT personID FROM hostToken WHERE tokenHash = ? AND purpose = ? AND " +
+                   plans::NotRetired("personID"),
+               params);
   if (rows.Eof()) return std::nullopt;
   return Int(rows, 0);
 }

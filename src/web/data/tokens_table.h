@@ -41,7 +41,8 @@ void ReplaceStoredToken(store::Connection& db, std::int64_t person_id, std::stri
 // own; false when there was none.
 bool RemoveStoredToken(store::Connection& db, std::int64_t person_id, std::string_view purpose);
 
-// The person whose token of that purpose has the hash, or nothing.
+// The person whose token of that purpose has the hash, or nothing; nothing
+// too for a retired person's token (plans/retired.h), should one be left.
 std::optional<std::int64_t> StoredTokenOwner(store::Connection& db, const std::string& hash,
                                              std::string_view purpose);
 

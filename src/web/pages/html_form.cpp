@@ -97,4 +97,36 @@ void AppendSubmitButton(std::string& out, std::string_view caption) {
   out += "</button>";
 }
 
+void AppendSubmitButton(std::string& out, std::string_view name, std::string_view value,
+                        std::string_view caption) {
+  out += "<button type=\"submit\" name=\"";
+  out += name;
+  out += "\" value=\"";
+  AppendEscapedHtml(out, value);
+  out += "\">";
+  AppendEscapedHtml(out, caption);
+  out += "</button>";
+}
+
+void AppendLabelledTextArea(std::string& out, std::string_view caption, std::string_view id,
+                            std::string_view name, std::string_view text, int rows, int cols,
+                            std::string_view attributes) {
+  out += "<label for=\"";
+  out += id;
+  out += "\">";
+  AppendEscapedHtml(out, caption);
+  out += "</label>\n<textarea id=\"";
+  out += id;
+  out += "\" name=\"";
+  out += name;
+  out += "\" rows=\"" + std::to_string(rows) + "\" cols=\"" + std::to_string(cols) + '"';
+  if (!attributes.empty()) {
+    out += ' ';
+    out += attributes;
+  }
+  out += '>';
+  AppendEscapedHtml(out, text);
+  out += "</textarea>";
+}
+
 }  // namespace ostrand::web

@@ -48,4 +48,15 @@ void AppendOption(std::string& out, std::string_view value, std::string_view cap
 // <button type="submit">CAPTION</button>
 void AppendSubmitButton(std::string& out, std::string_view caption);
 
+// <button type="submit" name="N" value="V">CAPTION</button>: one of several
+// buttons of a form, which sends its value.
+void AppendSubmitButton(std::string& out, std::string_view name, std::string_view value,
+                        std::string_view caption);
+
+// <label for="ID">CAPTION</label>, a line break, and
+// <textarea id="ID" name="N" rows="R" cols="C" ATTRIBUTES>TEXT</textarea>.
+void AppendLabelledTextArea(std::string& out, std::string_view caption, std::string_view id,
+                            std::string_view name, std::string_view text, int rows, int cols,
+                            std::string_view attributes = {});
+
 }  // namespace ostrand::web

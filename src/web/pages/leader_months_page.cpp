@@ -155,7 +155,7 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
       last_month.AddDays(DaysInMonth(last_month.year(), last_month.month()) - 1);
   const std::size_t day_count = static_cast<std::size_t>(last.day() - first.day() + 1);
 
-  const std::string& cond = second ? request.options.leader2_cond : request.options.leader_cond;
+  const std::string cond = LeaderCondition(request.options, second);
   const std::optional<std::int64_t> system = request.visitor.person.system_id;
   const std::vector<Person> persons =
       system ? LeaderListPersons(request.db, *system, cond) : std::vector<Person>{};

@@ -101,8 +101,7 @@ PageReply DownloadViewPage(const ViewPage& page, PageRequest& request) {
     grid = exports::PersonMonthGrid(store, dt, IdValue(shown.id), viewer);
   } else {
     const bool second = page.kind == ViewKind::kLeader2Month || page.kind == ViewKind::kLeader2Week;
-    const Value cond =
-        Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
+    const Value cond = Value::Text(LeaderCondition(request.options, second));
     if (!request.visitor.person.system_id) throw HttpError(403, {MessageId::kNoDepartment, {}});
     const Value system = IdValue(*request.visitor.person.system_id);
     grid = IsWeek(page.kind) ? exports::LeaderWeekGrid(store, dt, cond, system, viewer)

@@ -277,8 +277,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     Write(*response, object->DispScript(pID));
   } else {
     const bool second = kind == ViewKind::kLeader2Month || kind == ViewKind::kLeader2Week;
-    const Value cond =
-        Value::Text(second ? request.options.leader2_cond : request.options.leader_cond);
+    const Value cond = Value::Text(LeaderCondition(request.options, second));
     const std::string_view title = Text(request.language, page.title);
     markup.clear();
     markup += "<h1 class=\"page-title\">";

@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "plans/leader_list.h"
 #include "store/demo_data.h"
 #include "web/data/plan_changes.h"
 #include "web/http/request_values.h"
@@ -32,6 +33,10 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
     duties.insert(*id);
   }
   return duties;
+}
+
+std::string LeaderCondition(const ServerOptions& options, bool second) {
+  return plans::CurrentStaffCondition(second ? options.leader2_cond : options.leader_cond);
 }
 
 bool ServedOverTls(const ServerOptions& options) {

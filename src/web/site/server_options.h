@@ -118,6 +118,11 @@ struct ServerOptions {
 // numbers). Throws Error naming the list when an item is not a whole number.
 std::set<std::int64_t> ParseDutyList(std::string_view list);
 
+// The condition of the first leader list (the second when `second`) as
+// every page, download, feed and the API hand it on: the operator's, for
+// the persons who have not retired (plans::CurrentStaffCondition).
+std::string LeaderCondition(const ServerOptions& options, bool second);
+
 // Whether the options say the site is reached over TLS only: Secure
 // cookies and Strict-Transport-Security (auth/transport_security.h).
 bool ServedOverTls(const ServerOptions& options);

@@ -1,0 +1,38 @@
+// The administration's persons (kAdminPersonsPath) and staff import
+// (kAdminPersonImportPath), for administrators only (the admin routes
+// check that before these run; the page runner checks every POST's CSRF
+// token).
+//
+// /admin/persons lists the persons: search by name (q), filters by
+// department and duty, retired persons shown with retired=1, pages of
+// kPersonsPerPage (page=N) with the count and previous / next links that
+// keep the query; format=csv downloads the whole list as a staff file
+// (exports/staff_csv.h). new=1 shows the add form, person=ID the edit form
+// with retire / reinstate and a link to the person's access page. A POST
+// (action add, edit, retire or reinstate) writes through the registry
+// (web/data/person_registry.h) with its audit record in the same
+// transaction and answers with a redirect to the person's form and a
+// notice; a value that breaks a rule answers the form again (400) with
+// the message, the values kept.
+//
+// /admin/persons/import takes a staff file pasted into a text area (at
+// most the server's body limit), shows every record as add / change /
+// unchanged / refused with the reason (a dry run), and imports it in one
+// transaction only when no record is refused (web/data/staff_import.h).
+//
+// Both throw HttpError (400 for a query value that does not read, 404 for
+// no such person) and what the database throws.
+#pragma once
+
+#include <cstddef>
+
+#include "web/pages/page_request.h"
+
+namespace ostrand::web {
+
+inline constexpr std::size_t kPersonsPerPage = 50;
+
+PageReply PersonsPage(PageRequest& request);
+PageReply PersonImportPage(PageRequest& request);
+
+}  // namespace ostrand::web
