@@ -19,6 +19,7 @@
 #include "core/text.h"
 #include "holidays/demo_holidays.h"
 #include "web/data/holiday_table.h"
+#include "web/data/organisation.h"
 #include "store/connection_string.h"
 #include "store/demo_data.h"
 #include "store/demo_database.h"
@@ -71,6 +72,7 @@ int RunDemoDb(const DemoDbArguments& args) {
   store::WriteDemoDatabase(data, args.target, args.force, [&](store::Connection& db) {
     web::GiveDemoPasswords(db, person_ids, password);
     holidays::WriteHolidays(db, demo_holidays);
+    web::WriteDemoOrganisation(db, data);
   });
   const store::DemoPerson& account = store::DemoAccount(data);
   std::cout << "wrote " << data.persons.size() << " persons, " << data.plans.size()

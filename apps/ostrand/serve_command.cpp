@@ -53,7 +53,7 @@ struct ServeArguments {
   std::size_t workers = Defaults().worker_threads;
   std::string log_format = "text";
   std::string secret_file;
-  std::string leader_duties = web::DefaultLeaderDuties();
+  std::string leader_duties;  // empty: the database's
   std::string leader_cond = Defaults().leader_cond;
   std::string leader2_cond = Defaults().leader2_cond;
   std::size_t pool_size = Defaults().pool_size;
@@ -127,7 +127,7 @@ int RunServe(const ServeArguments& args) {
   options.io_threads = args.io_threads;
   options.worker_threads = args.workers;
   options.log_format = web::http::ParseLogFormat(args.log_format);
-  options.leader_duties = web::ParseDutyList(args.leader_duties);
+  if (!args.leader_duties.empty()) options.leader_duties = web::ParseDutyList(args.leader_duties);
   options.leader_cond = args.leader_cond;
   options.leader2_cond = args.leader2_cond;
   options.pool_size = args.pool_size;
@@ -231,8 +231,9 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "sharing it accept each other's sign-ins. Default: var/ostrand.secret, "
                   "generated with mode 0600 on first start");
   cmd->add_option("--leader-duties", args->leader_duties,
-                  "Comma list of the dutyIDs that may open the leader pages")
-      ->capture_default_str();
+                  "Comma list of the dutyIDs that may open the leader pages, in place of the "
+                  "leading duties the database stores (/admin/duties; where nobody chose, "
+                  "duties 1, 2 and 3 lead)");
   cmd->add_option("--leader-cond", args->leader_cond,
                   "SQL condition over person and personDuty choosing the persons of "
                   "leaderMonth.asp / leaderWeek.asp (operator configuration, never from a request)")

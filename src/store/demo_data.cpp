@@ -380,6 +380,7 @@ DemoData GenerateDemoData(std::uint64_t seed, const DateTime& today) {
     data.places.push_back(
         DemoPlace{static_cast<std::int64_t>(i) + 1, std::string(kPlaces[i].name), kPlaces[i].kind});
   }
+  data.departments = {{1, "局办公室"}, {2, "第一处"}, {3, "第二处"}};
   data.persons = MakePersons(random);
   data.demo_account = 1;
 

@@ -23,6 +23,14 @@ struct DemoDuty {
   friend bool operator==(const DemoDuty&, const DemoDuty&) = default;
 };
 
+// A department's name, which the web host keeps (hostDepartment).
+struct DemoDepartment {
+  std::int64_t id;
+  std::string name;
+
+  friend bool operator==(const DemoDepartment&, const DemoDepartment&) = default;
+};
+
 // A row of person.
 struct DemoPerson {
   std::int64_t id;
@@ -79,6 +87,7 @@ inline bool IsLeadingDuty(std::int64_t duty_id) {
 // Every row of the demo database, in the order it is written.
 struct DemoData {
   std::vector<DemoDuty> duties;
+  std::vector<DemoDepartment> departments;  // the systems the persons belong to
   std::vector<DemoPerson> persons;
   std::vector<DemoPlaceKind> place_kinds;
   std::vector<DemoPlace> places;

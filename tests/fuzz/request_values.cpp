@@ -1,9 +1,11 @@
 // The values a page reads from its query or form (whole numbers, capped or
 // not, person ids, days, the page to open after signing in, the filters of
-// the audit log) and the operator's duty list: any text reads or fails with
-// the error each reader promises.
+// the audit log), the operator's duty list, and the names an administrator
+// types: any text reads or fails with the error each reader promises.
 #include "core/error.h"
 #include "core/text.h"
+#include "core/utf8.h"
+#include "web/data/organisation.h"
 #include "fuzz_check.h"
 #include "web/admin/audit_page.h"
 #include "web/http/form_fields.h"
@@ -39,6 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string next = ostrand::web::SafeNextPage(text);
   Check(next.starts_with("/schedule/"), "sign-in only ever goes to a page of this host");
   Check(ostrand::web::IsCleanTarget(next), "a redirect target a header can carry");
+  if (const std::optional<std::string> name = ostrand::web::ReadOrgName(text, 20)) {
+    Check(ostrand::IsValidUtf8(*name) && !ostrand::HasControlCharacter(*name) &&
+              ostrand::CountCharacters(*name) <= 20 && !name->empty(),
+          "a name is UTF-8 without controls within its bound");
+    Check(ostrand::web::ReadOrgName(*name, 20) == name, "a name read reads again as itself");
+  }
   try {
     const ostrand::web::AuditQuery audit =
         ostrand::web::ReadAuditQuery(ostrand::web::http::ParseFields(text));

@@ -5,6 +5,7 @@
 #include "core/html.h"
 #include "web/admin/audit_page.h"
 #include "web/admin/persons_page.h"
+#include "web/admin/organisation_pages.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_audit.h"
@@ -56,6 +57,9 @@ std::vector<AdminRoute> MakeRoutes() {
   routes.push_back({kAdminPersonImportPath, kAdminGet | kAdminPost, PersonImportPage});
 
   // Departments, duties and places.
+  routes.push_back({kAdminDepartmentsPath, kAdminGet | kAdminPost, DepartmentsPage});
+  routes.push_back({kAdminDutiesPath, kAdminGet | kAdminPost, DutiesPage});
+  routes.push_back({kAdminPlacesPath, kAdminGet | kAdminPost, PlacesPage});
 
   // Accounts and access.
 

@@ -112,7 +112,7 @@ http::Response CalendarFeeds::Answer(const http::Request& request, Language lang
     }
     case FeedKind::kDepartment:
     case FeedKind::kDepartment2: {
-      if (!IsLeader(*owner, options_.leader_duties) || !owner->system_id) {
+      if (!IsLeader(*owner, LeadingDutiesNow(options_, db)) || !owner->system_id) {
         return NotFoundResponse(language);
       }
       const bool second = address->kind == FeedKind::kDepartment2;

@@ -97,9 +97,9 @@ http::Response JsonApi::Answer(const http::Request& request) const {
       return Unauthorized("the token is not valid (wrong, replaced or revoked)",
                           "Bearer realm=\"ostrand\", error=\"invalid_token\"");
     }
-    caller = Caller{*person, IsLeader(*person, options_.leader_duties)};
+    caller = Caller{*person, IsLeader(*person, LeadingDutiesNow(options_, db))};
   } else if (std::optional<Visitor> visitor =
-                 LoadVisitor(request, db, signer_, options_.leader_duties)) {
+                 LoadVisitor(request, db, signer_, LeadingDutiesNow(options_, db))) {
     caller = Caller{visitor->person, visitor->leader};
   } else {
     return Unauthorized("sign in, or send a personal API token as Authorization: Bearer",

@@ -5,6 +5,7 @@
 #include "plans/leader_list.h"
 #include "plans/retired.h"
 #include "store/dialect.h"
+#include "web/data/organisation.h"
 #include "web/data/plan_repository.h"
 #include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
@@ -65,6 +66,7 @@ std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system
   for (store::RecordSet rows = db.Query(sql, params); !rows.Eof(); rows.MoveNext()) {
     persons.push_back({Int(rows, 0), Text(rows, 1), OptionalInt(rows, 2), OptionalInt(rows, 3)});
   }
+  SortByDuty(db, persons);
   return persons;
 }
 

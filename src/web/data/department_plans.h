@@ -39,7 +39,8 @@ struct DepartmentPlan {
   bool shared = true;
 };
 
-// The persons of the system that satisfy `cond`, by duty, then by id.
+// The persons of the system that satisfy `cond`, the most senior duty first
+// (SortByDuty), then by id.
 // Throws Error (the database's message) when the condition does not run.
 // The functions below throw so too, and as DepartmentPlan says.
 std::vector<Person> LeaderListPersons(store::Connection& db, std::int64_t system_id,

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "plans/retired.h"
+#include "web/data/organisation.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -52,11 +53,7 @@ std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_i
       ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ? AND " +
                                      plans::NotRetired("personID"),
                                  params));
-  std::sort(persons.begin(), persons.end(), [](const Person& a, const Person& b) {
-    // Persons without a duty last, then by duty, then by id.
-    return std::make_tuple(!a.duty_id, a.duty_id.value_or(0), a.id) <
-           std::make_tuple(!b.duty_id, b.duty_id.value_or(0), b.id);
-  });
+  SortByDuty(db, persons);
   return persons;
 }
 

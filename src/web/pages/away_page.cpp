@@ -11,6 +11,7 @@
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/day_marks.h"
+#include "web/pages/department_heading.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -154,6 +155,7 @@ PageReply RenderAwayPage(PageRequest& request) {
   AppendPageStart(out, language, title, &visitor, request.here);
   out += "<div class=\"page-head\">\n<h1>";
   AppendEscapedHtml(out, title);
+  AppendDepartmentOfVisitor(out, request);
   out += "</h1>\n<p class=\"day-nav\">";
   const std::pair<DateTime, MessageId> links[] = {{day.AddDays(-7), MessageId::kPreviousWeek},
                                                   {day.AddDays(-1), MessageId::kPreviousDay},

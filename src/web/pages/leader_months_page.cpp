@@ -13,6 +13,7 @@
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/day_marks.h"
+#include "web/pages/department_heading.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/schedule_pages.h"
 
@@ -200,6 +201,7 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   out += " ";
   AppendEscapedHtml(out, MonthCaption(language, first));
   if (count > 1) AppendEscapedHtml(out, "–" + MonthCaption(language, last_month));
+  AppendDepartmentOfVisitor(out, request);
   out += "</h1>\n</div>\n<p class=\"month-steps\">";
   if (first.year() > 100 || first.month() > 1) {
     out += "<a href=\"";

@@ -37,7 +37,7 @@ http::Response PageRunner::Answer(const http::Request& req, const PageFunction& 
   const Language language = RequestLanguage(req);
   try {
     const store::ConnectionPool::Lease db = databases_.OpenHost();
-    visitor = LoadVisitor(req, *db, signer_, options_.leader_duties);
+    visitor = LoadVisitor(req, *db, signer_, LeadingDutiesNow(options_, *db));
     if (!visitor) {
       http::Response response =
           http::Response::Redirect(http::LinkWithQuery(kSignInPath, {{"next", req.target}}));

@@ -15,6 +15,7 @@
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/day_marks.h"
+#include "web/pages/department_heading.h"
 #include "web/pages/html_form.h"
 #include "web/pages/http_context.h"
 #include "web/pages/page_downloads.h"
@@ -282,6 +283,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     markup.clear();
     markup += "<h1 class=\"page-title\">";
     AppendEscapedHtml(markup, title);
+    AppendDepartmentOfVisitor(markup, request);
     markup += "</h1>\n";
     response->Write(markup);
     Write(*response, object->DispSwitch(dt, pID, which));

@@ -7,19 +7,11 @@
 #include "core/text.h"
 #include "plans/leader_list.h"
 #include "store/demo_data.h"
+#include "web/data/organisation.h"
 #include "web/data/plan_changes.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
-
-std::string DefaultLeaderDuties() {
-  std::string list;
-  for (std::int64_t duty = 1; store::IsLeadingDuty(duty); ++duty) {
-    if (!list.empty()) list += ',';
-    list += std::to_string(duty);
-  }
-  return list;
-}
 
 std::string DefaultLeader2Cond() {
   return "person.dutyID>" + std::to_string(store::kLastLeadingDuty);
@@ -37,6 +29,11 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
 
 std::string LeaderCondition(const ServerOptions& options, bool second) {
   return plans::CurrentStaffCondition(second ? options.leader2_cond : options.leader_cond);
+}
+
+std::set<std::int64_t> LeadingDutiesNow(const ServerOptions& options, store::Connection& db) {
+  if (options.leader_duties) return *options.leader_duties;
+  return LeadingDutiesInDatabase(db);
 }
 
 bool ServedOverTls(const ServerOptions& options) {

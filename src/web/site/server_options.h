@@ -17,6 +17,7 @@
 
 #include "core/date.h"
 #include "feeds/time_zone.h"
+#include "store/connection.h"
 #include "store/settings.h"
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
@@ -27,9 +28,6 @@
 
 namespace ostrand::web {
 
-// The leading duties of the demo database (store::IsLeadingDuty: 局长,
-// 副局长, 处长) as a comma list, "1,2,3".
-std::string DefaultLeaderDuties();
 // Everybody of the leader's system.
 inline constexpr std::string_view kDefaultLeaderCond = "1=1";
 // The staff below the demo database's leading duties, "person.dutyID>3".
@@ -43,7 +41,9 @@ struct ServerOptions {
   std::string host = http::DefaultHttpOptions().host;
   int port = http::DefaultHttpOptions().port;  // 0: any free port
   SecretKey secret{};
-  std::set<std::int64_t> leader_duties;
+  // The duties that lead, when the operator named them (serve
+  // --leader-duties); unset: those the database stores (LeadingDutiesNow).
+  std::optional<std::set<std::int64_t>> leader_duties;
   std::string leader_cond{kDefaultLeaderCond};
   std::string leader2_cond = DefaultLeader2Cond();
   // Limits of the stand-in hash that a sign-in of an unknown person checks.
@@ -122,6 +122,13 @@ std::set<std::int64_t> ParseDutyList(std::string_view list);
 // every page, download, feed and the API hand it on: the operator's, for
 // the persons who have not retired (plans::CurrentStaffCondition).
 std::string LeaderCondition(const ServerOptions& options, bool second);
+
+// The duties that lead now, the host's one answer to it (who is a leader,
+// who gets the department feeds): the options' when the operator named
+// them, else the database's (data/organisation.h LeadingDutiesInDatabase),
+// read at every call so that every server on one database follows an
+// administrator's change at once. Throws the database's Error.
+std::set<std::int64_t> LeadingDutiesNow(const ServerOptions& options, store::Connection& db);
 
 // Whether the options say the site is reached over TLS only: Secure
 // cookies and Strict-Transport-Security (auth/transport_security.h).
