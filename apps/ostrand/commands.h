@@ -48,5 +48,7 @@ void AddImportPlansCommand(CLI::App& app, int* exit_code);
 void AddAuditCommand(CLI::App& app, int* exit_code);
 // `ostrand persons import|export`: the staff as a CSV file.
 void AddPersonsCommand(CLI::App& app, int* exit_code);
+// `ostrand admin grant|revoke|list`: the site's administrators.
+void AddAdminCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

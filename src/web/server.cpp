@@ -11,6 +11,8 @@
 #include "core/error.h"
 #include "store/database_error.h"
 #include "store/schema.h"
+#include "web/account/account_flow.h"
+#include "web/account/account_page.h"
 #include "web/admin/admin_routes.h"
 #include "web/api/calendar_feed.h"
 #include "web/api/json_api.h"
@@ -175,6 +177,8 @@ struct WebServer::Impl {
               Handle(std::move(request), std::move(respond));
             },
             ServerErrorPage, &log),
+        account(options, databases, runner,
+                [this](std::function<void()> job) { return signin.SubmitHashJob(std::move(job)); }),
         signin(options, databases, signer),
         pages(options.worker_threads != 0 ? options.worker_threads
                                           : std::max<std::size_t>(4, 2 * Processors()),
@@ -221,6 +225,8 @@ struct WebServer::Impl {
   // still answer through its connections): the page workers first, which
   // hand sign-ins to the hash pool, then the sign-in with its hash pool.
   http::HttpServer http;
+  // Before the sign-in, whose hash pool runs its last jobs while it ends.
+  AccountFlow account;
   SignInFlow signin;
   http::WorkerPool pages;
   // Last: its handlers use everything above.
@@ -268,6 +274,17 @@ std::vector<Route> WebServer::Impl::Routes() {
       {Match::kPath, kAdminFolder.substr(0, kAdminFolder.size() - 1), kGet, Runs::kIoThread,
        Now([](const http::Request&) { return http::Response::Redirect(kAdminFolder); })},
       {Match::kFolder, kAdminFolder, kAnyMethod, Runs::kPageWorker, Page(ServeAdministration)},
+      {Match::kPath, kAccountPath, kGet, Runs::kPageWorker, Page(ShowAccount)},
+      {Match::kPath, kAccountPath, kPost, Runs::kHashPool,
+       [this](http::Request request, const http::Responder& respond) {
+         account.SubmitAccount(request, respond);
+       }},
+      {Match::kPath, kInvitePath, kGet, Runs::kPageWorker,
+       Now([this](const http::Request& request) { return account.ShowInvite(request); })},
+      {Match::kPath, kInvitePath, kPost, Runs::kHashPool,
+       [this](http::Request request, const http::Responder& respond) {
+         account.SubmitInvite(request, respond);
+       }},
       {Match::kPath, kSubscribePath, kGet, Runs::kPageWorker, Page(ShowSubscribe)},
       {Match::kPath, kSubscribePath, kPost, Runs::kPageWorker, Page(SubmitSubscribe)},
       {Match::kPath, kEditorPath, kGet, Runs::kPageWorker, Page(ShowEditor)},

@@ -6,6 +6,7 @@
 #include "web/admin/audit_page.h"
 #include "web/admin/persons_page.h"
 #include "web/admin/organisation_pages.h"
+#include "web/admin/access_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_audit.h"
@@ -62,6 +63,10 @@ std::vector<AdminRoute> MakeRoutes() {
   routes.push_back({kAdminPlacesPath, kAdminGet | kAdminPost, PlacesPage});
 
   // Accounts and access.
+  routes.push_back({kAdminAccessPath, kAdminGet | kAdminPost, [](PageRequest& request) {
+                      const bool post = request.http != nullptr && request.http->method == "POST";
+                      return post ? SubmitAccess(request) : ShowAccess(request);
+                    }});
 
   // The audit log.
   routes.push_back({kAdminAuditPath, kAdminGet, ShowAuditLog});

@@ -9,7 +9,10 @@
 #include "core/sodium_start.h"
 #include "store/connect.h"
 #include "store/schema.h"
+#include "web/auth/session_records.h"
 #include "web/data/accounts_table.h"
+#include "web/data/plan_changes.h"
+#include "web/data/sessions_table.h"
 #include "web/http/request_values.h"
 
 namespace ostrand::web {
@@ -51,11 +54,13 @@ void EndSessionsOf(store::Connection& db, std::int64_t person_id) {
   if (!RaisePersonGeneration(db, person_id)) {
     throw Error("person " + std::to_string(person_id) + " has no sign-in account");
   }
+  EndSessionRecordsOf(db, person_id);
 }
 
 void EndAllSessions(store::Connection& db) {
   store::Transaction transaction(db);
   RaiseAllGeneration(db);
+  EndEveryStoredSession(db, UtcNow());
   transaction.Commit();
 }
 
@@ -66,6 +71,7 @@ void SetPassword(store::Connection& db, std::int64_t person_id, std::string_view
   EnsureAccountTable(db);
   store::Transaction transaction(db);
   StorePasswordHash(db, person_id, hash);
+  EndSessionRecordsOf(db, person_id);
   transaction.Commit();
 }
 

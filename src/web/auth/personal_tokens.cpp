@@ -25,14 +25,6 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
   return HexText(std::span(bytes, size), HexCase::kLower);
 }
 
-// What the database keeps of a token.
-std::string TokenHash(std::string_view token) {
-  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
-  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(token.data()),
-                     token.size());
-  return Hex(hash.data(), hash.size());
-}
-
 std::string RandomBytes(std::size_t size) {
   StartSodium();
   std::string bytes(size, '\0');
@@ -45,6 +37,16 @@ void RequirePerson(store::Connection& db, std::int64_t person_id) {
 }
 
 }  // namespace
+
+std::string TokenHash(std::string_view token) {
+  StartSodium();
+  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
+  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(token.data()),
+                     token.size());
+  return Hex(hash.data(), hash.size());
+}
+
+std::string NewRandomToken() { return UrlSafeBase64(RandomBytes(kTokenBytes)); }
 
 std::optional<std::string_view> ReadToken(std::string_view text) {
   if (text.size() != kTokenLength) return std::nullopt;
@@ -97,7 +99,7 @@ std::string PersonalTokens::ResetFeedToken(store::Connection& db, std::int64_t p
 
 std::string PersonalTokens::NewApiToken(store::Connection& db, std::int64_t person_id) {
   RequirePerson(db, person_id);
-  std::string token = UrlSafeBase64(RandomBytes(kTokenBytes));
+  std::string token = NewRandomToken();
   Store(db, person_id, TokenPurpose::kApi, token, std::nullopt);
   return token;
 }

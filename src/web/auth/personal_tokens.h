@@ -33,6 +33,15 @@ inline constexpr std::size_t kTokenLength = 43;
 // that comes from outside, before it is hashed and looked up.
 std::optional<std::string_view> ReadToken(std::string_view text);
 
+// What the database keeps of a token (or of any other secret that is
+// looked up, such as a session's "rnd" item): the lower-case hex SHA-256
+// of its text.
+std::string TokenHash(std::string_view token);
+
+// A fresh token: 32 random bytes in URL-safe base64 (kTokenLength
+// characters). Throws Error when libsodium cannot start.
+std::string NewRandomToken();
+
 class PersonalTokens {
  public:
   // Derives feed tokens with `key`, which must outlive the object.

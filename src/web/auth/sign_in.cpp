@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "web/auth/accounts.h"
+#include "web/auth/session_records.h"
 #include "web/data/admins_table.h"
 #include "web/http/cookies.h"
 #include "web/http/request_values.h"
@@ -33,6 +34,11 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   // Signed out, a new password, or ended by the operator since.
   const std::optional<SessionGeneration> current = CurrentSessionGeneration(db, person->id);
   if (!current || *current != opened->generation) return std::nullopt;
+  // Ended on its own (from the account page or by an administrator).
+  if (!SessionRecordHolds(db, person->id, rnd.text(), opened->expires,
+                          {request.remote_address, request.HeaderValue("User-Agent")})) {
+    return std::nullopt;
+  }
 
   Visitor visitor;
   visitor.person = std::move(*person);
@@ -49,6 +55,12 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   visitor.session->Set("systemID",
                        visitor.person.system_id ? IdValue(*visitor.person.system_id) : Value());
   return visitor;
+}
+
+void ReissueSession(Visitor& visitor, const SessionGeneration& generation) {
+  visitor.generation = generation;
+  // The cookie's items no longer count as sent: SessionCookie seals anew.
+  visitor.sealed_items.clear();
 }
 
 std::optional<std::string> SessionCookie(const SessionSigner& signer, const Visitor& visitor) {

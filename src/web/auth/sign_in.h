@@ -22,10 +22,16 @@ std::int64_t UnixNow();
 // signer and the person read from the database as it is now. Nothing when
 // the request carries no valid, unexpired session, the person no longer
 // exists, or the session has been ended since (signed out, a new password,
-// `ostrand signout`). Throws the database's Error.
+// `ostrand signout`, or this session alone: its record, session_records.h,
+// which a session without one gets here). Throws the database's Error.
 std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connection& db,
                                    const SessionSigner& signer,
                                    const std::set<std::int64_t>& leader_duties);
+
+// Has the visitor's session cookie sent again, issued under `generation`:
+// the session that stays when the person's other sessions were ended by
+// raising the person's generation (a new password, "end all others").
+void ReissueSession(Visitor& visitor, const SessionGeneration& generation);
 
 // The Set-Cookie value that renews the visitor's session cookie (with the
 // session items as they are now), or clears it when the visitor's expiry

@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+#include "web/data/settings.h"
+
 namespace ostrand::web {
 namespace {
 
@@ -17,6 +19,18 @@ std::size_t WorkerCount(const PasswordLimits& limits, std::size_t asked) {
 
 }  // namespace
 
+std::string SignInLiftSetting(std::int64_t person_id) {
+  return "signInLift." + std::to_string(person_id);
+}
+
+void LiftSignInThrottle(store::Connection& db, std::int64_t person_id) {
+  IncrementSetting(db, SignInLiftSetting(person_id));
+}
+
+bool SignInGate::SubmitHashJob(std::function<void()> job) {
+  return pool_.Submit(HashPool::Lane::kFirst, std::move(job));
+}
+
 SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
                        std::size_t hash_workers)
     : checker_(limits),
@@ -27,6 +41,8 @@ SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
 void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
                        std::function<void(SignInOutcome)> done) {
   auto target = std::make_shared<SignInTarget>(checker_.Find(db, attempt.who));
+  std::optional<std::int64_t> lifts;
+  if (target->person) lifts = ReadSetting(db, SignInLiftSetting(target->person->id));
   // A device cookie of another account is no proof for this one.
   const bool proven = !attempt.device_id.empty() && attempt.device_account == target->account_key;
   auto keys = std::make_shared<const std::pair<std::string, std::string>>(
@@ -35,6 +51,11 @@ void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
   SignInThrottle::Verdict verdict;
   {
     const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    if (lifts) {
+      std::int64_t& seen = lifts_seen_[target->account_key];
+      if (seen != *lifts) throttle_.Lift(target->account_key);
+      seen = *lifts;
+    }
     verdict = throttle_.Admit(counted, std::chrono::steady_clock::now());
   }
   if (!verdict.admitted) {

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "web/auth/accounts.h"
 #include "web/auth/hash_pool.h"
@@ -48,6 +49,16 @@ struct SignInOutcome {
   std::string account_key{};
 };
 
+// The setting (web/data/settings.h) that counts the lifts of the person's
+// sign-in throttle. Every server reads it at each attempt on the person's
+// account and, when it moved since, forgets the failures it counted there
+// (SignInThrottle::Lift): a lift reaches every server sharing the database.
+std::string SignInLiftSetting(std::int64_t person_id);
+
+// Lifts the person's sign-in throttle on every server, inside the caller's
+// transaction, if any. Throws the database's Error.
+void LiftSignInThrottle(store::Connection& db, std::int64_t person_id);
+
 class SignInGate {
  public:
   // Hashes the stand-in password with `limits` and starts `hash_workers`
@@ -71,10 +82,19 @@ class SignInGate {
 
   std::size_t hash_workers() const { return pool_.workers(); }
 
+  // Runs `job` on the hash pool, in the first lane: other password work of
+  // signed-in or invited persons (a password change, a password chosen from
+  // an invitation), so that it never hashes on a page worker. False, with
+  // the job unrun, when the lane is full. The job must not throw.
+  bool SubmitHashJob(std::function<void()> job);
+
  private:
   SignInChecker checker_;
   std::mutex throttle_mutex_;
   SignInThrottle throttle_;
+  // The lift count (SignInLiftSetting) last seen per account; guarded by
+  // throttle_mutex_. Only accounts ever lifted have an entry.
+  std::unordered_map<std::string, std::int64_t> lifts_seen_;
   // Last: destroyed first, so that jobs still running find the throttle.
   HashPool pool_;
 };

@@ -6,6 +6,8 @@
 #include <array>
 #include <vector>
 
+#include "core/text.h"
+
 namespace ostrand::web {
 namespace {
 
@@ -148,6 +150,22 @@ void SignInThrottle::Done(const Attempt& attempt, const Verdict& verdict, bool f
   // The address's count is of accounts: only a pair's first failure adds.
   if (count_failure(pairs_, pair_key).failures == 1) count_failure(addresses_, attempt.address);
   count_failure(accounts_, attempt.account);
+}
+
+void SignInThrottle::Lift(std::string_view account) {
+  if (const auto found = accounts_.find(std::string(account)); found != accounts_.end()) {
+    found->second.failures = 0;
+  }
+  for (auto& [key, entry] : pairs_) {
+    // PairKey: the address's length, ':', the address, the account.
+    const std::size_t colon = key.find(':');
+    const std::optional<std::int64_t> length =
+        ReadWholeNumber(std::string_view(key).substr(0, colon), 1 << 20);
+    if (!length || colon + 1 + static_cast<std::size_t>(*length) > key.size()) continue;
+    if (std::string_view(key).substr(colon + 1 + static_cast<std::size_t>(*length)) == account) {
+      entry.failures = 0;
+    }
+  }
 }
 
 std::string ClientAddressKey(std::string_view address) {

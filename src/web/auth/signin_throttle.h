@@ -103,6 +103,12 @@ class SignInThrottle {
   // else against its address and account.
   void Done(const Attempt& attempt, const Verdict& verdict, bool failed, TimePoint now);
 
+  // Forgets the failures counted on the account, from every address (an
+  // administrator lifted them); attempts in flight stay counted. An
+  // address's count of accounts it failed on and the failures of device
+  // cookies stay as they are.
+  void Lift(std::string_view account);
+
  private:
   struct Entry {
     TimePoint window_start{};

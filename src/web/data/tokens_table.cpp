@@ -26,20 +26,40 @@ std::optional<StoredToken> FindStoredToken(store::Connection& db, std::int64_t p
                      store::ReadStoredDateTime(Text(rows, 2))};
 }
 
-void ReplaceStoredToken(store::Connection& db, std::int64_t person_id, std::string_view purpose,
-                        const std::string& hash, const std::optional<std::string>& seed,
-                        const DateTime& now) {
+void PutStoredToken(store::Connection& db, std::int64_t person_id, std::string_view purpose,
+                    const std::string& hash, const std::optional<std::string>& seed,
+                    const DateTime& now) {
   const std::array key = Key(person_id, purpose);
   const std::array row{store::SqlParam::Text(hash), key[0], key[1],
                        store::SqlParam::OptionalText(seed), store::SqlParam::Timestamp(now)};
+  db.Execute("DELETE FROM hostToken WHERE personID = ? AND purpose = ?", key);
+  db.Execute(
+      "INSERT INTO hostToken (tokenHash, personID, purpose, seed, createdAt) "
+      "VALUES (?, ?, ?, ?, ?)",
+      row);
+}
+
+std::optional<TokenHolder> FindTokenHolder(store::Connection& db, const std::string& hash,
+                                           std::string_view purpose) {
+  const std::array params{store::SqlParam::Text(hash), store::SqlParam::Text(std::string(purpose))};
+  const store::RecordSet rows = db.Query(
+      "SELECT personID, createdAt FROM hostToken WHERE tokenHash = ? AND purpose = ?", params);
+  if (rows.Eof()) return std::nullopt;
+  return TokenHolder{Int(rows, 0), store::ReadStoredDateTime(Text(rows, 1))};
+}
+
+bool TakeStoredToken(store::Connection& db, const std::string& hash, std::string_view purpose) {
+  const std::array params{store::SqlParam::Text(hash), store::SqlParam::Text(std::string(purpose))};
+  return db.Execute("DELETE FROM hostToken WHERE tokenHash = ? AND purpose = ?", params) > 0;
+}
+
+void ReplaceStoredToken(store::Connection& db, std::int64_t person_id, std::string_view purpose,
+                        const std::string& hash, const std::optional<std::string>& seed,
+                        const DateTime& now) {
   for (int attempt = 0;; ++attempt) {
     try {
       store::Transaction transaction(db);
-      db.Execute("DELETE FROM hostToken WHERE personID = ? AND purpose = ?", key);
-      db.Execute(
-          "INSERT INTO hostToken (tokenHash, personID, purpose, seed, createdAt) "
-          "VALUES (?, ?, ?, ?, ?)",
-          row);
+      PutStoredToken(db, person_id, purpose, hash, seed, now);
       transaction.Commit();
       return;
     } catch (const store::DatabaseError& e) {

@@ -131,13 +131,13 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
     gate_.Check(*db, std::move(attempt),
                 [this, respond, language, next = std::move(next), person = std::move(person),
                  cookie_token = std::move(cookie_token),
-                 device = std::move(device),
-                 address = request.remote_address,
+                 device = std::move(device), address = request.remote_address,
+                 agent = std::string(request.HeaderValue("User-Agent")),
                  held = &*db](SignInOutcome outcome) {
                   store::Connection* on_this_thread =
                       outcome.status == SignInOutcome::Status::kThrottled ? held : nullptr;
-                  respond(Finish(outcome, language, next, person, cookie_token, device, address,
-                                 on_this_thread));
+                  respond(Finish(outcome, language, next, person, cookie_token, device,
+                                 SessionOrigin{address, agent}, on_this_thread));
                 });
   } catch (...) {
     respond(ErrorAnswer(std::current_exception(), language, nullptr));
@@ -148,12 +148,12 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
                                   const std::string& next, const std::string& person,
                                   const std::string& form_token,
                                   const std::optional<DeviceCookie>& device,
-                                  const std::string& address, store::Connection* held) {
+                                  const SessionOrigin& origin, store::Connection* held) {
   try {
     if (held != nullptr) {
-      RecordOutcome(*held, outcome, person, address);
+      RecordOutcome(*held, outcome, person, origin.address);
     } else {
-      RecordOutcome(*databases_.OpenHost(), outcome, person, address);
+      RecordOutcome(*databases_.OpenHost(), outcome, person, origin.address);
     }
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
@@ -167,8 +167,9 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
       return response;
     }
     const Person& signed_in = *outcome.person;
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
     const std::optional<SessionGeneration> generation =
-        CurrentSessionGeneration(*databases_.OpenHost(), signed_in.id);
+        CurrentSessionGeneration(*db, signed_in.id);
     if (!generation) {
       throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
     }
@@ -177,8 +178,10 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
     if (signed_in.system_id) {
       session.Set("systemID", IdValue(*signed_in.system_id));
     }
-    session.Set("rnd", Value::Text(RandomToken()));
+    const std::string rnd = RandomToken();
+    session.Set("rnd", Value::Text(rnd));
     const std::int64_t lifetime = options_.session_lifetime.count();
+    RecordSessionStart(*db, signed_in.id, rnd, UnixNow() + lifetime, origin);
     http::Response response = http::Response::Redirect(next);
     response.AddHeader(
         "Set-Cookie", http::SetCookieValue(kSessionCookieName,

@@ -21,12 +21,14 @@
 
 #include <cstdint>
 #include <mutex>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "web/auth/session_cookie.h"
+#include "web/auth/session_records.h"
 #include "web/auth/sign_in.h"
 #include "web/auth/signin_gate.h"
 #include "web/data/databases.h"
@@ -85,6 +87,10 @@ class SignInFlow {
 
   std::size_t hash_workers() const { return gate_.hash_workers(); }
 
+  // Runs other password work on the sign-in's hash pool
+  // (SignInGate::SubmitHashJob); false when it is full.
+  bool SubmitHashJob(std::function<void()> job) { return gate_.SubmitHashJob(std::move(job)); }
+
  private:
   // The answer to a checked sign-in, once the audit log has its record
   // (a failure to write it answers as any database failure). `held` is the
@@ -95,7 +101,7 @@ class SignInFlow {
                         const std::string& next, const std::string& person,
                         const std::string& form_token,
                         const std::optional<DeviceCookie>& device,
-                        const std::string& address, store::Connection* held);
+                        const SessionOrigin& origin, store::Connection* held);
   // Writes the audit record of the outcome, if it has one, on `db`.
   void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
                      const std::string& person, const std::string& address);

@@ -45,21 +45,6 @@ bool UrlSafeToken(std::string_view text) {
   return true;
 }
 
-// The start of every absolute address the page shows.
-std::string SiteBase(const PageRequest& request) {
-  if (!request.options.public_url.empty()) return request.options.public_url;
-  const auto host_header = request.server_variables.find("HTTP_HOST");
-  std::optional<std::string> host;
-  if (host_header != request.server_variables.end())
-    host = http::ReadHostHeader(host_header->second);
-  if (!host) {
-    const auto port = request.server_variables.find("SERVER_PORT");
-    host = http::ReadHostHeader(request.options.host + ":" +
-                                (port != request.server_variables.end() ? port->second : "80"));
-  }
-  return "http://" + host.value_or("localhost");
-}
-
 // One feed: a heading, what it shows, and its two addresses.
 void AppendFeed(std::string& out, std::string_view heading, std::string_view note,
                 const std::string& base, const std::string& path) {
@@ -194,6 +179,20 @@ PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
 }
 
 }  // namespace
+
+std::string SiteBase(const PageRequest& request) {
+  if (!request.options.public_url.empty()) return request.options.public_url;
+  const auto host_header = request.server_variables.find("HTTP_HOST");
+  std::optional<std::string> host;
+  if (host_header != request.server_variables.end())
+    host = http::ReadHostHeader(host_header->second);
+  if (!host) {
+    const auto port = request.server_variables.find("SERVER_PORT");
+    host = http::ReadHostHeader(request.options.host + ":" +
+                                (port != request.server_variables.end() ? port->second : "80"));
+  }
+  return "http://" + host.value_or("localhost");
+}
 
 std::string SealNewToken(const SecretKey& key, std::int64_t person, std::string_view token,
                          std::int64_t expires) {

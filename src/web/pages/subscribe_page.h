@@ -43,6 +43,11 @@ std::string SealNewToken(const SecretKey& key, std::int64_t person, std::string_
 std::optional<std::string> OpenNewToken(const SecretKey& key, std::string_view value,
                                         std::int64_t person, std::int64_t now);
 
+// The start of every absolute address a page hands out (feed addresses,
+// invitation links): the server's --public-url, or else "http://" and the
+// Host the browser asked for (the server's own address without one).
+std::string SiteBase(const PageRequest& request);
+
 // The page. Throws HttpError 400 for a personID that does not read, 403 for
 // a person of another system, 404 for an unknown person.
 PageReply ShowSubscribe(PageRequest& request);
