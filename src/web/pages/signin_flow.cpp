@@ -49,8 +49,8 @@ bool ThrottledRecords::Record(const std::string& client, std::int64_t now) {
 }
 
 void SignInFlow::RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
-                               const std::string& person, const std::string& address) {
-  AuditRecord record{UtcNow(), std::nullopt, "", std::nullopt, "", address};
+                               const std::string& person, std::string_view address) {
+  AuditRecord record{UtcNow(), std::nullopt, "", std::nullopt, "", std::string(address)};
   switch (outcome.status) {
     case SignInOutcome::Status::kSignedIn:
       record.kind = audit::kSignIn;

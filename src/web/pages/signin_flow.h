@@ -104,7 +104,7 @@ class SignInFlow {
                         const SessionOrigin& origin, store::Connection* held);
   // Writes the audit record of the outcome, if it has one, on `db`.
   void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
-                     const std::string& person, const std::string& address);
+                     const std::string& person, std::string_view address);
 
   const ServerOptions& options_;
   const Databases& databases_;
