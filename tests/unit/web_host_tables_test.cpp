@@ -116,8 +116,9 @@ TEST_P(AdministrationTables, InitDbAddMissingAndServeStartMakeThem) {
 
 // Two servers on one PostgreSQL database: an administrator granted while
 // both run is one at once on either server, and no longer one once revoked;
-// neither keeps the role of a person between requests.
-TEST(WebPostgres, TwoServersSeeAnAdministratorGrantedAtOnce) {
+// a duty an administrator makes leading on one server leads on the other at
+// its next request.
+TEST(WebPostgres, TwoServersSeeAnAdministratorsChangeAtOnce) {
   const test_support::TestDatabase database(TestBackend::kPostgresql);
   const std::string& db = database.connection_string();
   web::testing::WriteFixtureTo(db);
@@ -145,6 +146,19 @@ TEST(WebPostgres, TwoServersSeeAnAdministratorGrantedAtOnce) {
   ASSERT_TRUE(web::RevokeAdministrator(*admin, web::testing::kLi));
   EXPECT_EQ(status(*on_first), 403);
   EXPECT_EQ(status(on_second), 403);
+
+  // Li's duty 4 leads once Zhang says so on the first server.
+  const std::string leader_page = "/schedule/leaderMonth.asp?dt=2001-12-5";
+  EXPECT_EQ(on_second.Get(leader_page)->status, 403);
+  ASSERT_TRUE(web::GrantAdministrator(*admin, web::testing::kZhang, std::nullopt, web::UtcNow()));
+  const auto zhang = web::testing::SignedIn(first.port(), web::testing::kZhang);
+  const web::testing::Result duties = zhang->Get("/admin/duties");
+  ASSERT_TRUE(duties);
+  const std::string csrf = web::testing::Browser::FieldValue(duties->body, "csrf");
+  EXPECT_EQ(zhang->Post("/admin/duties", {{"csrf", csrf}, {"action", "leads"}, {"id", "4"},
+                                          {"leads", "1"}})->status,
+            303);
+  EXPECT_EQ(on_second.Get(leader_page)->status, 200);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryBackend, AdministrationTables,
