@@ -44,9 +44,11 @@ void AddHolidaysCommand(CLI::App& app, int* exit_code);
 void AddFeedTokenCommand(CLI::App& app, int* exit_code);
 // `ostrand import-plans`: adds plans from a calendar file or a CSV.
 void AddImportPlansCommand(CLI::App& app, int* exit_code);
-// `ostrand admin grant|revoke|list`: the site's administrators.
-void AddAdminCommand(CLI::App& app, int* exit_code);
+// `ostrand audit`: prints the audit log.
+void AddAuditCommand(CLI::App& app, int* exit_code);
 // `ostrand persons import|export`: the staff as a CSV file.
 void AddPersonsCommand(CLI::App& app, int* exit_code);
+// `ostrand admin grant|revoke|list`: the site's administrators.
+void AddAdminCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

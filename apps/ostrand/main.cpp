@@ -8,7 +8,8 @@
 namespace {
 
 constexpr std::string_view kCommandList =
-    "call, script, demo-db, init-db, serve, passwd, signout, feed-token, import-plans, holidays, admin";
+    "call, script, demo-db, init-db, serve, passwd, signout, feed-token, import-plans, holidays, "
+    "admin, audit";
 
 }  // namespace
 
@@ -27,8 +28,9 @@ int main(int argc, char** argv) {
   ostrand::cli::AddHolidaysCommand(app, &exit_code);
   ostrand::cli::AddFeedTokenCommand(app, &exit_code);
   ostrand::cli::AddImportPlansCommand(app, &exit_code);
-  ostrand::cli::AddAdminCommand(app, &exit_code);
+  ostrand::cli::AddAuditCommand(app, &exit_code);
   ostrand::cli::AddPersonsCommand(app, &exit_code);
+  ostrand::cli::AddAdminCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -58,6 +58,7 @@ struct ServeArguments {
   std::string leader2_cond = Defaults().leader2_cond;
   std::size_t pool_size = Defaults().pool_size;
   std::size_t hash_workers = Defaults().hash_workers;
+  int audit_days = Defaults().audit_days;
   std::size_t max_plans_per_day = Defaults().max_plans_per_day;
   std::int64_t max_plan_days = Defaults().max_plan_days;
   std::string today;
@@ -131,6 +132,7 @@ int RunServe(const ServeArguments& args) {
   options.leader2_cond = args.leader2_cond;
   options.pool_size = args.pool_size;
   options.hash_workers = args.hash_workers;
+  options.audit_days = args.audit_days;
   options.max_plans_per_day = args.max_plans_per_day;
   options.max_plan_days = args.max_plan_days;
   if (!args.today.empty()) {
@@ -244,6 +246,11 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "(default 0: as many as the processors and a sixteenth of the memory allow)")
       ->capture_default_str()
       ->check(CLI::Range(0, 256));
+  cmd->add_option("--audit-days", args->audit_days,
+                  "Days the audit log keeps a record; older ones are removed at start and about "
+                  "once an hour (0: kept for ever)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 36600));
   cmd->add_option("--max-plans-per-day", args->max_plans_per_day,
                   "The day editor refuses a plan when the person already has this many plans "
                   "on one of its days")

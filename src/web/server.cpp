@@ -21,7 +21,9 @@
 #include "web/auth/session_cookie.h"
 #include "web/auth/sign_in.h"
 #include "web/auth/transport_security.h"
+#include "web/data/audit_log.h"
 #include "web/data/databases.h"
+#include "web/data/plan_changes.h"
 #include "web/http/access_log.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
@@ -190,6 +192,9 @@ struct WebServer::Impl {
   // language, or JSON) when too many wait.
   void RunOnWorker(RouteHandler handler, http::Request request, const http::Responder& respond,
                    Language language, AnswerForm form);
+  // Removes the audit records older than options.audit_days. A database
+  // that refuses leaves them for the next time; never throws.
+  void PruneAuditLog() noexcept;
   // Every path the site serves, and how.
   std::vector<Route> Routes();
   // A route that runs `page` for the signed-in visitor.
@@ -213,6 +218,9 @@ struct WebServer::Impl {
   CalendarFeeds feeds;
   JsonApi api;
   http::AccessLog log;
+  // The page workers prune the audit log about once an hour between them
+  // (the start prunes first, in the constructor).
+  PruneSchedule audit_prune{std::chrono::hours(1), UnixNow()};
   // Declared after the server, so that they end before it (their last jobs
   // still answer through its connections): the page workers first, which
   // hand sign-ins to the hash pool, then the sign-in with its hash pool.
@@ -305,12 +313,23 @@ void WebServer::Impl::RunOnWorker(RouteHandler handler, http::Request request,
                                   const http::Responder& respond, Language language,
                                   AnswerForm form) {
   const bool posted = pages.TryPost(
-      [request = std::move(request), respond, handler = std::move(handler)]() mutable {
+      [this, request = std::move(request), respond, handler = std::move(handler)]() mutable {
         handler(std::move(request), respond);
+        // After the answer went, so that no visitor waits for it.
+        if (audit_prune.Due(UnixNow())) PruneAuditLog();
       });
   if (!posted) {
     respond(ErrorAnswer(std::make_exception_ptr(Error("every page worker is busy", ErrorKind::kBusy)),
                         language, nullptr, form));
+  }
+}
+
+void WebServer::Impl::PruneAuditLog() noexcept {
+  try {
+    PruneAudit(*databases.OpenHost(), UtcNow(), options.audit_days);
+  } catch (...) {
+    // A read-only or unavailable database keeps its records until the next
+    // prune; the pages say what is wrong with it.
   }
 }
 
@@ -342,6 +361,11 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   const store::ConnectionPool::Lease db = impl_->databases.OpenHost();
   store::Connection& connection = *db;
   store::CheckSchema(connection);
+  try {
+    PruneAudit(connection, UtcNow(), impl_->options.audit_days);
+  } catch (const store::DatabaseError&) {
+    // Read-only for now: the hourly prune tries again.
+  }
   // Readers then never wait for the editor's writes, nor writers for
   // readers. A database that is read-only right now keeps its mode. The
   // pool keeps connections open, so SQLite keeps the write-ahead log and

@@ -10,7 +10,9 @@
 // duty), saves a screenshot of every page it visits into --screenshots and,
 // with --docs, the screenshots the README shows. It also checks every page
 // in both languages with axe-core (WCAG 2.1 A and AA), walks from sign-in to
-// a saved plan with the keyboard only, and checks the layout (a very long
+// a saved plan with the keyboard only, walks the administration (a person
+// added, invited, signed in, retired; closed to everybody else), and checks
+// the layout (a very long
 // word, widths of 320 to 2,560 px, the month printed on one A4 page). Then
 // it stops the server and removes the directory.
 //
@@ -121,6 +123,8 @@ class Server {
     // demo-db gives every demo person the one password; the leader and the
     // colleague below sign in with it.
     run(this.binary, ['demo-db', this.db, '--password', PASSWORD], this.dir);
+    // The leader administers the site too.
+    run(this.binary, ['admin', 'grant', String(LEADER.id), '--db', `sqlite:${this.db}`], this.dir);
     const secret = path.join(this.dir, 'secret');
     fs.writeFileSync(secret, crypto.randomBytes(32).toString('hex'), { mode: 0o600 });
     return secret;
@@ -935,6 +939,123 @@ function defineTests(suite, { server, browser, options }) {
       await page.emulateMedia({ media: null });
     }
     await context.close();
+  });
+
+  // --- administration ------------------------------------------------------
+
+  const ADMIN_PATHS = ['/admin/', '/admin/persons', '/admin/persons/import', '/admin/departments',
+    '/admin/duties', '/admin/places', '/admin/audit', '/admin/access'];
+  const NEW_PASSWORD = 'Walk-through-Passwort-42';
+
+  // The invitation link of a person, made on the person's access page by
+  // the administrator's page.
+  const inviteLink = async (admin, personId) => {
+    await admin.goto(`${server.base}/admin/access?person=${personId}`);
+    await Promise.all([admin.waitForLoadState('load'),
+      admin.click('form.token-action:has(input[name=action][value=invite]) button')]);
+    return admin.locator('input.invite-url').inputValue();
+  };
+
+  suite.test('an administrator adds a person who, invited, signs in, shows on the leader page and is retired', async () => {
+    const admin = await signIn(LEADER);
+    await admin.click('nav.site-nav a[href="/admin/"]');
+    assert.equal(new URL(admin.url()).pathname, '/admin/');
+    await admin.goto(`${server.base}/admin/persons?new=1`);
+    const name = `浏览器新同事${crypto.randomBytes(2).toString('hex')}`;
+    await admin.fill('form.person-form input[name=name]', name);
+    await admin.selectOption('form.person-form select[name=department]', '1');
+    const duties = await admin.locator('form.person-form select[name=duty] option').evaluateAll(
+      (options) => options.map((o) => o.value).filter(Boolean));
+    await admin.selectOption('form.person-form select[name=duty]', duties[duties.length - 1]);
+    await Promise.all([admin.waitForURL(/done=added/), admin.click('form.person-form button')]);
+    const personId = Number(new URL(admin.url()).searchParams.get('person'));
+    assert.ok(personId > 0);
+    await shot(admin, 'admin-person-added');
+    await admin.click(`a[href="/admin/access?person=${personId}"]`);
+    const link = await inviteLink(admin, personId);
+    assert.match(link, /\/invite\?/);
+    await shot(admin, 'admin-access-invitation');
+
+    // The new person, in a browser of his or her own.
+    const context = await browser.newContext({ locale: 'zh-CN', viewport: { width: 1280, height: 860 } });
+    const newcomer = await context.newPage();
+    await newcomer.goto(link);
+    await shot(newcomer, 'invite');
+    await newcomer.fill('input[name=password]', NEW_PASSWORD);
+    await newcomer.fill('input[name=repeat]', NEW_PASSWORD);
+    await Promise.all([newcomer.waitForURL(/done=1/), newcomer.click('div.invite button[type=submit]')]);
+    await newcomer.goto(`${server.base}/login`);
+    await newcomer.fill('input[name=person]', String(personId));
+    await newcomer.fill('input[name=password]', NEW_PASSWORD);
+    await Promise.all([newcomer.waitForURL(/personMonth\.asp/),
+      newcomer.click('div.signin button[type=submit]')]);
+    assertIncludes(await newcomer.locator('nav.site-nav').textContent(), name);
+    await newcomer.goto(`${server.base}/subscribe`);
+    const feed = await newcomer.locator('input.feed-url').first().inputValue();
+    assert.equal((await newcomer.request.get(feed)).status(), 200);
+    await admin.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    assertIncludes(await admin.locator('div.wide').textContent(), name);
+
+    // Retired: the open session ends at its next request, the feed is gone.
+    await admin.goto(`${server.base}/admin/persons?person=${personId}`);
+    await Promise.all([admin.waitForURL(/done=/),
+      admin.click('form.person-action:has(input[name=action][value=retire]) button')]);
+    await shot(admin, 'admin-person-retired');
+    await newcomer.goto(url('personMonth.asp'));
+    assert.match(newcomer.url(), /\/login/);
+    assert.equal((await newcomer.request.get(feed)).status(), 404);
+    await admin.goto(url('leaderMonth.asp', { dt: dayText(today) }));
+    assert.ok(!(await admin.locator('div.wide').textContent()).includes(name));
+    await context.close();
+    await admin.context().close();
+  });
+
+  suite.test('a colleague sees no administration link and every administration path is closed', async () => {
+    const page = await signIn(COLLEAGUE);
+    assert.equal(await page.locator('nav.site-nav a[href="/admin/"]').count(), 0);
+    for (const address of ADMIN_PATHS) {
+      const response = await page.goto(`${server.base}${address}`);
+      assert.equal(response.status(), 403, address);
+    }
+    await shot(page, 'admin-forbidden');
+    await page.context().close();
+  });
+
+  suite.test('every administration page, /account and /invite in both languages has no WCAG 2.1 A/AA violation', async () => {
+    const problems = [];
+    for (const { locale, lang, code } of LANGUAGES) {
+      const admin = await signInAs(LEADER, locale);
+      const visits = [
+        ['admin', '/admin/'],
+        ['admin-persons', '/admin/persons'],
+        ['admin-person-new', '/admin/persons?new=1'],
+        ['admin-person-edit', `/admin/persons?person=${COLLEAGUE.id}`],
+        ['admin-person-import', '/admin/persons/import'],
+        ['admin-departments', '/admin/departments'],
+        ['admin-duties', '/admin/duties'],
+        ['admin-places', '/admin/places'],
+        ['admin-audit', '/admin/audit'],
+        ['admin-access', `/admin/access?person=${COLLEAGUE.id}`],
+        ['account', '/account'],
+      ];
+      for (const [name, address] of visits) {
+        const response = await admin.goto(`${server.base}${address}`);
+        assert.equal(response.status(), 200, address);
+        await shot(admin, `${name}-${code}`);
+        problems.push(...(await axeViolations(admin)).map((v) => `${name} (${code}) ${v}`));
+        assert.equal(await admin.getAttribute('html', 'lang'), lang, name);
+      }
+      // An invitation of a demo person without a sign-in of this walk.
+      const link = await inviteLink(admin, 7);
+      const guest = await browser.newContext({ locale });
+      const invite = await guest.newPage();
+      await invite.goto(link);
+      await shot(invite, `invite-${code}`);
+      problems.push(...(await axeViolations(invite)).map((v) => `invite (${code}) ${v}`));
+      await guest.close();
+      await admin.context().close();
+    }
+    assert.deepEqual(problems, []);
   });
 
   suite.test('signing out ends the session', async () => {

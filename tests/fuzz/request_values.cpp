@@ -1,14 +1,17 @@
 // The values a page reads from its query or form (whole numbers, capped or
-// not, person ids, days, the page to open after signing in) and the
-// operator's duty list, and the names an administrator types: any text
-// reads or fails with the error each reader promises.
+// not, person ids, days, the page to open after signing in, the filters of
+// the audit log), the operator's duty list, and the names an administrator
+// types: any text reads or fails with the error each reader promises.
 #include "core/error.h"
 #include "core/text.h"
 #include "core/utf8.h"
 #include "web/data/organisation.h"
 #include "fuzz_check.h"
+#include "web/admin/audit_page.h"
+#include "web/http/form_fields.h"
 #include "web/http/request_error.h"
 #include "web/http/request_values.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/signin_page.h"
 #include "web/site/server_options.h"
 
@@ -43,6 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               ostrand::CountCharacters(*name) <= 20 && !name->empty(),
           "a name is UTF-8 without controls within its bound");
     Check(ostrand::web::ReadOrgName(*name, 20) == name, "a name read reads again as itself");
+  }
+  try {
+    const ostrand::web::AuditQuery audit =
+        ostrand::web::ReadAuditQuery(ostrand::web::http::ParseFields(text));
+    Check(audit.page >= 1, "an audit page number counts from 1");
+    Check(audit.kind.empty() || ostrand::web::IsAuditKind(audit.kind), "a kind of the log");
+    Check(audit.person.size() <= ostrand::web::kTypedNameLimit, "a short person filter");
+  } catch (const ostrand::web::http::RequestError& e) {
+    Check(e.status() == 400, "a bad audit filter is a bad request");
+  } catch (const ostrand::web::HttpError& e) {
+    Check(e.status() == 400, "an unknown audit kind is a bad request");
   }
   try {
     (void)ostrand::web::ParseDutyList(text);

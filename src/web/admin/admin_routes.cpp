@@ -3,11 +3,13 @@
 #include <utility>
 
 #include "core/html.h"
+#include "web/admin/audit_page.h"
+#include "web/admin/persons_page.h"
 #include "web/admin/organisation_pages.h"
 #include "web/admin/access_page.h"
-#include "web/admin/persons_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
+#include "web/pages/page_audit.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -67,6 +69,7 @@ std::vector<AdminRoute> MakeRoutes() {
                     }});
 
   // The audit log.
+  routes.push_back({kAdminAuditPath, kAdminGet, ShowAuditLog});
 
   return routes;
 }
@@ -106,14 +109,7 @@ PageReply ServeAdministration(PageRequest& request) {
 
 AuditRecord AuditOf(const PageRequest& request, std::string_view kind,
                     std::optional<std::int64_t> subject, std::string detail) {
-  AuditRecord record;
-  record.at = DateTime::FromUnixSeconds(UnixNow());
-  record.actor = request.visitor.person.id;
-  record.kind = std::string(kind);
-  record.subject = subject;
-  record.detail = std::move(detail);
-  if (request.http != nullptr) record.address = request.http->remote_address;
-  return record;
+  return VisitorAudit(request, kind, subject, std::move(detail));
 }
 
 }  // namespace ostrand::web

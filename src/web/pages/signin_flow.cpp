@@ -7,6 +7,8 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "web/auth/accounts.h"
+#include "web/data/audit_log.h"
+#include "web/data/plan_changes.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/request_values.h"
@@ -29,6 +31,55 @@ std::string SignInCookie(std::string_view token, std::int64_t max_age) {
 }
 
 }  // namespace
+
+bool ThrottledRecords::Record(const std::string& client, std::int64_t now) {
+  const std::lock_guard lock(mutex_);
+  const auto found = last_.find(client);
+  if (found != last_.end()) {
+    if (now - found->second < kInterval) return false;
+    found->second = now;
+    return true;
+  }
+  if (last_.size() >= kClients) {
+    std::erase_if(last_, [now](const auto& entry) { return now - entry.second >= kInterval; });
+    if (last_.size() >= kClients) return false;
+  }
+  last_.emplace(client, now);
+  return true;
+}
+
+void SignInFlow::RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
+                               const std::string& person, std::string_view address) {
+  AuditRecord record{UtcNow(), std::nullopt, "", std::nullopt, "", std::string(address)};
+  switch (outcome.status) {
+    case SignInOutcome::Status::kSignedIn:
+      record.kind = audit::kSignIn;
+      record.actor = outcome.person->id;
+      record.subject = outcome.person->id;
+      break;
+    case SignInOutcome::Status::kThrottled:
+      if (!throttled_records_.Record(ClientAddressKey(address), UnixNow())) return;
+      record.kind = audit::kSignInThrottled;
+      break;
+    case SignInOutcome::Status::kRefused:
+      record.kind = audit::kSignInFailed;
+      break;
+    case SignInOutcome::Status::kBusy:
+      // Nothing was checked.
+      return;
+  }
+  if (!record.actor) {
+    // The account the attempt was for, when it named a person; the name
+    // as typed, short, whatever it named.
+    constexpr std::string_view kPersonKey = "person:";
+    if (outcome.account_key.starts_with(kPersonKey)) {
+      record.subject = ReadWholeNumber(std::string_view(outcome.account_key).substr(kPersonKey.size()),
+                                       kLargestExactId);
+    }
+    record.detail = ShortDetail(person, kTypedNameLimit);
+  }
+  RecordAudit(db, record);
+}
 
 SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
                        const SessionSigner& signer)
@@ -81,9 +132,12 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
                 [this, respond, language, next = std::move(next), person = std::move(person),
                  cookie_token = std::move(cookie_token),
                  device = std::move(device), address = request.remote_address,
-                 agent = std::string(request.HeaderValue("User-Agent"))](SignInOutcome outcome) {
+                 agent = std::string(request.HeaderValue("User-Agent")),
+                 held = &*db](SignInOutcome outcome) {
+                  store::Connection* on_this_thread =
+                      outcome.status == SignInOutcome::Status::kThrottled ? held : nullptr;
                   respond(Finish(outcome, language, next, person, cookie_token, device,
-                                 SessionOrigin{address, agent}));
+                                 SessionOrigin{address, agent}, on_this_thread));
                 });
   } catch (...) {
     respond(ErrorAnswer(std::current_exception(), language, nullptr));
@@ -94,8 +148,13 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
                                   const std::string& next, const std::string& person,
                                   const std::string& form_token,
                                   const std::optional<DeviceCookie>& device,
-                                  const SessionOrigin& origin) const {
+                                  const SessionOrigin& origin, store::Connection* held) {
   try {
+    if (held != nullptr) {
+      RecordOutcome(*held, outcome, person, origin.address);
+    } else {
+      RecordOutcome(*databases_.OpenHost(), outcome, person, origin.address);
+    }
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
       const auto [status, message] = SignInRefusal(language, outcome);

@@ -8,7 +8,10 @@
 // marks the browser as one that signed in to that account, so that others'
 // failures from its address do not hold it back) and leads to "next"; a
 // wrong one answers the same message whatever was wrong; too many failures
-// are refused for a while (429, signin_throttle.h).
+// are refused for a while (429, signin_throttle.h). Each sign-in, each
+// failed one (with the name as typed, cut to kTypedNameLimit bytes,
+// never the password) and a throttled client once a minute are recorded in
+// the audit log (web/data/audit_log.h) with the client's address.
 //
 // Nothing here holds a thread while it waits: the password is checked on
 // the hash pool (signin_gate.h) and the answer goes out from there through
@@ -17,10 +20,12 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "web/auth/session_cookie.h"
 #include "web/auth/session_records.h"
@@ -37,6 +42,26 @@ namespace ostrand::web {
 
 // Name of the cookie that ties a sign-in post to the form it came from.
 inline constexpr std::string_view kSignInCookieName = "ostrand_signin";
+
+// Which throttled sign-in attempts the audit log records: the first of each
+// client (by its throttle key, ClientAddressKey) in a minute, so that a
+// client who keeps knocking while held back adds a record a minute at most.
+// It remembers at most kClients clients; when full it forgets those whose
+// minute is over, and records nobody new until there is room. Safe from any
+// thread; throws nothing but for want of memory.
+class ThrottledRecords {
+ public:
+  static constexpr std::size_t kClients = 10000;
+  static constexpr std::int64_t kInterval = 60;  // seconds
+
+  // Whether the held-back attempt of `client` at `now` (Unix seconds) is
+  // recorded.
+  bool Record(const std::string& client, std::int64_t now);
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::int64_t> last_;
+};
 
 class SignInFlow {
  public:
@@ -67,16 +92,24 @@ class SignInFlow {
   bool SubmitHashJob(std::function<void()> job) { return gate_.SubmitHashJob(std::move(job)); }
 
  private:
-  // The answer to a checked sign-in. Never throws.
+  // The answer to a checked sign-in, once the audit log has its record
+  // (a failure to write it answers as any database failure). `held` is the
+  // connection of the lookup when the outcome comes on the calling thread
+  // (throttled: SignInGate::Check), which the record then uses rather than
+  // wait for a second one from the pool. Never throws.
   http::Response Finish(const SignInOutcome& outcome, Language language,
                         const std::string& next, const std::string& person,
                         const std::string& form_token,
                         const std::optional<DeviceCookie>& device,
-                        const SessionOrigin& origin) const;
+                        const SessionOrigin& origin, store::Connection* held);
+  // Writes the audit record of the outcome, if it has one, on `db`.
+  void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
+                     const std::string& person, std::string_view address);
 
   const ServerOptions& options_;
   const Databases& databases_;
   const SessionSigner& signer_;
+  ThrottledRecords throttled_records_;
   // Last: destroyed first, so that its last callbacks find the rest.
   SignInGate gate_;
 };

@@ -5,6 +5,7 @@
 #include "web/auth/accounts.h"
 #include "web/http/url.h"
 #include "web/pages/html_form.h"
+#include "web/pages/page_audit.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -62,6 +63,7 @@ PageReply SignOut(PageRequest& request, bool confirmed) {
   // The session ends for good (with the person's other sessions: they
   // share the generation), and the cookie expires instead of renewing.
   EndSessionsOf(request.db, request.visitor.person.id);
+  RecordAudit(request.db, VisitorAudit(request, audit::kSignOut, request.visitor.person.id, ""));
   request.visitor.expires = 0;
   return PageReply{303, {}, std::string(kSignInPath)};
 }

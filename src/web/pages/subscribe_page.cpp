@@ -19,6 +19,7 @@
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/html_form.h"
+#include "web/pages/page_audit.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -251,14 +252,17 @@ PageReply SubmitSubscribe(PageRequest& request) {
   const std::int64_t self = request.visitor.person.id;
   if (action == "reset-feed") {
     PersonalTokens(request.options.secret).ResetFeedToken(request.db, self);
+    RecordAudit(request.db, VisitorAudit(request, audit::kTokenChanged, self, "feed reset"));
     return PageReply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "reset"}})};
   }
   if (action == "revoke-api-token") {
     PersonalTokens::RevokeApiToken(request.db, self);
+    RecordAudit(request.db, VisitorAudit(request, audit::kTokenChanged, self, "API token revoked"));
     return PageReply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "revoked"}})};
   }
   if (action == "new-api-token") {
     const std::string token = PersonalTokens::NewApiToken(request.db, self);
+    RecordAudit(request.db, VisitorAudit(request, audit::kTokenChanged, self, "API token made"));
     const std::int64_t expires = UnixNow() + kNewTokenCookieLifetime;
     PageReply reply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "made"}})};
     reply.headers.push_back(

@@ -93,6 +93,9 @@ struct ServerOptions {
 
   // How long a sign-in lasts.
   std::chrono::seconds session_lifetime{std::chrono::hours(12)};
+  // Days the audit log keeps a record (pruned at start and about hourly);
+  // 0: for ever.
+  int audit_days = 400;
   // Today's date for pages without "dt"; unset: the local date.
   std::function<DateTime()> today;
   // The zone of the plans' wall-clock times, which the calendar feeds and
