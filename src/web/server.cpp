@@ -178,7 +178,11 @@ struct WebServer::Impl {
             },
             ServerErrorPage, &log),
         account(options, databases, runner,
-                [this](std::function<void()> job) { return signin.SubmitHashJob(std::move(job)); }),
+                [this](std::function<void()> job) { return signin.SubmitHashJob(std::move(job)); },
+                [this](store::Connection& db, SignInAttempt attempt,
+                       std::function<void(SignInOutcome)> done) {
+                  signin.CheckPassword(db, std::move(attempt), std::move(done));
+                }),
         signin(options, databases, signer),
         pages(options.worker_threads != 0 ? options.worker_threads
                                           : std::max<std::size_t>(4, 2 * Processors()),

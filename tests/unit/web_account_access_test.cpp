@@ -171,6 +171,12 @@ TEST_F(WebAccountAccess, APasswordChangeEndsTheOtherSessionsButNotThisOne) {
   EXPECT_EQ(here->Get("/account")->status, 200);
   EXPECT_EQ(there->Get("/account")->status, 303);
   EXPECT_EQ(Browser(server.port()).SignIn("2", "a good new password")->status, 303);
+  // Wrong current passwords are throttled like failed sign-ins.
+  int status = 0;
+  for (int attempt = 0; attempt < 6 && status != 429; ++attempt) {
+    status = change("wrong again", "another good password")->status;
+  }
+  EXPECT_EQ(status, 429);
 }
 
 TEST_F(WebAccountAccess, APersonSeesAndEndsOwnSessions) {

@@ -134,40 +134,58 @@ void AccountFlow::SubmitAccount(const http::Request& request,
     return respond(
         runner_.Run(request, [](PageRequest& page) { return web::SubmitAccount(page); }));
   }
-  // On this worker: the session, the CSRF token and the rules; the stored
-  // hash is read here so that the pool touches no database before it has
-  // hashed.
-  std::optional<std::string> stored;
+  // On this worker: the session, the CSRF token and the rules. The current
+  // password then goes the way of a sign-in (auth/signin_gate.h): counted
+  // by the throttle, so that a session in the wrong hands guesses no
+  // faster than the sign-in allows, and checked on the hash pool.
+  std::optional<std::int64_t> self;
   auto secrets = std::make_shared<Secrets>();
   http::Response first = runner_.Run(request, [&](PageRequest& page) {
-    const std::string current = FieldOrEmpty(page.form, "current");
     const std::string password = FieldOrEmpty(page.form, "password");
     if (std::optional<std::string> problem = RefuseNewPassword(
             page.language, password, FieldOrEmpty(page.form, "repeat"), page.visitor.person)) {
       return AccountPage(page, std::move(problem), 400);
     }
-    stored = StoredPasswordHash(page.db, page.visitor.person.id);
-    if (!stored) {
-      return AccountPage(page, std::string(Text(page.language, MessageId::kCurrentPasswordWrong)),
-                         403);
-    }
-    secrets->first = current;
+    self = page.visitor.person.id;
+    secrets->first = FieldOrEmpty(page.form, "current");
     secrets->second = password;
     return PageReply{204, {}, {}};
   });
-  if (!stored || secrets->second.empty()) return respond(std::move(first));
+  if (!self) return respond(std::move(first));
+  const Language language = RequestLanguage(request);
   const PasswordLimits limits = options_.password_limits;
-  const auto job = [this, request, respond, secrets, limits, hash = std::move(*stored)] {
-    std::string new_hash;
-    try {
-      if (VerifyPassword(hash, secrets->first)) new_hash = HashPassword(secrets->second, limits);
-    } catch (...) {
-      return respond(ErrorAnswer(std::current_exception(), RequestLanguage(request), nullptr));
-    }
-    respond(runner_.Run(
-        request, [&new_hash](PageRequest& page) { return FinishPasswordChange(page, new_hash); }));
-  };
-  if (!submit_(job)) respond(Busy(RequestLanguage(request)));
+  try {
+    const store::ConnectionPool::Lease db = databases_.OpenHost();
+    SignInAttempt attempt{request.remote_address, std::to_string(*self), secrets->first};
+    check_(*db, std::move(attempt),
+           [this, request, respond, secrets, limits, language, self = *self](SignInOutcome outcome) {
+             if (outcome.status == SignInOutcome::Status::kBusy) return respond(Busy(language));
+             if (outcome.status == SignInOutcome::Status::kThrottled) {
+               // On the calling thread, which holds a connection: the
+               // answer needs none.
+               const std::string seconds = std::to_string(outcome.retry_after.count());
+               http::Response response = Page(
+                   429, ErrorPage(language, 429,
+                                  Format(language, MessageId::kSignInThrottled, {seconds}), nullptr));
+               response.AddHeader("Retry-After", seconds);
+               return respond(std::move(response));
+             }
+             std::string new_hash;
+             try {
+               if (outcome.status == SignInOutcome::Status::kSignedIn && outcome.person &&
+                   outcome.person->id == self) {
+                 new_hash = HashPassword(secrets->second, limits);
+               }
+             } catch (...) {
+               return respond(ErrorAnswer(std::current_exception(), language, nullptr));
+             }
+             respond(runner_.Run(request, [&new_hash](PageRequest& page) {
+               return FinishPasswordChange(page, new_hash);
+             }));
+           });
+  } catch (...) {
+    respond(ErrorAnswer(std::current_exception(), language, nullptr));
+  }
 }
 
 http::Response AccountFlow::ShowInvite(const http::Request& request) const {

@@ -16,6 +16,7 @@
 
 #include <functional>
 
+#include "web/auth/signin_gate.h"
 #include "web/data/databases.h"
 #include "web/http/http_server.h"
 #include "web/http/request.h"
@@ -28,17 +29,26 @@ class AccountFlow {
  public:
   // Runs a job on the hash pool; false when its queue is full.
   using HashSubmitter = std::function<bool(std::function<void()>)>;
+  // Checks a password as a sign-in attempt (SignInGate::Check: throttled,
+  // on the hash pool, the outcome to the callback).
+  using PasswordChecker =
+      std::function<void(store::Connection&, SignInAttempt, std::function<void(SignInOutcome)>)>;
 
   // The references must outlive the flow, and the submitter's pool must run
   // every job it accepted before the flow goes.
   AccountFlow(const ServerOptions& options, const Databases& databases, const PageRunner& runner,
-              HashSubmitter submit)
-      : options_(options), databases_(databases), runner_(runner), submit_(std::move(submit)) {}
+              HashSubmitter submit, PasswordChecker check)
+      : options_(options),
+        databases_(databases),
+        runner_(runner),
+        submit_(std::move(submit)),
+        check_(std::move(check)) {}
   AccountFlow(const AccountFlow&) = delete;
   AccountFlow& operator=(const AccountFlow&) = delete;
 
   // POST /account: the password change, else the other actions
-  // (account_page.h). A wrong current password answers 403 with the page, a
+  // (account_page.h). The current password is checked as a sign-in is,
+  // throttle included (429 with Retry-After). A wrong one answers 403 with the page, a
   // refused new one 400; success 303 to the page, the session cookie
   // reissued, every other session of the person ended. 503 when the hash
   // pool is full. Call it on a page worker.
@@ -56,6 +66,7 @@ class AccountFlow {
   const Databases& databases_;
   const PageRunner& runner_;
   HashSubmitter submit_;
+  PasswordChecker check_;
 };
 
 }  // namespace ostrand::web

@@ -90,6 +90,12 @@ class SignInFlow {
   // Runs other password work on the sign-in's hash pool
   // (SignInGate::SubmitHashJob); false when it is full.
   bool SubmitHashJob(std::function<void()> job) { return gate_.SubmitHashJob(std::move(job)); }
+  // Checks a password as a sign-in attempt is checked (SignInGate::Check),
+  // for the forms that ask a signed-in person's password again.
+  void CheckPassword(store::Connection& db, SignInAttempt attempt,
+                     std::function<void(SignInOutcome)> done) {
+    gate_.Check(db, std::move(attempt), std::move(done));
+  }
 
  private:
   // The answer to a checked sign-in, once the audit log has its record
