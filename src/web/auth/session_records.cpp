@@ -1,6 +1,7 @@
 #include "web/auth/session_records.h"
 
 #include "core/utf8.h"
+#include "store/database_error.h"
 #include "web/auth/personal_tokens.h"
 #include "web/data/plan_changes.h"
 #include "web/data/sessions_table.h"
@@ -25,6 +26,17 @@ StoredSession NewRecord(std::int64_t person_id, std::string_view rnd, std::int64
   return session;
 }
 
+// Runs a write of the record that the session can do without: while the
+// database refuses writes (a read-only spell, a lock held too long) the
+// session goes on unrecorded, and a later request records it.
+template <typename Write>
+void WriteIfPossible(Write write) {
+  try {
+    write();
+  } catch (const store::DatabaseError&) {
+  }
+}
+
 }  // namespace
 
 std::string SessionKey(std::string_view rnd) { return TokenHash(rnd); }
@@ -42,8 +54,10 @@ std::string SessionText(std::string_view text) {
 void RecordSessionStart(store::Connection& db, std::int64_t person_id, std::string_view rnd,
                         std::int64_t expires, const SessionOrigin& origin) {
   const DateTime now = UtcNow();
-  PruneStoredSessions(db, now);
-  InsertStoredSession(db, NewRecord(person_id, rnd, expires, origin, now));
+  WriteIfPossible([&] {
+    PruneStoredSessions(db, now);
+    InsertStoredSession(db, NewRecord(person_id, rnd, expires, origin, now));
+  });
 }
 
 bool SessionRecordHolds(store::Connection& db, std::int64_t person_id, std::string_view rnd,
@@ -52,12 +66,13 @@ bool SessionRecordHolds(store::Connection& db, std::int64_t person_id, std::stri
   const std::optional<StoredSession> stored = FindStoredSession(db, key);
   const DateTime now = UtcNow();
   if (!stored) {
-    InsertStoredSession(db, NewRecord(person_id, rnd, expires, origin, now));
+    WriteIfPossible(
+        [&] { InsertStoredSession(db, NewRecord(person_id, rnd, expires, origin, now)); });
     return true;
   }
   if (stored->ended_at || stored->person_id != person_id) return false;
   if (SecondsBetween(stored->last_seen_at, now) >= kLastSeenStep) {
-    TouchStoredSession(db, key, now);
+    WriteIfPossible([&] { TouchStoredSession(db, key, now); });
   }
   return true;
 }

@@ -4,7 +4,9 @@
 // the record only adds what a cookie cannot say: that it was ended. A row
 // is keyed by SessionKey of the session's "rnd" item, made at sign-in,
 // and made at the first request of a cookie issued before sessions were
-// recorded. Every function throws the database's Error.
+// recorded. A record the database refuses to write (a read-only spell)
+// is left out and the session goes on. Every function throws the
+// database's Error when it cannot read.
 #pragma once
 
 #include <cstdint>
