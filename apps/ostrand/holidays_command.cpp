@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "input_file.h"
 #include "core/date_text.h"
 #include "core/error.h"
 #include "holidays/holiday_file.h"
@@ -30,22 +31,6 @@ struct HolidaysArguments {
   std::optional<int> year;
 };
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error("cannot read '" + path + "'");
-  std::string text;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxFileBytes) {
-      throw Error("'" + path + "' is larger than " + std::to_string(kMaxFileBytes / 1024 / 1024) +
-                  " MiB; a holiday file is far smaller");
-    }
-  }
-  if (in.bad()) throw Error("cannot read '" + path + "'");
-  return text;
-}
-
 std::unique_ptr<store::Connection> OpenSchedule(const std::string& conn) {
   std::unique_ptr<store::Connection> db = store::Connect(conn);
   store::CheckSchema(*db);  // creates the holiday table in a database made before it
@@ -53,7 +38,8 @@ std::unique_ptr<store::Connection> OpenSchedule(const std::string& conn) {
 }
 
 int RunImport(const HolidaysArguments& args) {
-  const holidays::HolidayFile file = holidays::ReadHolidayFile(ReadWholeFile(args.file));
+  const holidays::HolidayFile file =
+      holidays::ReadHolidayFile(ReadInputFile(args.file, kMaxFileBytes));
   if (!file.problems.empty()) {
     for (const holidays::HolidayProblem& p : file.problems) {
       std::cerr << "ostrand: " << args.file << ":" << p.line << ": " << p.reason << "\n";

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "input_file.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "exports/csv_import.h"
@@ -34,22 +35,6 @@ struct ImportArguments {
   std::int64_t max_plan_days = web::ImportSettings{}.max_plan_days;
 };
 
-std::string ReadWholeFile(const std::string& path) {
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) throw Error("cannot read '" + path + "': " + ec.message());
-  // Refused rather than read into memory.
-  if (size > plans::kMaxImportFileBytes) {
-    throw Error("'" + path + "' is larger than " +
-                std::to_string(plans::kMaxImportFileBytes >> 20) + " MiB");
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in && !in.eof()) throw Error("cannot read '" + path + "'");
-  return text.str();
-}
-
 int RunImport(const ImportArguments& args) {
   const bool ics = EndsWithNoCase(args.file, ".ics");
   if (!ics && !EndsWithNoCase(args.file, ".csv")) {
@@ -57,7 +42,7 @@ int RunImport(const ImportArguments& args) {
   }
   const feeds::TimeZone zone =
       args.time_zone.empty() ? feeds::TimeZone::System() : feeds::TimeZone::Named(args.time_zone);
-  const std::string text = ReadWholeFile(args.file);
+  const std::string text = ReadInputFile(args.file, plans::kMaxImportFileBytes);
   const plans::ImportResult read =
       ics ? feeds::ReadCalendar(text, zone) : exports::ReadPlansCsv(text);
 

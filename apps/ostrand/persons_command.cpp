@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "input_file.h"
 #include "core/error.h"
 #include "exports/staff_csv.h"
 #include "plans/plan_import.h"
@@ -25,22 +26,6 @@ struct PersonsArguments {
   std::string file;
   bool dry_run = false;
 };
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error("cannot read '" + path + "'");
-  std::string text;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > plans::kMaxImportFileBytes) {
-      throw Error("'" + path + "' is larger than " +
-                  std::to_string(plans::kMaxImportFileBytes >> 20) + " MiB");
-    }
-  }
-  if (in.bad()) throw Error("cannot read '" + path + "'");
-  return text;
-}
 
 std::unique_ptr<store::Connection> OpenSchedule(const std::string& conn) {
   std::unique_ptr<store::Connection> db = store::Connect(conn);
@@ -63,7 +48,7 @@ const char* ActionWord(web::StaffAction action, bool written) {
 }
 
 int RunImport(const PersonsArguments& args) {
-  const plans::StaffFile file = exports::ReadStaffCsv(ReadWholeFile(args.file));
+  const plans::StaffFile file = exports::ReadStaffCsv(ReadInputFile(args.file, plans::kMaxImportFileBytes));
   const std::unique_ptr<store::Connection> db = OpenSchedule(args.db);
   const web::StaffImportReport report = web::ImportStaff(*db, file, !args.dry_run);
   for (const web::StaffEntry& e : report.entries) {
