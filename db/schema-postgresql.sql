@@ -184,3 +184,55 @@ CREATE TABLE IF NOT EXISTS hostAudit (
 );
 
 CREATE INDEX IF NOT EXISTS hostAudit_at ON hostAudit (at);
+
+-- Who signs in through an OpenID provider or a directory: the key is the
+-- hex SHA-256 of the issuer, a zero byte and the subject (the provider's
+-- "sub", the directory entry's DN); personID is NULL while the identity
+-- waits for an administrator to link it to a person. claimValue and
+-- displayName are what the provider or directory last said. Times are UTC.
+CREATE TABLE IF NOT EXISTS hostIdentity (
+  identityKey TEXT PRIMARY KEY,
+  issuer TEXT NOT NULL,
+  subject TEXT NOT NULL,
+  personID BIGINT,
+  claimValue TEXT,
+  displayName TEXT,
+  firstSeenAt TIMESTAMP(0) NOT NULL,
+  lastSeenAt TIMESTAMP(0) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS hostIdentity_person ON hostIdentity (personID);
+
+-- The second factor of local accounts: the one-time-code secret, sealed
+-- with the server's key; confirmedAt is NULL until a first code proved
+-- the enrolment; lastStep is the time step of the last code taken, so
+-- that no code is taken twice.
+CREATE TABLE IF NOT EXISTS hostSecondFactor (
+  personID BIGINT PRIMARY KEY,
+  secret TEXT NOT NULL,
+  enrolledAt TIMESTAMP(0) NOT NULL,
+  confirmedAt TIMESTAMP(0),
+  lastStep BIGINT
+);
+
+-- One-use recovery codes of the second factor: only a SHA-256 hash of a
+-- code is stored; usedAt is set when it is used.
+CREATE TABLE IF NOT EXISTS hostRecoveryCode (
+  codeHash TEXT PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  createdAt TIMESTAMP(0) NOT NULL,
+  usedAt TIMESTAMP(0)
+);
+
+CREATE INDEX IF NOT EXISTS hostRecoveryCode_person ON hostRecoveryCode (personID);
+
+-- Sign-ins under way at an OpenID provider: the hex SHA-256 of each
+-- `state` handed out, removed when its answer comes back, so that an
+-- answer is taken once.
+CREATE TABLE IF NOT EXISTS hostSignInState (
+  stateHash TEXT PRIMARY KEY,
+  createdAt TIMESTAMP(0) NOT NULL,
+  expiresAt TIMESTAMP(0) NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS hostSignInState_expires ON hostSignInState (expiresAt);

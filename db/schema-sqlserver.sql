@@ -202,3 +202,62 @@ CREATE TABLE hostAudit (
 
 IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostAudit_at')
 CREATE INDEX hostAudit_at ON hostAudit (at);
+
+-- Who signs in through an OpenID provider or a directory: the key is the
+-- hex SHA-256 of the issuer, a zero byte and the subject (the provider's
+-- "sub", the directory entry's DN); personID is NULL while the identity
+-- waits for an administrator to link it to a person. claimValue and
+-- displayName are what the provider or directory last said. Times are UTC.
+IF OBJECT_ID(N'hostIdentity', N'U') IS NULL
+CREATE TABLE hostIdentity (
+  identityKey NVARCHAR(64) PRIMARY KEY,
+  issuer NVARCHAR(400) NOT NULL,
+  subject NVARCHAR(255) NOT NULL,
+  personID BIGINT,
+  claimValue NVARCHAR(400),
+  displayName NVARCHAR(400),
+  firstSeenAt DATETIME NOT NULL,
+  lastSeenAt DATETIME NOT NULL
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostIdentity_person')
+CREATE INDEX hostIdentity_person ON hostIdentity (personID);
+
+-- The second factor of local accounts: the one-time-code secret, sealed
+-- with the server's key; confirmedAt is NULL until a first code proved
+-- the enrolment; lastStep is the time step of the last code taken, so
+-- that no code is taken twice.
+IF OBJECT_ID(N'hostSecondFactor', N'U') IS NULL
+CREATE TABLE hostSecondFactor (
+  personID BIGINT PRIMARY KEY,
+  secret NVARCHAR(400) NOT NULL,
+  enrolledAt DATETIME NOT NULL,
+  confirmedAt DATETIME,
+  lastStep BIGINT
+);
+
+-- One-use recovery codes of the second factor: only a SHA-256 hash of a
+-- code is stored; usedAt is set when it is used.
+IF OBJECT_ID(N'hostRecoveryCode', N'U') IS NULL
+CREATE TABLE hostRecoveryCode (
+  codeHash NVARCHAR(64) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  createdAt DATETIME NOT NULL,
+  usedAt DATETIME
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostRecoveryCode_person')
+CREATE INDEX hostRecoveryCode_person ON hostRecoveryCode (personID);
+
+-- Sign-ins under way at an OpenID provider: the hex SHA-256 of each
+-- `state` handed out, removed when its answer comes back, so that an
+-- answer is taken once.
+IF OBJECT_ID(N'hostSignInState', N'U') IS NULL
+CREATE TABLE hostSignInState (
+  stateHash NVARCHAR(64) PRIMARY KEY,
+  createdAt DATETIME NOT NULL,
+  expiresAt DATETIME NOT NULL
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostSignInState_expires')
+CREATE INDEX hostSignInState_expires ON hostSignInState (expiresAt);

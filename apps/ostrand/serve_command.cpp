@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "commands.h"
+#include "core/text.h"
+#include "input_file.h"
 #include "core/date.h"
 #include "core/error.h"
 #include "store/settings.h"
@@ -65,7 +67,108 @@ struct ServeArguments {
   std::string time_zone;
   std::string public_url;
   bool secure_cookies = Defaults().secure_cookies;
+  // Company sign-in.
+  std::string oidc_issuer;
+  std::string oidc_client_id;
+  std::string oidc_client_secret_file;
+  std::vector<std::string> oidc_scopes;
+  std::string oidc_claim = web::OidcOptions{}.claim;
+  std::string oidc_name;
+  std::string ldap_url;
+  std::string ldap_base;
+  std::string ldap_filter = web::LdapOptions{}.filter;
+  std::string ldap_bind_dn;
+  std::string ldap_bind_password_file;
+  std::string ldap_person_attribute = web::LdapOptions{}.person_attribute;
+  double ldap_timeout = Seconds(web::LdapOptions{}.timeout);
+  std::string ca_file;
+  std::string auto_create;
+  bool no_local_passwords = false;
+  std::string require_second_factor;
 };
+
+// A secret kept in a file (a client secret, a bind password): the file's
+// bytes without the line break that ends them. Throws Error naming the
+// option when the file cannot be read or holds nothing.
+std::string ReadSecretFile(const std::string& option, const std::string& path) {
+  constexpr std::size_t kLimit = 64 * 1024;
+  std::string secret = ReadInputFile(path, kLimit);
+  while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
+  if (secret.empty()) throw Error(option + " '" + path + "' holds no secret");
+  return secret;
+}
+
+// The company sign-in of the arguments, checked as a whole: an option of a
+// provider or directory that is not configured is an error, not ignored.
+void ReadCompanySignIn(const ServeArguments& args, web::ServerOptions& options) {
+  if (!args.oidc_issuer.empty()) {
+    if (args.oidc_client_id.empty() || args.oidc_client_secret_file.empty()) {
+      throw Error("--oidc-issuer needs --oidc-client-id and --oidc-client-secret-file");
+    }
+    if (!web::http::ReadSiteAddress(args.oidc_issuer) ||
+        !StartsWithNoCase(args.oidc_issuer, "https://")) {
+      throw Error("--oidc-issuer '" + args.oidc_issuer + "' is no https:// address");
+    }
+    web::OidcOptions oidc;
+    oidc.issuer = args.oidc_issuer;
+    oidc.client_id = args.oidc_client_id;
+    oidc.client_secret = ReadSecretFile("--oidc-client-secret-file", args.oidc_client_secret_file);
+    if (!args.oidc_scopes.empty()) {
+      oidc.scopes = {"openid"};
+      for (const std::string& scope : args.oidc_scopes) {
+        if (scope != "openid") oidc.scopes.push_back(scope);
+      }
+    }
+    oidc.claim = args.oidc_claim;
+    oidc.display_name = args.oidc_name;
+    options.oidc = std::move(oidc);
+  } else if (!args.oidc_client_id.empty() || !args.oidc_client_secret_file.empty() ||
+             !args.oidc_scopes.empty() || !args.oidc_name.empty()) {
+    throw Error("the --oidc- options need --oidc-issuer");
+  }
+  if (!args.ldap_url.empty()) {
+    if (!StartsWithNoCase(args.ldap_url, "ldap://") && !StartsWithNoCase(args.ldap_url, "ldaps://")) {
+      throw Error("--ldap-url '" + args.ldap_url + "' is no ldap:// or ldaps:// address");
+    }
+    if (args.ldap_base.empty()) throw Error("--ldap-url needs --ldap-base");
+    if (args.ldap_filter.find("%s") == std::string::npos) {
+      throw Error("--ldap-filter '" + args.ldap_filter + "' has no %s for the typed name");
+    }
+    if (args.ldap_bind_dn.empty() != args.ldap_bind_password_file.empty()) {
+      throw Error("--ldap-bind-dn and --ldap-bind-password-file go together");
+    }
+    web::LdapOptions ldap;
+    ldap.url = args.ldap_url;
+    ldap.base = args.ldap_base;
+    ldap.filter = args.ldap_filter;
+    ldap.bind_dn = args.ldap_bind_dn;
+    if (!args.ldap_bind_password_file.empty()) {
+      ldap.bind_password = ReadSecretFile("--ldap-bind-password-file", args.ldap_bind_password_file);
+    }
+    ldap.person_attribute = args.ldap_person_attribute;
+    ldap.timeout = Milliseconds(args.ldap_timeout);
+    options.ldap = std::move(ldap);
+  } else if (!args.ldap_base.empty() || !args.ldap_bind_dn.empty() ||
+             !args.ldap_bind_password_file.empty()) {
+    throw Error("the --ldap- options need --ldap-url");
+  }
+  if (!args.auto_create.empty()) {
+    if (!options.oidc && !options.ldap) {
+      throw Error("--auto-create needs --oidc-issuer or --ldap-url");
+    }
+    options.auto_create = web::ParseAutoCreate(args.auto_create);
+  }
+  if (args.no_local_passwords) {
+    if (!options.oidc) throw Error("--no-local-passwords needs --oidc-issuer");
+    options.local_passwords = false;
+  }
+  if (args.require_second_factor == "administrators") {
+    options.second_factor = web::SecondFactorRule::kAdministrators;
+  } else if (args.require_second_factor == "everybody") {
+    options.second_factor = web::SecondFactorRule::kEverybody;
+  }
+  options.ca_file = args.ca_file;
+}
 
 std::chrono::milliseconds Milliseconds(double seconds) {
   return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
@@ -152,6 +255,7 @@ int RunServe(const ServeArguments& args) {
     options.public_url = *url;
   }
   options.secure_cookies = args.secure_cookies;
+  ReadCompanySignIn(args, options);
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -274,6 +378,54 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                 "Browsers reach the site over https only (a TLS proxy in front): mark every "
                 "cookie Secure and send Strict-Transport-Security. On by itself with an https "
                 "--public-url");
+  cmd->add_option("--oidc-issuer", args->oidc_issuer,
+                  "Offer sign-in with this OpenID provider (its https:// issuer address; the "
+                  "site's callback is <public url>/login/oidc/callback)");
+  cmd->add_option("--oidc-client-id", args->oidc_client_id,
+                  "The client id the provider registered for this site");
+  cmd->add_option("--oidc-client-secret-file", args->oidc_client_secret_file,
+                  "File holding the client secret the provider gave");
+  cmd->add_option("--oidc-scopes", args->oidc_scopes,
+                  "Scopes to ask the provider for (default: openid profile)")
+      ->take_all();
+  cmd->add_option("--oidc-claim", args->oidc_claim,
+                  "Claim of the ID token that names the person (a person id or name) at the "
+                  "first sign-in")
+      ->capture_default_str();
+  cmd->add_option("--oidc-name", args->oidc_name,
+                  "The provider's name on the sign-in button (default: the issuer's host)");
+  cmd->add_option("--ldap-url", args->ldap_url,
+                  "Check the sign-in form's passwords against this directory too: ldaps://host "
+                  "or ldap://host (then always with StartTLS)");
+  cmd->add_option("--ldap-base", args->ldap_base, "Search base of the users' entries");
+  cmd->add_option("--ldap-filter", args->ldap_filter,
+                  "Search filter of a user's entry; %s is the typed name, escaped")
+      ->capture_default_str();
+  cmd->add_option("--ldap-bind-dn", args->ldap_bind_dn,
+                  "DN the search binds with (default: an anonymous search)");
+  cmd->add_option("--ldap-bind-password-file", args->ldap_bind_password_file,
+                  "File holding the password of --ldap-bind-dn");
+  cmd->add_option("--ldap-person-attribute", args->ldap_person_attribute,
+                  "Attribute of the user's entry naming the person (a person id or name) at the "
+                  "first sign-in")
+      ->capture_default_str();
+  cmd->add_option("--ldap-timeout", args->ldap_timeout,
+                  "Seconds one directory operation may take before the directory counts as down")
+      ->capture_default_str()
+      ->check(seconds);
+  cmd->add_option("--ca-file", args->ca_file,
+                  "PEM file of the certificate authorities the OpenID provider's and the "
+                  "directory's certificates are checked against (default: the system's)");
+  cmd->add_option("--auto-create", args->auto_create,
+                  "DEPARTMENT[:DUTY]: make a person there for a provider's or directory's user "
+                  "who has none yet at the first sign-in (default: such a user is asked to see "
+                  "an administrator, who links the sign-in to a person)");
+  cmd->add_flag("--no-local-passwords", args->no_local_passwords,
+                "Sign in with the OpenID provider only: the sign-in page shows no password form");
+  cmd->add_option("--require-second-factor", args->require_second_factor,
+                  "Who must give a one-time code after the local password: administrators or "
+                  "everybody (default: those who enrolled one on their account page)")
+      ->check(CLI::IsMember({"administrators", "everybody"}));
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -1,7 +1,8 @@
 // The tables of the schedule database and their keys: the five the
 // component reads and the web host's own (accounts, settings, tokens, the
 // record of plan changes, holidays, deleted plans, administrators, retired
-// persons, department names, duty order, sessions, the audit log). The schema
+// persons, department names, duty order, sessions, the audit log, identities,
+// second factors, recovery codes, sign-ins under way). The schema
 // scripts in db/ create them; the checks and the demo writer name them from
 // here.
 #pragma once
@@ -18,7 +19,7 @@ struct ScheduleTable {
 };
 
 // In the order a writer fills them (a plan's person, place and kind first).
-inline constexpr std::array<ScheduleTable, 17> kScheduleTables = {{
+inline constexpr std::array<ScheduleTable, 21> kScheduleTables = {{
     {"personDuty", "dutyID"},
     {"person", "personID"},
     {"planAddrType", "planAddrTypeID"},
@@ -36,6 +37,10 @@ inline constexpr std::array<ScheduleTable, 17> kScheduleTables = {{
     {"hostDuty", "dutyID"},
     {"hostSession", "sessionKey"},
     {"hostAudit", "auditID"},
+    {"hostIdentity", "identityKey"},
+    {"hostSecondFactor", "personID"},
+    {"hostRecoveryCode", "codeHash"},
+    {"hostSignInState", "stateHash"},
 }};
 
 // The five tables the component reads: the first five.

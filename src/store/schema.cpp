@@ -71,7 +71,7 @@ void CreateFromScript(Connection& db, std::string_view table) {
 constexpr std::string_view kAddedHostTables[] = {
     "hostSetting", "hostToken",         "hostPlanChange", "hostHoliday", "hostDeletedPlan",
     "hostAdmin",   "hostRetiredPerson", "hostDepartment", "hostDuty",    "hostSession",
-    "hostAudit"};
+    "hostAudit",   "hostIdentity",      "hostSecondFactor", "hostRecoveryCode", "hostSignInState"};
 
 bool HostTablesCurrent(Connection& db) {
   if (!HasTable(db, "hostAccount") || !HasColumn(db, "hostAccount", "sessionGeneration")) {

@@ -21,8 +21,11 @@ namespace ostrand::store {
 // (hostDeletedPlan); 4 the administration: administrators (hostAdmin),
 // retired persons (hostRetiredPerson), department names (hostDepartment),
 // the order and leading of duties (hostDuty), sessions (hostSession) and
-// the audit log (hostAudit).
-inline constexpr int kSchemaVersion = 4;
+// the audit log (hostAudit); 5 the company sign-in: identities at OpenID
+// providers and directories (hostIdentity), second factors
+// (hostSecondFactor, hostRecoveryCode) and sign-ins under way at a
+// provider (hostSignInState).
+inline constexpr int kSchemaVersion = 5;
 
 // The schema script of the engine. The text lives for the whole program.
 std::string_view SchemaSql(Engine engine = Engine::kSqlite);

@@ -254,6 +254,8 @@ std::vector<Route> WebServer::Impl::Routes() {
        [this](http::Request request, const http::Responder& respond) {
          signin.Submit(request, respond);
        }},
+      // Company sign-in: OpenID Connect.
+      // The second factor.
       {Match::kPath, kLanguagePath, kGet, Runs::kIoThread, Now(SwitchLanguage)},
       {Match::kPath, kSignOutPath, kGet, Runs::kPageWorker,
        Page([](PageRequest& page) { return SignOut(page, false); })},

@@ -91,6 +91,11 @@ constexpr KindCaption kKindCaptions[] = {
     {audit::kInvitationMade, MessageId::kAuditKindInvitationMade},
     {audit::kSessionsEnded, MessageId::kAuditKindSessionsEnded},
     {audit::kThrottleLifted, MessageId::kAuditKindThrottleLifted},
+    {audit::kIdentityLinked, MessageId::kAuditKindIdentityLinked},
+    {audit::kIdentityUnlinked, MessageId::kAuditKindIdentityUnlinked},
+    {audit::kSecondFactorEnrolled, MessageId::kAuditKindSecondFactorEnrolled},
+    {audit::kSecondFactorRemoved, MessageId::kAuditKindSecondFactorRemoved},
+    {audit::kRecoveryCodesMade, MessageId::kAuditKindRecoveryCodesMade},
 };
 
 constexpr MessageId kColumns[] = {MessageId::kAuditWhen,   MessageId::kAuditWho,

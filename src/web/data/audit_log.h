@@ -43,13 +43,22 @@ inline constexpr std::string_view kPlaceChanged = "place-changed";
 inline constexpr std::string_view kInvitationMade = "invitation-made";
 inline constexpr std::string_view kSessionsEnded = "sessions-ended";
 inline constexpr std::string_view kThrottleLifted = "throttle-lifted";
+// An administrator linked a provider's or directory's identity to a
+// person, or unlinked it.
+inline constexpr std::string_view kIdentityLinked = "identity-linked";
+inline constexpr std::string_view kIdentityUnlinked = "identity-unlinked";
+// A second factor enrolled or removed; new recovery codes made.
+inline constexpr std::string_view kSecondFactorEnrolled = "second-factor-enrolled";
+inline constexpr std::string_view kSecondFactorRemoved = "second-factor-removed";
+inline constexpr std::string_view kRecoveryCodesMade = "recovery-codes-made";
 
 // Every kind above, in the order a picker offers them.
 inline constexpr std::string_view kKinds[] = {
     kSignIn,          kSignInFailed,      kSignInThrottled, kSignOut,          kPasswordChanged,
     kTokenChanged,    kAdminGranted,      kAdminRevoked,    kPersonAdded,      kPersonChanged,
     kPersonRetired,   kPersonReinstated,  kPersonsImported, kDepartmentChanged, kDutyChanged,
-    kPlaceChanged,    kInvitationMade,    kSessionsEnded,   kThrottleLifted};
+    kPlaceChanged,    kInvitationMade,    kSessionsEnded,   kThrottleLifted,   kIdentityLinked,
+    kIdentityUnlinked, kSecondFactorEnrolled, kSecondFactorRemoved, kRecoveryCodesMade};
 }  // namespace audit
 
 // Whether `kind` is one of audit::kKinds.

@@ -477,6 +477,21 @@ constexpr CatalogueEntry kEntries[] = {
     {kAuditKindInvitationMade, "Invitation made"},
     {kAuditKindSessionsEnded, "Sessions ended"},
     {kAuditKindThrottleLifted, "Sign-in limit lifted"},
+    {kAuditKindIdentityLinked, "Linked a sign-in"},
+    {kAuditKindIdentityUnlinked, "Unlinked a sign-in"},
+    {kAuditKindSecondFactorEnrolled, "Second factor enrolled"},
+    {kAuditKindSecondFactorRemoved, "Second factor removed"},
+    {kAuditKindRecoveryCodesMade, "Recovery codes made"},
+
+    // Company sign-in: identities.
+    {kIdentityUnlinkedTitle, "Not known here yet"},
+    {kIdentityUnlinkedText, "You signed in as {0}, but no person of this site is linked to that sign-in yet. Please ask your administrator to link it to your person; then sign in again."},
+
+    // Company sign-in: OpenID Connect.
+
+    // Company sign-in: the directory.
+
+    // The second factor.
 };
 
 }  // namespace

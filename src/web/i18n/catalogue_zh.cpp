@@ -478,6 +478,21 @@ constexpr CatalogueEntry kEntries[] = {
     {kAuditKindInvitationMade, "发出邀请"},
     {kAuditKindSessionsEnded, "结束会话"},
     {kAuditKindThrottleLifted, "解除登录限制"},
+    {kAuditKindIdentityLinked, "关联登录身份"},
+    {kAuditKindIdentityUnlinked, "取消关联登录身份"},
+    {kAuditKindSecondFactorEnrolled, "启用两步验证"},
+    {kAuditKindSecondFactorRemoved, "停用两步验证"},
+    {kAuditKindRecoveryCodesMade, "生成恢复码"},
+
+    // Company sign-in: identities.
+    {kIdentityUnlinkedTitle, "尚未登记"},
+    {kIdentityUnlinkedText, "您已以 {0} 的身份登录，但本站还没有人员与该身份关联。请联系管理员将其关联到您的人员，然后重新登录。"},
+
+    // Company sign-in: OpenID Connect.
+
+    // Company sign-in: the directory.
+
+    // The second factor.
 };
 
 }  // namespace

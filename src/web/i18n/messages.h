@@ -507,6 +507,22 @@ enum class MessageId {
   kAuditKindInvitationMade,
   kAuditKindSessionsEnded,
   kAuditKindThrottleLifted,
+  kAuditKindIdentityLinked,
+  kAuditKindIdentityUnlinked,
+  kAuditKindSecondFactorEnrolled,
+  kAuditKindSecondFactorRemoved,
+  kAuditKindRecoveryCodesMade,
+
+  // Company sign-in: identities of providers and directories, and the
+  // administration's page of them.
+  kIdentityUnlinkedTitle,
+  kIdentityUnlinkedText,
+
+  // Company sign-in: OpenID Connect.
+
+  // Company sign-in: the directory.
+
+  // The second factor.
 
   kCount  // the number of messages; not a message
 };

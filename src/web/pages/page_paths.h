@@ -30,6 +30,12 @@ inline constexpr std::string_view kHomePage = kPersonMonthPath;
 
 inline constexpr std::string_view kSignInPath = "/login";
 inline constexpr std::string_view kSignOutPath = "/logout";
+// Sign-in with the OpenID provider: the start, which leads to the
+// provider, and the provider's answer.
+inline constexpr std::string_view kOidcSignInPath = "/login/oidc";
+inline constexpr std::string_view kOidcCallbackPath = "/login/oidc/callback";
+// The second step of a sign-in with a second factor: the one-time code.
+inline constexpr std::string_view kSecondFactorPath = "/login/code";
 // The language switch (pages/language_switch.h).
 inline constexpr std::string_view kLanguagePath = "/language";
 
@@ -51,10 +57,14 @@ inline constexpr std::string_view kAdminDepartmentsPath = "/admin/departments";
 inline constexpr std::string_view kAdminDutiesPath = "/admin/duties";
 inline constexpr std::string_view kAdminPlacesPath = "/admin/places";
 inline constexpr std::string_view kAdminAuditPath = "/admin/audit";
+// The identities of providers and directories, and their links to persons.
+inline constexpr std::string_view kAdminIdentitiesPath = "/admin/identities";
 // One person's access: invitation, reset, sessions, sign-in throttle.
 inline constexpr std::string_view kAdminAccessPath = "/admin/access";
 // Every signed-in person's own account: password, sessions, tokens.
 inline constexpr std::string_view kAccountPath = "/account";
+// One's second factor: enrolling, the recovery codes, removing it.
+inline constexpr std::string_view kSecondFactorAccountPath = "/account/second-factor";
 // Where an invitation link leads: choosing a password, without signing in.
 inline constexpr std::string_view kInvitePath = "/invite";
 

@@ -173,27 +173,9 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
       return response;
     }
     const Person& signed_in = *outcome.person;
-    const store::ConnectionPool::Lease db = databases_.OpenHost();
-    const std::optional<SessionGeneration> generation =
-        CurrentSessionGeneration(*db, signed_in.id);
-    if (!generation) {
-      throw Error("the account of person " + std::to_string(signed_in.id) + " is gone");
-    }
-    host::MemorySession session;
-    session.Set("personID", IdValue(signed_in.id));
-    if (signed_in.system_id) {
-      session.Set("systemID", IdValue(*signed_in.system_id));
-    }
-    const std::string rnd = RandomToken();
-    session.Set("rnd", Value::Text(rnd));
-    const std::int64_t lifetime = options_.session_lifetime.count();
-    RecordSessionStart(*db, signed_in.id, rnd, UnixNow() + lifetime, origin);
-    http::Response response = http::Response::Redirect(next);
-    response.AddHeader(
-        "Set-Cookie", http::SetCookieValue(kSessionCookieName,
-                                           signer_.Seal(session, UnixNow() + lifetime, *generation),
-                                           "/", lifetime));
-    response.AddHeader("Set-Cookie", SignInCookie("", 0));
+    http::Response response =
+        StartSession(*databases_.OpenHost(), options_, signer_, signed_in, next, origin,
+                     kSignedInWithPassword);
     // The browser is proven for this account from now on; one that was
     // already keeps its id, and with it the failures counted against it.
     DeviceCookie proven{outcome.account_key, RandomToken(), UnixNow() + kDeviceLifetime};
@@ -201,7 +183,6 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
     response.AddHeader("Set-Cookie", http::SetCookieValue(kDeviceCookieName,
                                                           signer_.SealDevice(proven), kSignInPath,
                                                           kDeviceLifetime));
-    response.person = signed_in.id;
     return response;
   } catch (...) {
     return ErrorAnswer(std::current_exception(), language, nullptr);

@@ -36,12 +36,10 @@
 #include "web/http/request.h"
 #include "web/http/response.h"
 #include "web/i18n/language.h"
+#include "web/pages/session_start.h"
 #include "web/site/server_options.h"
 
 namespace ostrand::web {
-
-// Name of the cookie that ties a sign-in post to the form it came from.
-inline constexpr std::string_view kSignInCookieName = "ostrand_signin";
 
 // Which throttled sign-in attempts the audit log records: the first of each
 // client (by its throttle key, ClientAddressKey) in a minute, so that a

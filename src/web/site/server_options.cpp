@@ -27,6 +27,21 @@ std::set<std::int64_t> ParseDutyList(std::string_view list) {
   return duties;
 }
 
+AutoCreate ParseAutoCreate(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  const std::optional<std::int64_t> department =
+      ReadWholeNumber(TrimBlanks(text.substr(0, colon)), kLargestExactId);
+  std::optional<std::int64_t> duty;
+  if (colon != std::string_view::npos) {
+    duty = ReadWholeNumber(TrimBlanks(text.substr(colon + 1)), kLargestExactId);
+  }
+  if (!department || (colon != std::string_view::npos && !duty)) {
+    throw Error("--auto-create '" + std::string(text) +
+                "' is no department id, or department and duty ids (such as 3 or 3:5)");
+  }
+  return AutoCreate{*department, duty};
+}
+
 std::set<std::int64_t> LeadingDutiesNow(const ServerOptions& options, store::Connection& db) {
   if (options.leader_duties) return *options.leader_duties;
   return LeadingDutiesInDatabase(db);

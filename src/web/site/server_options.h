@@ -22,6 +22,7 @@
 #include "web/auth/accounts.h"
 #include "web/auth/server_secret.h"
 #include "web/auth/signin_throttle.h"
+#include "web/data/identities.h"
 #include "web/http/access_log.h"
 #include "web/http/forwarded.h"
 #include "web/http/http_server.h"
@@ -32,6 +33,51 @@ namespace ostrand::web {
 inline constexpr std::string_view kDefaultLeaderCond = "1=1";
 // The staff below the demo database's leading duties, "person.dutyID>3".
 std::string DefaultLeader2Cond();
+
+// An OpenID provider that people sign in with (serve --oidc-issuer): the
+// authorization code flow with PKCE, `state` and `nonce` (web/oidc/).
+struct OidcOptions {
+  // The issuer's address exactly as its ID tokens name it ("iss"); the
+  // discovery document is read from <issuer>/.well-known/openid-configuration.
+  std::string issuer;
+  std::string client_id;
+  std::string client_secret;  // read from serve --oidc-client-secret-file
+  // The scopes asked for; "openid" is always among them.
+  std::vector<std::string> scopes{"openid", "profile"};
+  // The claim whose value names the person at the first sign-in (a person
+  // id or name; identities.h), "preferred_username" unless named.
+  std::string claim = "preferred_username";
+  // The provider's name on the sign-in page's button ("Sign in with <name>");
+  // empty: the issuer's host.
+  std::string display_name;
+};
+
+// A directory that checks the passwords typed into the sign-in form (serve
+// --ldap-url; web/directory/).
+struct LdapOptions {
+  // ldap://host[:port] (with StartTLS, always) or ldaps://host[:port].
+  std::string url;
+  std::string base;                 // the search base DN
+  std::string filter = "(uid=%s)";  // %s: the typed name, escaped
+  // The DN and password the search binds with; empty: an anonymous search.
+  std::string bind_dn;
+  std::string bind_password;  // read from serve --ldap-bind-password-file
+  // The attribute of the user's entry that names the person at the first
+  // sign-in (a person id or name); the display name comes from
+  // displayName, else cn.
+  std::string person_attribute = "uid";
+  // How long one directory operation may take before the directory counts
+  // as down.
+  std::chrono::milliseconds timeout{5000};
+};
+
+// Who must give a second factor after their local password (serve
+// --require-second-factor).
+enum class SecondFactorRule {
+  kOptional,        // those who enrolled one
+  kAdministrators,  // administrators must enrol one; others may
+  kEverybody,
+};
 
 // Everything `ostrand serve` runs with, and the one default of each: the
 // command line shows and uses these (a default of the HTTP side comes from
@@ -109,6 +155,19 @@ struct ServerOptions {
   // every cookie is marked Secure and Strict-Transport-Security is sent
   // (auth/transport_security.h). An https public_url implies it.
   bool secure_cookies = false;
+  // Company sign-in: an OpenID provider and a directory, each unset when
+  // not configured; where new persons are made at their first sign-in
+  // (unset: nowhere, an unknown identity waits for an administrator); the
+  // certificate authorities that the provider's and the directory's TLS
+  // certificates are checked against (a PEM file; empty: the system's).
+  std::optional<OidcOptions> oidc;
+  std::optional<LdapOptions> ldap;
+  std::optional<AutoCreate> auto_create;
+  std::string ca_file;
+  // Whether the sign-in form takes local passwords (and directory ones);
+  // false (serve --no-local-passwords) leaves only the provider's button.
+  bool local_passwords = true;
+  SecondFactorRule second_factor = SecondFactorRule::kOptional;
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
   http::LogFormat log_format = http::LogFormat::kText;
@@ -117,6 +176,11 @@ struct ServerOptions {
 // The duty ids of a comma list such as "1,2,3" (blanks allowed around the
 // numbers). Throws Error naming the list when an item is not a whole number.
 std::set<std::int64_t> ParseDutyList(std::string_view list);
+
+// The department and optional duty of "DEPARTMENT[:DUTY]" (serve
+// --auto-create), such as "3" or "3:5". Throws Error naming the text when
+// it is no such pair of whole numbers.
+AutoCreate ParseAutoCreate(std::string_view text);
 
 // The duties that lead now, the host's one answer to it (who is a leader,
 // who gets the department feeds): the options' when the operator named

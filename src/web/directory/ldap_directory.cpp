@@ -1,0 +1,1 @@
+#include "web/directory/ldap_directory.h"

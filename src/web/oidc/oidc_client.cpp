@@ -1,0 +1,1 @@
+#include "web/oidc/oidc_client.h"
