@@ -87,6 +87,10 @@ struct ServeArguments {
   std::string require_second_factor;
 };
 
+std::chrono::milliseconds Milliseconds(double seconds) {
+  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
+}
+
 // A secret kept in a file (a client secret, a bind password): the file's
 // bytes without the line break that ends them. Throws Error naming the
 // option when the file cannot be read or holds nothing.
@@ -168,10 +172,6 @@ void ReadCompanySignIn(const ServeArguments& args, web::ServerOptions& options) 
     options.second_factor = web::SecondFactorRule::kEverybody;
   }
   options.ca_file = args.ca_file;
-}
-
-std::chrono::milliseconds Milliseconds(double seconds) {
-  return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000 + 0.5));
 }
 
 // Raises the limit of open files to the most the system allows this
