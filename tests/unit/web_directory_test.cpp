@@ -392,6 +392,9 @@ TEST(WebDirectorySignIn, UnlinkedIdentityIsAskedToSeeAnAdministratorOrBecomesANe
   // The second sign-in finds the same person through the stored identity.
   EXPECT_EQ(Browser(site.port()).SignIn("newcomer", "newcomer-pw")->status, 303);
   EXPECT_EQ(FindPersonsByName(*site.Db(), "陈新人").size(), 1u);
+  // The account made for the session has no local password to guess.
+  EXPECT_EQ(Browser(site.port()).SignIn(std::to_string(made.front().id), "newcomer-pw")->status,
+            403);
 }
 
 }  // namespace

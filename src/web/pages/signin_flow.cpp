@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "store/database_error.h"
 #include "web/auth/accounts.h"
+#include "web/data/accounts_table.h"
 #include "web/data/audit_log.h"
 #include "web/data/identities.h"
 #include "web/data/plan_changes.h"
@@ -232,6 +233,9 @@ http::Response SignInFlow::FinishDirectory(const SignInOutcome& outcome, Languag
     record.actor = match.person->id;
     record.subject = match.person->id;
     record.detail = kDirectoryDetail;
+    // A person who has only ever signed in through the directory has no
+    // account yet, and a session needs one.
+    EnsureAccount(*db, match.person->id);
     RecordQuietly(*db, record);
     http::Response response = StartSession(*db, options_, signer_, *match.person, next, origin,
                                            kSignedInWithDirectory);
