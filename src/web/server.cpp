@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -24,6 +25,7 @@
 #include "web/data/audit_log.h"
 #include "web/data/databases.h"
 #include "web/data/plan_changes.h"
+#include "web/directory/ldap_directory.h"
 #include "web/http/access_log.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
@@ -171,6 +173,8 @@ struct WebServer::Impl {
         feeds(options, databases, zone),
         api(options, databases, signer, zone),
         log(options.access_log, options.log_format),
+        directory(options.ldap ? std::make_unique<LdapDirectory>(*options.ldap, options.ca_file)
+                               : nullptr),
         http(
             HttpOptions(options),
             [this](http::Request request, http::Responder respond) {
@@ -183,7 +187,7 @@ struct WebServer::Impl {
                        std::function<void(SignInOutcome)> done) {
                   signin.CheckPassword(db, std::move(attempt), std::move(done));
                 }),
-        signin(options, databases, signer),
+        signin(options, databases, signer, directory.get()),
         pages(options.worker_threads != 0 ? options.worker_threads
                                           : std::max<std::size_t>(4, 2 * Processors()),
               options.worker_queue) {}
@@ -225,6 +229,9 @@ struct WebServer::Impl {
   // The page workers prune the audit log about once an hour between them
   // (the start prunes first, in the constructor).
   PruneSchedule audit_prune{std::chrono::hours(1), UnixNow()};
+  // The directory that the sign-in asks first (serve --ldap-url), if any;
+  // before the sign-in, whose last checks may still ask it.
+  std::unique_ptr<LdapDirectory> directory;
   // Declared after the server, so that they end before it (their last jobs
   // still answer through its connections): the page workers first, which
   // hand sign-ins to the hash pool, then the sign-in with its hash pool.

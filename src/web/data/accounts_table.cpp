@@ -3,6 +3,7 @@
 #include <array>
 
 #include "plans/retired.h"
+#include "store/database_error.h"
 #include "store/engine_sql.h"
 #include "store/sql_param.h"
 #include "web/data/row_values.h"
@@ -13,10 +14,24 @@ namespace ostrand::web {
 std::optional<std::string> StoredPasswordHash(store::Connection& db, std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
   const store::RecordSet rows = db.Query(
-      "SELECT passwordHash FROM hostAccount WHERE personID = ? AND " + plans::NotRetired("personID"),
+      "SELECT passwordHash FROM hostAccount WHERE personID = ? AND passwordHash <> '' AND " +
+          plans::NotRetired("personID"),
       params);
   if (rows.Eof()) return std::nullopt;
   return Text(rows, 0);
+}
+
+void EnsureAccount(store::Connection& db, std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  const auto exists = [&db, &params] {
+    return !db.Query("SELECT 1 FROM hostAccount WHERE personID = ?", params).Eof();
+  };
+  if (exists()) return;
+  try {
+    db.Execute("INSERT INTO hostAccount (passwordHash, personID) VALUES ('', ?)", params);
+  } catch (const store::DatabaseError&) {
+    if (!exists()) throw;  // not another writer's account: a real failure
+  }
 }
 
 void StorePasswordHash(store::Connection& db, std::int64_t person_id, const std::string& hash) {

@@ -20,10 +20,19 @@ namespace ostrand::web {
 // The name of the host-wide session generation among the settings.
 inline constexpr std::string_view kAllSessionsSetting = "sessionGeneration";
 
-// The person's stored password hash, or nothing without an account or when
-// the person has retired (plans/retired.h): the sign-in then does the same
-// work as for a person without an account.
+// The person's stored password hash, or nothing without an account, for
+// an account without a password (EnsureAccount), or when the person has
+// retired (plans/retired.h): the sign-in then does the same work as for a
+// person without an account.
 std::optional<std::string> StoredPasswordHash(store::Connection& db, std::int64_t person_id);
+
+// Makes the person's account without a password (an empty hash, which no
+// password matches and StoredPasswordHash does not give) when there is
+// none; an account there stays as it is. Whoever signs in through a
+// directory or provider needs one: it holds the generation that every
+// session is sealed under. Another writer making the same account at the
+// same time is no error.
+void EnsureAccount(store::Connection& db, std::int64_t person_id);
 
 // Stores the person's hash, making the account when there is none; a
 // replaced hash raises the person's session generation. The caller holds

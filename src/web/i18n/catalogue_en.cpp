@@ -507,6 +507,7 @@ constexpr CatalogueEntry kEntries[] = {
     // Company sign-in: OpenID Connect.
 
     // Company sign-in: the directory.
+    {kSignInDirectoryDown, "The directory cannot be reached; try again later."},
 
     // The second factor.
 };

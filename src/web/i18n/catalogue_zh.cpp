@@ -508,6 +508,7 @@ constexpr CatalogueEntry kEntries[] = {
     // Company sign-in: OpenID Connect.
 
     // Company sign-in: the directory.
+    {kSignInDirectoryDown, "目录服务暂时无法连接，请稍后再试。"},
 
     // The second factor.
 };

@@ -538,6 +538,7 @@ enum class MessageId {
   // Company sign-in: OpenID Connect.
 
   // Company sign-in: the directory.
+  kSignInDirectoryDown,
 
   // The second factor.
 

@@ -3,17 +3,21 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "core/error.h"
 #include "core/text.h"
 #include "store/database_error.h"
 #include "web/auth/accounts.h"
+#include "web/data/accounts_table.h"
 #include "web/data/audit_log.h"
+#include "web/data/identities.h"
 #include "web/data/plan_changes.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/request_values.h"
 #include "web/pages/error_answer.h"
+#include "web/pages/identity_pages.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/signin_page.h"
@@ -29,6 +33,19 @@ constexpr std::int64_t kDeviceLifetime = 180 * 24 * 3600;
 
 std::string SignInCookie(std::string_view token, std::int64_t max_age) {
   return http::SetCookieValue(kSignInCookieName, token, kSignInPath, max_age);
+}
+
+// What the audit log says of an attempt that the directory answered.
+constexpr std::string_view kDirectoryDetail = "directory";
+
+// Stores the record. While the database refuses writes (a read-only
+// spell) people still sign in, as they still read their pages; the record
+// is what is lost.
+void RecordQuietly(store::Connection& db, const AuditRecord& record) {
+  try {
+    RecordAudit(db, record);
+  } catch (const store::DatabaseError&) {
+  }
 }
 
 }  // namespace
@@ -66,7 +83,11 @@ void SignInFlow::RecordOutcome(store::Connection& db, const SignInOutcome& outco
       record.kind = audit::kSignInFailed;
       break;
     case SignInOutcome::Status::kBusy:
+    case SignInOutcome::Status::kDirectoryDown:
       // Nothing was checked.
+      return;
+    case SignInOutcome::Status::kIdentified:
+      // Recorded once the identity is matched (FinishDirectory).
       return;
   }
   if (!record.actor) {
@@ -78,21 +99,19 @@ void SignInFlow::RecordOutcome(store::Connection& db, const SignInOutcome& outco
                                        kLargestExactId);
     }
     record.detail = ShortDetail(person, kTypedNameLimit);
+    if (outcome.account_key.starts_with("directory:")) {
+      record.detail = std::string(kDirectoryDetail) + ": " + record.detail;
+    }
   }
-  // While the database refuses writes (a read-only spell) people still
-  // sign in, as they still read their pages; the record is what is lost.
-  try {
-    RecordAudit(db, record);
-  } catch (const store::DatabaseError&) {
-  }
+  RecordQuietly(db, record);
 }
 
 SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
-                       const SessionSigner& signer)
+                       const SessionSigner& signer, PasswordDirectory* directory)
     : options_(options),
       databases_(databases),
       signer_(signer),
-      gate_(options.password_limits, options.signin_throttle, options.hash_workers) {}
+      gate_(options.password_limits, options.signin_throttle, options.hash_workers, directory) {}
 
 http::Response SignInFlow::ShowForm(const http::Request& request) const {
   const std::string token = signer_.SignInToken(UnixNow());
@@ -134,14 +153,18 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
     }
     SignInAttempt attempt{request.remote_address, person, http::FieldOrEmpty(form, "password"),
                           device ? device->account : "", device ? device->id : ""};
-    gate_.Check(*db, std::move(attempt),
+    gate_.CheckSignIn(*db, std::move(attempt),
                 [this, respond, language, next = std::move(next), person = std::move(person),
                  cookie_token = std::move(cookie_token),
                  device = std::move(device), address = request.remote_address,
                  agent = std::string(request.HeaderValue("User-Agent")),
-                 held = &*db](SignInOutcome outcome) {
+                 held = &*db, caller = std::this_thread::get_id()](SignInOutcome outcome) {
+                  // The lookup's connection is only this thread's while
+                  // the gate has not returned; an outcome from the hash
+                  // pool (a local check after the directory's answer can
+                  // be throttled there) takes one of its own.
                   store::Connection* on_this_thread =
-                      outcome.status == SignInOutcome::Status::kThrottled ? held : nullptr;
+                      std::this_thread::get_id() == caller ? held : nullptr;
                   respond(Finish(outcome, language, next, person, cookie_token, device,
                                  SessionOrigin{address, agent}, on_this_thread));
                 });
@@ -156,6 +179,9 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
                                   const std::optional<DeviceCookie>& device,
                                   const SessionOrigin& origin, store::Connection* held) {
   try {
+    if (outcome.status == SignInOutcome::Status::kIdentified) {
+      return FinishDirectory(outcome, language, next, person, form_token, device, origin);
+    }
     if (held != nullptr) {
       RecordOutcome(*held, outcome, person, origin.address);
     } else {
@@ -176,17 +202,61 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
     http::Response response =
         StartSession(*databases_.OpenHost(), options_, signer_, signed_in, next, origin,
                      kSignedInWithPassword);
-    // The browser is proven for this account from now on; one that was
-    // already keeps its id, and with it the failures counted against it.
-    DeviceCookie proven{outcome.account_key, RandomToken(), UnixNow() + kDeviceLifetime};
-    if (device && device->account == outcome.account_key) proven.id = device->id;
-    response.AddHeader("Set-Cookie", http::SetCookieValue(kDeviceCookieName,
-                                                          signer_.SealDevice(proven), kSignInPath,
-                                                          kDeviceLifetime));
+    response.AddHeader("Set-Cookie", ProvenDeviceCookie(outcome.account_key, device));
     return response;
   } catch (...) {
     return ErrorAnswer(std::current_exception(), language, nullptr);
   }
+}
+
+std::string SignInFlow::ProvenDeviceCookie(const std::string& account_key,
+                                           const std::optional<DeviceCookie>& device) const {
+  DeviceCookie proven{account_key, RandomToken(), UnixNow() + kDeviceLifetime};
+  if (device && device->account == account_key) proven.id = device->id;
+  return http::SetCookieValue(kDeviceCookieName, signer_.SealDevice(proven), kSignInPath,
+                              kDeviceLifetime);
+}
+
+http::Response SignInFlow::FinishDirectory(const SignInOutcome& outcome, Language language,
+                                           const std::string& next, const std::string& person,
+                                           const std::string& form_token,
+                                           const std::optional<DeviceCookie>& device,
+                                           const SessionOrigin& origin) {
+  const ExternalIdentity& identity = *outcome.identity;
+  const store::ConnectionPool::Lease db = databases_.OpenHost();
+  const IdentityMatch match = MatchIdentity(*db, identity, options_.auto_create, origin.address);
+  AuditRecord record{UtcNow(), std::nullopt, std::string(audit::kSignInFailed), std::nullopt,
+                     std::string(kDirectoryDetail) + ": " + ShortDetail(person, kTypedNameLimit),
+                     std::string(origin.address)};
+  if (match.status == IdentityMatch::Status::kPerson && match.person) {
+    record.kind = audit::kSignIn;
+    record.actor = match.person->id;
+    record.subject = match.person->id;
+    record.detail = kDirectoryDetail;
+    // A person who has only ever signed in through the directory has no
+    // account yet, and a session needs one.
+    EnsureAccount(*db, match.person->id);
+    RecordQuietly(*db, record);
+    http::Response response = StartSession(*db, options_, signer_, *match.person, next, origin,
+                                           kSignedInWithDirectory);
+    response.AddHeader("Set-Cookie", ProvenDeviceCookie(outcome.account_key, device));
+    return response;
+  }
+  if (match.person) record.subject = match.person->id;
+  RecordQuietly(*db, record);
+  if (match.status == IdentityMatch::Status::kUnlinked) {
+    const std::string& who = !identity.display_name.empty() ? identity.display_name
+                             : !identity.claim.empty()      ? identity.claim
+                                                            : person;
+    return UnlinkedIdentityAnswer(language, who);
+  }
+  // Linked to a person who retired: refused as a stranger is.
+  const auto [status, message] =
+      SignInRefusal(language, SignInOutcome());  // kRefused
+  http::Response response =
+      HtmlPage(status, SignInPage(language, form_token, next, person, message));
+  VaryByLanguage(response);
+  return response;
 }
 
 }  // namespace ostrand::web

@@ -13,6 +13,17 @@
 // never the password) and a throttled client once a minute are recorded in
 // the audit log (web/data/audit_log.h) with the client's address.
 //
+// With a directory (serve --ldap-url), the directory is asked first
+// (SignInGate::CheckSignIn): its user signs in as the person the identity
+// is linked to (data/identities.h; a new person with --auto-create), sees
+// the "ask your administrator" page while it is linked to nobody, and is
+// refused like a stranger when that person retired; the session's
+// "signin" item says "ldap", and no second factor is asked (that is for
+// local passwords). A name the directory does not know is a local
+// account's. While the directory is down, a name without a local password
+// gets 503 with Retry-After. The audit records of directory sign-ins say
+// "directory" in their detail.
+//
 // Nothing here holds a thread while it waits: the password is checked on
 // the hash pool (signin_gate.h) and the answer goes out from there through
 // the request's Responder. A response may also carry a `delay`, which the
@@ -66,8 +77,10 @@ class SignInFlow {
   // Hashes the stand-in password (see SignInChecker) and starts the hash
   // pool. The references must outlive the flow, and so must the HTTP
   // server whose Responders it is handed (the pool's last answers go out
-  // while the flow ends).
-  SignInFlow(const ServerOptions& options, const Databases& databases, const SessionSigner& signer);
+  // while the flow ends), and so must `directory` (may be null: local
+  // accounts only).
+  SignInFlow(const ServerOptions& options, const Databases& databases, const SessionSigner& signer,
+             PasswordDirectory* directory = nullptr);
   SignInFlow(const SignInFlow&) = delete;
   SignInFlow& operator=(const SignInFlow&) = delete;
 
@@ -77,10 +90,11 @@ class SignInFlow {
   // POST /login: looks the person up (database work: call it on a worker)
   // and hands the password to the hash pool; `respond` gets the answer from
   // there: 303 to "next" with the session cookie; 403 with the form again
-  // (a stale form, or a wrong person or password); 429 when throttled and
-  // 503 when the hash pool is full, each with Retry-After; 503 when the
-  // database is unavailable; 500 with an incident number when something
-  // else failed.
+  // (a stale form, or a wrong person or password); 403 with the "ask your
+  // administrator" page for a directory user linked to nobody; 429 when
+  // throttled, 503 when the hash pool is full and 503 when the directory is
+  // down, each with Retry-After; 503 when the database is unavailable; 500
+  // with an incident number when something else failed.
   void Submit(const http::Request& request, const http::Responder& respond);
 
   std::size_t hash_workers() const { return gate_.hash_workers(); }
@@ -106,6 +120,20 @@ class SignInFlow {
                         const std::string& form_token,
                         const std::optional<DeviceCookie>& device,
                         const SessionOrigin& origin, store::Connection* held);
+  // The answer to an attempt the directory took (kIdentified): the
+  // identity matched to a person, then the session, the unlinked page or
+  // the refusal, with the audit record. Throws what MatchIdentity and the
+  // database throw.
+  http::Response FinishDirectory(const SignInOutcome& outcome, Language language,
+                                 const std::string& next, const std::string& person,
+                                 const std::string& form_token,
+                                 const std::optional<DeviceCookie>& device,
+                                 const SessionOrigin& origin);
+  // The Set-Cookie value that marks the browser as proven for the account
+  // from now on; a browser that was already keeps its id, and with it the
+  // failures counted against it.
+  std::string ProvenDeviceCookie(const std::string& account_key,
+                                 const std::optional<DeviceCookie>& device) const;
   // Writes the audit record of the outcome, if it has one, on `db`.
   void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
                      const std::string& person, std::string_view address);

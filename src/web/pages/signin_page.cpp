@@ -75,6 +75,8 @@ std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome
                           {std::to_string(outcome.retry_after.count())})};
     case SignInOutcome::Status::kBusy:
       return {503, std::string(Text(language, MessageId::kSignInBusy))};
+    case SignInOutcome::Status::kDirectoryDown:
+      return {503, std::string(Text(language, MessageId::kSignInDirectoryDown))};
     default:
       return {403, std::string(Text(language, MessageId::kSignInFailed))};
   }

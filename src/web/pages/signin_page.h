@@ -21,7 +21,8 @@ namespace ostrand::web {
 // The status and message, in the language, of a sign-in that did not sign
 // in: 403 and kSignInFailed for a wrong person or password (the same
 // whatever was wrong), 429 and kSignInThrottled naming the seconds to wait
-// for a throttled one, 503 and kSignInBusy when the checks are full.
+// for a throttled one, 503 and kSignInBusy when the checks are full, 503
+// and kSignInDirectoryDown when the directory cannot be asked.
 std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome& outcome);
 
 // The sign-in page in the language; `message` (may be empty) is shown
