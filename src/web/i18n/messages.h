@@ -519,6 +519,16 @@ enum class MessageId {
   kIdentityUnlinkedText,
 
   // Company sign-in: OpenID Connect.
+  kOidcSignInWith,
+  kOidcOr,
+  kOidcUnavailable,
+  kOidcRefused,
+  kOidcDeclined,
+  kOidcNoAccess,
+  kOidcSignedOutTitle,
+  kOidcSignedOutText,
+  kOidcContinue,
+  kLocalPasswordsOff,
 
   // Company sign-in: the directory.
 
