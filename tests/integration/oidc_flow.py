@@ -212,11 +212,11 @@ def run(args, work):
     db = os.path.join(work, 'demo.db')
     subprocess.run([args.binary, 'demo-db', db, '--password', 'flow-test-pass'], check=True,
                    stdout=subprocess.DEVNULL, cwd=work)
-    site_port = free_port()
+    site_port, creating_port = free_port(), free_port()
     site = f'http://127.0.0.1:{site_port}'
     provider = subprocess.Popen(
         ['node', args.provider, '--dir', os.path.join(work, 'provider'), '--site', site,
-         '--secret', CLIENT_SECRET],
+         '--site', f'http://127.0.0.1:{creating_port}', '--secret', CLIENT_SECRET],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=open(os.path.join(work, 'provider.log'), 'w'),
         start_new_session=True)
     started = [provider]
@@ -225,7 +225,9 @@ def run(args, work):
         issuer, ca = started_at['issuer'], started_at['ca']
         server = Site(args.binary, work, db, issuer, ca, site_port)
         started.append(server)
-        check_flow(args, work, db, site, issuer, ca, server, provider)
+        creating = Site(args.binary, work, db, issuer, ca, creating_port, ['--auto-create', '1'])
+        started.append(creating)
+        check_flow(args, work, db, site, issuer, ca, server, provider, creating)
     finally:
         for thing in reversed(started):
             if isinstance(thing, Site):
@@ -239,7 +241,7 @@ def run(args, work):
                     thing.wait()
 
 
-def check_flow(args, work, db, site, issuer, ca, server, provider):
+def check_flow(args, work, db, site, issuer, ca, server, provider, creating):
     callback = site + '/login/oidc/callback'
 
     # The page offers the provider, and a sign-in lands on the page asked for
@@ -340,6 +342,21 @@ def check_flow(args, work, db, site, issuer, ca, server, provider):
     status, _, body = browser.request('GET', answer)
     check(status == 403 and 'stranger' in body and 'ostrand_session' not in browser.cookies,
           'an unknown user is asked to see the administrator')
+
+    # With --auto-create, the same stranger becomes a new person, and signs
+    # in as that person the next time too.
+    for attempt in range(2):
+        browser = Browser(ca)
+        answer = provider_sign_in(browser, creating.base + '/login/oidc', 'newcomer',
+                                  creating.base + '/login/oidc/callback')
+        status, _, _ = browser.request('GET', answer)
+        check(status == 303 and 'ostrand_session' in browser.cookies,
+              f'with --auto-create a new person signs in (sign-in {attempt + 1})')
+    with sqlite3.connect(db) as connection:
+        made = connection.execute(
+            "SELECT COUNT(*) FROM person WHERE personName = 'newcomer' AND systemID = 1").fetchone()[0]
+    check(made == 1, 'the new person is made once, in the department asked for')
+    creating.stop()
 
     # Signing out of a provider's session leads on to the provider's sign-out.
     browser = Browser(ca)

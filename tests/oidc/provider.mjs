@@ -2,7 +2,7 @@
 // The OpenID provider that the sign-in tests start: the oidc-provider
 // package from npm, over TLS on a free loopback port.
 //
-//   node provider.mjs --dir DIR --site http://127.0.0.1:PORT [--secret TEXT]
+//   node provider.mjs --dir DIR --site http://127.0.0.1:PORT... [--secret TEXT]
 //
 // Makes a throwaway certificate authority and a server certificate for
 // 127.0.0.1 and localhost in DIR with the openssl command, starts the
@@ -11,7 +11,7 @@
 // It ends on SIGTERM or SIGINT, and when its standard input closes, so that
 // it never outlives the test that started it.
 //
-// Clients: "ostrand" (the site under test at --site, with the secret) and
+// Clients: "ostrand" (the site under test at each --site, with the secret) and
 // "other-app" (another relying party, for a code issued to someone else).
 // Sign-in goes through the provider's own development pages (any login,
 // any password); consent is given at once. The login names the account:
@@ -35,16 +35,16 @@ const ACCOUNTS = {
 };
 
 function parseArguments(argv) {
-  const options = { dir: null, site: null, secret: 'ostrand-test-secret' };
+  const options = { dir: null, sites: [], secret: 'ostrand-test-secret' };
   for (let i = 0; i < argv.length; i += 2) {
     const [key, value] = [argv[i], argv[i + 1]];
     if (value === undefined) throw new Error(`${key} needs a value`);
     if (key === '--dir') options.dir = path.resolve(value);
-    else if (key === '--site') options.site = value.replace(/\/$/, '');
+    else if (key === '--site') options.sites.push(value.replace(/\/$/, ''));
     else if (key === '--secret') options.secret = value;
     else throw new Error(`unknown option ${key}`);
   }
-  if (!options.dir || !options.site) throw new Error('--dir and --site are required');
+  if (!options.dir || options.sites.length === 0) throw new Error('--dir and --site are required');
   return options;
 }
 
@@ -81,8 +81,8 @@ function configuration(options) {
       {
         client_id: CLIENT_ID,
         client_secret: options.secret,
-        redirect_uris: [`${options.site}/login/oidc/callback`],
-        post_logout_redirect_uris: [`${options.site}/login`],
+        redirect_uris: options.sites.map((site) => `${site}/login/oidc/callback`),
+        post_logout_redirect_uris: options.sites.map((site) => `${site}/login`),
         grant_types: ['authorization_code'],
         response_types: ['code'],
         token_endpoint_auth_method: 'client_secret_basic',
