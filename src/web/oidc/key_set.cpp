@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <vector>
 
 #include "core/error.h"
@@ -109,6 +110,8 @@ struct KeySet::Keys {
     JwkHandle jwk;
   };
   std::vector<Key> keys;
+  // cjose's keys count their users without atomics: one check at a time.
+  std::mutex checking;
 
   bool Fits(const Key& key, const Algorithm& algorithm) const {
     return key.type == algorithm.type && key.curve == algorithm.curve &&
@@ -190,6 +193,7 @@ std::string KeySet::VerifiedPayload(std::string_view token) const {
                   ", for which the provider has no key" +
                   (header->kid ? " '" + QuoteProviderText(*header->kid) + "'" : std::string()));
   }
+  const std::lock_guard lock(keys_->checking);
   for (const Keys::Key* key : candidates) {
     cjose_err err{};
     // One import per key: a verified handle is not verified again.

@@ -14,8 +14,6 @@
 namespace ostrand::web::oidc {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // After a first read that failed, sign-ins fail at once for this long
 // instead of each waiting for the provider's timeout.
 constexpr std::chrono::seconds kRetryAfterFailure{10};
@@ -96,12 +94,13 @@ struct OidcClient::Impl {
 
   OidcOptions options;
   std::unique_ptr<HttpsClient> https;
+  OidcClient::Clock clock;
 
   std::mutex read_mutex;  // one read of the provider's documents at a time
   std::mutex mutex;       // guards what follows
   std::shared_ptr<const Provider> provider;
-  std::optional<Clock::time_point> last_read;
-  std::optional<Clock::time_point> last_failure;
+  std::optional<std::chrono::steady_clock::time_point> last_read;
+  std::optional<std::chrono::steady_clock::time_point> last_failure;
   std::string failure;
   int reads = 0;
 
@@ -115,7 +114,7 @@ struct OidcClient::Impl {
   std::shared_ptr<const Provider> Read() {
     {
       const std::lock_guard lock(mutex);
-      last_read = Clock::now();
+      last_read = clock();
       ++reads;
     }
     try {
@@ -141,7 +140,7 @@ struct OidcClient::Impl {
       return provider;
     } catch (const Error& error) {
       const std::lock_guard lock(mutex);
-      last_failure = Clock::now();
+      last_failure = clock();
       failure = error.message_text();
       throw;
     }
@@ -154,7 +153,7 @@ struct OidcClient::Impl {
     {
       const std::lock_guard lock(mutex);
       if (provider) return provider;
-      if (last_failure && Clock::now() - *last_failure < kRetryAfterFailure) {
+      if (last_failure && clock() - *last_failure < kRetryAfterFailure) {
         throw Error(failure, ErrorKind::kUnavailable);
       }
     }
@@ -168,7 +167,7 @@ struct OidcClient::Impl {
     {
       const std::lock_guard lock(mutex);
       if (provider != seen) return provider;
-      if (last_read && Clock::now() - *last_read < kKeyRefreshInterval) return provider;
+      if (last_read && clock() - *last_read < kKeyRefreshInterval) return provider;
     }
     return Read();
   }
@@ -177,10 +176,11 @@ struct OidcClient::Impl {
 OidcClient::OidcClient(const OidcOptions& options, std::string ca_file)
     : OidcClient(options, std::make_unique<HttpsClient>(HttpsSettings{std::move(ca_file)})) {}
 
-OidcClient::OidcClient(const OidcOptions& options, std::unique_ptr<HttpsClient> https)
+OidcClient::OidcClient(const OidcOptions& options, std::unique_ptr<HttpsClient> https, Clock clock)
     : impl_(std::make_unique<Impl>()) {
   impl_->options = options;
   impl_->https = std::move(https);
+  impl_->clock = std::move(clock);
 }
 
 OidcClient::~OidcClient() = default;

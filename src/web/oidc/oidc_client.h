@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,9 +59,12 @@ class OidcClient {
   // system's authorities) is what the provider's certificate is checked
   // against. Reads nothing yet.
   OidcClient(const OidcOptions& options, std::string ca_file);
-  // The same, with the provider reached through `https` (tests answer
-  // from memory with it).
-  OidcClient(const OidcOptions& options, std::unique_ptr<HttpsClient> https);
+  // The same, with the provider reached through `https` and the time of
+  // the key refresh's bound read from `clock` (tests answer from memory
+  // and move the clock).
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  OidcClient(const OidcOptions& options, std::unique_ptr<HttpsClient> https,
+             Clock clock = std::chrono::steady_clock::now);
   ~OidcClient();
   OidcClient(const OidcClient&) = delete;
   OidcClient& operator=(const OidcClient&) = delete;
