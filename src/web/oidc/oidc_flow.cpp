@@ -140,8 +140,7 @@ OidcFlow::Outcome OidcFlow::Decide(const http::Request& request, Language langua
                     options_.auto_create, request.remote_address);
   switch (match.status) {
     case IdentityMatch::Status::kPerson: {
-      const SessionOrigin origin{request.remote_address,
-                                 std::string(request.HeaderValue("User-Agent"))};
+      const SessionOrigin origin{request.remote_address, request.HeaderValue("User-Agent")};
       return Outcome{"", match.person->id,
                      StartSession(*db, options_, signer_, *match.person, round->next, origin,
                                   kSignedInWithProvider)};

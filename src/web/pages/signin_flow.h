@@ -80,7 +80,8 @@ class SignInFlow {
   // (a stale form, or a wrong person or password); 429 when throttled and
   // 503 when the hash pool is full, each with Retry-After; 503 when the
   // database is unavailable; 500 with an incident number when something
-  // else failed.
+  // else failed. Without local passwords (serve --no-local-passwords) every
+  // post is refused with 403 and the page of the provider's button.
   void Submit(const http::Request& request, const http::Responder& respond);
 
   std::size_t hash_workers() const { return gate_.hash_workers(); }
