@@ -1,8 +1,8 @@
 // The text of a sign-in's round cookie as it comes back from a browser:
 // any text reads as a round or as none, without failing; a round that
 // reads writes back to a text that reads as the same round.
-#include "fuzz_check.h"
 #include "web/oidc/sign_in_round.h"
+#include "fuzz_check.h"
 
 using ostrand::fuzz::Check;
 using ostrand::web::oidc::ReadSignInRound;

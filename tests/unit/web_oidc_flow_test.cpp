@@ -12,13 +12,13 @@
 #include <sstream>
 
 #include "store/connect.h"
+#include "test_support.h"
 #include "web/auth/session_cookie.h"
 #include "web/auth/sign_in.h"
 #include "web/http/url.h"
 #include "web/oidc/oidc_flow.h"
 #include "web/oidc/sign_in_round.h"
 #include "web/pages/page_paths.h"
-#include "test_support.h"
 
 namespace ostrand::web {
 namespace {
@@ -55,7 +55,7 @@ TEST(WebOidcFlow, TheRoundReadsBackOnlyInTheFormItWasWritten) {
             "/schedule/personMonth.asp")
       << "a next page of another site becomes the home page";
   for (const std::string_view bad : {
-           "", "a\nb\nc\nhttps://x/cb\n/schedule/a.asp",     // the last field unended
+           "", "a\nb\nc\nhttps://x/cb\n/schedule/a.asp",      // the last field unended
            "a\nb\nc\nhttps://x/cb\n/schedule/a.asp\nmore\n",  // a field too many
            "\nb\nc\nhttps://x/cb\n\n",                        // no state
            "a b\nb\nc\nhttps://x/cb\n\n",                     // a blank in a secret
@@ -67,8 +67,8 @@ TEST(WebOidcFlow, TheRoundReadsBackOnlyInTheFormItWasWritten) {
   EXPECT_FALSE(ReadSignInRound(std::string(oidc::kSignInRoundLimit, 'a')));
   SignInRound broken = round;
   broken.next = "/schedule/a.asp\nx";
-  EXPECT_TRUE(Contains(test_support::ErrorOf([&] { (void)WriteSignInRound(broken); }),
-                       "next page"));
+  EXPECT_TRUE(
+      Contains(test_support::ErrorOf([&] { (void)WriteSignInRound(broken); }), "next page"));
 }
 
 TEST(WebOidcFlow, SealedDataOpensOnlyForItsPurposeBeforeItExpires) {
@@ -106,8 +106,8 @@ class WebOidcFlowTest : public ::testing::Test {
 
   // The round cookie the site would have set for a sign-in with `state`.
   std::string Round(const std::string& state) const {
-    const SignInRound round{state, "nonce", "verifier",
-                            "http://127.0.0.1/login/oidc/callback", "/schedule/personWeek.asp"};
+    const SignInRound round{state, "nonce", "verifier", "http://127.0.0.1/login/oidc/callback",
+                            "/schedule/personWeek.asp"};
     return signer_.SealData(oidc::kRoundPurpose, WriteSignInRound(round), UnixNow() + 600);
   }
 

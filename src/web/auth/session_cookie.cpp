@@ -249,8 +249,7 @@ std::string SessionSigner::SealData(std::string_view purpose, std::string_view d
   return fields + "." + ToBase64(Tag("data:" + std::string(purpose), fields));
 }
 
-std::optional<std::string> SessionSigner::OpenData(std::string_view purpose,
-                                                   std::string_view value,
+std::optional<std::string> SessionSigner::OpenData(std::string_view purpose, std::string_view value,
                                                    std::int64_t now) const {
   const std::size_t last = value.rfind('.');
   if (last == std::string_view::npos) return std::nullopt;

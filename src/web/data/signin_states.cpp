@@ -17,8 +17,8 @@ void RecordSignInState(store::Connection& db, const std::string& state_hash, con
 
 bool TakeSignInState(store::Connection& db, const std::string& state_hash, const DateTime& now) {
   const std::array params{store::SqlParam::Text(state_hash), store::SqlParam::Timestamp(now)};
-  return db.Execute("DELETE FROM hostSignInState WHERE stateHash = ? AND expiresAt >= ?",
-                    params) == 1;
+  return db.Execute("DELETE FROM hostSignInState WHERE stateHash = ? AND expiresAt >= ?", params) ==
+         1;
 }
 
 }  // namespace ostrand::web

@@ -51,11 +51,11 @@ http::Response OidcFlow::Start(const http::Request& request) {
   try {
     const http::FormFields query = http::ParseFields(request.query);
     const SignInSecrets secrets = NewSignInSecrets();
-    SignInRound round{secrets.state, secrets.nonce, secrets.code_verifier,
-                      SiteBase(options_, request.HeaderValue("Host"),
-                               std::to_string(request.local_port)) +
-                          std::string(kOidcCallbackPath),
-                      SafeNextPage(http::FieldOrEmpty(query, "next"))};
+    SignInRound round{
+        secrets.state, secrets.nonce, secrets.code_verifier,
+        SiteBase(options_, request.HeaderValue("Host"), std::to_string(request.local_port)) +
+            std::string(kOidcCallbackPath),
+        SafeNextPage(http::FieldOrEmpty(query, "next"))};
     std::string address;
     try {
       address = client_.AuthorizationUrl(round.redirect_uri, secrets);
@@ -72,10 +72,10 @@ http::Response OidcFlow::Start(const http::Request& request) {
     RecordSignInState(*databases_.OpenHost(), TokenHash(round.state), UtcNow(),
                       DateTime::FromUnixSeconds(now + kRoundLifetime));
     response = http::Response::Redirect(address);
-    response.AddHeader("Set-Cookie",
-                       RoundCookie(signer_.SealData(kRoundPurpose, WriteSignInRound(round),
-                                                    now + kRoundLifetime),
-                                   kRoundLifetime));
+    response.AddHeader(
+        "Set-Cookie",
+        RoundCookie(signer_.SealData(kRoundPurpose, WriteSignInRound(round), now + kRoundLifetime),
+                    kRoundLifetime));
     response.AddHeader("Cache-Control", "no-store");
   } catch (...) {
     response = ErrorAnswer(std::current_exception(), language, nullptr);
@@ -86,11 +86,13 @@ http::Response OidcFlow::Start(const http::Request& request) {
 
 OidcFlow::Outcome OidcFlow::Decide(const http::Request& request, Language language,
                                    const std::string& provider) {
-  const auto refused = [&provider, language](std::string reason, MessageId message = MessageId::kOidcRefused,
-                                   std::optional<std::int64_t> person = std::nullopt) {
-    return Outcome{std::move(reason), person,
-                   ErrorAnswer(std::make_exception_ptr(HttpError(403, Message{message, {provider}})),
-                               language, nullptr)};
+  const auto refused = [&provider, language](std::string reason,
+                                             MessageId message = MessageId::kOidcRefused,
+                                             std::optional<std::int64_t> person = std::nullopt) {
+    return Outcome{
+        std::move(reason), person,
+        ErrorAnswer(std::make_exception_ptr(HttpError(403, Message{message, {provider}})), language,
+                    nullptr)};
   };
   const http::FormFields query = http::ParseFields(request.query);
   const std::optional<std::string_view> cookie = http::FindRequestCookie(request, kRoundCookieName);

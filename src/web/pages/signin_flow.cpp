@@ -117,8 +117,9 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
       // anybody, whatever the post holds.
       const SignInOffer offer = SignInOfferOf(options_);
       http::Response response = HtmlPage(
-          403, SignInPage(language, "", next, "",
-                          Format(language, MessageId::kLocalPasswordsOff, {offer.provider}), offer));
+          403,
+          SignInPage(language, "", next, "",
+                     Format(language, MessageId::kLocalPasswordsOff, {offer.provider}), offer));
       VaryByLanguage(response);
       return respond(std::move(response));
     }
@@ -130,9 +131,8 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
       // fresh one.
       const std::string token = signer_.SignInToken(UnixNow());
       http::Response response = HtmlPage(
-          403,
-          SignInPage(language, token, next, person, Text(language, MessageId::kSignInExpired),
-                     SignInOfferOf(options_)));
+          403, SignInPage(language, token, next, person, Text(language, MessageId::kSignInExpired),
+                          SignInOfferOf(options_)));
       response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
       return respond(std::move(response));
     }
@@ -176,9 +176,8 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
       const auto [status, message] = SignInRefusal(language, outcome);
-      http::Response response =
-          HtmlPage(status, SignInPage(language, form_token, next, person, message,
-                                      SignInOfferOf(options_)));
+      http::Response response = HtmlPage(
+          status, SignInPage(language, form_token, next, person, message, SignInOfferOf(options_)));
       VaryByLanguage(response);
       if (outcome.retry_after.count() > 0) {
         response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
