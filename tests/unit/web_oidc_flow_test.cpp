@@ -14,7 +14,10 @@
 #include "store/connect.h"
 #include "test_support.h"
 #include "web/auth/session_cookie.h"
+#include "web/auth/accounts.h"
 #include "web/auth/sign_in.h"
+#include "web/data/accounts_table.h"
+#include "web/pages/session_start.h"
 #include "web/http/url.h"
 #include "web/oidc/oidc_flow.h"
 #include "web/oidc/sign_in_round.h"
@@ -82,6 +85,28 @@ TEST(WebOidcFlow, SealedDataOpensOnlyForItsPurposeBeforeItExpires) {
   std::string later = value;
   later.replace(later.find(".2000.") + 1, 4, "9000");
   EXPECT_FALSE(signer.OpenData("oidc-round", later, 1000)) << "a moved expiry";
+}
+
+TEST(WebOidcFlow, WhomTheProviderVouchesForNeedsNoPasswordHere) {
+  const testing::TempDir dir;
+  testing::WriteFixture(dir.File("schedule.db"));
+  const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + dir.File("schedule.db"));
+  db->ExecuteScript("INSERT INTO person VALUES (7, 'new', 4, 1), (8, 'other', 4, 1)");
+  const ServerOptions options = testing::TestOptions(dir.File("schedule.db"));
+  const SessionSigner signer(options.secret);
+  const SessionOrigin origin{"127.0.0.1", "test"};
+  const http::Response started =
+      StartSession(*db, options, signer, *FindPerson(*db, 7), "/schedule/personWeek.asp", origin,
+                   kSignedInWithProvider);
+  EXPECT_EQ(started.status, 303);
+  EXPECT_TRUE(CurrentSessionGeneration(*db, 7));
+  EXPECT_FALSE(StoredPasswordHash(*db, 7)) << "an account without a password";
+  EXPECT_NE(test_support::ErrorOf([&] {
+              (void)StartSession(*db, options, signer, *FindPerson(*db, 8), "/", origin,
+                                 kSignedInWithPassword);
+            }),
+            "");
+  EXPECT_FALSE(SignInChecker(PasswordLimits::Minimal()).Check(*db, "7", "")) << "no empty password";
 }
 
 // A site whose provider is configured but cannot be reached: everything

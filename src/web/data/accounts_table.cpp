@@ -16,7 +16,15 @@ std::optional<std::string> StoredPasswordHash(store::Connection& db, std::int64_
       "SELECT passwordHash FROM hostAccount WHERE personID = ? AND " + plans::NotRetired("personID"),
       params);
   if (rows.Eof()) return std::nullopt;
-  return Text(rows, 0);
+  std::string hash = Text(rows, 0);
+  if (hash.empty()) return std::nullopt;
+  return hash;
+}
+
+void EnsureSessionAccount(store::Connection& db, std::int64_t person_id) {
+  const std::array params{store::SqlParam::Integer(person_id)};
+  store::UpdateOrInsert(db, "UPDATE hostAccount SET personID = personID WHERE personID = ?", params,
+                        "INSERT INTO hostAccount (passwordHash, personID) VALUES ('', ?)", params);
 }
 
 void StorePasswordHash(store::Connection& db, std::int64_t person_id, const std::string& hash) {

@@ -20,10 +20,18 @@ namespace ostrand::web {
 // The name of the host-wide session generation among the settings.
 inline constexpr std::string_view kAllSessionsSetting = "sessionGeneration";
 
-// The person's stored password hash, or nothing without an account or when
-// the person has retired (plans/retired.h): the sign-in then does the same
-// work as for a person without an account.
+// The person's stored password hash, or nothing without an account, for
+// an account without a password (EnsureSessionAccount), or when the person
+// has retired (plans/retired.h): the sign-in then does the same work as
+// for a person without an account.
 std::optional<std::string> StoredPasswordHash(store::Connection& db, std::int64_t person_id);
+
+// Makes the person an account without a password (an empty hash) when
+// there is none: it holds the generation of the sessions of a person who
+// signs in through an OpenID provider or a directory only. An account
+// that exists stays as it is. Throws DatabaseError also when another
+// writer made the account at the same moment.
+void EnsureSessionAccount(store::Connection& db, std::int64_t person_id);
 
 // Stores the person's hash, making the account when there is none; a
 // replaced hash raises the person's session generation. The caller holds
