@@ -1166,7 +1166,8 @@ function defineOidcTests(suite, { server, browser, options }) {
       await shotOidc(page, options, 'oidc-signin-page');
       await Promise.all([page.waitForURL(`${provider.issuer}/**`),
         page.click('p.provider-signin a')]);
-      await page.fill('input[name=login]', 'leader');
+      // The colleague: an administrator is never matched by a claim.
+      await page.fill('input[name=login]', 'colleague');
       await page.fill('input[name=password]', 'any password');
       await shotOidc(page, options, 'oidc-provider-page');
       const started = Date.now();
