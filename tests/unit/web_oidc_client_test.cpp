@@ -249,15 +249,15 @@ TEST(WebOidcClient, AddressesAndTheCodeExchangeCarryWhatTheProviderNeeds) {
 }
 
 // tests/python/https_answers.py on a free loopback port with a certificate
-// made for 127.0.0.1, stopped when the object goes.
+// made for `names` (a subjectAltName), stopped when the object goes.
 class HttpsAnswers {
  public:
-  explicit HttpsAnswers(const TempDir& dir)
-      : cert_(dir.File("cert.pem")), key_(dir.File("key.pem")) {
+  HttpsAnswers(const TempDir& dir, const std::string& names)
+      : cert_(dir.File(names + ".pem")), key_(dir.File(names + ".key")) {
     const std::string make =
         "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1"
-        " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
-        key_ + "' -out '" + cert_ + "' >/dev/null 2>&1";
+        " -subj /CN=ostrand-test -addext subjectAltName=" +
+        names + " -keyout '" + key_ + "' -out '" + cert_ + "' >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0) return;
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
@@ -310,8 +310,10 @@ TEST(WebOidcHttps, RequestsCheckTheCertificateFollowNoRedirectAndStayBounded) {
   }
 
   const TempDir dir;
-  const HttpsAnswers server(dir);
+  const HttpsAnswers server(dir, "IP:127.0.0.1");
+  const HttpsAnswers elsewhere(dir, "DNS:other.example");
   ASSERT_GT(server.port(), 0) << "the HTTPS server did not start";
+  ASSERT_GT(elsewhere.port(), 0) << "the second HTTPS server did not start";
   const HttpsClient trusting(HttpsSettings{server.cert()});
   const HttpsAnswer doc = trusting.Get(server.At("127.0.0.1", "/doc"));
   EXPECT_EQ(doc.status, 200);
@@ -333,10 +335,13 @@ TEST(WebOidcHttps, RequestsCheckTheCertificateFollowNoRedirectAndStayBounded) {
     std::string_view message;
   };
   const HttpsClient system_authorities(HttpsSettings{});
+  // A certificate that is trusted but made for another host.
+  const HttpsClient trusting_elsewhere(HttpsSettings{elsewhere.cert()});
   const Case refused[] = {
       {"unknown authority", system_authorities, server.At("127.0.0.1", "/doc"),
        "cannot be reached"},
-      {"other host name", trusting, server.At("localhost", "/doc"), "cannot be reached"},
+      {"other host name", trusting_elsewhere, elsewhere.At("127.0.0.1", "/doc"),
+       "cannot be reached"},
       {"answer too large", trusting, server.At("127.0.0.1", "/large"), "larger than"},
       {"plain HTTP", trusting, "http://127.0.0.1:" + std::to_string(server.port()) + "/doc",
        "no https://"},

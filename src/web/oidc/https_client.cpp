@@ -124,6 +124,7 @@ HttpsAnswer HttpsClient::Send(const std::string& address, const std::string* for
   Set(curl, CURLOPT_FOLLOWLOCATION, 0L);
   Set(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   Set(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  Set(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
   if (!settings_.ca_file.empty()) Set(curl, CURLOPT_CAINFO, settings_.ca_file.c_str());
   Set(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(settings_.timeout.count()));
   Set(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings_.connect_timeout.count()));

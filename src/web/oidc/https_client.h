@@ -2,7 +2,7 @@
 // form POST over HTTPS with libcurl. The rules hold for every request and
 // cannot be switched off: only https:// addresses, the server's certificate
 // and host name always checked (against `ca_file` when one is given, else
-// the system's authorities), redirects never followed (a 3xx comes back as
+// the system's authorities), TLS 1.2 at least, redirects never followed (a 3xx comes back as
 // it is), each request bounded in time and its answer in size.
 //
 // Errors are Error of kind kUnavailable naming the address and what went
