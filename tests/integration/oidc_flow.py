@@ -386,6 +386,10 @@ def check_flow(args, work, db, site, issuer, ca, server, provider, creating):
     server.stop()
     with open(server.log_path, errors='replace') as log:
         access = log.read()
+    # A sanitizer's report (a leak, a bad access) ends the server otherwise.
+    check(server.process.returncode == 0,
+          f'the server stops cleanly ({server.process.returncode}): {access[-2000:]}'
+          if server.process.returncode != 0 else 'the server stops cleanly')
     check('/login/oidc/callback' in access and 'code=' not in access,
           'the access log shows the callback without its code')
 
