@@ -29,6 +29,7 @@
 #include "web/http/access_log.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
+#include "web/oidc/oidc_flow.h"
 #include "web/pages/away_page.h"
 #include "web/pages/deleted_page.h"
 #include "web/pages/editor_page.h"
@@ -172,6 +173,8 @@ struct WebServer::Impl {
         runner(options, databases, signer),
         feeds(options, databases, zone),
         api(options, databases, signer, zone),
+        oidc_flow(options.oidc ? std::make_unique<oidc::OidcFlow>(options, databases, signer)
+                               : nullptr),
         log(options.access_log, options.log_format),
         directory(options.ldap ? std::make_unique<LdapDirectory>(*options.ldap, options.ca_file)
                                : nullptr),
@@ -225,6 +228,8 @@ struct WebServer::Impl {
   PageRunner runner;
   CalendarFeeds feeds;
   JsonApi api;
+  // The sign-in with the OpenID provider; null when none is configured.
+  std::unique_ptr<oidc::OidcFlow> oidc_flow;
   http::AccessLog log;
   // The page workers prune the audit log about once an hour between them
   // (the start prunes first, in the constructor).
@@ -262,6 +267,21 @@ std::vector<Route> WebServer::Impl::Routes() {
          signin.Submit(request, respond);
        }},
       // Company sign-in: OpenID Connect.
+      {Match::kPath, kOidcSignInPath, kGet, Runs::kPageWorker,
+       Now([this](const http::Request& request) {
+         return oidc_flow ? oidc_flow->Start(request) : NotFoundResponse(RequestLanguage(request));
+       })},
+      {Match::kPath, kOidcCallbackPath, kGet, Runs::kPageWorker,
+       Now([this](const http::Request& request) {
+         return oidc_flow ? oidc_flow->Callback(request)
+                          : NotFoundResponse(RequestLanguage(request));
+       })},
+      // Takes the sign-out's post before the route below: a session signed
+      // in through the provider is sent on to sign out there too.
+      {Match::kPath, kSignOutPath, kPost, Runs::kPageWorker,
+       Page([this](PageRequest& page) {
+         return oidc_flow ? oidc_flow->SignOut(page) : SignOut(page, true);
+       })},
       // The second factor.
       {Match::kPath, kLanguagePath, kGet, Runs::kIoThread, Now(SwitchLanguage)},
       {Match::kPath, kSignOutPath, kGet, Runs::kPageWorker,

@@ -23,6 +23,7 @@ import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -253,6 +254,7 @@ async function main() {
     });
     const suite = new Suite();
     defineTests(suite, { server, browser, options });
+    defineOidcTests(suite, { server, browser, options });
     result = await suite.run();
     await browser.close();
     browser = null;
@@ -1069,6 +1071,142 @@ function defineTests(suite, { server, browser, options }) {
   suite.test('no page broke its Content-Security-Policy', async () => {
     assert.deepEqual(violations, []);
   });
+}
+
+// --- company sign-in: OpenID Connect -----------------------------------------
+
+// The test provider (tests/oidc/provider.mjs) for a site at `site`: its
+// issuer address, once it printed it, and a stop that ends it. Null when it
+// cannot start (no npm packages to be had), which skips its tests.
+async function startProvider(dir, site) {
+  const script = path.join(here, '..', 'oidc', 'provider.mjs');
+  const child = spawn(process.execPath, [script, '--dir', dir, '--site', site,
+    '--secret', 'browser-test-client-secret'], { stdio: ['pipe', 'pipe', 'pipe'] });
+  const log = [];
+  child.stderr.on('data', (chunk) => log.push(chunk.toString()));
+  const exited = new Promise((resolve) => child.on('exit', resolve));
+  const stop = async () => {
+    if (child.exitCode === null && child.signalCode === null) {
+      child.kill('SIGTERM');
+      const timeout = new Promise((resolve) => setTimeout(() => resolve('timeout'), 5000));
+      if (await Promise.race([exited, timeout]) === 'timeout') child.kill('SIGKILL');
+    }
+  };
+  process.on('exit', () => { if (child.exitCode === null) child.kill('SIGKILL'); });
+  const issuer = await new Promise((resolve) => {
+    let seen = '';
+    const timer = setTimeout(() => resolve(null), 120000);
+    child.stdout.on('data', (chunk) => {
+      seen += chunk.toString();
+      const line = seen.split('\n')[0];
+      if (seen.includes('\n')) {
+        clearTimeout(timer);
+        try { resolve(JSON.parse(line)); } catch { resolve(null); }
+      }
+    });
+    exited.then(() => { clearTimeout(timer); resolve(null); });
+  });
+  if (!issuer) {
+    await stop();
+    console.log(`the OpenID provider did not start: ${log.join('').slice(-500)}`);
+    return null;
+  }
+  return { ...issuer, stop };
+}
+
+function defineOidcTests(suite, { server, browser, options }) {
+  suite.test('a sign-in through the provider\'s own page comes back signed in, and signs out there too', async () => {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'ostrand-oidc-browser-'));
+    const port = await new Promise((resolve) => {
+      const probe = net.createServer().listen(0, '127.0.0.1', () => {
+        const { port: free } = probe.address();
+        probe.close(() => resolve(free));
+      });
+    });
+    const site = `http://127.0.0.1:${port}`;
+    let provider = null;
+    let serve = null;
+    let context = null;
+    try {
+      provider = await startProvider(path.join(dir, 'provider'), site);
+      if (!provider) {
+        console.log('  skipped: the OpenID provider cannot start here');
+        return;
+      }
+      const clientSecret = path.join(dir, 'client-secret');
+      fs.writeFileSync(clientSecret, 'browser-test-client-secret\n', { mode: 0o600 });
+      const secret = path.join(dir, 'secret');
+      fs.writeFileSync(secret, crypto.randomBytes(32).toString('hex'), { mode: 0o600 });
+      serve = spawn(options.binary, ['serve', '--db', `sqlite:${server.db}`, '--host', '127.0.0.1',
+        '--port', String(port), '--secret-file', secret, '--today', isoDay(TODAY),
+        '--oidc-issuer', provider.issuer, '--oidc-client-id', 'ostrand',
+        '--oidc-client-secret-file', clientSecret, '--oidc-name', 'Test provider',
+        '--ca-file', provider.ca], { stdio: ['ignore', 'pipe', 'pipe'] });
+      await new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error('no address from ostrand serve')), 20000);
+        serve.stdout.on('data', (chunk) => {
+          if (/listening on/.test(chunk.toString())) {
+            clearTimeout(timer);
+            resolve();
+          }
+        });
+        serve.on('exit', (code) => reject(new Error(`ostrand serve exited with ${code}`)));
+      });
+      // Chromium does not know the throwaway authority; the site checks the
+      // provider's certificate against it (--ca-file).
+      context = await browser.newContext({ locale: 'en-GB', ignoreHTTPSErrors: true,
+        viewport: { width: 1280, height: 860 } });
+      const blocked = [];
+      context.on('page', (p) => p.on('console', (message) => {
+        if (/Content Security Policy/i.test(message.text())) blocked.push(message.text());
+      }));
+      const page = await context.newPage();
+      await page.goto(`${site}/schedule/personWeek.asp`);
+      assert.match(page.url(), /\/login/);
+      await shotOidc(page, options, 'oidc-signin-page');
+      await Promise.all([page.waitForURL(`${provider.issuer}/**`),
+        page.click('p.provider-signin a')]);
+      // The colleague: an administrator is never matched by a claim.
+      await page.fill('input[name=login]', 'colleague');
+      await page.fill('input[name=password]', 'any password');
+      await shotOidc(page, options, 'oidc-provider-page');
+      const started = Date.now();
+      await Promise.all([page.waitForURL(`${site}/schedule/personWeek.asp`),
+        page.click('button[type=submit]')]);
+      console.log(`  back from the provider, signed in, in ${Date.now() - started} ms`);
+      assert.equal(await page.locator('nav.site-nav form.signout').count(), 1);
+
+      // Signing out here goes on to the provider's sign-out, and back.
+      await Promise.all([page.waitForURL(`${provider.issuer}/session/end**`),
+        page.click('nav.site-nav form.signout button')]);
+      await shotOidc(page, options, 'oidc-provider-signout');
+      await Promise.all([page.waitForURL(`${site}/login`),
+        page.click('button[name=logout][value=yes]')]);
+      await page.goto(`${site}/schedule/personWeek.asp`);
+      assert.match(page.url(), /\/login/, 'the session ended here');
+      // The provider's session ended too: it asks for the sign-in again.
+      await Promise.all([page.waitForURL(`${provider.issuer}/**`),
+        page.click('p.provider-signin a')]);
+      assert.equal(await page.locator('input[name=login]').count(), 1,
+        'the provider asks for a sign-in again');
+      assert.deepEqual(blocked, []);
+    } finally {
+      if (context) await context.close().catch(() => {});
+      if (serve && serve.exitCode === null) {
+        serve.kill('SIGTERM');
+        await new Promise((resolve) => {
+          const timer = setTimeout(() => { serve.kill('SIGKILL'); resolve(); }, 10000);
+          serve.on('exit', () => { clearTimeout(timer); resolve(); });
+        });
+      }
+      if (provider) await provider.stop();
+      fs.rmSync(dir, { recursive: true, force: true });
+    }
+  });
+}
+
+async function shotOidc(page, options, name) {
+  await page.screenshot({ path: path.join(options.screenshots, `${name}.png`), fullPage: true });
 }
 
 main().then((code) => process.exit(code), (error) => {

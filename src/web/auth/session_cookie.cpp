@@ -243,6 +243,28 @@ std::optional<DeviceCookie> SessionSigner::OpenDevice(std::string_view value,
   return DeviceCookie{std::move(*account), std::string(id), *expires};
 }
 
+std::string SessionSigner::SealData(std::string_view purpose, std::string_view data,
+                                    std::int64_t expires) const {
+  const std::string fields = ToBase64(data) + "." + std::to_string(expires);
+  return fields + "." + ToBase64(Tag("data:" + std::string(purpose), fields));
+}
+
+std::optional<std::string> SessionSigner::OpenData(std::string_view purpose, std::string_view value,
+                                                   std::int64_t now) const {
+  const std::size_t last = value.rfind('.');
+  if (last == std::string_view::npos) return std::nullopt;
+  const std::string_view fields = value.substr(0, last);
+  if (!SameText(value.substr(last + 1), ToBase64(Tag("data:" + std::string(purpose), fields)))) {
+    return std::nullopt;
+  }
+  const std::size_t dot = fields.find('.');
+  if (dot == std::string_view::npos) return std::nullopt;
+  const std::optional<std::int64_t> expires =
+      ReadWholeNumber(fields.substr(dot + 1), std::numeric_limits<std::int64_t>::max());
+  if (!expires || *expires <= now) return std::nullopt;
+  return FromBase64(fields.substr(0, dot));
+}
+
 std::string RandomToken() {
   StartSodium();
   std::array<unsigned char, 16> bytes{};

@@ -91,6 +91,16 @@ class SessionSigner {
   // expires after `now`; nothing for anything else.
   std::optional<DeviceCookie> OpenDevice(std::string_view value, std::int64_t now) const;
 
+  // A value (cookie-safe characters) that carries `data` until `expires`,
+  // signed for `purpose`, so that a value made for one purpose never opens
+  // for another, nor as any of the values above. `purpose` is a short
+  // fixed word of the caller's.
+  std::string SealData(std::string_view purpose, std::string_view data, std::int64_t expires) const;
+  // The data of a SealData value of that purpose whose signature holds and
+  // which expires after `now`; nothing for anything else.
+  std::optional<std::string> OpenData(std::string_view purpose, std::string_view value,
+                                      std::int64_t now) const;
+
  private:
   std::string Tag(std::string_view purpose, std::string_view data) const;
 

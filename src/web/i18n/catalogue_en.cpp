@@ -505,6 +505,16 @@ constexpr CatalogueEntry kEntries[] = {
     {kNoSuchIdentity, "There is no such sign-in identity."},
 
     // Company sign-in: OpenID Connect.
+    {kOidcSignInWith, "Sign in with {0}"},
+    {kOidcOr, "or with your password here"},
+    {kOidcUnavailable, "The sign-in service {0} cannot be reached just now. Please try again in a moment."},
+    {kOidcRefused, "This sign-in through {0} was refused: its answer was used already, has expired, or does not belong to the sign-in this browser started. Please sign in again."},
+    {kOidcDeclined, "{0} did not sign you in. You can try again, or ask your administrator."},
+    {kOidcNoAccess, "The person linked to this sign-in through {0} can no longer sign in here."},
+    {kOidcSignedOutTitle, "Signed out"},
+    {kOidcSignedOutText, "You are signed out here. To sign out at {0} too, continue there."},
+    {kOidcContinue, "Continue to {0}"},
+    {kLocalPasswordsOff, "Passwords are not taken here; please sign in with {0}."},
 
     // Company sign-in: the directory.
     {kSignInDirectoryDown, "The directory cannot be reached; try again later."},

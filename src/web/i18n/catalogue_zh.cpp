@@ -506,6 +506,16 @@ constexpr CatalogueEntry kEntries[] = {
     {kNoSuchIdentity, "没有这个登录身份。"},
 
     // Company sign-in: OpenID Connect.
+    {kOidcSignInWith, "使用 {0} 登录"},
+    {kOidcOr, "或使用本站密码登录"},
+    {kOidcUnavailable, "暂时无法连接登录服务 {0}，请稍后再试。"},
+    {kOidcRefused, "通过 {0} 的这次登录被拒绝：其应答已被使用、已过期，或不属于本浏览器发起的登录。请重新登录。"},
+    {kOidcDeclined, "{0} 未能为您登录。您可以重试，或联系管理员。"},
+    {kOidcNoAccess, "通过 {0} 登录的身份所关联的人员已不能在本站登录。"},
+    {kOidcSignedOutTitle, "已退出"},
+    {kOidcSignedOutText, "您已在本站退出。如需同时在 {0} 退出，请继续。"},
+    {kOidcContinue, "前往 {0}"},
+    {kLocalPasswordsOff, "本站不接受密码登录，请使用 {0} 登录。"},
 
     // Company sign-in: the directory.
     {kSignInDirectoryDown, "目录服务暂时无法连接，请稍后再试。"},

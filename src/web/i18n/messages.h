@@ -536,6 +536,16 @@ enum class MessageId {
   kNoSuchIdentity,
 
   // Company sign-in: OpenID Connect.
+  kOidcSignInWith,
+  kOidcOr,
+  kOidcUnavailable,
+  kOidcRefused,
+  kOidcDeclined,
+  kOidcNoAccess,
+  kOidcSignedOutTitle,
+  kOidcSignedOutText,
+  kOidcContinue,
+  kLocalPasswordsOff,
 
   // Company sign-in: the directory.
   kSignInDirectoryDown,

@@ -6,6 +6,7 @@
 #include "host/memory_context.h"
 #include "web/auth/accounts.h"
 #include "web/auth/sign_in.h"
+#include "web/data/accounts_table.h"
 #include "web/http/cookies.h"
 #include "web/http/request_values.h"
 #include "web/pages/page_paths.h"
@@ -16,7 +17,13 @@ http::Response StartSession(store::Connection& db, const ServerOptions& options,
                             const SessionSigner& signer, const Person& person,
                             const std::string& next, const SessionOrigin& origin,
                             std::string_view how) {
-  const std::optional<SessionGeneration> generation = CurrentSessionGeneration(db, person.id);
+  std::optional<SessionGeneration> generation = CurrentSessionGeneration(db, person.id);
+  if (!generation && how != kSignedInWithPassword) {
+    // Whom a provider or a directory vouches for needs no password here,
+    // only the account that holds the generation of his or her sessions.
+    EnsureAccount(db, person.id);
+    generation = CurrentSessionGeneration(db, person.id);
+  }
   if (!generation) {
     throw Error("the account of person " + std::to_string(person.id) + " is gone");
   }

@@ -30,7 +30,10 @@ inline constexpr std::string_view kSignedInWithDirectory = "ldap";
 // answers 303 to `next` (a local page, pages/signin_page.h SafeNextPage)
 // with the session cookie, sealed under the person's session generation,
 // and clears the sign-in form's cookie. `how` is one of the kSignedInWith
-// texts. Throws Error when the person's account is gone, and the
+// texts. A person who signs in through a provider or a directory and has
+// no account yet gets one without a password (data/accounts_table.h
+// EnsureAccount). Throws Error when the person has no account that
+// holds sessions (retired, or a password account gone), and the
 // database's Error.
 http::Response StartSession(store::Connection& db, const ServerOptions& options,
                             const SessionSigner& signer, const Person& person,

@@ -118,7 +118,8 @@ http::Response SignInFlow::ShowForm(const http::Request& request) const {
   const http::FormFields query = http::ParseFields(request.query);
   http::Response response =
       HtmlPage(200, SignInPage(RequestLanguage(request), token,
-                               SafeNextPage(http::FieldOrEmpty(query, "next")), "", ""));
+                               SafeNextPage(http::FieldOrEmpty(query, "next")), "", "",
+                               SignInOfferOf(options_)));
   response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
   VaryByLanguage(response);
   return response;
@@ -130,6 +131,17 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
     const http::FormFields form = http::FormOf(request);
     std::string next = SafeNextPage(http::FieldOrEmpty(form, "next"));
     std::string person = std::string(TrimBlanks(http::FieldOrEmpty(form, "person")));
+    if (!options_.local_passwords) {
+      // Only the provider signs people in: no password is checked, for
+      // anybody, whatever the post holds.
+      const SignInOffer offer = SignInOfferOf(options_);
+      http::Response response = HtmlPage(
+          403,
+          SignInPage(language, "", next, "",
+                     Format(language, MessageId::kLocalPasswordsOff, {offer.provider}), offer));
+      VaryByLanguage(response);
+      return respond(std::move(response));
+    }
     std::string cookie_token =
         std::string(http::FindRequestCookie(request, kSignInCookieName).value_or(""));
     if (cookie_token.empty() || !SameText(cookie_token, http::FieldOrEmpty(form, "signin")) ||
@@ -138,8 +150,8 @@ void SignInFlow::Submit(const http::Request& request, const http::Responder& res
       // fresh one.
       const std::string token = signer_.SignInToken(UnixNow());
       http::Response response = HtmlPage(
-          403,
-          SignInPage(language, token, next, person, Text(language, MessageId::kSignInExpired)));
+          403, SignInPage(language, token, next, person, Text(language, MessageId::kSignInExpired),
+                          SignInOfferOf(options_)));
       response.AddHeader("Set-Cookie", SignInCookie(token, kSignInFormLifetime));
       return respond(std::move(response));
     }
@@ -190,8 +202,8 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
     if (outcome.status != SignInOutcome::Status::kSignedIn) {
       // The message is the same whatever was wrong with person or password.
       const auto [status, message] = SignInRefusal(language, outcome);
-      http::Response response =
-          HtmlPage(status, SignInPage(language, form_token, next, person, message));
+      http::Response response = HtmlPage(
+          status, SignInPage(language, form_token, next, person, message, SignInOfferOf(options_)));
       VaryByLanguage(response);
       if (outcome.retry_after.count() > 0) {
         response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
@@ -233,9 +245,6 @@ http::Response SignInFlow::FinishDirectory(const SignInOutcome& outcome, Languag
     record.actor = match.person->id;
     record.subject = match.person->id;
     record.detail = kDirectoryDetail;
-    // A person who has only ever signed in through the directory has no
-    // account yet, and a session needs one.
-    EnsureAccount(*db, match.person->id);
     RecordQuietly(*db, record);
     http::Response response = StartSession(*db, options_, signer_, *match.person, next, origin,
                                            kSignedInWithDirectory);

@@ -95,6 +95,8 @@ class SignInFlow {
   // throttled, 503 when the hash pool is full and 503 when the directory is
   // down, each with Retry-After; 503 when the database is unavailable; 500
   // with an incident number when something else failed.
+  // Without local passwords (serve --no-local-passwords) every post is
+  // refused with 403 and the page of the provider's button.
   void Submit(const http::Request& request, const http::Responder& respond);
 
   std::size_t hash_workers() const { return gate_.hash_workers(); }

@@ -10,8 +10,25 @@
 
 namespace ostrand::web {
 
+SignInOffer SignInOfferOf(const ServerOptions& options) {
+  SignInOffer offer;
+  offer.passwords = options.local_passwords;
+  if (!options.oidc) return offer;
+  offer.provider = options.oidc->display_name;
+  if (offer.provider.empty()) {
+    // The host (and port) of the issuer's address.
+    std::string_view host = options.oidc->issuer;
+    if (const std::size_t scheme = host.find("://"); scheme != std::string_view::npos) {
+      host.remove_prefix(scheme + 3);
+    }
+    offer.provider = std::string(host.substr(0, host.find('/')));
+  }
+  return offer;
+}
+
 std::string SignInPage(Language language, std::string_view signin_token, std::string_view next,
-                       std::string_view person, std::string_view message) {
+                       std::string_view person, std::string_view message,
+                       const SignInOffer& offer) {
   std::string out;
   out.reserve(2048);
   const std::string here = http::LinkWithQuery(kSignInPath, {{"next", next}});
@@ -23,6 +40,25 @@ std::string SignInPage(Language language, std::string_view signin_token, std::st
     out += "<p class=\"error\" role=\"alert\">";
     AppendEscapedHtml(out, message);
     out += "</p>\n";
+  }
+  if (!offer.provider.empty()) {
+    // A link rather than a form: the provider's address is reached by
+    // redirects, which the pages' form-action policy would stop.
+    out += "<p class=\"provider-signin\"><a class=\"button\" href=\"";
+    AppendEscapedHtml(out, http::LinkWithQuery(kOidcSignInPath, {{"next", next}}));
+    out += "\">";
+    AppendEscapedHtml(out, Format(language, MessageId::kOidcSignInWith, {offer.provider}));
+    out += "</a></p>\n";
+    if (offer.passwords) {
+      out += "<p class=\"signin-or\">";
+      AppendEscapedHtml(out, Text(language, MessageId::kOidcOr));
+      out += "</p>\n";
+    }
+  }
+  if (!offer.passwords) {
+    out += "</div>\n";
+    AppendPageEnd(out);
+    return out;
   }
   AppendFormStart(out, "post", kSignInPath);
   out += '\n';

@@ -15,6 +15,7 @@
 #include "web/auth/visitor.h"
 #include "web/i18n/messages.h"
 #include "web/pages/page_request.h"
+#include "web/site/server_options.h"
 
 namespace ostrand::web {
 
@@ -25,10 +26,27 @@ namespace ostrand::web {
 // and kSignInDirectoryDown when the directory cannot be asked.
 std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome& outcome);
 
+// The ways a sign-in page offers besides (or instead of) the password form.
+struct SignInOffer {
+  // The name of the OpenID provider on its button ("Sign in with <name>");
+  // empty: no button.
+  std::string provider;
+  // Whether the page has the password form (serve --no-local-passwords
+  // leaves only the provider's button).
+  bool passwords = true;
+};
+
+// What the sign-in pages of a server with these options offer: the
+// provider's button when one is configured (named by its display name,
+// else its issuer's host), and the form unless local passwords are off.
+SignInOffer SignInOfferOf(const ServerOptions& options);
+
 // The sign-in page in the language; `message` (may be empty) is shown
-// above the form, and `person` is put back into its field.
+// above the form, and `person` is put back into its field. The provider's
+// button of `offer` leads to /login/oidc with the same `next`.
 std::string SignInPage(Language language, std::string_view signin_token, std::string_view next,
-                       std::string_view person, std::string_view message);
+                       std::string_view person, std::string_view message,
+                       const SignInOffer& offer = {});
 
 // A page with the sign-out button for a signed-in visitor.
 std::string SignOutPage(Language language, const Visitor& visitor, std::string_view here);

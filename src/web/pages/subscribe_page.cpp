@@ -180,18 +180,23 @@ PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
 
 }  // namespace
 
-std::string SiteBase(const PageRequest& request) {
-  if (!request.options.public_url.empty()) return request.options.public_url;
-  const auto host_header = request.server_variables.find("HTTP_HOST");
-  std::optional<std::string> host;
-  if (host_header != request.server_variables.end())
-    host = http::ReadHostHeader(host_header->second);
+std::string SiteBase(const ServerOptions& options, std::string_view host_header,
+                     std::string_view local_port) {
+  if (!options.public_url.empty()) return options.public_url;
+  std::optional<std::string> host = http::ReadHostHeader(host_header);
   if (!host) {
-    const auto port = request.server_variables.find("SERVER_PORT");
-    host = http::ReadHostHeader(request.options.host + ":" +
-                                (port != request.server_variables.end() ? port->second : "80"));
+    host = http::ReadHostHeader(options.host + ":" +
+                                (local_port.empty() ? std::string("80") : std::string(local_port)));
   }
   return "http://" + host.value_or("localhost");
+}
+
+std::string SiteBase(const PageRequest& request) {
+  const auto host_header = request.server_variables.find("HTTP_HOST");
+  const auto port = request.server_variables.find("SERVER_PORT");
+  return SiteBase(request.options,
+                  host_header != request.server_variables.end() ? host_header->second : "",
+                  port != request.server_variables.end() ? port->second : "");
 }
 
 std::string SealNewToken(const SecretKey& key, std::int64_t person, std::string_view token,

@@ -47,6 +47,11 @@ std::optional<std::string> OpenNewToken(const SecretKey& key, std::string_view v
 // invitation links): the server's --public-url, or else "http://" and the
 // Host the browser asked for (the server's own address without one).
 std::string SiteBase(const PageRequest& request);
+// The same from the options, a Host header's value (may be empty) and the
+// port the request came in on, for the answers outside a page (the sign-in
+// with an OpenID provider).
+std::string SiteBase(const ServerOptions& options, std::string_view host_header,
+                     std::string_view local_port);
 
 // The page. Throws HttpError 400 for a personID that does not read, 403 for
 // a person of another system, 404 for an unknown person.
