@@ -77,6 +77,19 @@ class SignInGate {
   // returns; the hashing never touches it. Throws Error (and `done` never
   // runs) when the database lookup fails.
   void Check(store::Connection& db, SignInAttempt attempt, std::function<void(SignInOutcome)> done);
+  // The second step of a sign-in whose password was right: a code of
+  // `person` (a one-time or recovery code), counted by the throttle as a
+  // password is, against the same account, address and device. `check`
+  // runs on the calling thread when the throttle admits the attempt and
+  // says whether the code was right: kSignedIn (with the person) or
+  // kRefused; kThrottled with retry_after when it was not admitted.
+  // `device_id` is that of the browser's device cookie when the cookie was
+  // issued for the person's account (PersonAccountKey), else empty. Throws
+  // the database's Error of the lift count, and what `check` throws (the
+  // attempt then counts as never checked).
+  SignInOutcome CheckCode(store::Connection& db, const Person& person,
+                          const std::string& client_address, const std::string& device_id,
+                          const std::function<bool()>& check);
   // Check, waiting for the outcome on the calling thread.
   SignInOutcome CheckAndWait(store::Connection& db, SignInAttempt attempt);
 
@@ -89,6 +102,11 @@ class SignInGate {
   bool SubmitHashJob(std::function<void()> job);
 
  private:
+  // Admits an attempt on the account (after forgetting its failures when
+  // an administrator lifted them since: `lifts`, SignInLiftSetting).
+  SignInThrottle::Verdict Admit(const SignInThrottle::Attempt& attempt,
+                                const std::optional<std::int64_t>& lifts);
+
   SignInChecker checker_;
   std::mutex throttle_mutex_;
   SignInThrottle throttle_;

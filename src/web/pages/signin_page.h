@@ -29,6 +29,11 @@ std::pair<int, std::string> SignInRefusal(Language language, const SignInOutcome
 std::string SignInPage(Language language, std::string_view signin_token, std::string_view next,
                        std::string_view person, std::string_view message);
 
+// The form of a sign-in's second step at /login/code in the language: the
+// field "code" and the hidden "pending" (the pending cookie's id), with
+// `message` (may be empty) above it.
+std::string CodePage(Language language, std::string_view pending_id, std::string_view message);
+
 // A page with the sign-out button for a signed-in visitor.
 std::string SignOutPage(Language language, const Visitor& visitor, std::string_view here);
 
