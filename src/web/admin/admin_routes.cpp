@@ -7,6 +7,7 @@
 #include "web/admin/persons_page.h"
 #include "web/admin/organisation_pages.h"
 #include "web/admin/access_page.h"
+#include "web/admin/identities_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_audit.h"
@@ -26,6 +27,7 @@ PageReply ShowAdministration(PageRequest& request) {
       {kAdminDepartmentsPath, MessageId::kAdminDepartmentsTitle},
       {kAdminDutiesPath, MessageId::kAdminDutiesTitle},
       {kAdminPlacesPath, MessageId::kAdminPlacesTitle},
+      {kAdminIdentitiesPath, MessageId::kAdminIdentitiesTitle},
       {kAdminAuditPath, MessageId::kAdminAuditTitle},
   };
   const Language language = request.language;
@@ -66,6 +68,12 @@ std::vector<AdminRoute> MakeRoutes() {
   routes.push_back({kAdminAccessPath, kAdminGet | kAdminPost, [](PageRequest& request) {
                       const bool post = request.http != nullptr && request.http->method == "POST";
                       return post ? SubmitAccess(request) : ShowAccess(request);
+                    }});
+
+  // The identities of the provider and the directory.
+  routes.push_back({kAdminIdentitiesPath, kAdminGet | kAdminPost, [](PageRequest& request) {
+                      const bool post = request.http != nullptr && request.http->method == "POST";
+                      return post ? SubmitIdentities(request) : ShowIdentities(request);
                     }});
 
   // The audit log.

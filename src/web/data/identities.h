@@ -63,9 +63,10 @@ struct IdentityMatch {
 // department (its name from display_name, else the claim, else
 // "subject@issuer"; audit record person-added with the address), else an
 // unlinked row. Updates the identity's row (last seen, claim, display
-// name) in a transaction of its own. Throws Error (kBadInput) naming the
-// field when a field is empty (issuer, subject) or longer than
-// kIdentityFieldLimit, or no UTF-8; (kBadInput) when auto_create names a
+// name) in a transaction of its own. A claim or display name that is
+// longer than kIdentityFieldLimit, no UTF-8 or holds a control character
+// counts as none. Throws Error (kBadInput) naming the field when the issuer
+// or subject is empty or such a text; (kBadInput) when auto_create names a
 // department or duty that does not exist.
 IdentityMatch MatchIdentity(store::Connection& db, const ExternalIdentity& identity,
                             const std::optional<AutoCreate>& auto_create,

@@ -44,6 +44,9 @@ std::int64_t HighestPersonId(store::Connection& db) {
       "SELECT MAX(personID) FROM hostSession UNION ALL "
       "SELECT MAX(personID) FROM hostRetiredPerson UNION ALL "
       "SELECT MAX(personID) FROM hostAdmin UNION ALL "
+      "SELECT MAX(personID) FROM hostIdentity UNION ALL "
+      "SELECT MAX(personID) FROM hostSecondFactor UNION ALL "
+      "SELECT MAX(personID) FROM hostRecoveryCode UNION ALL "
       "SELECT MAX(subjectID) FROM hostAudit UNION ALL "
       "SELECT MAX(actorID) FROM hostAudit UNION ALL "
       "SELECT MAX(value) FROM hostSetting WHERE name = ?) ids",

@@ -5,7 +5,8 @@
 // A person is never deleted. A new person's id lies above every id ever
 // used for a person (kept or deleted by SQL): the persons, their plans,
 // accounts, tokens, sessions, plan changes and deleted plans, the
-// administrators, the retired persons, the audit records, and the high
+// administrators, the retired persons, the identities of providers and
+// directories, the second factors and recovery codes, the audit records, and the high
 // water mark in the settings (kPersonIdHighWater), which each add raises
 // in its own transaction. Two servers adding at once wait for each other
 // on that setting's row, so that no id is given twice.

@@ -486,6 +486,23 @@ constexpr CatalogueEntry kEntries[] = {
     // Company sign-in: identities.
     {kIdentityUnlinkedTitle, "Not known here yet"},
     {kIdentityUnlinkedText, "You signed in as {0}, but no person of this site is linked to that sign-in yet. Please ask your administrator to link it to your person; then sign in again."},
+    {kAdminIdentitiesTitle, "Sign-ins of the provider and directory"},
+    {kIdentitiesIntro, "Everyone who signed in through the OpenID provider or the directory. Those waiting for a person come first: link each to the person it belongs to by the person's number. Administrators are never linked by their name alone."},
+    {kIdentitiesNone, "Nobody has signed in through a provider or directory yet."},
+    {kIdentityColumnPerson, "Person"},
+    {kIdentityColumnName, "Name given"},
+    {kIdentityColumnIssuer, "Issuer"},
+    {kIdentityColumnSubject, "Subject"},
+    {kIdentityColumnLastSeen, "Last sign-in (UTC)"},
+    {kIdentityColumnChange, "Change"},
+    {kIdentityWaiting, "Waiting for a person"},
+    {kIdentityLinkTo, "Person number"},
+    {kIdentityLink, "Link"},
+    {kIdentityUnlink, "Unlink"},
+    {kIdentityLinkedNotice, "The sign-in is linked: from its next sign-in on it opens that person's pages."},
+    {kIdentityUnlinkedNotice, "The sign-in is no longer linked to a person."},
+    {kIdentityRetiredPerson, "Person {0} has retired; a sign-in cannot be linked to a retired person."},
+    {kNoSuchIdentity, "There is no such sign-in identity."},
 
     // Company sign-in: OpenID Connect.
 

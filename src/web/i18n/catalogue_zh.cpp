@@ -487,6 +487,23 @@ constexpr CatalogueEntry kEntries[] = {
     // Company sign-in: identities.
     {kIdentityUnlinkedTitle, "尚未登记"},
     {kIdentityUnlinkedText, "您已以 {0} 的身份登录，但本站还没有人员与该身份关联。请联系管理员将其关联到您的人员，然后重新登录。"},
+    {kAdminIdentitiesTitle, "外部登录身份"},
+    {kIdentitiesIntro, "通过 OpenID 身份提供方或目录登录过的所有人。等待关联的排在最前：请按人员编号将其关联到对应的人员。管理员不会仅凭姓名自动关联。"},
+    {kIdentitiesNone, "还没有人通过身份提供方或目录登录。"},
+    {kIdentityColumnPerson, "人员"},
+    {kIdentityColumnName, "对方提供的名称"},
+    {kIdentityColumnIssuer, "签发方"},
+    {kIdentityColumnSubject, "标识"},
+    {kIdentityColumnLastSeen, "最近登录（UTC）"},
+    {kIdentityColumnChange, "更改"},
+    {kIdentityWaiting, "等待关联人员"},
+    {kIdentityLinkTo, "人员编号"},
+    {kIdentityLink, "关联"},
+    {kIdentityUnlink, "取消关联"},
+    {kIdentityLinkedNotice, "已关联：下次登录起将打开该人员的页面。"},
+    {kIdentityUnlinkedNotice, "该登录身份已不再关联任何人员。"},
+    {kIdentityRetiredPerson, "人员 {0} 已离职，不能关联登录身份。"},
+    {kNoSuchIdentity, "没有这个登录身份。"},
 
     // Company sign-in: OpenID Connect.
 

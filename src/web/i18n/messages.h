@@ -517,6 +517,23 @@ enum class MessageId {
   // administration's page of them.
   kIdentityUnlinkedTitle,
   kIdentityUnlinkedText,
+  kAdminIdentitiesTitle,
+  kIdentitiesIntro,
+  kIdentitiesNone,
+  kIdentityColumnPerson,
+  kIdentityColumnName,
+  kIdentityColumnIssuer,
+  kIdentityColumnSubject,
+  kIdentityColumnLastSeen,
+  kIdentityColumnChange,
+  kIdentityWaiting,
+  kIdentityLinkTo,
+  kIdentityLink,
+  kIdentityUnlink,
+  kIdentityLinkedNotice,
+  kIdentityUnlinkedNotice,
+  kIdentityRetiredPerson,
+  kNoSuchIdentity,
 
   // Company sign-in: OpenID Connect.
 
