@@ -74,8 +74,8 @@ TEST(WebOneTimeCodes, StandardVectorsAndAWindowOfOneStepEitherSide) {
 
 TEST(WebOneTimeCodes, TypedCodesSealedSecretsAndTheQrCode) {
   const std::pair<const char*, std::optional<std::string>> typed[] = {
-      {"123456", "123456"}, {" 123 456 ", "123456"}, {"123-456", "123456"},
-      {"12345", std::nullopt}, {"1234567", std::nullopt}, {"12a456", std::nullopt},
+      {"123456", "123456"},           {" 123 456 ", "123456"},   {"123-456", "123456"},
+      {"12345", std::nullopt},        {"1234567", std::nullopt}, {"12a456", std::nullopt},
       {"１２３４５６", std::nullopt}, {"", std::nullopt}};
   for (const auto& [text, code] : typed) EXPECT_EQ(ReadOneTimeCode(text), code) << text;
 
@@ -145,7 +145,8 @@ class WebSecondFactor : public ::testing::Test {
     return secret;
   }
   std::vector<std::string> AuditOf(int person, std::string_view kind) const {
-    const std::array params{store::SqlParam::Integer(person), store::SqlParam::Text(std::string(kind))};
+    const std::array params{store::SqlParam::Integer(person),
+                            store::SqlParam::Text(std::string(kind))};
     store::RecordSet rows = Db()->Query(
         "SELECT detail FROM hostAudit WHERE subjectID = ? AND kind = ? ORDER BY auditID", params);
     std::vector<std::string> details;
@@ -186,7 +187,8 @@ TEST_F(WebSecondFactor, EnrolmentNeedsARightFirstCodeAndEachCodeWorksOnce) {
   EXPECT_FALSE(factors.Use(*db, kLi, (*codes)[3], now));
   EXPECT_EQ(UnusedRecoveryCodes(*db, kLi), 9);
   // Under another server secret the codes no longer open; recovery codes do.
-  EXPECT_FALSE(SecondFactors(RandomSecret()).Use(*db, kLi, CodeOfStep(secret, CodeStep(now) + 2), now + 50));
+  EXPECT_FALSE(
+      SecondFactors(RandomSecret()).Use(*db, kLi, CodeOfStep(secret, CodeStep(now) + 2), now + 50));
   EXPECT_TRUE(SecondFactors(RandomSecret()).Use(*db, kLi, (*codes)[4], now));
 }
 
@@ -286,9 +288,11 @@ TEST_F(WebSecondFactor, AnAdministratorMustEnrolFirstAndMayRemoveAnothersFactor)
   const std::string right = CodeOfStep(secret, CodeStep(UnixNow()));
   std::string wrong = right;
   wrong[5] = static_cast<char>('0' + (wrong[5] - '0' + 1) % 10);
-  EXPECT_EQ(admin->Post("/account/second-factor",
-                        {{"csrf", csrf}, {"action", "confirm"}, {"code", wrong}})->status,
-            400);
+  EXPECT_EQ(
+      admin
+          ->Post("/account/second-factor", {{"csrf", csrf}, {"action", "confirm"}, {"code", wrong}})
+          ->status,
+      400);
   const Result codes = admin->Post("/account/second-factor",
                                    {{"csrf", csrf}, {"action", "confirm"}, {"code", right}});
   ASSERT_TRUE(codes && codes->status == 200);
@@ -303,8 +307,10 @@ TEST_F(WebSecondFactor, AnAdministratorMustEnrolFirstAndMayRemoveAnothersFactor)
   EXPECT_EQ(admin->Get("/schedule/personMonth.asp")->status, 200);
 
   // Turning it off takes the password.
-  EXPECT_EQ(admin->Post("/account/second-factor",
-                        {{"csrf", csrf}, {"action", "remove"}, {"password", "wrong"}})->status,
+  EXPECT_EQ(admin
+                ->Post("/account/second-factor",
+                       {{"csrf", csrf}, {"action", "remove"}, {"password", "wrong"}})
+                ->status,
             403);
   EXPECT_TRUE(HasConfirmedSecondFactor(*Db(), kZhang));
 

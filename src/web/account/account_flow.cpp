@@ -129,8 +129,9 @@ http::Response HashPoolBusy(Language language) {
 
 http::Response PasswordThrottled(Language language, std::int64_t seconds) {
   const std::string wait = std::to_string(seconds);
-  http::Response response = Page(
-      429, ErrorPage(language, 429, Format(language, MessageId::kSignInThrottled, {wait}), nullptr));
+  http::Response response =
+      Page(429, ErrorPage(language, 429, Format(language, MessageId::kSignInThrottled, {wait}),
+                          nullptr));
   response.AddHeader("Retry-After", wait);
   return response;
 }

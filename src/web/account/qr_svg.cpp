@@ -40,7 +40,8 @@ std::string QrSvg(std::string_view text, std::string_view label) {
          "\" height=\"" + std::to_string((width + 2 * kQuietZone) * 4) +
          "\" shape-rendering=\"crispEdges\" aria-label=\"";
   AppendEscapedHtml(out, label);
-  out += "\"><rect width=\"" + side + "\" height=\"" + side + "\" fill=\"#fff\"/><path fill=\"#000\" d=\"";
+  out += "\"><rect width=\"" + side + "\" height=\"" + side +
+         "\" fill=\"#fff\"/><path fill=\"#000\" d=\"";
   // Each row's runs of dark modules as one rectangle each.
   for (int y = 0; y < width; ++y) {
     const unsigned char* row = code->data + static_cast<std::ptrdiff_t>(y) * width;

@@ -80,9 +80,9 @@ void AppendEnrolment(std::string& out, const PageRequest& request, const std::st
   out += '\n';
   AppendHiddenField(out, "csrf", request.visitor.csrf_token);
   AppendHiddenField(out, "action", "confirm");
-  AppendLabelledInput(out, Text(language, MessageId::kEnrolCodeLabel), "text", "code",
-                      std::nullopt,
-                      "autocomplete=\"one-time-code\" inputmode=\"numeric\" maxlength=\"16\" required");
+  AppendLabelledInput(
+      out, Text(language, MessageId::kEnrolCodeLabel), "text", "code", std::nullopt,
+      "autocomplete=\"one-time-code\" inputmode=\"numeric\" maxlength=\"16\" required");
   AppendSubmitButton(out, Text(language, MessageId::kEnrolButton));
   out += "\n</form>\n";
 }
@@ -93,9 +93,10 @@ void AppendConfirmed(std::string& out, const PageRequest& request,
   AppendParagraph(out, "second-factor-state",
                   Format(language, MessageId::kSecondFactorOn,
                          {factor.confirmed_at ? UtcText(*factor.confirmed_at) : std::string("?")}));
-  AppendParagraph(out, "",
-                  Format(language, MessageId::kRecoveryCodesLeft,
-                         {std::to_string(UnusedRecoveryCodes(request.db, request.visitor.person.id))}));
+  AppendParagraph(
+      out, "",
+      Format(language, MessageId::kRecoveryCodesLeft,
+             {std::to_string(UnusedRecoveryCodes(request.db, request.visitor.person.id))}));
   AppendParagraph(out, "", Text(language, MessageId::kSecondFactorPasswordNote));
   AppendFormStart(out, "post", kSecondFactorAccountPath, "second-factor-change");
   out += '\n';
@@ -128,8 +129,7 @@ PageReply FactorPage(PageRequest& request, const SecondFactors& factors,
   if (problem) {
     AppendParagraph(out, "error", *problem, "alert");
   } else if (FieldOrEmpty(request.query, "done") == "removed") {
-    AppendParagraph(out, "notice", Text(language, MessageId::kSecondFactorRemovedNotice),
-                    "status");
+    AppendParagraph(out, "notice", Text(language, MessageId::kSecondFactorRemovedNotice), "status");
   }
   if (secret) {
     if (SecondFactorRequired(request.options, request.visitor)) {
@@ -150,8 +150,8 @@ PageReply FactorPage(PageRequest& request, const SecondFactors& factors,
 PageReply CodesPage(PageRequest& request, const std::vector<std::string>& codes) {
   const Language language = request.language;
   std::string out;
-  AppendPageStart(out, language, Text(language, MessageId::kRecoveryCodesHeading),
-                  &request.visitor, request.here);
+  AppendPageStart(out, language, Text(language, MessageId::kRecoveryCodesHeading), &request.visitor,
+                  request.here);
   out += "<div class=\"account second-factor\">\n<h1>";
   AppendEscapedHtml(out, Text(language, MessageId::kRecoveryCodesHeading));
   out += "</h1>\n";
@@ -173,7 +173,9 @@ PageReply CodesPage(PageRequest& request, const std::vector<std::string>& codes)
 
 PageReply Confirm(PageRequest& request, const SecondFactors& factors) {
   const std::string action = FieldOrEmpty(request.form, "action");
-  if (action != "confirm") throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
+  if (action != "confirm") {
+    throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
+  }
   const std::int64_t self = request.visitor.person.id;
   if (HasConfirmedSecondFactor(request.db, self)) {
     throw HttpError(400, {MessageId::kUnknownAction, {action}});
@@ -196,8 +198,7 @@ PageReply Change(PageRequest& request, const SecondFactors& factors, const std::
       RecordAudit(request.db, OwnAudit(request, audit::kSecondFactorRemoved, "own second factor"));
     }
     transaction.Commit();
-    return PageReply{303, {},
-                     http::LinkWithQuery(kSecondFactorAccountPath, {{"done", "removed"}})};
+    return PageReply{303, {}, http::LinkWithQuery(kSecondFactorAccountPath, {{"done", "removed"}})};
   }
   if (!HasConfirmedSecondFactor(request.db, self)) {
     throw HttpError(400, {MessageId::kUnknownAction, {action}});
@@ -211,16 +212,16 @@ PageReply Change(PageRequest& request, const SecondFactors& factors, const std::
 }  // namespace
 
 http::Response SecondFactorFlow::Show(const http::Request& request) const {
-  return runner_.Run(request, [this](PageRequest& page) {
-    return FactorPage(page, factors_, std::nullopt, 200);
-  });
+  return runner_.Run(
+      request, [this](PageRequest& page) { return FactorPage(page, factors_, std::nullopt, 200); });
 }
 
 void SecondFactorFlow::Submit(const http::Request& request, const http::Responder& respond) const {
   const http::FormFields form = http::FormOf(request);
   const std::string action = http::FieldOrEmpty(form, "action");
   if (action != "recovery" && action != "remove") {
-    return respond(runner_.Run(request, [this](PageRequest& page) { return Confirm(page, factors_); }));
+    return respond(
+        runner_.Run(request, [this](PageRequest& page) { return Confirm(page, factors_); }));
   }
   // On this worker: the session, the CSRF token and that there is a
   // second factor to change. The password then goes the way of a sign-in
@@ -241,26 +242,26 @@ void SecondFactorFlow::Submit(const http::Request& request, const http::Responde
   try {
     const store::ConnectionPool::Lease db = databases_.OpenHost();
     SignInAttempt attempt{request.remote_address, std::to_string(*self), password->text};
-    check_(*db, std::move(attempt),
-           [this, request, respond, password, action, language,
-            self = *self](SignInOutcome outcome) {
-             if (outcome.status == SignInOutcome::Status::kBusy) {
-               return respond(HashPoolBusy(language));
-             }
-             if (outcome.status == SignInOutcome::Status::kThrottled) {
-               return respond(PasswordThrottled(language, outcome.retry_after.count()));
-             }
-             const bool right = outcome.status == SignInOutcome::Status::kSignedIn &&
-                                outcome.person && outcome.person->id == self;
-             respond(runner_.Run(request, [&](PageRequest& page) {
-               if (!right) {
-                 return FactorPage(
-                     page, factors_,
-                     std::string(Text(page.language, MessageId::kCurrentPasswordWrong)), 403);
-               }
-               return Change(page, factors_, action);
-             }));
-           });
+    check_(
+        *db, std::move(attempt),
+        [this, request, respond, password, action, language, self = *self](SignInOutcome outcome) {
+          if (outcome.status == SignInOutcome::Status::kBusy) {
+            return respond(HashPoolBusy(language));
+          }
+          if (outcome.status == SignInOutcome::Status::kThrottled) {
+            return respond(PasswordThrottled(language, outcome.retry_after.count()));
+          }
+          const bool right = outcome.status == SignInOutcome::Status::kSignedIn && outcome.person &&
+                             outcome.person->id == self;
+          respond(runner_.Run(request, [&](PageRequest& page) {
+            if (!right) {
+              return FactorPage(page, factors_,
+                                std::string(Text(page.language, MessageId::kCurrentPasswordWrong)),
+                                403);
+            }
+            return Change(page, factors_, action);
+          }));
+        });
   } catch (...) {
     respond(ErrorAnswer(std::current_exception(), language, nullptr));
   }

@@ -214,7 +214,8 @@ PageReply SubmitAccess(PageRequest& request) {
     // enrolling again.
     store::Transaction transaction(db);
     if (RemoveSecondFactor(db, person.id)) {
-      RecordAudit(db, AuditOf(request, audit::kSecondFactorRemoved, person.id, "by an administrator"));
+      RecordAudit(db,
+                  AuditOf(request, audit::kSecondFactorRemoved, person.id, "by an administrator"));
     }
     transaction.Commit();
     return Back(person, "second-factor");

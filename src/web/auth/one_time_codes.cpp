@@ -24,7 +24,9 @@ constexpr std::uint64_t kSealKeyId = 1;
 
 void StartOath() {
   static const int started = oath_init();
-  if (started != OATH_OK) throw Error("cannot start liboath: " + std::string(oath_strerror(started)));
+  if (started != OATH_OK) {
+    throw Error("cannot start liboath: " + std::string(oath_strerror(started)));
+  }
 }
 
 std::string AdditionalData(std::int64_t person_id) { return "person:" + std::to_string(person_id); }
@@ -120,8 +122,7 @@ SecretSealer::SecretSealer(const SecretKey& server_key) {
   static_assert(std::tuple_size_v<SecretKey> == crypto_kdf_KEYBYTES);
   static_assert(sizeof(key_) == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
   StartSodium();
-  crypto_kdf_derive_from_key(key_.data(), key_.size(), kSealKeyId, kSealContext,
-                             server_key.data());
+  crypto_kdf_derive_from_key(key_.data(), key_.size(), kSealKeyId, kSealContext, server_key.data());
 }
 
 SecretSealer::~SecretSealer() { sodium_memzero(key_.data(), key_.size()); }
@@ -162,8 +163,7 @@ std::optional<std::string> SecretSealer::Open(std::string_view sealed,
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(
           reinterpret_cast<unsigned char*>(secret.data()), &opened, nullptr,
           nonce + crypto_aead_xchacha20poly1305_ietf_NPUBBYTES, boxed,
-          reinterpret_cast<const unsigned char*>(ad.data()), ad.size(), nonce,
-          key_.data()) != 0) {
+          reinterpret_cast<const unsigned char*>(ad.data()), ad.size(), nonce, key_.data()) != 0) {
     return std::nullopt;
   }
   secret.resize(opened);
@@ -178,7 +178,8 @@ std::vector<std::string> NewRecoveryCodes() {
     std::string code;
     for (std::size_t c = 0; c < kRecoveryCodeLength; ++c) {
       if (c > 0 && c % 4 == 0) code += '-';
-      code += kRecoveryAlphabet[randombytes_uniform(static_cast<std::uint32_t>(kRecoveryAlphabet.size()))];
+      code += kRecoveryAlphabet[randombytes_uniform(
+          static_cast<std::uint32_t>(kRecoveryAlphabet.size()))];
     }
     codes.push_back(std::move(code));
   }

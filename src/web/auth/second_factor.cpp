@@ -64,8 +64,7 @@ bool SecondFactors::Use(store::Connection& db, std::int64_t person_id, std::stri
     std::optional<std::string> opened = sealer_.Open(stored->sealed_secret, person_id);
     if (!opened) return false;
     const HeldSecret secret{std::move(*opened)};
-    const std::optional<std::int64_t> step =
-        MatchCode(secret.bytes, *code, now, stored->last_step);
+    const std::optional<std::int64_t> step = MatchCode(secret.bytes, *code, now, stored->last_step);
     return step && TakeCodeStep(db, person_id, *step);
   }
   const std::optional<std::string> recovery = ReadRecoveryCode(typed);

@@ -73,7 +73,9 @@ SignInOutcome SignInGate::CheckCode(store::Connection& db, const Person& person,
     const std::lock_guard<std::mutex> lock(throttle_mutex_);
     throttle_.Done(counted, verdict, !right, std::chrono::steady_clock::now());
   }
-  if (!right) return {SignInOutcome::Status::kRefused, std::nullopt, std::chrono::seconds(0), account};
+  if (!right) {
+    return {SignInOutcome::Status::kRefused, std::nullopt, std::chrono::seconds(0), account};
+  }
   return {SignInOutcome::Status::kSignedIn, person, std::chrono::seconds(0), account};
 }
 

@@ -32,7 +32,8 @@ std::optional<StoredSecondFactor> FindSecondFactor(store::Connection& db, std::i
 
 bool HasConfirmedSecondFactor(store::Connection& db, std::int64_t person_id) {
   return !db.Query(
-                "SELECT personID FROM hostSecondFactor WHERE personID = ? AND confirmedAt IS NOT NULL",
+                "SELECT personID FROM hostSecondFactor WHERE personID = ? AND confirmedAt IS NOT "
+                "NULL",
                 Person(person_id))
               .Eof();
 }
@@ -48,8 +49,7 @@ bool PutUnconfirmedSecondFactor(store::Connection& db, std::int64_t person_id,
 }
 
 bool ConfirmSecondFactor(store::Connection& db, std::int64_t person_id,
-                         const std::string& sealed_secret, std::int64_t step,
-                         const DateTime& now) {
+                         const std::string& sealed_secret, std::int64_t step, const DateTime& now) {
   const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(step),
                           store::SqlParam::Integer(person_id),
                           store::SqlParam::Text(sealed_secret)};
@@ -95,9 +95,9 @@ bool TakeRecoveryCode(store::Connection& db, std::int64_t person_id, const std::
 }
 
 std::int64_t UnusedRecoveryCodes(store::Connection& db, std::int64_t person_id) {
-  const store::RecordSet rows = db.Query(
-      "SELECT COUNT(*) FROM hostRecoveryCode WHERE personID = ? AND usedAt IS NULL",
-      Person(person_id));
+  const store::RecordSet rows =
+      db.Query("SELECT COUNT(*) FROM hostRecoveryCode WHERE personID = ? AND usedAt IS NULL",
+               Person(person_id));
   return rows.Eof() ? 0 : Int(rows, 0);
 }
 

@@ -46,9 +46,9 @@ http::Response SignInFlow::AskForCode(store::Connection& db, const Person& perso
   const PendingSignIn pending{person.id, *generation, next, RandomToken(),
                               UnixNow() + kPendingLifetime};
   http::Response response = http::Response::Redirect(std::string(kSecondFactorPath));
-  response.AddHeader("Set-Cookie", http::SetCookieValue(kPendingCookieName,
-                                                        signer_.SealPending(pending), kSignInPath,
-                                                        kPendingLifetime));
+  response.AddHeader("Set-Cookie",
+                     http::SetCookieValue(kPendingCookieName, signer_.SealPending(pending),
+                                          kSignInPath, kPendingLifetime));
   return response;
 }
 
@@ -91,25 +91,22 @@ http::Response SignInFlow::SubmitCode(const http::Request& request) {
     const std::string device_id = device && device->account == account ? device->id : "";
     const std::string typed = http::FieldOrEmpty(form, "code");
     const SignInOutcome outcome =
-        gate_.CheckCode(*db, *person, request.remote_address, device_id, [&] {
-          return second_factors_.Use(*db, person->id, typed, UnixNow());
-        });
+        gate_.CheckCode(*db, *person, request.remote_address, device_id,
+                        [&] { return second_factors_.Use(*db, person->id, typed, UnixNow()); });
     // A failure's detail is where it failed: at the code.
     RecordOutcome(*db, outcome, "code", request.remote_address);
     if (outcome.status == SignInOutcome::Status::kSignedIn) {
-      http::Response response =
-          SignedIn(*db, *person, account, device, pending->next,
-                   SessionOrigin{request.remote_address,
-                                 std::string(request.HeaderValue("User-Agent"))});
+      http::Response response = SignedIn(
+          *db, *person, account, device, pending->next,
+          SessionOrigin{request.remote_address, std::string(request.HeaderValue("User-Agent"))});
       response.AddHeader("Set-Cookie",
                          http::SetCookieValue(kPendingCookieName, "", kSignInPath, 0));
       return response;
     }
     if (outcome.status == SignInOutcome::Status::kThrottled) {
       const std::string seconds = std::to_string(outcome.retry_after.count());
-      http::Response response =
-          CodeAnswer(429, language, pending->id,
-                     Format(language, MessageId::kSignInThrottled, {seconds}));
+      http::Response response = CodeAnswer(
+          429, language, pending->id, Format(language, MessageId::kSignInThrottled, {seconds}));
       response.AddHeader("Retry-After", seconds);
       return response;
     }
