@@ -9,6 +9,7 @@
 #include <regex>
 #include <set>
 
+#include "test_databases.h"
 #include "test_support.h"
 #include "web/account/qr_svg.h"
 #include "web/auth/one_time_codes.h"
@@ -117,6 +118,39 @@ TEST(WebOneTimeCodes, TypedCodesSealedSecretsAndTheQrCode) {
   EXPECT_EQ(std::count(drawing.begin(), drawing.end(), '<'), 4);  // svg, rect, path, /svg
   EXPECT_THROW(QrSvg(std::string(8000, 'x'), "too long"), Error);
 }
+
+// The rows on every backend: a step and a recovery code are taken once, and
+// a removal takes the codes with it.
+class SecondFactorTable : public ::testing::TestWithParam<test_support::TestBackend> {};
+
+TEST_P(SecondFactorTable, StepsAndRecoveryCodesAreTakenOnce) {
+  const test_support::TestDatabase database(GetParam());
+  const std::unique_ptr<store::Connection> db = store::Connect(database.connection_string());
+  const SecondFactors factors(RandomSecret());
+  const std::int64_t now = 2000000000;
+  const std::string secret = *factors.EnrolmentSecret(*db, 7, now);
+  const std::vector<std::string> codes =
+      *factors.Confirm(*db, 7, CodeOfStep(secret, CodeStep(now)), now);
+  const std::optional<StoredSecondFactor> stored = FindSecondFactor(*db, 7);
+  ASSERT_TRUE(stored && stored->confirmed && stored->confirmed_at);
+  EXPECT_EQ(stored->last_step, CodeStep(now));
+  EXPECT_TRUE(factors.Use(*db, 7, CodeOfStep(secret, CodeStep(now) + 1), now + 30));
+  EXPECT_FALSE(factors.Use(*db, 7, CodeOfStep(secret, CodeStep(now) + 1), now + 30));
+  EXPECT_TRUE(factors.Use(*db, 7, codes[9], now));
+  EXPECT_FALSE(factors.Use(*db, 7, codes[9], now));
+  EXPECT_EQ(UnusedRecoveryCodes(*db, 7), 9);
+  {
+    store::Transaction transaction(*db);
+    EXPECT_TRUE(RemoveSecondFactor(*db, 7));
+    transaction.Commit();
+  }
+  EXPECT_FALSE(FindSecondFactor(*db, 7));
+  EXPECT_EQ(UnusedRecoveryCodes(*db, 7), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SecondFactorTable,
+                         ::testing::ValuesIn(test_support::kAllBackends),
+                         test_support::BackendName);
 
 class WebSecondFactor : public ::testing::Test {
  protected:
