@@ -38,47 +38,6 @@ SignInGate::SignInGate(const PasswordLimits& limits, const ThrottleRules& rules,
       pool_(WorkerCount(limits, hash_workers),
             WorkerCount(limits, hash_workers) * kQueuedPerWorker) {}
 
-SignInThrottle::Verdict SignInGate::Admit(const SignInThrottle::Attempt& attempt,
-                                          const std::optional<std::int64_t>& lifts) {
-  const std::lock_guard<std::mutex> lock(throttle_mutex_);
-  if (lifts) {
-    std::int64_t& seen = lifts_seen_[std::string(attempt.account)];
-    if (seen != *lifts) throttle_.Lift(attempt.account);
-    seen = *lifts;
-  }
-  return throttle_.Admit(attempt, std::chrono::steady_clock::now());
-}
-
-SignInOutcome SignInGate::CheckCode(store::Connection& db, const Person& person,
-                                    const std::string& client_address,
-                                    const std::string& device_id,
-                                    const std::function<bool()>& check) {
-  const std::string account = PersonAccountKey(person.id);
-  const std::optional<std::int64_t> lifts = ReadSetting(db, SignInLiftSetting(person.id));
-  const std::string address = ClientAddressKey(client_address);
-  const SignInThrottle::Attempt counted{address, account, device_id};
-  const SignInThrottle::Verdict verdict = Admit(counted, lifts);
-  if (!verdict.admitted) {
-    return {SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after, account};
-  }
-  bool right = false;
-  try {
-    right = check();
-  } catch (...) {
-    const std::lock_guard<std::mutex> lock(throttle_mutex_);
-    throttle_.Done(counted, verdict, false, std::chrono::steady_clock::now());
-    throw;
-  }
-  {
-    const std::lock_guard<std::mutex> lock(throttle_mutex_);
-    throttle_.Done(counted, verdict, !right, std::chrono::steady_clock::now());
-  }
-  if (!right) {
-    return {SignInOutcome::Status::kRefused, std::nullopt, std::chrono::seconds(0), account};
-  }
-  return {SignInOutcome::Status::kSignedIn, person, std::chrono::seconds(0), account};
-}
-
 void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
                        std::function<void(SignInOutcome)> done) {
   auto target = std::make_shared<SignInTarget>(checker_.Find(db, attempt.who));
@@ -89,7 +48,16 @@ void SignInGate::Check(store::Connection& db, SignInAttempt attempt,
   auto keys = std::make_shared<const std::pair<std::string, std::string>>(
       ClientAddressKey(attempt.client_address), proven ? attempt.device_id : std::string());
   const SignInThrottle::Attempt counted{keys->first, target->account_key, keys->second};
-  const SignInThrottle::Verdict verdict = Admit(counted, lifts);
+  SignInThrottle::Verdict verdict;
+  {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    if (lifts) {
+      std::int64_t& seen = lifts_seen_[target->account_key];
+      if (seen != *lifts) throttle_.Lift(target->account_key);
+      seen = *lifts;
+    }
+    verdict = throttle_.Admit(counted, std::chrono::steady_clock::now());
+  }
   if (!verdict.admitted) {
     sodium_memzero(attempt.password.data(), attempt.password.size());
     done({SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after,
@@ -128,6 +96,45 @@ SignInOutcome SignInGate::CheckAndWait(store::Connection& db, SignInAttempt atte
   Check(db, std::move(attempt),
         [promise](SignInOutcome result) { promise->set_value(std::move(result)); });
   return outcome.get();
+}
+
+SignInOutcome SignInGate::CheckCode(store::Connection& db, const Person& person,
+                                    const std::string& client_address,
+                                    const std::string& device_id,
+                                    const std::function<bool()>& check) {
+  const std::string account = PersonAccountKey(person.id);
+  const std::optional<std::int64_t> lifts = ReadSetting(db, SignInLiftSetting(person.id));
+  const std::string address = ClientAddressKey(client_address);
+  const SignInThrottle::Attempt counted{address, account, device_id};
+  SignInThrottle::Verdict verdict;
+  {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    if (lifts) {
+      std::int64_t& seen = lifts_seen_[account];
+      if (seen != *lifts) throttle_.Lift(account);
+      seen = *lifts;
+    }
+    verdict = throttle_.Admit(counted, std::chrono::steady_clock::now());
+  }
+  if (!verdict.admitted) {
+    return {SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after, account};
+  }
+  bool right = false;
+  try {
+    right = check();
+  } catch (...) {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    throttle_.Done(counted, verdict, false, std::chrono::steady_clock::now());
+    throw;
+  }
+  {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    throttle_.Done(counted, verdict, !right, std::chrono::steady_clock::now());
+  }
+  if (!right) {
+    return {SignInOutcome::Status::kRefused, std::nullopt, std::chrono::seconds(0), account};
+  }
+  return {SignInOutcome::Status::kSignedIn, person, std::chrono::seconds(0), account};
 }
 
 }  // namespace ostrand::web

@@ -77,6 +77,17 @@ class SignInGate {
   // returns; the hashing never touches it. Throws Error (and `done` never
   // runs) when the database lookup fails.
   void Check(store::Connection& db, SignInAttempt attempt, std::function<void(SignInOutcome)> done);
+  // Check, waiting for the outcome on the calling thread.
+  SignInOutcome CheckAndWait(store::Connection& db, SignInAttempt attempt);
+
+  std::size_t hash_workers() const { return pool_.workers(); }
+
+  // Runs `job` on the hash pool, in the first lane: other password work of
+  // signed-in or invited persons (a password change, a password chosen from
+  // an invitation), so that it never hashes on a page worker. False, with
+  // the job unrun, when the lane is full. The job must not throw.
+  bool SubmitHashJob(std::function<void()> job);
+
   // The second step of a sign-in whose password was right: a code of
   // `person` (a one-time or recovery code), counted by the throttle as a
   // password is, against the same account, address and device. `check`
@@ -90,23 +101,8 @@ class SignInGate {
   SignInOutcome CheckCode(store::Connection& db, const Person& person,
                           const std::string& client_address, const std::string& device_id,
                           const std::function<bool()>& check);
-  // Check, waiting for the outcome on the calling thread.
-  SignInOutcome CheckAndWait(store::Connection& db, SignInAttempt attempt);
-
-  std::size_t hash_workers() const { return pool_.workers(); }
-
-  // Runs `job` on the hash pool, in the first lane: other password work of
-  // signed-in or invited persons (a password change, a password chosen from
-  // an invitation), so that it never hashes on a page worker. False, with
-  // the job unrun, when the lane is full. The job must not throw.
-  bool SubmitHashJob(std::function<void()> job);
 
  private:
-  // Admits an attempt on the account (after forgetting its failures when
-  // an administrator lifted them since: `lifts`, SignInLiftSetting).
-  SignInThrottle::Verdict Admit(const SignInThrottle::Attempt& attempt,
-                                const std::optional<std::int64_t>& lifts);
-
   SignInChecker checker_;
   std::mutex throttle_mutex_;
   SignInThrottle throttle_;
