@@ -184,11 +184,6 @@ struct WebServer::Impl {
                        std::function<void(SignInOutcome)> done) {
                   signin.CheckPassword(db, std::move(attempt), std::move(done));
                 }),
-        second_factor(options, databases, runner,
-                      [this](store::Connection& db, SignInAttempt attempt,
-                             std::function<void(SignInOutcome)> done) {
-                        signin.CheckPassword(db, std::move(attempt), std::move(done));
-                      }),
         signin(options, databases, signer),
         pages(options.worker_threads != 0 ? options.worker_threads
                                           : std::max<std::size_t>(4, 2 * Processors()),
@@ -237,7 +232,11 @@ struct WebServer::Impl {
   http::HttpServer http;
   // Before the sign-in, whose hash pool runs its last jobs while it ends.
   AccountFlow account;
-  SecondFactorFlow second_factor;
+  SecondFactorFlow second_factor{options, databases, runner,
+                                 [this](store::Connection& db, SignInAttempt attempt,
+                                        std::function<void(SignInOutcome)> done) {
+                                   signin.CheckPassword(db, std::move(attempt), std::move(done));
+                                 }};
   SignInFlow signin;
   http::WorkerPool pages;
   // Last: its handlers use everything above.

@@ -96,9 +96,11 @@ http::Response SignInFlow::SubmitCode(const http::Request& request) {
     // A failure's detail is where it failed: at the code.
     RecordOutcome(*db, outcome, "code", request.remote_address);
     if (outcome.status == SignInOutcome::Status::kSignedIn) {
-      http::Response response = SignedIn(
-          *db, *person, account, device, pending->next,
-          SessionOrigin{request.remote_address, std::string(request.HeaderValue("User-Agent"))});
+      const SessionOrigin origin{request.remote_address,
+                                 std::string(request.HeaderValue("User-Agent"))};
+      http::Response response = StartSession(*db, options_, signer_, *person, pending->next, origin,
+                                             kSignedInWithPassword);
+      response.AddHeader("Set-Cookie", ProvenDeviceCookie(account, device));
       response.AddHeader("Set-Cookie",
                          http::SetCookieValue(kPendingCookieName, "", kSignInPath, 0));
       return response;

@@ -9,8 +9,8 @@
 #include "store/database_error.h"
 #include "web/auth/accounts.h"
 #include "web/data/audit_log.h"
-#include "web/data/second_factor_table.h"
 #include "web/data/plan_changes.h"
+#include "web/data/second_factor_table.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/request_values.h"
@@ -93,7 +93,6 @@ SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
     : options_(options),
       databases_(databases),
       signer_(signer),
-      second_factors_(options.secret),
       gate_(options.password_limits, options.signin_throttle, options.hash_workers) {}
 
 http::Response SignInFlow::ShowForm(const http::Request& request) const {
@@ -158,48 +157,47 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
                                   const std::optional<DeviceCookie>& device,
                                   const SessionOrigin& origin, store::Connection* held) {
   try {
+    // A right password of a person with a second factor: the code comes
+    // next, and the sign-in is recorded once it is given.
     if (outcome.status == SignInOutcome::Status::kSignedIn) {
       const store::ConnectionPool::Lease db = databases_.OpenHost();
-      // The sign-in is recorded once the second step is done too.
       if (HasConfirmedSecondFactor(*db, outcome.person->id)) {
         return AskForCode(*db, *outcome.person, next);
       }
-      RecordOutcome(*db, outcome, person, origin.address);
-      return SignedIn(*db, *outcome.person, outcome.account_key, device, next, origin);
     }
     if (held != nullptr) {
       RecordOutcome(*held, outcome, person, origin.address);
     } else {
       RecordOutcome(*databases_.OpenHost(), outcome, person, origin.address);
     }
-    // The message is the same whatever was wrong with person or password.
-    const auto [status, message] = SignInRefusal(language, outcome);
-    http::Response response =
-        HtmlPage(status, SignInPage(language, form_token, next, person, message));
-    VaryByLanguage(response);
-    if (outcome.retry_after.count() > 0) {
-      response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
+    if (outcome.status != SignInOutcome::Status::kSignedIn) {
+      // The message is the same whatever was wrong with person or password.
+      const auto [status, message] = SignInRefusal(language, outcome);
+      http::Response response =
+          HtmlPage(status, SignInPage(language, form_token, next, person, message));
+      VaryByLanguage(response);
+      if (outcome.retry_after.count() > 0) {
+        response.AddHeader("Retry-After", std::to_string(outcome.retry_after.count()));
+      }
+      return response;
     }
+    const Person& signed_in = *outcome.person;
+    http::Response response =
+        StartSession(*databases_.OpenHost(), options_, signer_, signed_in, next, origin,
+                     kSignedInWithPassword);
+    response.AddHeader("Set-Cookie", ProvenDeviceCookie(outcome.account_key, device));
     return response;
   } catch (...) {
     return ErrorAnswer(std::current_exception(), language, nullptr);
   }
 }
 
-http::Response SignInFlow::SignedIn(store::Connection& db, const Person& person,
-                                    const std::string& account_key,
-                                    const std::optional<DeviceCookie>& device,
-                                    const std::string& next, const SessionOrigin& origin) const {
-  http::Response response =
-      StartSession(db, options_, signer_, person, next, origin, kSignedInWithPassword);
-  // The browser is proven for this account from now on; one that was
-  // already keeps its id, and with it the failures counted against it.
+std::string SignInFlow::ProvenDeviceCookie(const std::string& account_key,
+                                           const std::optional<DeviceCookie>& device) const {
   DeviceCookie proven{account_key, RandomToken(), UnixNow() + kDeviceLifetime};
   if (device && device->account == account_key) proven.id = device->id;
-  response.AddHeader("Set-Cookie", http::SetCookieValue(kDeviceCookieName,
-                                                        signer_.SealDevice(proven), kSignInPath,
-                                                        kDeviceLifetime));
-  return response;
+  return http::SetCookieValue(kDeviceCookieName, signer_.SealDevice(proven), kSignInPath,
+                              kDeviceLifetime);
 }
 
 }  // namespace ostrand::web

@@ -13,6 +13,11 @@
 // never the password) and a throttled client once a minute are recorded in
 // the audit log (web/data/audit_log.h) with the client's address.
 //
+// Nothing here holds a thread while it waits: the password is checked on
+// the hash pool (signin_gate.h) and the answer goes out from there through
+// the request's Responder. A response may also carry a `delay`, which the
+// HTTP server waits out with a timer.
+//
 // A person with a confirmed second factor (auth/second_factor.h) who typed
 // the right password gets no session yet: a signed pending cookie
 // (SessionSigner::SealPending, five minutes, path /login) names the
@@ -24,11 +29,6 @@
 // detail "code". The pending cookie no longer serves once the person's
 // session generation moved (a new password, retired, signed out
 // everywhere). Sign-ins through a provider or directory have no such step.
-//
-// Nothing here holds a thread while it waits: the password is checked on
-// the hash pool (signin_gate.h) and the answer goes out from there through
-// the request's Responder. A response may also carry a `delay`, which the
-// HTTP server waits out with a timer.
 #pragma once
 
 #include <cstdint>
@@ -99,16 +99,6 @@ class SignInFlow {
   // else failed.
   void Submit(const http::Request& request, const http::Responder& respond);
 
-  // GET /login/code: the form for the code while the pending cookie
-  // serves, else 303 to /login. Needs no database.
-  http::Response ShowCode(const http::Request& request) const;
-  // POST /login/code (database work: call it on a worker): 303 to "next"
-  // with the session cookie for a right code; 403 with the form again for
-  // a wrong one; 429 with Retry-After when throttled; 303 to /login
-  // (clearing the pending cookie) when the cookie, its form or its
-  // generation no longer serves; 503 when the database is unavailable.
-  http::Response SubmitCode(const http::Request& request);
-
   std::size_t hash_workers() const { return gate_.hash_workers(); }
 
   // Runs other password work on the sign-in's hash pool
@@ -121,6 +111,16 @@ class SignInFlow {
     gate_.Check(db, std::move(attempt), std::move(done));
   }
 
+  // GET /login/code: the form for the code while the pending cookie
+  // serves, else 303 to /login. Needs no database.
+  http::Response ShowCode(const http::Request& request) const;
+  // POST /login/code (database work: call it on a worker): 303 to "next"
+  // with the session cookie for a right code; 403 with the form again for
+  // a wrong one; 429 with Retry-After when throttled; 303 to /login
+  // (clearing the pending cookie) when the cookie, its form or its
+  // generation no longer serves; 503 when the database is unavailable.
+  http::Response SubmitCode(const http::Request& request);
+
  private:
   // The answer to a checked sign-in, once the audit log has its record
   // (a failure to write it answers as any database failure). `held` is the
@@ -132,26 +132,24 @@ class SignInFlow {
                         const std::string& form_token,
                         const std::optional<DeviceCookie>& device,
                         const SessionOrigin& origin, store::Connection* held);
+  // The Set-Cookie value that marks the browser as proven for the account
+  // from now on; a browser that was already keeps its id, and with it the
+  // failures counted against it.
+  std::string ProvenDeviceCookie(const std::string& account_key,
+                                 const std::optional<DeviceCookie>& device) const;
+  // Writes the audit record of the outcome, if it has one, on `db`.
+  void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
+                     const std::string& person, std::string_view address);
   // The answer to a right password of a person with a second factor: the
   // pending cookie and 303 to /login/code.
   http::Response AskForCode(store::Connection& db, const Person& person,
                             const std::string& next) const;
-  // The session of a person who proved who they are: StartSession and
-  // the device cookie, proven for `account_key` (kept when `device` was
-  // already issued for it).
-  http::Response SignedIn(store::Connection& db, const Person& person,
-                          const std::string& account_key,
-                          const std::optional<DeviceCookie>& device, const std::string& next,
-                          const SessionOrigin& origin) const;
-  // Writes the audit record of the outcome, if it has one, on `db`.
-  void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
-                     const std::string& person, std::string_view address);
 
   const ServerOptions& options_;
   const Databases& databases_;
   const SessionSigner& signer_;
-  SecondFactors second_factors_;
   ThrottledRecords throttled_records_;
+  SecondFactors second_factors_{options_.secret};
   // Last: destroyed first, so that its last callbacks find the rest.
   SignInGate gate_;
 };
