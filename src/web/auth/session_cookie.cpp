@@ -216,33 +216,6 @@ bool SessionSigner::CheckSignInToken(std::string_view token, std::int64_t now,
   return issued && *issued <= now + 60 && now - *issued <= lifetime;
 }
 
-std::string SessionSigner::SealDevice(const DeviceCookie& device) const {
-  // The id is a RandomToken and the account goes in base64, so no part
-  // holds a dot.
-  const std::string data =
-      ToBase64(device.account) + "." + device.id + "." + std::to_string(device.expires);
-  return data + "." + ToBase64(Tag("device", data));
-}
-
-std::optional<DeviceCookie> SessionSigner::OpenDevice(std::string_view value,
-                                                      std::int64_t now) const {
-  const std::size_t last = value.rfind('.');
-  if (last == std::string_view::npos) return std::nullopt;
-  const std::string_view data = value.substr(0, last);
-  if (!SameText(value.substr(last + 1), ToBase64(Tag("device", data)))) return std::nullopt;
-  const std::size_t first = data.find('.');
-  const std::size_t second = data.rfind('.');
-  if (first == std::string_view::npos || second == first) return std::nullopt;
-  std::optional<std::string> account = FromBase64(data.substr(0, first));
-  const std::optional<std::int64_t> expires =
-      ReadWholeNumber(data.substr(second + 1), std::numeric_limits<std::int64_t>::max());
-  const std::string_view id = data.substr(first + 1, second - first - 1);
-  if (!account || account->empty() || id.empty() || !expires || *expires <= now) {
-    return std::nullopt;
-  }
-  return DeviceCookie{std::move(*account), std::string(id), *expires};
-}
-
 std::string SessionSigner::SealPending(const PendingSignIn& pending) const {
   const Json payload = {{"p", pending.person},
                         {"gen", {pending.generation.person, pending.generation.all}},
@@ -277,6 +250,33 @@ std::optional<PendingSignIn> SessionSigner::OpenPending(std::string_view value,
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+std::string SessionSigner::SealDevice(const DeviceCookie& device) const {
+  // The id is a RandomToken and the account goes in base64, so no part
+  // holds a dot.
+  const std::string data =
+      ToBase64(device.account) + "." + device.id + "." + std::to_string(device.expires);
+  return data + "." + ToBase64(Tag("device", data));
+}
+
+std::optional<DeviceCookie> SessionSigner::OpenDevice(std::string_view value,
+                                                      std::int64_t now) const {
+  const std::size_t last = value.rfind('.');
+  if (last == std::string_view::npos) return std::nullopt;
+  const std::string_view data = value.substr(0, last);
+  if (!SameText(value.substr(last + 1), ToBase64(Tag("device", data)))) return std::nullopt;
+  const std::size_t first = data.find('.');
+  const std::size_t second = data.rfind('.');
+  if (first == std::string_view::npos || second == first) return std::nullopt;
+  std::optional<std::string> account = FromBase64(data.substr(0, first));
+  const std::optional<std::int64_t> expires =
+      ReadWholeNumber(data.substr(second + 1), std::numeric_limits<std::int64_t>::max());
+  const std::string_view id = data.substr(first + 1, second - first - 1);
+  if (!account || account->empty() || id.empty() || !expires || *expires <= now) {
+    return std::nullopt;
+  }
+  return DeviceCookie{std::move(*account), std::string(id), *expires};
 }
 
 std::string RandomToken() {

@@ -96,13 +96,6 @@ class SessionSigner {
   // may disagree on the clock a little).
   bool CheckSignInToken(std::string_view token, std::int64_t now, std::int64_t lifetime) const;
 
-  // The value of a device cookie (cookie-safe characters), signed so that
-  // only a server holding this key can have made it.
-  std::string SealDevice(const DeviceCookie& device) const;
-  // What a device cookie value says when its signature holds and it
-  // expires after `now`; nothing for anything else.
-  std::optional<DeviceCookie> OpenDevice(std::string_view value, std::int64_t now) const;
-
   // The value of the cookie of a sign-in waiting for its second step
   // (cookie-safe characters), signed so that only a server holding this
   // key can have made it; no session cookie, device cookie or token opens
@@ -112,6 +105,13 @@ class SessionSigner {
   // What such a value says when its signature holds and it expires after
   // `now`; nothing for anything else.
   std::optional<PendingSignIn> OpenPending(std::string_view value, std::int64_t now) const;
+
+  // The value of a device cookie (cookie-safe characters), signed so that
+  // only a server holding this key can have made it.
+  std::string SealDevice(const DeviceCookie& device) const;
+  // What a device cookie value says when its signature holds and it
+  // expires after `now`; nothing for anything else.
+  std::optional<DeviceCookie> OpenDevice(std::string_view value, std::int64_t now) const;
 
  private:
   std::string Tag(std::string_view purpose, std::string_view data) const;
