@@ -14,6 +14,7 @@
 #include "store/schema.h"
 #include "web/account/account_flow.h"
 #include "web/account/account_page.h"
+#include "web/account/second_factor_page.h"
 #include "web/admin/admin_routes.h"
 #include "web/api/calendar_feed.h"
 #include "web/api/json_api.h"
@@ -243,6 +244,11 @@ struct WebServer::Impl {
   http::HttpServer http;
   // Before the sign-in, whose hash pool runs its last jobs while it ends.
   AccountFlow account;
+  SecondFactorFlow second_factor{options, databases, runner,
+                                 [this](store::Connection& db, SignInAttempt attempt,
+                                        std::function<void(SignInOutcome)> done) {
+                                   signin.CheckPassword(db, std::move(attempt), std::move(done));
+                                 }};
   SignInFlow signin;
   http::WorkerPool pages;
   // Last: its handlers use everything above.
@@ -283,6 +289,20 @@ std::vector<Route> WebServer::Impl::Routes() {
          return oidc_flow ? oidc_flow->SignOut(page) : SignOut(page, true);
        })},
       // The second factor.
+      {Match::kPath, kSecondFactorPath, kGet, Runs::kIoThread,
+       Now([this](const http::Request& request) { return signin.ShowCode(request); })},
+      {Match::kPath, kSecondFactorPath, kPost, Runs::kPageWorker,
+       [this](http::Request request, const http::Responder& respond) {
+         respond(signin.SubmitCode(request));
+       }},
+      {Match::kPath, kSecondFactorAccountPath, kGet, Runs::kPageWorker,
+       [this](http::Request request, const http::Responder& respond) {
+         respond(second_factor.Show(request));
+       }},
+      {Match::kPath, kSecondFactorAccountPath, kPost, Runs::kHashPool,
+       [this](http::Request request, const http::Responder& respond) {
+         second_factor.Submit(request, respond);
+       }},
       {Match::kPath, kLanguagePath, kGet, Runs::kIoThread, Now(SwitchLanguage)},
       {Match::kPath, kSignOutPath, kGet, Runs::kPageWorker,
        Page([](PageRequest& page) { return SignOut(page, false); })},

@@ -199,6 +199,68 @@ class Server {
   }
 }
 
+// --- the second factor ------------------------------------------------------
+
+// The one-time code of the base32 key for the 30-second step (the standard
+// time-based codes: HMAC-SHA1, six digits).
+function oneTimeCode(base32, step) {
+  const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZ234567';
+  let bits = '';
+  for (const c of base32.replace(/\s+/g, '')) bits += alphabet.indexOf(c).toString(2).padStart(5, '0');
+  const key = Buffer.from(bits.match(/.{8}/g).map((b) => parseInt(b, 2)));
+  const counter = Buffer.alloc(8);
+  counter.writeBigUInt64BE(BigInt(step));
+  const mac = crypto.createHmac('sha1', key).update(counter).digest();
+  const at = mac[mac.length - 1] & 0x0f;
+  const number = (mac.readUInt32BE(at) & 0x7fffffff) % 1000000;
+  return String(number).padStart(6, '0');
+}
+
+function defineSecondFactorTests(suite, { server, browser, url, shot }) {
+  const person = { id: 2 };
+  const step = () => Math.floor(Date.now() / 30000);
+
+  suite.test('a person enrols a second factor from the QR page and signs in with a code', async () => {
+    const context = await browser.newContext({ locale: 'en-GB', viewport: { width: 1100, height: 900 } });
+    const page = await context.newPage();
+    const signInWithPassword = async () => {
+      await page.goto(url('personMonth.asp'));
+      await page.fill('input[name=person]', String(person.id));
+      await page.fill('input[name=password]', PASSWORD);
+      await Promise.all([page.waitForNavigation(), page.click('div.signin button[type=submit]')]);
+    };
+    await signInWithPassword();
+    assert.equal(new URL(page.url()).pathname, '/schedule/personMonth.asp');
+    await page.goto(`${server.base}/account`);
+    await Promise.all([page.waitForURL(/\/account\/second-factor/),
+      page.click('section.second-factor a')]);
+    const qr = page.locator('div.enrol-qr svg');
+    assert.equal(await qr.count(), 1);
+    const box = await qr.boundingBox();
+    assert.ok(box && box.width >= 100 && box.width === box.height, `QR code box ${JSON.stringify(box)}`);
+    await shot(page, 'second-factor-enrol');
+    const key = (await page.locator('code.secret').textContent()).trim();
+    await page.fill('form.enrol input[name=code]', oneTimeCode(key, step()));
+    await Promise.all([page.waitForNavigation(), page.click('form.enrol button[type=submit]')]);
+    const codes = await page.locator('ul.recovery-codes li').allTextContents();
+    assert.equal(codes.length, 10);
+    await shot(page, 'second-factor-recovery-codes');
+
+    await page.goto(`${server.base}/logout`);
+    await Promise.all([page.waitForURL(/\/login/), page.click('form.signout button')]);
+    await signInWithPassword();
+    assert.equal(new URL(page.url()).pathname, '/login/code');
+    await shot(page, 'second-factor-code');
+    // The code of the enrolment's step is taken: the next step's is due.
+    await page.fill('input[name=code]', oneTimeCode(key, step() + 1));
+    await Promise.all([page.waitForURL(/personMonth\.asp/),
+      page.click('div.second-step button[type=submit]')]);
+    await page.goto(`${server.base}/account/second-factor`);
+    assert.ok((await page.locator('p.second-factor-state').textContent()).includes('since'));
+    await context.close();
+  });
+}
+
 // --- the tests ---------------------------------------------------------------
 
 class Suite {
@@ -1059,6 +1121,8 @@ function defineTests(suite, { server, browser, options }) {
     }
     assert.deepEqual(problems, []);
   });
+
+  defineSecondFactorTests(suite, { server, browser, options, url, shot });
 
   suite.test('signing out ends the session', async () => {
     const page = state.colleague;

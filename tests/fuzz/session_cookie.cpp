@@ -1,6 +1,7 @@
-// The session cookie, the device cookie and the sign-in token as a browser
-// may send them: any value either opens as signed with the server's key (or
-// checks as a token) or is none, without failing.
+// The session cookie, the device cookie, the pending sign-in's cookie and
+// the sign-in token as a browser may send them: any value either opens as
+// signed with the server's key (or checks as a token) or is none, without
+// failing.
 // A value sealed by the server opens again with the same items.
 #include <nlohmann/json.hpp>
 
@@ -23,6 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)signer.Open(text, 1000);
   (void)signer.CheckSignInToken(text, 1000, 3600);
   (void)signer.OpenDevice(text, 1000);
+  (void)signer.OpenPending(text, 1000);
+
+  // The input as the page a pending sign-in goes on to.
+  const std::optional<ostrand::web::PendingSignIn> pending =
+      signer.OpenPending(signer.SealPending({2, {3, 4}, std::string(text), "id", 2000}), 1000);
+  Check(pending && pending->person == 2 && pending->generation.all == 4 && pending->id == "id",
+        "a sealed pending sign-in opens");
+  Check(!signer.Open(signer.SealPending({2, {3, 4}, std::string(text), "id", 2000}), 1000),
+        "a pending sign-in is no session");
 
   // The input as the account of a device cookie.
   if (!text.empty()) {

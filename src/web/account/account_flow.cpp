@@ -44,13 +44,6 @@ http::Response Page(int status, std::string body) {
   return response;
 }
 
-http::Response Busy(Language language) {
-  http::Response response = ErrorAnswer(
-      std::make_exception_ptr(Error("the hash pool is full", ErrorKind::kBusy)), language, nullptr);
-  response.AddHeader("Retry-After", "5");
-  return response;
-}
-
 http::Response UnusableInvitation(Language language) {
   return Page(404,
               ErrorPage(language, 404, Text(language, MessageId::kInvitationUnusable), nullptr));
@@ -127,6 +120,22 @@ PageReply FinishPasswordChange(PageRequest& request, const std::string& hash) {
 
 }  // namespace
 
+http::Response HashPoolBusy(Language language) {
+  http::Response response = ErrorAnswer(
+      std::make_exception_ptr(Error("the hash pool is full", ErrorKind::kBusy)), language, nullptr);
+  response.AddHeader("Retry-After", "5");
+  return response;
+}
+
+http::Response PasswordThrottled(Language language, std::int64_t seconds) {
+  const std::string wait = std::to_string(seconds);
+  http::Response response =
+      Page(429, ErrorPage(language, 429, Format(language, MessageId::kSignInThrottled, {wait}),
+                          nullptr));
+  response.AddHeader("Retry-After", wait);
+  return response;
+}
+
 void AccountFlow::SubmitAccount(const http::Request& request,
                                 const http::Responder& respond) const {
   const http::FormFields form = http::FormOf(request);
@@ -159,16 +168,13 @@ void AccountFlow::SubmitAccount(const http::Request& request,
     SignInAttempt attempt{request.remote_address, std::to_string(*self), secrets->first};
     check_(*db, std::move(attempt),
            [this, request, respond, secrets, limits, language, self = *self](SignInOutcome outcome) {
-             if (outcome.status == SignInOutcome::Status::kBusy) return respond(Busy(language));
+             if (outcome.status == SignInOutcome::Status::kBusy) {
+               return respond(HashPoolBusy(language));
+             }
              if (outcome.status == SignInOutcome::Status::kThrottled) {
                // On the calling thread, which holds a connection: the
                // answer needs none.
-               const std::string seconds = std::to_string(outcome.retry_after.count());
-               http::Response response = Page(
-                   429, ErrorPage(language, 429,
-                                  Format(language, MessageId::kSignInThrottled, {seconds}), nullptr));
-               response.AddHeader("Retry-After", seconds);
-               return respond(std::move(response));
+               return respond(PasswordThrottled(language, outcome.retry_after.count()));
              }
              std::string new_hash;
              try {
@@ -247,7 +253,7 @@ void AccountFlow::SubmitInvite(const http::Request& request, const http::Respond
         respond(ErrorAnswer(std::current_exception(), language, nullptr));
       }
     };
-    if (!submit_(job)) respond(Busy(language));
+    if (!submit_(job)) respond(HashPoolBusy(language));
   } catch (...) {
     respond(ErrorAnswer(std::current_exception(), language, nullptr));
   }

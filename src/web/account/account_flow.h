@@ -25,6 +25,12 @@
 
 namespace ostrand::web {
 
+// The answers of a form whose password check could not run: the hash
+// pool is full (503, Retry-After: 5), or the throttle holds the visitor
+// back for `seconds` (429 with Retry-After). Each a page in the language.
+http::Response HashPoolBusy(Language language);
+http::Response PasswordThrottled(Language language, std::int64_t seconds);
+
 class AccountFlow {
  public:
   // Runs a job on the hash pool; false when its queue is full.

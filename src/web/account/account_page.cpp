@@ -10,6 +10,7 @@
 #include "web/auth/sign_in.h"
 #include "web/data/accounts_table.h"
 #include "web/data/plan_changes.h"
+#include "web/data/second_factor_table.h"
 #include "web/data/sessions_table.h"
 #include "web/data/tokens_table.h"
 #include "web/http/url.h"
@@ -66,6 +67,27 @@ void AppendPasswordSection(std::string& out, const PageRequest& request,
                       std::nullopt, "autocomplete=\"new-password\" required");
   AppendSubmitButton(out, Text(language, MessageId::kChangePasswordButton));
   out += "\n</form>\n</section>\n";
+}
+
+void AppendSecondFactorSection(std::string& out, const PageRequest& request) {
+  const Language language = request.language;
+  out += "<section class=\"second-factor\">\n<h2>";
+  AppendEscapedHtml(out, Text(language, MessageId::kSecondFactorTitle));
+  out += "</h2>\n<p>";
+  const std::optional<StoredSecondFactor> factor =
+      FindSecondFactor(request.db, request.visitor.person.id);
+  if (factor && factor->confirmed) {
+    AppendEscapedHtml(out, Format(language, MessageId::kSecondFactorOn,
+                                  {factor->confirmed_at ? UtcText(*factor->confirmed_at)
+                                                        : std::string("?")}));
+  } else {
+    AppendEscapedHtml(out, Text(language, MessageId::kSecondFactorOff));
+  }
+  out += "</p>\n<p><a href=\"";
+  AppendEscapedHtml(out, kSecondFactorAccountPath);
+  out += "\">";
+  AppendEscapedHtml(out, Text(language, MessageId::kSecondFactorManage));
+  out += "</a></p>\n</section>\n";
 }
 
 void AppendSessionsSection(std::string& out, const PageRequest& request) {
@@ -195,6 +217,7 @@ PageReply AccountPage(PageRequest& request, std::optional<std::string> problem, 
     out += "</p>\n";
   }
   AppendPasswordSection(out, request, problem);
+  AppendSecondFactorSection(out, request);
   AppendSessionsSection(out, request);
   AppendTokensSection(out, request);
   out += "</div>\n";

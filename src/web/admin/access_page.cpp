@@ -15,6 +15,7 @@
 #include "web/data/admins_table.h"
 #include "web/data/audit_log.h"
 #include "web/data/plan_changes.h"
+#include "web/data/second_factor_table.h"
 #include "web/data/sessions_table.h"
 #include "web/data/tokens_table.h"
 #include "web/http/request_values.h"
@@ -80,6 +81,7 @@ PageReply AccessPage(PageRequest& request, const Person& person, std::optional<M
       FindStoredToken(request.db, person.id, kInvitationPurpose);
   const std::size_t sessions = OpenStoredSessionsOf(request.db, person.id, UtcNow()).size();
   const bool admin = IsAdministrator(request.db, person.id);
+  const bool second_factor = HasConfirmedSecondFactor(request.db, person.id);
 
   std::string out;
   out.reserve(4096);
@@ -114,6 +116,8 @@ PageReply AccessPage(PageRequest& request, const Person& person, std::optional<M
   }
   AppendLine(out, Format(language, MessageId::kAccessSessions, {std::to_string(sessions)}));
   AppendLine(out, text(admin ? MessageId::kAccessIsAdmin : MessageId::kAccessNotAdmin));
+  AppendLine(out, text(second_factor ? MessageId::kAccessHasSecondFactor
+                                     : MessageId::kAccessNoSecondFactor));
   out += "</ul>\n<div class=\"access-actions\">\n";
   AppendAction(out, request, person, "invite",
                has_password ? MessageId::kResetAccess : MessageId::kMakeInvitation);
@@ -121,6 +125,10 @@ PageReply AccessPage(PageRequest& request, const Person& person, std::optional<M
   AppendAction(out, request, person, "lift-throttle", MessageId::kLiftThrottle);
   AppendAction(out, request, person, admin ? "revoke-admin" : "grant-admin",
                admin ? MessageId::kRevokeAdmin : MessageId::kGrantAdmin);
+  if (second_factor) {
+    AppendAction(out, request, person, "remove-second-factor",
+                 MessageId::kRemovePersonSecondFactor);
+  }
   out += "</div>\n</div>\n";
   AppendPageEnd(out);
   PageReply reply{200, std::move(out), {}};
@@ -147,6 +155,7 @@ PageReply ShowAccess(PageRequest& request) {
   if (done == "throttle") notice = MessageId::kThrottleLiftedNotice;
   if (done == "granted") notice = MessageId::kAdminGrantedNotice;
   if (done == "revoked") notice = MessageId::kAdminRevokedNotice;
+  if (done == "second-factor") notice = MessageId::kPersonSecondFactorRemoved;
   return AccessPage(request, person, notice, "");
 }
 
@@ -199,6 +208,17 @@ PageReply SubmitAccess(PageRequest& request) {
     }
     transaction.Commit();
     return Back(person, "revoked");
+  }
+  if (action == "remove-second-factor") {
+    // A lost phone: the person signs in with the password alone until
+    // enrolling again.
+    store::Transaction transaction(db);
+    if (RemoveSecondFactor(db, person.id)) {
+      RecordAudit(db,
+                  AuditOf(request, audit::kSecondFactorRemoved, person.id, "by an administrator"));
+    }
+    transaction.Commit();
+    return Back(person, "second-factor");
   }
   throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
 }

@@ -10,7 +10,9 @@
 //   - "lift-throttle": forgets the failed sign-ins counted on the
 //     person's account, on every server (auth/signin_gate.h);
 //   - "grant-admin", "revoke-admin": the administrator role; the last
-//     administrator cannot give it up (400).
+//     administrator cannot give it up (400);
+//   - "remove-second-factor": removes the person's second factor and
+//     recovery codes (a lost phone); the page shows whether there is one.
 // POST fields: csrf (checked by the page runner), person, action.
 #pragma once
 

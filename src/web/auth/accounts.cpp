@@ -108,6 +108,10 @@ std::string RandomPassword() {
 SignInChecker::SignInChecker(const PasswordLimits& limits)
     : stand_in_hash_(HashPassword("stand-in password of no account", limits)) {}
 
+std::string PersonAccountKey(std::int64_t person_id) {
+  return "person:" + std::to_string(person_id);
+}
+
 SignInTarget SignInChecker::Find(store::Connection& db, std::string_view who) const {
   SignInTarget target;
   std::optional<Person> person;
@@ -118,7 +122,7 @@ SignInTarget SignInChecker::Find(store::Connection& db, std::string_view who) co
     if (named.size() == 1) person = std::move(named.front());
   }
   target.account_key =
-      person ? "person:" + std::to_string(person->id) : "name:" + std::string(who.substr(0, 64));
+      person ? PersonAccountKey(person->id) : "name:" + std::string(who.substr(0, 64));
   std::optional<std::string> hash;
   if (person) hash = StoredPasswordHash(db, person->id);
   if (hash) {

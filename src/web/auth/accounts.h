@@ -82,6 +82,9 @@ void GiveDemoPasswords(const std::string& connection_string,
 // demo accounts. Throws Error when libsodium cannot start.
 std::string RandomPassword();
 
+// The account key (SignInTarget::account_key) of the person's account.
+std::string PersonAccountKey(std::int64_t person_id);
+
 // The account a sign-in names, looked up before its password is checked.
 struct SignInTarget {
   // What throttling counts the attempt against: "person:ID" when `who`

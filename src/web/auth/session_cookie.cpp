@@ -216,6 +216,42 @@ bool SessionSigner::CheckSignInToken(std::string_view token, std::int64_t now,
   return issued && *issued <= now + 60 && now - *issued <= lifetime;
 }
 
+std::string SessionSigner::SealPending(const PendingSignIn& pending) const {
+  const Json payload = {{"p", pending.person},
+                        {"gen", {pending.generation.person, pending.generation.all}},
+                        {"next", pending.next},
+                        {"id", pending.id},
+                        {"exp", pending.expires}};
+  const std::string encoded =
+      ToBase64(payload.dump(-1, ' ', false, Json::error_handler_t::replace));
+  return encoded + "." + ToBase64(Tag("pending", encoded));
+}
+
+std::optional<PendingSignIn> SessionSigner::OpenPending(std::string_view value,
+                                                        std::int64_t now) const {
+  const std::size_t dot = value.find('.');
+  if (dot == std::string_view::npos) return std::nullopt;
+  const std::string_view encoded = value.substr(0, dot);
+  const std::optional<std::string> tag = FromBase64(value.substr(dot + 1));
+  if (!tag || !SameText(*tag, Tag("pending", encoded))) return std::nullopt;
+  const std::optional<std::string> payload = FromBase64(encoded);
+  if (!payload) return std::nullopt;
+  try {
+    const Json json = Json::parse(*payload);
+    PendingSignIn pending;
+    pending.person = json.at("p").get<std::int64_t>();
+    pending.generation = {json.at("gen").at(0).get<std::int64_t>(),
+                          json.at("gen").at(1).get<std::int64_t>()};
+    pending.next = json.at("next").get<std::string>();
+    pending.id = json.at("id").get<std::string>();
+    pending.expires = json.at("exp").get<std::int64_t>();
+    if (pending.expires <= now || pending.id.empty()) return std::nullopt;
+    return pending;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 std::string SessionSigner::SealDevice(const DeviceCookie& device) const {
   // The id is a RandomToken and the account goes in base64, so no part
   // holds a dot.

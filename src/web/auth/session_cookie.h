@@ -42,6 +42,18 @@ struct DeviceCookie {
   std::int64_t expires = 0;  // seconds since the Unix epoch
 };
 
+// A sign-in whose password was right, waiting for its second step (the
+// one-time code, pages/signin_flow.h): who, under which session
+// generation, the page to open afterwards, and a random id that the code's
+// form carries back, so that no other site can post it.
+struct PendingSignIn {
+  std::int64_t person = 0;
+  SessionGeneration generation;
+  std::string next;
+  std::string id;
+  std::int64_t expires = 0;  // seconds since the Unix epoch
+};
+
 struct OpenedSession {
   std::shared_ptr<host::MemorySession> items;
   std::int64_t expires = 0;  // seconds since the Unix epoch
@@ -83,6 +95,16 @@ class SessionSigner {
   // seconds before `now` (or up to a minute after it: servers sharing the key
   // may disagree on the clock a little).
   bool CheckSignInToken(std::string_view token, std::int64_t now, std::int64_t lifetime) const;
+
+  // The value of the cookie of a sign-in waiting for its second step
+  // (cookie-safe characters), signed so that only a server holding this
+  // key can have made it; no session cookie, device cookie or token opens
+  // as one, nor the other way round. Bytes of `next` that are no UTF-8
+  // become U+FFFD (it is a checked local page, which has none).
+  std::string SealPending(const PendingSignIn& pending) const;
+  // What such a value says when its signature holds and it expires after
+  // `now`; nothing for anything else.
+  std::optional<PendingSignIn> OpenPending(std::string_view value, std::int64_t now) const;
 
   // The value of a device cookie (cookie-safe characters), signed so that
   // only a server holding this key can have made it.

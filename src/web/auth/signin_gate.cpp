@@ -191,4 +191,43 @@ SignInOutcome SignInGate::CheckAndWait(store::Connection& db, SignInAttempt atte
   return outcome.get();
 }
 
+SignInOutcome SignInGate::CheckCode(store::Connection& db, const Person& person,
+                                    const std::string& client_address,
+                                    const std::string& device_id,
+                                    const std::function<bool()>& check) {
+  const std::string account = PersonAccountKey(person.id);
+  const std::optional<std::int64_t> lifts = ReadSetting(db, SignInLiftSetting(person.id));
+  const std::string address = ClientAddressKey(client_address);
+  const SignInThrottle::Attempt counted{address, account, device_id};
+  SignInThrottle::Verdict verdict;
+  {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    if (lifts) {
+      std::int64_t& seen = lifts_seen_[account];
+      if (seen != *lifts) throttle_.Lift(account);
+      seen = *lifts;
+    }
+    verdict = throttle_.Admit(counted, std::chrono::steady_clock::now());
+  }
+  if (!verdict.admitted) {
+    return {SignInOutcome::Status::kThrottled, std::nullopt, verdict.retry_after, account};
+  }
+  bool right = false;
+  try {
+    right = check();
+  } catch (...) {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    throttle_.Done(counted, verdict, false, std::chrono::steady_clock::now());
+    throw;
+  }
+  {
+    const std::lock_guard<std::mutex> lock(throttle_mutex_);
+    throttle_.Done(counted, verdict, !right, std::chrono::steady_clock::now());
+  }
+  if (!right) {
+    return {SignInOutcome::Status::kRefused, std::nullopt, std::chrono::seconds(0), account};
+  }
+  return {SignInOutcome::Status::kSignedIn, person, std::chrono::seconds(0), account};
+}
+
 }  // namespace ostrand::web

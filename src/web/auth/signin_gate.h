@@ -129,6 +129,20 @@ class SignInGate {
   // the job unrun, when the lane is full. The job must not throw.
   bool SubmitHashJob(std::function<void()> job);
 
+  // The second step of a sign-in whose password was right: a code of
+  // `person` (a one-time or recovery code), counted by the throttle as a
+  // password is, against the same account, address and device. `check`
+  // runs on the calling thread when the throttle admits the attempt and
+  // says whether the code was right: kSignedIn (with the person) or
+  // kRefused; kThrottled with retry_after when it was not admitted.
+  // `device_id` is that of the browser's device cookie when the cookie was
+  // issued for the person's account (PersonAccountKey), else empty. Throws
+  // the database's Error of the lift count, and what `check` throws (the
+  // attempt then counts as never checked).
+  SignInOutcome CheckCode(store::Connection& db, const Person& person,
+                          const std::string& client_address, const std::string& device_id,
+                          const std::function<bool()>& check);
+
  private:
   // An attempt admitted by the throttle under one account key, until
   // Release reports how it went.

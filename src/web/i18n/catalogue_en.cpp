@@ -520,6 +520,33 @@ constexpr CatalogueEntry kEntries[] = {
     {kSignInDirectoryDown, "The directory cannot be reached; try again later."},
 
     // The second factor.
+    {kCodeTitle, "Second step of the sign-in"},
+    {kCodePrompt, "Type the six-digit code that your authenticator app shows now, or one of your recovery codes."},
+    {kCodeLabel, "Code"},
+    {kCodeWrong, "The code is not right."},
+    {kSecondFactorTitle, "Second factor"},
+    {kSecondFactorOn, "A second factor is on since {0}: signing in takes the password and a code from your app."},
+    {kSecondFactorOff, "No second factor is set up: signing in takes the password alone."},
+    {kSecondFactorManage, "Set up or change the second factor"},
+    {kSecondFactorRequired, "This site asks you to set up a second factor before you go on."},
+    {kEnrolSteps, "Scan the QR code with an authenticator app, or type the key into it; then type the six-digit code that it shows."},
+    {kEnrolKey, "Key"},
+    {kEnrolQrLabel, "QR code of the key"},
+    {kEnrolCodeLabel, "Code from the app"},
+    {kEnrolButton, "Turn on the second factor"},
+    {kEnrolCodeWrong, "The code is not right. Look at the app again and type the code that it shows now."},
+    {kRecoveryCodesHeading, "Recovery codes"},
+    {kRecoveryCodesNote, "Keep these codes somewhere safe: each one works once instead of a code from the app. They are shown only now."},
+    {kRecoveryCodesLeft, "Unused recovery codes: {0}."},
+    {kNewRecoveryCodesButton, "Make new recovery codes"},
+    {kRemoveSecondFactorButton, "Turn off the second factor"},
+    {kSecondFactorPasswordNote, "Type your password to make new recovery codes or to turn the second factor off."},
+    {kSecondFactorRemovedNotice, "The second factor is off."},
+    {kSecondFactorContinue, "Go on"},
+    {kAccessHasSecondFactor, "Has a second factor."},
+    {kAccessNoSecondFactor, "Has no second factor."},
+    {kRemovePersonSecondFactor, "Remove the second factor"},
+    {kPersonSecondFactorRemoved, "The second factor is removed: the person signs in with the password alone until enrolling again."},
 };
 
 }  // namespace

@@ -521,6 +521,33 @@ constexpr CatalogueEntry kEntries[] = {
     {kSignInDirectoryDown, "目录服务暂时无法连接，请稍后再试。"},
 
     // The second factor.
+    {kCodeTitle, "登录第二步"},
+    {kCodePrompt, "请输入身份验证器应用当前显示的六位验证码，或您的一个恢复码。"},
+    {kCodeLabel, "验证码"},
+    {kCodeWrong, "验证码不正确。"},
+    {kSecondFactorTitle, "两步验证"},
+    {kSecondFactorOn, "两步验证自 {0} 起已启用：登录时需要密码和应用中的验证码。"},
+    {kSecondFactorOff, "尚未设置两步验证：登录只需要密码。"},
+    {kSecondFactorManage, "设置或更改两步验证"},
+    {kSecondFactorRequired, "本站要求您先设置两步验证，然后才能继续。"},
+    {kEnrolSteps, "请用身份验证器应用扫描二维码，或在应用中输入密钥；然后输入应用显示的六位验证码。"},
+    {kEnrolKey, "密钥"},
+    {kEnrolQrLabel, "密钥的二维码"},
+    {kEnrolCodeLabel, "应用中的验证码"},
+    {kEnrolButton, "启用两步验证"},
+    {kEnrolCodeWrong, "验证码不正确。请再看一下应用，输入它现在显示的验证码。"},
+    {kRecoveryCodesHeading, "恢复码"},
+    {kRecoveryCodesNote, "请妥善保存这些恢复码：每个恢复码可代替应用中的验证码使用一次。它们只显示这一次。"},
+    {kRecoveryCodesLeft, "未使用的恢复码：{0} 个。"},
+    {kNewRecoveryCodesButton, "生成新的恢复码"},
+    {kRemoveSecondFactorButton, "停用两步验证"},
+    {kSecondFactorPasswordNote, "生成新的恢复码或停用两步验证前，请输入您的密码。"},
+    {kSecondFactorRemovedNotice, "两步验证已停用。"},
+    {kSecondFactorContinue, "继续"},
+    {kAccessHasSecondFactor, "已启用两步验证。"},
+    {kAccessNoSecondFactor, "未启用两步验证。"},
+    {kRemovePersonSecondFactor, "移除两步验证"},
+    {kPersonSecondFactorRemoved, "两步验证已移除：在重新设置之前，该人员只需密码即可登录。"},
 };
 
 }  // namespace

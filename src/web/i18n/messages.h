@@ -551,6 +551,33 @@ enum class MessageId {
   kSignInDirectoryDown,
 
   // The second factor.
+  kCodeTitle,
+  kCodePrompt,
+  kCodeLabel,
+  kCodeWrong,
+  kSecondFactorTitle,
+  kSecondFactorOn,
+  kSecondFactorOff,
+  kSecondFactorManage,
+  kSecondFactorRequired,
+  kEnrolSteps,
+  kEnrolKey,
+  kEnrolQrLabel,
+  kEnrolCodeLabel,
+  kEnrolButton,
+  kEnrolCodeWrong,
+  kRecoveryCodesHeading,
+  kRecoveryCodesNote,
+  kRecoveryCodesLeft,
+  kNewRecoveryCodesButton,
+  kRemoveSecondFactorButton,
+  kSecondFactorPasswordNote,
+  kSecondFactorRemovedNotice,
+  kSecondFactorContinue,
+  kAccessHasSecondFactor,
+  kAccessNoSecondFactor,
+  kRemovePersonSecondFactor,
+  kPersonSecondFactorRemoved,
 
   kCount  // the number of messages; not a message
 };

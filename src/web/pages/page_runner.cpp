@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "web/auth/sign_in.h"
+#include "web/data/second_factor_table.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/url.h"
@@ -12,6 +13,8 @@
 #include "web/pages/error_answer.h"
 #include "web/pages/language_switch.h"
 #include "web/pages/page_layout.h"
+#include "web/pages/page_paths.h"
+#include "web/pages/session_start.h"
 
 namespace ostrand::web {
 namespace {
@@ -24,7 +27,33 @@ http::Response DownloadResponse(PageReply reply) {
   return response;
 }
 
+// Whether the visitor must enrol a second factor before any page but its
+// own and the sign-out opens (serve --require-second-factor): a password
+// sign-in of a person the rule names who has none yet. Sessions from a
+// provider or directory are left alone: the second factor is of local
+// passwords.
+bool MustEnrolFirst(const ServerOptions& options, const Visitor& visitor,
+                    std::string_view path, store::Connection& db) {
+  if (!SecondFactorRequired(options, visitor)) return false;
+  if (path == kSecondFactorAccountPath || path == kSignOutPath) return false;
+  const std::string how = visitor.session->Get("signin").ToText();
+  if (!how.empty() && how != kSignedInWithPassword) return false;
+  return !HasConfirmedSecondFactor(db, visitor.person.id);
+}
+
 }  // namespace
+
+bool SecondFactorRequired(const ServerOptions& options, const Visitor& visitor) {
+  switch (options.second_factor) {
+    case SecondFactorRule::kOptional:
+      return false;
+    case SecondFactorRule::kAdministrators:
+      return visitor.admin;
+    case SecondFactorRule::kEverybody:
+      return true;
+  }
+  return false;
+}
 
 http::Response PageRunner::Run(const http::Request& request, const PageFunction& page) const {
   http::Response response = Answer(request, page);
@@ -44,6 +73,11 @@ http::Response PageRunner::Answer(const http::Request& req, const PageFunction& 
       if (http::FindRequestCookie(req, kSessionCookieName)) {
         response.AddHeader("Set-Cookie", http::SetCookieValue(kSessionCookieName, "", "/", 0));
       }
+      return response;
+    }
+    if (MustEnrolFirst(options_, *visitor, req.path, *db)) {
+      http::Response response = http::Response::Redirect(std::string(kSecondFactorAccountPath));
+      response.person = visitor->person.id;
       return response;
     }
     PageRequest request{options_,          databases_, *db,

@@ -4,6 +4,10 @@
 // a PageRequest, renews the session cookie, and turns what the page throws
 // into an error page: HttpError into its status and message, anything else
 // into a 500 with an incident number whose cause goes to the log only.
+// Under serve --require-second-factor a visitor who signed in with a
+// password and must have a second factor but has none is sent to enrol it
+// (303 to /account/second-factor) from every page but that one and the
+// sign-out.
 //
 // Runs database work: call it on a worker, never on an I/O thread.
 #pragma once
@@ -20,6 +24,10 @@
 namespace ostrand::web {
 
 using PageFunction = std::function<PageReply(PageRequest&)>;
+
+// Whether serve --require-second-factor names the visitor (everybody, or
+// administrators and the visitor is one).
+bool SecondFactorRequired(const ServerOptions& options, const Visitor& visitor);
 
 class PageRunner {
  public:

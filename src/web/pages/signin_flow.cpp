@@ -13,6 +13,7 @@
 #include "web/data/audit_log.h"
 #include "web/data/identities.h"
 #include "web/data/plan_changes.h"
+#include "web/data/second_factor_table.h"
 #include "web/http/cookies.h"
 #include "web/http/form_fields.h"
 #include "web/http/request_values.h"
@@ -193,6 +194,14 @@ http::Response SignInFlow::Finish(const SignInOutcome& outcome, Language languag
   try {
     if (outcome.status == SignInOutcome::Status::kIdentified) {
       return FinishDirectory(outcome, language, next, person, form_token, device, origin);
+    }
+    // A right password of a person with a second factor: the code comes
+    // next, and the sign-in is recorded once it is given.
+    if (outcome.status == SignInOutcome::Status::kSignedIn) {
+      const store::ConnectionPool::Lease db = databases_.OpenHost();
+      if (HasConfirmedSecondFactor(*db, outcome.person->id)) {
+        return AskForCode(*db, *outcome.person, next);
+      }
     }
     if (held != nullptr) {
       RecordOutcome(*held, outcome, person, origin.address);

@@ -28,6 +28,18 @@
 // the hash pool (signin_gate.h) and the answer goes out from there through
 // the request's Responder. A response may also carry a `delay`, which the
 // HTTP server waits out with a timer.
+//
+// A person with a confirmed second factor (auth/second_factor.h) who typed
+// the right password gets no session yet: a signed pending cookie
+// (SessionSigner::SealPending, five minutes, path /login) names the
+// person, the session generation and "next", and the browser goes on to
+// /login/code. Its form posts "code" (the six digits of the app, or a
+// recovery code) and "pending" (the id inside the cookie). A right code
+// starts the session as a password does; a wrong one is counted by the
+// throttle as a wrong password and recorded as a failed sign-in with the
+// detail "code". The pending cookie no longer serves once the person's
+// session generation moved (a new password, retired, signed out
+// everywhere). Sign-ins through a provider or directory have no such step.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +50,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "web/auth/second_factor.h"
 #include "web/auth/session_cookie.h"
 #include "web/auth/session_records.h"
 #include "web/auth/sign_in.h"
@@ -51,6 +64,9 @@
 #include "web/site/server_options.h"
 
 namespace ostrand::web {
+
+// Name of the cookie of a sign-in waiting for its second step.
+inline constexpr std::string_view kPendingCookieName = "ostrand_pending";
 
 // Which throttled sign-in attempts the audit log records: the first of each
 // client (by its throttle key, ClientAddressKey) in a minute, so that a
@@ -111,6 +127,16 @@ class SignInFlow {
     gate_.Check(db, std::move(attempt), std::move(done));
   }
 
+  // GET /login/code: the form for the code while the pending cookie
+  // serves, else 303 to /login. Needs no database.
+  http::Response ShowCode(const http::Request& request) const;
+  // POST /login/code (database work: call it on a worker): 303 to "next"
+  // with the session cookie for a right code; 403 with the form again for
+  // a wrong one; 429 with Retry-After when throttled; 303 to /login
+  // (clearing the pending cookie) when the cookie, its form or its
+  // generation no longer serves; 503 when the database is unavailable.
+  http::Response SubmitCode(const http::Request& request);
+
  private:
   // The answer to a checked sign-in, once the audit log has its record
   // (a failure to write it answers as any database failure). `held` is the
@@ -139,11 +165,16 @@ class SignInFlow {
   // Writes the audit record of the outcome, if it has one, on `db`.
   void RecordOutcome(store::Connection& db, const SignInOutcome& outcome,
                      const std::string& person, std::string_view address);
+  // The answer to a right password of a person with a second factor: the
+  // pending cookie and 303 to /login/code.
+  http::Response AskForCode(store::Connection& db, const Person& person,
+                            const std::string& next) const;
 
   const ServerOptions& options_;
   const Databases& databases_;
   const SessionSigner& signer_;
   ThrottledRecords throttled_records_;
+  SecondFactors second_factors_{options_.secret};
   // Last: destroyed first, so that its last callbacks find the rest.
   SignInGate gate_;
 };

@@ -76,6 +76,35 @@ std::string SignInPage(Language language, std::string_view signin_token, std::st
   return out;
 }
 
+std::string CodePage(Language language, std::string_view pending_id, std::string_view message) {
+  std::string out;
+  out.reserve(2048);
+  AppendPageStart(out, language, Text(language, MessageId::kCodeTitle), nullptr,
+                  kSecondFactorPath);
+  out += "<div class=\"signin second-step\">\n<h1>";
+  AppendEscapedHtml(out, Text(language, MessageId::kCodeTitle));
+  out += "</h1>\n";
+  if (!message.empty()) {
+    out += "<p class=\"error\" role=\"alert\">";
+    AppendEscapedHtml(out, message);
+    out += "</p>\n";
+  }
+  out += "<p>";
+  AppendEscapedHtml(out, Text(language, MessageId::kCodePrompt));
+  out += "</p>\n";
+  AppendFormStart(out, "post", kSecondFactorPath);
+  out += '\n';
+  AppendHiddenField(out, "pending", pending_id);
+  out += '\n';
+  AppendLabelledInput(out, Text(language, MessageId::kCodeLabel), "text", "code", std::nullopt,
+                      "autocomplete=\"one-time-code\" autocapitalize=\"off\" spellcheck=\"false\" "
+                      "maxlength=\"32\" required autofocus");
+  AppendSubmitButton(out, Text(language, MessageId::kSignInButton));
+  out += "\n</form>\n</div>\n";
+  AppendPageEnd(out);
+  return out;
+}
+
 std::string SignOutPage(Language language, const Visitor& visitor, std::string_view here) {
   std::string out;
   AppendPageStart(out, language, Text(language, MessageId::kSignOutTitle), &visitor, here);

@@ -48,6 +48,11 @@ std::string SignInPage(Language language, std::string_view signin_token, std::st
                        std::string_view person, std::string_view message,
                        const SignInOffer& offer = {});
 
+// The form of a sign-in's second step at /login/code in the language: the
+// field "code" and the hidden "pending" (the pending cookie's id), with
+// `message` (may be empty) above it.
+std::string CodePage(Language language, std::string_view pending_id, std::string_view message);
+
 // A page with the sign-out button for a signed-in visitor.
 std::string SignOutPage(Language language, const Visitor& visitor, std::string_view here);
 
