@@ -282,8 +282,8 @@ std::vector<Route> WebServer::Impl::Routes() {
          return oidc_flow ? oidc_flow->Callback(request)
                           : NotFoundResponse(RequestLanguage(request));
        })},
-      // Takes the sign-out's post before the route below: a session signed
-      // in through the provider is sent on to sign out there too.
+      // The sign-out's post: a session signed in through the provider is
+      // sent on to sign out there too.
       {Match::kPath, kSignOutPath, kPost, Runs::kPageWorker,
        Page([this](PageRequest& page) {
          return oidc_flow ? oidc_flow->SignOut(page) : SignOut(page, true);
@@ -306,8 +306,6 @@ std::vector<Route> WebServer::Impl::Routes() {
       {Match::kPath, kLanguagePath, kGet, Runs::kIoThread, Now(SwitchLanguage)},
       {Match::kPath, kSignOutPath, kGet, Runs::kPageWorker,
        Page([](PageRequest& page) { return SignOut(page, false); })},
-      {Match::kPath, kSignOutPath, kPost, Runs::kPageWorker,
-       Page([](PageRequest& page) { return SignOut(page, true); })},
       {Match::kFolder, kFeedsFolder, kGet, Runs::kPageWorker,
        Now([this](const http::Request& request) { return feeds.Serve(request); })},
       // Programs read every answer here as JSON, a refusal of a path or a
