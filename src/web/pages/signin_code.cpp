@@ -96,8 +96,9 @@ http::Response SignInFlow::SubmitCode(const http::Request& request) {
     // A failure's detail is where it failed: at the code.
     RecordOutcome(*db, outcome, "code", request.remote_address);
     if (outcome.status == SignInOutcome::Status::kSignedIn) {
-      const SessionOrigin origin{request.remote_address,
-                                 std::string(request.HeaderValue("User-Agent"))};
+      // The origin's views need the agent's text to outlive them.
+      const std::string agent(request.HeaderValue("User-Agent"));
+      const SessionOrigin origin{request.remote_address, agent};
       http::Response response = StartSession(*db, options_, signer_, *person, pending->next, origin,
                                              kSignedInWithPassword);
       response.AddHeader("Set-Cookie", ProvenDeviceCookie(account, device));
