@@ -261,3 +261,63 @@ CREATE TABLE hostSignInState (
 
 IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostSignInState_expires')
 CREATE INDEX hostSignInState_expires ON hostSignInState (expiresAt);
+
+-- Events that calendar programs wrote over CalDAV into a person's own
+-- calendar: the resource's name, the event's UID, and the calendar text as
+-- the program sent it, so that what a plan cannot hold (alarms, attendees,
+-- the rule of a recurring event) is given back. The plans it became are in
+-- hostObjectPlan. Times are UTC.
+IF OBJECT_ID(N'hostCalendarObject', N'U') IS NULL
+CREATE TABLE hostCalendarObject (
+  objectID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  objectName NVARCHAR(255) NOT NULL,
+  uid NVARCHAR(255) NOT NULL,
+  calendarText NVARCHAR(MAX) NOT NULL,
+  createdAt DATETIME NOT NULL,
+  changedAt DATETIME NOT NULL,
+  UNIQUE (personID, objectName),
+  UNIQUE (personID, uid)
+);
+
+-- The plans of a calendar object, one row per plan: recurrenceID names the
+-- instance of a recurring event (its original start as iCalendar text), ''
+-- for the one plan of a single event.
+IF OBJECT_ID(N'hostObjectPlan', N'U') IS NULL
+CREATE TABLE hostObjectPlan (
+  planID BIGINT PRIMARY KEY,
+  objectID BIGINT NOT NULL,
+  recurrenceID NVARCHAR(40) NOT NULL
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostObjectPlan_object')
+CREATE INDEX hostObjectPlan_object ON hostObjectPlan (objectID);
+
+-- Every change of a person's calendar resources, numbered in the order of
+-- the commits' writes: the sync tokens of calendar programs. planID names
+-- the plan changed, objectID the calendar object (either may be NULL);
+-- seenByColleagues says whether colleagues' calendars changed with it.
+IF OBJECT_ID(N'hostCalendarChange', N'U') IS NULL
+CREATE TABLE hostCalendarChange (
+  changeNumber BIGINT IDENTITY(1,1) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  planID BIGINT,
+  objectID BIGINT,
+  seenByColleagues INT NOT NULL,
+  changedAt DATETIME NOT NULL
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostCalendarChange_person')
+CREATE INDEX hostCalendarChange_person ON hostCalendarChange (personID, changeNumber);
+
+-- App passwords of calendar programs: only a SHA-256 hash is stored, with
+-- the name the person gave it; a person's names are unique. Times are UTC.
+IF OBJECT_ID(N'hostAppPassword', N'U') IS NULL
+CREATE TABLE hostAppPassword (
+  passwordHash NVARCHAR(64) PRIMARY KEY,
+  personID BIGINT NOT NULL,
+  name NVARCHAR(100) NOT NULL,
+  createdAt DATETIME NOT NULL,
+  lastUsedAt DATETIME,
+  UNIQUE (personID, name)
+);

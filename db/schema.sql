@@ -234,3 +234,57 @@ CREATE TABLE IF NOT EXISTS hostSignInState (
 );
 
 CREATE INDEX IF NOT EXISTS hostSignInState_expires ON hostSignInState (expiresAt);
+
+-- Events that calendar programs wrote over CalDAV into a person's own
+-- calendar: the resource's name, the event's UID, and the calendar text as
+-- the program sent it, so that what a plan cannot hold (alarms, attendees,
+-- the rule of a recurring event) is given back. The plans it became are in
+-- hostObjectPlan. Times are UTC.
+CREATE TABLE IF NOT EXISTS hostCalendarObject (
+  objectID INTEGER PRIMARY KEY AUTOINCREMENT,
+  personID INTEGER NOT NULL,
+  objectName TEXT NOT NULL,
+  uid TEXT NOT NULL,
+  calendarText TEXT NOT NULL,
+  createdAt DATETIME NOT NULL,
+  changedAt DATETIME NOT NULL,
+  UNIQUE (personID, objectName),
+  UNIQUE (personID, uid)
+);
+
+-- The plans of a calendar object, one row per plan: recurrenceID names the
+-- instance of a recurring event (its original start as iCalendar text), ''
+-- for the one plan of a single event.
+CREATE TABLE IF NOT EXISTS hostObjectPlan (
+  planID INTEGER PRIMARY KEY,
+  objectID INTEGER NOT NULL,
+  recurrenceID TEXT NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS hostObjectPlan_object ON hostObjectPlan (objectID);
+
+-- Every change of a person's calendar resources, numbered in the order of
+-- the commits' writes: the sync tokens of calendar programs. planID names
+-- the plan changed, objectID the calendar object (either may be NULL);
+-- seenByColleagues says whether colleagues' calendars changed with it.
+CREATE TABLE IF NOT EXISTS hostCalendarChange (
+  changeNumber INTEGER PRIMARY KEY AUTOINCREMENT,
+  personID INTEGER NOT NULL,
+  planID INTEGER,
+  objectID INTEGER,
+  seenByColleagues INTEGER NOT NULL,
+  changedAt DATETIME NOT NULL
+);
+
+CREATE INDEX IF NOT EXISTS hostCalendarChange_person ON hostCalendarChange (personID, changeNumber);
+
+-- App passwords of calendar programs: only a SHA-256 hash is stored, with
+-- the name the person gave it; a person's names are unique. Times are UTC.
+CREATE TABLE IF NOT EXISTS hostAppPassword (
+  passwordHash TEXT PRIMARY KEY,
+  personID INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  createdAt DATETIME NOT NULL,
+  lastUsedAt DATETIME,
+  UNIQUE (personID, name)
+);

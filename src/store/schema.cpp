@@ -71,7 +71,8 @@ void CreateFromScript(Connection& db, std::string_view table) {
 constexpr std::string_view kAddedHostTables[] = {
     "hostSetting", "hostToken",         "hostPlanChange", "hostHoliday", "hostDeletedPlan",
     "hostAdmin",   "hostRetiredPerson", "hostDepartment", "hostDuty",    "hostSession",
-    "hostAudit",   "hostIdentity",      "hostSecondFactor", "hostRecoveryCode", "hostSignInState"};
+    "hostAudit",   "hostIdentity",      "hostSecondFactor", "hostRecoveryCode", "hostSignInState",
+    "hostCalendarObject", "hostObjectPlan", "hostCalendarChange", "hostAppPassword"};
 
 bool HostTablesCurrent(Connection& db) {
   if (!HasTable(db, "hostAccount") || !HasColumn(db, "hostAccount", "sessionGeneration")) {

@@ -24,8 +24,11 @@ namespace ostrand::store {
 // the audit log (hostAudit); 5 the company sign-in: identities at OpenID
 // providers and directories (hostIdentity), second factors
 // (hostSecondFactor, hostRecoveryCode) and sign-ins under way at a
-// provider (hostSignInState).
-inline constexpr int kSchemaVersion = 5;
+// provider (hostSignInState); 6 the calendars of calendar programs: the
+// events they wrote (hostCalendarObject, hostObjectPlan), the numbered
+// changes behind their sync tokens (hostCalendarChange) and app passwords
+// (hostAppPassword).
+inline constexpr int kSchemaVersion = 6;
 
 // The schema script of the engine. The text lives for the whole program.
 std::string_view SchemaSql(Engine engine = Engine::kSqlite);

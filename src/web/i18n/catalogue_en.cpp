@@ -547,6 +547,13 @@ constexpr CatalogueEntry kEntries[] = {
     {kAccessNoSecondFactor, "Has no second factor."},
     {kRemovePersonSecondFactor, "Remove the second factor"},
     {kPersonSecondFactorRemoved, "The second factor is removed: the person signs in with the password alone until enrolling again."},
+
+    // Calendar programs: the CalDAV server.
+
+    // Calendar programs: series of plans in the day editor.
+
+    // Calendar programs: app passwords.
+
 };
 
 }  // namespace

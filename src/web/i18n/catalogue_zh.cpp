@@ -548,6 +548,13 @@ constexpr CatalogueEntry kEntries[] = {
     {kAccessNoSecondFactor, "未启用两步验证。"},
     {kRemovePersonSecondFactor, "移除两步验证"},
     {kPersonSecondFactorRemoved, "两步验证已移除：在重新设置之前，该人员只需密码即可登录。"},
+
+    // Calendar programs: the CalDAV server.
+
+    // Calendar programs: series of plans in the day editor.
+
+    // Calendar programs: app passwords.
+
 };
 
 }  // namespace

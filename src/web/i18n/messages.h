@@ -579,6 +579,12 @@ enum class MessageId {
   kRemovePersonSecondFactor,
   kPersonSecondFactorRemoved,
 
+  // Calendar programs: the CalDAV server.
+
+  // Calendar programs: series of plans in the day editor.
+
+  // Calendar programs: app passwords.
+
   kCount  // the number of messages; not a message
 };
 

@@ -45,6 +45,10 @@ inline constexpr std::string_view kSubscribePath = "/subscribe";
 // The calendar feeds, fetched by calendar programs with the token in the
 // path instead of a session (feed_address.h has their form).
 inline constexpr std::string_view kFeedsFolder = "/feeds/";
+// The CalDAV server of calendar programs (web/dav/), signed in with an app
+// password, and the address by which they discover it (RFC 6764).
+inline constexpr std::string_view kDavFolder = "/dav/";
+inline constexpr std::string_view kWellKnownCalDavPath = "/.well-known/caldav";
 // The read-only JSON API.
 inline constexpr std::string_view kApiPlansPath = "/api/v1/plans";
 inline constexpr std::string_view kApiDepartmentPath = "/api/v1/department";
