@@ -6,6 +6,7 @@
 
 #include "core/error.h"
 #include "core/hex.h"
+#include "core/sha256.h"
 #include "core/sodium_start.h"
 #include "web/auth/session_cookie.h"
 #include "web/data/persons.h"
@@ -39,11 +40,7 @@ void RequirePerson(store::Connection& db, std::int64_t person_id) {
 }  // namespace
 
 std::string TokenHash(std::string_view token) {
-  StartSodium();
-  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
-  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(token.data()),
-                     token.size());
-  return Hex(hash.data(), hash.size());
+  return Sha256Hex(token);
 }
 
 std::string NewRandomToken() { return UrlSafeBase64(RandomBytes(kTokenBytes)); }

@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "core/hex.h"
+#include "core/sha256.h"
 #include "core/sodium_start.h"
 #include "core/text.h"
 #include "core/utf8.h"
@@ -217,18 +218,10 @@ IdentityMatch MatchOnce(store::Connection& db, const std::string& key,
 }  // namespace
 
 std::string IdentityKey(std::string_view issuer, std::string_view subject) {
-  StartSodium();
-  crypto_hash_sha256_state state;
-  crypto_hash_sha256_init(&state);
-  crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char*>(issuer.data()),
-                            issuer.size());
-  const unsigned char zero = 0;
-  crypto_hash_sha256_update(&state, &zero, 1);
-  crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char*>(subject.data()),
-                            subject.size());
-  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
-  crypto_hash_sha256_final(&state, hash.data());
-  return HexText(hash, HexCase::kLower);
+  std::string text(issuer);
+  text += '\0';
+  text += subject;
+  return Sha256Hex(text);
 }
 
 IdentityMatch MatchIdentity(store::Connection& db, const ExternalIdentity& identity,

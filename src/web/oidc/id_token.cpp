@@ -8,15 +8,13 @@
 
 #include "core/error.h"
 #include "web/auth/session_cookie.h"
+#include "web/data/identities.h"
 #include "web/oidc/provider_documents.h"
 
 namespace ostrand::web::oidc {
 namespace {
 
 using Json = nlohmann::json;
-
-// The most bytes of a subject ("sub" is at most 255 ASCII characters).
-constexpr std::size_t kLongestSubject = 255;
 
 Error Refused(const std::string& why) {
   return Error("the ID token " + why, ErrorKind::kForbidden);
@@ -134,8 +132,8 @@ IdTokenClaims CheckIdToken(std::string_view token, const KeySet& keys,
 
   std::optional<std::string> subject = Text(claims, "sub");
   if (!subject || subject->empty()) throw Refused("names no subject (\"sub\")");
-  if (subject->size() > kLongestSubject) {
-    throw Refused("names a subject longer than " + std::to_string(kLongestSubject) + " bytes");
+  if (subject->size() > kIdentityFieldLimit) {
+    throw Refused("names a subject longer than " + std::to_string(kIdentityFieldLimit) + " bytes");
   }
 
   IdTokenClaims checked;

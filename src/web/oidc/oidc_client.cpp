@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "core/error.h"
+#include "core/sha256.h"
 #include "core/sodium_start.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/session_cookie.h"
@@ -68,10 +69,7 @@ std::string DiscoveryAddress(std::string_view issuer) {
 }  // namespace
 
 std::string CodeChallenge(std::string_view code_verifier) {
-  StartSodium();
-  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
-  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(code_verifier.data()),
-                     code_verifier.size());
+  const Sha256Digest hash = Sha256(code_verifier);
   return UrlSafeBase64(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()));
 }
 

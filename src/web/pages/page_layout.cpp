@@ -6,8 +6,9 @@
 
 #include "assets/stylesheet.h"
 #include "core/html.h"
-#include "web/pages/language_switch.h"
+#include "core/sha256.h"
 #include "web/pages/html_form.h"
+#include "web/pages/language_switch.h"
 
 namespace ostrand::web {
 namespace {
@@ -109,9 +110,7 @@ std::string ComponentStyleElement() {
 
 // 'sha256-...' of the text, as a policy names an inline style or script.
 std::string PolicyHash(std::string_view text) {
-  std::array<unsigned char, crypto_hash_sha256_BYTES> hash{};
-  crypto_hash_sha256(hash.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                     text.size());
+  const Sha256Digest hash = Sha256(text);
   std::string base64(sodium_base64_ENCODED_LEN(hash.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
   sodium_bin2base64(base64.data(), base64.size(), hash.data(), hash.size(),
                     sodium_base64_VARIANT_ORIGINAL);
