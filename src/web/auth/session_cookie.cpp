@@ -222,19 +222,13 @@ std::string SessionSigner::SealPending(const PendingSignIn& pending) const {
                         {"next", pending.next},
                         {"id", pending.id},
                         {"exp", pending.expires}};
-  const std::string encoded =
-      ToBase64(payload.dump(-1, ' ', false, Json::error_handler_t::replace));
-  return encoded + "." + ToBase64(Tag("pending", encoded));
+  return SealData("pending", payload.dump(-1, ' ', false, Json::error_handler_t::replace),
+                  pending.expires);
 }
 
 std::optional<PendingSignIn> SessionSigner::OpenPending(std::string_view value,
                                                         std::int64_t now) const {
-  const std::size_t dot = value.find('.');
-  if (dot == std::string_view::npos) return std::nullopt;
-  const std::string_view encoded = value.substr(0, dot);
-  const std::optional<std::string> tag = FromBase64(value.substr(dot + 1));
-  if (!tag || !SameText(*tag, Tag("pending", encoded))) return std::nullopt;
-  const std::optional<std::string> payload = FromBase64(encoded);
+  const std::optional<std::string> payload = OpenData("pending", value, now);
   if (!payload) return std::nullopt;
   try {
     const Json json = Json::parse(*payload);
@@ -245,7 +239,7 @@ std::optional<PendingSignIn> SessionSigner::OpenPending(std::string_view value,
     pending.next = json.at("next").get<std::string>();
     pending.id = json.at("id").get<std::string>();
     pending.expires = json.at("exp").get<std::int64_t>();
-    if (pending.expires <= now || pending.id.empty()) return std::nullopt;
+    if (pending.id.empty()) return std::nullopt;
     return pending;
   } catch (const std::exception&) {
     return std::nullopt;
