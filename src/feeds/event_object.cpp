@@ -108,6 +108,7 @@ icaltimetype FromCivil(const DateTime& t, bool is_date) {
 // The zone a property's TZID names: the object's VTIMEZONE, else a zone of
 // the system's zoneinfo. Refuses a TZID that neither knows.
 icaltimezone* ZoneOfTzid(icalcomponent* calendar, const char* tzid, std::string_view what) {
+  if (tzid == nullptr || *tzid == '\0') Refuse("an empty TZID in " + std::string(what));
   icaltimezone* found = icalcomponent_get_timezone(calendar, tzid);
   if (found == nullptr) found = icaltimezone_get_builtin_timezone_from_tzid(tzid);
   if (found == nullptr) found = icaltimezone_get_builtin_timezone(tzid);
@@ -361,7 +362,7 @@ Object ReadStructure(std::string_view text, const TimeZone& zone) {
       continue;
     }
     if (kind != ICAL_VEVENT_COMPONENT) {
-      Refuse("a " + Shown(icalcomponent_kind_to_string(kind)) +
+      Refuse("a " + Shown(Text(icalcomponent_kind_to_string(kind))) +
                  " besides the event: an object holds one event",
              kBadObject);
     }
@@ -477,6 +478,18 @@ Expansion Expand(icalcomponent* master, icalcomponent* calendar, const TimeZone&
     if (rule.freq == ICAL_SECONDLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE) {
       Refuse("RRULE FREQ=" + std::string(icalrecur_freq_to_string(rule.freq)) +
              ": a plan repeats at most hourly");
+    }
+    // libical looks for the next instance hour by hour up to its last
+    // year; a rule that limits an hourly one to days takes seconds to find
+    // that it gives nothing (FREQ=HOURLY;BYMONTH=2;BYMONTHDAY=30).
+    const bool day_parts = rule.by_day[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+                           rule.by_month_day[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+                           rule.by_year_day[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+                           rule.by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+                           rule.by_month[0] != ICAL_RECURRENCE_ARRAY_MAX;
+    if (rule.freq == ICAL_HOURLY_RECURRENCE && day_parts) {
+      Refuse("RRULE '" + Shown(Text(icalproperty_get_value_as_string(rrule))) +
+             "': an hourly rule limited to some days; repeat the event daily instead");
     }
     const std::unique_ptr<icalrecur_iterator, RecurFree> it(icalrecur_iterator_new(rule, start));
     if (!it) {
