@@ -28,5 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const ostrand::feeds::ConditionError&) {
     Check(false, "the written object reads again");
   }
+  // A change of every plan may leave a series without instances (which is
+  // refused), never with a text that does not parse.
+  const std::string replaced = ostrand::feeds::ReplaceMaster(read.kept, read.master, zone);
+  try {
+    ostrand::feeds::ExpandEventObject(replaced, zone, limits);
+  } catch (const ostrand::feeds::ConditionError&) {
+  }
   return 0;
 }

@@ -209,6 +209,31 @@ std::string Event(const std::string& lines) {
                   "\nEND:VEVENT");
 }
 
+TEST(EventObject, SeriesForms) {
+  // Floating times are the plans' zone's; a cancelled instance is no plan
+  // and stays cancelled (no EXDATE) when the series is written back.
+  const EventObject daily = Read(Calendar(
+      "BEGIN:VEVENT\nUID:f@x\nDTSTART:20261210T090000\nDTEND:20261210T100000\n"
+      "RRULE:FREQ=DAILY;UNTIL=20261213T090000\nRDATE;VALUE=PERIOD:20261220T090000/PT3H\n"
+      "SUMMARY:Shift\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:f@x\nRECURRENCE-ID:20261211T090000\nDTSTART:20261211T090000\n"
+      "STATUS:CANCELLED\nEND:VEVENT"));
+  ASSERT_EQ(daily.instances.size(), 4u);
+  EXPECT_EQ(daily.instances[1].plan.start, At(2026, 12, 12, 9));
+  EXPECT_EQ(daily.instances[1].recurrence_id, "20261212T010000Z");
+  EXPECT_EQ(daily.instances[3].plan.end, At(2026, 12, 20, 12));
+  const std::string written = WriteEventObject(daily.kept, daily.instances, Shanghai());
+  EXPECT_EQ(written.find("EXDATE"), std::string::npos);
+  EXPECT_EQ(Read(written).instances, daily.instances);
+
+  // Whole-day instances are named by their dates.
+  const EventObject days = Read(Event(
+      "DTSTART;VALUE=DATE:20261210\nRRULE:FREQ=WEEKLY;COUNT=2\nEXDATE;VALUE=DATE:20261217"));
+  ASSERT_EQ(days.instances.size(), 1u);
+  EXPECT_EQ(days.instances[0].recurrence_id, "20261210");
+  EXPECT_EQ(days.instances[0].plan.end, At(2026, 12, 10, 23, 59));
+}
+
 TEST(EventObject, Refusals) {
   std::string rule_flood = "RRULE:FREQ=DAILY;COUNT=100000;BYSECOND=";
   for (int s = 0; s < 60; ++s) rule_flood += (s ? "," : "") + std::to_string(s);
