@@ -1,6 +1,7 @@
 #include "feeds/event_object.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -416,6 +417,28 @@ void CheckLength(const Span& span, const EventLimits& limits) {
   }
 }
 
+// False when the rule's BYMONTHDAY values fit none of its months (or of
+// any month), such as the 30th of February: libical would look for such a
+// day up to its last year.
+bool HasPossibleDay(const icalrecurrencetype& rule) {
+  if (rule.by_month_day[0] == ICAL_RECURRENCE_ARRAY_MAX) return true;
+  static constexpr int kLongest[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  for (int m = 1; m <= 12; ++m) {
+    bool month_named = rule.by_month[0] == ICAL_RECURRENCE_ARRAY_MAX;
+    for (int i = 0; i < ICAL_BY_MONTH_SIZE && rule.by_month[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+      // The month is encoded with a leap flag of other calendars' scales.
+      month_named = month_named || icalrecurrencetype_month_month(rule.by_month[i]) == m;
+    }
+    if (!month_named) continue;
+    for (int i = 0;
+         i < ICAL_BY_MONTHDAY_SIZE && rule.by_month_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+      const int day = rule.by_month_day[i];
+      if (day != 0 && std::abs(day) <= kLongest[m]) return true;
+    }
+  }
+  return false;
+}
+
 struct RecurFree {
   void operator()(icalrecur_iterator* i) const { icalrecur_iterator_free(i); }
 };
@@ -487,6 +510,10 @@ Expansion Expand(icalcomponent* master, icalcomponent* calendar, const TimeZone&
                            rule.by_year_day[0] != ICAL_RECURRENCE_ARRAY_MAX ||
                            rule.by_week_no[0] != ICAL_RECURRENCE_ARRAY_MAX ||
                            rule.by_month[0] != ICAL_RECURRENCE_ARRAY_MAX;
+    if (!HasPossibleDay(rule)) {
+      Refuse("RRULE '" + Shown(Text(icalproperty_get_value_as_string(rrule))) +
+             "' names days that no month has");
+    }
     if (rule.freq == ICAL_HOURLY_RECURRENCE && day_parts) {
       Refuse("RRULE '" + Shown(Text(icalproperty_get_value_as_string(rrule))) +
              "': an hourly rule limited to some days; repeat the event daily instead");

@@ -254,6 +254,8 @@ TEST(EventObject, Refusals) {
       {Event("DTSTART:20261210T090000Z\nRRULE:FREQ=SECONDLY;COUNT=5"), 403, "valid-calendar-data"},
       {Event("DTSTART:20261210T090000Z\nRRULE:FREQ=HOURLY;COUNT=5;BYMONTH=2;BYMONTHDAY=30"), 403,
        "valid-calendar-data"},
+      {Event("DTSTART:20261210T090000Z\nRRULE:FREQ=DAILY;COUNT=5;BYMONTH=2,4;BYMONTHDAY=31"), 403,
+       "valid-calendar-data"},
       {Event("DTSTART:20261210T090000Z\n" + folded), 403, "valid-calendar-data"},
       {Event("DTSTART:20261210T090000Z\n" + nested), 403, "valid-calendar-data"},
       {Calendar("BEGIN:VEVENT\nUID:a\nDTSTART:20261210T090000Z\nEND:VEVENT\n"
