@@ -711,6 +711,20 @@ icaltimetype InZoneOf(const DateTime& wall, const icaltimetype& like, const Time
   return out;
 }
 
+long long SecondsBetween(const DateTime& from, const DateTime& to) {
+  return (to.day() - from.day()) * 86400LL + to.seconds() - from.seconds();
+}
+
+DateTime Plus(const DateTime& t, long long seconds) {
+  const long long total = t.day() * 86400LL + t.seconds() + seconds;
+  const long long day = total >= 0 ? total / 86400 : (total - 86399) / 86400;
+  try {
+    return DateTime::FromSerial(day, static_cast<std::int32_t>(total - day * 86400));
+  } catch (const Error&) {
+    Refuse("a start moved beyond the calendar's years");
+  }
+}
+
 bool CoversWholeDays(const plans::PlanRecord& plan) {
   return plan.start.seconds() == 0 && plan.end.hour() == 23 && plan.end.minute() == 59;
 }
@@ -917,7 +931,17 @@ std::string ReplaceMaster(std::string_view kept, const plans::PlanRecord& master
   try {
     icalproperty* dtstart = icalcomponent_get_first_property(object.master, ICAL_DTSTART_PROPERTY);
     const icaltimetype before = TimeOf(dtstart, calendar, "DTSTART");
-    Apply(object.master, calendar, master, zone);
+    // `master` is the first instance as changed; that instance may be
+    // another than DTSTART's (left out by an EXDATE), so DTSTART moves by
+    // what the first instance moved.
+    const Expansion expansion = Expand(object.master, calendar, zone, kStoredInstances);
+    if (expansion.occurrences.empty()) return ical::ToText(calendar);
+    const Span own = OverrideSpan(object.master, calendar, zone);
+    plans::PlanRecord moved_master = master;
+    moved_master.start = Plus(own.start, SecondsBetween(expansion.occurrences.front().span.start,
+                                                        master.start));
+    moved_master.end = Plus(moved_master.start, SecondsBetween(master.start, master.end));
+    Apply(object.master, calendar, moved_master, zone);
     const icaltimetype after = TimeOf(
         icalcomponent_get_first_property(object.master, ICAL_DTSTART_PROPERTY), calendar, "DTSTART");
     // The instances' recurrence ids and exclusions move with the start, so

@@ -180,6 +180,21 @@ TEST(EventObject, RoundTripsAndEditorChanges) {
   EXPECT_EQ(again[0].plan.content, "Daily");
   EXPECT_EQ(again[1].plan.content, "Stand-up (moved)");
   EXPECT_EQ(again[2].plan.end, At(2026, 12, 28, 11, 30));
+
+  // The first week left out: the series still starts where it did.
+  std::string later = kWeekly;
+  later.replace(later.find("EXDATE;TZID=Asia/Shanghai:20261214"), 34,
+                "EXDATE;TZID=Asia/Shanghai:20261207");
+  const EventObject skipped = Read(later);
+  ASSERT_EQ(skipped.master.start, At(2026, 12, 14, 9));
+  master = skipped.master;
+  master.start = At(2026, 12, 14, 8);
+  const std::vector<EventInstance> moved_series =
+      ExpandEventObject(ReplaceMaster(skipped.kept, master, Shanghai()), Shanghai(), {});
+  ASSERT_EQ(moved_series.size(), 3u);
+  EXPECT_EQ(moved_series[0].plan.start, At(2026, 12, 14, 8));
+  EXPECT_EQ(moved_series[0].plan.end, At(2026, 12, 14, 10));
+  EXPECT_EQ(moved_series[2].plan.start, At(2026, 12, 28, 8));
 }
 
 TEST(EventObject, ReadsBackTheFeedsOwnEvents) {
