@@ -878,8 +878,23 @@ std::string WriteEventObject(std::string_view kept, const std::vector<EventInsta
     }
     std::set<std::string> done;
     if (object.master != nullptr) {
-      const Expansion expansion = Expand(object.master, calendar, zone, kStoredInstances);
-      std::vector<icalcomponent*> added;
+      Expansion expansion = Expand(object.master, calendar, zone, kStoredInstances);
+      // The store names the kind and place of plans that the event left
+      // open (its defaults): the master takes them from its first plan, so
+      // that they do not make every instance an overridden one.
+      if (!expansion.occurrences.empty() &&
+          (expansion.fields.kind.empty() || expansion.fields.place.empty())) {
+        const auto first = wanted.find(expansion.occurrences.front().key);
+        if (first != wanted.end()) {
+          plans::PlanRecord fields = expansion.fields;
+          if (fields.kind.empty()) fields.kind = first->second->plan.kind;
+          if (fields.place.empty()) fields.place = first->second->plan.place;
+          if (fields != expansion.fields) {
+            SetFields(object.master, fields);
+            expansion = Expand(object.master, calendar, zone, kStoredInstances);
+          }
+        }
+      }
       for (const Occurrence& o : expansion.occurrences) {
         done.insert(o.key);
         const auto want = wanted.find(o.key);
@@ -898,7 +913,6 @@ std::string WriteEventObject(std::string_view kept, const std::vector<EventInsta
           Apply(existing->second, calendar, plan, zone);
         } else if (PlanOf(o.span, expansion.fields) != plan) {
           icalcomponent* event = NewOverride(object.master, o);
-          added.push_back(event);
           icalcomponent_add_component(calendar, event);
           Apply(event, calendar, plan, zone);
         }

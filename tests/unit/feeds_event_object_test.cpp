@@ -81,6 +81,11 @@ EventObject Read(const std::string& text, const EventLimits& limits = {}) {
   return ReadEventObject(text, Shanghai(), limits);
 }
 
+std::string Event(const std::string& lines) {
+  return Calendar("BEGIN:VEVENT\nUID:x@test\nDTSTAMP:20261201T100000Z\n" + lines +
+                  "\nEND:VEVENT");
+}
+
 TEST(EventObject, ReadsWhatClientsSend) {
   const EventObject all_day = Read(kAllDay);
   EXPECT_EQ(all_day.uid, "allday-1@phone");
@@ -149,6 +154,19 @@ TEST(EventObject, RoundTripsAndEditorChanges) {
   EXPECT_NE(series.find("RECURRENCE-ID;TZID=Asia/Shanghai:20261228T090000"), std::string::npos);
   EXPECT_NE(series.find("EXDATE;TZID=Asia/Shanghai:20261207T090000"), std::string::npos);
   EXPECT_EQ(Read(series).instances, edited);
+
+  // The kind and place the store gives a series that named none go into
+  // the master, not into an overridden instance each.
+  const EventObject plain = Read(Event(
+      "DTSTART:20261210T010000Z\nDTEND:20261210T020000Z\nRRULE:FREQ=DAILY;COUNT=3"));
+  std::vector<EventInstance> stored = plain.instances;
+  for (EventInstance& instance : stored) {
+    instance.plan.kind = "Office";
+    instance.plan.place = "HQ";
+  }
+  const std::string defaults = WriteEventObject(plain.kept, stored, Shanghai());
+  EXPECT_EQ(defaults.find("RECURRENCE-ID"), std::string::npos) << defaults;
+  EXPECT_EQ(Read(defaults).instances, stored);
 
   // A single event keeps its zone and its whole days.
   EventObject ny = Read(kNewYork);
@@ -219,10 +237,6 @@ TEST(EventObject, ReadsBackTheFeedsOwnEvents) {
   }
 }
 
-std::string Event(const std::string& lines) {
-  return Calendar("BEGIN:VEVENT\nUID:x@test\nDTSTAMP:20261201T100000Z\n" + lines +
-                  "\nEND:VEVENT");
-}
 
 TEST(EventObject, SeriesForms) {
   // Floating times are the plans' zone's; a cancelled instance is no plan
