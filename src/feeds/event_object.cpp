@@ -345,6 +345,7 @@ Object ReadStructure(std::string_view text, const TimeZone& zone) {
     Refuse("not an iCalendar object: BEGIN:VCALENDAR ... END:VCALENDAR is missing");
   }
   icalcomponent* calendar = object.calendar.get();
+  std::set<std::string> keys;  // of the overridden instances
   if (icalcomponent_count_errors(calendar) > 0) {
     for (icalcomponent* c = calendar; c != nullptr;) {
       if (icalproperty* e = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY)) {
@@ -384,9 +385,7 @@ Object ReadStructure(std::string_view text, const TimeZone& zone) {
       continue;
     }
     const std::string key = RecurrenceKey(TimeOf(rid, calendar, "RECURRENCE-ID"), zone);
-    for (const auto& [other, event] : object.overrides) {
-      if (other == key) Refuse("two events for RECURRENCE-ID " + key, kBadObject);
-    }
+    if (!keys.insert(key).second) Refuse("two events for RECURRENCE-ID " + key, kBadObject);
     object.overrides.emplace_back(key, c);
   }
   if (object.master == nullptr && object.overrides.empty()) {
