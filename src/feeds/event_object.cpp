@@ -1,8 +1,8 @@
 #include "feeds/event_object.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <set>
@@ -74,7 +74,8 @@ DateTime Civil(const icaltimetype& t, std::string_view what) {
     return DateTime::FromCivil(t.year, t.month, t.day, t.is_date ? 0 : t.hour,
                                t.is_date ? 0 : t.minute, t.is_date ? 0 : t.second);
   } catch (const Error&) {
-    Refuse(std::string(what) + " '" + TimeText(t) + "' is not a date and time of years 100 to 9999");
+    Refuse(std::string(what) + " '" + TimeText(t) +
+           "' is not a date and time of years 100 to 9999");
   }
 }
 
@@ -297,7 +298,7 @@ void ReadFields(icalcomponent* event, plans::PlanRecord& plan) {
 
 struct Object {
   ical::Component calendar;
-  icalcomponent* master = nullptr;                     // part of `calendar`, or null
+  icalcomponent* master = nullptr;                                // part of `calendar`, or null
   std::vector<std::pair<std::string, icalcomponent*>> overrides;  // by recurrence key
   std::string uid;
 };
@@ -334,9 +335,9 @@ void CheckNesting(std::string_view text) {
 // Checks the structure of the calendar text and finds its events.
 Object ReadStructure(std::string_view text, const TimeZone& zone) {
   if (text.size() > kMaxObjectBytes) {
-    throw ConditionError("the calendar object is longer than " +
-                             std::to_string(kMaxObjectBytes / 1024) + " KiB",
-                         413, "max-resource-size");
+    throw ConditionError(
+        "the calendar object is longer than " + std::to_string(kMaxObjectBytes / 1024) + " KiB",
+        413, "max-resource-size");
   }
   CheckNesting(text);
   Object object;
@@ -429,8 +430,8 @@ bool HasPossibleDay(const icalrecurrencetype& rule) {
       month_named = month_named || icalrecurrencetype_month_month(rule.by_month[i]) == m;
     }
     if (!month_named) continue;
-    for (int i = 0;
-         i < ICAL_BY_MONTHDAY_SIZE && rule.by_month_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+    for (int i = 0; i < ICAL_BY_MONTHDAY_SIZE && rule.by_month_day[i] != ICAL_RECURRENCE_ARRAY_MAX;
+         ++i) {
       const int day = rule.by_month_day[i];
       if (day != 0 && std::abs(day) <= kLongest[m]) return true;
     }
@@ -480,7 +481,8 @@ Expansion Expand(icalcomponent* master, icalcomponent* calendar, const TimeZone&
     if (out.occurrences.size() >= bound) {
       Refuse("the event gives more than " + std::to_string(bound) + " plans", kTooMany);
     }
-    out.occurrences.push_back({t, key, span ? *span : SpanOf(t, length.seconds, length.days, zone)});
+    out.occurrences.push_back(
+        {t, key, span ? *span : SpanOf(t, length.seconds, length.days, zone)});
   };
 
   icalproperty* rrule = icalcomponent_get_first_property(master, ICAL_RRULE_PROPERTY);
@@ -541,7 +543,8 @@ Expansion Expand(icalcomponent* master, icalcomponent* calendar, const TimeZone&
     const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
     if (!icaltime_is_null_time(rdate.time)) {
       const icaltimetype t = Zoned(rdate.time, p, calendar, "RDATE");
-      if (t.is_date != start.is_date) Refuse("RDATE '" + TimeText(t) + "' is not of DTSTART's type");
+      if (t.is_date != start.is_date)
+        Refuse("RDATE '" + TimeText(t) + "' is not of DTSTART's type");
       add(t, std::nullopt);
       continue;
     }
@@ -554,7 +557,8 @@ Expansion Expand(icalcomponent* master, icalcomponent* calendar, const TimeZone&
       last = Zoned(last, p, calendar, "RDATE");
     }
     const Span span{InPlanZone(first, zone, "RDATE"), InPlanZone(last, zone, "RDATE")};
-    if (span.end < span.start) Refuse("the RDATE period '" + TimeText(first) + "' ends before it starts");
+    if (span.end < span.start)
+      Refuse("the RDATE period '" + TimeText(first) + "' ends before it starts");
     add(first, span);
   }
   return out;
@@ -586,14 +590,13 @@ struct Reading {
 Reading ReadPlans(const Object& object, const TimeZone& zone, const EventLimits& limits) {
   icalcomponent* calendar = object.calendar.get();
   Reading out;
-  out.recurring = !object.overrides.empty() ||
-                  (object.master != nullptr && HasRecurrence(object.master));
+  out.recurring =
+      !object.overrides.empty() || (object.master != nullptr && HasRecurrence(object.master));
   std::map<std::string, std::size_t> at;  // recurrence key -> index into instances
   if (object.master != nullptr) {
     const Expansion expansion = Expand(object.master, calendar, zone, limits.max_instances);
-    out.master = PlanOf(expansion.occurrences.empty()
-                            ? OverrideSpan(object.master, calendar, zone)
-                            : expansion.occurrences.front().span,
+    out.master = PlanOf(expansion.occurrences.empty() ? OverrideSpan(object.master, calendar, zone)
+                                                      : expansion.occurrences.front().span,
                         expansion.fields);
     for (const Occurrence& o : expansion.occurrences) {
       at[o.key] = out.instances.size();
@@ -621,7 +624,8 @@ Reading ReadPlans(const Object& object, const TimeZone& zone, const EventLimits&
     }
   }
   std::sort(cancelled.rbegin(), cancelled.rend());
-  for (const std::size_t i : cancelled) out.instances.erase(out.instances.begin() + static_cast<std::ptrdiff_t>(i));
+  for (const std::size_t i : cancelled)
+    out.instances.erase(out.instances.begin() + static_cast<std::ptrdiff_t>(i));
   if (out.instances.empty()) {
     Refuse("the event gives no plan: it is cancelled, or every instance is excluded", kBadObject);
   }
@@ -670,7 +674,8 @@ void SetX(icalcomponent* event, const char* name, const std::string& value) {
   // Names of kinds and places hold no line breaks; a comma or semicolon is
   // kept as it is by libical and read back so.
   std::string flat = value;
-  std::replace_if(flat.begin(), flat.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      flat.begin(), flat.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   icalproperty* p = icalproperty_new_x(flat.c_str());
   icalproperty_set_x_name(p, name);
   icalcomponent_add_property(event, p);
@@ -776,7 +781,8 @@ void SetFields(icalcomponent* event, const plans::PlanRecord& plan) {
     }
     SetX(event, "X-OSTRAND-KIND", want.kind);
     SetX(event, "X-OSTRAND-PLACE", want.place);
-    SetText(event, ICAL_SUMMARY_PROPERTY, Title(want.content, want.place), icalproperty_new_summary);
+    SetText(event, ICAL_SUMMARY_PROPERTY, Title(want.content, want.place),
+            icalproperty_new_summary);
     SetX(event, "X-OSTRAND-CONTENT", want.content);
     SetText(event, ICAL_LOCATION_PROPERTY, want.detail, icalproperty_new_location);
     SetX(event, "X-OSTRAND-DETAIL", want.detail);
@@ -861,8 +867,8 @@ std::string WriteEventObject(std::string_view kept, const std::vector<EventInsta
   const Object object = ReadStored(kept, zone);
   icalcomponent* calendar = object.calendar.get();
   try {
-    const bool recurring = !object.overrides.empty() ||
-                           (object.master != nullptr && HasRecurrence(object.master));
+    const bool recurring =
+        !object.overrides.empty() || (object.master != nullptr && HasRecurrence(object.master));
     if (!recurring) {
       if (!instances.empty()) Apply(object.master, calendar, instances.front().plan, zone);
       return ical::ToText(calendar);
@@ -951,18 +957,19 @@ std::string ReplaceMaster(std::string_view kept, const plans::PlanRecord& master
     if (expansion.occurrences.empty()) return ical::ToText(calendar);
     const Span own = OverrideSpan(object.master, calendar, zone);
     plans::PlanRecord moved_master = master;
-    moved_master.start = Plus(own.start, SecondsBetween(expansion.occurrences.front().span.start,
-                                                        master.start));
+    moved_master.start =
+        Plus(own.start, SecondsBetween(expansion.occurrences.front().span.start, master.start));
     moved_master.end = Plus(moved_master.start, SecondsBetween(master.start, master.end));
     Apply(object.master, calendar, moved_master, zone);
-    const icaltimetype after = TimeOf(
-        icalcomponent_get_first_property(object.master, ICAL_DTSTART_PROPERTY), calendar, "DTSTART");
+    const icaltimetype after =
+        TimeOf(icalcomponent_get_first_property(object.master, ICAL_DTSTART_PROPERTY), calendar,
+               "DTSTART");
     // The instances' recurrence ids and exclusions move with the start, so
     // that they still name the instances they named.
     if (before.is_date == after.is_date) {
       const DateTime a = Civil(before, "DTSTART");
-      const DateTime b = Civil(icaltime_convert_to_zone(after, const_cast<icaltimezone*>(before.zone)),
-                               "DTSTART");
+      const DateTime b =
+          Civil(icaltime_convert_to_zone(after, const_cast<icaltimezone*>(before.zone)), "DTSTART");
       const long long shift = (b.day() - a.day()) * 86400LL + b.seconds() - a.seconds();
       if (shift != 0) {
         auto moved = [&](icalproperty* p, icaltimetype t) {
@@ -973,15 +980,19 @@ std::string ReplaceMaster(std::string_view kept, const plans::PlanRecord& master
           return TimeProperty(icalproperty_isa(p), t, p);
         };
         std::vector<std::pair<icalcomponent*, icalproperty*>> old;
-        for (icalproperty* p = icalcomponent_get_first_property(object.master, ICAL_EXDATE_PROPERTY);
-             p != nullptr; p = icalcomponent_get_next_property(object.master, ICAL_EXDATE_PROPERTY)) {
+        for (icalproperty* p =
+                 icalcomponent_get_first_property(object.master, ICAL_EXDATE_PROPERTY);
+             p != nullptr;
+             p = icalcomponent_get_next_property(object.master, ICAL_EXDATE_PROPERTY)) {
           old.emplace_back(object.master, p);
         }
         for (const auto& [key, event] : object.overrides) {
-          old.emplace_back(event, icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY));
+          old.emplace_back(event,
+                           icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY));
         }
         for (const auto& [event, p] : old) {
-          const std::string what = icalproperty_isa(p) == ICAL_EXDATE_PROPERTY ? "EXDATE" : "RECURRENCE-ID";
+          const std::string what =
+              icalproperty_isa(p) == ICAL_EXDATE_PROPERTY ? "EXDATE" : "RECURRENCE-ID";
           icalproperty* replacement = moved(p, TimeOf(p, calendar, what));
           icalcomponent_remove_property(event, p);
           icalproperty_free(p);

@@ -82,8 +82,7 @@ EventObject Read(const std::string& text, const EventLimits& limits = {}) {
 }
 
 std::string Event(const std::string& lines) {
-  return Calendar("BEGIN:VEVENT\nUID:x@test\nDTSTAMP:20261201T100000Z\n" + lines +
-                  "\nEND:VEVENT");
+  return Calendar("BEGIN:VEVENT\nUID:x@test\nDTSTAMP:20261201T100000Z\n" + lines + "\nEND:VEVENT");
 }
 
 TEST(EventObject, ReadsWhatClientsSend) {
@@ -157,8 +156,8 @@ TEST(EventObject, RoundTripsAndEditorChanges) {
 
   // The kind and place the store gives a series that named none go into
   // the master, not into an overridden instance each.
-  const EventObject plain = Read(Event(
-      "DTSTART:20261210T010000Z\nDTEND:20261210T020000Z\nRRULE:FREQ=DAILY;COUNT=3"));
+  const EventObject plain =
+      Read(Event("DTSTART:20261210T010000Z\nDTEND:20261210T020000Z\nRRULE:FREQ=DAILY;COUNT=3"));
   std::vector<EventInstance> stored = plain.instances;
   for (EventInstance& instance : stored) {
     instance.plan.kind = "Office";
@@ -237,16 +236,15 @@ TEST(EventObject, ReadsBackTheFeedsOwnEvents) {
   }
 }
 
-
 TEST(EventObject, SeriesForms) {
   // Floating times are the plans' zone's; a cancelled instance is no plan
   // and stays cancelled (no EXDATE) when the series is written back.
-  const EventObject daily = Read(Calendar(
-      "BEGIN:VEVENT\nUID:f@x\nDTSTART:20261210T090000\nDTEND:20261210T100000\n"
-      "RRULE:FREQ=DAILY;UNTIL=20261213T090000\nRDATE;VALUE=PERIOD:20261220T090000/PT3H\n"
-      "SUMMARY:Shift\nEND:VEVENT\n"
-      "BEGIN:VEVENT\nUID:f@x\nRECURRENCE-ID:20261211T090000\nDTSTART:20261211T090000\n"
-      "STATUS:CANCELLED\nEND:VEVENT"));
+  const EventObject daily = Read(
+      Calendar("BEGIN:VEVENT\nUID:f@x\nDTSTART:20261210T090000\nDTEND:20261210T100000\n"
+               "RRULE:FREQ=DAILY;UNTIL=20261213T090000\nRDATE;VALUE=PERIOD:20261220T090000/PT3H\n"
+               "SUMMARY:Shift\nEND:VEVENT\n"
+               "BEGIN:VEVENT\nUID:f@x\nRECURRENCE-ID:20261211T090000\nDTSTART:20261211T090000\n"
+               "STATUS:CANCELLED\nEND:VEVENT"));
   ASSERT_EQ(daily.instances.size(), 4u);
   EXPECT_EQ(daily.instances[1].plan.start, At(2026, 12, 12, 9));
   EXPECT_EQ(daily.instances[1].recurrence_id, "20261212T010000Z");
@@ -256,8 +254,8 @@ TEST(EventObject, SeriesForms) {
   EXPECT_EQ(Read(written).instances, daily.instances);
 
   // Whole-day instances are named by their dates.
-  const EventObject days = Read(Event(
-      "DTSTART;VALUE=DATE:20261210\nRRULE:FREQ=WEEKLY;COUNT=2\nEXDATE;VALUE=DATE:20261217"));
+  const EventObject days = Read(
+      Event("DTSTART;VALUE=DATE:20261210\nRRULE:FREQ=WEEKLY;COUNT=2\nEXDATE;VALUE=DATE:20261217"));
   ASSERT_EQ(days.instances.size(), 1u);
   EXPECT_EQ(days.instances[0].recurrence_id, "20261210");
   EXPECT_EQ(days.instances[0].plan.end, At(2026, 12, 10, 23, 59));
@@ -316,8 +314,8 @@ TEST(EventObject, Refusals) {
   }
 
   // The instance cap counts what the rule gives after its exclusions.
-  const std::string five = Event(
-      "DTSTART:20261210T090000Z\nRRULE:FREQ=DAILY;COUNT=5\nEXDATE:20261211T090000Z");
+  const std::string five =
+      Event("DTSTART:20261210T090000Z\nRRULE:FREQ=DAILY;COUNT=5\nEXDATE:20261211T090000Z");
   EXPECT_EQ(Read(five, {366, 4}).instances.size(), 4u);
   EXPECT_THROW(Read(five, {366, 3}), ConditionError);
   // Stored text that another program damaged is an internal fault.
