@@ -253,6 +253,18 @@ TEST(EventObject, SeriesForms) {
   EXPECT_EQ(written.find("EXDATE"), std::string::npos);
   EXPECT_EQ(Read(written).instances, daily.instances);
 
+  // Instances keep their wall-clock time in the event's zone across its
+  // clock change: 9:00 in New York is 22:00, then 21:00 in Shanghai.
+  std::string dst = kNewYork;
+  dst.replace(dst.find("20261210T090000"), 15, "20270308T090000");
+  dst.replace(dst.find("20261210T103000"), 15, "20270308T103000");
+  dst.replace(dst.find("CLASS:PRIVATE"), 13, "RRULE:FREQ=WEEKLY;COUNT=2");
+  const std::vector<EventInstance> spring = Read(dst).instances;
+  ASSERT_EQ(spring.size(), 2u);
+  EXPECT_EQ(spring[0].plan.start, At(2027, 3, 8, 22));
+  EXPECT_EQ(spring[1].plan.start, At(2027, 3, 15, 21));
+  EXPECT_EQ(spring[1].recurrence_id, "20270315T130000Z");
+
   // Whole-day instances are named by their dates.
   const EventObject days = Read(
       Event("DTSTART;VALUE=DATE:20261210\nRRULE:FREQ=WEEKLY;COUNT=2\nEXDATE;VALUE=DATE:20261217"));
