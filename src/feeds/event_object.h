@@ -13,13 +13,21 @@
 //             place and the place from X-OSTRAND-KIND / X-OSTRAND-PLACE, else
 //             the first and second CATEGORIES values ("" when the event names
 //             none: the store gives the default); DESCRIPTION the addition.
-//             Line breaks become one space, texts are cleaned and bounded as
-//             the day editor's are.
+//             The X-OSTRAND-* properties that the feeds and WriteEventObject
+//             write (also -CONTENT and -DETAIL) give the exact fields as long
+//             as SUMMARY, LOCATION and CATEGORIES still show what they give;
+//             what a client changed there wins. Line breaks become one
+//             space; texts are checked as the day editor's are.
 //   sharing   CLASS:PRIVATE or CONFIDENTIAL a private plan; PUBLIC or no
 //             CLASS a shared one.
 //   series    RRULE, RDATE, EXDATE and the overridden instances (RECURRENCE-ID)
 //             are expanded into one plan per instance, bounded by
-//             EventLimits.
+//             EventLimits while expanding (never more than max_instances + 1
+//             instances are computed). An instance overridden with
+//             STATUS:CANCELLED, or a cancelled event, is no plan. Rules that
+//             repeat more often than hourly, hourly rules limited to some
+//             days, and rules naming days no month has are refused: libical
+//             would look for their instances for seconds.
 // Everything the text holds is kept (`kept`): alarms, attendees,
 // attachments, the rule, unknown properties, so that a client gets back
 // what it wrote.
@@ -29,7 +37,13 @@
 // single event its one VEVENT; for a series the master as kept, an
 // overridden instance (RECURRENCE-ID) for every plan that differs from
 // what the master gives for its instance, and an EXDATE for every instance
-// of the master that has no plan any more.
+// of the master that has no plan any more. A property is written only where
+// the plan differs from what the event gives, so a client's own text stays
+// byte for byte; times keep the event's zone (its TZID, UTC or floating),
+// and a whole-day event stays whole-day while its plan covers whole days.
+//
+// Every function here holds libical's zone lock (ical_support.h) while it
+// works; any thread may call them.
 #pragma once
 
 #include <cstddef>
@@ -73,12 +87,18 @@ struct EventObject {
 };
 
 // Reads the calendar text a client put. Throws ConditionError:
-//   403 "valid-calendar-data"           text that is no iCalendar object, an event
+//   403 "valid-calendar-data"           text that is no iCalendar object or that
+//                                       libical reports errors in, an event
 //                                       without DTSTART, a TZID it cannot find,
 //                                       an end before the start, years outside
-//                                       100..9999, a text a plan cannot hold;
-//   403 "valid-calendar-object-resource" more than one UID, no VEVENT, a
-//                                       VTODO or VJOURNAL besides it;
+//                                       100..9999, a text a plan cannot hold,
+//                                       a rule refused as above, components
+//                                       nested deeper than 8;
+//   403 "valid-calendar-object-resource" more than one UID, an event without
+//                                       UID, no VEVENT, two masters or two
+//                                       events of one RECURRENCE-ID, a VTODO,
+//                                       VJOURNAL or VFREEBUSY besides it, an
+//                                       object that gives no plan at all;
 //   403 "max-instances"                 more instances than limits.max_instances,
 //                                       or a rule without end that gives more;
 //   403 ""                              a plan longer than limits.max_plan_days,
@@ -99,9 +119,12 @@ inline constexpr std::size_t kMaxObjectBytes = 256 * 1024;
 std::string WriteEventObject(std::string_view kept, const std::vector<EventInstance>& instances,
                              const TimeZone& zone);
 
-// `kept` with the master event's fields set from `master` (times of day,
-// length, texts, place, sharing), for a change of every plan of a series;
-// instances that were overridden stay so. Throws as WriteEventObject.
+// `kept` with the master event's fields set from `master` (its start and
+// end as the first instance's, texts, place, sharing), for a change of every
+// plan of a series; instances that were overridden stay so, and their
+// RECURRENCE-IDs and the EXDATEs move with the start so that they still name
+// their instances. A rule's UNTIL stays: a later start may end the series
+// sooner. Throws as WriteEventObject.
 std::string ReplaceMaster(std::string_view kept, const plans::PlanRecord& master,
                           const TimeZone& zone);
 

@@ -1,7 +1,6 @@
 #include "feeds/ical_reader.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,37 +33,6 @@ struct Chunk {
     return out;
   }
 };
-
-// Hands libical the text piece by piece, as fgets would: up to size - 1
-// bytes, ending after a line feed. libical's own string reader looks for
-// the end of the line again at every piece, so a long line cost its
-// length squared; here each byte is looked at once.
-char* NextPiece(char* out, std::size_t size, void* data) {
-  std::string_view& rest = *static_cast<std::string_view*>(data);
-  if (rest.empty() || size < 2) return nullptr;
-  std::size_t n = std::min(rest.size(), size - 1);
-  if (const void* feed = std::memchr(rest.data(), '\n', n)) {
-    n = static_cast<std::size_t>(static_cast<const char*>(feed) - rest.data()) + 1;
-  }
-  std::memcpy(out, rest.data(), n);
-  out[n] = '\0';
-  rest.remove_prefix(n);
-  return out;
-}
-
-struct ParserFree {
-  void operator()(icalparser* parser) const { icalparser_free(parser); }
-};
-
-// What icalparser_parse_string gives for the text (read up to a NUL, as a C
-// string would be), in time linear in its length.
-ical::Component Parse(std::string_view text) {
-  text = text.substr(0, text.find('\0'));
-  const std::unique_ptr<icalparser, ParserFree> parser(icalparser_new());
-  if (!parser) return nullptr;
-  icalparser_set_gen_data(parser.get(), &text);
-  return ical::Component(icalparser_parse(parser.get(), NextPiece));
-}
 
 std::vector<Line> SplitLines(std::string_view text) {
   std::vector<Line> lines;
@@ -340,10 +308,10 @@ plans::ImportResult ReadCalendar(std::string_view text, const TimeZone& zone) {
   std::string zones_text = "BEGIN:VCALENDAR\r\n";
   for (const Chunk& z : layout.zones) zones_text += z.Text();
   zones_text += "END:VCALENDAR\r\n";
-  const ical::Component zones = Parse(zones_text);
+  const ical::Component zones = ical::Parse(zones_text);
 
   for (const Chunk& chunk : layout.events) {
-    const ical::Component event = Parse(chunk.Text());
+    const ical::Component event = ical::Parse(chunk.Text());
     if (!event || icalcomponent_isa(event.get()) != ICAL_VEVENT_COMPONENT) {
       result.problems.push_back({chunk.first_line(), "libical cannot read the event"});
       continue;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "core/date.h"
 
@@ -33,6 +34,11 @@ std::unique_lock<std::mutex> LockZones();
 icaltimetype ToIcal(const DateTime& t);
 // The same, marked as UTC ("Z").
 icaltimetype ToIcalUtc(const DateTime& t);
+
+// What icalparser_parse_string gives for `text` (read up to a NUL, as a C
+// string would be), in time linear in its length: the component, or null
+// when libical reads none. Errors of the text are X-LIC-ERROR properties.
+Component Parse(std::string_view text);
 
 // The text of a component: escaped, folded lines ending in CR LF.
 std::string ToText(icalcomponent* c);
