@@ -13,6 +13,7 @@
 #include "test_databases.h"
 #include "test_support.h"
 #include "web/data/calendar_objects.h"
+#include "web/data/plan_changes.h"
 #include "web/data/plan_repository.h"
 #include "web/data/sync_token.h"
 
@@ -213,9 +214,15 @@ TEST_P(Calendars, SyncFollowsEveryWriterAndColleaguesSeeShared) {
   EXPECT_NE(removed.sync_token, colleague_all.sync_token);
   EXPECT_TRUE(li.ChangesSince(of_zhang, removed.sync_token).removed.empty());
 
+  // Pruned changes: older tokens no longer read, the current one still does.
+  EXPECT_GT(PruneCalendarChanges(*db_, UtcNow().AddDays(kKeepCalendarChangeDays + 1)), 0);
+  const ObjectChanges now = li.ChangesSince(of_zhang, removed.sync_token);
+  EXPECT_TRUE(now.changed.empty() && now.removed.empty());
+  EXPECT_EQ(now.sync_token, removed.sync_token);
+  const std::string pruned = colleague_all.sync_token;
   const std::string ahead = MakeSyncToken(settings_.site_uri, kIdentity, 1000000);
   const std::string other = MakeSyncToken(settings_.site_uri, "ffffffffffff.ostrand", 1);
-  for (const std::string& token : {ahead, other, std::string("http://x/dav/sync/")}) {
+  for (const std::string& token : {pruned, ahead, other, std::string("http://x/dav/sync/")}) {
     try {
       zhang.ChangesSince(own, token);
       ADD_FAILURE() << token;

@@ -133,16 +133,18 @@ std::vector<StoredObject> LoadObjects(store::Connection& db, std::int64_t person
   return objects;
 }
 
-// The site's latest change number; 0 before the first.
-std::int64_t LatestChangeNumber(store::Connection& db) {
-  const store::RecordSet row = db.Query("SELECT MAX(changeNumber) FROM hostCalendarChange");
-  return row.Eof() ? 0 : OptionalInt(row, 0).value_or(0);
-}
-
 std::int64_t ChangeFloor(store::Connection& db) {
   const std::array name{store::SqlParam::Text(std::string(kChangeFloorSetting))};
   const store::RecordSet row = db.Query("SELECT value FROM hostSetting WHERE name = ?", name);
   return row.Eof() ? 0 : Int(row, 0);
+}
+
+// The site's latest change number; 0 before the first, the floor when
+// every change kept was pruned.
+std::int64_t LatestChangeNumber(store::Connection& db) {
+  const store::RecordSet row = db.Query("SELECT MAX(changeNumber) FROM hostCalendarChange");
+  const std::int64_t latest = row.Eof() ? 0 : OptionalInt(row, 0).value_or(0);
+  return std::max(latest, ChangeFloor(db));
 }
 
 feeds::FeedView ViewOf(CalendarKind kind) {

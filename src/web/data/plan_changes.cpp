@@ -109,6 +109,25 @@ void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t p
   AppendCalendarChange(db, person_id, plan_id, std::nullopt, std::nullopt, shared, when);
 }
 
+std::int64_t PruneCalendarChanges(store::Connection& db, const DateTime& now) {
+  store::Transaction transaction(db);
+  LockChangeNumbers(db);
+  const std::array cutoff{store::SqlParam::Timestamp(now.AddDays(-kKeepCalendarChangeDays))};
+  const store::RecordSet highest =
+      db.Query("SELECT MAX(changeNumber) FROM hostCalendarChange WHERE changedAt < ?", cutoff);
+  const std::optional<std::int64_t> floor = highest.Eof() ? std::nullopt : OptionalInt(highest, 0);
+  if (!floor) return 0;
+  const std::array floor_params{store::SqlParam::Integer(*floor),
+                                store::SqlParam::Text("calendarChangeFloor")};
+  store::UpdateOrInsert(db, "UPDATE hostSetting SET value = ? WHERE name = ?", floor_params,
+                        "INSERT INTO hostSetting (value, name) VALUES (?, ?)", floor_params);
+  const std::array up_to{store::SqlParam::Integer(*floor)};
+  const std::int64_t removed =
+      db.Execute("DELETE FROM hostCalendarChange WHERE changeNumber <= ?", up_to);
+  transaction.Commit();
+  return removed;
+}
+
 void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons) {
   struct Change {
     std::int64_t revision;

@@ -47,6 +47,15 @@ void RecordObjectChange(store::Connection& db, std::int64_t person_id, std::int6
                         std::string_view object_name, bool seen_by_colleagues,
                         const DateTime& when);
 
+// How long the numbered changes of calendar sync are kept.
+inline constexpr int kKeepCalendarChangeDays = 90;
+
+// Removes the numbered changes older than kKeepCalendarChangeDays before
+// `now` (UTC) and raises the floor below which sync tokens no longer read
+// (hostSetting 'calendarChangeFloor') to the highest number removed, in one
+// transaction. Returns how many went. Throws the database's Error.
+std::int64_t PruneCalendarChanges(store::Connection& db, const DateTime& now);
+
 // Sets the revision and last-modified time of every plan of `persons` that
 // has a record. Throws the database's Error.
 void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons);
