@@ -15,6 +15,7 @@
 #include "web/data/calendar_objects.h"
 #include "web/data/plan_changes.h"
 #include "web/data/plan_repository.h"
+#include "web/data/plan_series.h"
 #include "web/data/sync_token.h"
 
 namespace ostrand::web {
@@ -230,6 +231,60 @@ TEST_P(Calendars, SyncFollowsEveryWriterAndColleaguesSeeShared) {
       EXPECT_EQ(e.condition(), "valid-sync-token");
     }
   }
+}
+
+// The editor's "every plan of the series": one change reaches each plan
+// (ids kept), one delete removes the event, and a restored plan comes back
+// as a plan of its own.
+TEST_P(Calendars, EditorChangesAndDeletesAWholeSeries) {
+  CalendarObjects li = For(testing::kLi);
+  const CalendarInfo own = *li.FindCalendar("own");
+  li.Put(own, "s.ics", Event("series", "20011203", "Course", "RRULE:FREQ=DAILY;COUNT=3\r\n"), {});
+  PlanRepository plans(*db_);
+  const std::vector<StoredPlan> three = plans.PlansBetween(
+      testing::kLi, DateTime::FromCivil(2001, 12, 3), DateTime::FromCivil(2001, 12, 5));
+  ASSERT_EQ(three.size(), 3u);
+  const std::optional<PlanSeries> series = FindSeries(*db_, testing::kLi, three[1].id);
+  ASSERT_TRUE(series);
+  EXPECT_EQ(series->count, 3u);
+  EXPECT_EQ(series->first_day, DateTime::FromCivil(2001, 12, 3));
+  EXPECT_EQ(series->last_day, DateTime::FromCivil(2001, 12, 5));
+  EXPECT_FALSE(FindSeries(*db_, testing::kLi, 3)) << "a plan of its own";
+
+  PlanInput every{DateTime::FromCivil(2001, 12, 4, 14), DateTime::FromCivil(2001, 12, 4, 15),
+                  1, 1, std::nullopt, std::string("Course, moved"), std::nullopt, 2};
+  const PlanWrite write = UpdateSeries(*db_, zone_, testing::kLi, three[1].id, every,
+                                       feeds::EventLimits{}, 20);
+  EXPECT_EQ(write.plan_id, three[1].id);
+  for (const StoredPlan& plan : three) {
+    const std::optional<StoredPlan> now = plans.FindPlan(testing::kLi, plan.id);
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->content, "Course, moved");
+    EXPECT_EQ(now->flag, 2);
+  }
+  PlanInput other = every;
+  other.content = "Other";
+  const std::int64_t other_id = plans.Add(testing::kLi, other, 20).plan_id;
+  every.content = "Refused";
+  EXPECT_EQ(UpdateSeries(*db_, zone_, testing::kLi, three[1].id, every, feeds::EventLimits{}, 1)
+                .full_day,
+            DateTime::FromCivil(2001, 12, 4))
+      << "the limit holds for every plan";
+  EXPECT_EQ(plans.FindPlan(testing::kLi, three[0].id)->content, "Course, moved") << "all or none";
+  ASSERT_TRUE(plans.Remove(testing::kLi, other_id, DateTime::FromCivil(2001, 12, 19)));
+
+  const std::optional<std::int64_t> entry = RemoveSeries(*db_, testing::kLi, three[0].id,
+                                                         DateTime::FromCivil(2001, 12, 20));
+  ASSERT_TRUE(entry);
+  EXPECT_TRUE(plans.PlansBetween(testing::kLi, DateTime::FromCivil(2001, 12, 3),
+                                 DateTime::FromCivil(2001, 12, 5))
+                  .empty());
+  EXPECT_TRUE(li.Fetch(own, std::array{std::string("s.ics")}).empty());
+  const PlanWrite restored = plans.Restore(testing::kLi, *entry, 20);
+  ASSERT_NE(restored.plan_id, 0);
+  EXPECT_FALSE(FindSeries(*db_, testing::kLi, restored.plan_id));
+  EXPECT_EQ(li.Fetch(own, std::array{"plan-" + std::to_string(restored.plan_id) + ".ics"}).size(),
+            1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Calendars,
