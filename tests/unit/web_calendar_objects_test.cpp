@@ -291,6 +291,64 @@ INSTANTIATE_TEST_SUITE_P(Backends, Calendars,
                          ::testing::Values(TestBackend::kSqlite, TestBackend::kPostgresql),
                          test_support::BackendName);
 
+// The day editor over HTTP: a plan of a series says so and offers the
+// choice; "every plan" reaches the whole series, on save and on delete.
+TEST(EditorSeries, TheChoiceReachesEveryPlanOfTheSeries) {
+  const testing::TempDir dir;
+  const std::string path = dir.File("schedule.db");
+  testing::WriteFixture(path);
+  std::vector<std::int64_t> ids;
+  {
+    const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + path);
+    const feeds::TimeZone zone = feeds::TimeZone::Named("UTC");
+    CalendarSettings settings;
+    settings.uid_domain = kIdentity;
+    settings.first_day = DateTime::FromCivil(2001, 1, 1);
+    settings.last_day = DateTime::FromCivil(2002, 12, 31);
+    CalendarObjects li(*db, zone, settings, testing::kLi);
+    li.Put(*li.FindCalendar("own"), "s.ics",
+           Event("series", "20011203", "Course", "RRULE:FREQ=DAILY;COUNT=3\r\n"), {});
+    for (const StoredPlan& plan : PlanRepository(*db).PlansBetween(
+             testing::kLi, DateTime::FromCivil(2001, 12, 3), DateTime::FromCivil(2001, 12, 5))) {
+      ids.push_back(plan.id);
+    }
+  }
+  ASSERT_EQ(ids.size(), 3u);
+  const testing::RunningServer server(testing::TestOptions(path));
+  const auto li = testing::SignedIn(server.port(), testing::kLi);
+  const std::string editor = "/schedule/manage.asp?personID=2&dt=2001-12-04";
+  const testing::Result day = li->Get(editor + "&planID=" + std::to_string(ids[1]));
+  ASSERT_TRUE(day);
+  EXPECT_TRUE(test_support::Contains(day->body, "<span class=\"series\">")) << day->body;
+  EXPECT_TRUE(test_support::Contains(day->body, "name=\"scope\" value=\"series\""));
+  const std::string csrf = testing::Browser::FieldValue(day->body, "csrf");
+  const testing::Result saved = li->Post(editor, {{"csrf", csrf},
+                                                  {"action", "save"},
+                                                  {"planID", std::to_string(ids[1])},
+                                                  {"start", "2001-12-04T13:00"},
+                                                  {"end", "2001-12-04T14:00"},
+                                                  {"kind", "1"},
+                                                  {"place", "1"},
+                                                  {"content", "Every day"},
+                                                  {"flag", "1"},
+                                                  {"scope", "series"}});
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->status, 303) << saved->body;
+  const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + path);
+  PlanRepository plans(*db);
+  for (const std::int64_t id : ids) {
+    const std::optional<StoredPlan> plan = plans.FindPlan(testing::kLi, id);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->content, "Every day");
+  }
+  const testing::Result deleted = li->Post(
+      editor, {{"csrf", csrf}, {"action", "delete"}, {"planID", std::to_string(ids[0])},
+               {"scope", "series"}});
+  ASSERT_TRUE(deleted);
+  EXPECT_EQ(deleted->status, 303) << deleted->body;
+  for (const std::int64_t id : ids) EXPECT_FALSE(plans.FindPlan(testing::kLi, id));
+}
+
 TEST(SyncTokens, ReadOnlyTheSitesOwnNumbers) {
   const std::string token = MakeSyncToken("https://a.example/", kIdentity, 42);
   EXPECT_EQ(token, "https://a.example/dav/sync/0a1b2c3d4e5f.ostrand/42");
