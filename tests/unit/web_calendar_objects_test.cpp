@@ -117,6 +117,9 @@ TEST_P(Calendars, PutKeepsPlansAndRefusesConflicts) {
   EXPECT_EQ(StatusOf([&] { li.Put(own, "new.ics", again, {std::string("*"), false}); }), 412);
   EXPECT_EQ(StatusOf([&] { li.Put(own, "b.ics", again, {}); }), 409);
   EXPECT_EQ(StatusOf([&] { li.Put(own, "../x.ics", Event("u", "20011219", "x"), {}); }), 400);
+  EXPECT_EQ(StatusOf([&] { li.Put(own, "plan-999999.ics", Event("u", "20011219", "x"), {}); }),
+            403)
+      << "the name of a plan to come";
   const CalendarInfo zhang = *li.FindCalendar("person-1");
   EXPECT_EQ(StatusOf([&] { li.Put(zhang, "c.ics", Event("u", "20011219", "x"), {}); }), 403);
   EXPECT_EQ(StatusOf([&] { li.Remove(own, "a.ics", {first.etag, false}); }), 412);

@@ -69,6 +69,14 @@ std::string PlanName(std::int64_t plan_id) {
   return std::string(kPlanPrefix) + std::to_string(plan_id) + std::string(kObjectSuffix);
 }
 
+// The plan id of a name "plan-<id>.ics", or nothing.
+std::optional<std::int64_t> PlanIdOfName(std::string_view name) {
+  if (!name.starts_with(kPlanPrefix) || !name.ends_with(kObjectSuffix)) return std::nullopt;
+  name.remove_prefix(kPlanPrefix.size());
+  name.remove_suffix(kObjectSuffix.size());
+  return ReadWholeNumber(name, std::numeric_limits<std::int64_t>::max());
+}
+
 bool IsPlainName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxObjectName && name != "." && name != ".." &&
          name.find_first_of("/\\") == std::string_view::npos && IsValidUtf8(name) &&
@@ -108,17 +116,23 @@ struct Snapshot {
   }
 };
 
-std::vector<StoredObject> LoadObjects(store::Connection& db, std::int64_t person_id) {
+// The person's objects with their plans; with `texts`, their calendar
+// texts too (else ObjectText reads one).
+std::vector<StoredObject> LoadObjects(store::Connection& db, std::int64_t person_id,
+                                      bool texts = false) {
   const std::array person{store::SqlParam::Integer(person_id)};
   std::vector<StoredObject> objects;
   std::map<std::int64_t, std::size_t> by_id;
   for (store::RecordSet rows = db.Query(
-           "SELECT objectID, objectName, uid, calendarText FROM hostCalendarObject "
-           "WHERE personID = ? ORDER BY objectID",
+           texts ? "SELECT objectID, objectName, uid, calendarText FROM hostCalendarObject "
+                   "WHERE personID = ? ORDER BY objectID"
+                 : "SELECT objectID, objectName, uid FROM hostCalendarObject "
+                   "WHERE personID = ? ORDER BY objectID",
            person);
        !rows.Eof(); rows.MoveNext()) {
     by_id[Int(rows, 0)] = objects.size();
-    objects.push_back({Int(rows, 0), Text(rows, 1), Text(rows, 2), Text(rows, 3), {}});
+    objects.push_back(
+        {Int(rows, 0), Text(rows, 1), Text(rows, 2), texts ? Text(rows, 3) : std::string(), {}});
   }
   for (store::RecordSet rows = db.Query(
            "SELECT hostObjectPlan.objectID, hostObjectPlan.recurrenceID, hostObjectPlan.planID "
@@ -131,6 +145,13 @@ std::vector<StoredObject> LoadObjects(store::Connection& db, std::int64_t person
     if (found != by_id.end()) objects[found->second].plans[Text(rows, 1)] = Int(rows, 2);
   }
   return objects;
+}
+
+std::string ObjectText(store::Connection& db, std::int64_t object_id) {
+  const std::array id{store::SqlParam::Integer(object_id)};
+  const store::RecordSet row =
+      db.Query("SELECT calendarText FROM hostCalendarObject WHERE objectID = ?", id);
+  return row.Eof() ? std::string() : Text(row, 0);
 }
 
 std::int64_t ChangeFloor(store::Connection& db) {
@@ -177,7 +198,9 @@ class CalendarReader {
 
   feeds::FeedRange Range() const { return {settings_.first_day, settings_.last_day}; }
 
-  Snapshot Load(const CalendarInfo& calendar) {
+  // With `only`, the texts and tags of those names alone are written; the
+  // other entries keep their plans, for a write that asks for one object.
+  Snapshot Load(const CalendarInfo& calendar, const std::set<std::string>* only = nullptr) {
     ConnectionSource source(db_);
     Snapshot snapshot;
     std::vector<plans::PersonPlans> persons;
@@ -205,7 +228,7 @@ class CalendarReader {
     std::vector<StoredObject> objects;
     std::map<std::int64_t, std::pair<std::size_t, std::string>> object_of_plan;
     if (calendar.kind == CalendarKind::kOwn) {
-      objects = LoadObjects(db_, calendar.person_id);
+      objects = LoadObjects(db_, calendar.person_id, only == nullptr);
       for (std::size_t i = 0; i < objects.size(); ++i) {
         for (const auto& [recurrence, plan_id] : objects[i].plans) {
           object_of_plan[plan_id] = {i, recurrence};
@@ -235,7 +258,7 @@ class CalendarReader {
         request.uid_domain = settings_.uid_domain;
         Entry entry;
         entry.name = PlanName(plan.id);
-        entry.text = feeds::WriteCalendar(request, zone_);
+        if (!only || only->contains(entry.name)) entry.text = feeds::WriteCalendar(request, zone_);
         entry.spans.emplace_back(plan.start, plan.end);
         entry.plan_ids.push_back(plan.id);
         entry.shared = plan.shared;
@@ -249,10 +272,17 @@ class CalendarReader {
       Entry& entry = object_entries[i];
       entry.name = objects[i].name;
       entry.object_id = objects[i].id;
-      entry.text = feeds::WriteEventObject(objects[i].text, instances[i], zone_);
+      if (!only) {
+        entry.text = feeds::WriteEventObject(objects[i].text, instances[i], zone_);
+      } else if (only->contains(entry.name)) {
+        entry.text =
+            feeds::WriteEventObject(ObjectText(db_, objects[i].id), instances[i], zone_);
+      }
       snapshot.entries.push_back(std::move(entry));
     }
-    for (Entry& entry : snapshot.entries) entry.etag = EntityTag(entry.text);
+    for (Entry& entry : snapshot.entries) {
+      if (!only || only->contains(entry.name)) entry.etag = EntityTag(entry.text);
+    }
     std::sort(snapshot.entries.begin(), snapshot.entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return snapshot;
@@ -489,7 +519,8 @@ std::vector<ObjectTag> CalendarObjects::Objects(
 
 std::vector<CalendarObject> CalendarObjects::Fetch(const CalendarInfo& calendar,
                                                    std::span<const std::string> names) {
-  const Snapshot snapshot = CalendarReader(db_, zone_, settings_).Load(calendar);
+  const std::set<std::string> asked(names.begin(), names.end());
+  const Snapshot snapshot = CalendarReader(db_, zone_, settings_).Load(calendar, &asked);
   std::vector<CalendarObject> objects;
   for (const std::string& name : names) {
     if (const Entry* entry = snapshot.Find(name)) {
@@ -577,11 +608,28 @@ ObjectWrite CalendarObjects::Put(const CalendarInfo& calendar, std::string_view 
   repository.LockPerson(viewer_);
   CalendarReader reader(db_, zone_, settings_);
   const std::string name_text(name);
-  const Snapshot before = reader.Load(calendar);
+  const std::set<std::string> only{name_text};
+  const Snapshot before = reader.Load(calendar, &only);
   const Entry* current = before.Find(name_text);
   CheckConditions(conditions, current);
 
   std::vector<StoredObject> objects = LoadObjects(db_, viewer_);
+  const bool named_object = std::any_of(objects.begin(), objects.end(),
+                                        [&](const StoredObject& o) { return o.name == name_text; });
+  if (const std::optional<std::int64_t> named_plan = PlanIdOfName(name_text);
+      named_plan && !current && !named_object) {
+    // A name of a plan that is not there yet would later stand for two
+    // resources: the client's and the plan's.
+    std::int64_t largest = 0;
+    for (store::RecordSet rows = db_.Query("SELECT MAX(planID) FROM personPlan UNION ALL "
+                                           "SELECT MAX(planID) FROM hostDeletedPlan");
+         !rows.Eof(); rows.MoveNext()) {
+      largest = std::max(largest, OptionalInt(rows, 0).value_or(0));
+    }
+    if (*named_plan > largest) {
+      throw feeds::ConditionError("the name '" + name_text + "' is kept for the plans", 403, "");
+    }
+  }
   const auto live = [&](const StoredObject& object) {
     const Entry* entry = before.Find(object.name);
     return entry && entry->object_id == object.id;
@@ -692,7 +740,7 @@ ObjectWrite CalendarObjects::Put(const CalendarInfo& calendar, std::string_view 
   RecordAudit(db_, {now, viewer_, std::string(kAuditPut), viewer_,
                     name_text + ": " + std::to_string(event.instances.size()) + " plan(s)",
                     settings_.address});
-  const Snapshot after = reader.Load(calendar);
+  const Snapshot after = reader.Load(calendar, &only);
   const Entry* written = after.Find(name_text);
   ObjectWrite write;
   write.etag = written ? written->etag : EntityTag(event.kept);
@@ -707,8 +755,9 @@ void CalendarObjects::Remove(const CalendarInfo& calendar, std::string_view name
   PlanRepository repository(db_);
   store::Transaction transaction(db_);
   repository.LockPerson(viewer_);
-  const Snapshot snapshot = CalendarReader(db_, zone_, settings_).Load(calendar);
   const std::string name_text(name);
+  const std::set<std::string> only{name_text};
+  const Snapshot snapshot = CalendarReader(db_, zone_, settings_).Load(calendar, &only);
   const Entry* current = snapshot.Find(name_text);
   CheckConditions(conditions, current);
   if (!current) {
