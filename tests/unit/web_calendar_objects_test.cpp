@@ -343,6 +343,7 @@ TEST(EditorSeries, TheChoiceReachesEveryPlanOfTheSeries) {
     const std::optional<StoredPlan> plan = plans.FindPlan(testing::kLi, id);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->content, "Every day");
+    EXPECT_EQ(plan->start->hour(), 13) << "the new time of day reaches every plan";
   }
   const testing::Result deleted = li->Post(
       editor, {{"csrf", csrf}, {"action", "delete"}, {"planID", std::to_string(ids[0])},

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <set>
 #include <vector>
 
 #include "web/data/plan_changes.h"
@@ -107,20 +106,36 @@ PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::
   const std::string kept = feeds::ReplaceMaster(row->text, master, zone);
   const std::vector<feeds::EventInstance> instances = feeds::ExpandEventObject(kept, zone, limits);
 
-  const DateTime now = UtcNow();
-  std::set<std::string> staying;
-  for (const feeds::EventInstance& instance : instances) staying.insert(instance.recurrence_id);
-  for (const auto& [recurrence, id] : row->live) {
-    if (!staying.contains(recurrence)) repository.MoveToDeleted(person_id, id, now);
+  // An instance keeps the plan of its recurrence id, else the plan of its
+  // date: a new time of day gives the instances new recurrence ids.
+  std::map<std::string, std::int64_t> unmatched = row->live;
+  std::vector<std::int64_t> kept_ids(instances.size(), 0);
+  for (std::size_t i = 0; i < instances.size(); ++i) {
+    const auto exact = unmatched.find(instances[i].recurrence_id);
+    if (exact == unmatched.end()) continue;
+    kept_ids[i] = exact->second;
+    unmatched.erase(exact);
   }
+  for (std::size_t i = 0; i < instances.size(); ++i) {
+    if (kept_ids[i] != 0) continue;
+    const std::string date = instances[i].recurrence_id.substr(0, 8);
+    const auto same_day = std::find_if(unmatched.begin(), unmatched.end(), [&](const auto& old) {
+      return !date.empty() && old.first.substr(0, 8) == date;
+    });
+    if (same_day == unmatched.end()) continue;
+    kept_ids[i] = same_day->second;
+    unmatched.erase(same_day);
+  }
+  const DateTime now = UtcNow();
+  for (const auto& [recurrence, id] : unmatched) repository.MoveToDeleted(person_id, id, now);
   const std::array object{store::SqlParam::Integer(row->object_id)};
-  for (const feeds::EventInstance& instance : instances) {
+  for (std::size_t i = 0; i < instances.size(); ++i) {
+    const feeds::EventInstance& instance = instances[i];
     PlanInput input = plan;
     input.start = instance.plan.start;
     input.end = instance.plan.end;
     input.detail = TextOf(plan.detail);
-    const auto old = row->live.find(instance.recurrence_id);
-    const std::int64_t except = old != row->live.end() ? old->second : 0;
+    const std::int64_t except = kept_ids[i];
     write.full_day = repository.FirstFullDay(person_id, input.start.DateOnly(),
                                              input.end.DateOnly(), per_day_limit, except);
     if (write.full_day) return PlanWrite{0, write.full_day};
@@ -129,6 +144,9 @@ PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::
     if (except != 0) {
       params.push_back(store::SqlParam::Integer(except));
       db.Execute(UpdatePlanSql(), params);
+      const std::array relink{store::SqlParam::Text(instance.recurrence_id),
+                              store::SqlParam::Integer(except)};
+      db.Execute("UPDATE hostObjectPlan SET recurrenceID = ? WHERE planID = ?", relink);
       RecordPlanChange(db, person_id, except, true, now);
       if (write.plan_id == 0 || except == plan_id) write.plan_id = except;
     } else {
