@@ -295,7 +295,8 @@ CREATE INDEX hostObjectPlan_object ON hostObjectPlan (objectID);
 
 -- Every change of a person's calendar resources, numbered in the order of
 -- the commits' writes: the sync tokens of calendar programs. planID names
--- the plan changed, objectID the calendar object (either may be NULL);
+-- the plan changed, objectID the calendar object (either may be NULL) and
+-- objectName its resource name then, so that a removed object is still named;
 -- seenByColleagues says whether colleagues' calendars changed with it.
 IF OBJECT_ID(N'hostCalendarChange', N'U') IS NULL
 CREATE TABLE hostCalendarChange (
@@ -303,6 +304,7 @@ CREATE TABLE hostCalendarChange (
   personID BIGINT NOT NULL,
   planID BIGINT,
   objectID BIGINT,
+  objectName NVARCHAR(255),
   seenByColleagues INT NOT NULL,
   changedAt DATETIME NOT NULL
 );

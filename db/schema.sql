@@ -265,13 +265,15 @@ CREATE INDEX IF NOT EXISTS hostObjectPlan_object ON hostObjectPlan (objectID);
 
 -- Every change of a person's calendar resources, numbered in the order of
 -- the commits' writes: the sync tokens of calendar programs. planID names
--- the plan changed, objectID the calendar object (either may be NULL);
+-- the plan changed, objectID the calendar object (either may be NULL) and
+-- objectName its resource name then, so that a removed object is still named;
 -- seenByColleagues says whether colleagues' calendars changed with it.
 CREATE TABLE IF NOT EXISTS hostCalendarChange (
   changeNumber INTEGER PRIMARY KEY AUTOINCREMENT,
   personID INTEGER NOT NULL,
   planID INTEGER,
   objectID INTEGER,
+  objectName TEXT,
   seenByColleagues INTEGER NOT NULL,
   changedAt DATETIME NOT NULL
 );

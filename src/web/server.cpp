@@ -378,6 +378,7 @@ void WebServer::Impl::RunOnWorker(RouteHandler handler, http::Request request,
 void WebServer::Impl::PruneAuditLog() noexcept {
   try {
     PruneAudit(*databases.OpenHost(), UtcNow(), options.audit_days);
+    PruneCalendarChanges(*databases.OpenHost(), UtcNow());
   } catch (...) {
     // A read-only or unavailable database keeps its records until the next
     // prune; the pages say what is wrong with it.
@@ -414,6 +415,7 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
   store::CheckSchema(connection);
   try {
     PruneAudit(connection, UtcNow(), impl_->options.audit_days);
+    PruneCalendarChanges(connection, UtcNow());
   } catch (const store::DatabaseError&) {
     // Read-only for now: the hourly prune tries again.
   }

@@ -22,7 +22,21 @@
 //
 // Every write runs the day editor's rules in one transaction: the bounds of
 // the plans' days (CalendarSettings), the text rules, the plans-per-day
-// limit, the change record, the deleted plans kept for undo, the audit log.
+// limit, the change record, the deleted plans kept for undo, the audit log
+// ("calendar-put", "calendar-delete").
+//
+// A client's kind and place names are matched to the schedule's (case and
+// outer blanks aside). An event that names no known kind gets the person's
+// most used kind, else the first kind; an unknown place becomes the kind's
+// first place, and its name the plan's detail when the event gives none.
+// A plan of an object that the editor deleted leaves the object an EXDATE
+// (or nothing, when none is left) and, restored, is part of it again while
+// the object exists; the plans of an object a client removed come back as
+// plans of their own.
+//
+// The ctag is the latest change number and a hash of the calendar's names
+// and tags, so that plans other programs write change it too. The calendars
+// cover the days from first_day to last_day.
 #pragma once
 
 #include <cstddef>
@@ -95,7 +109,8 @@ struct CalendarSettings {
   DateTime first_day;                  // the days a plan may touch (the pages' showable days)
   DateTime last_day;
   // The department lists the viewer sees: the leader conditions when the
-  // viewer holds a leading duty, none otherwise.
+  // viewer holds a leading duty, none otherwise; as the feeds take them
+  // (LeaderCondition of site/server_options.h).
   std::optional<std::string> leader_condition;
   std::optional<std::string> leader2_condition;
   std::string address;  // the client's address, for the audit log

@@ -15,6 +15,14 @@ std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::
                                                    const DateTime& now) {
   store::Transaction transaction(db_);
   LockPerson(person_id);
+  const std::optional<std::int64_t> deleted_id = MoveToDeleted(person_id, plan_id, now);
+  if (deleted_id) transaction.Commit();
+  return deleted_id;
+}
+
+std::optional<std::int64_t> PlanRepository::MoveToDeleted(std::int64_t person_id,
+                                                          std::int64_t plan_id,
+                                                          const DateTime& now) {
   const std::array forget{store::SqlParam::Timestamp(now.AddDays(-kKeepDeletedDays))};
   db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedAt < ?", forget);
   const std::optional<bool> was_shared = SharedNow(person_id, plan_id);
@@ -36,7 +44,6 @@ std::optional<std::int64_t> PlanRepository::Remove(std::int64_t person_id, std::
       Int(db_.Query("SELECT MAX(deletedID) FROM hostDeletedPlan WHERE personID = ? AND planID = ?",
                     ids),
           0);
-  transaction.Commit();
   return deleted_id;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <map>
+#include <string>
 
 #include "store/engine_sql.h"
 #include "store/sql_param.h"
@@ -16,7 +17,60 @@ std::optional<DateTime> StoredTime(const store::RecordSet& row, std::size_t colu
   return text ? store::ReadStoredDateTime(*text) : std::nullopt;
 }
 
+// The name of hostSetting's row that writers of calendar changes lock one
+// after the other.
+constexpr std::string_view kChangeLockSetting = "calendarChangeLock";
+
+// Holds the lock row until the caller's commit (an UPDATE locks it on every
+// engine; SQLite's write transaction holds the whole database anyway).
+void LockChangeNumbers(store::Connection& db) {
+  const std::array name{store::SqlParam::Text(std::string(kChangeLockSetting))};
+  store::UpdateOrInsert(db, "UPDATE hostSetting SET value = value WHERE name = ?", name,
+                        "INSERT INTO hostSetting (name, value) VALUES (?, 1)", name);
+}
+
+void AppendCalendarChange(store::Connection& db, std::int64_t person_id,
+                          std::optional<std::int64_t> plan_id,
+                          std::optional<std::int64_t> object_id,
+                          std::optional<std::string> object_name, bool seen_by_colleagues,
+                          const DateTime& when) {
+  if (plan_id && !object_id) {
+    const std::array plan{store::SqlParam::Integer(*plan_id)};
+    const store::RecordSet row = db.Query(
+        "SELECT hostCalendarObject.objectID, hostCalendarObject.objectName "
+        "FROM hostObjectPlan JOIN hostCalendarObject "
+        "ON hostCalendarObject.objectID = hostObjectPlan.objectID "
+        "WHERE hostObjectPlan.planID = ?",
+        plan);
+    if (!row.Eof()) {
+      object_id = Int(row, 0);
+      object_name = Text(row, 1);
+    }
+  }
+  LockChangeNumbers(db);
+  const auto integer = [](std::optional<std::int64_t> value) {
+    return value ? store::SqlParam::Integer(*value) : store::SqlParam::Null();
+  };
+  const std::array params{store::SqlParam::Integer(person_id), integer(plan_id),
+                          integer(object_id),
+                          object_name ? store::SqlParam::Text(*object_name)
+                                      : store::SqlParam::Null(),
+                          store::SqlParam::Integer(seen_by_colleagues ? 1 : 0),
+                          store::SqlParam::Timestamp(when)};
+  db.Execute(
+      "INSERT INTO hostCalendarChange (personID, planID, objectID, objectName, seenByColleagues, "
+      "changedAt) VALUES (?, ?, ?, ?, ?, ?)",
+      params);
+}
+
 }  // namespace
+
+void RecordObjectChange(store::Connection& db, std::int64_t person_id, std::int64_t object_id,
+                        std::string_view object_name, bool seen_by_colleagues,
+                        const DateTime& when) {
+  AppendCalendarChange(db, person_id, std::nullopt, object_id, std::string(object_name),
+                       seen_by_colleagues, when);
+}
 
 void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
                       bool seen_by_colleagues, const DateTime& when) {
@@ -38,6 +92,8 @@ void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_
                           "changedAt = ? WHERE planID = ?",
                           std::array{person, at, plan}, kInsert, insert);
   }
+  AppendCalendarChange(db, person_id, plan_id, std::nullopt, std::nullopt, seen_by_colleagues,
+                       when);
 }
 
 void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
@@ -50,6 +106,26 @@ void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t p
       "VALUES (?, ?, 0, ?, ?)",
       std::array{plan, store::SqlParam::Integer(person_id), at,
                  shared ? at : store::SqlParam::Null()});
+  AppendCalendarChange(db, person_id, plan_id, std::nullopt, std::nullopt, shared, when);
+}
+
+std::int64_t PruneCalendarChanges(store::Connection& db, const DateTime& now) {
+  store::Transaction transaction(db);
+  LockChangeNumbers(db);
+  const std::array cutoff{store::SqlParam::Timestamp(now.AddDays(-kKeepCalendarChangeDays))};
+  const store::RecordSet highest =
+      db.Query("SELECT MAX(changeNumber) FROM hostCalendarChange WHERE changedAt < ?", cutoff);
+  const std::optional<std::int64_t> floor = highest.Eof() ? std::nullopt : OptionalInt(highest, 0);
+  if (!floor) return 0;
+  const std::array floor_params{store::SqlParam::Integer(*floor),
+                                store::SqlParam::Text("calendarChangeFloor")};
+  store::UpdateOrInsert(db, "UPDATE hostSetting SET value = ? WHERE name = ?", floor_params,
+                        "INSERT INTO hostSetting (value, name) VALUES (?, ?)", floor_params);
+  const std::array up_to{store::SqlParam::Integer(*floor)};
+  const std::int64_t removed =
+      db.Execute("DELETE FROM hostCalendarChange WHERE changeNumber <= ?", up_to);
+  transaction.Commit();
+  return removed;
 }
 
 void AddRecordedChanges(store::Connection& db, std::vector<plans::PersonPlans>& persons) {

@@ -4,11 +4,19 @@
 // back as each event's SEQUENCE and LAST-MODIFIED, and the time of a feed's
 // last change for Last-Modified. Plans that other programs write have no
 // record; their events carry neither.
+//
+// Every recorded change also adds a numbered row to hostCalendarChange, the
+// record that calendar programs sync by (web/data/calendar_objects.h): the
+// person, the plan, the calendar object the plan belongs to (and its name
+// then), and whether colleagues saw it. The numbers are taken one writer at
+// a time (a lock held to the commit), so that a number read after a commit
+// is never followed by a smaller one committed later.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "core/date.h"
@@ -31,6 +39,22 @@ void RecordPlanChange(store::Connection& db, std::int64_t person_id, std::int64_
 // transaction. Throws the database's Error.
 void RecordNewPlan(store::Connection& db, std::int64_t person_id, std::int64_t plan_id,
                    bool shared, const DateTime& when);
+
+// Notes a change of the person's calendar object `object_id` (named
+// `object_name` now) that no plan change covers: its text changed, or it
+// went away. Runs in the caller's transaction. Throws the database's Error.
+void RecordObjectChange(store::Connection& db, std::int64_t person_id, std::int64_t object_id,
+                        std::string_view object_name, bool seen_by_colleagues,
+                        const DateTime& when);
+
+// How long the numbered changes of calendar sync are kept.
+inline constexpr int kKeepCalendarChangeDays = 90;
+
+// Removes the numbered changes older than kKeepCalendarChangeDays before
+// `now` (UTC) and raises the floor below which sync tokens no longer read
+// (hostSetting 'calendarChangeFloor') to the highest number removed, in one
+// transaction. Returns how many went. Throws the database's Error.
+std::int64_t PruneCalendarChanges(store::Connection& db, const DateTime& now);
 
 // Sets the revision and last-modified time of every plan of `persons` that
 // has a record. Throws the database's Error.

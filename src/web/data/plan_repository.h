@@ -120,13 +120,20 @@ class PlanRepository {
   // engines that lock rows.
   void LockPerson(std::int64_t person_id);
 
- private:
   // The first day from `first` to `last` on which the person has
   // `limit` plans other than `except`. Plans whose stored times do not read
-  // as dates are not counted.
+  // as dates are not counted. For writers that check the limit inside their
+  // own transaction (the calendar objects).
   std::optional<DateTime> FirstFullDay(std::int64_t person_id, const DateTime& first,
                                        const DateTime& last, std::size_t limit,
                                        std::int64_t except);
+  // Remove inside the caller's transaction (the person's row locked by the
+  // caller): moves the plan to the deleted plans, stamped `now`, and
+  // records the change. Nothing when the person has no such plan.
+  std::optional<std::int64_t> MoveToDeleted(std::int64_t person_id, std::int64_t plan_id,
+                                            const DateTime& now);
+
+ private:
   // Whether the person's plan of that id is shared now; nothing when the
   // person has no such plan.
   std::optional<bool> SharedNow(std::int64_t person_id, std::int64_t plan_id);

@@ -551,6 +551,10 @@ constexpr CatalogueEntry kEntries[] = {
     // Calendar programs: the CalDAV server.
 
     // Calendar programs: series of plans in the day editor.
+    {kSeriesOfPlans, "One of {0} plans of a series, {1} to {2}"},
+    {kSeriesScope, "Apply to"},
+    {kSeriesThisPlan, "this plan"},
+    {kSeriesEveryPlan, "every plan of the series"},
 
     // Calendar programs: app passwords.
 

@@ -552,6 +552,10 @@ constexpr CatalogueEntry kEntries[] = {
     // Calendar programs: the CalDAV server.
 
     // Calendar programs: series of plans in the day editor.
+    {kSeriesOfPlans, "系列中 {0} 项计划之一，{1} 至 {2}"},
+    {kSeriesScope, "应用于"},
+    {kSeriesThisPlan, "仅此计划"},
+    {kSeriesEveryPlan, "系列中的所有计划"},
 
     // Calendar programs: app passwords.
 

@@ -582,6 +582,10 @@ enum class MessageId {
   // Calendar programs: the CalDAV server.
 
   // Calendar programs: series of plans in the day editor.
+  kSeriesOfPlans,
+  kSeriesScope,
+  kSeriesThisPlan,
+  kSeriesEveryPlan,
 
   // Calendar programs: app passwords.
 

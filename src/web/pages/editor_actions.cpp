@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/utf8.h"
+#include "web/data/plan_series.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/editor_text.h"
 
@@ -34,6 +35,20 @@ std::int64_t OverlappingCopies(PlanRepository& plans, std::int64_t person_id,
 }
 
 }  // namespace
+
+bool EverySeriesPlan(const PageRequest& request) {
+  return FieldOrEmpty(request.form, "scope") == "series";
+}
+
+feeds::TimeZone PlansZone(const PageRequest& request) {
+  return request.options.time_zone ? *request.options.time_zone : feeds::TimeZone::System();
+}
+
+feeds::EventLimits SeriesLimits(const PageRequest& request) {
+  feeds::EventLimits limits;
+  limits.max_plan_days = request.options.max_plan_days;
+  return limits;
+}
 
 // The person's plan of that id, or HttpError 404.
 StoredPlan RequirePlan(PlanRepository& plans, const EditorTarget& target, std::int64_t plan_id) {
@@ -96,8 +111,12 @@ PageReply Save(PageRequest& request, const EditorTarget& target, PlanRepository&
   }
   const PlanInput& plan = std::get<PlanInput>(checked);
   const std::size_t limit = request.options.max_plans_per_day;
-  const PlanWrite write = plan_id ? plans.Update(target.person_id, *plan_id, plan, limit)
-                                  : plans.Add(target.person_id, plan, limit);
+  const PlanWrite write =
+      !plan_id ? plans.Add(target.person_id, plan, limit)
+      : EverySeriesPlan(request)
+          ? UpdateSeries(request.db, PlansZone(request), target.person_id, *plan_id, plan,
+                         SeriesLimits(request), limit)
+          : plans.Update(target.person_id, *plan_id, plan, limit);
   if (write.full_day) {
     view.messages = {FullDayMessage(request.language, *write.full_day, limit)};
     view.status = 400;

@@ -10,12 +10,21 @@
 #include <cstdint>
 #include <optional>
 
+#include "feeds/event_object.h"
+#include "feeds/time_zone.h"
 #include "web/data/plan_repository.h"
 #include "web/pages/editor_form.h"
 #include "web/pages/editor_view.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web::editor {
+
+// Whether the posted form asks to change or delete every plan of the
+// plan's series ("scope" "series") rather than the plan alone.
+bool EverySeriesPlan(const PageRequest& request);
+// The zone of the plans' times, and the bounds of a series' plans.
+feeds::TimeZone PlansZone(const PageRequest& request);
+feeds::EventLimits SeriesLimits(const PageRequest& request);
 
 // The person's plan of that id, or HttpError 404.
 StoredPlan RequirePlan(PlanRepository& plans, const EditorTarget& target, std::int64_t plan_id);

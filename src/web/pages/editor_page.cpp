@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "web/data/plan_repository.h"
+#include "web/data/plan_series.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
@@ -60,7 +61,8 @@ PageReply SubmitEditor(PageRequest& request) {
   if (action == "delete") {
     if (!plan_id) throw HttpError(400, {MessageId::kDeleteWithoutPlan, {}});
     const std::optional<std::int64_t> deleted =
-        plans.Remove(target.person_id, *plan_id, LocalNow());
+        EverySeriesPlan(request) ? RemoveSeries(request.db, target.person_id, *plan_id, LocalNow())
+                                 : plans.Remove(target.person_id, *plan_id, LocalNow());
     if (!deleted) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
     return PageReply{
         303, {}, EditorAddress(target, target.day, {{"deleted", std::to_string(*deleted)}})};

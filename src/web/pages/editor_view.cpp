@@ -1,9 +1,13 @@
 #include "web/pages/editor_view.h"
 
+#include <limits>
+#include <map>
 #include <utility>
 
 #include "calendar/weekday_caption.h"
 #include "core/html.h"
+#include "core/text.h"
+#include "web/data/plan_series.h"
 #include "web/pages/day_marks.h"
 #include "web/pages/editor_page.h"
 #include "web/pages/editor_text.h"
@@ -14,6 +18,9 @@
 
 namespace ostrand::web::editor {
 namespace {
+
+// The series of the day's plans that belong to one, by plan id.
+using SeriesOfPlans = std::map<std::int64_t, PlanSeries>;
 
 void AppendCell(std::string& out, std::string_view text) {
   out += "<td>";
@@ -52,8 +59,18 @@ void AppendMessages(std::string& out, std::string_view css_class,
   out += "</ul>\n";
 }
 
+// "this plan" / "every plan of the series" for a plan of a series.
+void AppendScopeChoice(std::string& out, Language language) {
+  out += "<fieldset class=\"series-scope\"><legend>";
+  AppendEscapedHtml(out, Text(language, MessageId::kSeriesScope));
+  out += "</legend>\n";
+  AppendRadioButton(out, "scope", "plan", Text(language, MessageId::kSeriesThisPlan), true);
+  AppendRadioButton(out, "scope", "series", Text(language, MessageId::kSeriesEveryPlan), false);
+  out += "</fieldset>\n";
+}
+
 void AppendPlanList(std::string& out, Language language, const EditorTarget& target,
-                    const std::vector<StoredPlan>& plans) {
+                    const std::vector<StoredPlan>& plans, const SeriesOfPlans& series) {
   AppendHeading(out, language, MessageId::kDayPlans);
   if (plans.empty()) {
     out += "<p class=\"empty\">";
@@ -91,6 +108,14 @@ void AppendPlanList(std::string& out, Language language, const EditorTarget& tar
       AppendEscapedHtml(out, Text(language, MessageId::kOverlapTag));
       out += "</span>";
     }
+    if (const auto found = series.find(plan.id); found != series.end()) {
+      out += " <span class=\"series\">";
+      AppendEscapedHtml(out, Format(language, MessageId::kSeriesOfPlans,
+                                    {std::to_string(found->second.count),
+                                     ShortDayText(language, found->second.first_day),
+                                     ShortDayText(language, found->second.last_day)}));
+      out += "</span>";
+    }
     out += "</td>";
     AppendCell(out, plan.addition.value_or(""));
     AppendCell(out, Text(language, plan.flag == store::kSharedPlanFlag ? MessageId::kShared
@@ -117,7 +142,7 @@ void AppendTextField(std::string& out, std::string_view name, std::string_view c
 void AppendPlanForm(std::string& out, Language language, const EditorTarget& target,
                     const PlanFields& fields,
                     const std::vector<std::string>& messages, const std::vector<PlaceKind>& kinds,
-                    const std::vector<Place>& places, const std::string& csrf) {
+                    const std::vector<Place>& places, const std::string& csrf, bool in_series) {
   AppendHeading(out, language, fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
   if (!messages.empty()) {
     out += "<div role=\"alert\">\n<ul class=\"error\">\n";
@@ -179,6 +204,7 @@ void AppendPlanForm(std::string& out, Language language, const EditorTarget& tar
   AppendRadioButton(out, "flag", shared, Text(language, MessageId::kShared), fields.flag == shared);
   AppendRadioButton(out, "flag", priv, Text(language, MessageId::kPrivate), fields.flag == priv);
   out += "</fieldset>\n";
+  if (in_series) AppendScopeChoice(out, language);
   AppendSubmitButton(out, Text(language, MessageId::kSave));
   out += '\n';
   if (!fields.plan_id.empty()) {
@@ -216,7 +242,7 @@ void AppendNotices(std::string& out, Language language, const EditorTarget& targ
 }
 
 void AppendDeleteConfirmation(std::string& out, Language language, const EditorTarget& target,
-                              const StoredPlan& plan, const std::string& csrf) {
+                              const StoredPlan& plan, const std::string& csrf, bool in_series) {
   out += "<div class=\"confirm\" role=\"alertdialog\" aria-labelledby=\"confirm-delete\">\n"
          "<p id=\"confirm-delete\">";
   AppendEscapedHtml(out, Format(language, MessageId::kConfirmDelete,
@@ -226,6 +252,7 @@ void AppendDeleteConfirmation(std::string& out, Language language, const EditorT
   AppendHiddenField(out, "csrf", csrf);
   AppendHiddenField(out, "action", "delete");
   AppendHiddenField(out, "planID", std::to_string(plan.id));
+  if (in_series) AppendScopeChoice(out, language);
   AppendSubmitButton(out, Text(language, MessageId::kDelete));
   out += ' ';
   AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancel);
@@ -313,12 +340,28 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Edi
   }
   out += "</p>\n</div>\n";
   AppendNotices(out, language, target, view, csrf);
-  if (view.confirm) AppendDeleteConfirmation(out, language, target, *view.confirm, csrf);
-  AppendPlanList(out, language, target, day_plans);
+  SeriesOfPlans series;
+  for (const StoredPlan& plan : day_plans) {
+    if (std::optional<PlanSeries> found = FindSeries(request.db, target.person_id, plan.id)) {
+      series.emplace(plan.id, *found);
+    }
+  }
+  const auto in_series = [&](std::int64_t plan_id) {
+    return series.contains(plan_id) ||
+           FindSeries(request.db, target.person_id, plan_id).has_value();
+  };
+  if (view.confirm) {
+    AppendDeleteConfirmation(out, language, target, *view.confirm, csrf,
+                             in_series(view.confirm->id));
+  }
+  AppendPlanList(out, language, target, day_plans, series);
   if (view.copy) {
     AppendCopyForm(out, language, target, *view.copy, view.copy_fields, view.copy_messages, csrf);
   }
-  AppendPlanForm(out, language, target, view.fields, view.messages, kinds, places, csrf);
+  const std::optional<std::int64_t> edited =
+      ReadWholeNumber(view.fields.plan_id, std::numeric_limits<std::int64_t>::max());
+  AppendPlanForm(out, language, target, view.fields, view.messages, kinds, places, csrf,
+                 edited && in_series(*edited));
   AppendPageEnd(out);
   return PageReply{view.status, std::move(out), {}};
 }
