@@ -2,6 +2,7 @@
 // passwords' form and rows on every backend, and `ostrand app-password`.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "web/data/person_registry.h"
 #include "web/data/plan_changes.h"
 #include "web/http/authorization.h"
+#include "web/pages/subscribe_page.h"
 
 namespace ostrand::web {
 namespace {
@@ -222,6 +224,74 @@ TEST(AppPasswordCommand, MakesListsRevokesAndSaysWhatIsWrong) {
   EXPECT_EQ(details, (std::vector<std::string>{"app password revoked: phone",
                                                "app password made: calendar",
                                                "app password made: phone"}));
+}
+
+// The subscribe page's section: a password made there is shown on the next
+// page only, works, is listed with its name escaped, and its revoke button
+// ends it; names that are taken or do not read, and revoking another
+// person's, are answered on the page.
+TEST(AppPasswordPage, MadeShownOnceListedAndRevoked) {
+  const test_support::TempDir dir;
+  const std::string path = dir.File("schedule.db");
+  testing::WriteFixture(path);
+  const testing::RunningServer server(testing::TestOptions(path));
+  const std::unique_ptr<testing::Browser> li = testing::SignedIn(server.port(), testing::kLi);
+  const std::unique_ptr<testing::Browser> zhao = testing::SignedIn(server.port(), testing::kZhao);
+  const auto post = [](testing::Browser& browser, const std::string& action,
+                       const std::string& name) {
+    const testing::Result page = browser.Get("/subscribe");
+    return browser.Post("/subscribe",
+                        {{"csrf", testing::Browser::FieldValue(page ? page->body : "", "csrf")},
+                         {"action", action},
+                         {"name", name}});
+  };
+  const testing::Result empty = li->Get("/subscribe");
+  ASSERT_TRUE(empty && empty->status == 200);
+  EXPECT_TRUE(test_support::Contains(empty->body, "<section class=\"app-passwords\">"));
+  EXPECT_TRUE(std::regex_search(
+      empty->body, std::regex("class=\"feed-url dav-url\"[^>]*value=\"http://[^\"]+/dav/\"")));
+  EXPECT_TRUE(test_support::Contains(empty->body, "<code class=\"dav-user\">2</code>"));
+  EXPECT_FALSE(test_support::Contains(empty->body, "<table class=\"app-passwords\">"));
+
+  const testing::Result made = post(*li, "new-app-password", "phone <b>");
+  ASSERT_TRUE(made && made->status == 303);
+  const std::string location = made->get_header_value("Location");
+  const testing::Result shown = li->Get(location);
+  ASSERT_TRUE(shown && shown->status == 200);
+  const std::regex code("<code>([a-z2-9-]{32})</code>");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(shown->body, match, code));
+  const std::string password = match[1].str();
+  EXPECT_TRUE(test_support::Contains(shown->body, "<td>phone &lt;b&gt;</td>"));
+  EXPECT_FALSE(test_support::Contains(shown->body, "phone <b>"));
+  const testing::Result reloaded = li->Get(location);
+  ASSERT_TRUE(reloaded && reloaded->status == 200);
+  EXPECT_FALSE(std::regex_search(reloaded->body, code));
+  const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + path);
+  EXPECT_TRUE(CheckAppPassword(*db, testing::kLi, password, UtcNow()));
+
+  EXPECT_EQ(post(*li, "new-app-password", " phone <b> ")->status, 409);
+  EXPECT_EQ(post(*li, "new-app-password", "two\nlines")->status, 400);
+  EXPECT_EQ(post(*zhao, "revoke-app-password", "phone <b>")->status, 404);
+  EXPECT_TRUE(CheckAppPassword(*db, testing::kLi, password, UtcNow()));
+  EXPECT_EQ(post(*li, "revoke-app-password", "phone <b>")->status, 303);
+  EXPECT_FALSE(CheckAppPassword(*db, testing::kLi, password, UtcNow()));
+  EXPECT_EQ(post(*li, "revoke-app-password", "phone <b>")->status, 404);
+
+  AuditFilter filter;
+  filter.persons = {testing::kLi};
+  filter.kind = std::string(audit::kTokenChanged);
+  const std::vector<StoredAudit> rows = ListAudit(*db, filter, 0, 10);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].record.detail, "app password revoked: phone <b>");
+  EXPECT_EQ(rows[1].record.detail, "app password made: phone <b>");
+  EXPECT_EQ(rows[1].record.actor, testing::kLi);
+
+  // The cookie of a new API token never shows as an app password.
+  const SecretKey key = RandomSecret();
+  const std::string sealed = SealNewToken(key, 7, password, 1000, NewSecret::kApiToken);
+  EXPECT_EQ(OpenNewToken(key, sealed, 7, 990), password);
+  EXPECT_FALSE(OpenNewToken(key, sealed, 7, 990, NewSecret::kAppPassword));
 }
 
 }  // namespace

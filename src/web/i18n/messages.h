@@ -584,6 +584,30 @@ enum class MessageId {
   // Calendar programs: series of plans in the day editor.
 
   // Calendar programs: app passwords.
+  kAppPasswordsHeading,
+  kAppPasswordsNote,
+  kAppPasswordNameColumn,
+  kAppPasswordMadeColumn,
+  kAppPasswordUsedColumn,
+  kAppPasswordNeverUsed,
+  kNoAppPasswords,
+  kRevokeAppPassword,
+  kAppPasswordNameLabel,
+  kMakeAppPassword,
+  kNewAppPasswordLabel,
+  kNewAppPasswordHint,
+  kAppPasswordMade,
+  kAppPasswordRevoked,
+  kAppPasswordNameTaken,
+  kAppPasswordNameBad,
+  kAppPasswordGone,
+  kCalendarAppHeading,
+  kCalendarAppNote,
+  kCalendarAppServer,
+  kCalendarAppUser,
+  kCalendarAppPassword,
+  kCalendarAppPasswordValue,
+  kCalendarAppDiscovery,
 
   kCount  // the number of messages; not a message
 };
