@@ -593,13 +593,15 @@ def browser_plan(server, calendar, events):
     if status != 303:
         return False, f'web sign-in answered {status}'
     day = (events.monday + datetime.timedelta(days=4)).isoformat()
-    status, page, _ = request('GET', f'/schedule/edit?dt={day}')
+    editor = f'/schedule/manage.asp?personID={server.user}&dt={day}'
+    status, page, _ = request('GET', editor)
     if status != 200:
         return False, f'day editor answered {status}'
-    form = fields_of(page)
-    form.update({'planStartTime': '09:00', 'planEndTime': '10:00', 'planContent': 'From the browser',
-                 'planAddrTypeID': '1', 'planAddrID': '1', 'action': 'add'})
-    status, page, _ = request('POST', f'/schedule/edit?dt={day}', form)
+    csrf = fields_of(page).get('csrf', '')
+    status, page, _ = request('POST', editor, {
+        'csrf': csrf, 'action': 'save', 'planID': '', 'start': f'{day}T09:00',
+        'end': f'{day}T10:00', 'kind': '1', 'place': '1', 'detail': '',
+        'content': 'From the browser', 'addition': '', 'flag': '1'})
     if status != 303:
         return False, f'the editor\'s save answered {status}'
     changes = calendar.objects_by_sync_token(before.sync_token, load_objects=True)
