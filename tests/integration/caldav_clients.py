@@ -184,6 +184,8 @@ class OstrandServer:
                                      '--name', 'client test').strip()
         self.user = '1'
         secret = os.path.join(self.folder, 'secret')
+        with open(secret, 'w') as f:
+            f.write(os.urandom(32).hex() + '\n')
         self.log = open(os.path.join(self.folder, 'serve.log'), 'w')
         self.process = subprocess.Popen(
             [self.binary, 'serve', '--db', 'sqlite:' + self.db, '--port', '0',
