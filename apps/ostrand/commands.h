@@ -50,5 +50,7 @@ void AddAuditCommand(CLI::App& app, int* exit_code);
 void AddPersonsCommand(CLI::App& app, int* exit_code);
 // `ostrand admin grant|revoke|list`: the site's administrators.
 void AddAdminCommand(CLI::App& app, int* exit_code);
+// `ostrand app-password`: makes, revokes or lists a person's app passwords.
+void AddAppPasswordCommand(CLI::App& app, int* exit_code);
 
 }  // namespace ostrand::cli

@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::string_view kCommandList =
     "call, script, demo-db, init-db, serve, passwd, signout, feed-token, import-plans, holidays, "
-    "admin, audit";
+    "admin, audit, app-password";
 
 }  // namespace
 
@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   ostrand::cli::AddAuditCommand(app, &exit_code);
   ostrand::cli::AddPersonsCommand(app, &exit_code);
   ostrand::cli::AddAdminCommand(app, &exit_code);
+  ostrand::cli::AddAppPasswordCommand(app, &exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -6,10 +6,17 @@
 // read is the text itself, and a range holds the days asked for in order.
 // Also the cookie that carries a new API token to the subscribe page: only
 // a value sealed with the key opens, and the one sealed from the token read
-// opens as that token.
+// opens as that token. And what a calendar program sends: Basic credentials
+// read only from a short header, as one line of UTF-8 whose user holds no
+// ':', and that read back when sent again; an app password read is one of
+// the alphabet's, of the right length, and reads as itself.
+#include <sodium.h>
+
 #include "core/error.h"
+#include "core/utf8.h"
 #include "feeds/feed_range.h"
 #include "fuzz_check.h"
+#include "web/auth/app_passwords.h"
 #include "web/auth/personal_tokens.h"
 #include "web/http/authorization.h"
 #include "web/pages/subscribe_page.h"
@@ -54,6 +61,36 @@ void CheckRange(std::string_view text) {
   }
 }
 
+void CheckBasic(std::string_view text) {
+  const std::optional<web::http::BasicCredentials> read = web::http::ReadBasicCredentials(text);
+  if (!read) return;
+  Check(text.size() <= web::http::kBasicCredentialsLimit, "only a short header reads");
+  Check(read->user.find(':') == std::string::npos, "the user ends at the first colon");
+  const std::string joined = read->user + ":" + read->password;
+  Check(ostrand::IsValidUtf8(joined) && !ostrand::HasControlCharacter(joined) &&
+            joined.find('\t') == std::string::npos,
+        "credentials are one line of UTF-8");
+  std::string encoded(sodium_base64_ENCODED_LEN(joined.size(), sodium_base64_VARIANT_ORIGINAL),
+                      '\0');
+  sodium_bin2base64(encoded.data(), encoded.size(),
+                    reinterpret_cast<const unsigned char*>(joined.data()), joined.size(),
+                    sodium_base64_VARIANT_ORIGINAL);
+  encoded.pop_back();  // the terminating NUL
+  const std::optional<web::http::BasicCredentials> again =
+      web::http::ReadBasicCredentials("basic " + encoded);
+  Check(again && again->user == read->user && again->password == read->password,
+        "credentials read back when sent again");
+}
+
+void CheckAppPasswordText(std::string_view text) {
+  const std::optional<std::string> normal = web::NormalAppPassword(text);
+  if (!normal) return;
+  Check(normal->size() == web::kAppPasswordLength &&
+            normal->find_first_not_of("abcdefghijkmnpqrstuvwxyz23456789") == std::string::npos,
+        "an app password is of the alphabet and the length");
+  Check(web::NormalAppPassword(*normal) == normal, "an app password reads as itself");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -75,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a token is sent as bearer credentials");
   }
   CheckRange(text);
+  CheckBasic(text);
+  CheckAppPasswordText(text);
 
   static const web::SecretKey key = web::RandomSecret();
   constexpr std::int64_t kNow = 2'000'000'000;

@@ -39,6 +39,7 @@ std::int64_t HighestPersonId(store::Connection& db) {
       "SELECT MAX(personID) FROM personPlan UNION ALL "
       "SELECT MAX(personID) FROM hostAccount UNION ALL "
       "SELECT MAX(personID) FROM hostToken UNION ALL "
+      "SELECT MAX(personID) FROM hostAppPassword UNION ALL "
       "SELECT MAX(personID) FROM hostPlanChange UNION ALL "
       "SELECT MAX(personID) FROM hostDeletedPlan UNION ALL "
       "SELECT MAX(personID) FROM hostSession UNION ALL "
@@ -182,6 +183,7 @@ void RetirePerson(store::Connection& db, std::int64_t person_id, std::optional<s
     db.Execute("INSERT INTO hostRetiredPerson (personID, retiredAt, retiredBy) VALUES (?, ?, ?)",
                row);
     db.Execute("DELETE FROM hostToken WHERE personID = ?", id);
+    db.Execute("DELETE FROM hostAppPassword WHERE personID = ?", id);
     RaisePersonGeneration(db, person_id);
     const std::array ended{SqlParam::Timestamp(now), id[0]};
     db.Execute("UPDATE hostSession SET endedAt = ? WHERE personID = ? AND endedAt IS NULL", ended);

@@ -4,7 +4,7 @@
 //
 // A person is never deleted. A new person's id lies above every id ever
 // used for a person (kept or deleted by SQL): the persons, their plans,
-// accounts, tokens, sessions, plan changes and deleted plans, the
+// accounts, tokens, app passwords, sessions, plan changes and deleted plans, the
 // administrators, the retired persons, the identities of providers and
 // directories, the second factors and recovery codes, the audit records, and the high
 // water mark in the settings (kPersonIdHighWater), which each add raises
@@ -13,8 +13,8 @@
 //
 // A retired person (a row of hostRetiredPerson, plans/retired.h) keeps the
 // plans; retiring ends in the same transaction everything the person could
-// open: every hostToken row (feed and API tokens, invitations), the
-// sessions (the person's session generation is raised, the hostSession
+// open: every hostToken row (feed and API tokens, invitations), the app
+// passwords of calendar programs, the sessions (the person's session generation is raised, the hostSession
 // rows are marked ended).
 //
 // Every write runs in a transaction of its own and calls the caller's

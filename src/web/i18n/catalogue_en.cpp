@@ -557,6 +557,30 @@ constexpr CatalogueEntry kEntries[] = {
     {kSeriesEveryPlan, "every plan of the series"},
 
     // Calendar programs: app passwords.
+    {kAppPasswordsHeading, "Calendar programs: app passwords"},
+    {kAppPasswordsNote, "A calendar program (a phone's calendar, a desktop mail program) can read your calendars and change your own plans over CalDAV. It signs in with an app password, never with your sign-in password: make one for each program, named after it, and revoke it when the program or the device is gone. A password is shown once, when it is made."},
+    {kAppPasswordNameColumn, "Name"},
+    {kAppPasswordMadeColumn, "Made"},
+    {kAppPasswordUsedColumn, "Last used"},
+    {kAppPasswordNeverUsed, "never"},
+    {kNoAppPasswords, "No app passwords yet."},
+    {kRevokeAppPassword, "Revoke"},
+    {kAppPasswordNameLabel, "Name of the program (for example: phone)"},
+    {kMakeAppPassword, "Make an app password"},
+    {kNewAppPasswordLabel, "New app password: "},
+    {kNewAppPasswordHint, " (enter it in the calendar program now: it is not shown again)"},
+    {kAppPasswordMade, "A new app password was made."},
+    {kAppPasswordRevoked, "The app password was revoked: programs that use it can no longer sign in."},
+    {kAppPasswordNameTaken, "You have an app password of that name already: choose another name."},
+    {kAppPasswordNameBad, "The name of an app password is one line of at most {0} characters."},
+    {kAppPasswordGone, "You have no app password of that name (revoked already?)."},
+    {kCalendarAppHeading, "What to enter in a calendar app"},
+    {kCalendarAppNote, "Add an account of the kind CalDAV (on a phone often under “Other”) with:"},
+    {kCalendarAppServer, "Server"},
+    {kCalendarAppUser, "User name"},
+    {kCalendarAppPassword, "Password"},
+    {kCalendarAppPasswordValue, "an app password made above"},
+    {kCalendarAppDiscovery, "A program that finds the calendars by itself also takes the site's address alone: {0}"},
 
 };
 

@@ -558,6 +558,30 @@ constexpr CatalogueEntry kEntries[] = {
     {kSeriesEveryPlan, "系列中的所有计划"},
 
     // Calendar programs: app passwords.
+    {kAppPasswordsHeading, "日历程序：应用密码"},
+    {kAppPasswordsNote, "日历程序（手机日历、桌面邮件程序等）可以通过 CalDAV 读取您的日历并修改您自己的日程。它用应用密码登录，而不是您的登录密码：请为每个程序生成一个，以程序命名；程序或设备不再使用时请撤销。密码只在生成时显示一次。"},
+    {kAppPasswordNameColumn, "名称"},
+    {kAppPasswordMadeColumn, "生成时间"},
+    {kAppPasswordUsedColumn, "最近使用"},
+    {kAppPasswordNeverUsed, "从未使用"},
+    {kNoAppPasswords, "还没有应用密码。"},
+    {kRevokeAppPassword, "撤销"},
+    {kAppPasswordNameLabel, "程序名称（例如：手机）"},
+    {kMakeAppPassword, "生成应用密码"},
+    {kNewAppPasswordLabel, "新的应用密码："},
+    {kNewAppPasswordHint, "（请现在填入日历程序：它不会再次显示）"},
+    {kAppPasswordMade, "已生成新的应用密码。"},
+    {kAppPasswordRevoked, "应用密码已撤销：使用它的程序无法再登录。"},
+    {kAppPasswordNameTaken, "您已有同名的应用密码，请换一个名称。"},
+    {kAppPasswordNameBad, "应用密码的名称须为一行，最多 {0} 个字符。"},
+    {kAppPasswordGone, "您没有这个名称的应用密码（可能已撤销）。"},
+    {kCalendarAppHeading, "在日历程序中填写什么"},
+    {kCalendarAppNote, "添加一个 CalDAV 类型的账户（手机上通常在“其他”下），填写："},
+    {kCalendarAppServer, "服务器"},
+    {kCalendarAppUser, "用户名"},
+    {kCalendarAppPassword, "密码"},
+    {kCalendarAppPasswordValue, "上面生成的应用密码"},
+    {kCalendarAppDiscovery, "能自动查找日历的程序也可以只填网站地址：{0}"},
 
 };
 

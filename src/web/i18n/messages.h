@@ -588,6 +588,30 @@ enum class MessageId {
   kSeriesEveryPlan,
 
   // Calendar programs: app passwords.
+  kAppPasswordsHeading,
+  kAppPasswordsNote,
+  kAppPasswordNameColumn,
+  kAppPasswordMadeColumn,
+  kAppPasswordUsedColumn,
+  kAppPasswordNeverUsed,
+  kNoAppPasswords,
+  kRevokeAppPassword,
+  kAppPasswordNameLabel,
+  kMakeAppPassword,
+  kNewAppPasswordLabel,
+  kNewAppPasswordHint,
+  kAppPasswordMade,
+  kAppPasswordRevoked,
+  kAppPasswordNameTaken,
+  kAppPasswordNameBad,
+  kAppPasswordGone,
+  kCalendarAppHeading,
+  kCalendarAppNote,
+  kCalendarAppServer,
+  kCalendarAppUser,
+  kCalendarAppPassword,
+  kCalendarAppPasswordValue,
+  kCalendarAppDiscovery,
 
   kCount  // the number of messages; not a message
 };

@@ -8,11 +8,14 @@
 
 #include "core/date_text.h"
 #include "core/html.h"
+#include "core/text.h"
 #include "web/pages/feed_address.h"
+#include "web/auth/app_passwords.h"
 #include "web/auth/personal_tokens.h"
 #include "web/auth/session_cookie.h"
 #include "web/auth/sign_in.h"
 #include "web/data/persons.h"
+#include "web/data/plan_changes.h"
 #include "web/http/cookies.h"
 #include "web/http/request_values.h"
 #include "web/http/site_address.h"
@@ -21,13 +24,14 @@
 #include "web/pages/html_form.h"
 #include "web/pages/page_audit.h"
 #include "web/pages/page_layout.h"
+#include "web/pages/page_paths.h"
 
 namespace ostrand::web {
 namespace {
 
 // What the tag of a new token's cookie covers.
-std::string NewTokenTag(const SecretKey& key, std::string_view fields) {
-  std::string message = "new-api-token\n";
+std::string NewTokenTag(const SecretKey& key, std::string_view fields, NewSecret kind) {
+  std::string message = kind == NewSecret::kApiToken ? "new-api-token\n" : "new-app-password\n";
   message += fields;
   unsigned char tag[crypto_auth_BYTES];
   crypto_auth(tag, reinterpret_cast<const unsigned char*>(message.data()), message.size(),
@@ -78,8 +82,106 @@ void AppendActionForm(std::string& out, const PageRequest& request, std::string_
 
 std::string UtcText(const DateTime& t) { return MinuteText(t) + " UTC"; }
 
-PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
-                        const std::string& new_api_token, int status) {
+void AppendCell(std::string& out, std::string_view text) {
+  out += "<td>";
+  AppendEscapedHtml(out, text);
+  out += "</td>";
+}
+
+// A new secret shown once: "LABEL <code>SECRET</code> HINT".
+void AppendNewSecret(std::string& out, std::string_view label, std::string_view secret,
+                     std::string_view hint) {
+  out += "<p class=\"new-token\">";
+  AppendEscapedHtml(out, label);
+  out += "<code>";
+  AppendEscapedHtml(out, secret);
+  out += "</code>";
+  AppendEscapedHtml(out, hint);
+  out += "</p>\n";
+}
+
+// The app passwords: the list with a revoke button each, the form that
+// makes one, the new one once, and what a calendar program is set up with.
+void AppendAppPasswords(std::string& out, const PageRequest& request, const std::string& base,
+                        const std::string& new_password) {
+  const Language language = request.language;
+  const auto text = [language](MessageId id) { return Text(language, id); };
+  out += "<section class=\"app-passwords\">\n<h2>";
+  AppendEscapedHtml(out, text(MessageId::kAppPasswordsHeading));
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, text(MessageId::kAppPasswordsNote));
+  out += "</p>\n";
+  if (!new_password.empty()) {
+    AppendNewSecret(out, text(MessageId::kNewAppPasswordLabel), new_password,
+                    text(MessageId::kNewAppPasswordHint));
+  }
+  const std::vector<AppPasswordInfo> passwords =
+      ListAppPasswords(request.db, request.visitor.person.id);
+  if (passwords.empty()) {
+    out += "<p>";
+    AppendEscapedHtml(out, text(MessageId::kNoAppPasswords));
+    out += "</p>\n";
+  } else {
+    out += "<table class=\"app-passwords\">\n<tr>";
+    for (const MessageId column :
+         {MessageId::kAppPasswordNameColumn, MessageId::kAppPasswordMadeColumn,
+          MessageId::kAppPasswordUsedColumn, MessageId::kActions}) {
+      out += "<th scope=\"col\">";
+      AppendEscapedHtml(out, text(column));
+      out += "</th>";
+    }
+    out += "</tr>\n";
+    for (const AppPasswordInfo& password : passwords) {
+      out += "<tr>";
+      AppendCell(out, password.name);
+      AppendCell(out, UtcText(password.created_at));
+      AppendCell(out, password.last_used ? UtcText(*password.last_used)
+                                         : text(MessageId::kAppPasswordNeverUsed));
+      out += "<td>";
+      AppendFormStart(out, "post", kSubscribePath, "token-action");
+      AppendHiddenField(out, "csrf", request.visitor.csrf_token);
+      AppendHiddenField(out, "action", "revoke-app-password");
+      AppendHiddenField(out, "name", password.name);
+      AppendSubmitButton(out, text(MessageId::kRevokeAppPassword));
+      out += "</form></td></tr>\n";
+    }
+    out += "</table>\n";
+  }
+  AppendFormStart(out, "post", kSubscribePath, "new-app-password");
+  out += '\n';
+  AppendHiddenField(out, "csrf", request.visitor.csrf_token);
+  AppendHiddenField(out, "action", "new-app-password");
+  AppendLabelledInput(out, text(MessageId::kAppPasswordNameLabel), "text", "name",
+                      std::string_view(), "maxlength=\"" +
+                                              std::to_string(kAppPasswordNameLimit) + "\"");
+  AppendSubmitButton(out, text(MessageId::kMakeAppPassword));
+  out += "\n</form>\n<h3>";
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppHeading));
+  out += "</h3>\n<p>";
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppNote));
+  out += "</p>\n<dl class=\"feed-urls calendar-app\">\n<dt>";
+  const std::string server = base + std::string(kDavFolder);
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppServer));
+  out += "</dt>\n<dd><input type=\"text\" readonly class=\"feed-url dav-url\" aria-label=\"";
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppServer));
+  out += "\" value=\"";
+  AppendEscapedHtml(out, server);
+  out += "\"></dd>\n<dt>";
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppUser));
+  out += "</dt>\n<dd><code class=\"dav-user\">";
+  AppendEscapedHtml(out, std::to_string(request.visitor.person.id));
+  out += "</code></dd>\n<dt>";
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppPassword));
+  out += "</dt>\n<dd>";
+  AppendEscapedHtml(out, text(MessageId::kCalendarAppPasswordValue));
+  out += "</dd>\n</dl>\n<p>";
+  AppendEscapedHtml(out, Format(language, MessageId::kCalendarAppDiscovery, {base}));
+  out += "</p>\n</section>\n";
+}
+
+PageReply SubscribePage(PageRequest& request, const std::optional<std::string>& notice,
+                        const std::string& new_api_token, const std::string& new_app_password,
+                        int status) {
   const Visitor& visitor = request.visitor;
   const Language language = request.language;
   const auto text = [language](MessageId id) { return Text(language, id); };
@@ -104,7 +206,7 @@ PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
   out += "</h1>\n";
   if (notice) {
     out += "<p class=\"notice\" role=\"status\">";
-    AppendEscapedHtml(out, text(*notice));
+    AppendEscapedHtml(out, *notice);
     out += "</p>\n";
   }
   out += "<p>";
@@ -155,13 +257,8 @@ PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
   AppendEscapedHtml(out, text(MessageId::kApiTokenNote));
   out += "</p>\n";
   if (!new_api_token.empty()) {
-    out += "<p class=\"new-token\">";
-    AppendEscapedHtml(out, text(MessageId::kNewApiTokenLabel));
-    out += "<code>";
-    AppendEscapedHtml(out, new_api_token);
-    out += "</code>";
-    AppendEscapedHtml(out, text(MessageId::kNewApiTokenHint));
-    out += "</p>\n";
+    AppendNewSecret(out, text(MessageId::kNewApiTokenLabel), new_api_token,
+                    text(MessageId::kNewApiTokenHint));
   }
   const std::optional<DateTime> made = PersonalTokens::ApiTokenMade(request.db, visitor.person.id);
   out += "<p>";
@@ -173,7 +270,9 @@ PageReply SubscribePage(PageRequest& request, std::optional<MessageId> notice,
   out += "</p>\n";
   AppendActionForm(out, request, "new-api-token", MessageId::kMakeApiToken);
   if (made) AppendActionForm(out, request, "revoke-api-token", MessageId::kRevokeApiToken);
-  out += "</section>\n</div>\n";
+  out += "</section>\n";
+  AppendAppPasswords(out, request, base, new_app_password);
+  out += "</div>\n";
   AppendPageEnd(out);
   return PageReply{status, std::move(out), {}};
 }
@@ -200,14 +299,14 @@ std::string SiteBase(const PageRequest& request) {
 }
 
 std::string SealNewToken(const SecretKey& key, std::int64_t person, std::string_view token,
-                         std::int64_t expires) {
+                         std::int64_t expires, NewSecret kind) {
   std::string fields = std::to_string(person) + "." + std::to_string(expires) + ".";
   fields += token;
-  return fields + "." + NewTokenTag(key, fields);
+  return fields + "." + NewTokenTag(key, fields, kind);
 }
 
 std::optional<std::string> OpenNewToken(const SecretKey& key, std::string_view value,
-                                        std::int64_t person, std::int64_t now) {
+                                        std::int64_t person, std::int64_t now, NewSecret kind) {
   const std::size_t last_dot = value.rfind('.');
   if (last_dot == std::string_view::npos) return std::nullopt;
   const std::string_view fields = value.substr(0, last_dot);
@@ -225,7 +324,7 @@ std::optional<std::string> OpenNewToken(const SecretKey& key, std::string_view v
       *expires - now > kNewTokenCookieLifetime) {
     return std::nullopt;
   }
-  if (!SameText(value.substr(last_dot + 1), NewTokenTag(key, fields))) return std::nullopt;
+  if (!SameText(value.substr(last_dot + 1), NewTokenTag(key, fields, kind))) return std::nullopt;
   return std::string(parts[2]);
 }
 
@@ -235,19 +334,35 @@ PageReply ShowSubscribe(PageRequest& request) {
   if (done == "reset") notice = MessageId::kFeedWasReset;
   if (done == "revoked") notice = MessageId::kApiTokenRevoked;
   if (done == "made") notice = MessageId::kApiTokenMade;
-  // A new token is shown on the first page after the POST only.
-  std::string token;
-  const std::optional<std::string_view> cookie =
-      request.http ? http::FindRequestCookie(*request.http, kNewTokenCookieName) : std::nullopt;
-  if (cookie) {
-    token = OpenNewToken(request.options.secret, *cookie, request.visitor.person.id,
-                         UnixNow())
-                .value_or("");
-  }
-  PageReply reply = SubscribePage(request, notice, token, 200);
-  if (cookie) {
+  if (done == "app-made") notice = MessageId::kAppPasswordMade;
+  if (done == "app-revoked") notice = MessageId::kAppPasswordRevoked;
+  // A new token or app password is shown on the first page after the POST
+  // only.
+  const auto opened = [&request](std::string_view cookie_name, NewSecret kind,
+                                 bool& seen) -> std::string {
+    const std::optional<std::string_view> cookie =
+        request.http ? http::FindRequestCookie(*request.http, cookie_name) : std::nullopt;
+    if (!cookie) return {};
+    seen = true;
+    return OpenNewToken(request.options.secret, *cookie, request.visitor.person.id, UnixNow(),
+                        kind)
+        .value_or("");
+  };
+  bool token_cookie = false;
+  bool password_cookie = false;
+  const std::string token = opened(kNewTokenCookieName, NewSecret::kApiToken, token_cookie);
+  const std::string password =
+      opened(kNewAppPasswordCookieName, NewSecret::kAppPassword, password_cookie);
+  PageReply reply = SubscribePage(
+      request, notice ? std::optional<std::string>(std::string(Text(request.language, *notice))) : std::nullopt,
+      token, password, 200);
+  if (token_cookie) {
     reply.headers.push_back(
         {"Set-Cookie", http::SetCookieValue(kNewTokenCookieName, "", kSubscribePath, 0)});
+  }
+  if (password_cookie) {
+    reply.headers.push_back(
+        {"Set-Cookie", http::SetCookieValue(kNewAppPasswordCookieName, "", kSubscribePath, 0)});
   }
   return reply;
 }
@@ -276,6 +391,48 @@ PageReply SubmitSubscribe(PageRequest& request) {
                                                          expires),
                                             kSubscribePath, kNewTokenCookieLifetime)});
     return reply;
+  }
+  if (action == "new-app-password") {
+    const std::string asked = FieldOrEmpty(request.form, "name");
+    std::string name;
+    std::string password;
+    try {
+      name = AppPasswordName(request.db, self, asked);
+      password = CreateAppPassword(request.db, self, name, UtcNow());
+    } catch (const Error& e) {
+      if (e.kind() == ErrorKind::kConflict) {
+        return SubscribePage(request, std::string(Text(request.language, MessageId::kAppPasswordNameTaken)), "",
+                             "", 409);
+      }
+      if (e.kind() == ErrorKind::kBadInput) {
+        return SubscribePage(request,
+                             Format(request.language, MessageId::kAppPasswordNameBad,
+                                    {std::to_string(kAppPasswordNameLimit)}),
+                             "", "", 400);
+      }
+      throw;
+    }
+    RecordAudit(request.db,
+                VisitorAudit(request, audit::kTokenChanged, self, "app password made: " + name));
+    const std::int64_t expires = UnixNow() + kNewTokenCookieLifetime;
+    PageReply reply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "app-made"}})};
+    reply.headers.push_back(
+        {"Set-Cookie",
+         http::SetCookieValue(kNewAppPasswordCookieName,
+                              SealNewToken(request.options.secret, self, password, expires,
+                                           NewSecret::kAppPassword),
+                              kSubscribePath, kNewTokenCookieLifetime)});
+    return reply;
+  }
+  if (action == "revoke-app-password") {
+    const std::string name = FieldOrEmpty(request.form, "name");
+    if (!RevokeAppPassword(request.db, self, name)) {
+      return SubscribePage(request, std::string(Text(request.language, MessageId::kAppPasswordGone)), "", "",
+                           404);
+    }
+    RecordAudit(request.db, VisitorAudit(request, audit::kTokenChanged, self,
+                                         "app password revoked: " + std::string(TrimWhitespace(name))));
+    return PageReply{303, {}, http::LinkWithQuery(kSubscribePath, {{"done", "app-revoked"}})};
   }
   throw HttpError(400, {MessageId::kUnknownAction, {action.substr(0, 32)}});
 }
