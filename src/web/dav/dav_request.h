@@ -12,8 +12,8 @@
 // Every reader throws Error kBadInput with a message naming what is wrong
 // (the element, the value) for a body that is no well-formed XML, has a
 // DOCTYPE, has another root than the method expects, names more than
-// kMaxProps properties or kMaxHrefs hrefs, or holds a value that does not
-// read. Nothing else is thrown for any input (but std::bad_alloc).
+// kMaxProps properties or kMaxHrefs hrefs, holds more than kMaxAttributes
+// "=" signs, or holds a value that does not read. Nothing else is thrown for any input (but std::bad_alloc).
 #pragma once
 
 #include <cstddef>
@@ -35,6 +35,8 @@ inline constexpr std::string_view kAppleIcalNs = "http://apple.com/ns/ical/";
 // The most properties and hrefs one request may name.
 inline constexpr std::size_t kMaxProps = 100;
 inline constexpr std::size_t kMaxHrefs = 5000;
+// The most attributes (counted as the body's "=" signs) one body may hold.
+inline constexpr std::size_t kMaxAttributes = 1000;
 
 // A property's name: its namespace URI ("" for none) and local name.
 struct PropName {
