@@ -92,6 +92,7 @@ TEST(DavRequest, RefusesHostileAndBrokenBodiesWithoutExpandingAnything) {
       "<propfind xmlns='DAV:'><allprop></propfind>",
       "<propfind><allprop/></propfind>",  // no DAV: namespace
       "<d:propfind xmlns:d='DAV:'/>",     // names nothing
+      "<d:propfind xmlns:d='DAV:'><d:prop><q:x/></d:prop></d:propfind>",  // undeclared prefix
       "\xEF\xBB\xBF<propfind xmlns='DAV:'><prop><\xFF/></prop></propfind>",
   };
   for (const std::string& body : bodies) {

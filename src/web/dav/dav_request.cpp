@@ -137,6 +137,12 @@ void AddProps(const xmlNode* prop, std::vector<PropName>& props) {
     if (props.size() == kMaxProps) {
       throw Refused("the request names more than " + std::to_string(kMaxProps) + " properties");
     }
+    // The parser keeps "p:name" as the local name when "p" is declared
+    // nowhere: no name of any namespace.
+    if (Name(child).find(':') != std::string_view::npos) {
+      throw Refused("the property '" + std::string(Name(child)) +
+                    "' has a prefix that is not declared");
+    }
     PropName name{std::string(Ns(child)), std::string(Name(child))};
     bool seen = false;
     for (const PropName& earlier : props) seen = seen || earlier == name;
