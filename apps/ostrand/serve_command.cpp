@@ -63,6 +63,7 @@ struct ServeArguments {
   int audit_days = Defaults().audit_days;
   std::size_t max_plans_per_day = Defaults().max_plans_per_day;
   std::int64_t max_plan_days = Defaults().max_plan_days;
+  std::size_t max_series_plans = Defaults().max_series_plans;
   std::string today;
   std::string time_zone;
   std::string public_url;
@@ -238,6 +239,7 @@ int RunServe(const ServeArguments& args) {
   options.audit_days = args.audit_days;
   options.max_plans_per_day = args.max_plans_per_day;
   options.max_plan_days = args.max_plan_days;
+  options.max_series_plans = args.max_series_plans;
   if (!args.today.empty()) {
     const std::optional<DateTime> pinned = DateTime::Parse(args.today);
     if (!pinned) throw Error("--today '" + args.today + "' is no date (Y-M-D)");
@@ -364,6 +366,10 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "The most days one plan written in the day editor may cover")
       ->capture_default_str()
       ->check(CLI::Range(1, 3660000));
+  cmd->add_option("--max-series-plans", args->max_series_plans,
+                  "The most plans one recurring event that a calendar program writes may become")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
   cmd->add_option("--today", args->today,
                   "Pin the date the pages, the calendar feeds and the JSON API treat as today "
                   "(Y-M-D), for demonstrations and tests");

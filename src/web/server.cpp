@@ -2,14 +2,17 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sodium.h>
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <thread>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "store/database_error.h"
 #include "store/schema.h"
 #include "web/account/account_flow.h"
@@ -20,14 +23,20 @@
 #include "web/api/json_api.h"
 #include "web/assets/static_assets.h"
 #include "web/auth/accounts.h"
+#include "web/auth/app_passwords.h"
 #include "web/auth/session_cookie.h"
 #include "web/auth/sign_in.h"
 #include "web/auth/transport_security.h"
 #include "web/data/audit_log.h"
+#include "web/data/calendar_objects.h"
 #include "web/data/databases.h"
+#include "web/data/persons.h"
 #include "web/data/plan_changes.h"
+#include "web/dav/dav_server.h"
+#include "web/dav/dav_settings.h"
 #include "web/directory/ldap_directory.h"
 #include "web/http/access_log.h"
+#include "web/http/authorization.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
 #include "web/oidc/oidc_flow.h"
@@ -209,6 +218,12 @@ struct WebServer::Impl {
   void PruneAuditLog() noexcept;
   // Every path the site serves, and how.
   std::vector<Route> Routes();
+  // Calendar programs: the person of a request's HTTP Basic credentials
+  // (the person's number and an app password), counted in the sign-in
+  // throttle; and the person's calendars on a connection of the pool.
+  dav::DavSignIn SignInToCalendars(const http::Request& request);
+  void OpenCalendars(std::int64_t viewer, const http::Request& request,
+                     const std::function<void(CalendarSource&)>& use);
   // A route that runs `page` for the signed-in visitor.
   RouteHandler Page(PageFunction page) {
     return [this, page = std::move(page)](http::Request request, const http::Responder& respond) {
@@ -250,6 +265,15 @@ struct WebServer::Impl {
                                    signin.CheckPassword(db, std::move(attempt), std::move(done));
                                  }};
   SignInFlow signin;
+  // Calendar programs: the CalDAV server, signed in with app passwords
+  // under the sign-in's throttle.
+  SiteIdentity dav_identity;
+  dav::DavServer dav{[this](const http::Request& request) { return SignInToCalendars(request); },
+                     [this](std::int64_t viewer, const http::Request& request,
+                            const std::function<void(CalendarSource&)>& use) {
+                       OpenCalendars(viewer, request, use);
+                     },
+                     zone};
   http::WorkerPool pages;
   // Last: its handlers use everything above.
   std::vector<Route> routes = Routes();
@@ -325,6 +349,14 @@ std::vector<Route> WebServer::Impl::Routes() {
       {Match::kPath, kAdminFolder.substr(0, kAdminFolder.size() - 1), kGet, Runs::kIoThread,
        Now([](const http::Request&) { return http::Response::Redirect(kAdminFolder); })},
       {Match::kFolder, kAdminFolder, kAnyMethod, Runs::kPageWorker, Page(ServeAdministration)},
+      // Calendar programs: the CalDAV server and its discovery.
+      {Match::kPath, kDavFolder.substr(0, kDavFolder.size() - 1), kAnyMethod, Runs::kPageWorker,
+       Now([this](const http::Request& request) { return dav.Serve(request); })},
+      {Match::kFolder, kDavFolder, kAnyMethod, Runs::kPageWorker,
+       Now([this](const http::Request& request) { return dav.Serve(request); })},
+      {Match::kPath, kWellKnownCalDavPath, kAnyMethod, Runs::kIoThread,
+       Now(dav::DavServer::WellKnown)},
+      // End of the CalDAV server.
       {Match::kPath, kAccountPath, kGet, Runs::kPageWorker, Page(ShowAccount)},
       {Match::kPath, kAccountPath, kPost, Runs::kHashPool,
        [this](http::Request request, const http::Responder& respond) {
@@ -358,6 +390,48 @@ std::vector<Route> WebServer::Impl::Routes() {
                      script ? std::function<void(http::Response&)>(AllowComponentScript) : nullptr});
   }
   return table;
+}
+
+dav::DavSignIn WebServer::Impl::SignInToCalendars(const http::Request& request) {
+  std::optional<http::BasicCredentials> credentials =
+      http::ReadBasicCredentials(request.HeaderValue("Authorization"));
+  if (!credentials) return {};
+  struct Wipe {
+    std::string& secret;
+    ~Wipe() { sodium_memzero(secret.data(), secret.size()); }
+  } wipe{credentials->password};
+  const std::optional<std::int64_t> id =
+      ReadWholeNumber(TrimWhitespace(credentials->user), std::numeric_limits<std::int64_t>::max());
+  if (!id || *id <= 0) return {};
+  const store::ConnectionPool::Lease lease = databases.OpenHost();
+  store::Connection& db = *lease;
+  // A number of nobody is counted as any wrong guess is.
+  const std::optional<Person> found = FindPerson(db, *id);
+  const Person person = found ? *found : Person{*id, {}, {}, {}};
+  const SignInOutcome outcome =
+      signin.CheckCredential(db, person, request.remote_address, [&] {
+        return found && CheckAppPassword(db, person.id, credentials->password, UtcNow());
+      });
+  switch (outcome.status) {
+    case SignInOutcome::Status::kSignedIn:
+      return {dav::DavSignIn::Status::kSignedIn, person.id, {}};
+    case SignInOutcome::Status::kThrottled:
+      return {dav::DavSignIn::Status::kThrottled, 0, outcome.retry_after};
+    default:
+      return {};
+  }
+}
+
+void WebServer::Impl::OpenCalendars(std::int64_t viewer, const http::Request& request,
+                                    const std::function<void(CalendarSource&)>& use) {
+  const store::ConnectionPool::Lease lease = databases.OpenHost();
+  store::Connection& db = *lease;
+  const std::optional<Person> person = FindPerson(db, viewer);
+  if (!person) throw Error("no person " + std::to_string(viewer), ErrorKind::kNotFound);
+  const CalendarSettings settings =
+      dav::DavCalendarSettings(options, db, *person, request, dav_identity);
+  CalendarObjects calendars(db, zone, settings, viewer);
+  use(calendars);
 }
 
 void WebServer::Impl::RunOnWorker(RouteHandler handler, http::Request request,

@@ -22,6 +22,8 @@ std::string_view ReasonPhrase(int status) {
       return "Reset Content";
     case 206:
       return "Partial Content";
+    case 207:
+      return "Multi-Status";
     case 300:
       return "Multiple Choices";
     case 301:
@@ -98,6 +100,8 @@ std::string_view ReasonPhrase(int status) {
       return "Gateway Timeout";
     case 505:
       return "HTTP Version Not Supported";
+    case 507:
+      return "Insufficient Storage";
     default:
       return "";
   }

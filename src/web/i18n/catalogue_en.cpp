@@ -549,6 +549,14 @@ constexpr CatalogueEntry kEntries[] = {
     {kPersonSecondFactorRemoved, "The second factor is removed: the person signs in with the password alone until enrolling again."},
 
     // Calendar programs: the CalDAV server.
+    {kDavSignInAsked, "Sign in with your person number and an app password made on the subscribe page."},
+    {kDavNotYours, "This belongs to another person: you can reach only your own principal and calendars."},
+    {kDavNotFound, "There is no such calendar or event."},
+    {kDavDepthInfinity, "A listing of unlimited depth is not answered: ask with Depth 0 or 1."},
+    {kDavTreeFixed, "Calendars are given by the schedule: they cannot be made, moved, copied or changed here."},
+    {kDavNotCalendarData, "An event must be sent as text/calendar, not {0}."},
+    {kDavOnlyEvents, "Only events can be written, into a calendar of your own."},
+    {kDavMethodNotAnswered, "The method {0} is not answered here."},
 
     // Calendar programs: series of plans in the day editor.
     {kSeriesOfPlans, "One of {0} plans of a series, {1} to {2}"},

@@ -550,6 +550,14 @@ constexpr CatalogueEntry kEntries[] = {
     {kPersonSecondFactorRemoved, "两步验证已移除：在重新设置之前，该人员只需密码即可登录。"},
 
     // Calendar programs: the CalDAV server.
+    {kDavSignInAsked, "请使用您的人员编号和在订阅页面创建的应用专用密码登录。"},
+    {kDavNotYours, "这属于其他人员：您只能访问自己的主体和日历。"},
+    {kDavNotFound, "没有这样的日历或事件。"},
+    {kDavDepthInfinity, "不支持无限深度的列表：请使用 Depth 0 或 1。"},
+    {kDavTreeFixed, "日历由日程表决定：无法在此创建、移动、复制或修改日历。"},
+    {kDavNotCalendarData, "事件必须以 text/calendar 格式发送，而不是 {0}。"},
+    {kDavOnlyEvents, "只能将事件写入您自己的日历。"},
+    {kDavMethodNotAnswered, "此处不支持 {0} 方法。"},
 
     // Calendar programs: series of plans in the day editor.
     {kSeriesOfPlans, "系列中 {0} 项计划之一，{1} 至 {2}"},

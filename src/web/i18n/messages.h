@@ -580,6 +580,14 @@ enum class MessageId {
   kPersonSecondFactorRemoved,
 
   // Calendar programs: the CalDAV server.
+  kDavSignInAsked,
+  kDavNotYours,
+  kDavNotFound,
+  kDavDepthInfinity,
+  kDavTreeFixed,
+  kDavNotCalendarData,
+  kDavOnlyEvents,
+  kDavMethodNotAnswered,
 
   // Calendar programs: series of plans in the day editor.
   kSeriesOfPlans,

@@ -127,6 +127,15 @@ class SignInFlow {
     gate_.Check(db, std::move(attempt), std::move(done));
   }
 
+  // Checks a credential that is no sign-in password, of `person`, under
+  // the sign-in throttle (SignInGate::CheckCode): the app passwords of
+  // calendar programs. `check` runs on the calling thread when admitted.
+  SignInOutcome CheckCredential(store::Connection& db, const Person& person,
+                                const std::string& client_address,
+                                const std::function<bool()>& check) {
+    return gate_.CheckCode(db, person, client_address, std::string(), check);
+  }
+
   // GET /login/code: the form for the code while the pending cookie
   // serves, else 303 to /login. Needs no database.
   http::Response ShowCode(const http::Request& request) const;

@@ -106,6 +106,9 @@ struct ServerOptions {
   // it covers, so these bound the pages that anyone can make big.
   std::size_t max_plans_per_day = 20;
   std::int64_t max_plan_days = 366;
+  // The most plans one recurring event of a calendar program (CalDAV)
+  // becomes; more are refused with the "max-instances" condition.
+  std::size_t max_series_plans = 500;
   // Threads that run the pages (database work and rendering). 0: two per
   // processor, at least four.
   std::size_t worker_threads = 0;
