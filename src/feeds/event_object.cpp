@@ -573,6 +573,15 @@ Span OverrideSpan(icalcomponent* event, icalcomponent* calendar, const TimeZone&
   return SpanOf(start, length.seconds, length.days, zone);
 }
 
+// Whether the plans agree in what an event says: times, texts, kind and
+// place names, sharing. The store's own fields (id, kind id, revision,
+// time of change) are not the event's, so they never make an override.
+bool SameInEvent(const plans::PlanRecord& a, const plans::PlanRecord& b) {
+  return a.start == b.start && a.end == b.end && a.kind == b.kind && a.place == b.place &&
+         a.detail == b.detail && a.content == b.content && a.addition == b.addition &&
+         a.shared == b.shared;
+}
+
 plans::PlanRecord PlanOf(const Span& span, const plans::PlanRecord& fields) {
   plans::PlanRecord plan = fields;
   plan.start = span.start;
@@ -916,7 +925,7 @@ std::string WriteEventObject(std::string_view kept, const std::vector<EventInsta
         const plans::PlanRecord& plan = want->second->plan;
         if (existing != overridden.end()) {
           Apply(existing->second, calendar, plan, zone);
-        } else if (PlanOf(o.span, expansion.fields) != plan) {
+        } else if (!SameInEvent(PlanOf(o.span, expansion.fields), plan)) {
           icalcomponent* event = NewOverride(object.master, o);
           icalcomponent_add_component(calendar, event);
           Apply(event, calendar, plan, zone);

@@ -159,13 +159,29 @@ TEST(EventObject, RoundTripsAndEditorChanges) {
   const EventObject plain =
       Read(Event("DTSTART:20261210T010000Z\nDTEND:20261210T020000Z\nRRULE:FREQ=DAILY;COUNT=3"));
   std::vector<EventInstance> stored = plain.instances;
-  for (EventInstance& instance : stored) {
-    instance.plan.kind = "Office";
-    instance.plan.place = "HQ";
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    // As the store gives them: with their ids and change counters, which
+    // are no part of the event.
+    stored[i].plan.id = static_cast<std::int64_t>(10 + i);
+    stored[i].plan.kind_id = 1;
+    stored[i].plan.revision = 2;
+    stored[i].plan.kind = "Office";
+    stored[i].plan.place = "HQ";
   }
   const std::string defaults = WriteEventObject(plain.kept, stored, Shanghai());
   EXPECT_EQ(defaults.find("RECURRENCE-ID"), std::string::npos) << defaults;
-  EXPECT_EQ(Read(defaults).instances, stored);
+  std::vector<EventInstance> as_read = Read(defaults).instances;
+  ASSERT_EQ(as_read.size(), 3u);
+  EXPECT_EQ(as_read[1].plan.kind, "Office");
+  EXPECT_EQ(as_read[1].plan.place, "HQ");
+  // One of them changed in the editor: its override keeps kind and place.
+  stored[1].plan.content = "Moved";
+  as_read = Read(WriteEventObject(defaults, stored, Shanghai())).instances;
+  ASSERT_EQ(as_read.size(), 3u);
+  EXPECT_EQ(as_read[1].plan.content, "Moved");
+  EXPECT_EQ(as_read[1].plan.kind, "Office");
+  EXPECT_EQ(as_read[1].plan.place, "HQ");
+  EXPECT_EQ(as_read[2].plan.content, "");
 
   // A single event keeps its zone and its whole days.
   EventObject ny = Read(kNewYork);
