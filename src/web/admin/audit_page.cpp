@@ -96,6 +96,8 @@ constexpr KindCaption kKindCaptions[] = {
     {audit::kSecondFactorEnrolled, MessageId::kAuditKindSecondFactorEnrolled},
     {audit::kSecondFactorRemoved, MessageId::kAuditKindSecondFactorRemoved},
     {audit::kRecoveryCodesMade, MessageId::kAuditKindRecoveryCodesMade},
+    {audit::kCalendarPut, MessageId::kAuditKindCalendarPut},
+    {audit::kCalendarDelete, MessageId::kAuditKindCalendarDelete},
 };
 
 constexpr MessageId kColumns[] = {MessageId::kAuditWhen,   MessageId::kAuditWho,

@@ -51,6 +51,9 @@ inline constexpr std::string_view kIdentityUnlinked = "identity-unlinked";
 inline constexpr std::string_view kSecondFactorEnrolled = "second-factor-enrolled";
 inline constexpr std::string_view kSecondFactorRemoved = "second-factor-removed";
 inline constexpr std::string_view kRecoveryCodesMade = "recovery-codes-made";
+// A calendar program wrote or deleted an event of the person's own plans.
+inline constexpr std::string_view kCalendarPut = "calendar-put";
+inline constexpr std::string_view kCalendarDelete = "calendar-delete";
 
 // Every kind above, in the order a picker offers them.
 inline constexpr std::string_view kKinds[] = {
@@ -58,7 +61,7 @@ inline constexpr std::string_view kKinds[] = {
     kTokenChanged,    kAdminGranted,      kAdminRevoked,    kPersonAdded,      kPersonChanged,
     kPersonRetired,   kPersonReinstated,  kPersonsImported, kDepartmentChanged, kDutyChanged,
     kPlaceChanged,    kInvitationMade,    kSessionsEnded,   kThrottleLifted,   kIdentityLinked,
-    kIdentityUnlinked, kSecondFactorEnrolled, kSecondFactorRemoved, kRecoveryCodesMade};
+    kIdentityUnlinked, kSecondFactorEnrolled, kSecondFactorRemoved, kRecoveryCodesMade, kCalendarPut, kCalendarDelete};
 }  // namespace audit
 
 // Whether `kind` is one of audit::kKinds.

@@ -39,8 +39,8 @@ constexpr std::size_t kMaxObjectName = 255;
 // hostSetting's row with the highest change number pruned: older tokens no
 // longer read.
 constexpr std::string_view kChangeFloorSetting = "calendarChangeFloor";
-constexpr std::string_view kAuditPut = "calendar-put";
-constexpr std::string_view kAuditDelete = "calendar-delete";
+constexpr std::string_view kAuditPut = audit::kCalendarPut;
+constexpr std::string_view kAuditDelete = audit::kCalendarDelete;
 
 // The component's plan readers over this connection, translated as a
 // PlanStore does, but never from the result cache: a write's own

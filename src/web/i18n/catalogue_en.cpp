@@ -482,6 +482,8 @@ constexpr CatalogueEntry kEntries[] = {
     {kAuditKindSecondFactorEnrolled, "Second factor enrolled"},
     {kAuditKindSecondFactorRemoved, "Second factor removed"},
     {kAuditKindRecoveryCodesMade, "Recovery codes made"},
+    {kAuditKindCalendarPut, "Event written by a calendar program"},
+    {kAuditKindCalendarDelete, "Event deleted by a calendar program"},
 
     // Company sign-in: identities.
     {kIdentityUnlinkedTitle, "Not known here yet"},

@@ -483,6 +483,8 @@ constexpr CatalogueEntry kEntries[] = {
     {kAuditKindSecondFactorEnrolled, "启用两步验证"},
     {kAuditKindSecondFactorRemoved, "停用两步验证"},
     {kAuditKindRecoveryCodesMade, "生成恢复码"},
+    {kAuditKindCalendarPut, "日历程序写入日程"},
+    {kAuditKindCalendarDelete, "日历程序删除日程"},
 
     // Company sign-in: identities.
     {kIdentityUnlinkedTitle, "尚未登记"},

@@ -512,6 +512,8 @@ enum class MessageId {
   kAuditKindSecondFactorEnrolled,
   kAuditKindSecondFactorRemoved,
   kAuditKindRecoveryCodesMade,
+  kAuditKindCalendarPut,
+  kAuditKindCalendarDelete,
 
   // Company sign-in: identities of providers and directories, and the
   // administration's page of them.

@@ -47,6 +47,7 @@ feeds::TimeZone PlansZone(const PageRequest& request) {
 feeds::EventLimits SeriesLimits(const PageRequest& request) {
   feeds::EventLimits limits;
   limits.max_plan_days = request.options.max_plan_days;
+  limits.max_instances = request.options.max_series_plans;
   return limits;
 }
 
