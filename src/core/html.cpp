@@ -3,6 +3,11 @@
 #include "core/utf8.h"
 
 namespace ostrand {
+namespace {
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
 
 void AppendEscapedHtml(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -29,7 +34,7 @@ void AppendEscapedHtml(std::string& out, std::string_view text) {
         break;
       default:
         if (const std::size_t control = ControlCharacterLength(text.substr(i))) {
-          out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+          out += kReplacementCharacter;
           i += control - 1;
         } else {
           out.push_back(c);
@@ -42,6 +47,57 @@ std::string EscapeHtml(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   AppendEscapedHtml(out, text);
+  return out;
+}
+
+void AppendXmlText(std::string& out, std::string_view text) {
+  while (!text.empty()) {
+    const char c = text.front();
+    const std::size_t length = Utf8SequenceLength(text);
+    if (length == 0) {
+      out += kReplacementCharacter;
+      text.remove_prefix(1);
+      continue;
+    }
+    if (length > 1) {
+      out += text.substr(0, length);
+      text.remove_prefix(length);
+      continue;
+    }
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\t':
+      case '\n':
+        out += c;
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+          out += kReplacementCharacter;
+        } else {
+          out += c;
+        }
+    }
+    text.remove_prefix(1);
+  }
+}
+
+std::string XmlText(std::string_view text) {
+  std::string out;
+  AppendXmlText(out, text);
   return out;
 }
 

@@ -1,5 +1,6 @@
-// Escaping of text that goes into HTML markup: element content and quoted
-// attribute values alike. This is the one place where markup is escaped.
+// Escaping of text that goes into markup: HTML element content and quoted
+// attribute values alike, and the XML bodies of the calendar protocol. This
+// is the one place where markup is escaped.
 #pragma once
 
 #include <string>
@@ -16,5 +17,14 @@ void AppendEscapedHtml(std::string& out, std::string_view text);
 
 // The escaped copy of text.
 std::string EscapeHtml(std::string_view text);
+
+// Appends text escaped for XML element content and quoted attribute
+// values: & < > " as entities, a carriage return as &#13; (so that the CR LF
+// of calendar data survives the parser's line-end rule), tab and line feed
+// as they are, any other control character (which XML 1.0 cannot hold) and
+// ill-formed UTF-8 as U+FFFD.
+void AppendXmlText(std::string& out, std::string_view text);
+// The escaped copy of text.
+std::string XmlText(std::string_view text);
 
 }  // namespace ostrand

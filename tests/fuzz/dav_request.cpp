@@ -30,7 +30,7 @@ void Written(const std::vector<dav::PropName>& props, const std::vector<std::str
   dav::ResourceProps resource;
   resource.href = hrefs.empty() ? "/dav/" : hrefs.front();
   resource.missing = props;
-  for (const dav::PropName& name : props) resource.found.push_back({name, dav::XmlText(name.name)});
+  for (const dav::PropName& name : props) resource.found.push_back({name, ostrand::XmlText(name.name)});
   const dav::ResourceProps resources[] = {resource};
   CheckWellFormed(dav::MultistatusBody(resources, hrefs.empty() ? std::nullopt
                                                                 : std::optional(hrefs.back())));

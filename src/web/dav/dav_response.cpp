@@ -1,6 +1,6 @@
 #include "web/dav/dav_response.h"
 
-#include "core/utf8.h"
+#include "core/html.h"
 #include "web/http/status.h"
 
 namespace ostrand::web::dav {
@@ -9,7 +9,6 @@ namespace {
 constexpr std::string_view kRootNamespaces =
     " xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\""
     " xmlns:cs=\"http://calendarserver.org/ns/\" xmlns:ic=\"http://apple.com/ns/ical/\"";
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 std::string_view Prefix(std::string_view ns) {
   if (ns == kDavNs) return "d";
@@ -71,57 +70,6 @@ void AppendPropstat(std::string& out, std::span<const PropName> names, int statu
 }
 
 }  // namespace
-
-void AppendXmlText(std::string& out, std::string_view text) {
-  while (!text.empty()) {
-    const char c = text.front();
-    const std::size_t length = Utf8SequenceLength(text);
-    if (length == 0) {
-      out += kReplacement;
-      text.remove_prefix(1);
-      continue;
-    }
-    if (length > 1) {
-      out += text.substr(0, length);
-      text.remove_prefix(length);
-      continue;
-    }
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '\t':
-      case '\n':
-        out += c;
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-          out += kReplacement;
-        } else {
-          out += c;
-        }
-    }
-    text.remove_prefix(1);
-  }
-}
-
-std::string XmlText(std::string_view text) {
-  std::string out;
-  AppendXmlText(out, text);
-  return out;
-}
 
 std::string MultistatusBody(std::span<const ResourceProps> resources,
                             const std::optional<std::string>& sync_token) {

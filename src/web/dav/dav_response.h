@@ -18,13 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/html.h"
 #include "web/dav/dav_request.h"
 
 namespace ostrand::web::dav {
-
-// Appends `text` escaped for XML element content and attribute values.
-void AppendXmlText(std::string& out, std::string_view text);
-std::string XmlText(std::string_view text);
 
 // A property with its value: `xml` is the element's content, already
 // written (escaped text, or elements of the namespaces below).
