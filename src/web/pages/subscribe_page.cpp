@@ -29,6 +29,19 @@
 namespace ostrand::web {
 namespace {
 
+// Opens a section of the page: its class, its heading and the note under
+// it. The caller closes it.
+void AppendSectionHead(std::string& out, std::string_view section_class, std::string_view heading,
+                       std::string_view note) {
+  out += "<section class=\"";
+  out += section_class;
+  out += "\">\n<h2>";
+  AppendEscapedHtml(out, heading);
+  out += "</h2>\n<p>";
+  AppendEscapedHtml(out, note);
+  out += "</p>\n";
+}
+
 // What the tag of a new token's cookie covers.
 std::string NewTokenTag(const SecretKey& key, std::string_view fields, NewSecret kind) {
   std::string message = kind == NewSecret::kApiToken ? "new-api-token\n" : "new-app-password\n";
@@ -54,11 +67,8 @@ void AppendFeed(std::string& out, std::string_view heading, std::string_view not
                 const std::string& base, const std::string& path) {
   const std::string address = base + path;
   const std::string webcal = "webcal://" + address.substr(address.find("//") + 2);
-  out += "<section class=\"feed\">\n<h2>";
-  AppendEscapedHtml(out, heading);
-  out += "</h2>\n<p>";
-  AppendEscapedHtml(out, note);
-  out += "</p>\n<dl class=\"feed-urls\">\n<dt>";
+  AppendSectionHead(out, "feed", heading, note);
+  out += "<dl class=\"feed-urls\">\n<dt>";
   AppendEscapedHtml(out, address.substr(0, address.find(':')));
   out += "</dt>\n<dd><input type=\"text\" readonly class=\"feed-url\" aria-label=\"";
   AppendEscapedHtml(out, heading);
@@ -106,11 +116,7 @@ void AppendAppPasswords(std::string& out, const PageRequest& request, const std:
                         const std::string& new_password) {
   const Language language = request.language;
   const auto text = [language](MessageId id) { return Text(language, id); };
-  out += "<section class=\"app-passwords\">\n<h2>";
-  AppendEscapedHtml(out, text(MessageId::kAppPasswordsHeading));
-  out += "</h2>\n<p>";
-  AppendEscapedHtml(out, text(MessageId::kAppPasswordsNote));
-  out += "</p>\n";
+  AppendSectionHead(out, "app-passwords", text(MessageId::kAppPasswordsHeading), text(MessageId::kAppPasswordsNote));
   if (!new_password.empty()) {
     AppendNewSecret(out, text(MessageId::kNewAppPasswordLabel), new_password,
                     text(MessageId::kNewAppPasswordHint));
@@ -243,19 +249,11 @@ PageReply SubscribePage(PageRequest& request, const std::optional<std::string>& 
     AppendFeed(out, text(MessageId::kFeedDepartment2), text(MessageId::kFeedDepartment2Note), base,
                FeedPath(token, FeedKind::kDepartment2));
   }
-  out += "<section class=\"reset\">\n<h2>";
-  AppendEscapedHtml(out, text(MessageId::kResetFeedHeading));
-  out += "</h2>\n<p>";
-  AppendEscapedHtml(out, text(MessageId::kResetFeedNote));
-  out += "</p>\n";
+  AppendSectionHead(out, "reset", text(MessageId::kResetFeedHeading), text(MessageId::kResetFeedNote));
   AppendActionForm(out, request, "reset-feed", MessageId::kResetFeedButton);
   out += "</section>\n";
 
-  out += "<section class=\"api-token\">\n<h2>";
-  AppendEscapedHtml(out, text(MessageId::kApiTokenHeading));
-  out += "</h2>\n<p>";
-  AppendEscapedHtml(out, text(MessageId::kApiTokenNote));
-  out += "</p>\n";
+  AppendSectionHead(out, "api-token", text(MessageId::kApiTokenHeading), text(MessageId::kApiTokenNote));
   if (!new_api_token.empty()) {
     AppendNewSecret(out, text(MessageId::kNewApiTokenLabel), new_api_token,
                     text(MessageId::kNewApiTokenHint));
