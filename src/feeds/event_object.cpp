@@ -214,20 +214,39 @@ Length LengthOf(icalcomponent* event, icalcomponent* calendar, const icaltimetyp
   return length;
 }
 
+// The values of one CATEGORIES text, blanks trimmed, appended to `out`.
+void SplitCategories(std::string_view all, std::vector<std::string>& out) {
+  std::size_t from = 0;
+  while (from <= all.size()) {
+    const std::size_t comma = std::min(all.find(',', from), all.size());
+    out.emplace_back(TrimBlanks(all.substr(from, comma - from)));
+    from = comma + 1;
+  }
+}
+
 // Every value of the event's CATEGORIES properties, blanks trimmed.
 std::vector<std::string> Categories(icalcomponent* event) {
   std::vector<std::string> out;
   for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_CATEGORIES_PROPERTY);
        p != nullptr; p = icalcomponent_get_next_property(event, ICAL_CATEGORIES_PROPERTY)) {
-    const std::string all(Text(icalproperty_get_categories(p)));
-    std::size_t from = 0;
-    while (from <= all.size()) {
-      const std::size_t comma = std::min(all.find(',', from), all.size());
-      out.emplace_back(TrimBlanks(std::string_view(all).substr(from, comma - from)));
-      from = comma + 1;
-    }
+    SplitCategories(Text(icalproperty_get_categories(p)), out);
   }
   return out;
+}
+
+// A kind or place name as CATEGORIES holds it: a comma would split it, so
+// it becomes a blank, and blanks at the ends are trimmed as the reader does.
+std::string CategoryForm(std::string_view name) {
+  std::string form(name);
+  std::replace(form.begin(), form.end(), ',', ' ');
+  return std::string(TrimBlanks(form));
+}
+
+// The CATEGORIES text written for a plan: the kind, then the place.
+std::string CategoriesText(std::string_view kind, std::string_view place) {
+  std::string text = CategoryForm(kind);
+  if (!place.empty()) text.append(",").append(CategoryForm(place));
+  return text;
 }
 
 std::optional<std::string> XValue(icalcomponent* event, std::string_view name) {
@@ -263,10 +282,10 @@ void ReadFields(icalcomponent* event, plans::PlanRecord& plan) {
   const std::optional<std::string> x_content = XValue(event, "X-OSTRAND-CONTENT");
   const std::string category_kind = categories.empty() ? "" : categories[0];
   const std::string category_place = categories.size() < 2 ? "" : categories[1];
-  plan.kind = x_kind && (categories.empty() || TrimBlanks(*x_kind) == category_kind)
+  plan.kind = x_kind && (categories.empty() || CategoryForm(*x_kind) == category_kind)
                   ? *x_kind
                   : category_kind;
-  plan.place = x_place && (categories.size() < 2 || TrimBlanks(*x_place) == category_place)
+  plan.place = x_place && (categories.size() < 2 || CategoryForm(*x_place) == category_place)
                    ? *x_place
                    : category_place;
   plan.kind = TrimBlanks(plan.kind);
@@ -291,6 +310,9 @@ void ReadFields(icalcomponent* event, plans::PlanRecord& plan) {
     plan.shared = access != ICAL_CLASS_PRIVATE && access != ICAL_CLASS_CONFIDENTIAL;
   }
   plans::FlattenLineBreaks(plan);
+  // After the line breaks became blanks, so that none is left at an end.
+  plan.kind = TrimBlanks(plan.kind);
+  plan.place = TrimBlanks(plan.place);
 }
 
 // ---------------------------------------------------------------------------
@@ -783,8 +805,7 @@ void SetFields(icalcomponent* event, const plans::PlanRecord& plan) {
     RemoveX(event, "X-OSTRAND-DETAIL");
     RemoveX(event, "X-OSTRAND-ADDITION");
     RemoveAll(event, ICAL_CATEGORIES_PROPERTY);
-    std::string categories = want.kind;
-    if (!want.place.empty()) categories += "," + want.place;
+    const std::string categories = CategoriesText(want.kind, want.place);
     if (!want.kind.empty() || !want.place.empty()) {
       icalcomponent_add_property(event, icalproperty_new_categories(categories.c_str()));
     }
