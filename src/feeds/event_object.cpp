@@ -214,17 +214,17 @@ Length LengthOf(icalcomponent* event, icalcomponent* calendar, const icaltimetyp
   return length;
 }
 
-// The values of one CATEGORIES text, blanks trimmed, appended to `out`.
+// The values of one CATEGORIES text, blanks and tabs trimmed, appended to `out`.
 void SplitCategories(std::string_view all, std::vector<std::string>& out) {
   std::size_t from = 0;
   while (from <= all.size()) {
     const std::size_t comma = std::min(all.find(',', from), all.size());
-    out.emplace_back(TrimBlanks(all.substr(from, comma - from)));
+    out.emplace_back(TrimSpacesAndTabs(all.substr(from, comma - from)));
     from = comma + 1;
   }
 }
 
-// Every value of the event's CATEGORIES properties, blanks trimmed.
+// Every value of the event's CATEGORIES properties, blanks and tabs trimmed.
 std::vector<std::string> Categories(icalcomponent* event) {
   std::vector<std::string> out;
   for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_CATEGORIES_PROPERTY);
@@ -239,7 +239,7 @@ std::vector<std::string> Categories(icalcomponent* event) {
 std::string CategoryForm(std::string_view name) {
   std::string form(name);
   std::replace(form.begin(), form.end(), ',', ' ');
-  return std::string(TrimBlanks(form));
+  return std::string(TrimSpacesAndTabs(form));
 }
 
 // The CATEGORIES text written for a plan: the kind, then the place.
@@ -288,8 +288,8 @@ void ReadFields(icalcomponent* event, plans::PlanRecord& plan) {
   plan.place = x_place && (categories.size() < 2 || CategoryForm(*x_place) == category_place)
                    ? *x_place
                    : category_place;
-  plan.kind = TrimBlanks(plan.kind);
-  plan.place = TrimBlanks(plan.place);
+  plan.kind = TrimSpacesAndTabs(plan.kind);
+  plan.place = TrimSpacesAndTabs(plan.place);
 
   const std::string summary = Text(icalcomponent_get_summary(event));
   if (x_content && summary == Title(*x_content, plan.place)) {
@@ -310,9 +310,11 @@ void ReadFields(icalcomponent* event, plans::PlanRecord& plan) {
     plan.shared = access != ICAL_CLASS_PRIVATE && access != ICAL_CLASS_CONFIDENTIAL;
   }
   plans::FlattenLineBreaks(plan);
-  // After the line breaks became blanks, so that none is left at an end.
-  plan.kind = TrimBlanks(plan.kind);
-  plan.place = TrimBlanks(plan.place);
+  // The calendar reader drops blanks at the ends of a value, so a line
+  // break that became one there goes as well: a text reads back as written.
+  for (std::string* text : {&plan.kind, &plan.place, &plan.content, &plan.detail, &plan.addition}) {
+    *text = TrimSpacesAndTabs(*text);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -140,9 +140,10 @@ TEST(EventObject, RoundTripsAndEditorChanges) {
     EXPECT_EQ(Read(written).instances, read.instances);
   }
 
-  // Names that CATEGORIES cannot hold as they are (a comma, a line break at
-  // an end) read back as they were written.
-  for (const std::string x : {"X-OSTRAND-KIND:Office\rd,", "X-OSTRAND-KIND:\r Out\nX-OSTRAND-PLACE:A,B"}) {
+  // Texts that a calendar cannot hold as they are (a comma in a name, a line
+  // break at an end) read back as they were written.
+  for (const std::string x : {"X-OSTRAND-KIND:Office\rd,", "X-OSTRAND-KIND:\r Out\nX-OSTRAND-PLACE:A,B",
+                              "SUMMARY:Stand-up\xC2\x85"}) {
     const EventObject odd = Read(Event("DTSTART:20261210T010000Z\nDTEND:20261210T020000Z\n" + x));
     const std::string written = WriteEventObject(odd.kept, odd.instances, Shanghai());
     EXPECT_EQ(Read(written).instances, odd.instances) << written;
