@@ -307,7 +307,8 @@ void ReadFields(icalcomponent* event, plans::PlanRecord& plan) {
   plan.shared = true;
   if (icalproperty* c = icalcomponent_get_first_property(event, ICAL_CLASS_PROPERTY)) {
     const icalproperty_class access = icalproperty_get_class(c);
-    plan.shared = access != ICAL_CLASS_PRIVATE && access != ICAL_CLASS_CONFIDENTIAL;
+    // A class of a name the reader does not know counts as private.
+    plan.shared = access == ICAL_CLASS_PUBLIC || access == ICAL_CLASS_NONE;
   }
   plans::FlattenLineBreaks(plan);
   // The calendar reader drops blanks at the ends of a value, so a line
@@ -356,6 +357,19 @@ void CheckNesting(std::string_view text) {
   }
 }
 
+// Refuses a calendar in which libical found errors, naming the first.
+void RefuseErrors(icalcomponent* calendar) {
+  if (icalcomponent_count_errors(calendar) == 0) return;
+  for (icalcomponent* c = calendar; c != nullptr;) {
+    if (icalproperty* e = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY)) {
+      Refuse("libical cannot read the calendar: " + Shown(Text(icalproperty_get_xlicerror(e))));
+    }
+    c = c == calendar ? icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT)
+                      : icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT);
+  }
+  Refuse("libical cannot read the calendar");
+}
+
 // Checks the structure of the calendar text and finds its events.
 Object ReadStructure(std::string_view text, const TimeZone& zone) {
   if (text.size() > kMaxObjectBytes) {
@@ -369,18 +383,15 @@ Object ReadStructure(std::string_view text, const TimeZone& zone) {
   if (!object.calendar || icalcomponent_isa(object.calendar.get()) != ICAL_VCALENDAR_COMPONENT) {
     Refuse("not an iCalendar object: BEGIN:VCALENDAR ... END:VCALENDAR is missing");
   }
+  RefuseErrors(object.calendar.get());
+  // What is kept is the calendar as libical writes it, and a value libical
+  // reads but writes in a form it cannot read again (a DTSTAMP that is a
+  // date) would make the kept text unreadable: the written form must read.
+  object.calendar = ical::Parse(ical::ToText(object.calendar.get()));
+  if (!object.calendar) Refuse("libical cannot read the calendar as it writes it");
+  RefuseErrors(object.calendar.get());
   icalcomponent* calendar = object.calendar.get();
   std::set<std::string> keys;  // of the overridden instances
-  if (icalcomponent_count_errors(calendar) > 0) {
-    for (icalcomponent* c = calendar; c != nullptr;) {
-      if (icalproperty* e = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY)) {
-        Refuse("libical cannot read the calendar: " + Shown(Text(icalproperty_get_xlicerror(e))));
-      }
-      c = c == calendar ? icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT)
-                        : icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT);
-    }
-    Refuse("libical cannot read the calendar");
-  }
   for (icalcomponent* c = icalcomponent_get_first_component(calendar, ICAL_ANY_COMPONENT);
        c != nullptr; c = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT)) {
     const icalcomponent_kind kind = icalcomponent_isa(c);
@@ -837,7 +848,13 @@ void Apply(icalcomponent* event, icalcomponent* calendar, const plans::PlanRecor
 
 // A new overridden instance of the master for the occurrence `o`.
 icalcomponent* NewOverride(icalcomponent* master, const Occurrence& o) {
-  icalcomponent* event = icalcomponent_new_clone(master);
+  // A copy through the master's text: libical's clone loses some values
+  // (a CLASS of a name of the client's own becomes empty).
+  ical::Component copy = ical::Parse(ical::ToText(master));
+  if (!copy || icalcomponent_isa(copy.get()) != ICAL_VEVENT_COMPONENT) {
+    throw Error("the event of the calendar object does not read again");
+  }
+  icalcomponent* event = copy.release();
   for (const icalproperty_kind kind :
        {ICAL_RRULE_PROPERTY, ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY,
         ICAL_RECURRENCEID_PROPERTY}) {

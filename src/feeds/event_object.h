@@ -18,8 +18,8 @@
 //             as SUMMARY, LOCATION and CATEGORIES still show what they give;
 //             what a client changed there wins. Line breaks become one
 //             space; texts are checked as the day editor's are.
-//   sharing   CLASS:PRIVATE or CONFIDENTIAL a private plan; PUBLIC or no
-//             CLASS a shared one.
+//   sharing   CLASS:PUBLIC or no CLASS a shared plan; PRIVATE,
+//             CONFIDENTIAL or a class of another name a private one.
 //   series    RRULE, RDATE, EXDATE and the overridden instances (RECURRENCE-ID)
 //             are expanded into one plan per instance, bounded by
 //             EventLimits while expanding (never more than max_instances + 1

@@ -143,11 +143,17 @@ TEST(EventObject, RoundTripsAndEditorChanges) {
   // Texts that a calendar cannot hold as they are (a comma in a name, a line
   // break at an end) read back as they were written.
   for (const std::string x : {"X-OSTRAND-KIND:Office\rd,", "X-OSTRAND-KIND:\r Out\nX-OSTRAND-PLACE:A,B",
-                              "SUMMARY:Stand-up\xC2\x85"}) {
+                              "SUMMARY:Stand-up\xC2\x85", "RRULE:FREQ=DAILY;COUNT=2\nCLASS:X-TEAM"}) {
     const EventObject odd = Read(Event("DTSTART:20261210T010000Z\nDTEND:20261210T020000Z\n" + x));
     const std::string written = WriteEventObject(odd.kept, odd.instances, Shanghai());
     EXPECT_EQ(Read(written).instances, odd.instances) << written;
   }
+  // A class of another name is private; a date as DTSTAMP, which libical
+  // would write in a form it cannot read, is refused.
+  EXPECT_FALSE(Read(Event("DTSTART:20261210T010000Z\nCLASS:X-TEAM")).instances[0].plan.shared);
+  EXPECT_THROW(Read(Calendar("BEGIN:VEVENT\nUID:d@test\nDTSTAMP:20261201\n"
+                             "DTSTART:20261210T010000Z\nEND:VEVENT")),
+               ConditionError);
 
   // A changed plan of a series becomes an overridden instance, a deleted
   // one an EXDATE; the other instances stay as the rule gives them.
