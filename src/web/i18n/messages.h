@@ -623,6 +623,18 @@ enum class MessageId {
   kCalendarAppPasswordValue,
   kCalendarAppDiscovery,
 
+  // Long lists: the filter by name and duty, and the pages.
+  kListName,
+  kListDuty,
+  kListAnyDuty,
+  kListShow,
+  kListPages,
+  kListShown,
+  kListNoMatch,
+  kListPrevious,
+  kListNext,
+  kListPerPage,
+
   kCount  // the number of messages; not a message
 };
 
