@@ -281,6 +281,8 @@ TEST_F(ListPagingPages, LeaderMonthsAndAwayPageLongListsAndKeepTheFilter) {
       << "the previous month keeps the filter and the page";
   EXPECT_TRUE(Contains(page, "leaderMonths.asp?dt=2001-12-01&amp;months=3" + kept));
   EXPECT_TRUE(Contains(page, "value=\"同事1\""));
+  EXPECT_TRUE(Contains(Body(*zhang, "/schedule/leaderMonths.asp?dt=2001-12-5&months=1&q=x"),
+                       "months=3&amp;q=x\"")) << "one month's page keeps the filter too";
   EXPECT_FALSE(Contains(page, "personID=1&amp;")) << "the filter leaves Zhang out";
   // Past the end: the last page; a page that does not read: 400.
   EXPECT_TRUE(Contains(Body(*zhang, months + "&page=99"), "第 101–123 人，共 123 人"));

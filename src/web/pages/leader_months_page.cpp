@@ -168,10 +168,11 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
              : std::vector<Person>{};
   const std::vector<DepartmentPlan> plans = PlansOfPersons(request.db, persons, first, last);
   const bool controls = ListControlsShown(ask, window);
-  // What the links to other months of this page keep of the list: its
-  // filter, size and page (leaderMonth.asp of one month has no list).
+  // What the links to other months over several months keep of the list:
+  // its filter, size and page (leaderMonth.asp of one month has no list).
   std::string keep;
-  if (count > 1) AppendListQuery(keep, ask.filter, window.size, window.page);
+  AppendListQuery(keep, ask.filter, window.size, window.page);
+  const std::string_view steps_keep = count > 1 ? std::string_view(keep) : std::string_view();
   const std::string_view path = second ? kLeader2MonthsPath : kLeaderMonthsPath;
   const holidays::HolidayCalendar calendar = HolidaysOf(request, first, last);
   const DateTime today = TodayOf(request.options);
@@ -215,14 +216,14 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   out += "</h1>\n</div>\n<p class=\"month-steps\">";
   if (first.year() > 100 || first.month() > 1) {
     out += "<a href=\"";
-    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(-1), count) + keep);
+    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(-1), count) + std::string(steps_keep));
     out += "\">";
     AppendEscapedHtml(out, Text(language, MessageId::kPreviousMonth));
     out += "</a> ";
   }
   if (last_month.year() < 9999 || last_month.month() < 12) {
     out += "<a href=\"";
-    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(1), count) + keep);
+    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(1), count) + std::string(steps_keep));
     out += "\">";
     AppendEscapedHtml(out, Text(language, MessageId::kNextMonth));
     out += "</a>";
