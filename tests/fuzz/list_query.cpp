@@ -4,7 +4,7 @@
 #include "core/utf8.h"
 #include "fuzz_check.h"
 #include "web/http/form_fields.h"
-#include "web/http/request_error.h"
+#include "web/i18n/http_error.h"
 #include "web/http/url.h"
 #include "web/pages/list_paging.h"
 
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   web::ListAsk ask;
   try {
     ask = web::ReadListAsk(web::http::ParseFields(text));
-  } catch (const web::http::RequestError& e) {
+  } catch (const web::HttpError& e) {
     Check(e.status() == 400, "a query that does not read is a bad request");
     return 0;
   }

@@ -14,7 +14,7 @@
 #include "web/data/department_plans.h"
 #include "web/data/person_registry.h"
 #include "web/http/form_fields.h"
-#include "web/http/request_error.h"
+#include "web/i18n/http_error.h"
 #include "web/http/request_values.h"
 #include "web/pages/list_paging.h"
 
@@ -91,8 +91,9 @@ TEST(ListPaging, ReadsWhatAQueryAsksAndRefusesWhatDoesNotRead) {
     EXPECT_EQ(ask.filter.name_part, c.name);
     EXPECT_EQ(ask.filter.duty_id, c.duty);
   }
-  for (const std::string bad : {"page=x", "page=-1", "size=1e2", "duty=abc", "page=2.5"}) {
-    EXPECT_THROW(ReadListAsk(http::ParseFields(bad)), http::RequestError) << bad;
+  for (const std::string bad :
+       {"page=x", "page=-1", "size=1e2", "duty=abc", "duty=99999999999", "page=2.5"}) {
+    EXPECT_THROW(ReadListAsk(http::ParseFields(bad)), HttpError) << bad;
   }
 }
 

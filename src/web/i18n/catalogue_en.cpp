@@ -603,6 +603,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kListPrevious, "Previous page"},
     {kListNext, "Next page"},
     {kListPerPage, "Per page:"},
+    {kListNotAWholeNumber, "{0} '{1}' is not a whole number."},
 
 };
 

@@ -604,6 +604,7 @@ constexpr CatalogueEntry kEntries[] = {
     {kListPrevious, "上一页"},
     {kListNext, "下一页"},
     {kListPerPage, "每页："},
+    {kListNotAWholeNumber, "参数 {0} 的值“{1}”不是整数。"},
 
 };
 

@@ -634,6 +634,7 @@ enum class MessageId {
   kListPrevious,
   kListNext,
   kListPerPage,
+  kListNotAWholeNumber,
 
   kCount  // the number of messages; not a message
 };

@@ -5,9 +5,9 @@
 #include "core/html.h"
 #include "core/text.h"
 #include "web/data/audit_log.h"
-#include "web/http/request_error.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/html_form.h"
 
 namespace ostrand::web {
@@ -16,16 +16,14 @@ namespace {
 using enum MessageId;
 
 // A whole number from the query, or nothing for an empty value; digits
-// beyond `max` read as `max`. Throws RequestError naming the field.
+// beyond `max` read as `max`. Throws HttpError 400 naming the field.
 std::optional<std::int64_t> ReadCount(const http::FormFields& query, std::string_view name,
                                       std::int64_t max) {
   const std::string text(TrimBlanks(http::FieldOrEmpty(query, name)));
   if (text.empty()) return std::nullopt;
   const std::optional<std::int64_t> number = ReadWholeNumberUpTo(text, max);
   if (!number) {
-    const std::string shown = ShortDetail(text, 32);
-    throw http::RequestError(http::RequestError::Rule::kNotANumber, {std::string(name), shown},
-                             std::string(name) + " '" + shown + "' is not a whole number");
+    throw HttpError(400, {kListNotAWholeNumber, {std::string(name), ShortDetail(text, 32)}});
   }
   return number;
 }
@@ -69,7 +67,10 @@ ListAsk ReadListAsk(const http::FormFields& query) {
   ask.filter.name_part = ShortDetail(TrimBlanks(http::FieldOrEmpty(query, "q")), kNameBytes);
   ask.filter.name_part = std::string(TrimBlanks(ask.filter.name_part));
   if (const std::string duty(TrimBlanks(http::FieldOrEmpty(query, "duty"))); !duty.empty()) {
-    ask.filter.duty_id = ReadPersonIdValue("duty", duty);
+    ask.filter.duty_id = ReadWholeNumber(duty, INT32_MAX);
+    if (!ask.filter.duty_id) {
+      throw HttpError(400, {kListNotAWholeNumber, {"duty", ShortDetail(duty, 32)}});
+    }
   }
   if (const std::optional<std::int64_t> size =
           ReadCount(query, "size", static_cast<std::int64_t>(kPageSizes.back()))) {

@@ -42,9 +42,9 @@ struct ListAsk {
 // Reads q, duty, size and page from the query. q is trimmed, cleaned and
 // cut (audit_log.h ShortDetail) to what a name can hold; page 0 reads as
 // 1 and a number beyond every page as the last page (PageWindow); size is
-// brought within kPageSizes' ends. Throws http::RequestError (400) naming
-// the field and its text for a duty, size or page that is not a whole
-// number.
+// brought within kPageSizes' ends. Throws HttpError (400) naming the
+// field and its text for a duty, size or page that is not a whole number
+// (a duty beyond 32 bits included).
 ListAsk ReadListAsk(const http::FormFields& query);
 
 // Where a page of `size` rows lies in a list of `total`.
