@@ -4,8 +4,8 @@
 #include "core/utf8.h"
 #include "fuzz_check.h"
 #include "web/http/form_fields.h"
-#include "web/i18n/http_error.h"
 #include "web/http/url.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/list_paging.h"
 
 using ostrand::fuzz::Check;

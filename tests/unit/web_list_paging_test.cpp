@@ -14,8 +14,8 @@
 #include "web/data/department_plans.h"
 #include "web/data/person_registry.h"
 #include "web/http/form_fields.h"
-#include "web/i18n/http_error.h"
 #include "web/http/request_values.h"
+#include "web/i18n/http_error.h"
 #include "web/pages/list_paging.h"
 
 namespace ostrand::web {
@@ -41,15 +41,15 @@ TEST(ListPaging, WindowsKeepThePageWithinTheList) {
     std::int64_t want_page, want_pages, first, last;
   };
   const Case cases[] = {
-      {1, 50, 0, 1, 1, 0, 0},               // an empty list has one empty page
-      {1, 50, 14, 1, 1, 1, 14},             // a small department: one page
+      {1, 50, 0, 1, 1, 0, 0},    // an empty list has one empty page
+      {1, 50, 14, 1, 1, 1, 14},  // a small department: one page
       {2, 50, 1000, 2, 20, 51, 100},
-      {20, 50, 1000, 20, 20, 951, 1000},    // the last page, full
-      {21, 50, 1000, 20, 20, 951, 1000},    // past the end: the last page
+      {20, 50, 1000, 20, 20, 951, 1000},                // the last page, full
+      {21, 50, 1000, 20, 20, 951, 1000},                // past the end: the last page
       {kLargestExactId, 25, 1001, 41, 41, 1001, 1001},  // the last page holds one
       {0, 50, 10, 1, 1, 1, 10},
       {-5, 50, 10, 1, 1, 1, 10},
-      {3, 0, 10, 3, 10, 3, 3},              // a size of 0 counts as 1
+      {3, 0, 10, 3, 10, 3, 3},  // a size of 0 counts as 1
       {1, 50, -4, 1, 1, 0, 0},
   };
   for (const Case& c : cases) {
@@ -171,14 +171,12 @@ TEST_P(ListPagingData, LeaderListWindowsKeepTheListsOrderAndFilter) {
     std::vector<std::int64_t> ids;
   };
   const Case cases[] = {
-      {{"anna", {}}, {11, 10}},  // Latin letters in either case
-      {{"ANNA S", {}}, {10}},
-      {{"张", {}}, {1, 12}},      // Chinese as typed; Hanna is of another system
-      {{"张三丰", {}}, {12}},
-      {{"%_!", {}}, {13}},        // the pattern's own characters match only themselves
-      {{"_", {}}, {13}},
-      {{"", 4}, {2, 4, 10, 12, 13}},
-      {{"anna", 4}, {10}},
+      {{"anna", {}}, {11, 10}},                         // Latin letters in either case
+      {{"ANNA S", {}}, {10}},   {{"张", {}}, {1, 12}},  // Chinese as typed; Hanna is of another
+                                                        // system
+      {{"张三丰", {}}, {12}},   {{"%_!", {}}, {13}},    // the pattern's own characters match only
+                                                        // themselves
+      {{"_", {}}, {13}},        {{"", 4}, {2, 4, 10, 12, 13}}, {{"anna", 4}, {10}},
       {{"nobody", {}}, {}},
   };
   for (const Case& c : cases) {
@@ -190,13 +188,13 @@ TEST_P(ListPagingData, LeaderListWindowsKeepTheListsOrderAndFilter) {
 
   // The plans of the page's persons only.
   const std::vector<Person> page = LeaderListWindow(*db_, 1, cond, {"anna", {}}, 0, 50);
-  const std::vector<DepartmentPlan> plans =
-      PlansOfPersons(*db_, page, DateTime::FromCivil(2001, 12, 1), DateTime::FromCivil(2001, 12, 31));
+  const std::vector<DepartmentPlan> plans = PlansOfPersons(
+      *db_, page, DateTime::FromCivil(2001, 12, 1), DateTime::FromCivil(2001, 12, 31));
   ASSERT_EQ(plans.size(), 1u);
   EXPECT_EQ(plans[0].content, "Anna away");
-  EXPECT_TRUE(PlansOfPersons(*db_, {}, DateTime::FromCivil(2001, 12, 1),
-                             DateTime::FromCivil(2001, 12, 31))
-                  .empty());
+  EXPECT_TRUE(
+      PlansOfPersons(*db_, {}, DateTime::FromCivil(2001, 12, 1), DateTime::FromCivil(2001, 12, 31))
+          .empty());
 }
 
 TEST_P(ListPagingData, AwayPersonsAreThoseWithAPlanTheViewerSees) {
@@ -208,9 +206,9 @@ TEST_P(ListPagingData, AwayPersonsAreThoseWithAPlanTheViewerSees) {
   EXPECT_EQ(Ids(AwayPersonsWindow(*db_, 1, testing::kLi, monday, sunday, kinds, {}, 0, 0)),
             (std::vector<std::int64_t>{2, 10}));
   EXPECT_EQ(CountAwayPersons(*db_, 1, testing::kLi, monday, sunday, kinds, {}), 2);
-  EXPECT_EQ(Ids(AwayPersonsWindow(*db_, 1, testing::kLi, monday, sunday, kinds, {"ANNA", {}}, 0,
-                                  0)),
-            std::vector<std::int64_t>{10});
+  EXPECT_EQ(
+      Ids(AwayPersonsWindow(*db_, 1, testing::kLi, monday, sunday, kinds, {"ANNA", {}}, 0, 0)),
+      std::vector<std::int64_t>{10});
   EXPECT_EQ(Ids(AwayPersonsWindow(*db_, 1, testing::kLi, monday, sunday, kinds, {}, 1, 1)),
             std::vector<std::int64_t>{10});
   // Zhang's private plan of 6 and 7 December counts for Zhang, not for Li.
@@ -245,7 +243,8 @@ class ListPagingPages : public ::testing::Test {
     std::string script;
     for (int i = 10; i < 130; ++i) {
       const std::string id = std::to_string(i);
-      script += "INSERT INTO person VALUES (" + id + ", '同事" + id + "', 4, 1);"
+      script += "INSERT INTO person VALUES (" + id + ", '同事" + id +
+                "', 4, 1);"
                 "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID,"
                 " planAddrID, planAddrDetail, planContent, planAddition, planFlagID) VALUES (" +
                 id + ", '2001-12-11 09:00:00', '2001-12-11 17:00:00', 2, 2, '', '', '', 1);";
@@ -270,11 +269,11 @@ TEST_F(ListPagingPages, LeaderMonthsAndAwayPageLongListsAndKeepTheFilter) {
   const std::string first = Body(*zhang, months);
   EXPECT_TRUE(Contains(first, "第 1–50 人，共 123 人"));
   EXPECT_EQ(Occurrences(first, "<tr><th scope=\"row\""), 50u);
-  EXPECT_TRUE(Contains(first, "href=\"/schedule/leaderMonths.asp?dt=2001-12-01&amp;months=2&amp;page=2\""));
+  EXPECT_TRUE(
+      Contains(first, "href=\"/schedule/leaderMonths.asp?dt=2001-12-01&amp;months=2&amp;page=2\""));
 
   // 同事10..同事19 and 同事100..同事129: 40 persons, the second page of 25.
-  const std::string page =
-      Body(*zhang, months + "&q=%E5%90%8C%E4%BA%8B1&size=25&page=2");
+  const std::string page = Body(*zhang, months + "&q=%E5%90%8C%E4%BA%8B1&size=25&page=2");
   EXPECT_TRUE(Contains(page, "第 26–40 人，共 40 人"));
   EXPECT_EQ(Occurrences(page, "<tr><th scope=\"row\""), 15u);
   const std::string kept = "&amp;q=%E5%90%8C%E4%BA%8B1&amp;size=25&amp;page=2";
@@ -283,7 +282,8 @@ TEST_F(ListPagingPages, LeaderMonthsAndAwayPageLongListsAndKeepTheFilter) {
   EXPECT_TRUE(Contains(page, "leaderMonths.asp?dt=2001-12-01&amp;months=3" + kept));
   EXPECT_TRUE(Contains(page, "value=\"同事1\""));
   EXPECT_TRUE(Contains(Body(*zhang, "/schedule/leaderMonths.asp?dt=2001-12-5&months=1&q=x"),
-                       "months=3&amp;q=x\"")) << "one month's page keeps the filter too";
+                       "months=3&amp;q=x\""))
+      << "one month's page keeps the filter too";
   EXPECT_FALSE(Contains(page, "personID=1&amp;")) << "the filter leaves Zhang out";
   // Past the end: the last page; a page that does not read: 400.
   EXPECT_TRUE(Contains(Body(*zhang, months + "&page=99"), "第 101–123 人，共 123 人"));

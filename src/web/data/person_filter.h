@@ -20,7 +20,7 @@
 namespace ostrand::web {
 
 struct PersonFilter {
-  std::string name_part;               // empty: any name
+  std::string name_part;                // empty: any name
   std::optional<std::int64_t> duty_id;  // nothing: any duty
 
   bool empty() const { return name_part.empty() && !duty_id; }

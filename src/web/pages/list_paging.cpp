@@ -95,8 +95,7 @@ PageWindow WindowOf(std::int64_t page, std::size_t size, std::int64_t total) {
 }
 
 bool ListControlsShown(const ListAsk& ask, const PageWindow& window) {
-  return window.pages > 1 || !ask.filter.empty() || ask.size != kDefaultPageSize ||
-         ask.page != 1;
+  return window.pages > 1 || !ask.filter.empty() || ask.size != kDefaultPageSize || ask.page != 1;
 }
 
 void AppendListQuery(std::string& link, const PersonFilter& filter, std::size_t size,
@@ -120,8 +119,9 @@ void AppendListFilter(std::string& out, Language language, std::string_view acti
   AppendOption(out, "", Text(language, kListAnyDuty), !filter.duty_id);
   for (const Choice& duty : duties) {
     AppendOption(out, std::to_string(duty.id),
-                 duty.name.empty() ? Format(language, kPersonsUnnamedDuty, {std::to_string(duty.id)})
-                                   : duty.name,
+                 duty.name.empty()
+                     ? Format(language, kPersonsUnnamedDuty, {std::to_string(duty.id)})
+                     : duty.name,
                  filter.duty_id == duty.id);
   }
   AppendSelectEnd(out);
@@ -134,12 +134,11 @@ void AppendPager(std::string& out, Language language, const PageWindow& window,
   out += "<nav class=\"pager\" aria-label=\"";
   AppendEscapedHtml(out, Text(language, kListPages));
   out += "\"><span class=\"count\">";
-  AppendEscapedHtml(out, window.total == 0
-                             ? std::string(Text(language, kListNoMatch))
-                             : Format(language, kListShown,
-                                      {CountText(language, window.first()),
-                                       CountText(language, window.last()),
-                                       CountText(language, window.total)}));
+  AppendEscapedHtml(out, window.total == 0 ? std::string(Text(language, kListNoMatch))
+                                           : Format(language, kListShown,
+                                                    {CountText(language, window.first()),
+                                                     CountText(language, window.last()),
+                                                     CountText(language, window.total)}));
   out += "</span>";
   if (window.page > 1) {
     out += ' ';
