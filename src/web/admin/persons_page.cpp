@@ -17,6 +17,7 @@
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/html_form.h"
+#include "web/pages/list_paging.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_paths.h"
 
@@ -32,6 +33,7 @@ struct ListQuery {
   std::optional<std::int64_t> duty;
   bool retired = false;
   std::int64_t page = 1;
+  std::size_t size = kDefaultPageSize;
 };
 
 std::optional<std::int64_t> OptionalId(const FormFields& fields, std::string_view name) {
@@ -41,18 +43,20 @@ std::optional<std::int64_t> OptionalId(const FormFields& fields, std::string_vie
 }
 
 ListQuery ReadListQuery(const FormFields& query) {
+  const ListAsk ask = ReadListAsk(query);
   ListQuery list;
-  list.name_part = std::string(TrimWhitespace(FieldOrEmpty(query, "q")));
+  list.name_part = ask.filter.name_part;
   list.department = OptionalId(query, "department");
-  list.duty = OptionalId(query, "duty");
+  list.duty = ask.filter.duty_id;
   list.retired = FieldOrEmpty(query, "retired") == "1";
-  list.page = OptionalId(query, "page").value_or(1);
-  if (list.page < 1) list.page = 1;
+  list.page = ask.page;
+  list.size = ask.size;
   return list;
 }
 
-// The list's link with the query and `page`.
-std::string ListLink(const ListQuery& list, std::int64_t page) {
+// The list's link with the query, `page` and `size` (left out at the
+// default).
+std::string ListLink(const ListQuery& list, std::int64_t page, std::size_t size) {
   const std::string department = list.department ? std::to_string(*list.department) : "";
   const std::string duty = list.duty ? std::to_string(*list.duty) : "";
   const std::string page_text = std::to_string(page);
@@ -60,7 +64,8 @@ std::string ListLink(const ListQuery& list, std::int64_t page) {
                                                  {"department", department},
                                                  {"duty", duty},
                                                  {"retired", list.retired ? "1" : ""},
-                                                 {"page", page_text}});
+                                                 {"page", page_text}}) +
+         (size == kDefaultPageSize ? "" : "&size=" + std::to_string(size));
 }
 
 std::string ChoiceName(Language language, const std::vector<Choice>& choices,
@@ -163,9 +168,16 @@ PageReply ListPage(PageRequest& request) {
   query.department_id = list.department;
   query.duty_id = list.duty;
   query.include_retired = list.retired;
-  query.limit = kPersonsPerPage;
-  query.offset = static_cast<std::size_t>(list.page - 1) * kPersonsPerPage;
-  const PersonList found = SearchPersons(request.db, query);
+  query.limit = list.size;
+  query.offset = static_cast<std::size_t>(list.page - 1) * list.size;
+  PersonList found = SearchPersons(request.db, query);
+  PageWindow window = WindowOf(list.page, list.size, found.total);
+  if (window.offset() != query.offset) {
+    // A page past the end shows the last one.
+    query.offset = window.offset();
+    found = SearchPersons(request.db, query);
+    window = WindowOf(list.page, list.size, found.total);
+  }
 
   std::string out;
   AppendHeading(out, text(kAdminPersonsTitle));
@@ -187,6 +199,7 @@ PageReply ListPage(PageRequest& request) {
                 kPersonsUnnamedDuty);
   AppendLabelledInput(out, text(kPersonsIncludeRetired), "checkbox", "retired", "1",
                       list.retired ? "checked" : "");
+  if (list.size != kDefaultPageSize) AppendHiddenField(out, "size", std::to_string(list.size));
   AppendSubmitButton(out, text(kPersonsSearch));
   out += "\n</form>\n";
 
@@ -228,16 +241,10 @@ PageReply ListPage(PageRequest& request) {
     }
     out += "</tbody>\n</table>\n";
   }
-  const bool has_previous = list.page > 1;
-  const bool has_next = static_cast<std::int64_t>(query.offset + found.persons.size()) < found.total;
-  if (has_previous || has_next) {
-    out += "<nav class=\"pager\" aria-label=\"";
-    AppendEscapedHtml(out, text(kPersonsPages));
-    out += "\">";
-    if (has_previous) AppendLink(out, ListLink(list, list.page - 1), text(kPersonsPrevious));
-    if (has_previous && has_next) out += " · ";
-    if (has_next) AppendLink(out, ListLink(list, list.page + 1), text(kPersonsNext));
-    out += "</nav>\n";
+  if (window.pages > 1 || list.size != kDefaultPageSize) {
+    AppendPager(out, language, window, [&list](std::int64_t page, std::size_t size) {
+      return ListLink(list, page, size);
+    });
   }
   return Page(request, text(kAdminPersonsTitle), out);
 }

@@ -5,8 +5,9 @@
 //
 // /admin/persons lists the persons: search by name (q), filters by
 // department and duty, retired persons shown with retired=1, pages of
-// kPersonsPerPage (page=N) with the count and previous / next links that
-// keep the query; format=csv downloads the whole list as a staff file
+// kPersonsPerPage or the size asked (size=N, page=N; pages/list_paging.h:
+// a page past the end shows the last) with the count, previous / next
+// links and the page sizes, which keep the query; format=csv downloads the whole list as a staff file
 // (exports/staff_csv.h). new=1 shows the add form, person=ID the edit form
 // with retire / reinstate and a link to the person's access page. A POST
 // (action add, edit, retire or reinstate) writes through the registry
@@ -26,11 +27,12 @@
 
 #include <cstddef>
 
+#include "web/pages/list_paging.h"
 #include "web/pages/page_request.h"
 
 namespace ostrand::web {
 
-inline constexpr std::size_t kPersonsPerPage = 50;
+inline constexpr std::size_t kPersonsPerPage = kDefaultPageSize;
 
 PageReply PersonsPage(PageRequest& request);
 PageReply PersonImportPage(PageRequest& request);

@@ -17,6 +17,7 @@
 
 #include "core/date.h"
 #include "store/connection.h"
+#include "web/data/person_filter.h"
 #include "web/data/persons.h"
 
 namespace ostrand::web {
@@ -52,6 +53,24 @@ std::vector<DepartmentPlan> LeaderListPlans(store::Connection& db, std::int64_t 
                                             std::string_view cond, const DateTime& first,
                                             const DateTime& last);
 
+// How many persons LeaderListPersons lists that `filter` keeps.
+std::int64_t CountLeaderListPersons(store::Connection& db, std::int64_t system_id,
+                                    std::string_view cond, const PersonFilter& filter);
+
+// The `limit` persons from `offset` of LeaderListPersons that `filter`
+// keeps, in the same order (limit 0: all from `offset`). The database
+// reads only those rows (store/engine_sql.h RowWindow).
+std::vector<Person> LeaderListWindow(store::Connection& db, std::int64_t system_id,
+                                     std::string_view cond, const PersonFilter& filter,
+                                     std::size_t offset, std::size_t limit);
+
+// The shared plans of `persons` (from LeaderListWindow) that touch the
+// days from `first` to `last`, by person, then by start. No query for no
+// persons.
+std::vector<DepartmentPlan> PlansOfPersons(store::Connection& db,
+                                           const std::vector<Person>& persons,
+                                           const DateTime& first, const DateTime& last);
+
 // The plans of the persons of the system who have not retired
 // (plans/retired.h) that touch the days from `first`
 // to `last` and whose kind of place is one of `kinds`: the shared plans of
@@ -60,5 +79,28 @@ std::vector<DepartmentPlan> SystemPlans(store::Connection& db, std::int64_t syst
                                         std::int64_t viewer_id, const DateTime& first,
                                         const DateTime& last,
                                         const std::vector<std::int64_t>& kinds);
+
+// Who is away, a page at a time: the persons of the system who have not
+// retired, whom `filter` keeps and who have a plan that SystemPlans lists
+// for the same viewer, days and kinds. How many there are:
+std::int64_t CountAwayPersons(store::Connection& db, std::int64_t system_id,
+                              std::int64_t viewer_id, const DateTime& first, const DateTime& last,
+                              const std::vector<std::int64_t>& kinds, const PersonFilter& filter);
+
+// And `limit` of them from `offset` (limit 0: all from `offset`), the most
+// senior duty first (SortByDuty's order, here the database's), then by id.
+std::vector<Person> AwayPersonsWindow(store::Connection& db, std::int64_t system_id,
+                                      std::int64_t viewer_id, const DateTime& first,
+                                      const DateTime& last,
+                                      const std::vector<std::int64_t>& kinds,
+                                      const PersonFilter& filter, std::size_t offset,
+                                      std::size_t limit);
+
+// SystemPlans of `persons` only (from AwayPersons). No query for no
+// persons.
+std::vector<DepartmentPlan> SystemPlansOf(store::Connection& db, const std::vector<Person>& persons,
+                                          std::int64_t viewer_id, const DateTime& first,
+                                          const DateTime& last,
+                                          const std::vector<std::int64_t>& kinds);
 
 }  // namespace ostrand::web

@@ -10,6 +10,7 @@
 #include "store/engine_sql.h"
 #include "store/sql_param.h"
 #include "web/data/accounts_table.h"
+#include "web/data/person_filter.h"
 #include "web/data/persons.h"
 #include "web/data/row_values.h"
 #include "web/data/settings.h"
@@ -213,25 +214,11 @@ std::optional<DateTime> RetiredAt(store::Connection& db, std::int64_t person_id)
 PersonList SearchPersons(store::Connection& db, const PersonQuery& query) {
   std::string where = " WHERE 1 = 1";
   std::vector<SqlParam> params;
-  if (!query.name_part.empty()) {
-    // '!' escapes the pattern's own characters, on every engine.
-    std::string pattern = "%";
-    for (const char c : query.name_part) {
-      if (c == '%' || c == '_' || c == '!' || c == '[') pattern += '!';
-      pattern += LowerAscii(c);
-    }
-    pattern += '%';
-    where += " AND LOWER(person.personName) LIKE ? ESCAPE '!'";
-    params.push_back(SqlParam::Text(pattern));
-  }
   if (query.department_id) {
     where += " AND person.systemID = ?";
     params.push_back(SqlParam::Integer(*query.department_id));
   }
-  if (query.duty_id) {
-    where += " AND person.dutyID = ?";
-    params.push_back(SqlParam::Integer(*query.duty_id));
-  }
+  AppendPersonFilter({query.name_part, query.duty_id}, where, params);
   if (!query.include_retired) where += " AND " + plans::NotRetired("person.personID");
 
   PersonList list;

@@ -117,7 +117,7 @@ struct ListedPerson {
 };
 
 // What the list asks for: persons whose name contains `name_part`
-// (ignoring ASCII case; empty: everybody), of one department and duty when
+// (as PersonFilter matches it; empty: everybody), of one department and duty when
 // given, retired persons only when `include_retired`; `limit` rows from
 // `offset` (limit 0: all).
 struct PersonQuery {

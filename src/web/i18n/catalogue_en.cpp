@@ -592,6 +592,19 @@ constexpr CatalogueEntry kEntries[] = {
     {kCalendarAppPasswordValue, "an app password made above"},
     {kCalendarAppDiscovery, "A program that finds the calendars by itself also takes the site's address alone: {0}"},
 
+    // Long lists: the filter by name and duty, and the pages.
+    {kListName, "Name contains"},
+    {kListDuty, "Duty"},
+    {kListAnyDuty, "any duty"},
+    {kListShow, "Show"},
+    {kListPages, "Pages"},
+    {kListShown, "Persons {0}–{1} of {2}"},
+    {kListNoMatch, "Nobody matches the filter."},
+    {kListPrevious, "Previous page"},
+    {kListNext, "Next page"},
+    {kListPerPage, "Per page:"},
+    {kListNotAWholeNumber, "{0} '{1}' is not a whole number."},
+
 };
 
 }  // namespace

@@ -593,6 +593,19 @@ constexpr CatalogueEntry kEntries[] = {
     {kCalendarAppPasswordValue, "上面生成的应用密码"},
     {kCalendarAppDiscovery, "能自动查找日历的程序也可以只填网站地址：{0}"},
 
+    // Long lists: the filter by name and duty, and the pages.
+    {kListName, "姓名包含"},
+    {kListDuty, "职务"},
+    {kListAnyDuty, "全部职务"},
+    {kListShow, "显示"},
+    {kListPages, "翻页"},
+    {kListShown, "第 {0}–{1} 人，共 {2} 人"},
+    {kListNoMatch, "没有符合条件的人员。"},
+    {kListPrevious, "上一页"},
+    {kListNext, "下一页"},
+    {kListPerPage, "每页："},
+    {kListNotAWholeNumber, "参数 {0} 的值“{1}”不是整数。"},
+
 };
 
 }  // namespace

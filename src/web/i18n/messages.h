@@ -623,6 +623,19 @@ enum class MessageId {
   kCalendarAppPasswordValue,
   kCalendarAppDiscovery,
 
+  // Long lists: the filter by name and duty, and the pages.
+  kListName,
+  kListDuty,
+  kListAnyDuty,
+  kListShow,
+  kListPages,
+  kListShown,
+  kListNoMatch,
+  kListPrevious,
+  kListNext,
+  kListPerPage,
+  kListNotAWholeNumber,
+
   kCount  // the number of messages; not a message
 };
 

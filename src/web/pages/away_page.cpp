@@ -12,6 +12,7 @@
 #include "web/i18n/http_error.h"
 #include "web/pages/day_marks.h"
 #include "web/pages/department_heading.h"
+#include "web/pages/list_paging.h"
 #include "web/pages/page_layout.h"
 
 namespace ostrand::web {
@@ -32,8 +33,9 @@ std::string PlanDays(Language language, const DepartmentPlan& plan) {
   return ShortDate(language, plan.start) + "–" + ShortDate(language, plan.end);
 }
 
-std::string AwayAddress(const DateTime& day) {
-  return http::LinkWithQuery(kAwayPath, {{"dt", IsoDate(day)}});
+// The page of `day`, ending with `keep` (what was asked of the list).
+std::string AwayAddress(const DateTime& day, std::string_view keep = {}) {
+  return http::LinkWithQuery(kAwayPath, {{"dt", IsoDate(day)}}) + std::string(keep);
 }
 
 // One entry: the person, the place, what the visitor may see of the plan,
@@ -90,12 +92,17 @@ void AppendGroups(std::string& out, Language language, std::string_view id,
     out += "</p>\n</section>\n";
     return;
   }
+  // The plans come by person, then by start.
+  std::map<std::int64_t, std::vector<const DepartmentPlan*>> by_person;
+  for (const DepartmentPlan* plan : plans) by_person[plan->person_id].push_back(plan);
   for (const std::int64_t kind : kAwayKinds) {
     std::string items;
     std::size_t count = 0;
     for (const Person& person : persons) {
-      for (const DepartmentPlan* plan : plans) {
-        if (plan->person_id != person.id || plan->kind_id != kind) continue;
+      const auto found = by_person.find(person.id);
+      if (found == by_person.end()) continue;
+      for (const DepartmentPlan* plan : found->second) {
+        if (plan->kind_id != kind) continue;
         AppendEntry(items, language, person, *plan, day, viewer);
         ++count;
       }
@@ -130,14 +137,22 @@ PageReply RenderAwayPage(PageRequest& request) {
   const DateTime monday = MondayOf(day);
   const DateTime sunday = monday.AddDays(6);
   const Visitor& visitor = request.visitor;
+  // A page of the persons away in the week, and only their plans.
+  const ListAsk ask = ReadListAsk(request.query);
+  const std::optional<std::int64_t> system = visitor.person.system_id;
+  const PageWindow window =
+      WindowOf(ask.page, ask.size,
+               system ? CountAwayPersons(request.db, *system, visitor.person.id, monday, sunday,
+                                         kAwayKinds, ask.filter)
+                      : 0);
   const std::vector<Person> persons =
-      visitor.person.system_id ? PersonsOfSystem(request.db, *visitor.person.system_id)
-                               : std::vector<Person>{visitor.person};
+      system ? AwayPersonsWindow(request.db, *system, visitor.person.id, monday, sunday,
+                                 kAwayKinds, ask.filter, window.offset(), window.size)
+             : std::vector<Person>{};
   const std::vector<DepartmentPlan> plans =
-      visitor.person.system_id
-          ? SystemPlans(request.db, *visitor.person.system_id, visitor.person.id, monday, sunday,
-                        kAwayKinds)
-          : std::vector<DepartmentPlan>{};
+      SystemPlansOf(request.db, persons, visitor.person.id, monday, sunday, kAwayKinds);
+  std::string keep;
+  AppendListQuery(keep, ask.filter, window.size, window.page);
   const std::vector<PlaceKind> kinds = PlanRepository(request.db).PlaceKinds();
   const holidays::HolidayCalendar calendar = HolidaysOf(request, monday, sunday);
 
@@ -165,12 +180,21 @@ PageReply RenderAwayPage(PageRequest& request) {
   for (const auto& [target, caption] : links) {
     if (caption != MessageId::kPreviousWeek) out += ' ';
     out += "<a href=\"";
-    AppendEscapedHtml(out, AwayAddress(target));
+    AppendEscapedHtml(out, AwayAddress(target, keep));
     out += "\">";
     AppendEscapedHtml(out, Text(language, caption));
     out += "</a>";
   }
   out += "</p>\n</div>\n";
+  if (ListControlsShown(ask, window)) {
+    AppendListFilter(out, language, kAwayPath, {{"dt", IsoDate(day)}}, ask.filter, window.size,
+                     DutyChoices(request.db));
+    AppendPager(out, language, window, [&](std::int64_t page, std::size_t size) {
+      std::string link = AwayAddress(day);
+      AppendListQuery(link, ask.filter, size, page);
+      return link;
+    });
+  }
 
   std::string day_heading = DayWithWeekday(language, day);
   if (day.day() == today.day()) {

@@ -14,6 +14,7 @@
 #include "web/i18n/http_error.h"
 #include "web/pages/day_marks.h"
 #include "web/pages/department_heading.h"
+#include "web/pages/list_paging.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/schedule_pages.h"
 
@@ -158,11 +159,21 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
 
   const std::string cond = LeaderCondition(request.options, second);
   const std::optional<std::int64_t> system = request.visitor.person.system_id;
+  // Only the page's persons are read, and only their plans.
+  const ListAsk ask = ReadListAsk(request.query);
+  const PageWindow window = WindowOf(
+      ask.page, ask.size, system ? CountLeaderListPersons(request.db, *system, cond, ask.filter) : 0);
   const std::vector<Person> persons =
-      system ? LeaderListPersons(request.db, *system, cond) : std::vector<Person>{};
-  const std::vector<DepartmentPlan> plans =
-      system ? LeaderListPlans(request.db, *system, cond, first, last)
-             : std::vector<DepartmentPlan>{};
+      system ? LeaderListWindow(request.db, *system, cond, ask.filter, window.offset(), window.size)
+             : std::vector<Person>{};
+  const std::vector<DepartmentPlan> plans = PlansOfPersons(request.db, persons, first, last);
+  const bool controls = ListControlsShown(ask, window);
+  // What the links to other months over several months keep of the list:
+  // its filter, size and page (leaderMonth.asp of one month has no list).
+  std::string keep;
+  AppendListQuery(keep, ask.filter, window.size, window.page);
+  const std::string_view steps_keep = count > 1 ? std::string_view(keep) : std::string_view();
+  const std::string_view path = second ? kLeader2MonthsPath : kLeaderMonthsPath;
   const holidays::HolidayCalendar calendar = HolidaysOf(request, first, last);
   const DateTime today = TodayOf(request.options);
 
@@ -205,20 +216,31 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   out += "</h1>\n</div>\n<p class=\"month-steps\">";
   if (first.year() > 100 || first.month() > 1) {
     out += "<a href=\"";
-    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(-1), count));
+    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(-1), count) + std::string(steps_keep));
     out += "\">";
     AppendEscapedHtml(out, Text(language, MessageId::kPreviousMonth));
     out += "</a> ";
   }
   if (last_month.year() < 9999 || last_month.month() < 12) {
     out += "<a href=\"";
-    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(1), count));
+    AppendEscapedHtml(out, MonthsAddress(second, first.AddMonths(1), count) + std::string(steps_keep));
     out += "\">";
     AppendEscapedHtml(out, Text(language, MessageId::kNextMonth));
     out += "</a>";
   }
   out += "</p>\n";
-  AppendMonthSpans(out, language, second, first, count);
+  AppendMonthSpans(out, language, second, first, count, keep);
+  if (controls) {
+    AppendListFilter(out, language, path,
+                     {{"dt", IsoDate(first)}, {"months", std::to_string(count)}}, ask.filter,
+                     window.size, DutyChoices(request.db));
+    AppendPager(out, language, window, [&](std::int64_t page, std::size_t size) {
+      std::string link = http::LinkWithQuery(
+          path, {{"dt", IsoDate(first)}, {"months", std::to_string(count)}});
+      AppendListQuery(link, ask.filter, size, page);
+      return link;
+    });
+  }
   out += "<div class=\"wide\">\n<table class=\"months\">\n";
   AppendHeading(out, language, months, last, today, calendar);
   out += "<tbody>\n";

@@ -113,7 +113,7 @@ void AppendPlaceLegend(std::string& out, PageRequest& request, bool markers) {
 }
 
 void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
-                      int shown) {
+                      int shown, std::string_view keep) {
   out += "<nav class=\"month-spans\" aria-label=\"";
   AppendEscapedHtml(out, Text(language, MessageId::kMonthSpans));
   out += "\">";
@@ -121,6 +121,7 @@ void AppendMonthSpans(std::string& out, Language language, bool second, const Da
   for (int months = 1; months <= kMaxMonths; ++months) {
     out += months == shown ? " <a aria-current=\"page\" href=\"" : " <a href=\"";
     AppendEscapedHtml(out, MonthsAddress(second, day, months));
+    if (months > 1) AppendEscapedHtml(out, keep);
     out += "\">";
     AppendEscapedHtml(out, Format(language, MessageId::kMonthCount, {std::to_string(months)}));
     out += "</a>";

@@ -67,9 +67,11 @@ inline constexpr int kMaxMonths = 6;
 // more.
 std::string MonthsAddress(bool second, const DateTime& day, int months);
 // Appends the links to the summary from the month of `day` over 1 to
-// kMaxMonths months, the one over `shown` months marked as current.
+// kMaxMonths months, the one over `shown` months marked as current. `keep`
+// ("&name=value...", encoded) ends the links over several months: what
+// the visitor asked of the list of persons.
 void AppendMonthSpans(std::string& out, Language language, bool second, const DateTime& day,
-                      int shown);
+                      int shown, std::string_view keep = {});
 // The person whose page the request asks for: the query's personID on the
 // personal pages (default the visitor), the visitor on the leader pages.
 // Throws HttpError as RenderViewPage.
