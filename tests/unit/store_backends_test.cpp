@@ -226,6 +226,43 @@ TEST(StorePostgresql, OnePreparedStatementPerShape) {
 
 // The SQLite backend counts days with its own reader of stored dates; every
 // value, stored form or not, must come out as SQLite's julianday gives it.
+// SQLite holds whatever text another program wrote. Times in other forms
+// that SQLite's date functions read alike ('T', no seconds, a fraction)
+// still fall on their day; forms they cannot read (unpadded, slashes) are
+// still found in no period, as when the days were counted.
+TEST(StoreSqlite, PeriodConditionsOnTimesInOtherForms) {
+  PlanStore store;
+  TestDatabase database(TestBackend::kSqlite);
+  store.Open(database.connection_string());
+  store.Execute(
+      "INSERT INTO planAddrType (planAddrTypeID, planAddrTypeName) VALUES (1, 'o');"
+      "INSERT INTO planAddr (planAddrID, planAddrName, planAddrTypeID) VALUES (1, 'r', 1)");
+  const std::vector<std::pair<std::string, bool>> times = {
+      {"2001-12-31T10:00:00", true}, {"2001-12-01 08:00", true},
+      {"2001-12-31 23:59:59.5", true}, {"2001-12-5 09:00:00", false},
+      {"2001/12/05 09:00:00", false}, {"2001-1-5", false}};
+  for (const auto& [time, found] : times) {
+    const std::array row{SqlParam::Text(time)};
+    store.connection().Execute(
+        "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
+        "planAddrID, planContent, planFlagID) VALUES (5, ?1, ?1, 1, 1, ?1, 1)",
+        row);
+  }
+  for (const auto& [first, last] :
+       std::vector<std::pair<std::string, std::string>>{{"2001-12-1", "2001-12-31"},
+                                                        {"2001-1-1", "2001-1-31"},
+                                                        {"2001-12-5", "2001-12-5"}}) {
+    RecordSet rows = store.Query(plans::PeriodPlanSql("5", first, last) + " order by planID");
+    std::vector<std::string> found;
+    for (; !rows.Eof(); rows.MoveNext()) found.push_back(rows.Field("planContent").ToText());
+    std::vector<std::string> expected;
+    for (const auto& [time, in_december] : times) {
+      if (in_december && first == "2001-12-1") expected.push_back(time);
+    }
+    EXPECT_EQ(found, expected) << first << " .. " << last;
+  }
+}
+
 TEST(StoreSqlite, DayStartIsJuliandayStartOfDay) {
   const std::unique_ptr<Connection> db = Connect("sqlite::memory:", OpenMode::kCreate);
   const std::vector<SqlParam> values = {
