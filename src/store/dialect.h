@@ -5,7 +5,13 @@
 //  - "DATEDIFF(dd, a, b)" becomes the engine's count of calendar-day
 //    boundaries from a to b (the calendar date of b minus that of a); a
 //    date literal among its arguments is written out in full
-//    ('2001-12-5' becomes '2001-12-05 00:00:00');
+//    ('2001-12-5' becomes '2001-12-05 00:00:00'). A whole condition
+//    "DATEDIFF(dd, column, day) >= 0" or "DATEDIFF(dd, day, column) >= 0",
+//    with day a '?' or a date literal, becomes a plain comparison of the
+//    column with the day's bounds, which an index on the column serves:
+//    on PostgreSQL exact for every timestamp; on SQLite a comparison of the
+//    stored text, exact for times stored as the schema writes them
+//    (db/schema.sql: the text begins with the day as YYYY-MM-DD);
 //  - '+' next to a string literal becomes '||' (T-SQL concatenates text
 //    with '+');
 //  - texts compare as SQL Server's usual case-insensitive collation

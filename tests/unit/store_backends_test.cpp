@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <thread>
 
+#include "plans/plan_select.h"
 #include "store/connect.h"
 #include "store/connection_pool.h"
 #include "store/connection_string.h"
@@ -133,6 +135,78 @@ TEST_P(StoreBackend, WritesCommitWholeOrNotAtAll) {
   EXPECT_EQ(ReadSchemaVersion(db), kSchemaVersion);
 }
 
+// The period condition of the component's plan queries (a plan that starts
+// on or before the last day and ends on or after the first) finds the same
+// plans on every engine, whatever the plan's times: at the edges of the
+// month, spanning months or a century, without a start or an end, stored
+// as a date alone, on the last day there is.
+TEST_P(StoreBackend, PeriodConditionsFindThePlansOfTheirDays) {
+  struct Plan {
+    std::optional<DateTime> start, end;
+    bool date_only = false;
+  };
+  const auto at = [](int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
+    return std::optional<DateTime>(DateTime::FromCivil(y, m, d, h, mi, s));
+  };
+  const std::vector<Plan> plans = {
+      {at(2001, 12, 31, 23, 59, 59), at(2001, 12, 31, 23, 59, 59)},
+      {at(2001, 12, 1), at(2001, 12, 1)},
+      {at(2001, 11, 30, 23, 59, 59), at(2001, 12, 1)},
+      {at(2001, 11, 30, 9), at(2001, 11, 30, 23, 59, 59)},
+      {at(2002, 1, 1), at(2002, 1, 1, 8)},
+      {at(2001, 10, 15, 9), at(2002, 2, 10, 17)},
+      {at(1950, 1, 1), at(2050, 12, 31, 23, 59, 59)},
+      {std::nullopt, at(2001, 12, 10)},
+      {at(2001, 12, 10), std::nullopt},
+      {at(2001, 12, 31), at(2001, 12, 31), true},
+      {at(2002, 1, 1), at(2002, 1, 1), true},
+      {at(9999, 12, 31, 10), at(9999, 12, 31, 23, 59, 59)},
+      {at(100, 1, 1), at(100, 1, 1, 1)},
+  };
+  store_.Execute(
+      "INSERT INTO planAddrType (planAddrTypeID, planAddrTypeName) VALUES (1, 'o');"
+      "INSERT INTO planAddr (planAddrID, planAddrName, planAddrTypeID) VALUES (1, 'r', 1)");
+  Connection& db = store_.connection();
+  std::vector<std::int64_t> ids;
+  for (const Plan& plan : plans) {
+    const auto time = [&](const std::optional<DateTime>& t) {
+      if (!t) return SqlParam::Null();
+      return plan.date_only ? SqlParam::Date(*t) : SqlParam::Timestamp(*t);
+    };
+    const std::array row{time(plan.start), time(plan.end)};
+    ids.push_back(db.InsertReturningId(
+        "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
+        "planAddrID, planFlagID) VALUES (5, ?, ?, 1, 1, 1)",
+        row, "planID"));
+  }
+  const std::vector<std::pair<DateTime, DateTime>> periods = {
+      {DateTime::FromCivil(2001, 12, 1), DateTime::FromCivil(2001, 12, 31)},
+      {DateTime::FromCivil(2001, 11, 1), DateTime::FromCivil(2001, 11, 30)},
+      {DateTime::FromCivil(2002, 1, 1), DateTime::FromCivil(2002, 1, 31)},
+      {DateTime::FromCivil(2001, 12, 1), DateTime::FromCivil(2001, 12, 1)},
+      {DateTime::FromCivil(2001, 12, 31), DateTime::FromCivil(2001, 12, 31)},
+      {DateTime::FromCivil(9999, 12, 1), DateTime::FromCivil(9999, 12, 31)},
+      {DateTime::FromCivil(1000, 1, 1), DateTime::FromCivil(1000, 1, 31)},
+  };
+  for (const auto& [first, last] : periods) {
+    std::vector<std::int64_t> expected;
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+      const Plan& p = plans[i];
+      if (p.start && p.end && p.start->day() <= last.day() && p.end->day() >= first.day()) {
+        expected.push_back(ids[i]);
+      }
+    }
+    // The component's own text, with its date literals, as the views build it.
+    RecordSet rows = store_.Query(plans::PeriodPlanSql("5", first.ToText(), last.ToText()) +
+                                  " and planFlagID=1 order by planID");
+    std::vector<std::int64_t> found;
+    for (; !rows.Eof(); rows.MoveNext()) {
+      found.push_back(static_cast<std::int64_t>(rows.Field("planID").ToNumber()));
+    }
+    EXPECT_EQ(found, expected) << first.ToText() << " .. " << last.ToText();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StoreBackend, ::testing::ValuesIn(test_support::kAllBackends),
                          test_support::BackendName);
 
@@ -152,6 +226,43 @@ TEST(StorePostgresql, OnePreparedStatementPerShape) {
 
 // The SQLite backend counts days with its own reader of stored dates; every
 // value, stored form or not, must come out as SQLite's julianday gives it.
+// SQLite holds whatever text another program wrote. Times in other forms
+// that SQLite's date functions read alike ('T', no seconds, a fraction)
+// still fall on their day; forms they cannot read (unpadded, slashes) are
+// still found in no period, as when the days were counted.
+TEST(StoreSqlite, PeriodConditionsOnTimesInOtherForms) {
+  PlanStore store;
+  TestDatabase database(TestBackend::kSqlite);
+  store.Open(database.connection_string());
+  store.Execute(
+      "INSERT INTO planAddrType (planAddrTypeID, planAddrTypeName) VALUES (1, 'o');"
+      "INSERT INTO planAddr (planAddrID, planAddrName, planAddrTypeID) VALUES (1, 'r', 1)");
+  const std::vector<std::pair<std::string, bool>> times = {
+      {"2001-12-31T10:00:00", true}, {"2001-12-01 08:00", true},
+      {"2001-12-31 23:59:59.5", true}, {"2001-12-5 09:00:00", false},
+      {"2001/12/05 09:00:00", false}, {"2001-1-5", false}};
+  for (const auto& [time, found] : times) {
+    const std::array row{SqlParam::Text(time)};
+    store.connection().Execute(
+        "INSERT INTO personPlan (personID, planStartTime, planEndTime, planAddrTypeID, "
+        "planAddrID, planContent, planFlagID) VALUES (5, ?1, ?1, 1, 1, ?1, 1)",
+        row);
+  }
+  for (const auto& [first, last] :
+       std::vector<std::pair<std::string, std::string>>{{"2001-12-1", "2001-12-31"},
+                                                        {"2001-1-1", "2001-1-31"},
+                                                        {"2001-12-5", "2001-12-5"}}) {
+    RecordSet rows = store.Query(plans::PeriodPlanSql("5", first, last) + " order by planID");
+    std::vector<std::string> found;
+    for (; !rows.Eof(); rows.MoveNext()) found.push_back(rows.Field("planContent").ToText());
+    std::vector<std::string> expected;
+    for (const auto& [time, in_december] : times) {
+      if (in_december && first == "2001-12-1") expected.push_back(time);
+    }
+    EXPECT_EQ(found, expected) << first << " .. " << last;
+  }
+}
+
 TEST(StoreSqlite, DayStartIsJuliandayStartOfDay) {
   const std::unique_ptr<Connection> db = Connect("sqlite::memory:", OpenMode::kCreate);
   const std::vector<SqlParam> values = {

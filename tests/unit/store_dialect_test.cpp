@@ -81,6 +81,35 @@ TEST(DialectDateDiff, SelectListAndWhereClause) {
             "select " + Days("a", "b") + " AS Days from t");
 }
 
+// A whole condition "the column's day is on or before / on or after a
+// fixed day" becomes a range comparison of the column; every other use of
+// the day count stays a day count.
+TEST(DialectDateDiff, PeriodConditionsBecomeRangesOfTheColumn) {
+  const auto pg = [](const std::string& tsql) { return TranslateTsql(tsql, Engine::kPostgresql); };
+  const std::string period =
+      "where personID=? and DATEDIFF(dd, planStartTime, ?) >= 0 AND DATEDIFF(dd, "
+      "'2001-12-1', p.planEndTime)>= 0   and planFlagID=1 order by planStartTime";
+  EXPECT_EQ(Sqlite(period),
+            "where personID=? and planStartTime < (date(?) || '~') AND p.planEndTime >= "
+            "date('2001-12-01 00:00:00')   and planFlagID=1 order by planStartTime");
+  EXPECT_EQ(pg(period),
+            "where personID=? and planStartTime < CAST(? AS date) + 1 AND p.planEndTime >= "
+            "CAST('2001-12-01 00:00:00' AS date)   and planFlagID=1 order by planStartTime");
+  EXPECT_EQ(Sqlite("where (DATEDIFF(dd, a, ?) >= 0) or not DATEDIFF(dd, ?, a) >= 0"),
+            "where (a < (date(?) || '~')) or not a >= date(?)");
+  // Not a whole condition, not ">= 0", not a column against a fixed day.
+  for (const auto& [tsql, days] : std::vector<std::pair<std::string, std::string>>{
+           {"where DATEDIFF(dd, a, ?) = 0", Days("a", "?") + " = 0"},
+           {"where DATEDIFF(dd, a, ?) >= 0 + b", Days("a", "?") + " >= 0 + b"},
+           {"where DATEDIFF(dd, a, ?) >= 0.5", Days("a", "?") + " >= 0.5"},
+           {"where b + DATEDIFF(dd, a, ?) >= 0", "b + " + Days("a", "?") + " >= 0"},
+           {"where DATEDIFF(dd, a, b) >= 0", Days("a", "b") + " >= 0"},
+           {"where DATEDIFF(dd, ?, ?) >= 0", Days("?", "?") + " >= 0"},
+       }) {
+    EXPECT_EQ(Sqlite(tsql), "where " + days) << tsql;
+  }
+}
+
 TEST(DialectDateDiff, NestedParenthesesAndCalls) {
   EXPECT_EQ(Sqlite("select datediff(dd, (a), max((b))) from t"),
             "select " + Days("(a)", "max((b))") + " from t");

@@ -52,6 +52,88 @@ void AppendDayDifference(std::vector<Token>& out, const std::vector<Token>& from
   AppendText(out, ", 'start of day') AS INTEGER)");
 }
 
+// A column reference: Name or table.Name.
+bool IsColumn(const std::vector<Token>& arg) {
+  const auto name = [](const Token& t) {
+    return t.kind == TokenKind::kIdentifier || t.kind == TokenKind::kQuoted;
+  };
+  if (arg.size() == 1) return name(arg[0]);
+  return arg.size() == 3 && name(arg[0]) && IsPunct(arg[1], ".") && name(arg[2]);
+}
+
+// A value the statement holds fixed: a '?' or a date literal (written out
+// in full by NormalizeDateArgument).
+bool IsDayValue(const std::vector<Token>& arg) {
+  if (arg.size() != 1) return false;
+  if (IsPunct(arg[0], "?")) return true;
+  return arg[0].kind == TokenKind::kString && arg[0].text.size() >= 2 &&
+         arg[0].text.back() == '\'' && DateTime::Parse(LiteralContent(arg[0].text)).has_value();
+}
+
+// Whether the last solid token of `out` leaves the next one at the start of
+// a whole condition (so that "DATEDIFF(...) >= 0" there is one operand).
+bool AtConditionStart(const std::vector<Token>& out) {
+  for (auto t = out.rbegin(); t != out.rend(); ++t) {
+    if (IsBlank(*t)) continue;
+    return IsPunct(*t, "(") || IsKeyword(*t, "where") || IsKeyword(*t, "and") ||
+           IsKeyword(*t, "or") || IsKeyword(*t, "not") || IsKeyword(*t, "on") ||
+           IsKeyword(*t, "having") || IsKeyword(*t, "when");
+  }
+  return false;
+}
+
+// When the call closing at `close` is followed by ">= 0" that ends a
+// condition, the index just past the 0; otherwise 0.
+std::size_t AtLeastZeroEnd(const std::vector<Token>& tokens, std::size_t close) {
+  const std::size_t op = SkipBlank(tokens, close + 1, tokens.size());
+  if (op >= tokens.size() || !IsPunct(tokens[op], ">=")) return 0;
+  const std::size_t zero = SkipBlank(tokens, op + 1, tokens.size());
+  if (zero >= tokens.size() || tokens[zero].kind != TokenKind::kNumber ||
+      tokens[zero].text != "0") {
+    return 0;
+  }
+  const std::size_t next = SkipBlank(tokens, zero + 1, tokens.size());
+  if (next < tokens.size()) {
+    const Token& t = tokens[next];
+    if (!(IsPunct(t, ")") || IsPunct(t, ";") || IsKeyword(t, "and") || IsKeyword(t, "or") ||
+          IsKeyword(t, "order") || IsKeyword(t, "group") || IsKeyword(t, "having") ||
+          IsKeyword(t, "limit") || IsKeyword(t, "union") || IsKeyword(t, "then") ||
+          IsKeyword(t, "else") || IsKeyword(t, "end"))) {
+      return 0;
+    }
+  }
+  return zero + 1;
+}
+
+// "DATEDIFF(dd, column, day) >= 0" (the column's day is on or before
+// `day`) and "DATEDIFF(dd, day, column) >= 0" (on or after) as a plain
+// comparison of the column, which an index on it serves and which calls no
+// function per row. PostgreSQL compares its timestamps with the day's
+// start. SQLite compares the stored text: a time stored as the schema
+// writes it ('YYYY-MM-DD' or 'YYYY-MM-DD HH:MM:SS', 'T' or fractions of a
+// second allowed) begins with its day, so it is on or after the day D when
+// it is not below 'D', and on or before D when it is below 'D~' ('~' sorts
+// after every character that follows the day). NULLs compare as NULL, as
+// the day count does; so does a day that is no date.
+bool AppendDayComparison(std::vector<Token>& out, const std::vector<Token>& from,
+                         const std::vector<Token>& to, Engine engine) {
+  const bool on_or_before = IsColumn(from) && IsDayValue(to);
+  if (!on_or_before && !(IsDayValue(from) && IsColumn(to))) return false;
+  const std::vector<Token>& column = on_or_before ? from : to;
+  const std::vector<Token>& day = on_or_before ? to : from;
+  AppendTokens(out, column);
+  if (engine == Engine::kPostgresql) {
+    AppendText(out, on_or_before ? " < CAST(" : " >= CAST(");
+    AppendTokens(out, day);
+    AppendText(out, on_or_before ? " AS date) + 1" : " AS date)");
+    return true;
+  }
+  AppendText(out, on_or_before ? " < (date(" : " >= date(");
+  AppendTokens(out, day);
+  AppendText(out, on_or_before ? ") || '~')" : ")");
+  return true;
+}
+
 }  // namespace
 
 std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string_view whole,
@@ -108,6 +190,11 @@ std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string
     }
     NormalizeDateArgument(from);
     NormalizeDateArgument(to);
+    if (const std::size_t end = AtLeastZeroEnd(tokens, close);
+        end != 0 && AtConditionStart(out) && AppendDayComparison(out, from, to, engine)) {
+      i = end;
+      continue;
+    }
     AppendDayDifference(out, from, to, engine, day_start_function);
     i = close + 1;
   }

@@ -17,7 +17,8 @@ namespace ostrand::store::dialect {
 void RewriteBrackets(std::vector<Token>& tokens);
 
 // DATEDIFF(dd, a, b) as the engine counts days (ostrand_day_start on SQLite
-// with `day_start_function`). Throws Error naming `whole`, the text being
+// with `day_start_function`); "DATEDIFF(dd, column, day) >= 0" and
+// "DATEDIFF(dd, day, column) >= 0" as range comparisons of the column. Throws Error naming `whole`, the text being
 // translated, when a call is malformed.
 std::vector<Token> RewriteDateDiff(const std::vector<Token>& tokens, std::string_view whole,
                                    Engine engine, bool day_start_function);

@@ -1,8 +1,9 @@
 // ostrand_day_start(x): an SQL function of the SQLite backend that returns
-// exactly what julianday(x, 'start of day') returns, for every x. The
-// translated DATEDIFF of the component's plan queries calls it twice for
-// each plan row it tests, and SQLite's general date parser (modifier
-// included) is most of those queries' time.
+// exactly what julianday(x, 'start of day') returns, for every x. A
+// translated DATEDIFF that is not a plain period condition (those become
+// range comparisons, store/dialect.h) calls it for each row it tests, and
+// SQLite's general date parser (modifier included) would be most of such a
+// query's time.
 //
 // Text in the form the schedule stores, 'YYYY-MM-DD' or
 // 'YYYY-MM-DD HH:MM:SS' (a real calendar date, a time within 00:00:00 ..
