@@ -36,6 +36,7 @@
 #include "web/dav/dav_settings.h"
 #include "web/directory/ldap_directory.h"
 #include "web/http/access_log.h"
+#include "web/http/answer_coding.h"
 #include "web/http/authorization.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
@@ -135,6 +136,15 @@ enum Methods : unsigned { kGet = 1, kPost = 2, kAnyMethod = 4 };
 // answers through the Responder, at once or later.
 using RouteHandler = std::function<void(http::Request request, const http::Responder& respond)>;
 
+// Whether a route's answers may go out compressed (http/answer_coding.h
+// decides which, for all of them alike). The pages that show a lasting
+// secret beside text a visitor can choose (the feed addresses and the API
+// token of the subscribe page) and those of sign-in and one's credentials
+// go unencoded, so that the length of a compressed answer never tells
+// anything about the secret; the CSRF token of the other pages is masked
+// afresh in every answer (auth/session_cookie.h).
+enum class Coding { kCompressible, kIdentity };
+
 struct Route {
   Match match;
   std::string_view path;
@@ -143,6 +153,7 @@ struct Route {
   RouteHandler handler;
   // When set, changes every answer of the handler, the busy one included.
   std::function<void(http::Response&)> amend = nullptr;
+  Coding coding = Coding::kCompressible;
 };
 
 bool Matches(const Route& route, std::string_view path) {
@@ -291,11 +302,13 @@ std::vector<Route> WebServer::Impl::Routes() {
        Runs::kIoThread, redirect_home},
       {Match::kPath, kScheduleFolder, kGet, Runs::kIoThread, redirect_home},
       {Match::kPath, kSignInPath, kGet, Runs::kIoThread,
-       Now([this](const http::Request& request) { return signin.ShowForm(request); })},
+       Now([this](const http::Request& request) { return signin.ShowForm(request); }), nullptr,
+       Coding::kIdentity},
       {Match::kPath, kSignInPath, kPost, Runs::kHashPool,
        [this](http::Request request, const http::Responder& respond) {
          signin.Submit(request, respond);
-       }},
+       },
+       nullptr, Coding::kIdentity},
       // Company sign-in: OpenID Connect.
       {Match::kPath, kOidcSignInPath, kGet, Runs::kPageWorker,
        Now([this](const http::Request& request) {
@@ -314,19 +327,23 @@ std::vector<Route> WebServer::Impl::Routes() {
        })},
       // The second factor.
       {Match::kPath, kSecondFactorPath, kGet, Runs::kIoThread,
-       Now([this](const http::Request& request) { return signin.ShowCode(request); })},
+       Now([this](const http::Request& request) { return signin.ShowCode(request); }), nullptr,
+       Coding::kIdentity},
       {Match::kPath, kSecondFactorPath, kPost, Runs::kPageWorker,
        [this](http::Request request, const http::Responder& respond) {
          respond(signin.SubmitCode(request));
-       }},
+       },
+       nullptr, Coding::kIdentity},
       {Match::kPath, kSecondFactorAccountPath, kGet, Runs::kPageWorker,
        [this](http::Request request, const http::Responder& respond) {
          respond(second_factor.Show(request));
-       }},
+       },
+       nullptr, Coding::kIdentity},
       {Match::kPath, kSecondFactorAccountPath, kPost, Runs::kHashPool,
        [this](http::Request request, const http::Responder& respond) {
          second_factor.Submit(request, respond);
-       }},
+       },
+       nullptr, Coding::kIdentity},
       {Match::kPath, kLanguagePath, kGet, Runs::kIoThread, Now(SwitchLanguage)},
       {Match::kPath, kSignOutPath, kGet, Runs::kPageWorker,
        Page([](PageRequest& page) { return SignOut(page, false); })},
@@ -357,19 +374,25 @@ std::vector<Route> WebServer::Impl::Routes() {
       {Match::kPath, kWellKnownCalDavPath, kAnyMethod, Runs::kIoThread,
        Now(dav::DavServer::WellKnown)},
       // End of the CalDAV server.
-      {Match::kPath, kAccountPath, kGet, Runs::kPageWorker, Page(ShowAccount)},
+      {Match::kPath, kAccountPath, kGet, Runs::kPageWorker, Page(ShowAccount), nullptr,
+       Coding::kIdentity},
       {Match::kPath, kAccountPath, kPost, Runs::kHashPool,
        [this](http::Request request, const http::Responder& respond) {
          account.SubmitAccount(request, respond);
-       }},
+       },
+       nullptr, Coding::kIdentity},
       {Match::kPath, kInvitePath, kGet, Runs::kPageWorker,
-       Now([this](const http::Request& request) { return account.ShowInvite(request); })},
+       Now([this](const http::Request& request) { return account.ShowInvite(request); }), nullptr,
+       Coding::kIdentity},
       {Match::kPath, kInvitePath, kPost, Runs::kHashPool,
        [this](http::Request request, const http::Responder& respond) {
          account.SubmitInvite(request, respond);
-       }},
-      {Match::kPath, kSubscribePath, kGet, Runs::kPageWorker, Page(ShowSubscribe)},
-      {Match::kPath, kSubscribePath, kPost, Runs::kPageWorker, Page(SubmitSubscribe)},
+       },
+       nullptr, Coding::kIdentity},
+      {Match::kPath, kSubscribePath, kGet, Runs::kPageWorker, Page(ShowSubscribe), nullptr,
+       Coding::kIdentity},
+      {Match::kPath, kSubscribePath, kPost, Runs::kPageWorker, Page(SubmitSubscribe), nullptr,
+       Coding::kIdentity},
       {Match::kPath, kEditorPath, kGet, Runs::kPageWorker, Page(ShowEditor)},
       {Match::kPath, kEditorPath, kPost, Runs::kPageWorker, Page(SubmitEditor)},
       {Match::kPath, kDeletedPlansPath, kGet, Runs::kPageWorker, Page(RenderDeletedPlans)},
@@ -472,6 +495,17 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
         allowed |= route.methods;
         continue;
       }
+      if (route.coding == Coding::kCompressible) {
+        respond = Amended(std::move(respond),
+                          [asked = http::AskedCoding::Of(request)](http::Response& response) {
+                            try {
+                              http::EncodeAnswer(asked, response);
+                            } catch (const Error&) {
+                              // An encoder that fails leaves the answer as
+                              // it was: unencoded is always right.
+                            }
+                          });
+      }
       if (route.amend) respond = Amended(std::move(respond), route.amend);
       if (route.runs == Runs::kIoThread) return route.handler(std::move(request), respond);
       return RunOnWorker(route.handler, std::move(request), respond, language, AnswerForm::kPage);
@@ -483,6 +517,7 @@ void WebServer::Impl::Handle(http::Request request, http::Responder respond) {
 }
 
 WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
+  PrepareStaticAssets();
   // At start the operator reads the database's own message.
   const store::ConnectionPool::Lease db = impl_->databases.OpenHost();
   store::Connection& connection = *db;

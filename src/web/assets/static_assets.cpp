@@ -1,14 +1,21 @@
 #include "web/assets/static_assets.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "core/error.h"
+#include "core/hex.h"
 #include "web/assets/gif_encoder.h"
 #include "web/assets/icon_encoder.h"
+#include "web/http/answer_coding.h"
 #include "web/http/byte_range.h"
+#include "web/http/conditional.h"
+#include "web/http/content_encoder.h"
 #include "web/pages/page_paths.h"
 
 namespace ostrand::web {
@@ -153,7 +160,59 @@ constexpr std::string_view kCss = "text/css; charset=utf-8";
 constexpr std::string_view kIcon = "image/x-icon";
 constexpr std::string_view kJavaScript = "text/javascript; charset=utf-8";
 
+// The images under /Images/, in the order of their member in Images.
+constexpr std::array<std::string_view, 5> kGifNames = {"jian1.gif", "jian2.gif", "jian3.gif",
+                                                       "jian4.gif", "niuban.gif"};
+
+// Every asset's path, for the table of what is sent of each.
+std::vector<std::string> AssetPaths() {
+  std::vector<std::string> paths = {std::string(kHostStylesheet), std::string(kDayMarksScript),
+                                    std::string(kHostScript), std::string(kFaviconPath)};
+  for (const std::string_view name : kGifNames) {
+    paths.push_back(std::string(kImagesFolder) + std::string(name));
+  }
+  return paths;
+}
+
+// What is sent of one asset besides its bytes: its entity tag and, for a
+// type that compresses, its bytes in each offered coding, encoded once
+// with the most effort.
+struct SentForm {
+  std::string etag;
+  std::map<http::ContentCoding, std::string> coded;
+};
+
+std::string EntityTagOf(std::string_view bytes) {
+  std::array<unsigned char, 16> hash{};
+  crypto_generichash(hash.data(), hash.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                     bytes.size(), nullptr, 0);
+  return "\"" + HexText(hash, HexCase::kLower) + "\"";
+}
+
+const std::map<std::string, SentForm, std::less<>>& SentForms() {
+  static const std::map<std::string, SentForm, std::less<>> forms = [] {
+    std::map<std::string, SentForm, std::less<>> table;
+    for (const std::string& path : AssetPaths()) {
+      const std::optional<StaticAsset> asset = FindStaticAsset(path);
+      if (!asset) throw Error("no static asset at " + path);
+      SentForm& form = table[path];
+      form.etag = EntityTagOf(asset->bytes);
+      if (!http::CompressibleType(asset->content_type) ||
+          asset->bytes.size() < http::kSmallestEncodedBody) {
+        continue;
+      }
+      for (const http::ContentCoding coding : http::OfferedCodings()) {
+        form.coded[coding] = http::EncodeBody(coding, http::Effort::kStatic, asset->bytes);
+      }
+    }
+    return table;
+  }();
+  return forms;
+}
+
 }  // namespace
+
+void PrepareStaticAssets() { SentForms(); }
 
 std::optional<StaticAsset> FindStaticAsset(std::string_view path) {
   if (path == kHostStylesheet) return StaticAsset{kCss, HostStylesheet()};
@@ -163,15 +222,11 @@ std::optional<StaticAsset> FindStaticAsset(std::string_view path) {
   if (!path.starts_with(kImagesFolder)) return std::nullopt;
   const std::string_view name = path.substr(kImagesFolder.size());
   const Images& images = DrawnImages();
-  const std::array<std::pair<std::string_view, const std::string*>, 5> gifs = {{
-      {"jian1.gif", &images.single_left},
-      {"jian2.gif", &images.single_right},
-      {"jian3.gif", &images.double_left},
-      {"jian4.gif", &images.double_right},
-      {"niuban.gif", &images.tab_separator},
-  }};
-  for (const auto& [file, bytes] : gifs) {
-    if (name == file) return StaticAsset{kGif, *bytes};
+  const std::array<const std::string*, kGifNames.size()> gifs = {
+      &images.single_left, &images.single_right, &images.double_left, &images.double_right,
+      &images.tab_separator};
+  for (std::size_t i = 0; i < gifs.size(); ++i) {
+    if (name == kGifNames[i]) return StaticAsset{kGif, *gifs[i]};
   }
   return std::nullopt;
 }
@@ -179,14 +234,30 @@ std::optional<StaticAsset> FindStaticAsset(std::string_view path) {
 std::optional<http::Response> ServeStaticAsset(const http::Request& request) {
   const std::optional<StaticAsset> asset = FindStaticAsset(request.path);
   if (!asset) return std::nullopt;
+  const auto found = SentForms().find(request.path);
+  if (found == SentForms().end()) return std::nullopt;
+  const SentForm& form = found->second;
   http::Response response;
   response.AddHeader("Cache-Control", "public, max-age=3600");
+  response.AddHeader("ETag", form.etag);
+  const http::AskedCoding asked = http::AskedCoding::Of(request);
+  const auto precompressed = [&form](http::ContentCoding coding) -> std::optional<std::string_view> {
+    const auto found = form.coded.find(coding);
+    if (found == form.coded.end()) return std::nullopt;
+    return std::string_view(found->second);
+  };
+  if (http::NoneMatchHolds(request.HeaderValue("If-None-Match"), form.etag)) {
+    response.status = 304;
+    http::EncodeAnswer(asked, response);
+    return response;
+  }
   response.AddHeader("Accept-Ranges", "bytes");
   const std::string_view range = request.HeaderValue("Range");
   // A Range with If-Range asks for a part of a version we cannot vouch
   // for: the whole file is the safe answer.
   if (range.empty() || !request.HeaderValue("If-Range").empty()) {
     response.SetStaticBody(asset->content_type, asset->bytes);
+    http::EncodeAnswer(asked, response, precompressed);
     return response;
   }
   const std::string size = std::to_string(asset->bytes.size());
@@ -207,6 +278,8 @@ std::optional<http::Response> ServeStaticAsset(const http::Request& request) {
       response.AddHeader("Content-Range", "bytes */" + size);
       break;
   }
+  // Unencoded (a request with Range is), yet it says that it varies.
+  http::EncodeAnswer(asked, response);
   return response;
 }
 

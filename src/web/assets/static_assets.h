@@ -30,12 +30,21 @@ struct StaticAsset {
 std::optional<StaticAsset> FindStaticAsset(std::string_view path);
 
 // The answer to a GET or HEAD of an asset, or nothing when no asset has the
-// request's path. The body is sent from the asset's own bytes, without a
-// copy, cacheable for an hour. A Range header is honoured for one range
-// (206, or 416 when it starts beyond the end); several ranges, a malformed
-// one, or an If-Range get the whole file, so that no request can make the
-// answer larger than the file. Needs no database: fit for an I/O thread.
+// request's path. The body is sent from the asset's own bytes, or from
+// those bytes compressed once (the stylesheet and scripts, in each coding
+// of http/accept_encoding.h, chosen as http/answer_coding.h says), without
+// a copy, cacheable for an hour, with an entity tag of the bytes (304 to an
+// If-None-Match naming it, in either form). A Range header is honoured for
+// one range of the unencoded bytes (206, or 416 when it starts beyond the
+// end); several ranges, a malformed one, or an If-Range get the whole file,
+// so that no request can make the answer larger than the file. Needs no
+// database: fit for an I/O thread.
 std::optional<http::Response> ServeStaticAsset(const http::Request& request);
+
+// Draws the images and compresses the text files now rather than at the
+// first request (a server calls it as it starts). Thread-safe; throws
+// Error when an encoder fails.
+void PrepareStaticAssets();
 
 // The text of the host stylesheet (ostrand.css, also served as
 // /static/ostrand.css). The component's own stylesheet (written by

@@ -195,7 +195,36 @@ std::string SessionSigner::CsrfToken(std::string_view rnd) const {
 }
 
 bool SessionSigner::CheckCsrfToken(std::string_view rnd, std::string_view token) const {
-  return !rnd.empty() && SameText(CsrfToken(rnd), token);
+  return !rnd.empty() && CsrfTokenHolds(CsrfToken(rnd), token);
+}
+
+std::string MaskCsrfToken(std::string_view token) {
+  const std::optional<std::string> bytes = FromBase64(token);
+  if (!bytes || bytes->empty()) throw Error("a CSRF token to mask is no base64 token");
+  std::string masked(bytes->size() * 2, '\0');
+  randombytes_buf(masked.data(), bytes->size());
+  for (std::size_t i = 0; i < bytes->size(); ++i) {
+    masked[bytes->size() + i] = static_cast<char>(masked[i] ^ (*bytes)[i]);
+  }
+  std::string text = ToBase64(masked);
+  sodium_memzero(masked.data(), masked.size());
+  return text;
+}
+
+bool CsrfTokenHolds(std::string_view token, std::string_view sent) {
+  if (token.empty() || sent.empty()) return false;
+  const std::optional<std::string> bytes = FromBase64(token);
+  if (!bytes || bytes->empty()) return false;
+  if (sent.size() == token.size()) return SameText(token, sent);
+  std::optional<std::string> masked = FromBase64(sent);
+  if (!masked || masked->size() != bytes->size() * 2) return false;
+  std::string unmasked(bytes->size(), '\0');
+  for (std::size_t i = 0; i < bytes->size(); ++i) {
+    unmasked[i] = static_cast<char>((*masked)[i] ^ (*masked)[bytes->size() + i]);
+  }
+  const bool same = SameText(unmasked, *bytes);
+  sodium_memzero(unmasked.data(), unmasked.size());
+  return same;
 }
 
 std::string SessionSigner::SignInToken(std::int64_t now) const {

@@ -82,9 +82,11 @@ class SessionSigner {
   // Thread-safe.
   std::optional<OpenedSession> Open(std::string_view cookie_value, std::int64_t now) const;
 
-  // The CSRF token of a session with that "rnd" item.
+  // The CSRF token of a session with that "rnd" item. Pages send it only
+  // masked (MaskCsrfToken).
   std::string CsrfToken(std::string_view rnd) const;
-  // Whether `token` is the CSRF token of that "rnd" (constant-time compare).
+  // Whether `token` is the CSRF token of that "rnd", masked or as it is
+  // (CsrfTokenHolds).
   bool CheckCsrfToken(std::string_view rnd, std::string_view token) const;
 
   // A fresh token for the sign-in form and its cookie, issued at `now`:
@@ -144,5 +146,18 @@ std::string UrlSafeBase64(std::string_view bytes);
 
 // Whether two texts are equal, in time that depends only on their length.
 bool SameText(std::string_view a, std::string_view b);
+
+// The CSRF token `token` (a CsrfToken) as one answer's forms carry it: a
+// fresh random mask as long as the token's bytes, then the bytes XOR the
+// mask, in URL-safe base64. Every answer so shows other bytes for the same
+// token, and a compressed page's length tells nothing about it, whatever
+// text beside it a visitor chose. Throws Error when `token` is no base64.
+std::string MaskCsrfToken(std::string_view token);
+
+// Whether `sent` (a form's field) is the CSRF token `token`, masked by
+// MaskCsrfToken or as it is (pages opened before tokens were masked carry
+// it plain); constant-time in the bytes compared. False for anything else,
+// an empty token included.
+bool CsrfTokenHolds(std::string_view token, std::string_view sent);
 
 }  // namespace ostrand::web

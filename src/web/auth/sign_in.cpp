@@ -49,7 +49,8 @@ std::optional<Visitor> LoadVisitor(const http::Request& request, store::Connecti
   visitor.expires = opened->expires;
   visitor.sealed_expires = opened->expires;
   visitor.generation = opened->generation;
-  visitor.csrf_token = signer.CsrfToken(rnd.text());
+  visitor.session_csrf_token = signer.CsrfToken(rnd.text());
+  visitor.csrf_token = MaskCsrfToken(visitor.session_csrf_token);
   // The person may have changed system since signing in; pages follow the
   // database, not the cookie.
   visitor.session->Set("systemID",

@@ -28,7 +28,11 @@ struct Visitor {
   std::int64_t sealed_expires = 0;
   std::int64_t expires = 0;  // when the sign-in ends (Unix seconds)
   SessionGeneration generation;  // what the session was issued under
-  std::string csrf_token;    // the token this session's forms carry
+  // The session's CSRF token (SessionSigner::CsrfToken), and the form this
+  // answer's forms carry it in: masked afresh for each request
+  // (MaskCsrfToken); a form posted back passes with CsrfTokenHolds.
+  std::string session_csrf_token;
+  std::string csrf_token;
 };
 
 // Whether the person's duty is one of the leading duties.

@@ -11,6 +11,7 @@
 #include "web/dav/dav_paths.h"
 #include "web/dav/dav_request.h"
 #include "web/dav/dav_response.h"
+#include "web/http/answer_coding.h"
 #include "web/http/conditional.h"
 #include "web/http/url.h"
 #include "web/i18n/messages.h"
@@ -279,7 +280,13 @@ std::optional<int> PropfindDepth(const http::Request& request) {
 WriteConditions Conditions(const http::Request& request) {
   WriteConditions conditions;
   const std::string_view match = TrimSpacesAndTabs(request.HeaderValue("If-Match"));
-  if (!match.empty()) conditions.if_match = std::string(match);
+  // A client may hold the tag of a compressed GET ("abc-zstd"): it names
+  // the same version of the object.
+  if (match.size() > 2 && match.front() == '"' && match.back() == '"') {
+    conditions.if_match = "\"" + std::string(http::UncodedOpaqueTag(match.substr(1, match.size() - 2))) + "\"";
+  } else if (!match.empty()) {
+    conditions.if_match = std::string(match);
+  }
   conditions.if_none_match_any = TrimSpacesAndTabs(request.HeaderValue("If-None-Match")) == "*";
   return conditions;
 }

@@ -6,6 +6,7 @@
 
 #include "core/date_text.h"
 #include "core/text.h"
+#include "web/http/answer_coding.h"
 
 namespace ostrand::web::http {
 namespace {
@@ -128,7 +129,8 @@ bool NoneMatchHolds(std::string_view if_none_match, std::string_view etag) {
     if (!item.empty()) {
       const std::optional<std::string_view> tag = Opaque(item);
       if (!tag) return false;
-      found = found || *tag == *wanted;
+      // The tag of an encoded answer names the same version (answer_coding.h).
+      found = found || *tag == *wanted || UncodedOpaqueTag(*tag) == *wanted;
     }
     from = comma + 1;
   }

@@ -25,7 +25,9 @@ std::optional<DateTime> ReadHttpDate(std::string_view text);
 
 // Whether an If-None-Match value ("*", or a comma list of entity tags such
 // as W/"a1", "b2") names `etag` under the weak comparison (the W/ prefix
-// ignored on both sides). A list that does not read matches nothing.
+// ignored on both sides). The tag of an encoded answer ("a1-gzip", see
+// answer_coding.h) names the same version as its unencoded tag. A list
+// that does not read matches nothing.
 bool NoneMatchHolds(std::string_view if_none_match, std::string_view etag);
 
 // Whether a GET or HEAD with these headers may be answered 304 Not

@@ -85,7 +85,7 @@ http::Response PageRunner::Answer(const http::Request& req, const PageFunction& 
                         http::FormOf(req), {},
                         language,          req.target, &req};
     if (req.method == "POST" &&
-        !SameText(FieldOrEmpty(request.form, "csrf"), visitor->csrf_token)) {
+        !CsrfTokenHolds(visitor->session_csrf_token, FieldOrEmpty(request.form, "csrf"))) {
       throw HttpError(403, {MessageId::kFormExpired, {}});
     }
     request.server_variables = {
