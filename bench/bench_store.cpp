@@ -7,10 +7,13 @@
 // printed. Target: within 1.3x of the floor on each engine.
 //
 //   bench_store [--postgres URI] [--rounds N]
+//   bench_store --write-sqlite PATH
 //
 // SQLite always runs (a database written in a temporary folder); PostgreSQL
 // runs when --postgres names a database, whose schedule tables are filled
-// (their rows replaced). Exit status 1 when a target is missed.
+// (their rows replaced). Exit status 1 when a target is missed. With
+// --write-sqlite it only writes that database to PATH (made when missing;
+// the schedule tables' rows replaced), for other benchmarks to run on.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -190,6 +193,16 @@ bool Measure(const std::string& engine, const std::string& connection, int round
 int main(int argc, char** argv) {
   std::string postgres;
   int rounds = 11;
+  if (argc == 3 && std::string(argv[1]) == "--write-sqlite") {
+    try {
+      Fill(*ostrand::store::Connect(std::string("sqlite:") + argv[2],
+                                    ostrand::store::OpenMode::kCreate));
+      return 0;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "bench_store: %s\n", e.what());
+      return 1;
+    }
+  }
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--postgres" && i + 1 < argc) {
@@ -197,7 +210,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
     } else {
-      std::fprintf(stderr, "usage: bench_store [--postgres URI] [--rounds N]\n");
+      std::fprintf(stderr,
+                   "usage: bench_store [--postgres URI] [--rounds N] | --write-sqlite PATH\n");
       return 2;
     }
   }

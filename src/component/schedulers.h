@@ -19,6 +19,10 @@
 
 namespace ostrand {
 
+namespace views {
+class KeptMonthCells;
+}
+
 class Schedulers {
  public:
   // The clock gives the links' time stamps; null means the system clock.
@@ -83,6 +87,14 @@ class Schedulers {
   Value DispMonthSelect(const Value& dtDate, const Value& pID);
   Value DispWeekSelect(const Value& dtDate, const Value& pID);
   Value DispSwitch(const Value& dtDate, const Value& pID, const Value& strWhich);
+
+  // For C++ hosts (no member of the table): DispLeaderMonth appended to
+  // `out`, each person's cells taken from `kept` where it holds them and
+  // offered to it otherwise (views::AppendLeaderMonthContent); the same
+  // bytes as DispLeaderMonth. Throws as DispLeaderMonth; `out` may then
+  // hold part of the summary.
+  void AppendLeaderMonth(std::string& out, const Value& dtDate, const Value& strCond,
+                         views::KeptMonthCells* kept);
 
   // Whether debug mode is on (for hosts and tests).
   bool debug() const { return bDebug_; }

@@ -18,9 +18,16 @@ Value Schedulers::DispLeaderMonthContent(const Value& dtDate, const Value& strCo
 }
 
 Value Schedulers::DispLeaderMonth(const Value& dtDate, const Value& strCond) {
-  const Value header = DispLeaderMonthHeader(dtDate);
-  const Value content = DispLeaderMonthContent(dtDate, strCond);
-  return Value::Text(header.text() + content.text());
+  std::string out;
+  AppendLeaderMonth(out, dtDate, strCond, nullptr);
+  return Value::Text(std::move(out));
+}
+
+void Schedulers::AppendLeaderMonth(std::string& out, const Value& dtDate, const Value& strCond,
+                                   views::KeptMonthCells* kept) {
+  out += views::DispLeaderMonthHeader(dtDate);
+  const Value system = session_item("systemID");
+  views::AppendLeaderMonthContent(out, connection(), dtDate, strCond, system, kept);
 }
 
 Value Schedulers::DispPersonMonth(const Value& dtDate, const Value& pID) {

@@ -1,5 +1,6 @@
 #include "views/leader_month.h"
 
+#include <algorithm>
 
 #include "calendar/weekday_caption.h"
 #include "core/html.h"
@@ -54,6 +55,13 @@ std::string PersonMonthSql(std::string_view id, const DateTime& first, const Dat
 }
 
 std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const Value& pID) {
+  std::string out;
+  AppendPersonMonth(out, db, dtDate, pID);
+  return out;
+}
+
+void AppendPersonMonth(std::string& out, store::QuerySource& db, const Value& dtDate,
+                       const Value& pID) {
   const std::string id = plans::IdForSql(pID, "person id");
   const DateTime date = dtDate.ToDate();
   const int days = DaysInMonth(date.year(), date.month());
@@ -66,25 +74,53 @@ std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const V
 
   std::size_t text_size = 0;
   for (const std::string& t : tables.text) text_size += t.size();
-  std::string out;
-  out.reserve(days * 48 + text_size);
+  // Room grows by doubling: a summary appends a thousand rows to one buffer.
+  const std::size_t needed = out.size() + static_cast<std::size_t>(days) * 48 + text_size;
+  if (out.capacity() < needed) out.reserve(std::max(needed, out.capacity() * 2));
   for (int n = 1; n <= days; ++n) {
     out += "<td title='";
     plans::AppendReplacingSeparators(out, tables.text[n], "\r\n");
     out += "' class='sch";
-    AppendEscapedHtml(out, tables.kind[n].ToText());
+    const Value& kind = tables.kind[n];
+    if (kind.is_text()) {
+      AppendEscapedHtml(out, kind.text());
+    } else {
+      AppendEscapedHtml(out, kind.ToText());
+    }
     out += "' >";
-    out += Marker(tables.kind[n]);
+    out += Marker(kind);
     out += "</td>";
   }
-  return out;
 }
 
 std::string DispLeaderMonthContent(store::QuerySource& db, const Value& dtDate,
                                    const Value& strCond, const Value& systemID) {
-  static_cast<void>(dtDate.ToDate());  // a bad date fails before the person list is read
-  return DispLeaderRows(db, systemID, strCond,
-                        [&](const Value& pID) { return DispPersonMonth(db, dtDate, pID); });
+  std::string out;
+  AppendLeaderMonthContent(out, db, dtDate, strCond, systemID, nullptr);
+  return out;
+}
+
+void AppendLeaderMonthContent(std::string& out, store::QuerySource& db, const Value& dtDate,
+                              const Value& strCond, const Value& systemID, KeptMonthCells* kept) {
+  const DateTime date = dtDate.ToDate();  // a bad date fails before the person list is read
+  const DateTime first = DateTime::FromCivil(date.year(), date.month(), 1);
+  ForEachListedPerson(db, systemID, strCond, [&](const Value& pID, const Value& name) {
+    AppendLeaderRowStart(out, name);
+    if (kept == nullptr) {
+      AppendPersonMonth(out, db, dtDate, pID);
+    } else {
+      // The list's id as the cells' query puts it; it fails as that would.
+      const std::string id = plans::IdForSql(pID, "person id");
+      if (const std::shared_ptr<const std::string> cells = kept->Find(id, first)) {
+        out += *cells;
+      } else {
+        const std::size_t cells_start = out.size();
+        AppendPersonMonth(out, db, dtDate, pID);
+        kept->Offer(id, first, std::string_view(out).substr(cells_start));
+      }
+    }
+    out += kLeaderRowEnd;
+  });
 }
 
 }  // namespace ostrand::views

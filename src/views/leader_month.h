@@ -5,6 +5,7 @@
 // the page closes it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,26 @@ std::string PersonMonthSql(std::string_view id, const DateTime& first, const Dat
 // fails, and when a plan's start or end is null or no date.
 std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const Value& pID);
 
+// DispPersonMonth appended to `out`. Throws as DispPersonMonth; `out` may
+// then hold part of the cells.
+void AppendPersonMonth(std::string& out, store::QuerySource& db, const Value& dtDate,
+                       const Value& pID);
+
+// Day cells (DispPersonMonth) that a host keeps from one page to the next,
+// so that a summary need not read and render again what did not change.
+// The host alone knows when kept cells go stale; it must never hand out
+// cells older than the data the rest of the page is read from.
+class KeptMonthCells {
+ public:
+  virtual ~KeptMonthCells() = default;
+  // The cells kept for the person whose list id reads `id` in the month
+  // that starts on `first`, or null. Shared: they stay valid while held.
+  virtual std::shared_ptr<const std::string> Find(std::string_view id, const DateTime& first) = 0;
+  // Offers the cells just rendered for that person and month; the host
+  // may keep a copy or not.
+  virtual void Offer(std::string_view id, const DateTime& first, std::string_view cells) = 0;
+};
+
 // The person rows of the month of dtDate (see views::DispLeaderRows): each
 // person's name and DispPersonMonth cells. `systemID` is the Session item
 // "systemID"; `strCond` is the page author's SQL condition on the persons.
@@ -46,5 +67,13 @@ std::string DispPersonMonth(store::QuerySource& db, const Value& dtDate, const V
 // DispLeaderRows and DispPersonMonth.
 std::string DispLeaderMonthContent(store::QuerySource& db, const Value& dtDate,
                                    const Value& strCond, const Value& systemID);
+
+// DispLeaderMonthContent appended to `out`, each person's cells taken from
+// `kept` when it holds them and offered to it when rendered (no cells are
+// kept when `kept` is null); the bytes are those of DispLeaderMonthContent
+// either way. Throws as DispLeaderMonthContent; `out` may then hold part of
+// the rows.
+void AppendLeaderMonthContent(std::string& out, store::QuerySource& db, const Value& dtDate,
+                              const Value& strCond, const Value& systemID, KeptMonthCells* kept);
 
 }  // namespace ostrand::views

@@ -43,13 +43,25 @@ std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const 
   ForEachListedPerson(db, systemID, strCond, [&](const Value& id, const Value& name) {
     const std::string row_cells = cells(id);
     if (out.empty()) out.reserve(row_cells.size() * 48);
-    out += "<tr><td class=td2 nowrap>";
-    AppendEscapedHtml(out, name.ToText());
-    out += "</td>";
-    out += row_cells;
-    out += "</tr>\r\n";
+    AppendLeaderRow(out, name, row_cells);
   });
   return out;
+}
+
+void AppendLeaderRowStart(std::string& out, const Value& name) {
+  out += "<tr><td class=td2 nowrap>";
+  if (name.is_text()) {
+    AppendEscapedHtml(out, name.text());
+  } else {
+    AppendEscapedHtml(out, name.ToText());
+  }
+  out += "</td>";
+}
+
+void AppendLeaderRow(std::string& out, const Value& name, std::string_view cells) {
+  AppendLeaderRowStart(out, name);
+  out += cells;
+  out += kLeaderRowEnd;
 }
 
 }  // namespace ostrand::views

@@ -46,4 +46,11 @@ void ForEachListedPerson(store::QuerySource& db, const Value& systemID, const Va
 std::string DispLeaderRows(store::QuerySource& db, const Value& systemID, const Value& strCond,
                            const PersonCells& cells);
 
+// Appends one row of DispLeaderRows: "<tr><td class=td2 nowrap>", the
+// HTML-escaped name, "</td>", `cells`, "</tr>" and CR LF. The start (up to
+// the cells) and the end can be appended apart, for cells rendered in place.
+void AppendLeaderRow(std::string& out, const Value& name, std::string_view cells);
+void AppendLeaderRowStart(std::string& out, const Value& name);
+inline constexpr std::string_view kLeaderRowEnd = "</tr>\r\n";
+
 }  // namespace ostrand::views

@@ -8,7 +8,8 @@ namespace ostrand::web {
 Databases::Databases(std::string connection_string, std::size_t pool_size)
     : connection_string_(std::move(connection_string)),
       pool_(connection_string_, pool_size),
-      registration_(connection_string_, pool_) {}
+      registration_(connection_string_, pool_),
+      month_cells_(connection_string_) {}
 
 store::ConnectionPool::Lease Databases::OpenHost() const {
   try {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "store/connection_pool.h"
+#include "web/data/month_cells_cache.h"
 
 namespace ostrand {
 class Schedulers;
@@ -39,10 +40,15 @@ class Databases {
 
   const std::string& connection_string() const { return connection_string_; }
 
+  // The leader summaries' kept day cells of this database, shared by every
+  // request (web/data/month_cells_cache.h).
+  MonthCellsCache& month_cells() const { return month_cells_; }
+
  private:
   std::string connection_string_;
   mutable store::ConnectionPool pool_;
   store::PoolRegistration registration_;
+  mutable MonthCellsCache month_cells_;
 };
 
 }  // namespace ostrand::web

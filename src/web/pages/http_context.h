@@ -21,6 +21,8 @@ class HttpResponse : public host::Response {
   explicit HttpResponse(std::size_t expected_size = 0) { body_.reserve(expected_size); }
   void Write(std::string_view text) override { body_.append(text); }
   const std::string& body() const { return body_; }
+  // The body to append to in place, for a fragment rendered straight into it.
+  std::string& body_buffer() { return body_; }
   std::string TakeBody() { return std::move(body_); }
 
  private:

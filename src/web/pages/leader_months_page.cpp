@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/html.h"
 #include "core/text.h"
 #include "web/data/department_plans.h"
+#include "web/data/read_snapshot.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
@@ -98,14 +101,21 @@ void AppendHeading(std::string& out, Language language, const std::vector<DateTi
   out += "</tr>\n</thead>\n";
 }
 
-void AppendPersonRow(std::string& out, const Person& person, const std::vector<DayCell>& cells,
-                     const DateTime& first, const std::vector<std::string>& classes) {
+// A person's row up to the day cells.
+void AppendPersonRowStart(std::string& out, const Person& person, const DateTime& first) {
   out += "<tr><th scope=\"row\" class=\"name\"><a href=\"";
   AppendEscapedHtml(out, http::LinkWithQuery(kPersonMonthPath, {{"personID", std::to_string(person.id)},
                                                                 {"dt", IsoDate(first)}}));
   out += "\">";
   AppendEscapedHtml(out, person.name);
   out += "</a></th>";
+}
+
+constexpr std::string_view kPersonRowEnd = "</tr>\n";
+
+// A person's day cells.
+void AppendPersonCells(std::string& out, const std::vector<DayCell>& cells,
+                       const std::vector<std::string>& classes) {
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const DayCell& cell = cells[i];
     const bool known = cell.kind && *cell.kind >= 1 && *cell.kind <= 4;
@@ -128,7 +138,18 @@ void AppendPersonRow(std::string& out, const Person& person, const std::vector<D
     if (known) out += kMarkers[static_cast<std::size_t>(*cell.kind - 1)];
     out += "</td>";
   }
-  out += "</tr>\n";
+}
+
+// What a person's cells depend on besides the person's plans: the period
+// and each day's classes.
+std::string CellsContext(const DateTime& first, int count,
+                         const std::vector<std::string>& classes) {
+  std::string context = "months " + std::to_string(first.day()) + " " + std::to_string(count);
+  for (const std::string& c : classes) {
+    context += '|';
+    context += c;
+  }
+  return context;
 }
 
 }  // namespace
@@ -159,14 +180,16 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
 
   const std::string cond = LeaderCondition(request.options, second);
   const std::optional<std::int64_t> system = request.visitor.person.system_id;
-  // Only the page's persons are read, and only their plans.
+  // The kept cells are checked and the persons read in one snapshot; only
+  // the page's persons are read.
+  const ReadSnapshot snapshot(request.db);
+  MonthCellsCache::Use kept = request.databases.month_cells().Begin();
   const ListAsk ask = ReadListAsk(request.query);
   const PageWindow window = WindowOf(
       ask.page, ask.size, system ? CountLeaderListPersons(request.db, *system, cond, ask.filter) : 0);
   const std::vector<Person> persons =
       system ? LeaderListWindow(request.db, *system, cond, ask.filter, window.offset(), window.size)
              : std::vector<Person>{};
-  const std::vector<DepartmentPlan> plans = PlansOfPersons(request.db, persons, first, last);
   const bool controls = ListControlsShown(ask, window);
   // What the links to other months over several months keep of the list:
   // its filter, size and page (leaderMonth.asp of one month has no list).
@@ -184,6 +207,17 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
     classes[i] = DayClasses(d, today, calendar);
     if (d.day_of_month() == 1) classes[i] += classes[i].empty() ? "month-start" : " month-start";
   }
+  // Each person's cells as kept; the plans are read only when some are not.
+  const std::string context = CellsContext(first, count, classes);
+  std::vector<std::shared_ptr<const std::string>> kept_cells(persons.size());
+  bool all_kept = true;
+  for (std::size_t i = 0; i < persons.size(); ++i) {
+    kept_cells[i] = kept.FindCells(std::to_string(persons[i].id), context);
+    all_kept = all_kept && kept_cells[i] != nullptr;
+  }
+  // Only the plans of the page's persons.
+  const std::vector<DepartmentPlan> plans =
+      !all_kept ? PlansOfPersons(request.db, persons, first, last) : std::vector<DepartmentPlan>{};
   // The plans spread over their persons' days, in start order, as the
   // component's month rows spread them.
   std::map<std::int64_t, std::vector<DayCell>> rows;
@@ -205,7 +239,11 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   const std::string_view title =
       Text(language, second ? MessageId::kTitleLeader2Months : MessageId::kTitleLeaderMonths);
   std::string out;
-  out.reserve(4096 + persons.size() * day_count * 24);
+  // The last page's size, so that the buffer need not grow while the rows
+  // are copied in.
+  static std::atomic<std::size_t> last_size{0};
+  out.reserve(std::max(4096 + persons.size() * day_count * 24,
+                       last_size.load(std::memory_order_relaxed) + 1024));
   AppendPageStart(out, language, title, &request.visitor, request.here);
   out += "<div class=\"page-head\">\n<h1>";
   AppendEscapedHtml(out, title);
@@ -245,14 +283,25 @@ PageReply RenderLeaderMonths(PageRequest& request, bool second) {
   AppendHeading(out, language, months, last, today, calendar);
   out += "<tbody>\n";
   const std::vector<DayCell> empty(day_count);
-  for (const Person& person : persons) {
-    const auto found = rows.find(person.id);
-    AppendPersonRow(out, person, found == rows.end() ? empty : found->second, first, classes);
+  for (std::size_t i = 0; i < persons.size(); ++i) {
+    const Person& person = persons[i];
+    AppendPersonRowStart(out, person, first);
+    if (kept_cells[i]) {
+      out += *kept_cells[i];
+    } else {
+      const std::size_t cells_start = out.size();
+      const auto found = rows.find(person.id);
+      AppendPersonCells(out, found == rows.end() ? empty : found->second, classes);
+      kept.OfferCells(std::to_string(person.id), context,
+                      std::string_view(out).substr(cells_start));
+    }
+    out += kPersonRowEnd;
   }
   out += "</tbody>\n</table>\n</div>\n";
   AppendPlaceLegend(out, request, true);
   AppendHolidayNotes(out, language, first, last, calendar);
   AppendPageEnd(out);
+  last_size.store(out.size(), std::memory_order_relaxed);
   return PageReply{200, std::move(out), {}};
 }
 

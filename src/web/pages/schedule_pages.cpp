@@ -11,6 +11,7 @@
 #include "navigation/week_select.h"
 #include "plans/place_kind.h"
 #include "web/data/plan_repository.h"
+#include "web/data/read_snapshot.h"
 #include "web/http/request_values.h"
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
@@ -303,8 +304,15 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     AppendEscapedHtml(markup, title);
     markup += "\">\n";
     response->Write(markup);
-    Write(*response,
-          IsMonth(kind) ? object->DispLeaderMonth(dt, cond) : object->DispLeaderWeek(dt, cond));
+    if (IsMonth(kind)) {
+      // One snapshot for the check of the kept cells and the rows read
+      // around them (the component leases this thread's connection).
+      const ReadSnapshot snapshot(request.db);
+      MonthCellsCache::Use kept = request.databases.month_cells().Begin();
+      object->AppendLeaderMonth(response->body_buffer(), dt, cond, &kept);
+    } else {
+      Write(*response, object->DispLeaderWeek(dt, cond));
+    }
     response->Write("</table>\n</div>\n");
     markup.clear();
     AppendPlaceLegend(markup, request, true);
