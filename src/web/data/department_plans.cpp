@@ -179,7 +179,7 @@ std::int64_t CountLeaderListPersons(store::Connection& db, std::int64_t system_i
                                     std::string_view cond, const PersonFilter& filter) {
   std::vector<store::SqlParam> params;
   const std::string where = LeaderListWhere(db.engine(), cond, filter, system_id, params);
-  const store::RecordSet rows = db.Query("SELECT COUNT(*) FROM person" + where, params);
+  const store::RecordSet rows = db.QueryStored("SELECT COUNT(*) FROM person" + where, params);
   return Int(rows, 0);
 }
 
@@ -193,7 +193,7 @@ std::vector<Person> LeaderListWindow(store::Connection& db, std::int64_t system_
   if (limit > 0 || offset > 0) {
     sql += store::RowWindow(db.engine(), offset, limit > 0 ? limit : kAllRows);
   }
-  return ReadPersons(db.Query(sql, params));
+  return ReadPersons(db.QueryStored(sql, params));
 }
 
 std::vector<DepartmentPlan> PlansOfPersons(store::Connection& db,
@@ -208,7 +208,7 @@ std::vector<DepartmentPlan> PlansOfPersons(store::Connection& db,
   sql += kPlanOrder;
   params.push_back(StartsBefore(last));
   params.push_back(store::SqlParam::Date(first));
-  return ReadDated(db.Query(sql, params));
+  return ReadDated(db.QueryStored(sql, params));
 }
 
 std::int64_t CountAwayPersons(store::Connection& db, std::int64_t system_id,
@@ -216,7 +216,7 @@ std::int64_t CountAwayPersons(store::Connection& db, std::int64_t system_id,
                               const std::vector<std::int64_t>& kinds, const PersonFilter& filter) {
   std::vector<store::SqlParam> params;
   const std::string where = AwayWhere(system_id, viewer_id, first, last, kinds, filter, params);
-  const store::RecordSet rows = db.Query("SELECT COUNT(*) FROM person" + where, params);
+  const store::RecordSet rows = db.QueryStored("SELECT COUNT(*) FROM person" + where, params);
   return Int(rows, 0);
 }
 
@@ -233,7 +233,7 @@ std::vector<Person> AwayPersonsWindow(store::Connection& db, std::int64_t system
   if (limit > 0 || offset > 0) {
     sql += store::RowWindow(db.engine(), offset, limit > 0 ? limit : kAllRows);
   }
-  return ReadPersons(db.Query(sql, params));
+  return ReadPersons(db.QueryStored(sql, params));
 }
 
 std::vector<DepartmentPlan> SystemPlansOf(store::Connection& db, const std::vector<Person>& persons,
