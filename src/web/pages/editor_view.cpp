@@ -34,17 +34,6 @@ void AppendHeading(std::string& out, Language language, MessageId id) {
   out += "</h2>\n";
 }
 
-void AppendLink(std::string& out, const std::string& href, Language language, MessageId caption,
-                std::string_view attributes = {}) {
-  out += "<a";
-  out += attributes;
-  out += " href=\"";
-  AppendEscapedHtml(out, href);
-  out += "\">";
-  AppendEscapedHtml(out, Text(language, caption));
-  out += "</a>";
-}
-
 void AppendMessages(std::string& out, std::string_view css_class,
                     const std::vector<std::string>& messages) {
   if (messages.empty()) return;
@@ -79,9 +68,9 @@ void AppendPlanList(std::string& out, Language language, const EditorTarget& tar
     return;
   }
   out += "<table class=\"day-plans\">\n<tr>";
-  for (const MessageId column : {MessageId::kTime, MessageId::kKind, MessageId::kPlace,
-                                 MessageId::kDetail, MessageId::kContent, MessageId::kAddition,
-                                 MessageId::kFlag, MessageId::kActions}) {
+  for (const MessageId column :
+       {MessageId::kTime, MessageId::kKind, MessageId::kPlace, MessageId::kDetail,
+        MessageId::kContent, MessageId::kAddition, MessageId::kFlag, MessageId::kActions}) {
     out += "<th scope=\"col\">";
     AppendEscapedHtml(out, Text(language, column));
     out += "</th>";
@@ -119,15 +108,17 @@ void AppendPlanList(std::string& out, Language language, const EditorTarget& tar
     out += "</td>";
     AppendCell(out, plan.addition.value_or(""));
     AppendCell(out, Text(language, plan.flag == store::kSharedPlanFlag ? MessageId::kShared
-                                                            : MessageId::kPrivate));
+                                                                       : MessageId::kPrivate));
     const std::string id = std::to_string(plan.id);
     out += "<td class=\"actions\">";
-    AppendLink(out, EditorAddress(target, target.day, {{"planID", id}}), language, MessageId::kEdit);
+    AppendLink(out, EditorAddress(target, target.day, {{"planID", id}}),
+               Text(language, MessageId::kEdit));
     out += ' ';
-    AppendLink(out, EditorAddress(target, target.day, {{"copy", id}}), language, MessageId::kCopy);
+    AppendLink(out, EditorAddress(target, target.day, {{"copy", id}}),
+               Text(language, MessageId::kCopy));
     out += ' ';
-    AppendLink(out, EditorAddress(target, target.day, {{"delete", id}}), language,
-               MessageId::kDelete, " class=\"delete\"");
+    AppendLink(out, EditorAddress(target, target.day, {{"delete", id}}),
+               Text(language, MessageId::kDelete), "class=\"delete\"");
     out += "</td></tr>\n";
   }
   out += "</table>\n";
@@ -140,10 +131,11 @@ void AppendTextField(std::string& out, std::string_view name, std::string_view c
 }
 
 void AppendPlanForm(std::string& out, Language language, const EditorTarget& target,
-                    const PlanFields& fields,
-                    const std::vector<std::string>& messages, const std::vector<PlaceKind>& kinds,
-                    const std::vector<Place>& places, const std::string& csrf, bool in_series) {
-  AppendHeading(out, language, fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
+                    const PlanFields& fields, const std::vector<std::string>& messages,
+                    const std::vector<PlaceKind>& kinds, const std::vector<Place>& places,
+                    const std::string& csrf, bool in_series) {
+  AppendHeading(out, language,
+                fields.plan_id.empty() ? MessageId::kNewPlan : MessageId::kChangePlan);
   if (!messages.empty()) {
     out += "<div role=\"alert\">\n<ul class=\"error\">\n";
     for (const std::string& message : messages) {
@@ -208,7 +200,7 @@ void AppendPlanForm(std::string& out, Language language, const EditorTarget& tar
   AppendSubmitButton(out, Text(language, MessageId::kSave));
   out += '\n';
   if (!fields.plan_id.empty()) {
-    AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancelChange);
+    AppendLink(out, EditorAddress(target, target.day), Text(language, MessageId::kCancelChange));
     out += '\n';
   }
   out += "</form>\n";
@@ -216,8 +208,7 @@ void AppendPlanForm(std::string& out, Language language, const EditorTarget& tar
 
 // What was just done, the warnings, and the undo of a delete.
 void AppendNotices(std::string& out, Language language, const EditorTarget& target,
-                   const EditorView& view,
-                   const std::string& csrf) {
+                   const EditorView& view, const std::string& csrf) {
   if (view.notices.empty() && view.warnings.empty()) return;
   out += "<div class=\"notice\" role=\"status\">\n";
   for (const std::string& notice : view.notices) {
@@ -243,8 +234,9 @@ void AppendNotices(std::string& out, Language language, const EditorTarget& targ
 
 void AppendDeleteConfirmation(std::string& out, Language language, const EditorTarget& target,
                               const StoredPlan& plan, const std::string& csrf, bool in_series) {
-  out += "<div class=\"confirm\" role=\"alertdialog\" aria-labelledby=\"confirm-delete\">\n"
-         "<p id=\"confirm-delete\">";
+  out +=
+      "<div class=\"confirm\" role=\"alertdialog\" aria-labelledby=\"confirm-delete\">\n"
+      "<p id=\"confirm-delete\">";
   AppendEscapedHtml(out, Format(language, MessageId::kConfirmDelete,
                                 {PlanLabel(language, plan), std::to_string(kKeepDeletedDays)}));
   out += "</p>\n";
@@ -255,14 +247,13 @@ void AppendDeleteConfirmation(std::string& out, Language language, const EditorT
   if (in_series) AppendScopeChoice(out, language);
   AppendSubmitButton(out, Text(language, MessageId::kDelete));
   out += ' ';
-  AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancel);
+  AppendLink(out, EditorAddress(target, target.day), Text(language, MessageId::kCancel));
   out += "</form>\n</div>\n";
 }
 
 void AppendCopyForm(std::string& out, Language language, const EditorTarget& target,
-                    const StoredPlan& plan,
-                    const CopyFields& fields, const std::vector<std::string>& messages,
-                    const std::string& csrf) {
+                    const StoredPlan& plan, const CopyFields& fields,
+                    const std::vector<std::string>& messages, const std::string& csrf) {
   AppendHeading(out, language, MessageId::kCopyPlan);
   out += "<p>";
   AppendEscapedHtml(out, Format(language, MessageId::kCopyPlanIntro, {PlanLabel(language, plan)}));
@@ -294,7 +285,7 @@ void AppendCopyForm(std::string& out, Language language, const EditorTarget& tar
   out += "</label>\n";
   AppendSubmitButton(out, Text(language, MessageId::kCopy));
   out += '\n';
-  AppendLink(out, EditorAddress(target, target.day), language, MessageId::kCancel);
+  AppendLink(out, EditorAddress(target, target.day), Text(language, MessageId::kCancel));
   out += "\n</form>\n";
 }
 
@@ -336,7 +327,7 @@ PageReply EditorPage(PageRequest& request, const EditorTarget& target, const Edi
   links.emplace_back(std::string(kDeletedPlansPath), MessageId::kRecentlyDeleted);
   for (std::size_t i = 0; i < links.size(); ++i) {
     if (i > 0) out += ' ';
-    AppendLink(out, links[i].first, language, links[i].second);
+    AppendLink(out, links[i].first, Text(language, links[i].second));
   }
   out += "</p>\n</div>\n";
   AppendNotices(out, language, target, view, csrf);

@@ -97,6 +97,20 @@ void AppendSubmitButton(std::string& out, std::string_view caption) {
   out += "</button>";
 }
 
+void AppendLink(std::string& out, std::string_view href, std::string_view caption,
+                std::string_view attributes) {
+  out += "<a ";
+  if (!attributes.empty()) {
+    out += attributes;
+    out += ' ';
+  }
+  out += "href=\"";
+  AppendEscapedHtml(out, href);
+  out += "\">";
+  AppendEscapedHtml(out, caption);
+  out += "</a>";
+}
+
 void AppendSubmitButton(std::string& out, std::string_view name, std::string_view value,
                         std::string_view caption) {
   out += "<button type=\"submit\" name=\"";

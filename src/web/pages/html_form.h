@@ -45,6 +45,11 @@ void AppendRadioButton(std::string& out, std::string_view name, std::string_view
 void AppendOption(std::string& out, std::string_view value, std::string_view caption,
                   bool selected);
 
+// <a ATTRIBUTES href="HREF">CAPTION</a>: HREF and CAPTION escaped here,
+// ATTRIBUTES (markup such as rel="next", or empty) written as they are.
+void AppendLink(std::string& out, std::string_view href, std::string_view caption,
+                std::string_view attributes = {});
+
 // <button type="submit">CAPTION</button>
 void AppendSubmitButton(std::string& out, std::string_view caption);
 

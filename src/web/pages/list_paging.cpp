@@ -40,17 +40,6 @@ std::string CountText(Language language, std::int64_t n) {
   return grouped;
 }
 
-void AppendLink(std::string& out, std::string_view href, std::string_view attributes,
-                std::string_view caption) {
-  out += "<a ";
-  out += attributes;
-  out += attributes.empty() ? "href=\"" : " href=\"";
-  AppendEscapedHtml(out, href);
-  out += "\">";
-  AppendEscapedHtml(out, caption);
-  out += "</a>";
-}
-
 void AppendQueryItem(std::string& link, std::string_view name, std::string_view value) {
   link += '&';
   link += name;
@@ -142,12 +131,12 @@ void AppendPager(std::string& out, Language language, const PageWindow& window,
   out += "</span>";
   if (window.page > 1) {
     out += ' ';
-    AppendLink(out, link(window.page - 1, window.size), "rel=\"prev\"",
-               Text(language, kListPrevious));
+    AppendLink(out, link(window.page - 1, window.size), Text(language, kListPrevious),
+               "rel=\"prev\"");
   }
   if (window.page < window.pages) {
     out += ' ';
-    AppendLink(out, link(window.page + 1, window.size), "rel=\"next\"", Text(language, kListNext));
+    AppendLink(out, link(window.page + 1, window.size), Text(language, kListNext), "rel=\"next\"");
   }
   out += " <span class=\"page-sizes\">";
   AppendEscapedHtml(out, Text(language, kListPerPage));
@@ -156,8 +145,8 @@ void AppendPager(std::string& out, Language language, const PageWindow& window,
     // The page that holds the first row shown now.
     const std::int64_t page =
         window.total == 0 ? 1 : (window.first() - 1) / static_cast<std::int64_t>(size) + 1;
-    AppendLink(out, link(page, size), size == window.size ? "aria-current=\"page\"" : "",
-               std::to_string(size));
+    AppendLink(out, link(page, size), std::to_string(size),
+               size == window.size ? "aria-current=\"page\"" : "");
   }
   out += "</span></nav>\n";
 }
