@@ -323,3 +323,117 @@ CREATE TABLE hostAppPassword (
   lastUsedAt DATETIME,
   UNIQUE (personID, name)
 );
+
+-- The outbox: what the site has to tell other programs and people, written
+-- in the same transaction as the change it tells of, so that a change is
+-- never committed without it. eventKey is the event's id for receivers
+-- (the webhook-id); events that several servers may make at once (the
+-- daily and weekly lists) have a key of their day, so that the second is
+-- refused. kind names what happened ('plan.added', 'plan.changed',
+-- 'plan.deleted', 'plan.restored', 'person.added', 'person.retired',
+-- 'away.today', 'mail.invitation', 'mail.reset', ...), personID whom it is
+-- about and actorID who did it (NULL: another program or the site
+-- itself); shared says whether colleagues may see it. body is the event's
+-- JSON. fannedOut turns 1 once the event's deliveries are made; a server
+-- holds the event meanwhile until leaseUntil. Times are UTC.
+IF OBJECT_ID(N'hostEvent', N'U') IS NULL
+CREATE TABLE hostEvent (
+  eventID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  eventKey NVARCHAR(200) NOT NULL UNIQUE,
+  kind NVARCHAR(40) NOT NULL,
+  personID BIGINT,
+  actorID BIGINT,
+  shared INT NOT NULL,
+  body NVARCHAR(MAX) NOT NULL,
+  createdAt DATETIME NOT NULL,
+  fannedOut INT NOT NULL DEFAULT 0,
+  leaseUntil DATETIME
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostEvent_pending')
+CREATE INDEX hostEvent_pending ON hostEvent (fannedOut, eventID);
+
+-- One delivery of the outbox: an event to a webhook receiver (channel
+-- 'webhook', receiverID), or a mail to a person (channel 'mail',
+-- personID, mailKind) that may gather several events (hostDeliveryEvent).
+-- status is 'pending', 'delivered' or 'failed'; a server that sends it
+-- holds it until leaseUntil (leaseOwner names the server); a failed
+-- attempt sets nextAttemptAt later. lastStatus is the receiver's HTTP
+-- status or the mail server's reply code, lastError what went wrong.
+-- body holds what is sent when it is fixed when queued (a mail of an
+-- invitation); it is emptied once the delivery ends. Times are UTC.
+IF OBJECT_ID(N'hostDelivery', N'U') IS NULL
+CREATE TABLE hostDelivery (
+  deliveryID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  eventID BIGINT,
+  channel NVARCHAR(10) NOT NULL,
+  receiverID BIGINT,
+  personID BIGINT,
+  mailKind NVARCHAR(20),
+  status NVARCHAR(10) NOT NULL,
+  attempts INT NOT NULL DEFAULT 0,
+  createdAt DATETIME NOT NULL,
+  nextAttemptAt DATETIME NOT NULL,
+  leaseOwner NVARCHAR(100),
+  leaseUntil DATETIME,
+  lastAttemptAt DATETIME,
+  lastStatus INT,
+  lastError NVARCHAR(1000),
+  deliveredAt DATETIME,
+  body NVARCHAR(MAX)
+);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostDelivery_due')
+CREATE INDEX hostDelivery_due ON hostDelivery (status, nextAttemptAt);
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'hostDelivery_receiver')
+CREATE INDEX hostDelivery_receiver ON hostDelivery (receiverID, deliveryID);
+
+-- The events a mail gathers (the changes of ten minutes in one mail).
+IF OBJECT_ID(N'hostDeliveryEvent', N'U') IS NULL
+CREATE TABLE hostDeliveryEvent (
+  deliveryID BIGINT NOT NULL,
+  eventID BIGINT NOT NULL,
+  PRIMARY KEY (deliveryID, eventID)
+);
+
+-- Webhook receivers: where events are POSTed, with the secret they are
+-- signed with (whsec_ and base64, as receivers are given it), the kinds of
+-- event wanted (a comma list of hostEvent kinds), whether private entries
+-- are sent too, the body's format ('json', or 'chat' for chat programs'
+-- incoming webhooks: a `text` field), the hour of the daily 'away.today'
+-- list (NULL: none), whether it is active, and who set it up ('admin', or
+-- 'command line' for `serve --webhook`). Times are UTC.
+IF OBJECT_ID(N'hostWebhook', N'U') IS NULL
+CREATE TABLE hostWebhook (
+  receiverID BIGINT IDENTITY(1,1) PRIMARY KEY,
+  name NVARCHAR(100) NOT NULL,
+  url NVARCHAR(2000) NOT NULL,
+  secret NVARCHAR(200) NOT NULL,
+  kinds NVARCHAR(400) NOT NULL,
+  private INT NOT NULL,
+  format NVARCHAR(10) NOT NULL,
+  awayHour INT,
+  active INT NOT NULL,
+  origin NVARCHAR(20) NOT NULL,
+  createdAt DATETIME NOT NULL
+);
+
+-- A person's mail address, set by an administrator or the person.
+IF OBJECT_ID(N'hostMailAddress', N'U') IS NULL
+CREATE TABLE hostMailAddress (
+  personID BIGINT PRIMARY KEY,
+  address NVARCHAR(320) NOT NULL,
+  changedAt DATETIME NOT NULL
+);
+
+-- The mails a person asked for: 'changes' (when someone else changes the
+-- person's plans), 'weekly' (a leader's summary of next week), 'away'
+-- (a leader's daily list of who is away).
+IF OBJECT_ID(N'hostMailChoice', N'U') IS NULL
+CREATE TABLE hostMailChoice (
+  personID BIGINT NOT NULL,
+  choice NVARCHAR(20) NOT NULL,
+  chosenAt DATETIME NOT NULL,
+  PRIMARY KEY (personID, choice)
+);

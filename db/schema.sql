@@ -290,3 +290,107 @@ CREATE TABLE IF NOT EXISTS hostAppPassword (
   lastUsedAt DATETIME,
   UNIQUE (personID, name)
 );
+
+-- The outbox: what the site has to tell other programs and people, written
+-- in the same transaction as the change it tells of, so that a change is
+-- never committed without it. eventKey is the event's id for receivers
+-- (the webhook-id); events that several servers may make at once (the
+-- daily and weekly lists) have a key of their day, so that the second is
+-- refused. kind names what happened ('plan.added', 'plan.changed',
+-- 'plan.deleted', 'plan.restored', 'person.added', 'person.retired',
+-- 'away.today', 'mail.invitation', 'mail.reset', ...), personID whom it is
+-- about and actorID who did it (NULL: another program or the site
+-- itself); shared says whether colleagues may see it. body is the event's
+-- JSON. fannedOut turns 1 once the event's deliveries are made; a server
+-- holds the event meanwhile until leaseUntil. Times are UTC.
+CREATE TABLE IF NOT EXISTS hostEvent (
+  eventID INTEGER PRIMARY KEY AUTOINCREMENT,
+  eventKey TEXT NOT NULL UNIQUE,
+  kind TEXT NOT NULL,
+  personID INTEGER,
+  actorID INTEGER,
+  shared INTEGER NOT NULL,
+  body TEXT NOT NULL,
+  createdAt DATETIME NOT NULL,
+  fannedOut INTEGER NOT NULL DEFAULT 0,
+  leaseUntil DATETIME
+);
+
+CREATE INDEX IF NOT EXISTS hostEvent_pending ON hostEvent (fannedOut, eventID);
+
+-- One delivery of the outbox: an event to a webhook receiver (channel
+-- 'webhook', receiverID), or a mail to a person (channel 'mail',
+-- personID, mailKind) that may gather several events (hostDeliveryEvent).
+-- status is 'pending', 'delivered' or 'failed'; a server that sends it
+-- holds it until leaseUntil (leaseOwner names the server); a failed
+-- attempt sets nextAttemptAt later. lastStatus is the receiver's HTTP
+-- status or the mail server's reply code, lastError what went wrong.
+-- body holds what is sent when it is fixed when queued (a mail of an
+-- invitation); it is emptied once the delivery ends. Times are UTC.
+CREATE TABLE IF NOT EXISTS hostDelivery (
+  deliveryID INTEGER PRIMARY KEY AUTOINCREMENT,
+  eventID INTEGER,
+  channel TEXT NOT NULL,
+  receiverID INTEGER,
+  personID INTEGER,
+  mailKind TEXT,
+  status TEXT NOT NULL,
+  attempts INTEGER NOT NULL DEFAULT 0,
+  createdAt DATETIME NOT NULL,
+  nextAttemptAt DATETIME NOT NULL,
+  leaseOwner TEXT,
+  leaseUntil DATETIME,
+  lastAttemptAt DATETIME,
+  lastStatus INTEGER,
+  lastError TEXT,
+  deliveredAt DATETIME,
+  body TEXT
+);
+
+CREATE INDEX IF NOT EXISTS hostDelivery_due ON hostDelivery (status, nextAttemptAt);
+CREATE INDEX IF NOT EXISTS hostDelivery_receiver ON hostDelivery (receiverID, deliveryID);
+
+-- The events a mail gathers (the changes of ten minutes in one mail).
+CREATE TABLE IF NOT EXISTS hostDeliveryEvent (
+  deliveryID INTEGER NOT NULL,
+  eventID INTEGER NOT NULL,
+  PRIMARY KEY (deliveryID, eventID)
+);
+
+-- Webhook receivers: where events are POSTed, with the secret they are
+-- signed with (whsec_ and base64, as receivers are given it), the kinds of
+-- event wanted (a comma list of hostEvent kinds), whether private entries
+-- are sent too, the body's format ('json', or 'chat' for chat programs'
+-- incoming webhooks: a `text` field), the hour of the daily 'away.today'
+-- list (NULL: none), whether it is active, and who set it up ('admin', or
+-- 'command line' for `serve --webhook`). Times are UTC.
+CREATE TABLE IF NOT EXISTS hostWebhook (
+  receiverID INTEGER PRIMARY KEY AUTOINCREMENT,
+  name TEXT NOT NULL,
+  url TEXT NOT NULL,
+  secret TEXT NOT NULL,
+  kinds TEXT NOT NULL,
+  private INTEGER NOT NULL,
+  format TEXT NOT NULL,
+  awayHour INTEGER,
+  active INTEGER NOT NULL,
+  origin TEXT NOT NULL,
+  createdAt DATETIME NOT NULL
+);
+
+-- A person's mail address, set by an administrator or the person.
+CREATE TABLE IF NOT EXISTS hostMailAddress (
+  personID INTEGER PRIMARY KEY,
+  address TEXT NOT NULL,
+  changedAt DATETIME NOT NULL
+);
+
+-- The mails a person asked for: 'changes' (when someone else changes the
+-- person's plans), 'weekly' (a leader's summary of next week), 'away'
+-- (a leader's daily list of who is away).
+CREATE TABLE IF NOT EXISTS hostMailChoice (
+  personID INTEGER NOT NULL,
+  choice TEXT NOT NULL,
+  chosenAt DATETIME NOT NULL,
+  PRIMARY KEY (personID, choice)
+);

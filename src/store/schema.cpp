@@ -72,7 +72,9 @@ constexpr std::string_view kAddedHostTables[] = {
     "hostSetting", "hostToken",         "hostPlanChange", "hostHoliday", "hostDeletedPlan",
     "hostAdmin",   "hostRetiredPerson", "hostDepartment", "hostDuty",    "hostSession",
     "hostAudit",   "hostIdentity",      "hostSecondFactor", "hostRecoveryCode", "hostSignInState",
-    "hostCalendarObject", "hostObjectPlan", "hostCalendarChange", "hostAppPassword"};
+    "hostCalendarObject", "hostObjectPlan", "hostCalendarChange", "hostAppPassword",
+    "hostEvent", "hostDelivery", "hostDeliveryEvent", "hostWebhook", "hostMailAddress",
+    "hostMailChoice"};
 
 bool HostTablesCurrent(Connection& db) {
   if (!HasTable(db, "hostAccount") || !HasColumn(db, "hostAccount", "sessionGeneration")) {

@@ -27,8 +27,12 @@ namespace ostrand::store {
 // provider (hostSignInState); 6 the calendars of calendar programs: the
 // events they wrote (hostCalendarObject, hostObjectPlan), the numbered
 // changes behind their sync tokens (hostCalendarChange) and app passwords
-// (hostAppPassword).
-inline constexpr int kSchemaVersion = 6;
+// (hostAppPassword); 7 what the site tells of changes: the outbox of
+// events (hostEvent) and their deliveries (hostDelivery,
+// hostDeliveryEvent), webhook receivers (hostWebhook) and persons' mail
+// addresses and the mails they asked for (hostMailAddress,
+// hostMailChoice).
+inline constexpr int kSchemaVersion = 7;
 
 // The schema script of the engine. The text lives for the whole program.
 std::string_view SchemaSql(Engine engine = Engine::kSqlite);
