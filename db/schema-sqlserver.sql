@@ -419,11 +419,13 @@ CREATE TABLE hostWebhook (
   createdAt DATETIME NOT NULL
 );
 
--- A person's mail address, set by an administrator or the person.
+-- A person's mail address, set by an administrator or the person, and
+-- the language of the mails ('zh' or 'en').
 IF OBJECT_ID(N'hostMailAddress', N'U') IS NULL
 CREATE TABLE hostMailAddress (
   personID BIGINT PRIMARY KEY,
   address NVARCHAR(320) NOT NULL,
+  language NVARCHAR(10) NOT NULL,
   changedAt DATETIME NOT NULL
 );
 

@@ -378,10 +378,12 @@ CREATE TABLE IF NOT EXISTS hostWebhook (
   createdAt DATETIME NOT NULL
 );
 
--- A person's mail address, set by an administrator or the person.
+-- A person's mail address, set by an administrator or the person, and
+-- the language of the mails ('zh' or 'en').
 CREATE TABLE IF NOT EXISTS hostMailAddress (
   personID INTEGER PRIMARY KEY,
   address TEXT NOT NULL,
+  language TEXT NOT NULL,
   changedAt DATETIME NOT NULL
 );
 

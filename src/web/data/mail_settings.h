@@ -25,15 +25,22 @@ inline constexpr std::string_view kMailAwayList = "away";
 inline constexpr std::string_view kMailChoices[] = {kMailChanges, kMailWeeklySummary,
                                                     kMailAwayList};
 
-// The person's mail address, or nothing.
-std::optional<std::string> MailAddressOf(store::Connection& db, std::int64_t person_id);
+// Where a person's mails go, and in which language ("zh" or "en", the
+// codes of web/i18n/language.h).
+struct MailAddress {
+  std::string address;
+  std::string language;
+};
 
-// Sets the person's address at `now`; an empty one removes it (and the
-// person's choices stay, to be used again once there is an address).
-// Throws Error naming the value when it is no mail address
-// (IsMailAddress).
+// The person's mail address, or nothing.
+std::optional<MailAddress> MailAddressOf(store::Connection& db, std::int64_t person_id);
+
+// Sets the person's address and the language of the mails at `now`; an
+// empty address removes it (the person's choices stay, to be used again
+// once there is an address). In a transaction of its own. Throws Error naming the value when it is no
+// mail address (IsMailAddress) or the language is neither "zh" nor "en".
 void SetMailAddress(store::Connection& db, std::int64_t person_id, std::string_view address,
-                    const DateTime& now);
+                    std::string_view language, const DateTime& now);
 
 // Whether `text` has the form of an address this site sends to: a local
 // part and a domain of printable ASCII, one '@', no blanks, controls,
@@ -43,12 +50,14 @@ bool IsMailAddress(std::string_view text);
 // The mails the person asked for, in the order of kMailChoices.
 std::vector<std::string> MailChoicesOf(store::Connection& db, std::int64_t person_id);
 
-// Asks for the mail `choice` (one of kMailChoices) or takes it back.
+// Asks for the mail `choice` (one of kMailChoices) or takes it back, in a
+// transaction of its own.
 // Throws Error naming the choice when it is none of them.
 void SetMailChoice(store::Connection& db, std::int64_t person_id, std::string_view choice,
                    bool wanted, const DateTime& now);
 
-// The persons who asked for `choice` and have an address, by id.
+// The persons who asked for `choice` and have an address, by id; retired
+// persons are left out.
 std::vector<std::int64_t> PersonsChoosing(store::Connection& db, std::string_view choice);
 
 }  // namespace ostrand::web

@@ -34,7 +34,8 @@ std::vector<Webhook> ReadWebhooks(store::RecordSet rows) {
     w.name = Text(rows, 1);
     w.url = Text(rows, 2);
     w.secret = Text(rows, 3);
-    for (const std::string_view kind : SplitList(Text(rows, 4), ',')) {
+    const std::string kinds = Text(rows, 4);
+    for (const std::string_view kind : SplitList(kinds, ',')) {
       if (!kind.empty()) w.kinds.emplace_back(kind);
     }
     w.sees_private = Int(rows, 5) != 0;
