@@ -9,6 +9,7 @@
 #include "holidays/demo_holidays.h"
 #include "holidays/holiday_file.h"
 #include "web/data/holiday_table.h"
+#include "web/pages/day_marks.h"
 #include "store/connect.h"
 #include "store/schema.h"
 #include "test_databases.h"
@@ -86,6 +87,23 @@ TEST(HolidayDays, AHolidayDecidesElseTheWeekday) {
   EXPECT_EQ(calendar.KindOf(Day(2026, 10, 10)), DayKind::kWeekend);
   EXPECT_EQ(calendar.KindOf(Day(2026, 10, 12)), DayKind::kWorkday);
   EXPECT_EQ(calendar.KindOf(DateTime::FromCivil(2026, 10, 1, 15, 30)), DayKind::kDayOff);
+}
+
+TEST(HolidayDays, PagesCarryTheMarksAsJsonInAnAttribute) {
+  const HolidayCalendar calendar(
+      {Holiday{Day(2026, 10, 1), "国庆\"<节>\\", true, false},
+       Holiday{Day(2026, 10, 11), "bad \xff name", false, true}});
+  std::string out;
+  web::AppendDayMarks(out, web::Language::kEnglish, Day(2026, 10, 5), Day(2026, 9, 30),
+                      Day(2026, 10, 11), calendar, std::nullopt);
+  const std::size_t start = out.find("data-days=\"") + 11;
+  EXPECT_EQ(out.substr(start, out.find('"', start) - start),
+            "{&quot;2026-10-01&quot;:[&quot;day-off&quot;,&quot;国庆\\&quot;&lt;节&gt;\\\\&quot;,"
+            "&quot;国庆\\&quot;&lt;节&gt;\\\\ (off)&quot;,&quot;off&quot;],"
+            "&quot;2026-10-03&quot;:[&quot;weekend&quot;],&quot;2026-10-04&quot;:[&quot;weekend&quot;],"
+            "&quot;2026-10-10&quot;:[&quot;weekend&quot;],&quot;2026-10-11&quot;:[&quot;workday&quot;,"
+            "&quot;bad \xef\xbf\xbd name&quot;,&quot;bad \xef\xbf\xbd name (work) · demo "
+            "data&quot;,&quot;work&quot;]}");
 }
 
 // ---- the table on every backend ------------------------------------------------

@@ -9,7 +9,7 @@ namespace ostrand::web {
 
 bool IsAdministrator(store::Connection& db, std::int64_t person_id) {
   const std::array params{store::SqlParam::Integer(person_id)};
-  return !db.Query("SELECT 1 FROM hostAdmin WHERE personID = ?", params).Eof();
+  return !db.QueryStored("SELECT 1 FROM hostAdmin WHERE personID = ?", params).Eof();
 }
 
 bool GrantAdministrator(store::Connection& db, std::int64_t person_id,

@@ -50,27 +50,47 @@ holidays::HolidayCalendar HolidaysOf(PageRequest& request, const DateTime& first
   return holidays::HolidayCalendar(holidays::HolidaysBetween(request.db, first, last));
 }
 
+namespace {
+
+// A text as a JSON string; names that are no valid UTF-8 show U+FFFD
+// rather than fail the page.
+void AppendJsonText(std::string& out, std::string_view text) {
+  out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
 void AppendDayMarks(std::string& out, Language language, const DateTime& today, const DateTime& first,
                     const DateTime& last, const holidays::HolidayCalendar& calendar,
                     std::optional<DateTime> columns_from) {
-  nlohmann::json days = nlohmann::json::object();
+  // {"YYYY-MM-DD":["kind"(,"name","tip","tag")],...}: the days in order,
+  // which is the order of their keys. Kinds and dates need no escaping.
+  std::string days = "{";
   for (std::int64_t d = first.day(); d <= last.day(); ++d) {
     const DateTime day = DateTime::FromSerial(d);
     const std::string_view kind = DayKindClass(calendar.KindOf(day));
     if (kind.empty()) continue;
-    nlohmann::json mark = nlohmann::json::array({kind});
+    if (days.size() > 1) days += ',';
+    days += '"';
+    days += IsoDate(day);
+    days += "\":[\"";
+    days += kind;
+    days += '"';
     if (const holidays::Holiday* entry = calendar.Find(day)) {
-      mark.push_back(entry->name);
-      mark.push_back(HolidayTip(language, *entry));
-      mark.push_back(HolidayTag(language, *entry));
+      days += ',';
+      AppendJsonText(days, entry->name);
+      days += ',';
+      AppendJsonText(days, HolidayTip(language, *entry));
+      days += ',';
+      AppendJsonText(days, HolidayTag(language, *entry));
     }
-    days[IsoDate(day)] = std::move(mark);
+    days += ']';
   }
+  days += '}';
   out += "<div id=\"day-marks\" hidden data-today=\"";
   out += IsoDate(today);
   out += "\" data-days=\"";
-  // Names that are no valid UTF-8 show U+FFFD rather than fail the page.
-  AppendEscapedHtml(out, days.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  AppendEscapedHtml(out, days);
   out += '"';
   if (columns_from) {
     out += " data-columns-from=\"";
