@@ -432,7 +432,7 @@ dav::DavSignIn WebServer::Impl::SignInToCalendars(const http::Request& request) 
   const std::optional<Person> found = FindPerson(db, *id);
   const Person person = found ? *found : Person{*id, {}, {}, {}};
   const SignInOutcome outcome =
-      signin.CheckCredential(db, person, request.remote_address, [&] {
+      signin.CheckCredential(db, person, request.remote_address, "app password", [&] {
         return found && CheckAppPassword(db, person.id, credentials->password, UtcNow());
       });
   switch (outcome.status) {

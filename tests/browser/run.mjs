@@ -739,6 +739,34 @@ function defineTests(suite, { server, browser, options }) {
     await inEnglish(url('leaderMonths.asp', { dt: dayText(today), months: 3 }), 'leader-months');
   });
 
+  suite.test('a long list filters by name and pages at the size asked, keeping what was asked', async () => {
+    const page = state.leader;
+    await page.goto(url('leaderMonths.asp', { dt: dayText(today), months: 3, size: 25 }));
+    const rows = page.locator('table.months tbody th.name');
+    const everyone = await rows.count();
+    assert.ok(everyone > 1, 'the department has several persons');
+    assertIncludes(await page.locator('nav.pager .count').textContent(), `${everyone}`);
+    assert.equal(await page.locator('nav.pager .page-sizes a[aria-current=page]').textContent(), '25');
+    // A part of the first person's name keeps only those whose names hold it.
+    const part = Array.from((await rows.first().textContent()).trim()).slice(-1)[0];
+    await page.fill('form.list-filter input[name=q]', part);
+    await Promise.all([page.waitForURL(/[?&]q=/), page.press('form.list-filter input[name=q]', 'Enter')]);
+    const kept = await rows.allTextContents();
+    assert.ok(kept.length >= 1 && kept.length <= everyone);
+    for (const name of kept) assertIncludes(name, part);
+    const address = new URL(page.url());
+    assert.equal(address.searchParams.get('months'), '3', 'the filter keeps the span');
+    assert.equal(address.searchParams.get('size'), '25', 'the filter keeps the page size');
+    // Another size from the pager keeps the filter; nothing matching says so.
+    await Promise.all([page.waitForURL(/size=100/), page.click('nav.pager .page-sizes a:text-is("100")')]);
+    assert.equal(new URL(page.url()).searchParams.get('q'), part);
+    assert.equal(await rows.count(), kept.length);
+    await page.goto(url('leaderMonths.asp', { dt: dayText(today), months: 3, q: 'nobody-has-this' }));
+    assert.equal(await rows.count(), 0);
+    assert.ok((await page.locator('nav.pager .count').textContent()).trim().length > 0);
+    await shot(page, 'leader-months-filtered');
+  });
+
   suite.test('the editor asks before a delete, and the delete can be undone', async () => {
     const page = state.leader;
     await page.goto(url('manage.asp', { dt: dayText(freeDay) }));
@@ -881,6 +909,8 @@ function defineTests(suite, { server, browser, options }) {
         ['leader2-month', leader, url('leader2Month.asp', { dt: dayText(today) })],
         ['leader2-week', leader, url('leader2Week.asp', { dt: dayText(today) })],
         ['leader-months', leader, url('leaderMonths.asp', { dt: dayText(today), months: 3 })],
+        ['leader-months-paged', leader,
+          url('leaderMonths.asp', { dt: dayText(today), months: 3, size: 25, q: '海' })],
         ['away', colleague, url('away.asp', { dt: dayText(today) })],
         ['recently-deleted', leader, `${server.base}/schedule/deleted.asp`],
         ['subscribe', leader, `${server.base}/subscribe`],

@@ -294,5 +294,49 @@ TEST(AppPasswordPage, MadeShownOnceListedAndRevoked) {
   EXPECT_FALSE(OpenNewToken(key, sealed, 7, 990, NewSecret::kAppPassword));
 }
 
+// Calendar programs sign in with every request: wrong app passwords are
+// written to the audit log and throttled as web sign-ins are, right ones
+// leave no record.
+TEST(AppPasswordSignIn, WrongOnesAreAuditedAndThrottledRightOnesAreNot) {
+  const testing::TempDir dir;
+  const std::string path = dir.File("schedule.db");
+  testing::WriteFixture(path);
+  const std::unique_ptr<store::Connection> db = store::Connect("sqlite:" + path);
+  const std::string password = CreateAppPassword(*db, testing::kZhang, "phone", UtcNow());
+  const testing::RunningServer server(testing::TestOptions(path));
+  const auto basic = [](const std::string& secret) {
+    return testing::Headers{
+        {"Authorization", "Basic " + Base64(std::to_string(testing::kZhang) + ":" + secret)},
+        {"Depth", "0"}};
+  };
+  testing::HttpClient client(server.port());
+  for (int i = 0; i < 3; ++i) {
+    const testing::Result right = client.Send("PROPFIND", "/dav/", basic(password));
+    ASSERT_TRUE(right);
+    EXPECT_EQ(right->status, 207);
+  }
+  std::vector<int> statuses;
+  for (int i = 0; i < 14; ++i) {
+    const testing::Result wrong = client.Send("PROPFIND", "/dav/", basic("wrong-" + password));
+    ASSERT_TRUE(wrong);
+    statuses.push_back(wrong->status);
+  }
+  EXPECT_EQ(statuses.front(), 401);
+  EXPECT_EQ(statuses.back(), 429);
+  const std::vector<StoredAudit> failed =
+      ListAudit(*db, AuditFilter{{}, std::string(audit::kSignInFailed), {}, {}}, 0, 100);
+  ASSERT_FALSE(failed.empty());
+  EXPECT_EQ(failed.front().record.subject, testing::kZhang);
+  EXPECT_EQ(failed.front().record.detail, "app password: " + std::to_string(testing::kZhang));
+  EXPECT_EQ(failed.front().record.address, "127.0.0.1");
+  EXPECT_EQ(CountAudit(*db, AuditFilter{{}, std::string(audit::kSignInThrottled), {}, {}}), 1)
+      << "a throttled address is recorded once a while, not per request";
+  EXPECT_EQ(CountAudit(*db, AuditFilter{{}, std::string(audit::kSignIn), {}, {}}), 0);
+  EXPECT_EQ(password.find("wrong"), std::string::npos);
+  for (const StoredAudit& record : failed) {
+    EXPECT_EQ(record.record.detail.find(password), std::string::npos) << "no secret in the log";
+  }
+}
+
 }  // namespace
 }  // namespace ostrand::web

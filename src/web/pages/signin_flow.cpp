@@ -107,6 +107,19 @@ void SignInFlow::RecordOutcome(store::Connection& db, const SignInOutcome& outco
   RecordQuietly(db, record);
 }
 
+SignInOutcome SignInFlow::CheckCredential(store::Connection& db, const Person& person,
+                                          const std::string& client_address,
+                                          std::string_view what,
+                                          const std::function<bool()>& check) {
+  SignInOutcome outcome = gate_.CheckCode(db, person, client_address, std::string(), check);
+  if (outcome.status == SignInOutcome::Status::kRefused ||
+      outcome.status == SignInOutcome::Status::kThrottled) {
+    RecordOutcome(db, outcome, std::string(what) + ": " + std::to_string(person.id),
+                  client_address);
+  }
+  return outcome;
+}
+
 SignInFlow::SignInFlow(const ServerOptions& options, const Databases& databases,
                        const SessionSigner& signer, PasswordDirectory* directory)
     : options_(options),

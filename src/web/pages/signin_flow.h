@@ -130,11 +130,13 @@ class SignInFlow {
   // Checks a credential that is no sign-in password, of `person`, under
   // the sign-in throttle (SignInGate::CheckCode): the app passwords of
   // calendar programs. `check` runs on the calling thread when admitted.
+  // A refused or throttled attempt is written to the audit log as a web
+  // sign-in's is, with `what` ("app password") and the person's number as
+  // its detail; a right one is not, since calendar programs sign in with
+  // every request.
   SignInOutcome CheckCredential(store::Connection& db, const Person& person,
-                                const std::string& client_address,
-                                const std::function<bool()>& check) {
-    return gate_.CheckCode(db, person, client_address, std::string(), check);
-  }
+                                const std::string& client_address, std::string_view what,
+                                const std::function<bool()>& check);
 
   // GET /login/code: the form for the code while the pending cookie
   // serves, else 303 to /login. Needs no database.
