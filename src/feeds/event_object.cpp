@@ -989,6 +989,117 @@ std::string WriteEventObject(std::string_view kept, const std::vector<EventInsta
   }
 }
 
+namespace {
+
+// The plans' wall-clock time `wall` in UTC. The caller holds the zone lock
+// (TimeZone::ToUtc takes it itself).
+// A time beyond the calendar's ends in UTC (the first hours of the year
+// 100 east of Greenwich) is its end.
+DateTime WallToUtc(const DateTime& wall, const TimeZone& zone) {
+  icaltimetype t = ical::ToIcal(wall);
+  t.zone = PlanZone(zone);
+  const icaltimetype utc = icaltime_convert_to_zone(t, Utc());
+  if (utc.year < 100) return DateTime::Earliest();
+  if (utc.year > 9999) return DateTime::Latest();
+  return Civil(utc, "a time");
+}
+
+// A copy of `event` as one instance of an expanded answer: the span's
+// times in UTC (dates for a whole-day event), the original start of a
+// recurring event's instance as its RECURRENCE-ID in UTC, no rule.
+icalcomponent* ExpandedInstance(icalcomponent* event, const Span& span, bool whole_day,
+                                const std::string* recurrence_key, const TimeZone& zone) {
+  ical::Component copy = ical::Parse(ical::ToText(event));
+  if (!copy || icalcomponent_isa(copy.get()) != ICAL_VEVENT_COMPONENT) {
+    throw Error("the event of the calendar object does not read again");
+  }
+  icalcomponent* instance = copy.get();
+  for (const icalproperty_kind kind :
+       {ICAL_RRULE_PROPERTY, ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY,
+        ICAL_RECURRENCEID_PROPERTY, ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY,
+        ICAL_DURATION_PROPERTY}) {
+    RemoveAll(instance, kind);
+  }
+  const auto utc = [&zone](const DateTime& wall) { return ical::ToIcalUtc(WallToUtc(wall, zone)); };
+  if (whole_day) {
+    icalcomponent_add_property(
+        instance, TimeProperty(ICAL_DTSTART_PROPERTY, FromCivil(span.start, true), nullptr));
+    icalcomponent_add_property(
+        instance,
+        TimeProperty(ICAL_DTEND_PROPERTY, FromCivil(span.end.DateOnly().AddDays(1), true), nullptr));
+  } else {
+    icalcomponent_add_property(instance, icalproperty_new_dtstart(utc(span.start)));
+    icalcomponent_add_property(instance, icalproperty_new_dtend(utc(span.end)));
+  }
+  if (recurrence_key != nullptr) {
+    // The key names the instance as the reader did: a date, or UTC.
+    icaltimetype id = icaltime_from_string(recurrence_key->c_str());
+    if (!id.is_date) id.zone = Utc();
+    icalcomponent_add_property(instance, TimeProperty(ICAL_RECURRENCEID_PROPERTY, id, nullptr));
+  }
+  return copy.release();
+}
+
+}  // namespace
+
+std::string ExpandedCalendarText(std::string_view text, const TimeZone& zone,
+                                 const DateTime& start, const DateTime& end) {
+  ical::Setup();
+  const auto lock = ical::LockZones();
+  const Object object = ReadStored(text, zone);
+  icalcomponent* calendar = object.calendar.get();
+  try {
+    const ical::Component out(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
+    for (icalproperty* p = icalcomponent_get_first_property(calendar, ICAL_ANY_PROPERTY);
+         p != nullptr; p = icalcomponent_get_next_property(calendar, ICAL_ANY_PROPERTY)) {
+      icalcomponent_add_property(out.get(), icalproperty_new_clone(p));
+    }
+    // An instance overlaps the range as calendar programs count it: it
+    // starts before the range ends and ends after it starts (an instance
+    // of no length: starts within it).
+    const auto overlaps = [&](const Span& span) {
+      const DateTime first = WallToUtc(span.start, zone);
+      const DateTime last = WallToUtc(span.end, zone);
+      return first < end && (start < last || (first == last && !(first < start)));
+    };
+    const auto add = [&](icalcomponent* event, const Span& span, bool whole_day,
+                         const std::string* recurrence_key) {
+      if (!overlaps(span)) return;
+      icalcomponent_add_component(out.get(),
+                                  ExpandedInstance(event, span, whole_day, recurrence_key, zone));
+    };
+    const auto whole_day = [calendar](icalcomponent* event) {
+      return TimeOf(icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY), calendar,
+                    "DTSTART")
+          .is_date;
+    };
+    const bool recurring =
+        !object.overrides.empty() || (object.master != nullptr && HasRecurrence(object.master));
+    if (!recurring) {
+      if (object.master != nullptr) {
+        add(object.master, OverrideSpan(object.master, calendar, zone), whole_day(object.master),
+            nullptr);
+      }
+      return ical::ToText(out.get());
+    }
+    std::set<std::string> overridden;
+    for (const auto& [key, event] : object.overrides) overridden.insert(key);
+    if (object.master != nullptr) {
+      const Expansion expansion = Expand(object.master, calendar, zone, kStoredInstances);
+      for (const Occurrence& o : expansion.occurrences) {
+        if (!overridden.contains(o.key)) add(object.master, o.span, o.original.is_date, &o.key);
+      }
+    }
+    for (const auto& [key, event] : object.overrides) {
+      if (icalcomponent_get_status(event) == ICAL_STATUS_CANCELLED) continue;
+      add(event, OverrideSpan(event, calendar, zone), whole_day(event), &key);
+    }
+    return ical::ToText(out.get());
+  } catch (const ConditionError& e) {
+    StoredFault(e);
+  }
+}
+
 std::string ReplaceMaster(std::string_view kept, const plans::PlanRecord& master,
                           const TimeZone& zone) {
   ical::Setup();

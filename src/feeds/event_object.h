@@ -119,6 +119,16 @@ inline constexpr std::size_t kMaxObjectBytes = 256 * 1024;
 std::string WriteEventObject(std::string_view kept, const std::vector<EventInstance>& instances,
                              const TimeZone& zone);
 
+// The events of the object (a text WriteEventObject gave) that overlap the
+// time from `start` to `end` (UTC), as a calendar program asks for them
+// expanded: a VCALENDAR of one VEVENT per instance, its DTSTART and DTEND
+// in UTC (dates for a whole-day event), an instance of a recurring event
+// with its RECURRENCE-ID (in UTC) and without RRULE, RDATE or EXDATE; no
+// VTIMEZONE, and cancelled instances left out. Every other property stays
+// as the object holds it. Throws as WriteEventObject.
+std::string ExpandedCalendarText(std::string_view text, const TimeZone& zone,
+                                 const DateTime& start, const DateTime& end);
+
 // `kept` with the master event's fields set from `master` (its start and
 // end as the first instance's, texts, place, sharing), for a change of every
 // plan of a series; instances that were overridden stay so, and their

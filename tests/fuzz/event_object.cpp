@@ -1,6 +1,7 @@
 // The reader of calendar objects that clients put: any bytes are read or
 // refused with a ConditionError, every plan read can be stored, and what is
-// written back from the plans read reads again into the same plans.
+// written back from the plans read reads again into the same plans and
+// expands into instances.
 #include "feeds/event_object.h"
 #include "feeds/time_zone.h"
 #include "fuzz_check.h"
@@ -27,6 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(again.instances == read.instances, "the written object reads into the same plans");
   } catch (const ostrand::feeds::ConditionError&) {
     Check(false, "the written object reads again");
+  }
+  // Expanded over the first instance's month, the written object is an
+  // object again.
+  if (!read.instances.empty()) {
+    const ostrand::DateTime first = read.instances.front().plan.start.DateOnly();
+    const std::string expanded = ostrand::feeds::ExpandedCalendarText(
+        written, zone, first.year() > 100 ? first.AddDays(-1) : first,
+        first.year() < 9999 ? first.AddDays(31) : ostrand::DateTime::Latest());
+    Check(expanded.find("BEGIN:VCALENDAR") == 0, "the expanded instances are a calendar");
   }
   // A change of every plan may leave a series without instances (which is
   // refused), never with a text that does not parse.

@@ -304,6 +304,45 @@ TEST(EventObject, SeriesForms) {
   EXPECT_EQ(days.instances[0].plan.end, At(2026, 12, 10, 23, 59));
 }
 
+// What a calendar program gets when it asks for the instances expanded:
+// each instance in the range on its own, in UTC, no rule.
+TEST(EventObject, ExpandsInstancesOverARange) {
+  const EventObject weekly = Read(kWeekly);
+  const std::string stored = WriteEventObject(weekly.kept, weekly.instances, Shanghai());
+  // The weeks of 7, 21 (moved to 14:00) and 28 December; the 14th is left out.
+  const std::string two = ExpandedCalendarText(stored, Shanghai(), At(2026, 12, 10), At(2026, 12, 25));
+  EXPECT_EQ(two.find("RRULE"), std::string::npos);
+  EXPECT_EQ(two.find("EXDATE"), std::string::npos);
+  EXPECT_EQ(two.find("TZID"), std::string::npos);
+  EXPECT_EQ(two.find("20261207"), std::string::npos) << "before the range";
+  EXPECT_EQ(two.find("20261228"), std::string::npos) << "after the range";
+  EXPECT_NE(two.find("RECURRENCE-ID:20261221T010000Z"), std::string::npos) << two;
+  EXPECT_NE(two.find("DTSTART:20261221T060000Z"), std::string::npos) << two;
+  EXPECT_NE(two.find("SUMMARY:Stand-up (moved)"), std::string::npos);
+  const std::string all = ExpandedCalendarText(stored, Shanghai(), At(2026, 12, 1), At(2027, 1, 1));
+  std::size_t events = 0;
+  for (std::size_t at = all.find("BEGIN:VEVENT"); at != std::string::npos;
+       at = all.find("BEGIN:VEVENT", at + 1)) {
+    ++events;
+  }
+  EXPECT_EQ(events, 3u);
+  EXPECT_NE(all.find("DTSTART:20261207T010000Z\r\nDTEND:20261207T020000Z\r\n"
+                     "RECURRENCE-ID:20261207T010000Z"),
+            std::string::npos)
+      << all;
+  // A single event has no RECURRENCE-ID; a whole-day one keeps its dates;
+  // one outside the range gives an empty calendar.
+  const std::string day = ExpandedCalendarText(Read(kAllDay).kept, Shanghai(), At(2026, 12, 11),
+                                            At(2026, 12, 12));
+  EXPECT_NE(day.find("DTSTART;VALUE=DATE:20261210"), std::string::npos) << day;
+  EXPECT_NE(day.find("DTEND;VALUE=DATE:20261212"), std::string::npos);
+  EXPECT_EQ(day.find("RECURRENCE-ID"), std::string::npos);
+  const std::string none = ExpandedCalendarText(Read(kNewYork).kept, Shanghai(), At(2027, 1, 1),
+                                             At(2027, 2, 1));
+  EXPECT_EQ(none.find("VEVENT"), std::string::npos);
+  EXPECT_NE(none.find("BEGIN:VCALENDAR"), std::string::npos);
+}
+
 TEST(EventObject, Refusals) {
   std::string rule_flood = "RRULE:FREQ=DAILY;COUNT=100000;BYSECOND=";
   for (int s = 0; s < 60; ++s) rule_flood += (s ? "," : "") + std::to_string(s);

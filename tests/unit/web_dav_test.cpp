@@ -116,6 +116,12 @@ TEST(DavRequest, RefusesHostileAndBrokenBodiesWithoutExpandingAnything) {
       "<sync-collection xmlns='DAV:'><sync-token/><limit><nresults>-1</nresults></limit>"
       "</sync-collection>",
       "<sync-collection xmlns='DAV:'><sync-level>2</sync-level></sync-collection>",
+      R"(<c:calendar-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav"><d:prop>
+         <c:calendar-data><c:expand start="20261201T000000Z"/></c:calendar-data></d:prop>
+         </c:calendar-multiget>)",
+      R"(<c:calendar-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav"><d:prop>
+         <c:calendar-data><c:expand start="20261201T000000Z" end="20261101T000000Z"/>
+         </c:calendar-data></d:prop></c:calendar-multiget>)",
   };
   for (const std::string& body : reports) {
     EXPECT_THROW(ReadReport(body), Error) << body;
@@ -181,6 +187,11 @@ class FakeCalendars final : public CalendarSource {
     colleague_.display_name = "Bo";
     colleague_.writable = false;
     objects_["plan-1.ics"] = {"\"e1\"", "BEGIN:VCALENDAR\r\nUID:1\r\nEND:VCALENDAR\r\n"};
+    objects_["daily.ics"] = {
+        "\"e2\"",
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\nBEGIN:VEVENT\r\nUID:d@t\r\n"
+        "DTSTAMP:20261201T000000Z\r\nDTSTART:20261201T090000Z\r\nDTEND:20261201T100000Z\r\n"
+        "RRULE:FREQ=DAILY;COUNT=5\r\nSUMMARY:Shift\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"};
   }
 
   std::vector<CalendarInfo> Calendars() override { return {own_, colleague_}; }
@@ -371,6 +382,18 @@ TEST_F(DavServerTest, ReportsAnswerFromTheCalendar) {
   EXPECT_EQ(multiget.status, 207);
   EXPECT_NE(got.find("<c:calendar-data>BEGIN:VCALENDAR&#13;\nUID:1"), std::string::npos);
   EXPECT_NE(got.find("missing.ics</d:href><d:status>HTTP/1.1 404"), std::string::npos);
+  // Asked expanded, a series comes as its instances in the range.
+  const std::string expanded = Body(
+      Send("REPORT", "/dav/calendars/3/own/",
+           R"(<c:calendar-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav">
+         <d:prop><c:calendar-data><c:expand start="20261202T000000Z" end="20261204T000000Z"/>
+         </c:calendar-data></d:prop><d:href>/dav/calendars/3/own/daily.ics</d:href>
+         </c:calendar-multiget>)"));
+  EXPECT_EQ(expanded.find("RRULE"), std::string::npos) << expanded;
+  EXPECT_NE(expanded.find("RECURRENCE-ID:20261202T090000Z"), std::string::npos) << expanded;
+  EXPECT_NE(expanded.find("RECURRENCE-ID:20261203T090000Z"), std::string::npos);
+  EXPECT_EQ(expanded.find("20261201T090000Z"), std::string::npos);
+  EXPECT_EQ(expanded.find("20261204T090000Z"), std::string::npos);
   EXPECT_NE(got.find("/dav/calendars/7/own/plan-1.ics</d:href><d:status>HTTP/1.1 404"),
             std::string::npos);
 

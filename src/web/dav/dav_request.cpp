@@ -212,9 +212,27 @@ void ReadFilter(const xmlNode* filter, ReportRequest& report) {
   report.range = times;
 }
 
-// The DAV:prop or DAV:allprop of a report.
+// The expand of a calendar-data: both ends, the end after the start.
+TimeRange ReadExpand(const xmlNode* expand) {
+  const std::optional<std::string> start = Attribute(expand, "start");
+  const std::optional<std::string> end = Attribute(expand, "end");
+  if (!start || !end) throw Refused("the calendar-data's expand names no start or no end");
+  TimeRange times{ReadUtcTime(*start, "start"), ReadUtcTime(*end, "end")};
+  if (*times.end <= *times.start) throw Refused("the calendar-data's expand ends before it starts");
+  return times;
+}
+
+// The DAV:prop or DAV:allprop of a report, and whether its calendar-data
+// asks for the instances expanded.
 void ReadReportProps(const xmlNode* root, ReportRequest& report) {
-  if (const xmlNode* prop = Child(root, kDavNs, "prop")) AddProps(prop, report.props);
+  if (const xmlNode* prop = Child(root, kDavNs, "prop")) {
+    AddProps(prop, report.props);
+    if (const xmlNode* data = Child(prop, kCalDavNs, "calendar-data")) {
+      if (const xmlNode* expand = Child(data, kCalDavNs, "expand")) {
+        report.expand = ReadExpand(expand);
+      }
+    }
+  }
   report.all_props = Child(root, kDavNs, "allprop") != nullptr;
 }
 

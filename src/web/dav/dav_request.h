@@ -75,6 +75,9 @@ struct ReportRequest {
   // this server holds none of.
   bool events = true;
   std::optional<TimeRange> range;  // calendar-query: the VEVENT's time-range
+  // The calendar-data asked expanded into its instances over this time
+  // (both ends set), rather than as stored.
+  std::optional<TimeRange> expand;
   // calendar-multiget: the hrefs as paths, percent-decoded (a full URL's
   // scheme and host dropped), in the order sent.
   std::vector<std::string> hrefs;

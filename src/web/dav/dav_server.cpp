@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "feeds/event_object.h"
 #include "web/dav/dav_paths.h"
 #include "web/dav/dav_request.h"
 #include "web/dav/dav_response.h"
@@ -209,6 +210,10 @@ std::optional<std::string> Value(Prop prop, const Resource& resource, Viewer& vi
 struct Asked {
   PropfindKind kind = PropfindKind::kAllProp;
   std::vector<PropName> props;  // kProp
+  // The calendar-data expanded into its instances over this time, in the
+  // zone of the plans.
+  std::optional<TimeRange> expand;
+  const feeds::TimeZone* zone = nullptr;
 
   // Whether the objects' texts must be read.
   bool NeedsText() const {
@@ -220,9 +225,17 @@ struct Asked {
   }
 };
 
-ResourceProps Answer(const Resource& resource, const Asked& asked, Viewer& viewer) {
+ResourceProps Answer(const Resource& stored, const Asked& asked, Viewer& viewer) {
   ResourceProps answer;
-  answer.href = resource.href;
+  answer.href = stored.href;
+  // The object's instances over the time asked, in place of its text.
+  std::string expanded;
+  Resource resource = stored;
+  if (asked.expand && asked.zone != nullptr && stored.text != nullptr) {
+    expanded = feeds::ExpandedCalendarText(*stored.text, *asked.zone, *asked.expand->start,
+                                        *asked.expand->end);
+    resource.text = &expanded;
+  }
   switch (asked.kind) {
     case PropfindKind::kAllProp:
       for (const KnownProp& known : kKnownProps) {
@@ -415,7 +428,7 @@ http::Response Exchange::Propfind(const DavPath& path) {
                    web::Text(language_, MessageId::kDavDepthInfinity));
   }
   const PropfindRequest body = ReadPropfind(request_.body);
-  const Asked asked{body.kind, body.props};
+  const Asked asked{body.kind, body.props, std::nullopt, nullptr};
   std::vector<ResourceProps> answers;
   switch (path.place) {
     case DavPlace::kRoot:
@@ -477,7 +490,8 @@ http::Response Exchange::Report(const DavPath& path) {
   } catch (const ReportUnsupported& e) {
     return Refusal(403, "supported-report", e.what());
   }
-  Asked asked{report.all_props ? PropfindKind::kAllProp : PropfindKind::kProp, report.props};
+  Asked asked{report.all_props ? PropfindKind::kAllProp : PropfindKind::kProp, report.props,
+              report.expand, &zone_};
   if (!report.all_props && report.props.empty()) asked.props = {NameOf(Prop::kEtag)};
   std::vector<ResourceProps> answers;
 
