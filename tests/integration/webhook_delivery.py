@@ -396,13 +396,15 @@ def main():
             with open(os.path.join(args.postgres, 'conninfo')) as file:
                 conninfo = file.read().strip()
             schema = f'webhooks_{os.getpid()}'
-            subprocess.run(['psql', conninfo, '-q', '-c', f'CREATE SCHEMA {schema}'], check=True,
+            subprocess.run(['psql', conninfo, '-q', '-c', 'SET client_min_messages = warning', '-c',
+                            f'CREATE SCHEMA {schema}'], check=True,
                            timeout=30)
             try:
                 problems = scenario_two(binary, folder,
                                         conninfo + '&options=-csearch_path%3D' + schema)
             finally:
-                subprocess.run(['psql', conninfo, '-q', '-c', f'DROP SCHEMA {schema} CASCADE'],
+                subprocess.run(['psql', conninfo, '-q', '-c', 'SET client_min_messages = warning',
+                                '-c', f'DROP SCHEMA {schema} CASCADE'],
                                timeout=30)
     for problem in problems[:20]:
         print('FAILED:', problem)

@@ -12,6 +12,7 @@
 #include "web/data/mail_settings.h"
 #include "web/data/outbox.h"
 #include "web/data/plan_changes.h"
+#include "web/data/plan_events.h"
 #include "web/data/plan_repository.h"
 #include "web/data/row_values.h"
 #include "web/data/webhooks_table.h"
@@ -87,6 +88,13 @@ TEST_P(OutboxTest, FanOutGivesEachReceiverAndPersonWhatItMaySee) {
     AddEvent(*db, Event(kMailInvitation, 7, std::nullopt, true, R"({"link": "s3cret"})"));
     t.Commit();
   }
+  // Who is away: Ann's shared plan away from the office, not the private one.
+  const Json away = Json::parse(AwayListBody(*db, DateTime::FromCivil(2026, 12, 10), 8));
+  EXPECT_EQ(away["hour"], 8);
+  ASSERT_EQ(away["away"].size(), 1u);
+  EXPECT_EQ(away["away"][0]["person"]["name"], "Ann");
+  EXPECT_TRUE(Json::parse(AwayListBody(*db, DateTime::FromCivil(2026, 12, 11), 8))["away"].empty());
+
   Outbox outbox(*db, "one");
   EXPECT_EQ(outbox.FanOut(kNow, 100), 6u);
   EXPECT_EQ(outbox.FanOut(kNow, 100), 0u) << "each event fans out once";
