@@ -134,6 +134,7 @@ bool DeliveryWorker::Round() {
     sender.thread = std::thread([this, list = std::move(list), done = sender.done]() mutable {
       SendInOrder(list);
       done->store(true);
+      Wake();  // what was given back while it was busy goes out now
     });
   }
   return fanned == kFanOutBatch || (sent > 0 && taken == settings_.batch);
