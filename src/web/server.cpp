@@ -40,6 +40,7 @@
 #include "web/http/authorization.h"
 #include "web/http/http_server.h"
 #include "web/http/worker_pool.h"
+#include "web/notify/unsubscribe.h"
 #include "web/oidc/oidc_flow.h"
 #include "web/pages/away_page.h"
 #include "web/pages/deleted_page.h"
@@ -401,6 +402,20 @@ std::vector<Route> WebServer::Impl::Routes() {
        Page([](PageRequest& page) { return RenderLeaderMonths(page, false); })},
       {Match::kPath, kLeader2MonthsPath, kGet, Runs::kPageWorker,
        Page([](PageRequest& page) { return RenderLeaderMonths(page, true); })},
+      // E-mail: the unsubscribe link of the mails one asked for, without a
+      // sign-in (the signed token is the proof), and the one-click POST of
+      // mail programs.
+      {Match::kPath, notify::kUnsubscribePath, kGet, Runs::kPageWorker,
+       Now([this](const http::Request& request) {
+         return notify::ShowUnsubscribe(request, databases, signer);
+       }),
+       nullptr, Coding::kIdentity},
+      {Match::kPath, notify::kUnsubscribePath, kPost, Runs::kPageWorker,
+       Now([this](const http::Request& request) {
+         return notify::SubmitUnsubscribe(request, databases, signer);
+       }),
+       nullptr, Coding::kIdentity},
+      // End of e-mail.
   };
   for (const ViewPage& view : ViewPages()) {
     // The personal pages carry the component's inline day script.
