@@ -605,6 +605,17 @@ constexpr CatalogueEntry kEntries[] = {
     {kListPerPage, "Per page:"},
     {kListNotAWholeNumber, "{0} '{1}' is not a whole number."},
 
+    // What the site tells of changes: the chat line of a webhook.
+    {kChatPlanAdded, "{0} added a plan of {1}: {2}"},
+    {kChatPlanChanged, "{0} changed a plan of {1}: {2}"},
+    {kChatPlanDeleted, "{0} deleted a plan of {1}: {2}"},
+    {kChatPlanRestored, "{0} restored a plan of {1}: {2}"},
+    {kChatAnotherProgram, "Another program"},
+    {kChatPersonAdded, "New colleague: {0}"},
+    {kChatPersonRetired, "{0} has left"},
+    {kChatAwayToday, "Away on {0}: {1}"},
+    {kChatNobodyAway, "Nobody is away on {0}"},
+
     // E-mail.
     {kMailFooter, "You get this mail because you asked for it (“{0}”) on your account page."},
     {kMailUnsubscribeLink, "Unsubscribe with one click"},

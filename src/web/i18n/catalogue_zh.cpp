@@ -606,6 +606,17 @@ constexpr CatalogueEntry kEntries[] = {
     {kListPerPage, "每页："},
     {kListNotAWholeNumber, "参数 {0} 的值“{1}”不是整数。"},
 
+    // What the site tells of changes: the chat line of a webhook.
+    {kChatPlanAdded, "{0} 新增了 {1} 的日程：{2}"},
+    {kChatPlanChanged, "{0} 修改了 {1} 的日程：{2}"},
+    {kChatPlanDeleted, "{0} 删除了 {1} 的日程：{2}"},
+    {kChatPlanRestored, "{0} 恢复了 {1} 的日程：{2}"},
+    {kChatAnotherProgram, "其他程序"},
+    {kChatPersonAdded, "新同事：{0}"},
+    {kChatPersonRetired, "{0} 已离职"},
+    {kChatAwayToday, "{0} 外出：{1}"},
+    {kChatNobodyAway, "{0} 无人外出"},
+
     // E-mail.
     {kMailFooter, "你收到这封邮件，是因为你在账户页上订阅了“{0}”。"},
     {kMailUnsubscribeLink, "一键退订"},

@@ -636,6 +636,18 @@ enum class MessageId {
   kListPerPage,
   kListNotAWholeNumber,
 
+  // What the site tells of changes: the chat line of a webhook ({0} who
+  // made the change, {1} whose plan, {2} the plan; a person's name; the
+  // day and who is away).
+  kChatPlanAdded,
+  kChatPlanChanged,
+  kChatPlanDeleted,
+  kChatPlanRestored,
+  kChatAnotherProgram,
+  kChatPersonAdded,
+  kChatPersonRetired,
+  kChatAwayToday,
+  kChatNobodyAway,
   // E-mail: the mails' texts, the unsubscribe page, the invitation's mail.
   kMailFooter,
   kMailUnsubscribeLink,
