@@ -397,11 +397,6 @@ std::string LinkOf(const Delivery& delivery) {
               ErrorKind::kBadInput);
 }
 
-std::int64_t UnixSecondsOf(const DateTime& utc) {
-  constexpr std::int64_t kSecondsPerDay = 86400;
-  return (utc.day() - DateTime::FromCivil(1970, 1, 1).day()) * kSecondsPerDay + utc.seconds();
-}
-
 Person LeaderOf(store::Connection& db, const MailSite& site, const Person& person) {
   if (!person.system_id || !IsLeader(person, LeadingDutiesNow(site.options, db))) {
     throw Error("person " + std::to_string(person.id) + " leads no list any more",
