@@ -98,6 +98,12 @@ struct ServeArguments {
   std::vector<std::string> webhook_secret_files;
   std::vector<std::string> webhook_private;
   std::vector<std::string> webhook_chat;
+  // E-mail.
+  std::string smtp_url;
+  std::string smtp_user;
+  std::string smtp_password_file;
+  std::string mail_from;
+  bool smtp_insecure = false;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -250,6 +256,30 @@ void ReadCompanySignIn(const ServeArguments& args, web::ServerOptions& options) 
   options.ca_file = args.ca_file;
 }
 
+// The mail server of the arguments, checked at start: an option of a mail
+// server without --smtp-url is an error, not ignored. The password stays
+// out of every message.
+void ReadMailServer(const ServeArguments& args, web::ServerOptions& options) {
+  if (args.smtp_url.empty()) {
+    if (!args.smtp_user.empty() || !args.smtp_password_file.empty() || !args.mail_from.empty() ||
+        args.smtp_insecure) {
+      throw Error("the --smtp- and --mail-from options need --smtp-url");
+    }
+    return;
+  }
+  if (args.mail_from.empty()) throw Error("--smtp-url needs --mail-from");
+  web::MailOptions mail;
+  mail.url = args.smtp_url;
+  mail.user = args.smtp_user;
+  mail.from = args.mail_from;
+  mail.starttls = !args.smtp_insecure;
+  if (!args.smtp_password_file.empty()) {
+    mail.password = ReadSecretFile("--smtp-password-file", args.smtp_password_file);
+  }
+  web::CheckMailOptions(mail);
+  options.mail = std::move(mail);
+}
+
 // Raises the limit of open files to the most the system allows this
 // process, so that max_connections (plus the database files and the log)
 // fit. Throws Error when even the raised limit is too small.
@@ -345,6 +375,7 @@ int RunServe(const ServeArguments& args) {
   options.secure_cookies = args.secure_cookies;
   ReadCompanySignIn(args, options);
   options.webhooks = ReadWebhooks(args);
+  ReadMailServer(args, options);
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -532,6 +563,20 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
   cmd->add_option("--webhook-chat", args->webhook_chat,
                   "A --webhook address that gets {\"text\": \"...\"}, one readable line for a "
                   "chat program's incoming webhook, instead of the JSON event (repeatable)");
+  // E-mail.
+  cmd->add_option("--smtp-url", args->smtp_url,
+                  "Send the site's mails (invitations, password resets, the mails people ask "
+                  "for) through this mail server: smtp://host[:port] (STARTTLS required; port 25 "
+                  "unless named, the submission port is 587) or smtps://host[:port] (TLS from the start, 465). Without it "
+                  "mails wait in the outbox");
+  cmd->add_option("--smtp-user", args->smtp_user, "Account the site signs in to the mail server with");
+  cmd->add_option("--smtp-password-file", args->smtp_password_file,
+                  "File holding the password of --smtp-user");
+  cmd->add_option("--mail-from", args->mail_from,
+                  "Address the mails come from (such as plans@example.org)");
+  cmd->add_flag("--smtp-insecure", args->smtp_insecure,
+                "Speak plain SMTP without STARTTLS to an smtp:// server (a mail server on this "
+                "machine, tests): mails and the password travel unencrypted");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -42,6 +42,8 @@
 #include "web/http/http_server.h"
 #include "web/http/incident.h"
 #include "web/http/worker_pool.h"
+#include "web/notify/mail_channel.h"
+#include "web/notify/unsubscribe.h"
 #include "web/oidc/oidc_flow.h"
 #include "web/pages/away_page.h"
 #include "web/pages/deleted_page.h"
@@ -307,6 +309,12 @@ struct WebServer::Impl {
                      },
                      zone};
   http::WorkerPool pages;
+  // E-mail: the mail channel when a mail server is configured (null
+  // otherwise: the worker then leaves the mails pending). Before the
+  // delivery worker, which sends through it until it ends.
+  std::unique_ptr<notify::Channel> mail_channel =
+      notify::MakeMailChannel(options, databases, signer, zone);
+  // End of e-mail.
   // ---- What the site tells of changes (the outbox engineer's section):
   // the webhook channel and the delivery worker, which runs while the
   // server listens; a failed attempt goes to the access log with an
@@ -316,7 +324,7 @@ struct WebServer::Impl {
       [this](std::int64_t id) { return FindWebhook(*databases.OpenHost(), id); }, zone,
       WebhookSettingsStoppedBy(outbox_stopping)};
   notify::DeliveryWorker delivery_worker{
-      databases, zone, {{"webhook", &webhook_channel}},
+      databases, zone, {{"webhook", &webhook_channel}, {"mail", mail_channel.get()}},
       notify::WorkerSettings{OutboxOwner(), options.outbox_poll},
       [this](std::int64_t delivery, int status, std::string_view error) {
         const std::string target = "/outbox/deliveries/" + std::to_string(delivery);
@@ -440,6 +448,20 @@ std::vector<Route> WebServer::Impl::Routes() {
        Page([](PageRequest& page) { return RenderLeaderMonths(page, false); })},
       {Match::kPath, kLeader2MonthsPath, kGet, Runs::kPageWorker,
        Page([](PageRequest& page) { return RenderLeaderMonths(page, true); })},
+      // E-mail: the unsubscribe link of the mails one asked for, without a
+      // sign-in (the signed token is the proof), and the one-click POST of
+      // mail programs.
+      {Match::kPath, notify::kUnsubscribePath, kGet, Runs::kPageWorker,
+       Now([this](const http::Request& request) {
+         return notify::ShowUnsubscribe(request, databases, signer);
+       }),
+       nullptr, Coding::kIdentity},
+      {Match::kPath, notify::kUnsubscribePath, kPost, Runs::kPageWorker,
+       Now([this](const http::Request& request) {
+         return notify::SubmitUnsubscribe(request, databases, signer);
+       }),
+       nullptr, Coding::kIdentity},
+      // End of e-mail.
   };
   for (const ViewPage& view : ViewPages()) {
     // The personal pages carry the component's inline day script.

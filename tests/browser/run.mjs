@@ -28,6 +28,9 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+// E-mail: the sample mails rendered.
+import { defineMailSampleTests } from './mail_samples.mjs';
+
 const here = path.dirname(fileURLToPath(import.meta.url));
 
 // The demo database's leader of system 1 (the demo account) and a colleague
@@ -317,6 +320,8 @@ async function main() {
     const suite = new Suite();
     defineTests(suite, { server, browser, options });
     defineOidcTests(suite, { server, browser, options });
+    // E-mail.
+    defineMailSampleTests(suite, { browser, options });
     result = await suite.run();
     await browser.close();
     browser = null;

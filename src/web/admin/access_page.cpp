@@ -1,5 +1,6 @@
 #include "web/admin/access_page.h"
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "web/data/accounts_table.h"
 #include "web/data/admins_table.h"
 #include "web/data/audit_log.h"
+#include "web/data/mail_settings.h"
+#include "web/data/outbox.h"
 #include "web/data/plan_changes.h"
 #include "web/data/second_factor_table.h"
 #include "web/data/sessions_table.h"
@@ -73,7 +76,7 @@ PageReply PickerPage(PageRequest& request) {
 }
 
 PageReply AccessPage(PageRequest& request, const Person& person, std::optional<MessageId> notice,
-                     const std::string& invitation_link) {
+                     const std::string& invitation_link, std::string_view mailed_to = {}) {
   const Language language = request.language;
   const auto text = [language](MessageId id) { return Text(language, id); };
   const bool has_password = StoredPasswordHash(request.db, person.id).has_value();
@@ -103,7 +106,13 @@ PageReply AccessPage(PageRequest& request, const Person& person, std::optional<M
     AppendEscapedHtml(out, text(MessageId::kInvitationLinkLabel));
     out += "\" value=\"";
     AppendEscapedHtml(out, invitation_link);
-    out += "\"></p>\n</section>\n";
+    out += "\"></p>\n";
+    if (!mailed_to.empty()) {
+      out += "<p class=\"notice invitation-mailed\">";
+      AppendEscapedHtml(out, Format(language, MessageId::kInvitationMailedNotice, {mailed_to}));
+      out += "</p>\n";
+    }
+    out += "</section>\n";
   }
   out += "<ul class=\"access-state\">\n";
   AppendLine(out,
@@ -166,13 +175,30 @@ PageReply SubmitAccess(PageRequest& request) {
   store::Connection& db = request.db;
   if (action == "invite") {
     store::Transaction transaction(db);
+    const bool reset = StoredPasswordHash(db, person.id).has_value();
     const std::string token = MakeInvitation(db, person.id, now);
     RecordAudit(db, AuditOf(request, audit::kInvitationMade, person.id,
-                            StoredPasswordHash(db, person.id) ? "access reset" : "invitation"));
-    transaction.Commit();
+                            reset ? "access reset" : "invitation"));
     const std::string link =
         SiteBase(request) + http::LinkWithQuery(kInvitePath, {{"token", token}});
-    return AccessPage(request, person, std::nullopt, link);
+    // With a mail server and an address, the link goes out by mail too:
+    // queued with the invitation, so that neither is kept without the other.
+    std::string mailed_to;
+    if (request.options.mail) {
+      if (const std::optional<MailAddress> address = MailAddressOf(db, person.id)) {
+        NewEvent mail;
+        mail.kind = reset ? kMailReset : kMailInvitation;
+        mail.person_id = person.id;
+        mail.actor_id = request.visitor.person.id;
+        mail.shared = false;
+        mail.body = nlohmann::json{{"link", link}}.dump();
+        mail.at = now;
+        AddEvent(db, mail);
+        mailed_to = address->address;
+      }
+    }
+    transaction.Commit();
+    return AccessPage(request, person, std::nullopt, link, mailed_to);
   }
   if (action == "end-sessions") {
     store::Transaction transaction(db);

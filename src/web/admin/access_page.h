@@ -5,7 +5,10 @@
 //   - "invite": a new invitation (auth/invitations.h), replacing any
 //     before; its link is shown on the answer to this POST only, in a
 //     read-only field to copy. For a person who has a password this resets
-//     access: the old password works until the new one is chosen;
+//     access: the old password works until the new one is chosen. When
+//     the site sends mail and the person has an address, the link is also
+//     queued as a mail (mail.invitation, or mail.reset for a person with a
+//     password) in the same transaction, and the page says where it went;
 //   - "end-sessions": ends every session of the person;
 //   - "lift-throttle": forgets the failed sign-ins counted on the
 //     person's account, on every server (auth/signin_gate.h);

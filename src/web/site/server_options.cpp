@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "plans/leader_list.h"
 #include "store/demo_data.h"
+#include "web/data/mail_settings.h"
 #include "web/data/organisation.h"
 #include "web/data/plan_changes.h"
 #include "web/http/request_values.h"
@@ -58,6 +59,74 @@ bool ServedOverTls(const ServerOptions& options) {
 std::size_t ConnectionsPerClient(const ServerOptions& options) {
   if (options.max_connections_per_client > 0) return options.max_connections_per_client;
   return std::max<std::size_t>(1, options.max_connections / 8);
+}
+
+namespace {
+
+bool IsHostCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.';
+}
+
+// Whether `rest` (what follows "smtp://") is host[:port] with at most a
+// closing "/": a name of letters, digits, '-' and '.', or [an IPv6 address].
+bool IsMailServerAddress(std::string_view rest) {
+  if (rest.ends_with('/')) rest.remove_suffix(1);
+  std::string_view host = rest;
+  std::string_view port;
+  if (rest.starts_with('[')) {
+    const std::size_t close = rest.find(']');
+    if (close == std::string_view::npos || close == 1) return false;
+    for (const char c : rest.substr(1, close - 1)) {
+      if (!IsHostCharacter(c) && c != ':') return false;
+    }
+    host = {};
+    const std::string_view after = rest.substr(close + 1);
+    if (!after.empty()) {
+      if (after.front() != ':') return false;
+      port = after.substr(1);
+      if (port.empty()) return false;
+    }
+  } else if (const std::size_t colon = rest.rfind(':'); colon != std::string_view::npos) {
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    if (port.empty()) return false;
+  }
+  if (!rest.starts_with('[')) {
+    if (host.empty() || host.size() > 253) return false;
+    for (const char c : host) {
+      if (!IsHostCharacter(c)) return false;
+    }
+  }
+  if (!port.empty()) {
+    const std::optional<std::int64_t> number = ReadWholeNumber(port, 65535);
+    if (!number || *number < 1) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void CheckMailOptions(const MailOptions& mail) {
+  const bool implicit_tls = StartsWithNoCase(mail.url, "smtps://");
+  const std::size_t scheme = implicit_tls ? 8 : 7;
+  if ((!implicit_tls && !StartsWithNoCase(mail.url, "smtp://")) ||
+      !IsMailServerAddress(std::string_view(mail.url).substr(scheme))) {
+    throw Error("--smtp-url '" + mail.url +
+                "' is no smtp://host[:port] or smtps://host[:port] address");
+  }
+  if (implicit_tls && !mail.starttls) {
+    throw Error("--smtp-insecure is for smtp:// only; smtps:// '" + mail.url + "' is TLS always");
+  }
+  if (!IsMailAddress(mail.from)) {
+    throw Error("--mail-from '" + mail.from + "' is no mail address (such as plans@example.org)");
+  }
+  if (mail.user.empty() != mail.password.empty()) {
+    throw Error("--smtp-user and --smtp-password-file go together");
+  }
+  if (mail.user.find_first_of("\r\n") != std::string::npos) {
+    throw Error("--smtp-user holds a line break");
+  }
 }
 
 DateTime LocalNow() {

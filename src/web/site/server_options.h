@@ -72,6 +72,35 @@ struct LdapOptions {
   std::chrono::milliseconds timeout{5000};
 };
 
+// The mail server that the site's mails go out through (serve
+// --smtp-url; web/notify/mail_channel.h). Without one no mail is sent:
+// mails wait in the outbox until a server with one starts.
+struct MailOptions {
+  // smtp://host[:port] (port 25 unless named; submission is 587), which must
+  // offer STARTTLS unless `starttls` is false, or smtps://host[:port]
+  // (TLS from the start). Certificates are checked against the
+  // ServerOptions' ca_file, else the system's authorities.
+  std::string url;
+  // The account the site signs in to the mail server with; empty: none.
+  std::string user;
+  std::string password;  // read from serve --smtp-password-file
+  // The address the mails come from (and the domain of their Message-IDs).
+  std::string from;
+  // False (serve --smtp-insecure): plain smtp:// without STARTTLS, for a
+  // mail server on this machine or in tests; never with smtps://.
+  bool starttls = true;
+  std::chrono::milliseconds connect_timeout{5000};
+  // The most one mail's whole conversation with the server may take.
+  std::chrono::milliseconds total_timeout{30000};
+};
+
+// Throws Error naming the value (never the password) when the mail
+// options do not hold together: a URL that is no smtp:// or smtps://
+// address of a host, a sending address IsMailAddress does not take
+// (web/data/mail_settings.h), --smtp-insecure with smtps://, a user
+// without a password or a password without a user.
+void CheckMailOptions(const MailOptions& mail);
+
 // Who must give a second factor after their local password (serve
 // --require-second-factor).
 enum class SecondFactorRule {
@@ -181,6 +210,8 @@ struct ServerOptions {
   // worker looks for what other servers committed.
   std::vector<Webhook> webhooks;
   std::chrono::milliseconds outbox_poll{1500};
+  // The mail server, when mails are sent (web/notify/).
+  std::optional<MailOptions> mail;
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
   http::LogFormat log_format = http::LogFormat::kText;
