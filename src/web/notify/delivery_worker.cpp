@@ -8,6 +8,7 @@
 #include "web/data/plan_changes.h"
 #include "web/data/plan_events.h"
 #include "web/data/webhooks_table.h"
+#include "web/notify/scheduled_mails.h"
 
 namespace ostrand::web::notify {
 namespace {
@@ -107,6 +108,7 @@ bool DeliveryWorker::Round() {
     const DateTime now = UtcNow();
     if (std::chrono::steady_clock::now() >= next_away_check_) {
       AddAwayLists(db, now);
+      MakeScheduledMails(db, now, zone_);
       next_away_check_ = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     }
     Outbox outbox(db, settings_.owner);

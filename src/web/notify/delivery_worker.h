@@ -72,7 +72,7 @@ class DeliveryWorker {
 
  private:
   void Run() noexcept;
-  // One round: away lists, fan-out, the due deliveries; whether it found
+  // One round: away lists and the scheduled mails (once a minute), fan-out, the due deliveries; whether it found
   // work enough to go again at once.
   bool Round();
   void AddAwayLists(store::Connection& db, const DateTime& now);
