@@ -254,7 +254,7 @@ std::vector<std::string> CheckInto(PageRequest& request, const FormValues& v, We
       errors.push_back(Format(language, kWebhookBadHour, {ShortDetail(v.away_hour, 32)}));
     }
   }
-  if (w.Wants(kAwayToday) && !w.away_hour && v.away_hour.empty()) {
+  if (w.Wants(kAwayToday) && v.away_hour.empty()) {
     errors.emplace_back(Text(language, kWebhookAwayNeedsHour));
   }
   return errors;
@@ -550,7 +550,7 @@ PageReply ReceiverPage(PageRequest& request, const Webhook& w, const FormValues&
     AppendSubmitButton(out, text(kWebhookNewSecretButton));
     out += "</form>\n</section>\n";
   }
-  out += "<p class=\"admin-actions\">";
+  out += "<div class=\"admin-actions\">";
   AppendActionButton(out, request, w.active ? "switch-off" : "switch-on", w.id,
                      w.active ? kWebhookSwitchOff : kWebhookSwitchOn);
   if (!FromFlags(w)) {
@@ -560,7 +560,7 @@ PageReply ReceiverPage(PageRequest& request, const Webhook& w, const FormValues&
                                    {{"receiver", std::to_string(w.id)}, {"remove", "1"}}),
                text(kWebhookRemoveLink));
   }
-  out += "</p>\n";
+  out += "</div>\n";
   AppendDeliveries(out, request, w);
   out += "<p>";
   AppendLink(out, kAdminWebhooksPath, text(kWebhookBackToList));
@@ -577,11 +577,11 @@ PageReply RemovePage(PageRequest& request, const Webhook& w) {
   AppendHeading(out, title);
   AppendParagraph(out, w.url);
   AppendParagraph(out, Text(language, kWebhookRemoveNote));
-  out += "<p class=\"admin-actions\">";
+  out += "<div class=\"admin-actions\">";
   AppendActionButton(out, request, "remove", w.id, kWebhookRemoveButton, {{"confirm", "1"}});
   out += ' ';
   AppendLink(out, ReceiverLink(w.id), Text(language, kWebhookKeep));
-  out += "</p>\n";
+  out += "</div>\n";
   return Page(request, title, out);
 }
 
