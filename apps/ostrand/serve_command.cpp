@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,10 @@
 #include "commands.h"
 #include "core/text.h"
 #include "input_file.h"
+#include "web/auth/webhook_signature.h"
+#include "web/data/outbox.h"
+#include "web/data/webhooks_table.h"
+#include "web/notify/webhook_channel.h"
 #include "core/date.h"
 #include "core/error.h"
 #include "store/settings.h"
@@ -86,6 +91,11 @@ struct ServeArguments {
   std::string auto_create;
   bool no_local_passwords = false;
   std::string require_second_factor;
+  // Webhook receivers: addresses and secret files in pairs, by order.
+  std::vector<std::string> webhooks;
+  std::vector<std::string> webhook_secret_files;
+  std::vector<std::string> webhook_private;
+  std::vector<std::string> webhook_chat;
 };
 
 std::chrono::milliseconds Milliseconds(double seconds) {
@@ -101,6 +111,63 @@ std::string ReadSecretFile(const std::string& option, const std::string& path) {
   while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) secret.pop_back();
   if (secret.empty()) throw Error(option + " '" + path + "' holds no secret");
   return secret;
+}
+
+// The name a receiver of the command line shows: its address up to the
+// path, so that a token in the path or query stays out of lists.
+std::string ReceiverName(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t end = url.find_first_of("/?", scheme == std::string::npos ? 0 : scheme + 3);
+  return "serve --webhook " + url.substr(0, end);
+}
+
+// The receivers of --webhook and --webhook-secret-file, in pairs, with
+// --webhook-private and --webhook-chat naming some of them. Throws Error
+// naming the flag and the address (never the secret).
+std::vector<web::Webhook> ReadWebhooks(const ServeArguments& args) {
+  if (args.webhooks.size() != args.webhook_secret_files.size()) {
+    throw Error("--webhook and --webhook-secret-file go in pairs: " +
+                std::to_string(args.webhooks.size()) + " addresses, " +
+                std::to_string(args.webhook_secret_files.size()) + " secret files");
+  }
+  const auto given = [&](const std::string& url) {
+    return std::find(args.webhooks.begin(), args.webhooks.end(), url) != args.webhooks.end();
+  };
+  for (const auto* list : {&args.webhook_private, &args.webhook_chat}) {
+    for (const std::string& url : *list) {
+      if (!given(url)) {
+        throw Error(std::string(list == &args.webhook_private ? "--webhook-private" : "--webhook-chat") +
+                    " '" + url + "' names no --webhook address");
+      }
+    }
+  }
+  std::vector<web::Webhook> receivers;
+  for (std::size_t i = 0; i < args.webhooks.size(); ++i) {
+    const std::string& url = args.webhooks[i];
+    if (!web::notify::IsWebhookAddress(url)) {
+      throw Error("--webhook '" + url + "' is no http:// or https:// address");
+    }
+    if (std::count(args.webhooks.begin(), args.webhooks.end(), url) > 1) {
+      throw Error("--webhook '" + url + "' is given twice");
+    }
+    web::Webhook receiver;
+    receiver.url = url;
+    receiver.name = ReceiverName(url);
+    receiver.secret = ReadSecretFile("--webhook-secret-file", args.webhook_secret_files[i]);
+    if (!web::IsWebhookSecret(receiver.secret)) {
+      throw Error("--webhook-secret-file '" + args.webhook_secret_files[i] + "' of --webhook '" +
+                  url + "' holds no webhook secret (whsec_ and base64 of 16 to 64 bytes)");
+    }
+    for (const std::string_view kind : web::kWebhookKinds) receiver.kinds.emplace_back(kind);
+    receiver.sees_private = std::find(args.webhook_private.begin(), args.webhook_private.end(),
+                                      url) != args.webhook_private.end();
+    if (std::find(args.webhook_chat.begin(), args.webhook_chat.end(), url) !=
+        args.webhook_chat.end()) {
+      receiver.format = std::string(web::kWebhookFormatChat);
+    }
+    receivers.push_back(std::move(receiver));
+  }
+  return receivers;
 }
 
 // The company sign-in of the arguments, checked as a whole: an option of a
@@ -258,6 +325,7 @@ int RunServe(const ServeArguments& args) {
   }
   options.secure_cookies = args.secure_cookies;
   ReadCompanySignIn(args, options);
+  options.webhooks = ReadWebhooks(args);
   // A secret file named by the operator must exist; the default one is made
   // on first start.
   options.secret = args.secret_file.empty() ? web::LoadSecret(kDefaultSecretFile, true)
@@ -432,6 +500,19 @@ void AddServeCommand(CLI::App& app, int* exit_code) {
                   "Who must give a one-time code after the local password: administrators or "
                   "everybody (default: those who enrolled one on their account page)")
       ->check(CLI::IsMember({"administrators", "everybody"}));
+  cmd->add_option("--webhook", args->webhooks,
+                  "POST every event (plans added, changed, deleted, restored; persons added, "
+                  "retired) to this http:// or https:// address, signed with the secret of the "
+                  "--webhook-secret-file of the same place in the order (repeatable)");
+  cmd->add_option("--webhook-secret-file", args->webhook_secret_files,
+                  "File holding the secret of the --webhook of the same place: whsec_ and "
+                  "base64, as receivers of signed webhooks are given it (repeatable)");
+  cmd->add_option("--webhook-private", args->webhook_private,
+                  "A --webhook address that gets private entries too, with every text "
+                  "(default: shared entries only, as colleagues see them; repeatable)");
+  cmd->add_option("--webhook-chat", args->webhook_chat,
+                  "A --webhook address that gets {\"text\": \"...\"}, one readable line for a "
+                  "chat program's incoming webhook, instead of the JSON event (repeatable)");
   cmd->callback([args, exit_code] {
     try {
       *exit_code = RunServe(*args);

@@ -1,6 +1,7 @@
 #include "web/server.h"
 
 #include <pthread.h>
+#include <unistd.h>
 #include <signal.h>
 #include <sodium.h>
 
@@ -39,6 +40,7 @@
 #include "web/http/answer_coding.h"
 #include "web/http/authorization.h"
 #include "web/http/http_server.h"
+#include "web/http/incident.h"
 #include "web/http/worker_pool.h"
 #include "web/oidc/oidc_flow.h"
 #include "web/pages/away_page.h"
@@ -54,9 +56,28 @@
 #include "web/pages/signin_flow.h"
 #include "web/pages/signin_page.h"
 #include "web/pages/subscribe_page.h"
+#include "web/data/outbox.h"
+#include "web/data/webhooks_table.h"
+#include "web/notify/delivery_worker.h"
+#include "web/notify/webhook_channel.h"
 
 namespace ostrand::web {
 namespace {
+
+// ---- What the site tells of changes (the outbox engineer's section).
+// The name of this process in the outbox's leases: host and process id.
+std::string OutboxOwner() {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  return std::string(host) + ":" + std::to_string(getpid());
+}
+// The webhooks' settings, with attempts cut short once `stopping` is set.
+notify::WebhookSettings WebhookSettingsStoppedBy(const std::atomic<bool>& stopping) {
+  notify::WebhookSettings settings;
+  settings.cancelled = [&stopping] { return stopping.load(); };
+  return settings;
+}
+// ---- end of the outbox engineer's section.
 
 std::size_t Processors() { return std::max(1u, std::thread::hardware_concurrency()); }
 
@@ -286,6 +307,24 @@ struct WebServer::Impl {
                      },
                      zone};
   http::WorkerPool pages;
+  // ---- What the site tells of changes (the outbox engineer's section):
+  // the webhook channel and the delivery worker, which runs while the
+  // server listens; a failed attempt goes to the access log with an
+  // incident number.
+  std::atomic<bool> outbox_stopping{false};
+  notify::WebhookChannel webhook_channel{
+      [this](std::int64_t id) { return FindWebhook(*databases.OpenHost(), id); }, zone,
+      WebhookSettingsStoppedBy(outbox_stopping)};
+  notify::DeliveryWorker delivery_worker{
+      databases, zone, {{"webhook", &webhook_channel}},
+      notify::WorkerSettings{OutboxOwner(), options.outbox_poll},
+      [this](std::int64_t delivery, int status, std::string_view error) {
+        const std::string target = "/outbox/deliveries/" + std::to_string(delivery);
+        const std::string incident = http::NewIncidentNumber();
+        log.Write(http::LogEntry{std::chrono::system_clock::now(), "outbox", "SEND", target,
+                                 status, 0, 0, std::nullopt, incident, error});
+      }};
+  // ---- end of the outbox engineer's section.
   // Last: its handlers use everything above.
   std::vector<Route> routes = Routes();
 };
@@ -463,6 +502,8 @@ void WebServer::Impl::RunOnWorker(RouteHandler handler, http::Request request,
   const bool posted = pages.TryPost(
       [this, request = std::move(request), respond, handler = std::move(handler)]() mutable {
         handler(std::move(request), respond);
+        // The answer went after the commit: the worker sends at once.
+        if (TakeEventAddedHere()) delivery_worker.Wake();
         // After the answer went, so that no visitor waits for it.
         if (audit_prune.Due(UnixNow())) PruneAuditLog();
       });
@@ -539,15 +580,33 @@ WebServer::WebServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::
       if (!e.unavailable()) throw;
     }
   }
+  // ---- The outbox engineer's section: the receivers of serve --webhook.
+  if (!impl_->options.webhooks.empty()) {
+    SyncCommandLineWebhooks(connection, impl_->options.webhooks, UtcNow());
+  }
 }
 
 WebServer::~WebServer() { Stop(); }
 
 int WebServer::Bind() { return impl_->http.Bind(); }
 
-void WebServer::Listen() { impl_->http.Run(); }
+void WebServer::Listen() {
+  // The delivery worker runs while the server serves.
+  impl_->delivery_worker.Start();
+  try {
+    impl_->http.Run();
+  } catch (...) {
+    impl_->delivery_worker.Stop();
+    throw;
+  }
+  impl_->delivery_worker.Stop();
+}
 
-void WebServer::Stop() { impl_->http.Stop(); }
+void WebServer::Stop() {
+  impl_->http.Stop();
+  impl_->outbox_stopping = true;
+  impl_->delivery_worker.Stop();
+}
 
 void ServeUntilSignalled(WebServer& server) {
   sigset_t signals;

@@ -121,20 +121,7 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   Json body{{"timeZone", zone_.name()}, {"from", IsoDate(range.first)}, {"to", IsoDate(range.last)}};
   // A plan as the caller may see it.
   const auto plan_json = [&](const plans::PlanRecord& plan, bool own) {
-    Json out{{"id", plan.id},
-             {"start", IsoTimeIn(plan.start, zone_)},
-             {"end", IsoTimeIn(plan.end, zone_)},
-             {"kind", plan.kind},
-             {"place", plan.place}};
-    if (own) out["detail"] = plan.detail;
-    out["content"] = plan.content;
-    if (own) {
-      out["addition"] = plan.addition;
-      out["shared"] = plan.shared;
-    }
-    if (plan.revision) out["revision"] = *plan.revision;
-    if (plan.last_modified) out["lastModified"] = IsoUtc(*plan.last_modified);
-    return out;
+    return PlanJson(plan, own, zone_);
   };
 
   if (request.path == kApiPlansPath) {
@@ -190,6 +177,23 @@ http::Response JsonApi::Answer(const http::Request& request) const {
   http::Response response = http::JsonResponse(200, body);
   response.person = caller->person.id;
   return response;
+}
+
+nlohmann::json PlanJson(const plans::PlanRecord& plan, bool own, const feeds::TimeZone& zone) {
+  Json out{{"id", plan.id},
+           {"start", IsoTimeIn(plan.start, zone)},
+           {"end", IsoTimeIn(plan.end, zone)},
+           {"kind", plan.kind},
+           {"place", plan.place}};
+  if (own) out["detail"] = plan.detail;
+  out["content"] = plan.content;
+  if (own) {
+    out["addition"] = plan.addition;
+    out["shared"] = plan.shared;
+  }
+  if (plan.revision) out["revision"] = *plan.revision;
+  if (plan.last_modified) out["lastModified"] = IsoUtc(*plan.last_modified);
+  return out;
 }
 
 }  // namespace ostrand::web

@@ -28,10 +28,13 @@
 // number. No answer depends on the visitor's language.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string_view>
 
 #include "feeds/time_zone.h"
+#include "plans/plan_record.h"
 #include "web/auth/session_cookie.h"
 #include "web/data/databases.h"
 #include "web/http/request.h"
@@ -78,5 +81,12 @@ class JsonApi {
 // "2001-12-05T09:00:00+08:00": a wall-clock time of `zone` in ISO 8601 with
 // the zone's UTC offset at that time ("Z" for UTC itself).
 std::string IsoTimeIn(const DateTime& wall, const feeds::TimeZone& zone);
+
+// A plan as the API shows it, the one writer of a plan as JSON (the API's
+// answers, the webhooks' bodies): id, start and end in `zone` with its
+// offset, kind of place, place and content; with `own` (its person, or a
+// receiver that sees private entries) also detail, addition and shared;
+// revision and lastModified where recorded.
+nlohmann::json PlanJson(const plans::PlanRecord& plan, bool own, const feeds::TimeZone& zone);
 
 }  // namespace ostrand::web

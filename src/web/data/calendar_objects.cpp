@@ -20,7 +20,9 @@
 #include "web/data/audit_log.h"
 #include "web/data/organisation.h"
 #include "web/data/persons.h"
+#include "web/data/outbox.h"
 #include "web/data/plan_changes.h"
+#include "web/data/plan_events.h"
 #include "web/data/plan_repository.h"
 #include "web/data/row_values.h"
 #include "web/data/sync_token.h"
@@ -604,6 +606,7 @@ ObjectWrite CalendarObjects::Put(const CalendarInfo& calendar, std::string_view 
   }
 
   PlanRepository repository(db_);
+  repository.set_actor(viewer_);
   store::Transaction transaction(db_);
   repository.LockPerson(viewer_);
   CalendarReader reader(db_, zone_, settings_);
@@ -728,12 +731,18 @@ ObjectWrite CalendarObjects::Put(const CalendarInfo& calendar, std::string_view 
       link(except, instance.recurrence_id);
       const bool was_shared = current && current->shared;
       RecordPlanChange(db_, viewer_, except, was_shared || shared, now);
+      if (const std::optional<StoredPlan> stored = repository.FindPlan(viewer_, except)) {
+        AddPlanEvent(db_, kPlanChanged, *stored, viewer_);
+      }
     } else {
       std::vector<store::SqlParam> params = PlanValues(input);
       params.push_back(store::SqlParam::Integer(viewer_));
       const std::int64_t plan_id = db_.InsertReturningId(InsertPlanSql(), params, "planID");
       link(plan_id, instance.recurrence_id);
       RecordNewPlan(db_, viewer_, plan_id, shared, now);
+      if (const std::optional<StoredPlan> stored = repository.FindPlan(viewer_, plan_id)) {
+        AddPlanEvent(db_, kPlanAdded, *stored, viewer_);
+      }
     }
   }
   RecordObjectChange(db_, viewer_, object_id, name_text, seen, now);
@@ -753,6 +762,7 @@ void CalendarObjects::Remove(const CalendarInfo& calendar, std::string_view name
                              const WriteConditions& conditions) {
   RequireWritable(calendar, viewer_);
   PlanRepository repository(db_);
+  repository.set_actor(viewer_);
   store::Transaction transaction(db_);
   repository.LockPerson(viewer_);
   const std::string name_text(name);

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "store/engine_sql.h"
+#include "web/data/outbox.h"
 #include "web/data/plan_changes.h"
+#include "web/data/plan_events.h"
 #include "web/data/plan_repository.h"
 #include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
@@ -25,8 +27,9 @@ std::optional<std::int64_t> PlanRepository::MoveToDeleted(std::int64_t person_id
                                                           const DateTime& now) {
   const std::array forget{store::SqlParam::Timestamp(now.AddDays(-kKeepDeletedDays))};
   db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedAt < ?", forget);
-  const std::optional<bool> was_shared = SharedNow(person_id, plan_id);
-  if (!was_shared) return std::nullopt;
+  const std::optional<StoredPlan> was = FindPlan(person_id, plan_id);
+  if (!was) return std::nullopt;
+  const std::optional<bool> was_shared = was->flag == store::kSharedPlanFlag;
   const std::array ids{store::SqlParam::Integer(person_id), store::SqlParam::Integer(plan_id)};
   const std::array params{store::SqlParam::Timestamp(now), store::SqlParam::Integer(person_id),
                           store::SqlParam::Integer(plan_id)};
@@ -39,6 +42,7 @@ std::optional<std::int64_t> PlanRepository::MoveToDeleted(std::int64_t person_id
   }
   db_.Execute("DELETE FROM personPlan WHERE personID = ? AND planID = ?", ids);
   RecordPlanChange(db_, person_id, plan_id, *was_shared, UtcNow());
+  AddPlanEvent(db_, kPlanDeleted, *was, actor_);
   // The person's row is locked: the entry just written is the person's latest.
   const std::int64_t deleted_id =
       Int(db_.Query("SELECT MAX(deletedID) FROM hostDeletedPlan WHERE personID = ? AND planID = ?",
@@ -118,6 +122,7 @@ PlanWrite PlanRepository::Restore(std::int64_t person_id, std::int64_t deleted_i
   }
   db_.Execute("DELETE FROM hostDeletedPlan WHERE deletedID = ? AND personID = ?", entry);
   RecordPlanChange(db_, person_id, write.plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
+  TellOf(kPlanRestored, person_id, write.plan_id);
   transaction.Commit();
   return write;
 }

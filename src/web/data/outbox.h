@@ -90,6 +90,20 @@ std::int64_t AddEvent(store::Connection& db, const NewEvent& event);
 // server makes at the same hour.
 bool AddEventOnce(store::Connection& db, const NewEvent& event);
 
+// Whether this thread added an event since it last asked (and forgets it):
+// the server asks after each request it answered, so that its delivery
+// worker wakes right after the commit instead of at its next poll.
+bool TakeEventAddedHere() noexcept;
+
+// `at` moved by `seconds` (negative: earlier), as UTC seconds count.
+DateTime AddSeconds(const DateTime& at, std::int64_t seconds);
+// The seconds since 1970-01-01 00:00 of the UTC time `at`.
+std::int64_t UnixSecondsOf(const DateTime& at);
+
+// How long a person's changes gather into one mail: the mail is due this
+// long after its first event.
+inline constexpr std::chrono::minutes kChangesMailDelay{10};
+
 // A stored event.
 struct StoredEvent {
   std::int64_t id = 0;
@@ -145,8 +159,10 @@ class Outbox {
   // Takes up to `limit` deliveries due at `now` that no other server
   // holds, leasing each until now + `lease`; the caller sends them and
   // reports each with Finish before the lease ends.
+  // Only deliveries of `channels` are taken when it is not empty (a server
+  // without a mail server leaves the mails to one that has it).
   std::vector<Delivery> TakeDue(const DateTime& now, std::chrono::seconds lease,
-                                std::size_t limit);
+                                std::size_t limit, const std::vector<std::string>& channels = {});
 
   // Records the attempt's outcome: delivered; due again after the next of
   // kRetryWaits; failed when refused for good or when kGiveUpAfter has
@@ -158,7 +174,7 @@ class Outbox {
   std::vector<Delivery> RecentOfReceiver(std::int64_t receiver_id, std::size_t limit);
 
   // Makes a delivered or failed webhook delivery due again at `now` with
-  // its attempts counted afresh; false when there is none of that id or it
+  // its attempts counted afresh (and its 24 hours from `now`); false when there is none of that id or it
   // is still pending.
   bool Resend(std::int64_t delivery_id, const DateTime& now);
 

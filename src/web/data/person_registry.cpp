@@ -12,6 +12,8 @@
 #include "web/data/accounts_table.h"
 #include "web/data/person_filter.h"
 #include "web/data/persons.h"
+#include "web/data/outbox.h"
+#include "web/data/plan_events.h"
 #include "web/data/row_values.h"
 #include "web/data/settings.h"
 
@@ -147,6 +149,7 @@ std::int64_t AddPerson(store::Connection& db, const PersonFields& fields,
                        SqlParam::Integer(checked.department_id)};
   db.Execute("INSERT INTO person (personID, personName, dutyID, systemID) VALUES (?, ?, ?, ?)",
              row);
+  AddPersonEvent(db, kPersonAdded, id, std::nullopt);
   if (within) within(id);
   transaction.Commit();
   return id;
@@ -188,6 +191,7 @@ void RetirePerson(store::Connection& db, std::int64_t person_id, std::optional<s
     RaisePersonGeneration(db, person_id);
     const std::array ended{SqlParam::Timestamp(now), id[0]};
     db.Execute("UPDATE hostSession SET endedAt = ? WHERE personID = ? AND endedAt IS NULL", ended);
+    AddPersonEvent(db, kPersonRetired, person_id, by);
   });
 }
 

@@ -7,7 +7,9 @@
 
 #include "store/connection.h"
 #include "store/engine_sql.h"
+#include "web/data/outbox.h"
 #include "web/data/plan_changes.h"
+#include "web/data/plan_events.h"
 #include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
 
@@ -131,6 +133,7 @@ std::int64_t PlanRepository::Insert(std::int64_t person_id, const PlanInput& pla
   const std::int64_t plan_id = db_.InsertReturningId(
       InsertPlanSql(), PlanParams(plan, {person_id}), "planID");
   RecordNewPlan(db_, person_id, plan_id, plan.flag == store::kSharedPlanFlag, UtcNow());
+  TellOf(kPlanAdded, person_id, plan_id);
   return plan_id;
 }
 
@@ -149,6 +152,7 @@ PlanWrite PlanRepository::Update(std::int64_t person_id, std::int64_t plan_id,
   if (changed > 0) {
     write.plan_id = plan_id;
     RecordPlanChange(db_, person_id, plan_id, *was_shared || plan.flag == store::kSharedPlanFlag, UtcNow());
+    TellOf(kPlanChanged, person_id, plan_id);
   }
   transaction.Commit();
   return write;
@@ -192,6 +196,13 @@ std::vector<StoredPlan> PlanRepository::Overlapping(std::int64_t person_id,
     return !same_start && !(*other.start < *plan.end && *plan.start < *other.end);
   });
   return found;
+}
+
+void PlanRepository::TellOf(std::string_view kind, std::int64_t person_id,
+                            std::int64_t plan_id) {
+  if (const std::optional<StoredPlan> plan = FindPlan(person_id, plan_id)) {
+    AddPlanEvent(db_, kind, *plan, actor_);
+  }
 }
 
 std::optional<bool> PlanRepository::SharedNow(std::int64_t person_id, std::int64_t plan_id) {

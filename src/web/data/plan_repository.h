@@ -6,13 +6,16 @@
 //
 // A delete moves the plan into hostDeletedPlan, where it stays for
 // kKeepDeletedDays so that the delete can be undone (Restore; these are in
-// deleted_plans.cpp). The columns are plan_rows.h's.
+// deleted_plans.cpp). The columns are plan_rows.h's. Every write adds its
+// outbox event (plan.added, plan.changed, plan.deleted, plan.restored) in
+// its transaction, made by the actor set with set_actor.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/date.h"
@@ -62,6 +65,12 @@ class PlanRepository {
  public:
   // The repository uses `db`, which must outlive it.
   explicit PlanRepository(store::Connection& db) : db_(db) {}
+
+  // Who makes the writes that follow (the visitor of the editor, the
+  // principal of a calendar program): the actor of their outbox events
+  // (web/data/outbox.h). Nothing (the default): another program, such as
+  // an import.
+  void set_actor(std::optional<std::int64_t> actor) { actor_ = actor; }
 
   std::vector<PlaceKind> PlaceKinds();
   std::vector<Place> Places();
@@ -137,7 +146,10 @@ class PlanRepository {
   // Whether the person's plan of that id is shared now; nothing when the
   // person has no such plan.
   std::optional<bool> SharedNow(std::int64_t person_id, std::int64_t plan_id);
+  // Adds the outbox event `kind` of the person's plan as it is now.
+  void TellOf(std::string_view kind, std::int64_t person_id, std::int64_t plan_id);
   store::Connection& db_;
+  std::optional<std::int64_t> actor_;
 };
 
 }  // namespace ostrand::web

@@ -5,7 +5,9 @@
 #include <map>
 #include <vector>
 
+#include "web/data/outbox.h"
 #include "web/data/plan_changes.h"
+#include "web/data/plan_events.h"
 #include "web/data/plan_rows.h"
 #include "web/data/row_values.h"
 
@@ -73,8 +75,15 @@ std::optional<PlanSeries> FindSeries(store::Connection& db, std::int64_t person_
 
 PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::int64_t person_id,
                        std::int64_t plan_id, const PlanInput& plan,
-                       const feeds::EventLimits& limits, std::size_t per_day_limit) {
+                       const feeds::EventLimits& limits, std::size_t per_day_limit,
+                       const std::optional<std::int64_t>& actor) {
   PlanRepository repository(db);
+  repository.set_actor(actor);
+  const auto tell = [&](std::string_view kind, std::int64_t id) {
+    if (const std::optional<StoredPlan> now_stored = repository.FindPlan(person_id, id)) {
+      AddPlanEvent(db, kind, *now_stored, actor);
+    }
+  };
   store::Transaction transaction(db);
   repository.LockPerson(person_id);
   PlanWrite write;
@@ -148,6 +157,7 @@ PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::
                               store::SqlParam::Integer(except)};
       db.Execute("UPDATE hostObjectPlan SET recurrenceID = ? WHERE planID = ?", relink);
       RecordPlanChange(db, person_id, except, true, now);
+      tell(kPlanChanged, except);
       if (write.plan_id == 0 || except == plan_id) write.plan_id = except;
     } else {
       const std::int64_t added = db.InsertReturningId(InsertPlanSql(), params, "planID");
@@ -156,6 +166,7 @@ PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::
       db.Execute("INSERT INTO hostObjectPlan (planID, objectID, recurrenceID) VALUES (?, ?, ?)",
                  link);
       RecordNewPlan(db, person_id, added, input.flag == store::kSharedPlanFlag, now);
+      tell(kPlanAdded, added);
       if (write.plan_id == 0) write.plan_id = added;
     }
   }
@@ -168,8 +179,10 @@ PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::
 }
 
 std::optional<std::int64_t> RemoveSeries(store::Connection& db, std::int64_t person_id,
-                                         std::int64_t plan_id, const DateTime& now) {
+                                         std::int64_t plan_id, const DateTime& now,
+                                         const std::optional<std::int64_t>& actor) {
   PlanRepository repository(db);
+  repository.set_actor(actor);
   store::Transaction transaction(db);
   repository.LockPerson(person_id);
   const std::optional<SeriesRow> row = LoadSeries(db, person_id, plan_id);

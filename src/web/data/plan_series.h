@@ -43,13 +43,16 @@ std::optional<PlanSeries> FindSeries(store::Connection& db, std::int64_t person_
 // database's Error; nothing is written then.
 PlanWrite UpdateSeries(store::Connection& db, const feeds::TimeZone& zone, std::int64_t person_id,
                        std::int64_t plan_id, const PlanInput& plan,
-                       const feeds::EventLimits& limits, std::size_t per_day_limit);
+                       const feeds::EventLimits& limits, std::size_t per_day_limit,
+                       const std::optional<std::int64_t>& actor = std::nullopt);
 
 // Moves every plan of the series of `plan_id` to the deleted plans and
 // removes the event, so that a restored plan comes back as a plan of its
 // own. Returns the deleted entry of `plan_id` itself; nothing when the
-// person has no such plan. Throws the database's Error.
+// person has no such plan. Throws the database's Error. Both add the
+// outbox events of the plans they write, made by `actor`.
 std::optional<std::int64_t> RemoveSeries(store::Connection& db, std::int64_t person_id,
-                                         std::int64_t plan_id, const DateTime& now);
+                                         std::int64_t plan_id, const DateTime& now,
+                                         const std::optional<std::int64_t>& actor = std::nullopt);
 
 }  // namespace ostrand::web

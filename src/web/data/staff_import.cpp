@@ -11,6 +11,8 @@
 #include "core/text.h"
 #include "store/sql_param.h"
 #include "web/data/person_registry.h"
+#include "web/data/outbox.h"
+#include "web/data/plan_events.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -250,6 +252,7 @@ void Write(store::Connection& db, StaffImportReport& report,
                            SqlParam::Integer(entry.department_id)};
       db.Execute(
           "INSERT INTO person (personID, personName, dutyID, systemID) VALUES (?, ?, ?, ?)", row);
+      AddPersonEvent(db, kPersonAdded, entry.person_id, std::nullopt);
     } else if (entry.action == StaffAction::kChange) {
       const std::array row{SqlParam::Text(entry.name), SqlParam::Integer(entry.duty_id),
                            SqlParam::Integer(entry.department_id),

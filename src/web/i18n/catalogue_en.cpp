@@ -718,6 +718,17 @@ constexpr CatalogueEntry kEntries[] = {
     {kMailSettingsSavedNotice, "Your mail settings were saved."},
     {kMailLeaderOnly, "Only a leader may ask for the weekly summary and the daily away list."},
 
+    // What the site tells of changes: the chat line of a webhook.
+    {kChatPlanAdded, "{0} added a plan of {1}: {2}"},
+    {kChatPlanChanged, "{0} changed a plan of {1}: {2}"},
+    {kChatPlanDeleted, "{0} deleted a plan of {1}: {2}"},
+    {kChatPlanRestored, "{0} restored a plan of {1}: {2}"},
+    {kChatAnotherProgram, "Another program"},
+    {kChatPersonAdded, "New colleague: {0}"},
+    {kChatPersonRetired, "{0} has left"},
+    {kChatAwayToday, "Away on {0}: {1}"},
+    {kChatNobodyAway, "Nobody is away on {0}"},
+
 };
 
 }  // namespace

@@ -719,6 +719,17 @@ constexpr CatalogueEntry kEntries[] = {
     {kMailSettingsSavedNotice, "邮件设置已保存。"},
     {kMailLeaderOnly, "只有领导可以订阅每周汇总和每日外出名单。"},
 
+    // What the site tells of changes: the chat line of a webhook.
+    {kChatPlanAdded, "{0} 新增了 {1} 的日程：{2}"},
+    {kChatPlanChanged, "{0} 修改了 {1} 的日程：{2}"},
+    {kChatPlanDeleted, "{0} 删除了 {1} 的日程：{2}"},
+    {kChatPlanRestored, "{0} 恢复了 {1} 的日程：{2}"},
+    {kChatAnotherProgram, "其他程序"},
+    {kChatPersonAdded, "新同事：{0}"},
+    {kChatPersonRetired, "{0} 已离职"},
+    {kChatAwayToday, "{0} 外出：{1}"},
+    {kChatNobodyAway, "{0} 无人外出"},
+
 };
 
 }  // namespace

@@ -749,6 +749,19 @@ enum class MessageId {
   kMailSettingsSavedNotice,
   kMailLeaderOnly,
 
+  // What the site tells of changes: the chat line of a webhook ({0} who
+  // made the change, {1} whose plan, {2} the plan; a person's name; the
+  // day and who is away).
+  kChatPlanAdded,
+  kChatPlanChanged,
+  kChatPlanDeleted,
+  kChatPlanRestored,
+  kChatAnotherProgram,
+  kChatPersonAdded,
+  kChatPersonRetired,
+  kChatAwayToday,
+  kChatNobodyAway,
+
   kCount  // the number of messages; not a message
 };
 

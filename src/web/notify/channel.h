@@ -1,7 +1,9 @@
 // A way out of the outbox: what sends one delivery (web/data/outbox.h) to
 // a webhook receiver or a mail server. The delivery worker holds one
 // channel per kind and calls Send from its own thread, one delivery at a
-// time per channel; an implementation bounds every attempt in time.
+// time per channel (the webhook channel excepted, which is safe from
+// several threads: it is called once per receiver at a time); an
+// implementation bounds every attempt in time.
 #pragma once
 
 #include "web/data/outbox.h"

@@ -116,7 +116,7 @@ PageReply Save(PageRequest& request, const EditorTarget& target, PlanRepository&
       !plan_id ? plans.Add(target.person_id, plan, limit)
       : EverySeriesPlan(request)
           ? UpdateSeries(request.db, PlansZone(request), target.person_id, *plan_id, plan,
-                         SeriesLimits(request), limit)
+                         SeriesLimits(request), limit, request.visitor.person.id)
           : plans.Update(target.person_id, *plan_id, plan, limit);
   if (write.full_day) {
     view.messages = {FullDayMessage(request.language, *write.full_day, limit)};

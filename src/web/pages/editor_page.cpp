@@ -56,12 +56,14 @@ PageReply SubmitEditor(PageRequest& request) {
   const EditorTarget target = ReadTarget(request);
   const std::string action = FieldOrEmpty(request.form, "action");
   PlanRepository plans(request.db);
+  plans.set_actor(request.visitor.person.id);
   const std::optional<std::int64_t> plan_id = ReadIdField(request.form, "planID");
 
   if (action == "delete") {
     if (!plan_id) throw HttpError(400, {MessageId::kDeleteWithoutPlan, {}});
     const std::optional<std::int64_t> deleted =
-        EverySeriesPlan(request) ? RemoveSeries(request.db, target.person_id, *plan_id, LocalNow())
+        EverySeriesPlan(request) ? RemoveSeries(request.db, target.person_id, *plan_id, LocalNow(),
+                                                request.visitor.person.id)
                                  : plans.Remove(target.person_id, *plan_id, LocalNow());
     if (!deleted) throw HttpError(404, {MessageId::kNoSuchPlan, {}});
     return PageReply{

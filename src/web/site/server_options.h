@@ -23,6 +23,7 @@
 #include "web/auth/server_secret.h"
 #include "web/auth/signin_throttle.h"
 #include "web/data/identities.h"
+#include "web/data/webhooks_table.h"
 #include "web/http/access_log.h"
 #include "web/http/forwarded.h"
 #include "web/http/http_server.h"
@@ -171,6 +172,15 @@ struct ServerOptions {
   // false (serve --no-local-passwords) leaves only the provider's button.
   bool local_passwords = true;
   SecondFactorRule second_factor = SecondFactorRule::kOptional;
+  // What the site tells of changes. The webhook receivers of `serve
+  // --webhook` (URL, secret, all kinds), stored at start as the receivers
+  // of origin "command line" when any is given (those of an earlier start
+  // that are no longer given turn inactive then); none given leaves the
+  // stored ones as they are, so that a server started without the flags
+  // beside one started with them changes nothing. How often the delivery
+  // worker looks for what other servers committed.
+  std::vector<Webhook> webhooks;
+  std::chrono::milliseconds outbox_poll{1500};
   // Where the access log goes (one line per request); null: nowhere.
   std::ostream* access_log = nullptr;
   http::LogFormat log_format = http::LogFormat::kText;

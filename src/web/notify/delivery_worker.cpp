@@ -1,0 +1,148 @@
+#include "web/notify/delivery_worker.h"
+
+#include <exception>
+
+#include "core/date_text.h"
+#include "core/error.h"
+#include "web/data/outbox.h"
+#include "web/data/plan_changes.h"
+#include "web/data/plan_events.h"
+#include "web/data/webhooks_table.h"
+
+namespace ostrand::web::notify {
+namespace {
+
+constexpr std::size_t kFanOutBatch = 100;
+
+}  // namespace
+
+DeliveryWorker::DeliveryWorker(const Databases& databases, const feeds::TimeZone& zone,
+                               std::map<std::string, Channel*> channels, WorkerSettings settings,
+                               FailureReport report)
+    : databases_(databases),
+      zone_(zone),
+      channels_(std::move(channels)),
+      settings_(std::move(settings)),
+      report_(std::move(report)) {
+  for (const auto& [name, channel] : channels_) {
+    if (channel != nullptr) channel_names_.push_back(name);
+  }
+}
+
+DeliveryWorker::~DeliveryWorker() { Stop(); }
+
+void DeliveryWorker::Start() {
+  const std::lock_guard lock(mutex_);
+  if (thread_.joinable() || stopping_) return;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void DeliveryWorker::Stop() noexcept {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void DeliveryWorker::Wake() noexcept {
+  {
+    const std::lock_guard lock(mutex_);
+    woken_ = true;
+  }
+  wake_.notify_all();
+}
+
+void DeliveryWorker::Run() noexcept {
+  for (;;) {
+    bool more = false;
+    try {
+      more = Round();
+      round_failed_ = false;
+    } catch (const std::exception& e) {
+      if (!round_failed_ && report_) report_(0, 0, e.what());
+      round_failed_ = true;
+    }
+    std::unique_lock lock(mutex_);
+    if (!more) {
+      wake_.wait_for(lock, settings_.poll, [this] { return stopping_ || woken_; });
+    }
+    woken_ = false;
+    if (stopping_) return;
+  }
+}
+
+bool DeliveryWorker::Round() {
+  std::vector<Delivery> due;
+  std::size_t fanned = 0;
+  {
+    const store::ConnectionPool::Lease lease = databases_.OpenHost();
+    store::Connection& db = *lease;
+    const DateTime now = UtcNow();
+    if (std::chrono::steady_clock::now() >= next_away_check_) {
+      AddAwayLists(db, now);
+      next_away_check_ = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    }
+    Outbox outbox(db, settings_.owner);
+    fanned = outbox.FanOut(now, kFanOutBatch);
+    if (channel_names_.empty()) return fanned == kFanOutBatch;
+    due = outbox.TakeDue(now, settings_.lease, settings_.batch, channel_names_);
+  }
+  // No connection is held while sending: an attempt may take 15 s. Each
+  // webhook receiver is sent to in order on a thread of its own, so that
+  // one that hangs holds up no other; every other channel gets one thread,
+  // one delivery at a time (channel.h).
+  std::map<std::pair<std::string, std::int64_t>, std::vector<const Delivery*>> by_receiver;
+  for (const Delivery& delivery : due) {
+    const std::int64_t who = delivery.channel == "webhook" ? delivery.receiver_id.value_or(0) : 0;
+    by_receiver[{delivery.channel, who}].push_back(&delivery);
+  }
+  std::vector<std::thread> senders;
+  for (const auto& [receiver, deliveries] : by_receiver) {
+    senders.emplace_back([this, &list = deliveries] { SendInOrder(list); });
+  }
+  for (std::thread& sender : senders) sender.join();
+  return fanned == kFanOutBatch || due.size() == settings_.batch;
+}
+
+void DeliveryWorker::SendInOrder(const std::vector<const Delivery*>& deliveries) noexcept {
+  for (const Delivery* delivery : deliveries) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (stopping_) return;  // the lease ends and a server sends it later
+    }
+    const auto channel = channels_.find(delivery->channel);
+    if (channel == channels_.end() || channel->second == nullptr) return;
+    const DeliveryOutcome outcome = channel->second->Send(*delivery);
+    try {
+      if (outcome.kind != DeliveryOutcome::Kind::kDelivered && report_) {
+        report_(delivery->id, outcome.status.value_or(0), outcome.error);
+      }
+      const store::ConnectionPool::Lease lease = databases_.OpenHost();
+      Outbox(*lease, settings_.owner).Finish(delivery->id, outcome, UtcNow());
+    } catch (const std::exception& e) {
+      // Not recorded: the lease ends and the delivery is sent again.
+      if (report_) report_(delivery->id, 0, e.what());
+    }
+  }
+}
+
+void DeliveryWorker::AddAwayLists(store::Connection& db, const DateTime& now) {
+  const DateTime wall = zone_.FromUtc(now);
+  const int hour = wall.hour();
+  bool wanted = false;
+  for (const Webhook& receiver : ListWebhooks(db)) {
+    wanted = wanted || (receiver.active && receiver.Wants(kAwayToday) && receiver.away_hour == hour);
+  }
+  if (!wanted) return;
+  NewEvent event;
+  event.kind = kAwayToday;
+  const std::string day = DateText(wall);
+  event.key = "away.today-" + day + "-" + std::to_string(hour);
+  event.body = AwayListBody(db, wall.DateOnly(), hour);
+  event.at = now;
+  AddEventOnce(db, event);
+}
+
+}  // namespace ostrand::web::notify
