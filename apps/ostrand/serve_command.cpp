@@ -145,7 +145,9 @@ std::vector<web::Webhook> ReadWebhooks(const ServeArguments& args) {
   for (std::size_t i = 0; i < args.webhooks.size(); ++i) {
     const std::string& url = args.webhooks[i];
     if (!web::notify::IsWebhookAddress(url)) {
-      throw Error("--webhook '" + url + "' is no http:// or https:// address");
+      throw Error("--webhook '" + url +
+                  "' is no http:// or https:// address of a host (without a user, blanks or "
+                  "a fragment)");
     }
     if (std::count(args.webhooks.begin(), args.webhooks.end(), url) > 1) {
       throw Error("--webhook '" + url + "' is given twice");
@@ -153,7 +155,11 @@ std::vector<web::Webhook> ReadWebhooks(const ServeArguments& args) {
     web::Webhook receiver;
     receiver.url = url;
     receiver.name = ReceiverName(url);
-    receiver.secret = ReadSecretFile("--webhook-secret-file", args.webhook_secret_files[i]);
+    try {
+      receiver.secret = ReadSecretFile("--webhook-secret-file", args.webhook_secret_files[i]);
+    } catch (const Error& e) {
+      throw Error("--webhook-secret-file of --webhook '" + url + "': " + e.message_text());
+    }
     if (!web::IsWebhookSecret(receiver.secret)) {
       throw Error("--webhook-secret-file '" + args.webhook_secret_files[i] + "' of --webhook '" +
                   url + "' holds no webhook secret (whsec_ and base64 of 16 to 64 bytes)");

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <utility>
 
 #include "core/error.h"
 #include "core/hex.h"
@@ -408,6 +409,13 @@ bool Outbox::Finish(std::int64_t delivery_id, const DeliveryOutcome& outcome,
                      "leaseOwner = NULL, leaseUntil = NULL" +
                          body +
                          " WHERE deliveryID = ? AND leaseOwner = ? AND status = 'pending'",
+                     params) == 1;
+}
+
+bool Outbox::Release(std::int64_t delivery_id) {
+  const std::array params{SqlParam::Integer(delivery_id), SqlParam::Text(owner_)};
+  return db_.Execute("UPDATE hostDelivery SET leaseOwner = NULL, leaseUntil = NULL WHERE "
+                     "deliveryID = ? AND leaseOwner = ? AND status = 'pending'",
                      params) == 1;
 }
 

@@ -170,6 +170,10 @@ class Outbox {
   // held the delivery (its lease ended and another took it).
   bool Finish(std::int64_t delivery_id, const DeliveryOutcome& outcome, const DateTime& now);
 
+  // Gives back a delivery this server took but will not send now: due for
+  // any server at once. False when this server does not hold it.
+  bool Release(std::int64_t delivery_id);
+
   // The receiver's latest `limit` deliveries, the newest first.
   std::vector<Delivery> RecentOfReceiver(std::int64_t receiver_id, std::size_t limit);
 

@@ -13,6 +13,9 @@ namespace ostrand::web::notify {
 namespace {
 
 constexpr std::size_t kFanOutBatch = 100;
+// Deliveries one sender takes per round: 3 attempts of 15 s end within the
+// lease of a minute.
+constexpr std::size_t kPerSender = 3;
 
 }  // namespace
 
@@ -32,6 +35,7 @@ DeliveryWorker::DeliveryWorker(const Databases& databases, const feeds::TimeZone
 DeliveryWorker::~DeliveryWorker() { Stop(); }
 
 void DeliveryWorker::Start() {
+  const std::lock_guard join(join_mutex_);
   const std::lock_guard lock(mutex_);
   if (thread_.joinable() || stopping_) return;
   thread_ = std::thread([this] { Run(); });
@@ -43,6 +47,8 @@ void DeliveryWorker::Stop() noexcept {
     stopping_ = true;
   }
   wake_.notify_all();
+  // The server's Stop and the end of its Listen may both get here.
+  const std::lock_guard join(join_mutex_);
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
@@ -69,13 +75,32 @@ void DeliveryWorker::Run() noexcept {
       wake_.wait_for(lock, settings_.poll, [this] { return stopping_ || woken_; });
     }
     woken_ = false;
-    if (stopping_) return;
+    if (stopping_) break;
   }
+  // The senders see the stop too (their attempts are cut short).
+  for (auto& [key, sender] : senders_) sender.thread.join();
+  senders_.clear();
 }
 
 bool DeliveryWorker::Round() {
-  std::vector<Delivery> due;
+  // Senders that are done leave; those still under way keep their
+  // receiver's deliveries.
+  for (auto it = senders_.begin(); it != senders_.end();) {
+    if (!it->second.done->load()) {
+      ++it;
+      continue;
+    }
+    it->second.thread.join();
+    it = senders_.erase(it);
+  }
+  // No connection is held while sending: an attempt may take 15 s. Each
+  // webhook receiver is sent to in order on a thread of its own, so that
+  // one that hangs holds up no other; every other channel gets one thread,
+  // one delivery at a time (channel.h). A sender gets few enough to end
+  // within the lease; the rest go back for the next round.
+  std::map<SenderKey, std::vector<Delivery>> started;
   std::size_t fanned = 0;
+  std::size_t taken = 0;
   {
     const store::ConnectionPool::Lease lease = databases_.OpenHost();
     store::Connection& db = *lease;
@@ -87,27 +112,37 @@ bool DeliveryWorker::Round() {
     Outbox outbox(db, settings_.owner);
     fanned = outbox.FanOut(now, kFanOutBatch);
     if (channel_names_.empty()) return fanned == kFanOutBatch;
-    due = outbox.TakeDue(now, settings_.lease, settings_.batch, channel_names_);
+    std::vector<Delivery> due = outbox.TakeDue(now, settings_.lease, settings_.batch, channel_names_);
+    taken = due.size();
+    for (Delivery& delivery : due) {
+      const SenderKey key{delivery.channel,
+                          delivery.channel == "webhook" ? delivery.receiver_id.value_or(0) : 0};
+      std::vector<Delivery>& list = started[key];
+      if (senders_.contains(key) || list.size() >= kPerSender) {
+        outbox.Release(delivery.id);
+      } else {
+        list.push_back(std::move(delivery));
+      }
+    }
   }
-  // No connection is held while sending: an attempt may take 15 s. Each
-  // webhook receiver is sent to in order on a thread of its own, so that
-  // one that hangs holds up no other; every other channel gets one thread,
-  // one delivery at a time (channel.h).
-  std::map<std::pair<std::string, std::int64_t>, std::vector<const Delivery*>> by_receiver;
-  for (const Delivery& delivery : due) {
-    const std::int64_t who = delivery.channel == "webhook" ? delivery.receiver_id.value_or(0) : 0;
-    by_receiver[{delivery.channel, who}].push_back(&delivery);
+  std::size_t sent = 0;
+  for (auto& [key, list] : started) {
+    if (list.empty()) continue;
+    sent += list.size();
+    Sender& sender = senders_[key];
+    sender.done = std::make_shared<std::atomic<bool>>(false);
+    sender.thread = std::thread([this, list = std::move(list), done = sender.done]() mutable {
+      SendInOrder(list);
+      done->store(true);
+      Wake();  // what was given back while it was busy goes out now
+    });
   }
-  std::vector<std::thread> senders;
-  for (const auto& [receiver, deliveries] : by_receiver) {
-    senders.emplace_back([this, &list = deliveries] { SendInOrder(list); });
-  }
-  for (std::thread& sender : senders) sender.join();
-  return fanned == kFanOutBatch || due.size() == settings_.batch;
+  return fanned == kFanOutBatch || (sent > 0 && taken == settings_.batch);
 }
 
-void DeliveryWorker::SendInOrder(const std::vector<const Delivery*>& deliveries) noexcept {
-  for (const Delivery* delivery : deliveries) {
+void DeliveryWorker::SendInOrder(const std::vector<Delivery>& deliveries) noexcept {
+  for (const Delivery& one : deliveries) {
+    const Delivery* const delivery = &one;
     {
       const std::lock_guard lock(mutex_);
       if (stopping_) return;  // the lease ends and a server sends it later

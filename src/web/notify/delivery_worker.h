@@ -17,7 +17,10 @@
 // a round succeeds again.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <utility>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -75,7 +78,17 @@ class DeliveryWorker {
   void AddAwayLists(store::Connection& db, const DateTime& now);
   // Sends the deliveries of one receiver one after the other and records
   // each outcome.
-  void SendInOrder(const std::vector<const Delivery*>& deliveries) noexcept;
+  void SendInOrder(const std::vector<Delivery>& deliveries) noexcept;
+
+  // A thread sending one receiver's deliveries (or one channel's), kept
+  // from round to round until it is done; the worker's thread alone uses
+  // them.
+  using SenderKey = std::pair<std::string, std::int64_t>;
+  struct Sender {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::map<SenderKey, Sender> senders_;
 
   const Databases& databases_;
   const feeds::TimeZone& zone_;
@@ -89,6 +102,7 @@ class DeliveryWorker {
   bool woken_ = false;
   bool round_failed_ = false;
   std::chrono::steady_clock::time_point next_away_check_{};
+  std::mutex join_mutex_;
   std::thread thread_;
 };
 
