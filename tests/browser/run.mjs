@@ -1043,7 +1043,7 @@ function defineTests(suite, { server, browser, options }) {
   // --- administration ------------------------------------------------------
 
   const ADMIN_PATHS = ['/admin/', '/admin/persons', '/admin/persons/import', '/admin/departments',
-    '/admin/duties', '/admin/places', '/admin/audit', '/admin/access'];
+    '/admin/duties', '/admin/places', '/admin/audit', '/admin/access', '/admin/webhooks'];
   const NEW_PASSWORD = 'Walk-through-Passwort-42';
 
   // The invitation link of a person, made on the person's access page by
@@ -1158,6 +1158,7 @@ function defineTests(suite, { server, browser, options }) {
   });
 
   defineSecondFactorTests(suite, { server, browser, options, url, shot });
+  defineNotifyAdminTests(suite, { server, shot, axeViolations, signInAs, languages: LANGUAGES });
 
   suite.test('signing out ends the session', async () => {
     const page = state.colleague;
@@ -1169,6 +1170,75 @@ function defineTests(suite, { server, browser, options }) {
 
   suite.test('no page broke its Content-Security-Policy', async () => {
     assert.deepEqual(violations, []);
+  });
+}
+
+// --- receivers of webhooks; mail addresses and choices -----------------------
+
+function defineNotifyAdminTests(suite, { server, shot, axeViolations, signInAs, languages }) {
+  suite.test('an administrator adds a webhook receiver, sees its secret once and edits it; a leader sets a mail address and choices', async () => {
+    const problems = [];
+    const check = async (page, name, code) => {
+      await shot(page, `${name}-${code}`);
+      problems.push(...(await axeViolations(page)).map((v) => `${name} (${code}) ${v}`));
+    };
+    for (const { locale, code } of languages) {
+      const admin = await signInAs(LEADER, locale);
+      const receiverName = `浏览器接收方-${code}-${crypto.randomBytes(2).toString('hex')}`;
+      await admin.goto(`${server.base}/admin/webhooks?new=1`);
+      await check(admin, 'admin-webhook-new', code);
+      await admin.fill('form.webhook-form input[name=name]', receiverName);
+      await admin.fill('form.webhook-form input[name=url]',
+        `http://127.0.0.1:9/${code}/${crypto.randomBytes(3).toString('hex')}`);
+      await admin.check('form.webhook-form input[name=kind][value="plan.added"]');
+      await admin.check('form.webhook-form input[name=kind][value="away.today"]');
+      await admin.selectOption('form.webhook-form select[name=format]', 'chat');
+      await admin.selectOption('form.webhook-form select[name=away_hour]', '8');
+      await Promise.all([admin.waitForLoadState('load'), admin.click('form.webhook-form button[type=submit]')]);
+      const secret = await admin.locator('input.webhook-secret-value').inputValue();
+      assert.match(secret, /^whsec_[A-Za-z0-9+/]+=*$/);
+      await check(admin, 'admin-webhook-secret', code);
+      const receiver = await admin.locator('form.webhook-form input[name=receiver]').inputValue();
+
+      // Shown once: the receiver's own page no longer holds it.
+      await admin.goto(`${server.base}/admin/webhooks?receiver=${receiver}`);
+      assert.equal(await admin.locator('input.webhook-secret-value').count(), 0);
+      assert.ok(!(await admin.content()).includes(secret));
+      await admin.fill('form.webhook-form input[name=name]', `${receiverName}-改`);
+      await admin.uncheck('form.webhook-form input[name=kind][value="plan.added"]');
+      await admin.check('form.webhook-form input[name=kind][value="plan.changed"]');
+      await Promise.all([admin.waitForURL(/done=saved/), admin.click('form.webhook-form button[type=submit]')]);
+      assert.equal(await admin.locator('p.notice').count(), 1);
+      assert.ok(await admin.locator('input[name=kind][value="plan.changed"]').isChecked());
+      assert.ok(!(await admin.locator('input[name=kind][value="plan.added"]').isChecked()));
+      await check(admin, 'admin-webhook-edit', code);
+      await admin.goto(`${server.base}/admin/webhooks`);
+      assert.ok((await admin.locator('table.webhooks').textContent()).includes(`${receiverName}-改`));
+      await check(admin, 'admin-webhooks', code);
+      await admin.goto(`${server.base}/admin/webhooks?receiver=${receiver}&remove=1`);
+      await check(admin, 'admin-webhook-remove', code);
+
+      // The leader's own mail settings.
+      await admin.goto(`${server.base}/account`);
+      // Past the browser's own check of the field, the server's answers.
+      await admin.$eval('form.mail-form', (form) => { form.noValidate = true; });
+      await admin.fill('form.mail-form input[name=mail_address]', 'not an address');
+      await Promise.all([admin.waitForLoadState('load'), admin.click('form.mail-form button[type=submit]')]);
+      assert.equal(await admin.locator('section.mail p.error').count(), 1);
+      await check(admin, 'account-mail-refused', code);
+      await admin.fill('form.mail-form input[name=mail_address]', `leader-${code}@example.org`);
+      await admin.selectOption('form.mail-form select[name=mail_language]', code);
+      await admin.check('form.mail-form input[value=changes]');
+      await admin.check('form.mail-form input[value=weekly]');
+      await Promise.all([admin.waitForURL(/done=mail/), admin.click('form.mail-form button[type=submit]')]);
+      assert.equal(await admin.locator('form.mail-form input[name=mail_address]').inputValue(),
+        `leader-${code}@example.org`);
+      assert.ok(await admin.locator('form.mail-form input[value=weekly]').isChecked());
+      assert.ok(!(await admin.locator('form.mail-form input[value=away]').isChecked()));
+      await check(admin, 'account-mail', code);
+      await admin.context().close();
+    }
+    assert.deepEqual(problems, []);
   });
 }
 

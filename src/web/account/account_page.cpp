@@ -1,5 +1,6 @@
 #include "web/account/account_page.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/date_text.h"
@@ -9,6 +10,7 @@
 #include "web/auth/session_records.h"
 #include "web/auth/sign_in.h"
 #include "web/data/accounts_table.h"
+#include "web/data/mail_settings.h"
 #include "web/data/plan_changes.h"
 #include "web/data/second_factor_table.h"
 #include "web/data/sessions_table.h"
@@ -16,6 +18,7 @@
 #include "web/http/url.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/html_form.h"
+#include "web/pages/mail_address_form.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_paths.h"
 
@@ -162,6 +165,121 @@ void AppendTokensSection(std::string& out, const PageRequest& request) {
   out += "</section>\n";
 }
 
+// The mails one may ask for here: every person the first, a leader the
+// others too.
+struct MailChoiceCaption {
+  std::string_view choice;
+  MessageId caption;
+  bool leaders_only;
+};
+constexpr MailChoiceCaption kMailChoiceCaptions[] = {
+    {kMailChanges, MessageId::kMailChoiceChanges, false},
+    {kMailWeeklySummary, MessageId::kMailChoiceWeekly, true},
+    {kMailAwayList, MessageId::kMailChoiceAway, true},
+};
+
+// What the mail section shows: as stored, or as posted when refused.
+struct MailForm {
+  MailAddress address;
+  std::vector<std::string> choices;
+  std::optional<std::string> problem;
+};
+
+MailForm StoredMailForm(const PageRequest& request) {
+  const std::int64_t self = request.visitor.person.id;
+  return {MailAddressOf(request.db, self).value_or(MailAddress{}), MailChoicesOf(request.db, self),
+          std::nullopt};
+}
+
+bool Holds(const std::vector<std::string>& list, std::string_view item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+void AppendMailSection(std::string& out, const PageRequest& request, const MailForm& form) {
+  const Language language = request.language;
+  out += "<section class=\"mail\">\n<h2>";
+  AppendEscapedHtml(out, Text(language, MessageId::kMailHeading));
+  out += "</h2>\n";
+  if (form.problem) {
+    out += "<p class=\"error\" role=\"alert\">";
+    AppendEscapedHtml(out, *form.problem);
+    out += "</p>\n";
+  }
+  AppendFormStart(out, "post", kAccountPath, "mail-form");
+  out += '\n';
+  AppendHiddenField(out, "csrf", request.visitor.csrf_token);
+  AppendHiddenField(out, "action", "mail");
+  AppendMailAddressFields(out, language, form.address);
+  out += "<fieldset class=\"mail-choices\"><legend>";
+  AppendEscapedHtml(out, Text(language, MessageId::kMailChoicesLegend));
+  out += "</legend>\n";
+  for (const MailChoiceCaption& c : kMailChoiceCaptions) {
+    if (c.leaders_only && !request.visitor.leader) continue;
+    out += "<label><input type=\"checkbox\" name=\"mail_choice\" value=\"";
+    AppendEscapedHtml(out, c.choice);
+    out += Holds(form.choices, c.choice) ? "\" checked> " : "\"> ";
+    AppendEscapedHtml(out, Text(language, c.caption));
+    out += "</label><br>\n";
+  }
+  out += "</fieldset>\n";
+  if (form.address.address.empty() && !form.choices.empty()) {
+    out += "<p class=\"note\">";
+    AppendEscapedHtml(out, Text(language, MessageId::kMailNeedsAddress));
+    out += "</p>\n";
+  }
+  AppendSubmitButton(out, Text(language, MessageId::kMailSaveButton));
+  out += "\n</form>\n</section>\n";
+}
+
+PageReply RenderAccount(PageRequest& request, const std::optional<std::string>& problem,
+                        const MailForm& mail, int status);
+
+// Saves the address and the choices posted. The leader's mails are
+// refused to anybody else (403); a person who no longer leads keeps them
+// as they are stored, since the form no longer shows them.
+PageReply SubmitMail(PageRequest& request) {
+  const std::int64_t self = request.visitor.person.id;
+  const bool leader = request.visitor.leader;
+  const PostedMailAddress posted = ReadMailAddressFields(request.form, request.language);
+  std::vector<std::string> asked;
+  const auto [first, last] = request.form.equal_range("mail_choice");
+  for (auto it = first; it != last; ++it) {
+    const auto known = std::find_if(std::begin(kMailChoiceCaptions), std::end(kMailChoiceCaptions),
+                                    [&](const MailChoiceCaption& c) { return c.choice == it->second; });
+    if (known == std::end(kMailChoiceCaptions)) {
+      throw HttpError(400, {MessageId::kUnknownAction, {ShortDetail(it->second, 32)}});
+    }
+    if (known->leaders_only && !leader) throw HttpError(403, {MessageId::kMailLeaderOnly, {}});
+    asked.push_back(it->second);
+  }
+  if (posted.problem) {
+    return RenderAccount(request, std::nullopt, {posted.value, asked, posted.problem}, 400);
+  }
+  const MailForm stored = StoredMailForm(request);
+  const DateTime now = UtcNow();
+  std::string detail;
+  if (posted.value.address != stored.address.address ||
+      (!posted.value.address.empty() && posted.value.language != stored.address.language)) {
+    // In a transaction of its own, as each choice below.
+    SetMailAddress(request.db, self, posted.value.address, posted.value.language, now);
+    detail = posted.value.address.empty()
+                 ? std::string("mail address removed")
+                 : "mail address " + posted.value.address + " (" + posted.value.language + ")";
+  }
+  for (const MailChoiceCaption& c : kMailChoiceCaptions) {
+    if (c.leaders_only && !leader) continue;
+    const bool wanted = Holds(asked, c.choice);
+    if (wanted == Holds(stored.choices, c.choice)) continue;
+    SetMailChoice(request.db, self, c.choice, wanted, now);
+    if (!detail.empty()) detail += "; ";
+    detail += (wanted ? "asked for " : "took back ") + std::string(c.choice);
+  }
+  if (!detail.empty()) {
+    RecordAudit(request.db, OwnAudit(request, audit::kMailSettingsChanged, detail));
+  }
+  return PageReply{303, {}, http::LinkWithQuery(kAccountPath, {{"done", "mail"}})};
+}
+
 PageReply Done(std::string_view what) {
   return PageReply{303, {}, http::LinkWithQuery(kAccountPath, {{"done", what}})};
 }
@@ -196,6 +314,13 @@ std::optional<std::string> RefuseNewPassword(Language language, std::string_view
 }
 
 PageReply AccountPage(PageRequest& request, std::optional<std::string> problem, int status) {
+  return RenderAccount(request, problem, StoredMailForm(request), status);
+}
+
+namespace {
+
+PageReply RenderAccount(PageRequest& request, const std::optional<std::string>& problem,
+                        const MailForm& mail, int status) {
   const Language language = request.language;
   const std::string done = FieldOrEmpty(request.query, "done");
   std::optional<MessageId> notice;
@@ -204,6 +329,7 @@ PageReply AccountPage(PageRequest& request, std::optional<std::string> problem, 
   if (done == "others") notice = MessageId::kOtherSessionsEnded;
   if (done == "reset") notice = MessageId::kFeedWasReset;
   if (done == "revoked") notice = MessageId::kApiTokenRevoked;
+  if (done == "mail") notice = MessageId::kMailSettingsSavedNotice;
   std::string out;
   out.reserve(8192);
   AppendPageStart(out, language, Text(language, MessageId::kAccountTitle), &request.visitor,
@@ -211,7 +337,7 @@ PageReply AccountPage(PageRequest& request, std::optional<std::string> problem, 
   out += "<div class=\"account\">\n<h1>";
   AppendEscapedHtml(out, Text(language, MessageId::kAccountTitle));
   out += "</h1>\n";
-  if (notice && !problem) {
+  if (notice && !problem && !mail.problem) {
     out += "<p class=\"notice\" role=\"status\">";
     AppendEscapedHtml(out, Text(language, *notice));
     out += "</p>\n";
@@ -219,11 +345,14 @@ PageReply AccountPage(PageRequest& request, std::optional<std::string> problem, 
   AppendPasswordSection(out, request, problem);
   AppendSecondFactorSection(out, request);
   AppendSessionsSection(out, request);
+  AppendMailSection(out, request, mail);
   AppendTokensSection(out, request);
   out += "</div>\n";
   AppendPageEnd(out);
   return PageReply{status, std::move(out), {}};
 }
+
+}  // namespace
 
 PageReply ShowAccount(PageRequest& request) { return AccountPage(request, std::nullopt, 200); }
 
@@ -261,6 +390,7 @@ PageReply SubmitAccount(PageRequest& request) {
     RecordAudit(request.db, OwnAudit(request, audit::kTokenChanged, "feed address reset"));
     return Done("reset");
   }
+  if (action == "mail") return SubmitMail(request);
   if (action == "revoke-api-token") {
     if (PersonalTokens::RevokeApiToken(request.db, self)) {
       RecordAudit(request.db, OwnAudit(request, audit::kTokenChanged, "API token revoked"));

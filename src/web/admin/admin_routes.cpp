@@ -8,6 +8,7 @@
 #include "web/admin/organisation_pages.h"
 #include "web/admin/access_page.h"
 #include "web/admin/identities_page.h"
+#include "web/admin/webhooks_page.h"
 #include "web/auth/sign_in.h"
 #include "web/i18n/http_error.h"
 #include "web/pages/page_audit.h"
@@ -28,6 +29,7 @@ PageReply ShowAdministration(PageRequest& request) {
       {kAdminDutiesPath, MessageId::kAdminDutiesTitle},
       {kAdminPlacesPath, MessageId::kAdminPlacesTitle},
       {kAdminIdentitiesPath, MessageId::kAdminIdentitiesTitle},
+      {kAdminWebhooksPath, MessageId::kAdminWebhooksTitle},
       {kAdminAuditPath, MessageId::kAdminAuditTitle},
   };
   const Language language = request.language;
@@ -74,6 +76,12 @@ std::vector<AdminRoute> MakeRoutes() {
   routes.push_back({kAdminIdentitiesPath, kAdminGet | kAdminPost, [](PageRequest& request) {
                       const bool post = request.http != nullptr && request.http->method == "POST";
                       return post ? SubmitIdentities(request) : ShowIdentities(request);
+                    }});
+
+  // The receivers of webhooks and their deliveries.
+  routes.push_back({kAdminWebhooksPath, kAdminGet | kAdminPost, [](PageRequest& request) {
+                      const bool post = request.http != nullptr && request.http->method == "POST";
+                      return post ? SubmitWebhooks(request) : ShowWebhooks(request);
                     }});
 
   // The audit log.

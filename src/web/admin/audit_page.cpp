@@ -98,6 +98,9 @@ constexpr KindCaption kKindCaptions[] = {
     {audit::kRecoveryCodesMade, MessageId::kAuditKindRecoveryCodesMade},
     {audit::kCalendarPut, MessageId::kAuditKindCalendarPut},
     {audit::kCalendarDelete, MessageId::kAuditKindCalendarDelete},
+    {audit::kWebhookChanged, MessageId::kAuditKindWebhookChanged},
+    {audit::kDeliveryResent, MessageId::kAuditKindDeliveryResent},
+    {audit::kMailSettingsChanged, MessageId::kAuditKindMailSettingsChanged},
 };
 
 constexpr MessageId kColumns[] = {MessageId::kAuditWhen,   MessageId::kAuditWho,

@@ -9,7 +9,9 @@
 #include "exports/staff_csv.h"
 #include "web/admin/admin_routes.h"
 #include "web/data/audit_log.h"
+#include "web/data/mail_settings.h"
 #include "web/data/person_registry.h"
+#include "web/data/plan_changes.h"
 #include "web/data/persons.h"
 #include "web/data/staff_import.h"
 #include "web/auth/sign_in.h"
@@ -18,6 +20,7 @@
 #include "web/i18n/http_error.h"
 #include "web/pages/html_form.h"
 #include "web/pages/list_paging.h"
+#include "web/pages/mail_address_form.h"
 #include "web/pages/page_layout.h"
 #include "web/pages/page_paths.h"
 
@@ -145,6 +148,8 @@ std::optional<MessageId> NoticeOf(std::string_view done) {
   if (done == "unchanged") return kPersonsUnchanged;
   if (done == "retired") return kPersonsRetiredNotice;
   if (done == "reinstated") return kPersonsReinstatedNotice;
+  if (done == "mail-saved") return kMailAddressSavedNotice;
+  if (done == "mail-removed") return kMailAddressRemovedNotice;
   return std::nullopt;
 }
 
@@ -301,8 +306,32 @@ PageReply AddPage(PageRequest& request, const FormValues& values,
   return Page(request, title, out, status);
 }
 
+// The person's mail address and the language of the mails: `shown` as
+// posted when it was refused, else as stored.
+void AppendMailSection(std::string& out, PageRequest& request, const Person& person,
+                       const std::optional<MailAddress>& shown) {
+  const Language language = request.language;
+  out += "<section class=\"mail-address\">\n<h2>";
+  AppendEscapedHtml(out, Text(language, kMailHeading));
+  out += "</h2>\n";
+  AppendFormStart(out, "post", kAdminPersonsPath, "person-mail");
+  out += "\n";
+  AppendHiddenField(out, "csrf", request.visitor.csrf_token);
+  AppendHiddenField(out, "action", "mail");
+  AppendHiddenField(out, "person", std::to_string(person.id));
+  out += "\n";
+  AppendMailAddressFields(out, language,
+                          shown ? *shown : MailAddressOf(request.db, person.id).value_or(MailAddress{}));
+  out += "<p>";
+  AppendEscapedHtml(out, Text(language, kMailAddressNote));
+  out += "</p>\n";
+  AppendSubmitButton(out, Text(language, kMailAddressSave));
+  out += "\n</form>\n</section>\n";
+}
+
 PageReply EditPage(PageRequest& request, const Person& person, const FormValues& values,
-                   const std::vector<std::string>& errors = {}, int status = 200) {
+                   const std::vector<std::string>& errors = {}, int status = 200,
+                   const std::optional<MailAddress>& mail = std::nullopt) {
   const Language language = request.language;
   const std::string title = Format(language, kPersonsEditTitle, {person.name});
   std::string out;
@@ -315,6 +344,7 @@ PageReply EditPage(PageRequest& request, const Person& person, const FormValues&
   AppendEscapedHtml(out, Format(language, kPersonsNumberIs, {std::to_string(person.id)}));
   out += "</p>\n";
   AppendPersonForm(out, request, "edit", person.id, values, kPersonsSaveButton);
+  AppendMailSection(out, request, person, mail);
 
   out += "<section class=\"retirement\">\n<h2>";
   AppendEscapedHtml(out, Text(language, kPersonsRetirementHeading));
@@ -409,6 +439,21 @@ PageReply Post(PageRequest& request) {
                   AuditOf(request, audit::kPersonChanged, id, FieldsDetail(posted.fields)));
     });
     return Redirect(person.id, changed ? "saved" : "unchanged");
+  }
+  if (action == "mail") {
+    const PostedMailAddress posted = ReadMailAddressFields(request.form, request.language);
+    if (posted.problem) {
+      return EditPage(request, person, ValuesOf(person), {*posted.problem}, 400, posted.value);
+    }
+    // SetMailAddress is a transaction of its own; the record follows it.
+    SetMailAddress(request.db, person.id, posted.value.address, posted.value.language, UtcNow());
+    RecordAudit(request.db,
+                AuditOf(request, audit::kMailSettingsChanged, person.id,
+                        posted.value.address.empty()
+                            ? std::string("mail address removed")
+                            : "mail address " + posted.value.address + " (" +
+                                  posted.value.language + ")"));
+    return Redirect(person.id, posted.value.address.empty() ? "mail-removed" : "mail-saved");
   }
   if (action == "retire" || action == "reinstate") {
     const bool retire = action == "retire";

@@ -9,12 +9,15 @@
 // a page past the end shows the last) with the count, previous / next
 // links and the page sizes, which keep the query; format=csv downloads the whole list as a staff file
 // (exports/staff_csv.h). new=1 shows the add form, person=ID the edit form
-// with retire / reinstate and a link to the person's access page. A POST
-// (action add, edit, retire or reinstate) writes through the registry
+// with retire / reinstate, the person's mail address and the language of
+// the mails, and a link to the person's access page. A POST (action add,
+// edit, retire or reinstate) writes through the registry
 // (web/data/person_registry.h) with its audit record in the same
-// transaction and answers with a redirect to the person's form and a
-// notice; a value that breaks a rule answers the form again (400) with
-// the message, the values kept.
+// transaction; action mail (mail_address, empty to remove it, and
+// mail_language) sets the address (web/data/mail_settings.h) and then
+// writes its record. Each answers with a redirect to the person's form
+// and a notice; a value that breaks a rule answers the form again (400)
+// with the message, the values kept.
 //
 // /admin/persons/import takes a staff file pasted into a text area (at
 // most the server's body limit), shows every record as add / change /

@@ -54,6 +54,12 @@ inline constexpr std::string_view kRecoveryCodesMade = "recovery-codes-made";
 // A calendar program wrote or deleted an event of the person's own plans.
 inline constexpr std::string_view kCalendarPut = "calendar-put";
 inline constexpr std::string_view kCalendarDelete = "calendar-delete";
+// A webhook receiver added, changed, given a new secret, switched off or
+// on, or removed; a delivery sent again; a person's mail address or mail
+// choices set (by an administrator or the person).
+inline constexpr std::string_view kWebhookChanged = "webhook-changed";
+inline constexpr std::string_view kDeliveryResent = "delivery-resent";
+inline constexpr std::string_view kMailSettingsChanged = "mail-settings-changed";
 
 // Every kind above, in the order a picker offers them.
 inline constexpr std::string_view kKinds[] = {
@@ -61,7 +67,8 @@ inline constexpr std::string_view kKinds[] = {
     kTokenChanged,    kAdminGranted,      kAdminRevoked,    kPersonAdded,      kPersonChanged,
     kPersonRetired,   kPersonReinstated,  kPersonsImported, kDepartmentChanged, kDutyChanged,
     kPlaceChanged,    kInvitationMade,    kSessionsEnded,   kThrottleLifted,   kIdentityLinked,
-    kIdentityUnlinked, kSecondFactorEnrolled, kSecondFactorRemoved, kRecoveryCodesMade, kCalendarPut, kCalendarDelete};
+    kIdentityUnlinked, kSecondFactorEnrolled, kSecondFactorRemoved, kRecoveryCodesMade, kCalendarPut, kCalendarDelete,
+    kWebhookChanged, kDeliveryResent, kMailSettingsChanged};
 }  // namespace audit
 
 // Whether `kind` is one of audit::kKinds.

@@ -187,4 +187,20 @@ class Outbox {
   std::string owner_;
 };
 
+// The pages of a receiver's deliveries on the administration page (these
+// three live in outbox_listing.cpp). Each delivery comes with its event,
+// without the bodies. Throw DatabaseError as above, Error naming the
+// column when a stored id is no whole number.
+
+// How many deliveries the receiver has.
+std::int64_t CountDeliveriesOfReceiver(store::Connection& db, std::int64_t receiver_id);
+
+// `limit` of the receiver's deliveries after the newest `skip`, the newest
+// first.
+std::vector<Delivery> DeliveriesOfReceiver(store::Connection& db, std::int64_t receiver_id,
+                                           std::size_t skip, std::size_t limit);
+
+// The delivery of that id, or nothing.
+std::optional<Delivery> FindDelivery(store::Connection& db, std::int64_t delivery_id);
+
 }  // namespace ostrand::web

@@ -120,11 +120,16 @@ void AppendListFilter(std::string& out, Language language, std::string_view acti
 
 void AppendPager(std::string& out, Language language, const PageWindow& window,
                  const PageLink& link) {
+  AppendPager(out, language, window, link, kListShown);
+}
+
+void AppendPager(std::string& out, Language language, const PageWindow& window,
+                 const PageLink& link, MessageId shown) {
   out += "<nav class=\"pager\" aria-label=\"";
   AppendEscapedHtml(out, Text(language, kListPages));
   out += "\"><span class=\"count\">";
   AppendEscapedHtml(out, window.total == 0 ? std::string(Text(language, kListNoMatch))
-                                           : Format(language, kListShown,
+                                           : Format(language, shown,
                                                     {CountText(language, window.first()),
                                                      CountText(language, window.last()),
                                                      CountText(language, window.total)}));

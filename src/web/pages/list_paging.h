@@ -94,5 +94,9 @@ void AppendListFilter(std::string& out, Language language, std::string_view acti
 // aria-current. The links come from `link`.
 void AppendPager(std::string& out, Language language, const PageWindow& window,
                  const PageLink& link);
+// The same for a list of other rows: `shown` is the count's message, with
+// the first row, the last and the total as {0}, {1} and {2}.
+void AppendPager(std::string& out, Language language, const PageWindow& window,
+                 const PageLink& link, MessageId shown);
 
 }  // namespace ostrand::web

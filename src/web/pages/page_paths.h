@@ -65,6 +65,8 @@ inline constexpr std::string_view kAdminAuditPath = "/admin/audit";
 inline constexpr std::string_view kAdminIdentitiesPath = "/admin/identities";
 // One person's access: invitation, reset, sessions, sign-in throttle.
 inline constexpr std::string_view kAdminAccessPath = "/admin/access";
+// The receivers of webhooks and their deliveries.
+inline constexpr std::string_view kAdminWebhooksPath = "/admin/webhooks";
 // Every signed-in person's own account: password, sessions, tokens.
 inline constexpr std::string_view kAccountPath = "/account";
 // One's second factor: enrolling, the recovery codes, removing it.
