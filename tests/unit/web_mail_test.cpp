@@ -459,7 +459,9 @@ TEST_F(WebMailSite, AnInvitationIsQueuedAsAMailWithItsLinkAndThePageSaysWhere) {
   ASSERT_EQ(zhao->status, 200);
   EXPECT_FALSE(Contains(zhao->body, "invitation-mailed"));
 
-  const store::RecordSet events = Db()->Query("SELECT kind, personID FROM hostEvent");
+  // The worker may have made the day's scheduled mails meanwhile.
+  const store::RecordSet events = Db()->Query(
+      "SELECT kind, personID FROM hostEvent WHERE kind NOT IN ('mail.away', 'mail.weekly')");
   ASSERT_FALSE(events.Eof());
   EXPECT_EQ(events.Field(0).ToText(), "mail.reset");
   EXPECT_EQ(events.Field(1).ToText(), std::to_string(testing::kLi));

@@ -166,9 +166,9 @@ std::optional<PlanChange> ReadPlanChange(std::string_view kind, std::string_view
 }
 
 std::string ChoiceName(Language language, std::string_view choice) {
-  if (choice == kMailChanges) return std::string(Text(language, MessageId::kMailChoiceChanges));
-  if (choice == kMailWeeklySummary) return std::string(Text(language, MessageId::kMailChoiceWeekly));
-  if (choice == kMailAwayList) return std::string(Text(language, MessageId::kMailChoiceAway));
+  if (choice == kMailChanges) return std::string(Text(language, MessageId::kMailChoiceNameChanges));
+  if (choice == kMailWeeklySummary) return std::string(Text(language, MessageId::kMailChoiceNameWeekly));
+  if (choice == kMailAwayList) return std::string(Text(language, MessageId::kMailChoiceNameAway));
   return std::string(choice);
 }
 
