@@ -846,20 +846,25 @@ void Apply(icalcomponent* event, icalcomponent* calendar, const plans::PlanRecor
   SetFields(event, plan);
 }
 
-// A new overridden instance of the master for the occurrence `o`.
-icalcomponent* NewOverride(icalcomponent* master, const Occurrence& o) {
-  // A copy through the master's text: libical's clone loses some values
-  // (a CLASS of a name of the client's own becomes empty).
-  ical::Component copy = ical::Parse(ical::ToText(master));
+// A copy of `event` as one instance: without its rule, dates of the rule
+// and RECURRENCE-ID. Made through the event's text: libical's clone loses
+// some values (a CLASS of a name of the client's own becomes empty).
+ical::Component InstanceCopy(icalcomponent* event) {
+  ical::Component copy = ical::Parse(ical::ToText(event));
   if (!copy || icalcomponent_isa(copy.get()) != ICAL_VEVENT_COMPONENT) {
     throw Error("the event of the calendar object does not read again");
   }
-  icalcomponent* event = copy.release();
   for (const icalproperty_kind kind :
        {ICAL_RRULE_PROPERTY, ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY,
         ICAL_RECURRENCEID_PROPERTY}) {
-    RemoveAll(event, kind);
+    RemoveAll(copy.get(), kind);
   }
+  return copy;
+}
+
+// A new overridden instance of the master for the occurrence `o`.
+icalcomponent* NewOverride(icalcomponent* master, const Occurrence& o) {
+  icalcomponent* event = InstanceCopy(master).release();
   icalproperty* dtstart = icalcomponent_get_first_property(master, ICAL_DTSTART_PROPERTY);
   icalproperty* rid = TimeProperty(ICAL_RECURRENCEID_PROPERTY, o.original, dtstart);
   icalcomponent_add_property(event, rid);
@@ -1009,15 +1014,10 @@ DateTime WallToUtc(const DateTime& wall, const TimeZone& zone) {
 // recurring event's instance as its RECURRENCE-ID in UTC, no rule.
 icalcomponent* ExpandedInstance(icalcomponent* event, const Span& span, bool whole_day,
                                 const std::string* recurrence_key, const TimeZone& zone) {
-  ical::Component copy = ical::Parse(ical::ToText(event));
-  if (!copy || icalcomponent_isa(copy.get()) != ICAL_VEVENT_COMPONENT) {
-    throw Error("the event of the calendar object does not read again");
-  }
+  ical::Component copy = InstanceCopy(event);
   icalcomponent* instance = copy.get();
   for (const icalproperty_kind kind :
-       {ICAL_RRULE_PROPERTY, ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_EXRULE_PROPERTY,
-        ICAL_RECURRENCEID_PROPERTY, ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY,
-        ICAL_DURATION_PROPERTY}) {
+       {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY}) {
     RemoveAll(instance, kind);
   }
   const auto utc = [&zone](const DateTime& wall) { return ical::ToIcalUtc(WallToUtc(wall, zone)); };

@@ -973,7 +973,10 @@ function defineTests(suite, { server, browser, options }) {
       throw new Error(`Tab never reached ${what}`);
     };
     await page.goto(url('personMonth.asp', { dt: dayText(keyDay) }));
-    // The person field has the focus at once.
+    // The person field has the focus at once (on a loaded machine the
+    // browser may take a moment to give it: typing before would be lost).
+    await page.waitForFunction(() => document.activeElement && document.activeElement.name === 'person',
+      null, { timeout: 10000 });
     await page.keyboard.type(String(LEADER.id));
     await page.keyboard.press('Tab');
     await page.keyboard.type(PASSWORD);

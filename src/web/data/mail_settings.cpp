@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "plans/retired.h"
 #include "store/sql_param.h"
+#include "web/data/audit_log.h"
 #include "web/data/row_values.h"
 
 namespace ostrand::web {
@@ -18,15 +19,8 @@ bool IsChoice(std::string_view choice) {
          std::end(kMailChoices);
 }
 
-// The value as an error message may quote it: at most 80 bytes, controls
-// shown as '?'.
-std::string Quoted(std::string_view text) {
-  std::string out;
-  for (const char c : text.substr(0, 80)) {
-    out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-  }
-  return out;
-}
+// The value as an error message may quote it.
+std::string Quoted(std::string_view text) { return ShortDetail(text, 80); }
 
 }  // namespace
 
