@@ -103,6 +103,25 @@ TEST(WebMailMessage, HeadersAndPartsReadBackAsAMailProgramReadsThem) {
   EXPECT_EQ(other["headers"]["From"], "\"Plans \\\"HQ\\\"\" <plans@example.org>");
   EXPECT_EQ(other["headers"]["Subject"], "Weekly");
   EXPECT_FALSE(other["headers"].contains("List-Unsubscribe"));
+
+  // Long ASCII values are folded at blanks; a word too long to fold goes
+  // into encoded-words. Either way no line passes 78 and the reader gets
+  // the value back whole.
+  MailMessage longer = plain;
+  longer.from_name.clear();
+  for (int i = 0; i < 40; ++i) longer.from_name += "Plans \"of\" \\ the  department ";
+  longer.subject = "  Changes:" + std::string(1500, 'w') + " and " + std::string(200, 'z') + "  ";
+  const json folded = ReadMail(dir, notify::ComposeMail(longer, DateTime::FromCivil(2026, 1, 2),
+                                                        "m3@example.org", "=_b3"));
+  EXPECT_EQ(folded["headers"]["Subject"], longer.subject);
+  EXPECT_LE(folded["longest_line"].get<int>(), 78);
+  EXPECT_EQ(folded["defects"], json::array());
+  longer.subject = std::string(120, 'a') + " " + std::string(30, 'b') + " c";
+  const std::string bytes_folded = notify::ComposeMail(longer, DateTime::FromCivil(2026, 1, 2),
+                                                       "m4@example.org", "=_b4");
+  EXPECT_TRUE(Contains(bytes_folded, "Subject: " + std::string(120, 'a') + "\r\n " +
+                                         std::string(30, 'b') + " c\r\n"));
+  EXPECT_EQ(ReadMail(dir, bytes_folded)["headers"]["Subject"], longer.subject);
 }
 
 TEST(WebMailMessage, ValuesThatCouldAddHeadersOrRecipientsAreRefused) {

@@ -49,21 +49,63 @@ void CheckAddress(std::string_view header, std::string_view address) {
   }
 }
 
+// Widths of a header's lines: folded lines aim at 76 characters; a line
+// that folding cannot bring under kLongestFolded (a word too long) sends
+// the value to encoded-words, well under the 998 a mail line may hold.
+constexpr std::size_t kFoldWidth = 76;
+constexpr std::size_t kLongestFolded = 900;
+// Room kept on a header's first line for its name ("Subject: ").
+constexpr std::size_t kNameRoom = 10;
+
+// Printable ASCII `text` folded before blanks (RFC 5322 folding: CRLF is
+// put before a blank, and a reader takes it out again), never before the
+// first word nor before blanks that end the text. Empty when some line
+// would still be longer than kLongestFolded.
+std::string FoldedAtBlanks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / kFoldWidth * 2 + 2);
+  std::size_t line = kNameRoom;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    // A piece: the blanks before a word, and the word.
+    std::size_t end = text.find_first_not_of(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    const bool has_word = end < text.size();
+    end = text.find(' ', end);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view piece = text.substr(at, end - at);
+    if (has_word && at > 0 && line + piece.size() > kFoldWidth) {
+      out += "\r\n";
+      line = 0;
+    }
+    out += piece;
+    line += piece.size();
+    if (line > kLongestFolded) return {};
+    at = end;
+  }
+  return out;
+}
+
 // "Name" <address>, the name quoted or in encoded-words.
 std::string Mailbox(std::string_view name, std::string_view address) {
   std::string out;
   if (!name.empty()) {
     if (IsPrintableAscii(name) && name.find("=?") == std::string_view::npos) {
-      out += '"';
+      std::string quoted = "\"";
       for (const char c : name) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
       }
-      out += "\" ";
-    } else {
-      out += EncodedWords(name);
-      out += "\r\n ";  // the address on a line of its own
+      quoted += '"';
+      out = FoldedAtBlanks(quoted);
     }
+    if (out.empty()) out = EncodedWords(name, /*fold_ascii=*/false);
+    // The address goes on a line of its own when the name's last line
+    // leaves no room for it.
+    const std::size_t last_break = out.rfind("\r\n");
+    const std::size_t last_line =
+        last_break == std::string::npos ? out.size() + kNameRoom : out.size() - last_break - 2;
+    out += last_line + address.size() + 3 > kFoldWidth ? "\r\n " : " ";
   }
   out += '<';
   out += address;
@@ -102,9 +144,10 @@ bool IsSafeHeaderValue(std::string_view value) {
   return IsValidUtf8(value) && !HasControlCharacter(value);
 }
 
-std::string EncodedWords(std::string_view text) {
-  if (IsPrintableAscii(text) && text.find("=?") == std::string_view::npos) {
-    return std::string(text);
+std::string EncodedWords(std::string_view text, bool fold_ascii) {
+  if (fold_ascii && IsPrintableAscii(text) && text.find("=?") == std::string_view::npos) {
+    std::string folded = FoldedAtBlanks(text);
+    if (!folded.empty() || text.empty()) return folded;
   }
   // 39 bytes (whole characters only) are 52 characters of base64, so that a
   // word with its "=?UTF-8?B?" and "?=" is 64 long and a header's first

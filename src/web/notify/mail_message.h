@@ -38,12 +38,14 @@ struct MailMessage {
 // passes this check.
 bool IsSafeHeaderValue(std::string_view value);
 
-// `text` as a header's words: as it is when it is printable ASCII without
-// "=?", else as RFC 2047 encoded-words ("=?UTF-8?B?...?="), each at most
-// 75 characters and cut only between characters, joined by CRLF and a
-// blank (a folded header line). The caller checks the text first
-// (IsSafeHeaderValue).
-std::string EncodedWords(std::string_view text);
+// `text` as a header's words: when `fold_ascii` and it is printable ASCII
+// without "=?", as it is, folded before blanks into lines of about 76
+// characters; else (or when a word is too long to fold under 900) as
+// RFC 2047 encoded-words ("=?UTF-8?B?...?="), each at most 75 characters
+// and cut only between characters. Lines are joined by CRLF and a blank
+// (a folded header line), so that no line of the header passes 998. The
+// caller checks the text first (IsSafeHeaderValue).
+std::string EncodedWords(std::string_view text, bool fold_ascii = true);
 
 // `bytes` in base64 (RFC 2045), lines of at most 76 characters, each
 // ending in CRLF.
