@@ -53,10 +53,44 @@ void LockRow(Connection& db, std::string_view table, std::string_view key_column
   }
 }
 
+namespace {
+
+// `update` ("UPDATE table SET ...") with SQL Server's HOLDLOCK after the
+// table's name: an update that finds no row then holds the key's range
+// until the commit, so that a second writer of the same new key waits for
+// the first one's insert rather than inserting beside it.
+std::string HoldingTheRange(std::string_view update) {
+  constexpr std::string_view kUpdate = "UPDATE ";
+  const std::size_t name_end = update.find(' ', kUpdate.size());
+  if (!update.starts_with(kUpdate) || name_end == std::string_view::npos) {
+    return std::string(update);
+  }
+  return std::string(update.substr(0, name_end)) + " WITH (HOLDLOCK)" +
+         std::string(update.substr(name_end));
+}
+
+}  // namespace
+
 bool UpdateOrInsert(Connection& db, std::string_view update,
                     std::span<const SqlParam> update_params, std::string_view insert,
                     std::span<const SqlParam> insert_params) {
-  if (db.Execute(update, update_params) > 0) return true;
+  const Engine engine = db.engine();
+  if (db.Execute(engine == Engine::kSqlServer ? HoldingTheRange(update) : std::string(update),
+                 update_params) > 0) {
+    return true;
+  }
+  if (engine == Engine::kPostgresql) {
+    // A second writer's insert of the same key waits for the first one's
+    // commit and then inserts nothing: the row is there to update.
+    if (db.Execute(std::string(insert) + " ON CONFLICT DO NOTHING", insert_params) > 0) {
+      return false;
+    }
+    if (db.Execute(update, update_params) > 0) return true;
+    // Else the insert met another of the table's keys: the plain insert
+    // below reports it as the database words it.
+  }
+  // SQLite's write transaction holds the whole database: no second writer
+  // runs between the update and the insert.
   db.Execute(insert, insert_params);
   return false;
 }

@@ -48,10 +48,14 @@ std::string RowWindow(Engine engine, std::size_t offset, std::size_t count);
 // transaction holds the whole database already: nothing runs there.
 void LockRow(Connection& db, std::string_view table, std::string_view key_column, std::int64_t key);
 
-// Runs `update`; when it changes no row, runs `insert`. Returns true when
-// the update changed a row. The caller holds the transaction that makes
-// the pair one write; a second writer's insert of the same key fails on
-// the table's key (DatabaseError), which the caller decides about.
+// Runs `update` ("UPDATE table SET ..."); when it changes no row, runs
+// `insert` ("INSERT INTO table (...) VALUES (...)"). Returns true when a
+// row was updated. The caller holds the transaction that makes the pair
+// one write. Two writers of the same new key both succeed: the second
+// waits for the first one's commit and then updates the row it inserted
+// (PostgreSQL's ON CONFLICT DO NOTHING, SQL Server's HOLDLOCK; SQLite's
+// write transaction holds the whole database). An insert that meets
+// another of the table's keys throws DatabaseError.
 bool UpdateOrInsert(Connection& db, std::string_view update,
                     std::span<const SqlParam> update_params, std::string_view insert,
                     std::span<const SqlParam> insert_params);

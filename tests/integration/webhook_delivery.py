@@ -113,8 +113,11 @@ def start_server(processes, binary, db, secret_file, hooks, extra=()):
         if hook.get('private'):
             command += ['--webhook-private', hook['url']]
     command += list(extra)
-    process = processes.start(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              text=True)
+    # What the servers report goes to one log beside the database, shown
+    # when the scenario fails.
+    log = open(os.path.join(os.path.dirname(secret_file), 'servers.log'), 'a')
+    process = processes.start(command, stdout=subprocess.PIPE, stderr=log, text=True)
+    log.close()
     line = process.stdout.readline()
     match = re.search(r'listening on http://127\.0\.0\.1:(\d+)/', line)
     if not match:
@@ -406,8 +409,12 @@ def main():
                 subprocess.run(['psql', conninfo, '-q', '-c', 'SET client_min_messages = warning',
                                 '-c', f'DROP SCHEMA {schema} CASCADE'],
                                timeout=30)
-    for problem in problems[:20]:
-        print('FAILED:', problem)
+        for problem in problems[:20]:
+            print('FAILED:', problem)
+        log = os.path.join(folder, 'servers.log')
+        if problems and os.path.exists(log):
+            with open(log, encoding='utf-8', errors='replace') as file:
+                print('the servers reported:', *file.readlines()[-30:], sep='\n  ')
     if not problems:
         print('ok')
     return 1 if problems else 0

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <optional>
 #include <thread>
 
@@ -12,6 +14,7 @@
 #include "store/connection_pool.h"
 #include "store/connection_string.h"
 #include "store/database_error.h"
+#include "store/engine_sql.h"
 #include "store/literal_lifting.h"
 #include "store/plan_store.h"
 #include "store/schema.h"
@@ -133,6 +136,45 @@ TEST_P(StoreBackend, WritesCommitWholeOrNotAtAll) {
       "INSERT INTO personPlan (personID, planStartTime) VALUES (?, ?)", plan, "planID");
   EXPECT_EQ(second_id, first_id + 1);
   EXPECT_EQ(ReadSchemaVersion(db), kSchemaVersion);
+}
+
+// Two writers of one new key: the second waits for the first one's insert
+// and updates that row, rather than failing on the key (which a first
+// write to an empty settings table met on PostgreSQL).
+TEST_P(StoreBackend, TwoWritersOfOneNewKeyBothLand) {
+  if (GetParam() == TestBackend::kOdbcSqlite) GTEST_SKIP() << "slow busy waits of the driver";
+  const auto write = [](Connection& db, const char* name) {
+    const std::array update{SqlParam::Text(name), SqlParam::Integer(3)};
+    const std::array insert{SqlParam::Integer(3), SqlParam::Text(name)};
+    return UpdateOrInsert(db, "UPDATE personDuty SET dutyName = ? WHERE dutyID = ?", update,
+                          "INSERT INTO personDuty (dutyID, dutyName) VALUES (?, ?)", insert);
+  };
+  Connection& first = store_.connection();
+  std::optional<Transaction> held(std::in_place, first);
+  EXPECT_FALSE(write(first, "甲"));
+  std::atomic<bool> second_done = false;
+  bool second_updated = false;
+  std::string second_error;
+  std::thread second([&] {
+    try {
+      const std::unique_ptr<Connection> own = Connect(database_->connection_string());
+      Transaction transaction(*own);
+      second_updated = write(*own, "乙");
+      transaction.Commit();
+    } catch (const std::exception& e) {
+      second_error = e.what();
+    }
+    second_done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(second_done) << "the second writer did not wait for the first";
+  held->Commit();
+  held.reset();
+  second.join();
+  EXPECT_EQ(second_error, "");
+  EXPECT_TRUE(second_updated);
+  EXPECT_EQ(store_.Query("select dutyName from personDuty where dutyID = 3").Field(std::size_t{0}).ToText(),
+            "乙");
 }
 
 // The period condition of the component's plan queries (a plan that starts
