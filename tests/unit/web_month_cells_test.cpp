@@ -6,9 +6,12 @@
 #include <sodium.h>
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "store/connect.h"
 #include "test_support.h"
@@ -165,6 +168,37 @@ TEST_F(MonthCellsCacheTest, AChangeDropsItsPersonAndAPageThatReadBeforeItKeepsNo
   MonthCellsCache::Use unexplained = cache.Begin();
   EXPECT_FALSE(unexplained.Find("4", december_)) << "a commit with no record drops everything";
   EXPECT_EQ(cache.size(), 0u);
+}
+
+// The outbox commits through the cache's own connection: its commits keep
+// the cells, a page that cannot check while a quiet write waits keeps
+// nothing, and a write that fails leaves the next look to start afresh.
+TEST_F(MonthCellsCacheTest, QuietWritesKeepTheCells) {
+  MonthCellsCache cache("sqlite:" + path_);
+  cache.Begin().Offer("2", december_, "li");
+  const auto add_event = [](store::Connection& db) {
+    db.Execute("INSERT INTO hostEvent (eventKey, kind, shared, body, createdAt, fannedOut) "
+               "VALUES ('k1', 'plan.added', 1, '{}', '2001-12-01 00:00:00', 0)");
+  };
+  EXPECT_TRUE(cache.RunQuietly(add_event));
+  EXPECT_TRUE(cache.Begin().Find("2", december_)) << "a quiet commit changes no cell";
+
+  std::atomic<bool> begun = false;
+  std::optional<bool> kept;
+  const bool ran = cache.RunQuietly([&](store::Connection&) {
+    std::thread page([&] {
+      kept = cache.Begin().Find("2", december_) != nullptr;
+      begun = true;
+    });
+    page.join();
+  });
+  EXPECT_TRUE(ran && begun);
+  EXPECT_EQ(kept, false) << "a page does not wait for a quiet write";
+
+  EXPECT_THROW(cache.RunQuietly([](store::Connection& db) { db.Execute("no sql"); }),
+               std::exception);
+  EXPECT_FALSE(cache.Begin().Find("2", december_)) << "after a failed quiet write, afresh";
+  EXPECT_EQ(writer_->Query("SELECT COUNT(*) FROM hostEvent").Field(std::size_t{0}).ToNumber(), 1);
 }
 
 TEST_F(MonthCellsCacheTest, HoldsNoMoreThanItsCountAndBytes) {

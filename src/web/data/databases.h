@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,12 @@ class Databases {
   // which leases the calling thread's connection. Throws the component's
   // Error when the database refuses.
   void ConnectComponent(Schedulers& object) const;
+
+  // Runs `write` where its commits are not taken for changes of plans
+  // (MonthCellsCache::RunQuietly), or on the calling thread's pooled
+  // connection when the cache keeps nothing. For writers of the outbox and
+  // its deliveries only. Throws what `write` or the connection throws.
+  void RunQuietly(const std::function<void(store::Connection&)>& write) const;
 
   const std::string& connection_string() const { return connection_string_; }
 

@@ -1,6 +1,8 @@
 #include "web/data/month_cells_cache.h"
 
 #include <array>
+#include <chrono>
+#include <mutex>
 #include <vector>
 
 #include "core/value.h"
@@ -39,6 +41,10 @@ std::string MonthContext(const DateTime& first) { return "m" + std::to_string(fi
 }  // namespace
 
 MonthCellsCache::Use MonthCellsCache::Begin() {
+  // Pages check one after the other in microseconds; a quiet write that
+  // waits for another program's write lock is not waited for.
+  std::unique_lock watching(watcher_mutex_, std::defer_lock);
+  if (!watching.try_lock_for(std::chrono::milliseconds(20))) return Use(nullptr, 0);
   const std::lock_guard lock(mutex_);
   try {
     CheckLocked();
@@ -53,14 +59,56 @@ MonthCellsCache::Use MonthCellsCache::Begin() {
   return Use(this, generation_);
 }
 
-void MonthCellsCache::CheckLocked() {
+bool MonthCellsCache::RunQuietly(const std::function<void(store::Connection&)>& write) {
+  const std::lock_guard watching(watcher_mutex_);
+  if (!ConnectWatcherLocked()) return false;
+  try {
+    write(*watcher_);
+  } catch (...) {
+    // The connection may be what failed: the next look starts afresh.
+    watcher_.reset();
+    data_version_.reset();
+    throw;
+  }
+  return true;
+}
+
+void MonthCellsCache::CloseIfStale() noexcept {
+  std::unique_lock watching(watcher_mutex_, std::try_to_lock);
+  if (!watching.owns_lock() || watcher_ == nullptr) return;
+  try {
+    if (watcher_->IsUsable()) return;
+  } catch (...) {
+  }
+  watcher_.reset();
+  data_version_.reset();
+}
+
+bool MonthCellsCache::ConnectWatcherLocked() {
+  if (other_engine_) return false;
+  // A connection opened while the file could not be written keeps every
+  // other connection of the process from writing it (they share its
+  // memory map): it goes once the file is writable again.
+  if (watcher_ != nullptr && !watcher_->IsUsable()) {
+    watcher_.reset();
+    data_version_.reset();
+  }
   if (watcher_ == nullptr) {
     std::unique_ptr<store::Connection> db = store::Connect(connection_string_);
     if (db->engine() != store::Engine::kSqlite) {
-      DropAllLocked();
-      return;
+      // Kept for good: no second connection per page to find out again.
+      other_engine_ = true;
+      return false;
     }
     watcher_ = std::move(db);
+  }
+  return true;
+}
+
+void MonthCellsCache::CheckLocked() {
+  if (!ConnectWatcherLocked()) {
+    DropAllLocked();
+    return;
   }
   // The version first, then the numbers: a commit in between is seen
   // again at the next look (more is dropped, never less).

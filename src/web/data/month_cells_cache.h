@@ -20,6 +20,11 @@
 // than ostrand that write plans while it serves should go through
 // `import-plans` or the pages.
 //
+// Writers of tables that no kept cell is rendered from (the outbox of
+// events and its deliveries) commit through RunQuietly, on the cache's own
+// connection: SQLite's data_version does not move for a connection's own
+// commits, so that their commits leave every kept cell standing.
+//
 // Cells rendered by a page are kept only when no change of their person
 // was applied after that page began: a page that read older rows never
 // overwrites newer knowledge. Bounded by kMonthCellsEntries cells and
@@ -29,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -91,6 +97,22 @@ class MonthCellsCache {
   // when the check fails, everything kept goes and the page keeps nothing.
   Use Begin();
 
+  // Runs `write` on the cache's own connection (made now when there is
+  // none) and returns true; its commits are not taken for changes of plans.
+  // `write` must change no plan, person, place or kind of place. While it
+  // runs, a page that cannot check the kept cells within a moment renders
+  // afresh and keeps nothing, rather than wait for it. Returns false,
+  // running nothing, on engines other than SQLite (which keep nothing).
+  // Throws what `write` or the connection throws.
+  bool RunQuietly(const std::function<void(store::Connection&)>& write);
+
+  // Closes the cache's own connection when it was opened while the file
+  // could not be written and the file is writable now: until it goes, no
+  // connection of the process can write the file. Cheap (no system call
+  // while the connection can write); skipped while a page or a quiet
+  // write uses the connection. Never throws.
+  void CloseIfStale() noexcept;
+
   std::size_t size() const;
   std::size_t bytes() const;
 
@@ -113,14 +135,21 @@ class MonthCellsCache {
   void DropAllLocked();
   void DropEntryLocked(std::list<Entry>::iterator entry);
   void CheckLocked();
+  // Connects the watcher when there is none; false on engines other than
+  // SQLite. The caller holds watcher_mutex_.
+  bool ConnectWatcherLocked();
 
   const std::string connection_string_;
   const std::size_t max_entries_;
   const std::size_t max_bytes_;
+  // watcher_mutex_ guards the watcher and what it last saw; mutex_ the kept
+  // cells. Taken in that order.
+  std::timed_mutex watcher_mutex_;
   mutable std::mutex mutex_;
   std::uint64_t generation_ = 1;
   std::uint64_t all_dropped_at_ = 1;
   std::unique_ptr<store::Connection> watcher_;  // null: not connected
+  bool other_engine_ = false;                   // the database is no SQLite file
   std::optional<std::int64_t> data_version_;    // at the last look
   std::int64_t applied_number_ = 0;             // numbered changes applied up to here
   std::list<Entry> entries_;         // most recently used first

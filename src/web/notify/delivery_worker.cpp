@@ -102,9 +102,8 @@ bool DeliveryWorker::Round() {
   std::map<SenderKey, std::vector<Delivery>> started;
   std::size_t fanned = 0;
   std::size_t taken = 0;
-  {
-    const store::ConnectionPool::Lease lease = databases_.OpenHost();
-    store::Connection& db = *lease;
+  // The outbox's commits change no plan: the leader pages' kept cells stay.
+  databases_.RunQuietly([&](store::Connection& db) {
     const DateTime now = UtcNow();
     if (std::chrono::steady_clock::now() >= next_away_check_) {
       AddAwayLists(db, now);
@@ -113,7 +112,7 @@ bool DeliveryWorker::Round() {
     }
     Outbox outbox(db, settings_.owner);
     fanned = outbox.FanOut(now, kFanOutBatch);
-    if (channel_names_.empty()) return fanned == kFanOutBatch;
+    if (channel_names_.empty()) return;
     std::vector<Delivery> due = outbox.TakeDue(now, settings_.lease, settings_.batch, channel_names_);
     taken = due.size();
     for (Delivery& delivery : due) {
@@ -126,7 +125,8 @@ bool DeliveryWorker::Round() {
         list.push_back(std::move(delivery));
       }
     }
-  }
+  });
+  if (channel_names_.empty()) return fanned == kFanOutBatch;
   std::size_t sent = 0;
   for (auto& [key, list] : started) {
     if (list.empty()) continue;
@@ -156,8 +156,9 @@ void DeliveryWorker::SendInOrder(const std::vector<Delivery>& deliveries) noexce
       if (outcome.kind != DeliveryOutcome::Kind::kDelivered && report_) {
         report_(delivery->id, outcome.status.value_or(0), outcome.error);
       }
-      const store::ConnectionPool::Lease lease = databases_.OpenHost();
-      Outbox(*lease, settings_.owner).Finish(delivery->id, outcome, UtcNow());
+      databases_.RunQuietly([&](store::Connection& db) {
+        Outbox(db, settings_.owner).Finish(delivery->id, outcome, UtcNow());
+      });
     } catch (const std::exception& e) {
       // Not recorded: the lease ends and the delivery is sent again.
       if (report_) report_(delivery->id, 0, e.what());
