@@ -4,6 +4,8 @@
 // summary.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 
 #include "core/value.h"
@@ -20,6 +22,11 @@ inline int PlaceKind(const Value& type1_id) {
   if (n == 4) return 4;
   return 1;
 }
+
+// The kinds of place away from the office (Beijing, outside Beijing,
+// abroad): the page of who is away, its mails and its webhook list count
+// these.
+inline constexpr std::array<std::int64_t, 3> kAwayPlaceKinds = {2, 3, 4};
 
 // The marker of kind 1 to 4: "△" office, "◇" Beijing, "▲" outside Beijing,
 // "◆" abroad; the empty text for any other number.

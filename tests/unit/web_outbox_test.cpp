@@ -77,6 +77,7 @@ TEST_P(OutboxTest, FanOutGivesEachReceiverAndPersonWhatItMaySee) {
   input.start = DateTime::FromCivil(2026, 12, 10, 9);
   input.end = DateTime::FromCivil(2026, 12, 10, 17);
   input.content = "出差";
+  input.kind_id = 3;  // outside Beijing: away (kind 0 would count as the office)
   ASSERT_NE(plans.Add(7, input, 20).plan_id, 0);
   input.flag = store::kPrivatePlanFlag;
   ASSERT_NE(plans.Add(7, input, 20).plan_id, 0);  // private: the private receiver only

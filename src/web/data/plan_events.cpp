@@ -5,6 +5,7 @@
 #include <array>
 
 #include "core/date_text.h"
+#include "plans/place_kind.h"
 #include "plans/retired.h"
 #include "store/plan_flags.h"
 #include "web/data/outbox.h"
@@ -76,11 +77,15 @@ void AddPersonEvent(store::Connection& db, std::string_view kind, std::int64_t p
 
 std::string AwayListBody(store::Connection& db, const DateTime& day, int hour) {
   const std::array params{StartsBefore(day), store::SqlParam::Date(day.DateOnly())};
+  std::string kinds;
+  for (const std::int64_t kind : plans::kAwayPlaceKinds) {
+    kinds += (kinds.empty() ? "" : ", ") + std::to_string(kind);
+  }
   Json away = Json::array();
   for (const StoredPlan& plan :
        ReadPlans(db.Query(PlanSelect(db.engine()) +
-                              "WHERE personPlan.planFlagID = 1 AND personPlan.planAddrTypeID <> 1 "
-                              "AND personPlan.planStartTime < ? AND personPlan.planEndTime >= ? "
+                              "WHERE personPlan.planFlagID = 1 AND personPlan.planAddrTypeID IN (" + kinds +
+                              ") AND personPlan.planStartTime < ? AND personPlan.planEndTime >= ? "
                               "AND " + plans::NotRetired("personPlan.personID") +
                               " ORDER BY personPlan.planStartTime, personPlan.personID",
                           params))) {

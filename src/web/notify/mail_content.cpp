@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "core/html.h"
 #include "core/text.h"
+#include "plans/place_kind.h"
 #include "web/auth/invitations.h"
 #include "web/auth/visitor.h"
 #include "web/data/mail_settings.h"
@@ -22,9 +23,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The kinds of place away from the office: in town, out of town, abroad
-// (as the page of who is away counts them).
-constexpr std::array<std::int64_t, 3> kAwayKinds = {2, 3, 4};
+constexpr const auto& kAwayKinds = plans::kAwayPlaceKinds;
 
 std::string Field(const Json& object, const char* name) {
   const auto found = object.find(name);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/html.h"
+#include "plans/place_kind.h"
 #include "web/data/department_plans.h"
 #include "web/data/plan_repository.h"
 #include "web/http/request_values.h"
@@ -18,9 +19,8 @@
 namespace ostrand::web {
 namespace {
 
-// The kinds of place that are away from the office: in town, out of town,
-// abroad.
-const std::vector<std::int64_t> kAwayKinds = {2, 3, 4};
+const std::vector<std::int64_t> kAwayKinds(plans::kAwayPlaceKinds.begin(),
+                                           plans::kAwayPlaceKinds.end());
 
 std::string DayWithWeekday(Language language, const DateTime& day) {
   return Format(language, MessageId::kDayHeading,
