@@ -49,8 +49,23 @@ TEST_P(NotifyTables, ReceiversKeepEveryFieldAndTheCommandLineOnesFollowTheFlags)
   ASSERT_EQ(ListWebhooks(*db).size(), 2u);
   EXPECT_FALSE(ListWebhooks(*db)[1].active);
   EXPECT_TRUE(ListWebhooks(*db)[0].active) << "an administrator's receiver is left alone";
+  // A removed receiver's pending deliveries go with it, their links to
+  // events too; a delivered one stays in the record.
+  const std::string ids = std::to_string(id);
+  db->ExecuteScript(
+      "INSERT INTO hostDelivery (deliveryID, eventID, channel, receiverID, status, createdAt, "
+      "nextAttemptAt) VALUES (901, 1, 'webhook', " + ids + ", 'pending', '2026-12-10 08:00:00', "
+      "'2026-12-10 08:00:00'); "
+      "INSERT INTO hostDelivery (deliveryID, eventID, channel, receiverID, status, createdAt, "
+      "nextAttemptAt) VALUES (902, 2, 'webhook', " + ids + ", 'delivered', '2026-12-10 08:00:00', "
+      "'2026-12-10 08:00:00'); "
+      "INSERT INTO hostDeliveryEvent (deliveryID, eventID) VALUES (901, 1); "
+      "INSERT INTO hostDeliveryEvent (deliveryID, eventID) VALUES (902, 2)");
   EXPECT_TRUE(RemoveWebhook(*db, id));
   EXPECT_FALSE(RemoveWebhook(*db, id));
+  EXPECT_EQ(db->Query("SELECT deliveryID FROM hostDeliveryEvent").Field(std::size_t{0}).ToNumber(),
+            902);
+  EXPECT_EQ(db->Query("SELECT COUNT(*) FROM hostDeliveryEvent").Field(std::size_t{0}).ToNumber(), 1);
 }
 
 TEST_P(NotifyTables, MailAddressesAndChoices) {

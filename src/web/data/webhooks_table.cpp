@@ -111,6 +111,10 @@ bool RemoveWebhook(store::Connection& db, std::int64_t id) {
   store::Transaction transaction(db);
   const std::array params{store::SqlParam::Integer(id)};
   db.Execute(
+      "DELETE FROM hostDeliveryEvent WHERE deliveryID IN (SELECT deliveryID FROM hostDelivery "
+      "WHERE receiverID = ? AND channel = 'webhook' AND status = 'pending')",
+      params);
+  db.Execute(
       "DELETE FROM hostDelivery WHERE receiverID = ? AND channel = 'webhook' AND status = "
       "'pending'",
       params);

@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "web/auth/webhook_signature.h"
+#include "web/http/receiver_address.h"
 #include "web/notify/webhook_body.h"
 
 namespace ostrand::web::notify {
@@ -50,16 +51,6 @@ bool Append(CurlList& list, const std::string& line) {
   return true;
 }
 
-bool HasScheme(std::string_view url, std::string_view scheme) {
-  if (url.size() <= scheme.size()) return false;
-  for (std::size_t i = 0; i < scheme.size(); ++i) {
-    char c = url[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != scheme[i]) return false;
-  }
-  return true;
-}
-
 DeliveryOutcome Refused(std::string error) {
   DeliveryOutcome outcome;
   outcome.kind = DeliveryOutcome::Kind::kRefused;
@@ -70,21 +61,10 @@ DeliveryOutcome Refused(std::string error) {
 }  // namespace
 
 bool IsWebhookAddress(std::string_view url) {
-  std::size_t scheme = 0;
-  if (HasScheme(url, "https://")) scheme = 8;
-  else if (HasScheme(url, "http://")) scheme = 7;
-  else return false;
-  for (const char c : url) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F || c == '#' || c == '\\') return false;
-  }
-  const std::string_view rest = url.substr(scheme);
-  const std::string_view authority = rest.substr(0, rest.find_first_of("/?"));
-  if (authority.find('@') != std::string_view::npos) return false;
-  const std::size_t colon = authority.rfind(':');
-  const bool has_port =
-      colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos;
-  return !(has_port ? authority.substr(0, colon) : authority).empty();
+  // The administration page's reader, without the blanks it drops around
+  // a typed address (it lower-cases, never shortens, what it keeps).
+  const http::ReceiverAddress read = http::ReadReceiverAddress(url);
+  return !read.problem && read.address.size() == url.size();
 }
 
 WebhookChannel::WebhookChannel(ReceiverLookup receivers, const feeds::TimeZone& zone,

@@ -31,8 +31,9 @@ struct WebhookSettings {
   std::function<bool()> cancelled;
 };
 
-// Whether `url` is an absolute http:// or https:// address with a host and
-// no blanks, controls, fragment or user part: the only receivers served.
+// Whether `url` is an address http::ReadReceiverAddress takes as it is
+// (absolute http:// or https:// with a host, no blanks, controls, fragment
+// or user part): the only receivers served.
 bool IsWebhookAddress(std::string_view url);
 
 // The receiver of a delivery's receiver id, or nothing when it is gone.
