@@ -314,9 +314,10 @@ void HoldStopSignals() {
 // The C library gives every thread that allocates an arena of its own, up
 // to eight per processor, and each keeps what was freed in it: a server of
 // a dozen threads so holds several megabytes it does not use. As many
-// arenas as processors keep the threads from waiting on each other.
+// arenas as processors keep the threads from waiting on each other. (With
+// jemalloc, allocator.cpp sets its arenas instead.)
 void LimitMallocArenas() {
-#ifdef __GLIBC__
+#if defined(__GLIBC__) && !defined(OSTRAND_JEMALLOC)
   mallopt(M_ARENA_MAX, static_cast<int>(std::max(2u, std::thread::hardware_concurrency())));
 #endif
 }
