@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/value.h"
@@ -56,6 +57,22 @@ class Connection {
   // does; the others run the query). Throws as Query.
   virtual RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params = {}) {
     return Query(sql, params);
+  }
+
+  // A value that `make` makes from what this connection reads, kept under
+  // `name` beside the rows QueryStored keeps: until the database changes,
+  // a pooled connection that keeps rows hands out the same value again
+  // rather than calling `make` (the other backends call it every time).
+  // One name holds one type T; the value is shared and never changed.
+  // Throws what `make` throws, and keeps nothing then.
+  template <class T, class Make>
+  std::shared_ptr<const T> KeptValue(std::string_view name, Make&& make) {
+    if (std::shared_ptr<const void> kept = FindKeptValue(name)) {
+      return std::static_pointer_cast<const T>(std::move(kept));
+    }
+    auto value = std::make_shared<const T>(std::forward<Make>(make)());
+    KeepValue(name, value);
+    return value;
   }
 
   // Reads in one snapshot until EndReads: the engine takes its read lock
@@ -128,6 +145,10 @@ class Connection {
   // True when the connection offers ostrand_day_start(x), the value of
   // julianday(x, 'start of day') (store/dialect.h): the translation then uses it.
   virtual bool has_day_start_function() const { return false; }
+  // The value kept under `name` for KeptValue, or null (always, unless
+  // the backend keeps rows); and the keeping of a value just made.
+  virtual std::shared_ptr<const void> FindKeptValue(std::string_view /*name*/) { return nullptr; }
+  virtual void KeepValue(std::string_view /*name*/, std::shared_ptr<const void> /*value*/) {}
 
  private:
   std::string name_;

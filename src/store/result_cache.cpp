@@ -90,7 +90,19 @@ void ResultCache::Insert(std::string key, Table table) {
   bytes_ += bytes;
 }
 
+std::shared_ptr<const void> ResultCache::FindValue(std::string_view name) const {
+  const auto found = values_.find(name);
+  return found == values_.end() ? nullptr : found->second;
+}
+
+void ResultCache::InsertValue(std::string name, std::shared_ptr<const void> value) {
+  if (!value || !version_) return;
+  if (values_.size() >= kKeptValues) values_.clear();
+  values_.insert_or_assign(std::move(name), std::move(value));
+}
+
 void ResultCache::Clear() {
+  values_.clear();
   index_.clear();
   entries_.clear();
   bytes_ = 0;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <optional>
@@ -49,6 +50,14 @@ class ResultCache {
   // hold; drops the least recently used entries to make room.
   void Insert(std::string key, Table table);
 
+  // A value made from kept rows under its own name (Connection::KeptValue),
+  // or null. Values go with the rows: Validate and Clear drop them too.
+  std::shared_ptr<const void> FindValue(std::string_view name) const;
+
+  // Keeps `value` under `name` unless no version was validated; beyond
+  // kKeptValues values the others are dropped first.
+  void InsertValue(std::string name, std::shared_ptr<const void> value);
+
   // Drops every entry (after a write through the owning connection).
   void Clear();
 
@@ -67,6 +76,8 @@ class ResultCache {
   std::list<Entry> entries_;  // most recently used first
   std::unordered_map<std::string_view, std::list<Entry>::iterator, SqlTextHash> index_;
   std::size_t bytes_ = 0;
+  std::unordered_map<std::string, std::shared_ptr<const void>, SqlTextHash, std::equal_to<>>
+      values_;
 };
 
 }  // namespace ostrand::store

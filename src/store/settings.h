@@ -39,6 +39,9 @@ inline constexpr std::size_t kStatementCacheSize = 64;
 // persons fits.
 inline constexpr std::size_t kResultCacheEntries = 4096;
 inline constexpr std::size_t kResultCacheBytes = std::size_t{8} << 20;
+// Values made from kept rows (Connection::KeptValue) a connection keeps at
+// most; a further one drops them all.
+inline constexpr std::size_t kKeptValues = 64;
 
 // Component texts each connection keeps lifted and translated: a leader
 // month of a thousand persons sends a thousand texts, one per person.

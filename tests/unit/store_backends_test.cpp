@@ -367,6 +367,35 @@ TEST(StoreSqlite, KeptRowsFollowEveryChange) {
   }
   writer->Execute("INSERT INTO t VALUES (16)");
   EXPECT_EQ(read(*pool.Acquire(), 0), 23);
+
+  // Values made from the rows are kept with them and dropped with them.
+  int made = 0;
+  const auto kept = [&](Connection& db) {
+    return *db.KeptValue<std::int64_t>("sum", [&] {
+      ++made;
+      return static_cast<std::int64_t>(read(db, 0));
+    });
+  };
+  EXPECT_EQ(kept(*pool.Acquire()), 23);
+  EXPECT_EQ(kept(*pool.Acquire()), 23);
+  EXPECT_EQ(made, 1) << "unchanged: made once";
+  writer->Execute("INSERT INTO t VALUES (32)");
+  EXPECT_EQ(kept(*pool.Acquire()), 55);
+  EXPECT_EQ(made, 2) << "another connection's commit";
+  {
+    const ConnectionPool::Lease reader = pool.Acquire();
+    reader->Execute("INSERT INTO t VALUES (64)");
+    EXPECT_EQ(kept(*reader), 119) << "the connection's own write";
+    const Transaction transaction(*reader);
+    reader->Execute("INSERT INTO t VALUES (128)");
+    EXPECT_EQ(kept(*reader), 247) << "an open transaction's own rows";
+    EXPECT_EQ(made, 4);
+  }
+  EXPECT_EQ(kept(*pool.Acquire()), 119) << "rolled back, and nothing kept within it";
+  EXPECT_EQ(*Connect(database.connection_string())->KeptValue<int>("x", [&] { return ++made; }) +
+                *Connect(database.connection_string())->KeptValue<int>("x", [&] { return ++made; }),
+            6 + 7)
+      << "a connection outside a pool keeps nothing";
 }
 
 // A snapshot reads the database as of its first query, and a write within

@@ -140,7 +140,7 @@ TEST_P(PersonRegistry, RetiringEndsTokensAndSessionsAndReinstatingUndoesOnlyTheM
     for (const Person& p : persons) ids.push_back(p.id);
     return ids;
   };
-  EXPECT_EQ(listed(PersonsOfSystem(*db_, 1)), (std::vector<std::int64_t>{1, 4}));
+  EXPECT_EQ(listed(*PersonsOfSystem(*db_, 1)), (std::vector<std::int64_t>{1, 4}));
   EXPECT_EQ(listed(LeaderListPersons(*db_, 1, plans::CurrentStaffCondition("1=0 or 1=1"))),
             (std::vector<std::int64_t>{1, 4}));
   EXPECT_EQ(Count(*db_, "SELECT COUNT(*) FROM personPlan WHERE personID = 2"), 2);

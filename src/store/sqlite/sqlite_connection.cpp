@@ -131,17 +131,7 @@ class SqliteConnection final : public Connection {
   }
 
   RecordSet QueryStored(std::string_view sql, std::span<const SqlParam> params) override {
-    // Within a transaction the rows may be this connection's own writes,
-    // not yet committed: read them afresh. A connection outside a pool
-    // (a command's one call) would check for changes at every query and
-    // seldom meet a text twice: it keeps nothing.
-    if (!pooled_ || (sqlite3_get_autocommit(db_.get()) == 0 && !reads_open_)) {
-      return Query(sql, params);
-    }
-    if (!checked_) {
-      results_.Validate(DataVersion());
-      checked_ = true;
-    }
+    if (!Keeps()) return Query(sql, params);
     std::string key = ResultCache::Key(sql, params);
     if (ResultCache::Table table = results_.Find(key)) return RecordSet(std::move(table));
     sqlite3_stmt* const statement = Run(sql, params);
@@ -243,6 +233,29 @@ class SqliteConnection final : public Connection {
       rows.push_back(std::move(values));
     }
     return RecordSet(std::move(columns), std::move(rows));
+  }
+
+  // Whether what is read now may be kept, with the kept rows and values
+  // checked against the data version once per use. Within a transaction the
+  // rows may be this connection's own writes, not yet committed: they are
+  // read afresh. A connection outside a pool (a command's one call) would
+  // check for changes at every query and seldom meet a text twice: it
+  // keeps nothing.
+  bool Keeps() {
+    if (!pooled_ || (sqlite3_get_autocommit(db_.get()) == 0 && !reads_open_)) return false;
+    if (!checked_) {
+      results_.Validate(DataVersion());
+      checked_ = true;
+    }
+    return true;
+  }
+
+  std::shared_ptr<const void> FindKeptValue(std::string_view name) override {
+    return Keeps() ? results_.FindValue(name) : nullptr;
+  }
+
+  void KeepValue(std::string_view name, std::shared_ptr<const void> value) override {
+    if (Keeps()) results_.InsertValue(std::string(name), std::move(value));
   }
 
   // The data version of the main database (PRAGMA data_version): it changes

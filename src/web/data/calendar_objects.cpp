@@ -445,7 +445,9 @@ std::vector<CalendarInfo> ListCalendars(store::Connection& db, const CalendarSet
   own.writable = true;
   calendars.push_back(std::move(own));
   if (viewer->system_id) {
-    for (const Person& person : PersonsOfSystem(db, *viewer->system_id)) {
+    const std::shared_ptr<const std::vector<Person>> colleagues =
+        PersonsOfSystem(db, *viewer->system_id);
+    for (const Person& person : *colleagues) {
       if (person.id == viewer_id) continue;
       CalendarInfo colleague;
       colleague.kind = CalendarKind::kColleague;

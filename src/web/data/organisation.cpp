@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -305,27 +306,42 @@ std::vector<Duty> Duties(store::Connection& db) {
   return duties;
 }
 
+// Every page asks whether its visitor leads and most sort persons by duty:
+// both are kept with the duties' rows while the database is unchanged.
 std::set<std::int64_t> LeadingDutiesInDatabase(store::Connection& db) {
-  std::set<std::int64_t> leading;
-  for (std::int64_t duty = 1; store::IsLeadingDuty(duty); ++duty) leading.insert(duty);
-  for (const auto& [id, duty] : StoredDuties(db)) {
-    if (duty.leads) {
-      leading.insert(id);
-    } else {
-      leading.erase(id);
+  return *db.KeptValue<std::set<std::int64_t>>("leading duties", [&db] {
+    std::set<std::int64_t> leading;
+    for (std::int64_t duty = 1; store::IsLeadingDuty(duty); ++duty) leading.insert(duty);
+    for (const auto& [id, duty] : StoredDuties(db)) {
+      if (duty.leads) {
+        leading.insert(id);
+      } else {
+        leading.erase(id);
+      }
     }
-  }
-  return leading;
+    return leading;
+  });
 }
 
+namespace {
+
+std::shared_ptr<const std::map<std::int64_t, std::int64_t>> KeptDutyRanks(store::Connection& db) {
+  return db.KeptValue<std::map<std::int64_t, std::int64_t>>("duty ranks", [&db] {
+    std::map<std::int64_t, std::int64_t> ranks;
+    for (const auto& [id, duty] : StoredDuties(db)) ranks[id] = duty.order;
+    return ranks;
+  });
+}
+
+}  // namespace
+
 std::map<std::int64_t, std::int64_t> DutyRanks(store::Connection& db) {
-  std::map<std::int64_t, std::int64_t> ranks;
-  for (const auto& [id, duty] : StoredDuties(db)) ranks[id] = duty.order;
-  return ranks;
+  return *KeptDutyRanks(db);
 }
 
 void SortByDuty(store::Connection& db, std::vector<Person>& persons) {
-  const std::map<std::int64_t, std::int64_t> ranks = DutyRanks(db);
+  const std::shared_ptr<const std::map<std::int64_t, std::int64_t>> kept = KeptDutyRanks(db);
+  const std::map<std::int64_t, std::int64_t>& ranks = *kept;
   const auto key = [&ranks](const Person& p) {
     std::int64_t rank = 0;
     if (p.duty_id) {

@@ -45,16 +45,19 @@ std::vector<Person> FindPersonsByName(store::Connection& db, std::string_view na
       db.Query(std::string(kPersonColumns) + "WHERE personName = ? ORDER BY personID", params));
 }
 
-std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_id) {
-  const std::array params{store::SqlParam::Integer(system_id)};
+std::shared_ptr<const std::vector<Person>> PersonsOfSystem(store::Connection& db,
+                                                           std::int64_t system_id) {
   // Every personal page lists these: sorted here rather than by the
   // database's sorter, which cost more than reading the rows.
-  std::vector<Person> persons =
-      ReadPersons(db.QueryStored(std::string(kPersonColumns) + "WHERE systemID = ? AND " +
-                                     plans::NotRetired("personID"),
-                                 params));
-  SortByDuty(db, persons);
-  return persons;
+  return db.KeptValue<std::vector<Person>>(
+      "persons of system " + std::to_string(system_id), [&db, system_id] {
+        const std::array params{store::SqlParam::Integer(system_id)};
+        std::vector<Person> persons = ReadPersons(db.QueryStored(
+            std::string(kPersonColumns) + "WHERE systemID = ? AND " + plans::NotRetired("personID"),
+            params));
+        SortByDuty(db, persons);
+        return persons;
+      });
 }
 
 }  // namespace ostrand::web

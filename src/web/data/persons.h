@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +31,10 @@ std::optional<Person> FindPerson(store::Connection& db, std::int64_t id);
 std::vector<Person> FindPersonsByName(store::Connection& db, std::string_view name);
 
 // The persons of one system who have not retired (plans/retired.h), the
-// most senior duty first, then by id.
-std::vector<Person> PersonsOfSystem(store::Connection& db, std::int64_t system_id);
+// most senior duty first, then by id. Kept with the connection's rows while
+// the database is unchanged (store::Connection::KeptValue): the list is
+// shared, never changed. Throws Error on a database failure.
+std::shared_ptr<const std::vector<Person>> PersonsOfSystem(store::Connection& db,
+                                                           std::int64_t system_id);
 
 }  // namespace ostrand::web

@@ -73,14 +73,14 @@ std::pair<DateTime, DateTime> ShownPeriod(ViewKind kind, const DateTime& day) {
 
 void AppendPersonPicker(std::string& out, const ViewPage& page, PageRequest& request,
                         const Person& shown, const DateTime& day) {
-  const std::vector<Person> colleagues =
+  const std::shared_ptr<const std::vector<Person>> colleagues =
       request.visitor.person.system_id
           ? PersonsOfSystem(request.db, *request.visitor.person.system_id)
-          : std::vector<Person>{request.visitor.person};
+          : std::make_shared<const std::vector<Person>>(1, request.visitor.person);
   AppendFormStart(out, "get", page.path, "person-picker");
   out += '\n';
   AppendSelectStart(out, Text(request.language, MessageId::kPersonPicker), "personID");
-  for (const Person& person : colleagues) {
+  for (const Person& person : *colleagues) {
     AppendOption(out, std::to_string(person.id), person.name, person.id == shown.id);
   }
   AppendSelectEnd(out);

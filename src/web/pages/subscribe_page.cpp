@@ -227,10 +227,10 @@ PageReply SubscribePage(PageRequest& request, const std::optional<std::string>& 
   AppendFormStart(out, "get", kSubscribePath, "person-picker");
   out += '\n';
   AppendSelectStart(out, text(MessageId::kPersonPicker), "personID");
-  const std::vector<Person> persons = visitor.person.system_id
-                                          ? PersonsOfSystem(request.db, *visitor.person.system_id)
-                                          : std::vector<Person>{};
-  for (const Person& person : persons) {
+  const std::shared_ptr<const std::vector<Person>> persons =
+      visitor.person.system_id ? PersonsOfSystem(request.db, *visitor.person.system_id)
+                               : std::make_shared<const std::vector<Person>>();
+  for (const Person& person : *persons) {
     if (person.id == visitor.person.id) continue;
     AppendOption(out, std::to_string(person.id), person.name,
                  colleague && colleague->id == person.id);
