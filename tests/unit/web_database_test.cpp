@@ -84,7 +84,8 @@ TEST(WebPersons, OfSystemInDutyThenIdOrder) {
       "INSERT INTO person VALUES (5, 'a', NULL, 1), (3, 'b', 4, 1), (1, 'c', 4, 1), "
       "(2, 'd', 1, 1), (9, 'x', 1, 2), (4, 'e', NULL, 1)");
   std::vector<std::int64_t> ids;
-  for (const Person& person : *PersonsOfSystem(*db, 1)) ids.push_back(person.id);
+  const auto listed = PersonsOfSystem(*db, 1);
+  for (const Person& person : *listed) ids.push_back(person.id);
   EXPECT_EQ(ids, (std::vector<std::int64_t>{2, 1, 3, 4, 5}));
 }
 

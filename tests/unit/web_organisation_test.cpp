@@ -131,7 +131,8 @@ TEST_P(Organisation, DutiesLeadByDefaultUntilChosenAndSortPersonsInTheirOrder) {
   for (const Duty& duty : Duties(*db_)) order.push_back(duty.id);
   EXPECT_EQ(order, (std::vector<std::int64_t>{4, 1, 2, 3}));
   std::vector<std::int64_t> persons;
-  for (const Person& person : *PersonsOfSystem(*db_, 5)) persons.push_back(person.id);
+  const auto listed = PersonsOfSystem(*db_, 5);
+  for (const Person& person : *listed) persons.push_back(person.id);
   EXPECT_EQ(persons, (std::vector<std::int64_t>{4, 5, 6, 8, 7}));
   MoveDuty(*db_, 4, 99, Audit(audit::kDutyChanged));  // beyond the end: the end
   EXPECT_EQ(Duties(*db_).back().id, 4);
