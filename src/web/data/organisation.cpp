@@ -323,9 +323,7 @@ std::set<std::int64_t> LeadingDutiesInDatabase(store::Connection& db) {
   });
 }
 
-namespace {
-
-std::shared_ptr<const std::map<std::int64_t, std::int64_t>> KeptDutyRanks(store::Connection& db) {
+std::shared_ptr<const std::map<std::int64_t, std::int64_t>> DutyRanks(store::Connection& db) {
   return db.KeptValue<std::map<std::int64_t, std::int64_t>>("duty ranks", [&db] {
     std::map<std::int64_t, std::int64_t> ranks;
     for (const auto& [id, duty] : StoredDuties(db)) ranks[id] = duty.order;
@@ -333,14 +331,8 @@ std::shared_ptr<const std::map<std::int64_t, std::int64_t>> KeptDutyRanks(store:
   });
 }
 
-}  // namespace
-
-std::map<std::int64_t, std::int64_t> DutyRanks(store::Connection& db) {
-  return *KeptDutyRanks(db);
-}
-
 void SortByDuty(store::Connection& db, std::vector<Person>& persons) {
-  const std::shared_ptr<const std::map<std::int64_t, std::int64_t>> kept = KeptDutyRanks(db);
+  const std::shared_ptr<const std::map<std::int64_t, std::int64_t>> kept = DutyRanks(db);
   const std::map<std::int64_t, std::int64_t>& ranks = *kept;
   const auto key = [&ranks](const Person& p) {
     std::int64_t rank = 0;

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -115,13 +116,15 @@ std::vector<Duty> Duties(store::Connection& db);
 
 // The duties that lead: those stored as leading, and those without a
 // stored choice whose id is a built-in leading duty (store::IsLeadingDuty),
-// so that a database nobody configured leads as before. One small query
-// through the cache of stored reads; cheap enough for every request.
+// so that a database nobody configured leads as before. Kept with the
+// connection's stored reads (store::Connection::KeptValue) while the
+// database is unchanged; cheap enough for every request.
 std::set<std::int64_t> LeadingDutiesInDatabase(store::Connection& db);
 
 // The rank of each duty with a stored order (smaller is more senior); a
-// duty missing here ranks by its id. Through the cache of stored reads.
-std::map<std::int64_t, std::int64_t> DutyRanks(store::Connection& db);
+// duty missing here ranks by its id. Kept as LeadingDutiesInDatabase is:
+// the map is shared, never changed.
+std::shared_ptr<const std::map<std::int64_t, std::int64_t>> DutyRanks(store::Connection& db);
 
 // Sorts persons the most senior duty first (by DutyRanks), persons
 // without a duty last, then by id.
