@@ -79,6 +79,29 @@ std::optional<std::string> DecodeBase64Url(std::string_view text) {
   return bytes;
 }
 
+// Whether a key's member is base64url as RFC 7518 writes it (padding
+// tolerated at the end). cjose aborts the process on some malformed
+// values ("AAAAA=AA" leaves it one character into a quantum), so nothing
+// else reaches it.
+bool IsKeyMemberText(std::string_view text) {
+  const std::size_t end = text.find_last_not_of('=');
+  const std::string_view digits = text.substr(0, end == std::string_view::npos ? 0 : end + 1);
+  const std::size_t padding = text.size() - digits.size();
+  if (!IsBase64UrlText(digits) || digits.size() % 4 == 1) return false;
+  return padding == 0 || (padding <= 2 && text.size() % 4 == 0);
+}
+
+// The members cjose decodes when it reads an RSA or EC key.
+constexpr std::array<const char*, 10> kKeyMembers{"n", "e", "d", "p", "q", "dp", "dq", "qi", "x", "y"};
+
+bool HasReadableMembers(const Json& item) {
+  return std::all_of(kKeyMembers.begin(), kKeyMembers.end(), [&](const char* name) {
+    const auto member = item.find(name);
+    return member == item.end() ||
+           (member->is_string() && IsKeyMemberText(member->get_ref<const std::string&>()));
+  });
+}
+
 // The three parts of a compact JWS, nothing for any other form.
 struct CompactParts {
   std::string_view header, payload, signature;
@@ -247,6 +270,7 @@ KeySet ReadKeySet(std::string_view text) {
       }
       key.alg = alg->get<std::string>();
     }
+    if (!HasReadableMembers(item)) continue;
     const std::string json = item.dump();
     cjose_err err{};
     key.jwk.reset(cjose_jwk_import(json.data(), json.size(), &err));

@@ -70,7 +70,8 @@ class KeySet {
 
 // The key set of the JWKS document `text` ({"keys": [...]}). Keys that are
 // not for signatures ("use" other than "sig"), of other types or too weak
-// are left out, and so are keys cjose does not read; at most kMostKeys are
+// are left out, and so are keys whose numbers are no base64url and keys
+// cjose does not read otherwise; at most kMostKeys are
 // kept. Throws Error (kUnavailable) when the text is no such document or
 // no key is left.
 KeySet ReadKeySet(std::string_view text);
