@@ -78,11 +78,16 @@ class Calendars : public ::testing::TestWithParam<TestBackend> {
 // refuse writes.
 TEST_P(Calendars, PutKeepsPlansAndRefusesConflicts) {
   CalendarObjects li = For(testing::kLi);
-  const CalendarInfo own = *li.FindCalendar("own");
+  const CalendarInfo own = *li.FindCalendar("own", CalendarTags::kLeftOut);
+  EXPECT_TRUE(own.ctag.empty() && own.sync_token.empty());
+  const CalendarInfo tagged = *li.FindCalendar("own", CalendarTags::kFilled);
+  EXPECT_EQ(tagged.ctag, li.Calendars().front().ctag);
+  EXPECT_FALSE(tagged.sync_token.empty());
   const std::size_t before = li.Objects(own, std::nullopt).size();
   const ObjectWrite first =
       li.Put(own, "a.ics", Event("uid-a", "20011217", "Visit"), {std::nullopt, true});
   EXPECT_TRUE(first.created);
+  EXPECT_NE(li.FindCalendar("own", CalendarTags::kFilled)->ctag, tagged.ctag);
   PlanRepository plans(*db_);
   const std::vector<StoredPlan> day = plans.PlansOfDay(testing::kLi, DateTime::FromCivil(2001, 12, 17));
   ASSERT_EQ(day.size(), 1u);
@@ -120,7 +125,7 @@ TEST_P(Calendars, PutKeepsPlansAndRefusesConflicts) {
   EXPECT_EQ(StatusOf([&] { li.Put(own, "plan-999999.ics", Event("u", "20011219", "x"), {}); }),
             403)
       << "the name of a plan to come";
-  const CalendarInfo zhang = *li.FindCalendar("person-1");
+  const CalendarInfo zhang = *li.FindCalendar("person-1", CalendarTags::kLeftOut);
   EXPECT_EQ(StatusOf([&] { li.Put(zhang, "c.ics", Event("u", "20011219", "x"), {}); }), 403);
   EXPECT_EQ(StatusOf([&] { li.Remove(own, "a.ics", {first.etag, false}); }), 412);
   EXPECT_EQ(plans.PlansOfDay(testing::kLi, DateTime::FromCivil(2001, 12, 18)).size(), 1u)
@@ -145,7 +150,7 @@ TEST_P(Calendars, PutKeepsPlansAndRefusesConflicts) {
 // a day out of bounds refuses the whole object.
 TEST_P(Calendars, SeriesAndLimits) {
   CalendarObjects li = For(testing::kLi);
-  const CalendarInfo own = *li.FindCalendar("own");
+  const CalendarInfo own = *li.FindCalendar("own", CalendarTags::kLeftOut);
   PlanRepository plans(*db_);
   const DateTime first = DateTime::FromCivil(2001, 12, 3);
   const DateTime last = DateTime::FromCivil(2001, 12, 7);
@@ -183,10 +188,11 @@ TEST_P(Calendars, SeriesAndLimits) {
 TEST_P(Calendars, SyncFollowsEveryWriterAndColleaguesSeeShared) {
   CalendarObjects zhang = For(testing::kZhang);
   CalendarObjects li = For(testing::kLi);
-  const CalendarInfo own = *zhang.FindCalendar("own");
-  const CalendarInfo of_zhang = *li.FindCalendar("person-1");
+  const CalendarInfo own = *zhang.FindCalendar("own", CalendarTags::kLeftOut);
+  const CalendarInfo of_zhang = *li.FindCalendar("person-1", CalendarTags::kLeftOut);
   EXPECT_FALSE(of_zhang.writable);
-  EXPECT_FALSE(li.FindCalendar("person-3")) << "another department's person";
+  EXPECT_FALSE(li.FindCalendar("person-3", CalendarTags::kLeftOut))
+      << "another department's person";
   const ObjectChanges all = zhang.ChangesSince(own, "");
   EXPECT_EQ(all.changed.size(), 2u);
   const ObjectChanges colleague_all = li.ChangesSince(of_zhang, "");
@@ -241,7 +247,7 @@ TEST_P(Calendars, SyncFollowsEveryWriterAndColleaguesSeeShared) {
 // as a plan of its own.
 TEST_P(Calendars, EditorChangesAndDeletesAWholeSeries) {
   CalendarObjects li = For(testing::kLi);
-  const CalendarInfo own = *li.FindCalendar("own");
+  const CalendarInfo own = *li.FindCalendar("own", CalendarTags::kLeftOut);
   li.Put(own, "s.ics", Event("series", "20011203", "Course", "RRULE:FREQ=DAILY;COUNT=3\r\n"), {});
   PlanRepository plans(*db_);
   const std::vector<StoredPlan> three = plans.PlansBetween(
@@ -309,7 +315,7 @@ TEST(EditorSeries, TheChoiceReachesEveryPlanOfTheSeries) {
     settings.first_day = DateTime::FromCivil(2001, 1, 1);
     settings.last_day = DateTime::FromCivil(2002, 12, 31);
     CalendarObjects li(*db, zone, settings, testing::kLi);
-    li.Put(*li.FindCalendar("own"), "s.ics",
+    li.Put(*li.FindCalendar("own", CalendarTags::kLeftOut), "s.ics",
            Event("series", "20011203", "Course", "RRULE:FREQ=DAILY;COUNT=3\r\n"), {});
     for (const StoredPlan& plan : PlanRepository(*db).PlansBetween(
              testing::kLi, DateTime::FromCivil(2001, 12, 3), DateTime::FromCivil(2001, 12, 5))) {

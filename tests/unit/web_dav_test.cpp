@@ -195,7 +195,7 @@ class FakeCalendars final : public CalendarSource {
   }
 
   std::vector<CalendarInfo> Calendars() override { return {own_, colleague_}; }
-  std::optional<CalendarInfo> FindCalendar(std::string_view segment) override {
+  std::optional<CalendarInfo> FindCalendar(std::string_view segment, CalendarTags) override {
     if (segment == own_.segment) return own_;
     if (segment == colleague_.segment) return colleague_;
     return std::nullopt;

@@ -486,7 +486,8 @@ std::vector<CalendarInfo> CalendarObjects::Calendars() {
   return calendars;
 }
 
-std::optional<CalendarInfo> CalendarObjects::FindCalendar(std::string_view segment) {
+std::optional<CalendarInfo> CalendarObjects::FindCalendar(std::string_view segment,
+                                                          CalendarTags tags) {
   // Only the names Calendars gives are found, so a retired colleague or a
   // person of another department is no calendar of the viewer's.
   const bool known = segment == kOwnSegment || segment == kDepartmentSegment ||
@@ -497,6 +498,7 @@ std::optional<CalendarInfo> CalendarObjects::FindCalendar(std::string_view segme
   if (!known) return std::nullopt;
   for (CalendarInfo& calendar : ListCalendars(db_, settings_, viewer_)) {
     if (calendar.segment != segment) continue;
+    if (tags == CalendarTags::kLeftOut) return std::move(calendar);
     const std::int64_t latest = LatestChangeNumber(db_);
     Describe(calendar, CalendarReader(db_, zone_, settings_).Load(calendar), latest, settings_);
     return std::move(calendar);

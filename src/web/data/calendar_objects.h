@@ -65,9 +65,16 @@ struct CalendarInfo {
   std::string segment;       // its folder's name: "own", "person-12", "department", "department2"
   std::string display_name;  // the person's name, or the department's
   bool writable = false;     // kOwn only
-  std::string ctag;          // changes whenever one of its objects changes
-  std::string sync_token;    // the token of its current state
+  // With CalendarTags::kFilled (and from Calendars()): the tag that changes
+  // whenever one of its objects changes, and the token of its current
+  // state; empty otherwise.
+  std::string ctag;
+  std::string sync_token;
 };
+
+// Whether a calendar looked up comes with its ctag and sync token, which
+// take reading and writing every object of it.
+enum class CalendarTags { kLeftOut, kFilled };
 
 // A resource of a calendar and its entity tag.
 struct ObjectTag {
@@ -130,8 +137,9 @@ class CalendarSource {
   // current person of the viewer's department (by the pickers' order), then
   // the department lists.
   virtual std::vector<CalendarInfo> Calendars() = 0;
-  // The calendar of that folder name, or nothing.
-  virtual std::optional<CalendarInfo> FindCalendar(std::string_view segment) = 0;
+  // The calendar of that folder name, or nothing; its tags as `tags` asks.
+  virtual std::optional<CalendarInfo> FindCalendar(std::string_view segment,
+                                                   CalendarTags tags) = 0;
 
   // The calendar's objects, by name; with `days`, only those whose plans
   // touch a day from first to last (a calendar-query's time-range).
@@ -173,7 +181,7 @@ class CalendarObjects final : public CalendarSource {
   CalendarObjects& operator=(const CalendarObjects&) = delete;
 
   std::vector<CalendarInfo> Calendars() override;
-  std::optional<CalendarInfo> FindCalendar(std::string_view segment) override;
+  std::optional<CalendarInfo> FindCalendar(std::string_view segment, CalendarTags tags) override;
   std::vector<ObjectTag> Objects(const CalendarInfo& calendar,
                                  std::optional<std::pair<DateTime, DateTime>> days) override;
   std::vector<CalendarObject> Fetch(const CalendarInfo& calendar,

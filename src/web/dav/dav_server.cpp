@@ -111,7 +111,7 @@ struct Viewer {
 
   const std::string& Name() {
     if (!name) {
-      const std::optional<CalendarInfo> own = source.FindCalendar("own");
+      const std::optional<CalendarInfo> own = source.FindCalendar("own", CalendarTags::kLeftOut);
       name = own ? own->display_name : std::string();
     }
     return *name;
@@ -344,7 +344,8 @@ class Exchange {
   http::Response PropPatch(const DavPath& path);
 
   // The calendar of the path; throws Error kNotFound when the viewer has none so named.
-  const CalendarInfo& Calendar(std::string_view segment);
+  const CalendarInfo& Calendar(std::string_view segment,
+                               CalendarTags tags = CalendarTags::kLeftOut);
   http::Response NotFound() const {
     return Text(404, std::string(web::Text(language_, MessageId::kDavNotFound)));
   }
@@ -364,14 +365,24 @@ class Exchange {
   const feeds::TimeZone& zone_;
   Language language_;
   // The calendars looked up, by segment; their addresses stay put.
-  std::map<std::string, CalendarInfo, std::less<>> calendars_;
+  struct Looked {
+    CalendarInfo info;
+    bool tagged = false;  // its ctag and sync token are filled in
+  };
+  std::map<std::string, Looked, std::less<>> calendars_;
 };
 
-const CalendarInfo& Exchange::Calendar(std::string_view segment) {
-  if (const auto found = calendars_.find(segment); found != calendars_.end()) return found->second;
-  std::optional<CalendarInfo> calendar = viewer_.source.FindCalendar(segment);
+const CalendarInfo& Exchange::Calendar(std::string_view segment, CalendarTags tags) {
+  if (const auto found = calendars_.find(segment);
+      found != calendars_.end() && (tags == CalendarTags::kLeftOut || found->second.tagged)) {
+    return found->second.info;
+  }
+  std::optional<CalendarInfo> calendar = viewer_.source.FindCalendar(segment, tags);
   if (!calendar) throw Error("no calendar '" + std::string(segment) + "'", ErrorKind::kNotFound);
-  return calendars_.emplace(std::string(segment), std::move(*calendar)).first->second;
+  return calendars_
+      .insert_or_assign(std::string(segment),
+                        Looked{std::move(*calendar), tags == CalendarTags::kFilled})
+      .first->second.info;
 }
 
 void Exchange::AddObjects(const CalendarInfo& calendar, const std::vector<ObjectTag>& tags,
@@ -450,15 +461,15 @@ http::Response Exchange::Propfind(const DavPath& path) {
       if (*depth == 0) break;
       for (CalendarInfo& calendar : viewer_.source.Calendars()) {
         const std::string segment = calendar.segment;
-        calendars_.insert_or_assign(segment, std::move(calendar));
-        const CalendarInfo& kept = calendars_.at(segment);
+        calendars_.insert_or_assign(segment, Looked{std::move(calendar), true});
+        const CalendarInfo& kept = calendars_.at(segment).info;
         answers.push_back(
             Answer(Collection(DavPlace::kCalendar, CalendarHref(kept), &kept), asked, viewer_));
       }
       break;
     }
     case DavPlace::kCalendar: {
-      const CalendarInfo& calendar = Calendar(path.segment);
+      const CalendarInfo& calendar = Calendar(path.segment, CalendarTags::kFilled);
       answers.push_back(Answer(Collection(DavPlace::kCalendar, CalendarHref(calendar), &calendar),
                                asked, viewer_));
       if (*depth == 1)
@@ -513,9 +524,10 @@ http::Response Exchange::Report(const DavPath& path) {
     }
     std::map<std::pair<std::string, std::string>, CalendarObject> fetched;
     for (const auto& [segment, names] : asked_names) {
-      const std::optional<CalendarInfo> calendar = viewer_.source.FindCalendar(segment);
+      const std::optional<CalendarInfo> calendar =
+          viewer_.source.FindCalendar(segment, CalendarTags::kLeftOut);
       if (!calendar) continue;
-      calendars_.insert_or_assign(segment, *calendar);
+      calendars_.insert_or_assign(segment, Looked{*calendar, false});
       for (CalendarObject& object : viewer_.source.Fetch(*calendar, names)) {
         std::string name = object.name;
         fetched.insert_or_assign({segment, std::move(name)}, std::move(object));
@@ -534,7 +546,7 @@ http::Response Exchange::Report(const DavPath& path) {
       }
       const Resource resource{DavPlace::kObject,
                               ObjectPath(viewer_.id, place->segment, place->name),
-                              &calendars_.at(place->segment),
+                              &calendars_.at(place->segment).info,
                               place->name,
                               found->second.etag,
                               &found->second.text};
