@@ -1,5 +1,7 @@
 #include "core/html.h"
 
+#include <array>
+
 #include "core/utf8.h"
 
 namespace ostrand {
@@ -9,10 +11,30 @@ constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 
 }  // namespace
 
+namespace {
+
+// The bytes AppendEscapedHtml does not copy as they are: the markup
+// characters, line breaks, C0 controls and DEL, and 0xC2, which may begin
+// a C1 control.
+constexpr std::array<bool, 256> kHtmlSpecial = [] {
+  std::array<bool, 256> special{};
+  for (int c = 0; c < 0x20; ++c) special[c] = c != '\t';
+  for (const unsigned char c : {'&', '<', '>', '"', '\'', '\x7f', '\xc2'}) special[c] = true;
+  return special;
+}();
+
+}  // namespace
+
 void AppendEscapedHtml(std::string& out, std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    switch (c) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // The run of bytes copied as they are goes in at once.
+    std::size_t end = i;
+    while (end < text.size() && !kHtmlSpecial[static_cast<unsigned char>(text[end])]) ++end;
+    out.append(text.data() + i, end - i);
+    if (end == text.size()) break;
+    i = end;
+    switch (text[i]) {
       case '&':
         out += "&amp;";
         break;
@@ -37,9 +59,10 @@ void AppendEscapedHtml(std::string& out, std::string_view text) {
           out += kReplacementCharacter;
           i += control - 1;
         } else {
-          out.push_back(c);
+          out.push_back(text[i]);
         }
     }
+    ++i;
   }
 }
 
