@@ -9,10 +9,6 @@ namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
 
-}  // namespace
-
-namespace {
-
 // The bytes AppendEscapedHtml does not copy as they are: the markup
 // characters, line breaks, C0 controls and DEL, and 0xC2, which may begin
 // a C1 control.
