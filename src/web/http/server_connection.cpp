@@ -87,13 +87,21 @@ class Connection final : public std::enable_shared_from_this<Connection> {
     ReadNext();
   }
 
-  // From any thread: the handler's answer, or none. On the connection's own
-  // thread (a handler that answered at once) this runs straight away.
+  // From any thread: the handler's answer, or none. While it waits for the
+  // answer the connection does nothing else, so the answering thread (a
+  // page worker, or the I/O thread itself for a handler that answered at
+  // once) writes it straight away: the write never blocks, and only what
+  // does not fit into the socket's buffer is left to the I/O thread. This
+  // spares the hand-over back to the I/O thread and its wake-up.
   void Post(Response response) {
-    asio::dispatch(stream_.get_executor(),
-                   [self = shared_from_this(), response = std::move(response)]() mutable {
-                     self->Answer(std::move(response));
-                   });
+    try {
+      Answer(std::move(response));
+    } catch (const std::exception& e) {
+      // Out of memory while writing the head or logging: this connection
+      // ends, the thread that answered goes on.
+      shared_.LogFault(std::string("an answer could not be sent: ") + e.what());
+      Abandon();
+    }
   }
   void Abandon() {
     asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->Close(); });
