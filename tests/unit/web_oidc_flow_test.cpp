@@ -213,6 +213,7 @@ TEST_F(WebOidcFlowTest, AnswersThatAreNotThisBrowsersRoundAreRefused) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_TRUE(Contains(details[i], "sign-in-failed oidc: " + cases[i].reason)) << details[i];
   }
+  server_.reset();  // every line is written once the server has stopped
   EXPECT_FALSE(Contains(log_.str(), "code=c")) << "the access log shows no code";
 }
 

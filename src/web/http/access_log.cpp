@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "web/http/log_text.h"
 #include "web/http/url.h"
+#include "web/http/worker_pool.h"
 
 namespace ostrand::web::http {
 namespace {
@@ -107,12 +108,72 @@ std::string FormatLogLine(const LogEntry& entry, LogFormat format) {
   return line;
 }
 
+namespace {
+
+// A queue this long is written at once, without waiting for kLogDelay.
+constexpr std::size_t kBatchBytes = 64 * 1024;
+// A queue this long is written by the next request itself: the output is
+// slower than the answers, and memory stays bounded.
+constexpr std::size_t kMostQueued = 1024 * 1024;
+
+}  // namespace
+
+AccessLog::AccessLog(std::ostream* out, LogFormat format) : out_(out), format_(format) {
+  if (out_ != nullptr) writer_ = std::thread([this] { Drain(); });
+}
+
+AccessLog::~AccessLog() {
+  if (!writer_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  writer_.join();
+  Flush();
+}
+
 void AccessLog::Write(const LogEntry& entry) {
   if (out_ == nullptr) return;
   const std::string line = FormatLogLine(entry, format_);
-  const std::lock_guard<std::mutex> lock(mutex_);
-  out_->write(line.data(), static_cast<std::streamsize>(line.size()));
+  bool first = false;
+  std::size_t queued = 0;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    first = queued_.empty();
+    queued_ += line;
+    queued = queued_.size();
+  }
+  // The writer sleeps until a batch begins, and is woken early for a full one.
+  if (first || queued >= kBatchBytes) wake_.notify_one();
+  if (queued >= kMostQueued) Flush();
+}
+
+void AccessLog::Flush() {
+  if (out_ == nullptr) return;
+  const std::lock_guard<std::mutex> writing(write_mutex_);
+  std::string batch;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    batch.swap(queued_);
+  }
+  if (batch.empty()) return;
+  out_->write(batch.data(), static_cast<std::streamsize>(batch.size()));
   out_->flush();
+}
+
+void AccessLog::Drain() {
+  BlockStopSignals();
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+    if (stopping_) return;
+    // Let the batch gather.
+    wake_.wait_for(lock, kLogDelay, [this] { return stopping_ || queued_.size() >= kBatchBytes; });
+    lock.unlock();
+    Flush();
+    lock.lock();
+  }
 }
 
 }  // namespace ostrand::web::http

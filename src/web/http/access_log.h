@@ -15,6 +15,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -22,6 +23,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace ostrand::web::http {
 
@@ -49,21 +51,40 @@ std::string FormatLogLine(const LogEntry& entry, LogFormat format);
 // "2024-05-06T07:08:09.123Z": the time in UTC, to the millisecond.
 std::string IsoTime(std::chrono::system_clock::time_point time);
 
+// Lines are queued and written by the log's own thread, a batch at a time
+// and at most kLogDelay after they were queued, so that a busy server makes
+// one write for many answers rather than one each. Lines keep their order.
+// A process that dies loses at most the lines of that last moment.
+inline constexpr std::chrono::milliseconds kLogDelay{20};
+
 class AccessLog {
  public:
-  // Writes to `out`, which must outlive the log; null: nowhere.
-  AccessLog(std::ostream* out, LogFormat format) : out_(out), format_(format) {}
+  // Writes to `out`, which must outlive the log; null: nowhere (and no
+  // thread is started).
+  AccessLog(std::ostream* out, LogFormat format);
+  // Writes what is still queued.
+  ~AccessLog();
   AccessLog(const AccessLog&) = delete;
   AccessLog& operator=(const AccessLog&) = delete;
 
   bool enabled() const { return out_ != nullptr; }
-  // Formats and writes the line, then flushes. Safe from any thread.
+  // Formats the line and queues it. Safe from any thread. When `out` cannot
+  // keep up and about a megabyte waits, the caller writes the queue itself.
   void Write(const LogEntry& entry);
+  // Writes every line queued so far to `out` and flushes it.
+  void Flush();
 
  private:
+  void Drain();  // the log's own thread
+
   std::ostream* out_;
   LogFormat format_;
-  std::mutex mutex_;
+  std::mutex write_mutex_;  // held while the queue goes out, so that batches keep their order
+  std::mutex mutex_;        // guards queued_ and stopping_
+  std::condition_variable wake_;
+  std::string queued_;
+  bool stopping_ = false;
+  std::thread writer_;
 };
 
 }  // namespace ostrand::web::http

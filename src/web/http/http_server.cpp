@@ -207,6 +207,8 @@ void HttpServer::Run() {
   }
   for (const auto& context : impl.contexts) context->stop();
   for (std::thread& thread : threads) thread.join();
+  // Every line of the requests answered is out once the server has stopped.
+  if (impl.shared.log != nullptr) impl.shared.log->Flush();
   {
     const std::lock_guard<std::mutex> lock(impl.mutex);
     impl.running = false;

@@ -122,7 +122,8 @@ class HttpServer {
   void Run();
   // Stops accepting, lets requests being answered finish (up to a few
   // seconds), then ends Run and returns once it has ended. Safe from any
-  // thread but the I/O threads, also before Run or after it ended.
+  // thread but the I/O threads, also before Run or after it ended. Once
+  // Run has ended, the log holds the line of every request answered.
   void Stop();
 
  private:
