@@ -40,12 +40,21 @@ class WorkerPool {
   std::size_t thread_count() const { return threads_.size(); }
 
  private:
+  // A thread that waits for work; the job handed to it lands in `job`.
+  struct Waiting {
+    std::condition_variable wake;
+    std::function<void()> job;
+  };
   void Work();
+  // Drops the jobs still queued, wakes the waiting threads and joins them all.
+  void StopThreads();
 
   const std::size_t queue_limit_;
-  std::mutex mutex_;
-  std::condition_variable ready_;
+  std::mutex mutex_;  // guards everything below but threads_
   std::deque<std::function<void()>> jobs_;
+  // The threads waiting, the last to wait last: a job goes to it, whose
+  // caches are warmest, and the others sleep on.
+  std::vector<Waiting*> waiting_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
