@@ -4,8 +4,11 @@
 // that come later from another thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -13,7 +16,9 @@
 #include <vector>
 
 #include "http_test_client.h"
+#include "web/http/access_log.h"
 #include "web/http/http_server.h"
+#include "web/http/worker_pool.h"
 
 namespace ostrand::web::http {
 namespace {
@@ -391,6 +396,124 @@ TEST(HttpCore, FailuresNeverReachTheClientAndLaterAnswersKeepTheirPromises) {
   EXPECT_NE(log.find(" incident=" + incident + " error=\"the cause\"\n"), std::string::npos) << log;
   EXPECT_NE(log.find(" GET /slow 200 4 "), std::string::npos) << log;
   EXPECT_NE(log.find("holds a control character: X-Nul"), std::string::npos) << log;
+}
+
+// An output that the log's thread may write while the test reads it.
+class LockedSink final : public std::streambuf {
+ public:
+  std::string text() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+  }
+
+ private:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    text_.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) xsputn(reinterpret_cast<const char*>(&c), 1);
+    return c;
+  }
+  std::mutex mutex_;
+  std::string text_;
+};
+
+TEST(HttpAccessLog, QueuedLinesGoOutWholeAndInOrderWithoutBeingAskedTo) {
+  LockedSink sink;
+  std::ostream out(&sink);
+  constexpr int kThreads = 4;
+  constexpr int kLines = 300;
+  {
+    AccessLog log(&out, LogFormat::kText);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&log, t] {
+        for (int i = 0; i < kLines; ++i) {
+          const std::string target = "/t" + std::to_string(t) + "/" + std::to_string(i);
+          LogEntry entry;
+          entry.client = "127.0.0.1";
+          entry.method = "GET";
+          entry.target = target;
+          entry.status = 200;
+          log.Write(entry);
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    // The log's own thread writes them, nobody flushes.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const auto written = [&sink] {
+      const std::string text = sink.text();
+      return std::count(text.begin(), text.end(), '\n');
+    };
+    while (written() < kThreads * kLines && Clock::now() < deadline) {
+      std::this_thread::sleep_for(milliseconds(5));
+    }
+    const std::string text = sink.text();
+    ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), kThreads * kLines);
+    std::vector<int> next(kThreads, 0);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t at = line.find(" GET /t");
+      ASSERT_NE(at, std::string::npos) << line;
+      const int t = std::stoi(line.substr(at + 7));
+      const int i = std::stoi(line.substr(line.find('/', at + 7) + 1));
+      EXPECT_EQ(i, next[t]++) << "each thread's lines in the order written: " << line;
+    }
+    LogEntry last;
+    last.target = "/last";
+    log.Write(last);
+  }
+  EXPECT_NE(sink.text().find(" /last "), std::string::npos) << "the log writes its queue when it ends";
+}
+
+TEST(HttpWorkerPool, RunsEveryJobOnceAndRefusesBeyondItsQueue) {
+  std::atomic<int> ran{0};
+  {
+    WorkerPool pool(3, 1000);
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t) {
+      posters.emplace_back([&] {
+        for (int i = 0; i < 200; ++i) {
+          while (!pool.TryPost([&ran] { ++ran; })) std::this_thread::yield();
+        }
+      });
+    }
+    for (std::thread& poster : posters) poster.join();
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (ran.load() < 800 && Clock::now() < deadline) std::this_thread::yield();
+  }
+  EXPECT_EQ(ran.load(), 800);
+
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  std::atomic<int> started{0};
+  std::atomic<int> later{0};
+  {
+    WorkerPool pool(2, 2);
+    const auto hold = [&] {
+      ++started;
+      std::unique_lock<std::mutex> lock(mutex);
+      opened.wait(lock, [&] { return open; });
+    };
+    ASSERT_TRUE(pool.TryPost(hold));
+    ASSERT_TRUE(pool.TryPost(hold));
+    while (started.load() < 2) std::this_thread::yield();
+    EXPECT_TRUE(pool.TryPost([&] { ++later; }));
+    EXPECT_TRUE(pool.TryPost([&] { ++later; }));
+    EXPECT_FALSE(pool.TryPost([&] { ++later; })) << "both threads busy, the queue full";
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      open = true;
+    }
+    opened.notify_all();
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (later.load() < 2 && Clock::now() < deadline) std::this_thread::yield();
+    EXPECT_EQ(later.load(), 2) << "the queued jobs run once a thread is free";
+  }
 }
 
 }  // namespace
