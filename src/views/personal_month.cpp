@@ -16,16 +16,24 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kBlankCell = "<td class='sch0'>&nbsp;</td>";
 
-void AppendDayCell(std::string& out, const DateTime& day, const plans::DayTables& days) {
-  const int n = day.day_of_month();
+// `day_prefix` is the month's "2001-12-", which the day number completes.
+void AppendDayCell(std::string& out, std::string_view day_prefix, int n,
+                   const plans::DayTables& days) {
+  const Value& kind = days.kind[static_cast<std::size_t>(n)];
   out += "<td class='sch";
-  AppendEscapedHtml(out, days.kind[n].ToText());
+  if (kind.is_text()) {
+    AppendEscapedHtml(out, kind.text());
+  } else {
+    AppendEscapedHtml(out, kind.ToText());
+  }
   out += "' valign='top' onclick=manage('";
-  out += day.ToText();
+  out += day_prefix;
+  const std::string number = std::to_string(n);
+  out += number;
   out += "');>";
-  out += std::to_string(n);
+  out += number;
   out += "<br><span style='font-size:12px;'>";
-  plans::AppendReplacingSeparators(out, days.text[n], "<br>");
+  plans::AppendReplacingSeparators(out, days.text[static_cast<std::size_t>(n)], "<br>");
   out += "</span></td>";
   out += kCrLf;
 }
@@ -76,18 +84,25 @@ std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const 
   out.reserve(6 * 7 * 160 + content_size * 5 / 4);
 
   // Rows run while the Monday that begins them lies in the previous or the
-  // shown month, so the last row holds the month's last day.
-  DateTime day = calendar::GetFirstMonday(dtDate).date();
-  while (day.month() == previous_month || day.month() == month) {
+  // shown month, so the last row holds the month's last day. Cells go by
+  // their day of the month: below 1 the previous month, past the last day
+  // the next.
+  const DateTime first_monday = calendar::GetFirstMonday(dtDate).date();
+  const int days_in_month = last.day_of_month();
+  std::string day_prefix = first.ToText();
+  day_prefix.resize(day_prefix.size() - 1);  // "2001-12-1" without its "1"
+  int n = first_monday.month() == month ? first_monday.day_of_month()
+                                        : 1 - (DaysInMonth(first_monday.year(), previous_month) -
+                                               first_monday.day_of_month() + 1);
+  while (n <= days_in_month) {
     out += " <tr height=40>";
     out += kCrLf;
-    for (int i = 0; i < 7; ++i) {
-      if (day.month() != month) {
+    for (int i = 0; i < 7; ++i, ++n) {
+      if (n < 1 || n > days_in_month) {
         out += kBlankCell;
       } else {
-        AppendDayCell(out, day, days);
+        AppendDayCell(out, day_prefix, n, days);
       }
-      day = day.AddDays(1);
     }
     out += " </tr>";
     out += kCrLf;
