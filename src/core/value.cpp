@@ -198,10 +198,11 @@ std::string FormatNumber(double x, int digits) {
   if (std::isinf(x)) return x < 0 ? "-Infinity" : "Infinity";
   if (x == 0) return "0";  // negative zero too
 
-  // Round to `digits` significant digits; "%.*e" gives d.ddddde±XX.
+  // Round to `digits` significant digits, as d.ddddde±XX.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, x);
-  std::string_view s(buf);
+  const std::to_chars_result written =
+      std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, digits - 1);
+  std::string_view s(buf, static_cast<std::size_t>(written.ptr - buf));
   std::string out;
   if (s.front() == '-') {
     out.push_back('-');
