@@ -2,12 +2,15 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <list>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +22,32 @@ namespace ostrand::web {
 namespace {
 
 using Json = nlohmann::json;
+
+// Fills `out` with random bytes from a pool this thread keeps, drawn from
+// the system's generator a kilobyte at a time: a page masks its CSRF token
+// afresh on every answer, and one system call per answer showed. Bytes
+// handed out are wiped from the pool.
+void FillMaskBytes(std::span<char> out) {
+  constexpr std::size_t kPoolBytes = 1024;
+  struct Pool {
+    std::array<unsigned char, kPoolBytes> bytes{};
+    std::size_t used = kPoolBytes;
+    ~Pool() { sodium_memzero(bytes.data(), bytes.size()); }
+  };
+  thread_local Pool pool;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    if (pool.used == kPoolBytes) {
+      randombytes_buf(pool.bytes.data(), pool.bytes.size());
+      pool.used = 0;
+    }
+    const std::size_t take = std::min(out.size() - done, kPoolBytes - pool.used);
+    std::memcpy(out.data() + done, pool.bytes.data() + pool.used, take);
+    sodium_memzero(pool.bytes.data() + pool.used, take);
+    pool.used += take;
+    done += take;
+  }
+}
 
 std::string ToBase64(std::string_view bytes) { return UrlSafeBase64(bytes); }
 
@@ -202,7 +231,7 @@ std::string MaskCsrfToken(std::string_view token) {
   const std::optional<std::string> bytes = FromBase64(token);
   if (!bytes || bytes->empty()) throw Error("a CSRF token to mask is no base64 token");
   std::string masked(bytes->size() * 2, '\0');
-  randombytes_buf(masked.data(), bytes->size());
+  FillMaskBytes(std::span<char>(masked.data(), bytes->size()));
   for (std::size_t i = 0; i < bytes->size(); ++i) {
     masked[bytes->size() + i] = static_cast<char>(masked[i] ^ (*bytes)[i]);
   }
