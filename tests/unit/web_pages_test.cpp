@@ -114,6 +114,29 @@ TEST_F(WebPagesTest, AColleaguesPageHidesPrivatePlansAndTheEditor) {
   EXPECT_FALSE(Contains(month, "location.href")) << "a day click does nothing";
 }
 
+// One page worker on one connection, so that every page meets the grids
+// kept by the pages before it.
+TEST_F(WebPagesTest, AKeptGridIsTheViewersOwnAndFollowsTheDatabase) {
+  ServerOptions options = testing::TestOptions(path_);
+  options.worker_threads = 1;
+  options.pool_size = 1;
+  Start(std::move(options));
+  const auto zhang = SignedIn(kZhang);
+  const auto li = SignedIn(kLi);
+  for (const char* page : {"personMonth", "personWeek"}) {
+    const std::string path = std::string("/schedule/") + page + ".asp?personID=1&dt=2001-12-5";
+    EXPECT_TRUE(Contains(Page(*zhang, path), "张私人")) << page;
+    EXPECT_FALSE(Contains(Page(*li, path), "张私人")) << page;
+    // Another program changes the private plan.
+    const std::string changed = std::string("张私人") + page;
+    const store::SqlParam content[] = {store::SqlParam::Text(changed)};
+    store::Connect("sqlite:" + path_)
+        ->Execute("UPDATE personPlan SET planContent = ? WHERE planContent LIKE '张私人%'", content);
+    EXPECT_TRUE(Contains(Page(*zhang, path), changed)) << page;
+    EXPECT_FALSE(Contains(Page(*li, path), "张私人")) << page;
+  }
+}
+
 // Walks every page each viewer may open over December 2001 and finds no
 // trace of the other's private plan, while the viewer's own shows.
 TEST_F(WebPagesTest, NoPageShowsAnotherPersonsPrivatePlan) {

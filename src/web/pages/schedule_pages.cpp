@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 
+#include "calendar/week.h"
 #include "component/member_table.h"
 #include "component/schedulers.h"
 #include "core/html.h"
@@ -173,6 +174,32 @@ void Write(host::Response& response, const Value& fragment) {
 // a buffer that need not grow.
 std::atomic<std::size_t> last_page_size[6];
 
+// The component's grid of one person's month or week as the visitor sees
+// it: made once and kept beside the connection's kept rows, so that it is
+// rendered again only after the database changed. It depends on nothing
+// else: the person, the period and the viewer (whose own plans show whole,
+// a colleague's shared ones only). A component that traces its queries
+// renders every time, so that the trace shows them.
+std::shared_ptr<const std::string> PersonalGrid(PageRequest& request, Schedulers& object,
+                                                ViewKind kind, const Value& dt, const Value& pID) {
+  const auto render = [&] {
+    return (kind == ViewKind::kPersonMonth ? object.DispMonth(dt, pID) : object.DispWeek(dt, pID))
+        .ToText();
+  };
+  if (object.debug()) return std::make_shared<const std::string>(render());
+  // The month's first day, or the Monday the week grid begins with.
+  const DateTime first = kind == ViewKind::kPersonMonth
+                             ? DateTime::FromCivil(dt.date().year(), dt.date().month(), 1)
+                             : calendar::GetPrevMonday(dt).date();
+  std::string name = kind == ViewKind::kPersonMonth ? "month grid " : "week grid ";
+  name += pID.ToText();
+  name += ' ';
+  name += std::to_string(request.visitor.person.id);
+  name += ' ';
+  name += first.ToText();
+  return request.db.KeptValue<std::string>(name, render);
+}
+
 }  // namespace
 
 // Personal pages show persons of the visitor's own system only.
@@ -270,7 +297,7 @@ PageReply RenderViewPage(const ViewPage& page, PageRequest& request) {
     Write(*response,
           IsMonth(kind) ? object->DispMonthSelect(dt, pID) : object->DispWeekSelect(dt, pID));
     response->Write("</div>\n");
-    Write(*response, IsMonth(kind) ? object->DispMonth(dt, pID) : object->DispWeek(dt, pID));
+    response->Write(*PersonalGrid(request, *object, kind, dt, pID));
     if (kind == ViewKind::kPersonMonth) {
       markup.clear();
       AppendPlaceLegend(markup, request, false);
