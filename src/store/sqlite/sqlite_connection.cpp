@@ -120,6 +120,8 @@ class SqliteConnection final : public Connection {
   ~SqliteConnection() override {
     // Statements go before the database they belong to.
     statements_.Clear();
+    begin_.reset();
+    commit_.reset();
   }
 
   Engine engine() const override { return Engine::kSqlite; }
@@ -170,8 +172,7 @@ class SqliteConnection final : public Connection {
   void BeginReads() override {
     if (reads_open_ || sqlite3_get_autocommit(db_.get()) == 0) return;
     // A deferred BEGIN takes the read lock at the first query.
-    if (sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK)
-      reads_open_ = true;
+    if (StepKept("BEGIN") == SQLITE_DONE) reads_open_ = true;
   }
 
   void EndReads() noexcept override {
@@ -179,7 +180,7 @@ class SqliteConnection final : public Connection {
     reads_open_ = false;
     if (sqlite3_get_autocommit(db_.get()) == 0) {
       // Nothing was written: COMMIT only lets go of the read lock.
-      if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      if (StepKept("COMMIT") != SQLITE_DONE) {
         sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       }
     }
@@ -206,6 +207,22 @@ class SqliteConnection final : public Connection {
       sqlite3_clear_bindings(statement);
     }
   };
+
+  // Runs one of the read snapshot's own statements, prepared once and kept
+  // (they run around every page), and returns its step's result; an error
+  // when it cannot be prepared. Never throws.
+  int StepKept(const char* sql) noexcept {
+    Statement& kept = std::string_view(sql) == "BEGIN" ? begin_ : commit_;
+    if (kept == nullptr) {
+      sqlite3_stmt* raw = nullptr;
+      const int rc = sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+      kept.reset(raw);
+      if (rc != SQLITE_OK || kept == nullptr) return SQLITE_ERROR;
+    }
+    const int rc = sqlite3_step(kept.get());
+    sqlite3_reset(kept.get());
+    return rc;
+  }
 
   // Reads every row of a statement whose first step has run.
   RecordSet ReadRows(sqlite3_stmt* statement, std::string_view sql) {
@@ -430,6 +447,9 @@ class SqliteConnection final : public Connection {
   bool in_memory_;
   Database db_;
   StatementCache<Statement> statements_;
+  // The read snapshot's BEGIN and COMMIT, once prepared.
+  Statement begin_;
+  Statement commit_;
   ResultCache results_;
   // Whether a pool lends this connection (StartUse), and whether the data
   // version was read since it was last lent.
