@@ -41,21 +41,31 @@ std::string MonthContext(const DateTime& first) { return "m" + std::to_string(fi
 }  // namespace
 
 MonthCellsCache::Use MonthCellsCache::Begin() {
+  // A look that begins after this page has begun sees every commit the
+  // page could: when one has ended by the time the watcher is free, the
+  // page takes its result rather than look again. Pages that arrive while
+  // one looks thus share the next look.
+  const std::uint64_t arrived_after = looks_begun_.load();
   // Pages check one after the other in microseconds; a quiet write that
   // waits for another program's write lock is not waited for.
   std::unique_lock watching(watcher_mutex_, std::defer_lock);
   if (!watching.try_lock_for(std::chrono::milliseconds(20))) return Use(nullptr, 0);
-  const std::lock_guard lock(mutex_);
-  try {
-    CheckLocked();
+  if (last_look_ended_ <= arrived_after || watcher_ == nullptr) {
+    const std::uint64_t look = ++looks_begun_;
+    try {
+      CheckWatched();
+    } catch (const std::exception&) {
+      // Whatever the cause, nothing kept can be trusted now.
+      watcher_.reset();
+      data_version_.reset();
+      const std::lock_guard lock(mutex_);
+      DropAllLocked();
+      return Use(nullptr, 0);
+    }
+    last_look_ended_ = look;
     if (watcher_ == nullptr) return Use(nullptr, 0);
-  } catch (const std::exception&) {
-    // Whatever the cause, nothing kept can be trusted now.
-    watcher_.reset();
-    data_version_.reset();
-    DropAllLocked();
-    return Use(nullptr, 0);
   }
+  const std::lock_guard lock(mutex_);
   return Use(this, generation_);
 }
 
@@ -105,13 +115,15 @@ bool MonthCellsCache::ConnectWatcherLocked() {
   return true;
 }
 
-void MonthCellsCache::CheckLocked() {
+void MonthCellsCache::CheckWatched() {
   if (!ConnectWatcherLocked()) {
+    const std::lock_guard lock(mutex_);
     DropAllLocked();
     return;
   }
   // The version first, then the numbers: a commit in between is seen
-  // again at the next look (more is dropped, never less).
+  // again at the next look (more is dropped, never less). The kept cells
+  // stay open to the pages meanwhile.
   const store::RecordSet version = watcher_->Query("PRAGMA data_version");
   const std::int64_t now = static_cast<std::int64_t>(version.Field(std::size_t{0}).ToNumber());
   if (data_version_ == now) return;
@@ -119,11 +131,12 @@ void MonthCellsCache::CheckLocked() {
   if (!data_version_ || latest <= applied_number_) {
     // The first look, or a commit that no new numbered change explains: it
     // may have touched any plan, a place or a kind of place.
+    const std::lock_guard lock(mutex_);
     DropAllLocked();
   } else {
-    for (const std::string& person : ChangedPersons(*watcher_, applied_number_, latest)) {
-      DropPersonLocked(person);
-    }
+    const std::vector<std::string> changed = ChangedPersons(*watcher_, applied_number_, latest);
+    const std::lock_guard lock(mutex_);
+    for (const std::string& person : changed) DropPersonLocked(person);
   }
   applied_number_ = latest;
   data_version_ = now;

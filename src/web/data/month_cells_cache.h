@@ -32,6 +32,7 @@
 // Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -134,7 +135,9 @@ class MonthCellsCache {
   void DropPersonLocked(const std::string& person);
   void DropAllLocked();
   void DropEntryLocked(std::list<Entry>::iterator entry);
-  void CheckLocked();
+  // Brings the kept cells up to date with what the watcher sees. The
+  // caller holds watcher_mutex_ (not mutex_, which this takes to drop).
+  void CheckWatched();
   // Connects the watcher when there is none; false on engines other than
   // SQLite. The caller holds watcher_mutex_.
   bool ConnectWatcherLocked();
@@ -152,6 +155,10 @@ class MonthCellsCache {
   bool other_engine_ = false;                   // the database is no SQLite file
   std::optional<std::int64_t> data_version_;    // at the last look
   std::int64_t applied_number_ = 0;             // numbered changes applied up to here
+  // Looks at the database begun so far (written under watcher_mutex_), and
+  // the number of the last that ended.
+  std::atomic<std::uint64_t> looks_begun_{0};
+  std::uint64_t last_look_ended_ = 0;
   std::list<Entry> entries_;         // most recently used first
   std::unordered_map<std::string, PersonState> persons_;
   std::size_t bytes_ = 0;
