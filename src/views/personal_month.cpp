@@ -68,7 +68,6 @@ std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const 
   const bool own = SameWholeNumber(pID, viewerID);
 
   const int month = date.month();
-  const int previous_month = month == 1 ? 12 : month - 1;
   const DateTime first = DateTime::FromCivil(date.year(), month, 1);
   const DateTime last = DateTime::FromCivil(date.year(), month, DaysInMonth(date.year(), month));
 
@@ -91,9 +90,7 @@ std::string DispMonthContent(store::QuerySource& db, const Value& dtDate, const 
   const int days_in_month = last.day_of_month();
   std::string day_prefix = first.ToText();
   day_prefix.resize(day_prefix.size() - 1);  // "2001-12-1" without its "1"
-  int n = first_monday.month() == month ? first_monday.day_of_month()
-                                        : 1 - (DaysInMonth(first_monday.year(), previous_month) -
-                                               first_monday.day_of_month() + 1);
+  int n = 1 + static_cast<int>(first_monday.day() - first.day());
   while (n <= days_in_month) {
     out += " <tr height=40>";
     out += kCrLf;

@@ -172,7 +172,7 @@ class SqliteConnection final : public Connection {
   void BeginReads() override {
     if (reads_open_ || sqlite3_get_autocommit(db_.get()) == 0) return;
     // A deferred BEGIN takes the read lock at the first query.
-    if (StepKept("BEGIN") == SQLITE_DONE) reads_open_ = true;
+    if (StepKept(begin_, "BEGIN") == SQLITE_DONE) reads_open_ = true;
   }
 
   void EndReads() noexcept override {
@@ -180,7 +180,7 @@ class SqliteConnection final : public Connection {
     reads_open_ = false;
     if (sqlite3_get_autocommit(db_.get()) == 0) {
       // Nothing was written: COMMIT only lets go of the read lock.
-      if (StepKept("COMMIT") != SQLITE_DONE) {
+      if (StepKept(commit_, "COMMIT") != SQLITE_DONE) {
         sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       }
     }
@@ -208,11 +208,10 @@ class SqliteConnection final : public Connection {
     }
   };
 
-  // Runs one of the read snapshot's own statements, prepared once and kept
-  // (they run around every page), and returns its step's result; an error
-  // when it cannot be prepared. Never throws.
-  int StepKept(const char* sql) noexcept {
-    Statement& kept = std::string_view(sql) == "BEGIN" ? begin_ : commit_;
+  // Runs one of the read snapshot's own statements, prepared into `kept`
+  // the first time (they run around every page), and returns its step's
+  // result; an error when it cannot be prepared. Never throws.
+  int StepKept(Statement& kept, const char* sql) noexcept {
     if (kept == nullptr) {
       sqlite3_stmt* raw = nullptr;
       const int rc = sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
